@@ -1,0 +1,31 @@
+# Top-level convenience targets. `make test` and `make run` work on a fresh
+# Debian 12 machine: they install what is missing, configure, build and go.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps configure build test run bench clean
+
+all: build
+
+deps:
+	./scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+run: build
+	@if [ -x $(BUILD)/src/vexa/vexa ]; then $(BUILD)/src/vexa/vexa $(ARGS); \
+	else echo "The application is not built yet; 'make test' builds and tests the libraries."; fi
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+clean:
+	rm -rf $(BUILD)

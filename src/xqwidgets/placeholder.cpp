@@ -1,0 +1,2 @@
+// Keeps the library non-empty until its first sources land.
+namespace xqwidgets { int libraryPresent() { return 1; } }
