@@ -1,0 +1,688 @@
+#include "textdoc.h"
+
+#include "qtundo.h"
+#include "textcommands.h"
+#include "textfolding.h"
+#include "textline.h"
+#include "textlinearray.h"
+#include "textmanager.h"
+
+#include <QTextStream>
+
+namespace xqwidgets {
+
+void LineRegion::expand(int a, int b)
+{
+    if (b == -1)
+        b = a;
+    if (a > b)
+        std::swap(a, b);
+    if (isEmpty()) {
+        start = a;
+        end = b;
+        return;
+    }
+    start = qMin(start, a);
+    end = qMax(end, b);
+}
+
+DocumentView::~DocumentView() = default;
+
+class TextDocument::Private
+{
+public:
+    TextEditorManager* m = nullptr;
+    QList<DocumentView*> views;
+    DocumentView* view = nullptr;
+    TextFolding* folding = nullptr;
+    bool modified = false;
+    bool readonly = false;
+    int spacesInTab = 8;
+    TextLineArray contents;
+    TextLine* longestLine = nullptr;
+    bool newDocGeometry = false;
+    QtUndoStack* undoStack = nullptr;
+    int macroCursorLine = -1;
+    int macroCursorColumn = -1;
+    LineRegion updateRegion;
+    QString terminator = QStringLiteral("\n");
+    bool endsWithTerminator = false;
+
+    // Lines leave the array without being deleted by it; the document frees
+    // them itself, since nothing refers to a line once it has left.
+    void deleteAllLines()
+    {
+        for (int i = contents.count() - 1; i >= 0; --i)
+            delete contents.at(i);
+        contents.clear();
+    }
+};
+
+static int clampTabWidth(int n)
+{
+    return qBound(1, n, 16);
+}
+
+TextDocument::TextDocument(TextEditorManager* m) : QObject(nullptr), d(new Private)
+{
+    d->undoStack = new QtUndoStack(this, "undoStack");
+    connect(d->undoStack, &QtUndoStack::commandExecuted, this, &TextDocument::macroExecuted);
+    d->folding = new TextFolding(this);
+    d->m = m;
+    // A tab width below 1 would reach a division in the tab arithmetic.
+    d->spacesInTab = clampTabWidth(m ? m->tabWidth() : 8);
+    updateFontData();
+    d->newDocGeometry = false;
+    shouldWrap = m ? m->fLineWrap : false;
+    nWrapMode = wrapLine;
+    wordBound = QStringLiteral(" \"'\\:;,./?!`");
+    clear();
+}
+
+TextDocument::~TextDocument()
+{
+    // Commands hold no line pointers, but drop them first anyway so that
+    // nothing runs against freed lines while the children go.
+    d->deleteAllLines();
+    delete d;
+    d = nullptr;
+}
+
+TextEditorManager* TextDocument::manager() const
+{
+    return d->m;
+}
+
+QtUndoStack* TextDocument::undoStack() const
+{
+    return d->undoStack;
+}
+
+TextFolding* TextDocument::folding() const
+{
+    return d->folding;
+}
+
+int TextDocument::lastLine() const
+{
+    return d->contents.count() - 1;
+}
+
+TextLine* TextDocument::lineOf(int i) const
+{
+    return d->contents.at(i);
+}
+
+void TextDocument::addView(DocumentView* view)
+{
+    d->views.append(view);
+}
+
+void TextDocument::removeView(DocumentView* view)
+{
+    d->views.removeAll(view);
+    if (d->view == view)
+        d->view = nullptr;
+}
+
+QList<DocumentView*> TextDocument::views() const
+{
+    return d->views;
+}
+
+DocumentView* TextDocument::activeView() const
+{
+    return d->view;
+}
+
+void TextDocument::setActiveView(DocumentView* view)
+{
+    d->view = view;
+    if (view)
+        QtUndoManager::manager()->associateView(view->viewObject(), d->undoStack);
+}
+
+bool TextDocument::isModified() const
+{
+    return d->modified;
+}
+
+void TextDocument::setModified(bool m)
+{
+    d->modified = m;
+}
+
+bool TextDocument::isReadOnly() const
+{
+    return d->readonly;
+}
+
+void TextDocument::setReadOnly(bool r)
+{
+    d->readonly = r;
+}
+
+int TextDocument::spacesInTab() const
+{
+    return d->spacesInTab;
+}
+
+void TextDocument::setSpacesInTab(int n)
+{
+    d->spacesInTab = clampTabWidth(n);
+    for (DocumentView* v : std::as_const(d->views))
+        v->setTabsWidth(v->spaceWidth() * d->spacesInTab);
+    d->longestLine = nullptr;
+    updateMaxLength(nullptr);
+    for (DocumentView* v : std::as_const(d->views))
+        v->resizeBuffer();
+    tagAll();
+    updateViews();
+}
+
+void TextDocument::setWrap(bool w)
+{
+    if (shouldWrap == w)
+        return;
+    shouldWrap = w;
+    for (DocumentView* v : std::as_const(d->views)) {
+        v->updateLines(0, lastLine());
+        v->updateView(d->newDocGeometry);
+    }
+}
+
+int TextDocument::marked(int line) const
+{
+    return lineOf(line)->marked();
+}
+
+void TextDocument::setMarked(int line, int value)
+{
+    lineOf(line)->setMarked(value);
+    for (DocumentView* v : std::as_const(d->views))
+        v->repaintMargins();
+}
+
+void TextDocument::setMacroCursorPosition(int line, int column)
+{
+    d->macroCursorLine = line;
+    d->macroCursorColumn = column;
+}
+
+// --- Primitive and composite edits ------------------------------------------
+
+void TextDocument::cmdInsert(int line, int col, const QString& text)
+{
+    d->undoStack->push(new CmdInsert(this, line, col, text));
+}
+
+void TextDocument::cmdRemove(int line, int col, int len)
+{
+    d->undoStack->push(new CmdRemove(this, line, col, len));
+}
+
+void TextDocument::makeLine(int i)
+{
+    d->undoStack->push(new CmdMakeLine(this, i));
+}
+
+void TextDocument::removeLine(int i)
+{
+    d->undoStack->push(new CmdRemoveLine(this, i));
+}
+
+QString TextDocument::shortDescription(const QString& description)
+{
+    if (description.size() > 32)
+        return description.left(32) + QStringLiteral("...");
+    return description;
+}
+
+void TextDocument::macroBegin(const QString& description)
+{
+    d->undoStack->push(new QtCommand(QtCommand::MacroBegin, shortDescription(description), true));
+}
+
+void TextDocument::macroBegin(const QString& description, int line, int col)
+{
+    macroBegin(description);
+    cmdInsert(line, col, QString());
+}
+
+void TextDocument::macroEnd()
+{
+    d->undoStack->push(new QtCommand(QtCommand::MacroEnd, QString(), false));
+}
+
+void TextDocument::macroEnd(int line, int col)
+{
+    cmdInsert(line, col, QString());
+    macroEnd();
+}
+
+void TextDocument::cmdReplace(int line, int col, int len, const QString& text)
+{
+    macroBegin(QStringLiteral("replace text with ") + text);
+    if (len > 0)
+        cmdRemove(line, col, len);
+    if (!text.isEmpty())
+        cmdInsert(line, col, text);
+    macroEnd(line, col + int(text.size()));
+}
+
+void TextDocument::cmdInsertLineBreak(int line, int col)
+{
+    macroBegin(QStringLiteral("insert line break"), line, col);
+    makeLine(line + 1);
+    TextLine* l = lineOf(line);
+    const int length = int(l->size());
+    if (col < length) {
+        cmdInsert(line + 1, 0, l->mid(col));
+        cmdRemove(line, col, length - col);
+    }
+    macroEnd(line + 1, 0);
+}
+
+static int firstNonSpace(const QString& s)
+{
+    const qsizetype n = s.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!s.at(i).isSpace())
+            return int(i);
+    }
+    return -1;
+}
+
+void TextDocument::cmdRemoveLineBreak(int line)
+{
+    macroBegin(QStringLiteral("remove line break"));
+    const int len = int(lineOf(line)->size());
+    const QString next = *lineOf(line + 1);
+    const int firstText = firstNonSpace(next);
+    const int p = firstText < 0 ? int(next.size()) : firstText;
+    if (firstNonSpace(*lineOf(line)) < 0) {
+        cmdInsert(line, len, next);
+    } else {
+        cmdRemove(line + 1, 0, p);
+        cmdInsert(line, len, next.trimmed());
+    }
+    removeLine(line + 1);
+    macroEnd(line, len);
+}
+
+void TextDocument::removeText(int line1, int col1, int line2, int col2)
+{
+    macroBegin(QStringLiteral("remove text"), line2, col2);
+    if (line2 < line1 || (line2 == line1 && col2 < col1)) {
+        std::swap(line1, line2);
+        std::swap(col1, col2);
+    }
+    if (line1 == line2) {
+        cmdRemove(line1, col1, col2 - col1);
+    } else {
+        cmdRemove(line1, col1, int(lineOf(line1)->size()) - col1);
+        for (int i = line1 + 1; i < line2; ++i)
+            removeLine(line1 + 1);
+        cmdRemove(line1 + 1, 0, col2);
+        // Join exactly what is left of the two lines: the whitespace outside
+        // the range belongs to the text that stays.
+        const QString tail = *lineOf(line1 + 1);
+        cmdInsert(line1, int(lineOf(line1)->size()), tail);
+        removeLine(line1 + 1);
+    }
+    macroEnd(line1, col1);
+}
+
+// --- Line-level changes -------------------------------------------------------
+
+void TextDocument::m_insertLine(int i)
+{
+    auto* line = new TextLine;
+    d->contents.insert(i, line);
+    d->newDocGeometry = true;
+    d->folding->ensureLineVisible(i);
+    line->isFoldingStart = false;
+    line->isFoldVisible = true;
+    line->isFolded = false;
+    line->foldingLevel = i > 0 ? lineOf(i - 1)->foldingLevel : 0;
+    // Only the new line and whatever its context changes downstream need
+    // the context pass; the rows below shift, so they are repainted.
+    updateLines(i, i);
+    tagLines(i, lastLine());
+}
+
+void TextDocument::m_removeLine(int i)
+{
+    TextLine* line = lineOf(i);
+    if (line == d->longestLine)
+        d->longestLine = nullptr;
+    d->folding->ensureLineVisible(i);
+    if (line->isFoldingStart)
+        d->folding->removeFold(i);
+    d->contents.remove(i);
+    delete line;
+    d->newDocGeometry = true;
+    if (d->longestLine == nullptr)
+        updateMaxLength(nullptr);
+    if (i <= lastLine()) {
+        updateLines(i, i);
+        tagLines(i, lastLine());
+    } else {
+        tagLine(lastLine());
+    }
+}
+
+void TextDocument::updateLines()
+{
+    updateLines(0, lastLine());
+}
+
+void TextDocument::updateLines(int from, int to)
+{
+    if (from < 0)
+        from = 0;
+    if (to < 0)
+        to = 0;
+    const int last = lastLine();
+    to = qMin(to, last);
+    if (from > to)
+        return;
+
+    DocumentView* single = d->views.size() == 1 ? d->views.first() : nullptr;
+    auto pass = [&](int ctx, TextLine* line) {
+        if (single)
+            return single->doHighlight(ctx, line);
+        if (d->views.isEmpty()) {
+            line->resetHighlight(ctx);
+            return ctx;
+        }
+        for (DocumentView* v : std::as_const(d->views))
+            ctx = v->doHighlight(ctx, line);
+        return ctx;
+    };
+
+    int ctx = from > 0 ? lineOf(from - 1)->context() : 0;
+    int i = from;
+    for (; i <= to; ++i) {
+        TextLine* line = lineOf(i);
+        ctx = pass(ctx, line);
+        line->setContext(ctx);
+        updateMaxLength(line);
+    }
+    int lastHandled = to;
+    for (; i <= last; ++i) {
+        TextLine* line = lineOf(i);
+        const int old = line->context();
+        ctx = pass(ctx, line);
+        lastHandled = i;
+        if (old == ctx)
+            break;
+        line->setContext(ctx);
+    }
+    tagLines(from, lastHandled);
+}
+
+// --- Whole document ----------------------------------------------------------
+
+void TextDocument::clear()
+{
+    tagAll();
+    d->undoStack->clear();
+    d->longestLine = nullptr;
+    d->deleteAllLines();
+    d->terminator = QStringLiteral("\n");
+    d->endsWithTerminator = false;
+    m_insertLine(0);
+    d->longestLine = nullptr;
+    updateLine(0);
+    for (DocumentView* v : std::as_const(d->views))
+        v->setCursorPosition(0, 0, false);
+    documentChanged(false);
+}
+
+bool TextDocument::load(QTextStream& s)
+{
+    loadText(s.readAll());
+    return true;
+}
+
+void TextDocument::loadText(QString text)
+{
+    clear();
+    // Every line shares the one decoded buffer: it is copied only where a
+    // line is changed, which keeps a large file near two bytes a character.
+    text.squeeze();
+    const qsizetype n = text.size();
+    QString::DataPointer& all = text.data_ptr();
+    const char16_t* base = all.data();
+
+    // The terminator style is the first terminator's; a line that ends in
+    // a different one keeps all its characters but is saved in this style.
+    const qsizetype firstLf = QStringView(text).indexOf(u'\n');
+    d->terminator = (firstLf > 0 && base[firstLf - 1] == u'\r') ? QStringLiteral("\r\n")
+                                                                : QStringLiteral("\n");
+
+    auto makeLine = [&](qsizetype from, qsizetype to) {
+        if (to > from && base[to - 1] == u'\r')
+            --to; // "\r\n"
+        auto* line = new TextLine;
+        if (to > from) {
+            QString::DataPointer slice(all.d_ptr(), const_cast<char16_t*>(base) + from, to - from);
+            slice.ref();
+            static_cast<QString&>(*line) = QString(std::move(slice));
+        }
+        return line;
+    };
+
+    std::vector<TextLine*> lines;
+    qsizetype start = 0;
+    const QStringView view(text);
+    while (start <= n) {
+        const qsizetype lf = start < n ? view.indexOf(u'\n', start) : -1;
+        if (lf < 0) {
+            // The last line. Text that ends with a terminator has no empty
+            // line after it; the terminator is remembered instead.
+            if (start < n || lines.empty())
+                lines.push_back(makeLine(start, n));
+            break;
+        }
+        lines.push_back(makeLine(start, lf));
+        start = lf + 1;
+    }
+    d->endsWithTerminator = n > 0 && base[n - 1] == u'\n';
+
+    delete d->contents.at(0); // the empty line clear() made
+    d->contents.clear();
+    d->contents.assign(std::move(lines));
+    d->longestLine = nullptr;
+    updateLines();
+    updateViews();
+    setReadOnly(false);
+}
+
+bool TextDocument::save(QTextStream& s)
+{
+    if (d->readonly)
+        return false;
+    const int last = lastLine();
+    for (int i = 0; i <= last; ++i) {
+        if (i > 0)
+            s << d->terminator;
+        s << static_cast<const QString&>(*lineOf(i));
+    }
+    if (d->endsWithTerminator)
+        s << d->terminator;
+    s.flush();
+    documentChanged(false);
+    return true;
+}
+
+QString TextDocument::text() const
+{
+    qsizetype total = 0;
+    const int last = lastLine();
+    for (int i = 0; i <= last; ++i)
+        total += lineOf(i)->size() + 1;
+    QString result;
+    result.reserve(total);
+    for (int i = 0; i <= last; ++i) {
+        if (i > 0)
+            result += QLatin1Char('\n');
+        result += static_cast<const QString&>(*lineOf(i));
+    }
+    return result;
+}
+
+void TextDocument::append(const QString& s)
+{
+    if (d->readonly)
+        return;
+    const QStringList parts = s.split(QLatin1Char('\n'));
+    int line = lastLine();
+    int col = int(lineOf(line)->size());
+    macroBegin(QStringLiteral("insert ") + s, line, col);
+    for (qsizetype k = 0; k < parts.size(); ++k) {
+        if (k > 0) {
+            cmdInsertLineBreak(line, col);
+            ++line;
+            col = 0;
+        }
+        cmdInsert(line, col, parts.at(k));
+        col += int(parts.at(k).size());
+    }
+    macroEnd(line, col);
+}
+
+QString TextDocument::lineTerminator() const
+{
+    return d->terminator;
+}
+
+void TextDocument::setLineTerminator(const QString& terminator)
+{
+    d->terminator = terminator;
+}
+
+bool TextDocument::endsWithTerminator() const
+{
+    return d->endsWithTerminator;
+}
+
+void TextDocument::setEndsWithTerminator(bool on)
+{
+    d->endsWithTerminator = on;
+}
+
+// --- Repaint bookkeeping -----------------------------------------------------
+
+void TextDocument::tagLine(int i)
+{
+    d->updateRegion.expand(i, -1);
+}
+
+void TextDocument::tagLines(int a, int b)
+{
+    d->updateRegion.expand(a, b);
+}
+
+void TextDocument::tagAll()
+{
+    d->updateRegion.expand(0, qMax(0, lastLine()));
+}
+
+void TextDocument::updateViews()
+{
+    for (DocumentView* v : std::as_const(d->views)) {
+        v->setUpdateRegion(d->updateRegion);
+        v->updateView(d->newDocGeometry);
+    }
+    d->newDocGeometry = false;
+    d->updateRegion.clear();
+}
+
+int TextDocument::lineWidth(TextLine* line) const
+{
+    if (!d->m)
+        return int(line->size());
+    const int w = d->m->width(3, QChar(u'W'));
+    if (d->views.isEmpty())
+        return int(line->size()) * w;
+    const int tabs = qMax(1, d->views.first()->tabsWidth());
+    int x = 0;
+    const QChar* p = line->constData();
+    const qsizetype n = line->size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] == u'\t')
+            x += tabs - x % tabs;
+        else
+            x += w;
+    }
+    return x;
+}
+
+void TextDocument::updateMaxLength(TextLine* line)
+{
+    if (d->longestLine && line) {
+        const int w = lineWidth(line);
+        if (w > maxLength) {
+            d->newDocGeometry = true;
+            d->longestLine = line;
+            maxLength = w;
+            return;
+        }
+        if (line != d->longestLine)
+            return;
+    }
+    d->newDocGeometry = true;
+    maxLength = -1;
+    const int last = lastLine();
+    for (int i = 0; i <= last; ++i) {
+        TextLine* l = lineOf(i);
+        const int w = lineWidth(l);
+        if (w > maxLength) {
+            maxLength = w;
+            d->longestLine = l;
+        }
+    }
+}
+
+void TextDocument::updateFontData()
+{
+    for (DocumentView* v : std::as_const(d->views))
+        v->updateFontData();
+    d->longestLine = nullptr;
+    if (d->contents.count() > 0)
+        updateMaxLength(nullptr);
+    for (DocumentView* v : std::as_const(d->views))
+        v->resizeBuffer();
+    if (d->contents.count() > 0) {
+        tagAll();
+        updateViews();
+    }
+}
+
+void TextDocument::documentChanged(bool modified)
+{
+    for (DocumentView* v : std::as_const(d->views))
+        v->notifyChange(Modification);
+    if (d->modified != modified) {
+        d->modified = modified;
+        for (DocumentView* v : std::as_const(d->views))
+            v->notifyChange(Modification);
+    }
+    updateViews();
+}
+
+void TextDocument::macroExecuted()
+{
+    if (d->view) {
+        if (d->macroCursorLine != -1 && d->macroCursorColumn != -1)
+            d->view->setCursorPosition(d->macroCursorLine, d->macroCursorColumn, false);
+        d->view->notifyChange(UndoRedo);
+    }
+    d->macroCursorLine = -1;
+    d->macroCursorColumn = -1;
+    documentChanged(true);
+}
+
+} // namespace xqwidgets

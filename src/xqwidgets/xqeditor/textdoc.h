@@ -1,0 +1,198 @@
+#ifndef XQWIDGETS_TEXTDOC_H
+#define XQWIDGETS_TEXTDOC_H
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+class QTextStream;
+class QtUndoStack;
+
+namespace xqwidgets {
+
+class TextDocument;
+class TextEditorManager;
+class TextFolding;
+class TextLine;
+
+// A range of document lines to repaint; empty when start is -1.
+struct LineRegion {
+    int start = -1;
+    int end = -1;
+
+    bool isEmpty() const { return start == -1; }
+    void clear() { start = end = -1; }
+    // Grows the region to cover a..b; b = -1 covers a only.
+    void expand(int a, int b);
+};
+
+// What a document needs of each view that shows it. The text view
+// implements it; tests can implement it without any widget.
+class DocumentView
+{
+public:
+    virtual ~DocumentView();
+
+    // The object the undo manager follows focus by (the view widget).
+    virtual QObject* viewObject() = 0;
+
+    // Highlighting: the context pass for one line (returns its end context)
+    // and the colouring pass that fills the line's attributes.
+    virtual int doHighlight(int context, TextLine* line) = 0;
+    virtual void highlight(TextLine* line) = 0;
+
+    // The caret, for the editing operations that act where it stands.
+    virtual void cursorPosition(int& line, int& column) const = 0;
+    virtual void setCursorPosition(int line, int column, bool select) = 0;
+
+    // Repainting and geometry.
+    virtual void setUpdateRegion(const LineRegion& region) = 0;
+    virtual void updateView(bool newDocGeometry) = 0;
+    virtual void updateLines(int from, int to) = 0;
+    virtual int tabsWidth() const = 0;
+    virtual void setTabsWidth(int width) = 0;
+    virtual int spaceWidth() const = 0;
+    virtual void resizeBuffer() = 0;
+    virtual void updateFontData() = 0;
+    virtual void repaintMargins() = 0;
+
+    // Reports a change to the editor frame that hosts the view (the frame's
+    // notifyChange).
+    virtual void notifyChange(int changeId) = 0;
+};
+
+// The model behind every editor: a never-empty array of lines, changed only
+// through undoable commands on its own undo stack, with folding state, the
+// views that show it, modified and read-only flags, and the bookkeeping that
+// keeps highlighting contexts and repaint regions current.
+class TextDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum wrapMode { wrapLine = 0, wrapWord = 1 };
+    enum SelectionCommand {
+        SelectionCopy = 1,
+        SelectionRemove = 2,
+        SelectionCut = 3,
+        SelectionText = 4
+    };
+    // The change ids the document reports through its views' frames.
+    enum ChangeId { CursorPosition = 0, Modification = 1, UndoRedo = 2, Selection = 3 };
+
+    explicit TextDocument(TextEditorManager* m);
+    ~TextDocument() override;
+
+    bool shouldWrap;
+    wrapMode nWrapMode;
+    QString wordBound;
+    int maxLength = -1;
+
+    TextEditorManager* manager() const;
+    QtUndoStack* undoStack() const;
+    TextFolding* folding() const;
+
+    int lastLine() const;
+    TextLine* lineOf(int i) const;
+
+    void addView(DocumentView* view);
+    // Removes the view; when it was the active one, there is no active view
+    // any more, so a destroyed view is never used again.
+    void removeView(DocumentView* view);
+    QList<DocumentView*> views() const;
+    DocumentView* activeView() const;
+    void setActiveView(DocumentView* view);
+
+    bool isModified() const;
+    void setModified(bool m);
+    bool isReadOnly() const;
+    void setReadOnly(bool r);
+    int spacesInTab() const;
+    void setSpacesInTab(int n);
+    bool getWrap() const { return shouldWrap; }
+    void setWrap(bool w);
+    wrapMode getWrapMode() const { return nWrapMode; }
+    void setWrapMode(wrapMode mode) { nWrapMode = mode; }
+    QString getWordBound() const { return wordBound; }
+    void setWordBound(const QString& bound) { wordBound = bound; }
+    int marked(int line) const;
+    void setMarked(int line, int value);
+    void setMacroCursorPosition(int line, int column);
+
+    // Primitive edits: each pushes one undoable command, executed at once.
+    void cmdInsert(int line, int col, const QString& text);
+    void cmdRemove(int line, int col, int len);
+    void makeLine(int i);
+    void removeLine(int i);
+    // Composite edits: one undo step each.
+    void cmdReplace(int line, int col, int len, const QString& text);
+    void cmdInsertLineBreak(int line, int col);
+    // Joins line + 1 onto line, dropping the next line's indentation and
+    // trailing whitespace (the deliberate join of Delete and Backspace).
+    void cmdRemoveLineBreak(int line);
+    // Removes the text between two positions given in either order. Only the
+    // text between them goes: whitespace outside the range is kept.
+    void removeText(int line1, int col1, int line2, int col2);
+
+    // Macro brackets: everything pushed in between is one undo step. The
+    // forms with a position put the caret there on undo (begin) or on
+    // execution and redo (end).
+    void macroBegin(const QString& description);
+    void macroBegin(const QString& description, int line, int col);
+    void macroEnd();
+    void macroEnd(int line, int col);
+
+    // Line-level changes, used by the commands; not undoable by themselves.
+    void m_insertLine(int i);
+    void m_removeLine(int i);
+    void updateLine(int i) { updateLines(i, i); }
+    void updateLines();
+    // Re-runs the context pass over from..to and beyond, until a line's end
+    // context comes out unchanged.
+    void updateLines(int from, int to);
+
+    void clear();
+    // Reads the whole stream, remembering the line terminator style ("\n" or
+    // "\r\n", from the first terminator) and whether the text ended with one,
+    // so that save() writes the same bytes back. Always returns true.
+    bool load(QTextStream& s);
+    // Takes `text` as the document's contents, as load() does.
+    void loadText(QString text);
+    // Writes the lines with the remembered terminator style; false (and
+    // nothing written) for a read-only document.
+    bool save(QTextStream& s);
+    QString text() const;
+    void append(const QString& s);
+
+    QString lineTerminator() const;
+    void setLineTerminator(const QString& terminator);
+    bool endsWithTerminator() const;
+    void setEndsWithTerminator(bool on);
+
+    void tagLine(int i);
+    void tagLines(int a, int b);
+    void tagAll();
+    void updateViews();
+    void updateMaxLength(TextLine* line);
+    void updateFontData();
+    void documentChanged(bool modified);
+
+    // Estimated pixel width, used only to find the longest line.
+    int lineWidth(TextLine* line) const;
+    int documentWidth() const { return maxLength; }
+
+    // Shortens a description to 32 characters and "...".
+    static QString shortDescription(const QString& description);
+
+public slots:
+    void macroExecuted();
+
+private:
+    class Private;
+    Private* d;
+};
+
+} // namespace xqwidgets
+
+#endif

@@ -1,0 +1,192 @@
+#include "textline.h"
+
+#include <QByteArray>
+#include <QList>
+
+namespace xqwidgets {
+
+struct TextLine::Private {
+    QByteArray attributes; // one unsigned attribute id per character
+    int marked = 0;
+    QList<MarginData> margins;
+    QPixmap* linePixmap = nullptr; // not owned
+    QColor lineColor;
+
+    bool isEmpty() const
+    {
+        return attributes.isEmpty() && marked == 0 && margins.isEmpty() && !linePixmap &&
+               !lineColor.isValid();
+    }
+};
+
+TextLine::TextLine() = default;
+
+TextLine::TextLine(const QString& text) : QString(text) {}
+
+TextLine::~TextLine()
+{
+    delete d;
+}
+
+TextLine::Private* TextLine::extra()
+{
+    if (!d)
+        d = new Private;
+    return d;
+}
+
+void TextLine::dropExtraIfEmpty()
+{
+    if (d && d->isEmpty()) {
+        delete d;
+        d = nullptr;
+    }
+}
+
+void TextLine::set(const QString& s)
+{
+    QString::operator=(s);
+}
+
+void TextLine::replace(uint index, uint len, const QString& s)
+{
+    QString::remove(index, len);
+    QString::insert(index, s);
+}
+
+bool TextLine::removeSpaces()
+{
+    qsizetype end = size();
+    while (end > 0 && at(end - 1).isSpace())
+        --end;
+    if (end == size())
+        return false;
+    truncate(end);
+    return true;
+}
+
+int TextLine::firstChar() const
+{
+    const qsizetype n = size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!at(i).isSpace())
+            return int(i);
+    }
+    return -1;
+}
+
+void TextLine::resetHighlight(int ctx)
+{
+    m_highlightContext = quint8(ctx);
+    m_highlighted = false;
+    // Reading past the array yields 0, so dropping it is the same as a
+    // zero fill and costs no memory for lines that are never painted.
+    if (d && !d->attributes.isEmpty()) {
+        d->attributes = QByteArray();
+        dropExtraIfEmpty();
+    }
+}
+
+void TextLine::setAttributes(int attr, uint from, uint to)
+{
+    Private* p = extra();
+    if (p->attributes.size() < size())
+        p->attributes.resize(size(), '\0');
+    const uint end = qMin<uint>(to, uint(p->attributes.size()));
+    char* data = p->attributes.data();
+    for (uint i = from; i < end; ++i)
+        data[i] = char(quint8(attr));
+}
+
+int TextLine::attribute(uint i) const
+{
+    if (!d || i >= uint(d->attributes.size()))
+        return 0;
+    return quint8(d->attributes.at(i));
+}
+
+void TextLine::setMarked(int m)
+{
+    if (!d && m == 0)
+        return;
+    extra()->marked = m;
+    dropExtraIfEmpty();
+}
+
+int TextLine::marked() const
+{
+    return d ? d->marked : 0;
+}
+
+void TextLine::setMargin(const QString& classId, const QString& itemId)
+{
+    extra()->margins.append(MarginData{classId, itemId});
+}
+
+void TextLine::delMargin(const QString& classId, const QString& itemId)
+{
+    if (!d)
+        return;
+    for (qsizetype i = 0; i < d->margins.size(); ++i) {
+        const MarginData& m = d->margins.at(i);
+        if (m.classId == classId && m.itemId == itemId) {
+            d->margins.removeAt(i);
+            break;
+        }
+    }
+    dropExtraIfEmpty();
+}
+
+bool TextLine::firstMargin(QString& classId, QString& itemId) const
+{
+    if (!d || d->margins.isEmpty())
+        return false;
+    classId = d->margins.first().classId;
+    itemId = d->margins.first().itemId;
+    return true;
+}
+
+QStringList TextLine::marginsForClass(const QString& classId) const
+{
+    QStringList items;
+    if (d) {
+        for (const MarginData& m : d->margins) {
+            if (m.classId == classId)
+                items.append(m.itemId);
+        }
+    }
+    return items;
+}
+
+QPixmap* TextLine::linePixmap() const
+{
+    return d ? d->linePixmap : nullptr;
+}
+
+void TextLine::setLinePixmap(QPixmap* pixmap)
+{
+    if (!d && !pixmap)
+        return;
+    extra()->linePixmap = pixmap;
+    dropExtraIfEmpty();
+}
+
+QColor TextLine::lineColor() const
+{
+    return d ? d->lineColor : QColor();
+}
+
+void TextLine::setLineColor(const QColor& color)
+{
+    if (!d && !color.isValid())
+        return;
+    extra()->lineColor = color;
+    dropExtraIfEmpty();
+}
+
+void TextLine::clearLineColor()
+{
+    setLineColor(QColor());
+}
+
+} // namespace xqwidgets

@@ -1,0 +1,87 @@
+#ifndef XQWIDGETS_TEXTLINE_H
+#define XQWIDGETS_TEXTLINE_H
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+class QPixmap;
+
+namespace xqwidgets {
+
+// One mark shown in the indicator margin: a kind chosen by the host and an
+// identity within that kind.
+struct MarginData {
+    QString classId;
+    QString itemId;
+};
+
+// One line of a document: its text (the QString base; never a line break),
+// one highlight attribute per character, the highlight context at both ends,
+// fold flags and per-line decorations.
+//
+// Lines are the bulk of a document's memory, so a line keeps only what every
+// line needs inline; attributes, marks, the icon and the line colour live in
+// a record that is allocated on first use. Attribute ids are stored unsigned
+// (0..255), the range a highlighting definition may use.
+class TextLine : public QString
+{
+public:
+    TextLine();
+    explicit TextLine(const QString& text);
+    ~TextLine();
+
+    TextLine(const TextLine&) = delete;
+    TextLine& operator=(const TextLine&) = delete;
+
+    void set(const QString& s);
+    void replace(uint index, uint len, const QString& s);
+    // Removes trailing whitespace; true when something was removed.
+    bool removeSpaces();
+    // Column of the first non-whitespace character, -1 when there is none.
+    int firstChar() const;
+
+    // Highlighting state. Context ids run from 0 to 255.
+    void resetHighlight(int ctx);
+    void setAttributes(int attr, uint from, uint to);
+    int attribute(uint i) const;
+    void doneHighlight() { m_highlighted = true; }
+    bool isHighlighted() const { return m_highlighted; }
+    int highlightContext() const { return m_highlightContext; }
+    void setContext(int ctx) { m_context = quint8(ctx); }
+    int context() const { return m_context; }
+
+    void setMarked(int m);
+    int marked() const;
+
+    void setMargin(const QString& classId, const QString& itemId);
+    void delMargin(const QString& classId, const QString& itemId);
+    bool firstMargin(QString& classId, QString& itemId) const;
+    QStringList marginsForClass(const QString& classId) const;
+
+    QPixmap* linePixmap() const;
+    void setLinePixmap(QPixmap* pixmap);
+    QColor lineColor() const;
+    void setLineColor(const QColor& color);
+    void clearLineColor();
+
+    bool isFoldingStart = false;
+    bool isFolded = false;
+    bool isFoldVisible = true;
+    int foldingLevel = 0;
+
+    struct Private;
+
+private:
+    Private* extra();
+    void dropExtraIfEmpty();
+
+    bool m_highlighted = false;
+    quint8 m_context = 0;
+    quint8 m_highlightContext = 0;
+    Private* d = nullptr;
+};
+
+} // namespace xqwidgets
+
+#endif

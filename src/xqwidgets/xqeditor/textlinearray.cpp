@@ -1,0 +1,88 @@
+#include "textlinearray.h"
+
+#include "textline.h"
+
+#include <algorithm>
+
+namespace xqwidgets {
+
+TextLineArray::~TextLineArray() = default;
+
+void TextLineArray::moveGap(int i)
+{
+    if (i == m_gapStart || m_gapLen == 0) {
+        m_gapStart = i;
+        return;
+    }
+    TextLine** b = m_buf.data();
+    if (i < m_gapStart) {
+        std::memmove(b + i + m_gapLen, b + i, size_t(m_gapStart - i) * sizeof(TextLine*));
+    } else {
+        std::memmove(b + m_gapStart, b + m_gapStart + m_gapLen,
+                     size_t(i - m_gapStart) * sizeof(TextLine*));
+    }
+    m_gapStart = i;
+}
+
+void TextLineArray::grow(int at)
+{
+    const int n = count();
+    const int capacity = std::max(16, n * 2);
+    std::vector<TextLine*> buf(size_t(capacity), nullptr);
+    const int newGap = capacity - n;
+    for (int k = 0; k < at; ++k)
+        buf[k] = this->at(k);
+    for (int k = at; k < n; ++k)
+        buf[k + newGap] = this->at(k);
+    m_buf.swap(buf);
+    m_gapStart = at;
+    m_gapLen = newGap;
+}
+
+void TextLineArray::insert(int i, TextLine* line)
+{
+    if (m_gapLen == 0)
+        grow(i);
+    else
+        moveGap(i);
+    m_buf[m_gapStart++] = line;
+    --m_gapLen;
+}
+
+TextLine* TextLineArray::remove(int i)
+{
+    moveGap(i);
+    TextLine* line = m_buf[m_gapStart + m_gapLen];
+    m_buf[m_gapStart + m_gapLen] = nullptr;
+    ++m_gapLen;
+    if (m_autoDelete) {
+        delete line;
+        line = nullptr;
+    }
+    // Give memory back once the array is mostly gap.
+    if (m_buf.size() > 64 && size_t(count()) * 4 < m_buf.size())
+        grow(m_gapStart);
+    return line;
+}
+
+void TextLineArray::clear()
+{
+    if (m_autoDelete) {
+        for (int i = count() - 1; i >= 0; --i)
+            delete at(i);
+    }
+    m_buf.clear();
+    m_buf.shrink_to_fit();
+    m_gapStart = 0;
+    m_gapLen = 0;
+}
+
+void TextLineArray::assign(std::vector<TextLine*>&& lines)
+{
+    clear();
+    m_buf = std::move(lines);
+    m_gapStart = int(m_buf.size());
+    m_gapLen = 0;
+}
+
+} // namespace xqwidgets

@@ -1,0 +1,300 @@
+#include "textmanager.h"
+
+#include "textdoc.h"
+
+#include <QFontMetrics>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace xqwidgets {
+
+FontData::~FontData()
+{
+    delete fm;
+    delete font;
+}
+
+void FontData::set(const QFont& f, bool bold, bool italic)
+{
+    delete fm;
+    delete font;
+    font = new QFont(f);
+    font->setBold(bold);
+    font->setItalic(italic);
+    fm = new QFontMetrics(*font);
+    width = fm->horizontalAdvance(QLatin1Char('W'));
+    if (width != fm->horizontalAdvance(QLatin1Char('i')))
+        width = -1;
+}
+
+class TextEditorManager::Private
+{
+public:
+    QList<TextEditor*> editors;
+    QList<TextDocument*> documents;
+    QFont fnt;
+    FontData fonts[4];
+    int tabWidth = 8;
+    QString resourceDir;
+    QString localResourceDir;
+    QMap<int, QStringList> addedCompleteWords;
+    QSettings* config = nullptr;
+    QPrinter* printer = nullptr;
+    int printWidth = 0;
+};
+
+TextEditorManager::TextEditorManager() : QObject(nullptr), d(new Private)
+{
+    setFont(QFont());
+    d->tabWidth = 8;
+    d->config = nullptr;
+    // The print area is computed when the printer is first made.
+    d->resourceDir = qEnvironmentVariableIsSet("QTDIR") ? qEnvironmentVariable("QTDIR") : QString();
+    if (d->resourceDir.isEmpty())
+        d->resourceDir = QString();
+}
+
+TextEditorManager::~TextEditorManager()
+{
+    delete d->printer;
+    delete d;
+}
+
+QPrinter* TextEditorManager::printer()
+{
+    if (!d->printer) {
+        d->printer = new QPrinter(QPrinter::ScreenResolution);
+        computePrintArea();
+    }
+    return d->printer;
+}
+
+int TextEditorManager::printWidth()
+{
+    printer();
+    return d->printWidth;
+}
+
+void TextEditorManager::computePrintArea()
+{
+    QPrinter* p = d->printer;
+    const int dpiX = p->logicalDpiX();
+    const int W = p->width();
+    d->printWidth = W - (margins.x() + margins.width()) * dpiX / 72;
+}
+
+void TextEditorManager::addDocument(TextDocument* doc)
+{
+    connect(doc, &QObject::destroyed, this, &TextEditorManager::docDestroyed);
+    d->documents.append(doc);
+}
+
+QList<TextDocument*> TextEditorManager::documents() const
+{
+    return d->documents;
+}
+
+QList<TextEditor*> TextEditorManager::editors() const
+{
+    return d->editors;
+}
+
+void TextEditorManager::docDestroyed(QObject* doc)
+{
+    for (qsizetype i = 0; i < d->documents.size(); ++i) {
+        if (static_cast<QObject*>(d->documents.at(i)) == doc) {
+            d->documents.removeAt(i);
+            return;
+        }
+    }
+}
+
+void TextEditorManager::editorDestroyed(QObject* editor)
+{
+    for (qsizetype i = 0; i < d->editors.size(); ++i) {
+        if (reinterpret_cast<QObject*>(d->editors.at(i)) == editor) {
+            d->editors.removeAt(i);
+            return;
+        }
+    }
+}
+
+QString TextEditorManager::resourcesDir() const
+{
+    return d->resourceDir;
+}
+
+void TextEditorManager::setResourcesDir(const QString& dir)
+{
+    d->resourceDir = dir;
+}
+
+QString TextEditorManager::localResourcesDir() const
+{
+    if (!d->localResourceDir.isEmpty())
+        return d->localResourceDir;
+    return d->resourceDir + QStringLiteral("/local/");
+}
+
+void TextEditorManager::setLocalResourcesDir(const QString& dir)
+{
+    d->localResourceDir = dir;
+}
+
+void TextEditorManager::setHlSettingsKey(const QString& key)
+{
+    hlSettings = key;
+}
+
+void TextEditorManager::setGlobalConfig(QSettings* config)
+{
+    d->config = config;
+}
+
+QSettings* TextEditorManager::globalConfig() const
+{
+    return d->config;
+}
+
+void TextEditorManager::setFont(const QFont& f)
+{
+    d->fonts[0].set(f, false, false);
+    d->fonts[1].set(f, false, true);
+    d->fonts[2].set(f, true, false);
+    d->fonts[3].set(f, true, true);
+    d->fnt = f;
+    for (TextDocument* doc : std::as_const(d->documents))
+        doc->updateFontData();
+}
+
+const QFont& TextEditorManager::font() const
+{
+    return d->fnt;
+}
+
+static int fontIndex(int type)
+{
+    return qBound(0, type, 3);
+}
+
+const QFont& TextEditorManager::font(int type) const
+{
+    return *d->fonts[fontIndex(type)].font;
+}
+
+const FontData& TextEditorManager::fontData(int type) const
+{
+    return d->fonts[fontIndex(type)];
+}
+
+int TextEditorManager::width(int type, const QChar& c) const
+{
+    const FontData& f = d->fonts[fontIndex(type)];
+    return f.width >= 0 ? f.width : f.fm->horizontalAdvance(c);
+}
+
+int TextEditorManager::width(int type, const QString& s) const
+{
+    const FontData& f = d->fonts[fontIndex(type)];
+    return f.width >= 0 ? int(s.size()) * f.width : f.fm->horizontalAdvance(s);
+}
+
+int TextEditorManager::tabWidth() const
+{
+    return d->tabWidth;
+}
+
+void TextEditorManager::setMargins(const QRect& r)
+{
+    margins = r;
+    printer(); // makes the printer and computes the area on first use
+    computePrintArea();
+    for (TextDocument* doc : std::as_const(d->documents)) {
+        doc->tagAll();
+        doc->updateViews();
+    }
+}
+
+bool TextEditorManager::setupPrinter()
+{
+    QPrintDialog dialog(printer());
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    setMargins(margins);
+    return true;
+}
+
+void TextEditorManager::addCompletionList(const QStringList& words, int key)
+{
+    auto it = d->addedCompleteWords.find(key);
+    if (it == d->addedCompleteWords.end())
+        d->addedCompleteWords.insert(key, words);
+    else
+        it.value() += words;
+}
+
+QMap<int, QStringList> TextEditorManager::addedCompleteWords() const
+{
+    return d->addedCompleteWords;
+}
+
+void TextEditorManager::setOverwriteMode(bool on)
+{
+    fOvr = on;
+    emit overwriteModeChanged();
+}
+
+void TextEditorManager::setIndicatorMarginVisible(bool on)
+{
+    fIndicatorMargin = on;
+    updateMarginsOfEditors();
+}
+
+void TextEditorManager::setLineNumberMarginVisible(bool on)
+{
+    fLineNumberMargin = on;
+    updateMarginsOfEditors();
+}
+
+void TextEditorManager::setSelectionMarginVisible(bool on)
+{
+    fSelectionMargin = on;
+    updateMarginsOfEditors();
+}
+
+void TextEditorManager::setFoldingMarginVisible(bool on)
+{
+    fFoldingMargin = on;
+    updateMarginsOfEditors();
+}
+
+void TextEditorManager::setVerticalSelection(bool on)
+{
+    fVerticalSelection = on;
+    for (TextDocument* doc : std::as_const(d->documents)) {
+        doc->tagAll();
+        doc->updateViews();
+    }
+}
+
+void TextEditorManager::setTabWidth(int width)
+{
+    // A width below 1 would reach a division in the tab arithmetic.
+    d->tabWidth = qMax(1, width);
+    for (TextDocument* doc : std::as_const(d->documents))
+        doc->setSpacesInTab(width);
+}
+
+void TextEditorManager::setLineWrap(bool on)
+{
+    fLineWrap = on;
+    for (TextDocument* doc : std::as_const(d->documents))
+        doc->setWrap(on);
+}
+
+void TextEditorManager::updateMarginsOfEditors()
+{
+    // The editors' views pick the margin flags up when they exist.
+}
+
+} // namespace xqwidgets
