@@ -1,0 +1,46 @@
+#ifndef VEXA_MESSAGE_H
+#define VEXA_MESSAGE_H
+
+#include <QString>
+#include <functional>
+
+class QAbstractButton;
+class QMessageBox;
+
+namespace vexa
+{
+
+// Modal information and warning boxes parented to the main window (the one
+// given to Actions::setMainWindow(), else the active window), so they are
+// centred on it and block it until answered.
+class Message
+{
+public:
+    // One "OK" button; returns 0.
+    static int information(const QString& caption, const QString& message);
+    // Up to three buttons; an empty text leaves that button out (all empty:
+    // one "OK" button, number 0). Returns the number of the pressed button.
+    // Escape presses the escape button; with escapeButton -1 it does nothing
+    // unless the box has a single button.
+    static int information(const QString& caption, const QString& message, const QString& button0,
+                           const QString& button1 = QString(), const QString& button2 = QString(),
+                           int defaultButton = 0, int escapeButton = -1);
+    // Standard buttons (QMessageBox::Yes, No, Cancel, ...; 0 for none), each
+    // optionally or-ed with QMessageBox::Default or QMessageBox::Escape.
+    // Returns the code of the pressed button.
+    static int warning(const QString& caption, const QString& message, int button0, int button1 = 0,
+                       int button2 = 0);
+    static int warning(const QString& caption, const QString& message, const QString& button0,
+                       const QString& button1 = QString(), const QString& button2 = QString(),
+                       int defaultButton = 0, int escapeButton = -1);
+
+    // Lets tests answer boxes without a modal loop: while set, a box is built
+    // but not shown and the responder picks the button to press (null means
+    // Escape was pressed). Pass an empty function to show boxes again.
+    using Responder = std::function<QAbstractButton*(QMessageBox*)>;
+    static void setResponder(const Responder& responder);
+};
+
+} // namespace vexa
+
+#endif

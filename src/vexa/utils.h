@@ -1,0 +1,80 @@
+#ifndef VEXA_UTILS_H
+#define VEXA_UTILS_H
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
+#include <QString>
+#include <QTreeWidgetItem>
+
+class QTreeWidget;
+
+namespace vexa
+{
+
+// Shared static services: the built-in icons by name, base64, long strings
+// in the settings, and the size, date and directory helpers.
+class Utils
+{
+public:
+    Utils() = delete;
+
+    // The built-in image "<name>.png", decoded once and kept in the pixmap
+    // cache under the name. A name without an image gives a null pixmap and
+    // one debug line. Returned by value: the cache may drop its copy anytime.
+    static QPixmap icon(const QString& name);
+    // The icon with a greyed image for the disabled mode, cached as "<name>__gray".
+    static QIcon iconSet(const QString& name);
+    static QIcon iconSet(const QString& smallPix, const QString& largePix);
+    // A greyed, faded copy: grey = (r + g + b) / 3, alpha * 0.35. The given
+    // image is left as it is.
+    static QImage makeDisabledImage(const QImage& img);
+
+    // Base64 with CR LF line breaks after each 72 characters of full groups.
+    static QByteArray encodeBase64(const QByteArray& data);
+    // Skips anything outside the alphabet; a "=" ends the data.
+    static QByteArray decodeBase64(const QByteArray& data);
+    static QPixmap pix(const QByteArray& data);
+    static QByteArray pixData(const QString& fname);
+
+    // A string of any length, stored in chunks of 8192 characters under
+    // "<key>/data_count" and "<key>/data_<i>", outside the application prefix.
+    static void saveLongString(const QString& key, const QString& val);
+    static QString loadLongString(const QString& key, const QString& def = QString());
+
+    static bool createDirectory(const QString& d);
+    static QString humanReadableSize(quint64 size);
+    static QString humanReadableDateTime(const QDateTime& dt);
+
+    // Whether val ends with one of the blank-separated endings of pattern
+    // (case-sensitive; no wildcards).
+    static bool fast_match(const QString& pattern, const QString& val);
+};
+
+// A folder of a tree that lists its sub-folders when it is first opened.
+// The owner of the tree connects QTreeWidget::itemExpanded/itemCollapsed to
+// setOpen(true/false) of the item.
+class DirectoryItem : public QTreeWidgetItem
+{
+public:
+    DirectoryItem(QTreeWidget* p, const QString& label, const QString& absName);
+    DirectoryItem(DirectoryItem* p, const QString& name);
+    ~DirectoryItem() override;
+
+    // The folder's full path, ending with the directory separator.
+    QString fullName() const;
+    virtual void setOpen(bool o);
+
+protected:
+    // Decides whether the item shows an expand indicator.
+    virtual void setup();
+
+private:
+    QString fileName;
+};
+
+} // namespace vexa
+
+#endif
