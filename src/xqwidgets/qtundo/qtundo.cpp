@@ -215,8 +215,7 @@ void QtUndoStack::push(QtCommand* command)
         break;
     case QtCommand::Command: {
         QtCommand* prev = m_list.empty() ? nullptr : m_list.back();
-        const bool cleanPrev =
-            m_have_clean_command && prev && prev->m_serial == m_clean_serial;
+        const bool cleanPrev = m_have_clean_command && prev && prev->m_serial == m_clean_serial;
         bool merged = false;
         if (command->canMerge() && prev && prev->metaObject() == command->metaObject() &&
             !cleanPrev) {
@@ -358,14 +357,15 @@ void UndoRedoAction::setTextSlot(const QString& text)
     setText(text);
 }
 
-namespace {
+namespace
+{
 
 // The icon named `name` or `name`.png among the application's resources, or
 // none: the framework ships no images of its own.
 QIcon resourceIcon(const QString& name)
 {
-    for (const QString& path : {QStringLiteral(":/") + name, QStringLiteral(":/") + name +
-                                                                 QStringLiteral(".png")}) {
+    for (const QString& path :
+         {QStringLiteral(":/") + name, QStringLiteral(":/") + name + QStringLiteral(".png")}) {
         QImage image(path);
         if (!image.isNull())
             return QIcon(QPixmap::fromImage(image));

@@ -4,7 +4,8 @@
 #include "textfolding.h"
 #include "textline.h"
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 // Copies a line's text into storage of its own: a command outlives the line
 // and must not keep the document's load buffer alive.

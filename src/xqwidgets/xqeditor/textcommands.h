@@ -3,7 +3,8 @@
 
 #include "qtundo.h"
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 class TextDocument;
 

@@ -7,9 +7,11 @@
 #include "textlinearray.h"
 #include "textmanager.h"
 
+#include <QIODevice>
 #include <QTextStream>
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 void LineRegion::expand(int a, int b)
 {
@@ -442,7 +444,13 @@ void TextDocument::clear()
 
 bool TextDocument::load(QTextStream& s)
 {
-    loadText(s.readAll());
+    // A stream on a device that cannot be read leaves the document as it was.
+    if (s.device() && !s.device()->isReadable())
+        return false;
+    QString text = s.readAll();
+    if (s.device() && s.status() != QTextStream::Ok && s.status() != QTextStream::ReadPastEnd)
+        return false;
+    loadText(std::move(text));
     return true;
 }
 
@@ -459,8 +467,8 @@ void TextDocument::loadText(QString text)
     // The terminator style is the first terminator's; a line that ends in
     // a different one keeps all its characters but is saved in this style.
     const qsizetype firstLf = QStringView(text).indexOf(u'\n');
-    d->terminator = (firstLf > 0 && base[firstLf - 1] == u'\r') ? QStringLiteral("\r\n")
-                                                                : QStringLiteral("\n");
+    d->terminator =
+        (firstLf > 0 && base[firstLf - 1] == u'\r') ? QStringLiteral("\r\n") : QStringLiteral("\n");
 
     auto makeLine = [&](qsizetype from, qsizetype to) {
         if (to > from && base[to - 1] == u'\r')
@@ -504,6 +512,8 @@ bool TextDocument::save(QTextStream& s)
 {
     if (d->readonly)
         return false;
+    if (s.device() && !s.device()->isWritable())
+        return false;
     const int last = lastLine();
     for (int i = 0; i <= last; ++i) {
         if (i > 0)
@@ -513,6 +523,9 @@ bool TextDocument::save(QTextStream& s)
     if (d->endsWithTerminator)
         s << d->terminator;
     s.flush();
+    // A failed write is not a save: the document stays modified.
+    if (s.status() != QTextStream::Ok)
+        return false;
     documentChanged(false);
     return true;
 }

@@ -9,7 +9,8 @@
 class QTextStream;
 class QtUndoStack;
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 class TextDocument;
 class TextEditorManager;
@@ -155,12 +156,14 @@ public:
     void clear();
     // Reads the whole stream, remembering the line terminator style ("\n" or
     // "\r\n", from the first terminator) and whether the text ended with one,
-    // so that save() writes the same bytes back. Always returns true.
+    // so that save() writes the same bytes back. False, with the document
+    // unchanged, when the stream's device cannot be read.
     bool load(QTextStream& s);
     // Takes `text` as the document's contents, as load() does.
     void loadText(QString text);
-    // Writes the lines with the remembered terminator style; false (and
-    // nothing written) for a read-only document.
+    // Writes the lines with the remembered terminator style. False for a
+    // read-only document (nothing written) and when the stream cannot be
+    // written; the modified flag then stays as it was.
     bool save(QTextStream& s);
     QString text() const;
     void append(const QString& s);

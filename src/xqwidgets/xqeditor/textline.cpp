@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 struct TextLine::Private {
     QByteArray attributes; // one unsigned attribute id per character

@@ -7,7 +7,8 @@
 
 class QPixmap;
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 // One mark shown in the indicator margin: a kind chosen by the host and an
 // identity within that kind.

@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 TextLineArray::~TextLineArray() = default;
 

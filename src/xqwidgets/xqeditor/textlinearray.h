@@ -4,7 +4,8 @@
 #include <cstring>
 #include <vector>
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 class TextLine;
 

@@ -6,7 +6,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 FontData::~FontData()
 {

@@ -12,7 +12,8 @@ class QFontMetrics;
 class QPrinter;
 class QSettings;
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 class TextDocument;
 class TextEditor;
