@@ -15,9 +15,12 @@ public:
     static QString installPath;
 
     static QString key(const QString& k) { return prefix + k; }
+    // A damaged line in the file leaves QSettings reporting FormatError for
+    // good, although it keeps what it could read and writes a clean file at
+    // the next flush; only a file that can't be written makes a write fail.
     static bool writeOk(Settings* s)
     {
-        return s->isWritable() && s->status() == QSettings::NoError;
+        return s->isWritable() && s->status() != QSettings::AccessError;
     }
     static void setOk(bool* ok, bool v)
     {
@@ -220,7 +223,7 @@ void Settings::forceWrite()
     if (!Private::self)
         return;
     Private::self->sync();
-    if (Private::self->status() != QSettings::NoError)
+    if (Private::self->status() == QSettings::AccessError)
         qWarning("vexa::Settings: could not write the settings to %s",
                  qPrintable(Private::self->fileName()));
 }
