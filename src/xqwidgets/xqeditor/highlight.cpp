@@ -1,0 +1,771 @@
+#include "highlight.h"
+
+#include "highlights_emb.h"
+#include "textline.h"
+#include "textmanager.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QSettings>
+#include <QVarLengthArray>
+
+#include <memory>
+
+namespace xqwidgets
+{
+
+const QString no_highlight_xml =
+    QStringLiteral("<!DOCTYPE Highlight>\n"
+                   "<Highlight wildcards=\"\" name=\"NoHighlight\">\n"
+                   " <Items>\n"
+                   "  <Text color=\"#000000\"/>\n"
+                   " </Items>\n"
+                   " <Break>\n"
+                   "  <normal>\n"
+                   "   <citem item=\"\" regexp=\"$\" mode=\"until\"/>\n"
+                   "  </normal>\n"
+                   " </Break>\n"
+                   " <Contents>\n"
+                   "  <normal>\n"
+                   "   <citem item=\"Text\" regexp=\"$\" mode=\"until\"/>\n"
+                   "  </normal>\n"
+                   " </Contents>\n"
+                   "</Highlight>");
+
+namespace
+{
+
+const QLatin1String kSettingsRoot("/xqeditor/hl/");
+
+// The user's stored colours and masks: the host's settings object when it
+// gave the manager one, else the default settings of the application.
+class HighlightSettings
+{
+public:
+    explicit HighlightSettings(TextEditorManager* manager)
+        : m_settings(manager ? manager->globalConfig() : nullptr)
+    {
+        if (!m_settings) {
+            m_own = std::make_unique<QSettings>();
+            m_settings = m_own.get();
+        }
+    }
+    QString value(const QString& key, const QString& fallback) const
+    {
+        return m_settings->value(key, fallback).toString();
+    }
+
+private:
+    QSettings* m_settings;
+    std::unique_ptr<QSettings> m_own;
+};
+
+// The child elements of `parent` in order, up to the first child that is not
+// an element (a comment or processing instruction ends a section).
+QList<QDomElement> elementWalk(const QDomElement& parent)
+{
+    QList<QDomElement> list;
+    for (QDomNode n = parent.firstChild(); !n.isNull() && n.isElement(); n = n.nextSibling())
+        list.append(n.toElement());
+    return list;
+}
+
+struct Sections {
+    QDomElement root;
+    QList<QDomElement> items;
+    QList<QDomElement> contents;
+    QList<QDomElement> breaks;
+    bool usable = false;
+};
+
+// A definition the engine can run: every section present, no more ids than
+// a line can store, and a first context in both tables.
+Sections readSections(const QDomDocument& doc)
+{
+    Sections s;
+    s.root = doc.documentElement();
+    if (s.root.isNull())
+        return s;
+    const QDomElement items = s.root.firstChildElement(QStringLiteral("Items"));
+    const QDomElement contents = s.root.firstChildElement(QStringLiteral("Contents"));
+    const QDomElement breaks = s.root.firstChildElement(QStringLiteral("Break"));
+    if (items.isNull() || contents.isNull() || breaks.isNull())
+        return s;
+    s.items = elementWalk(items);
+    s.contents = elementWalk(contents);
+    s.breaks = elementWalk(breaks);
+    if (s.items.size() > TextHighlight::MaxIds || s.contents.size() > TextHighlight::MaxIds ||
+        s.breaks.size() > TextHighlight::MaxIds || s.contents.isEmpty())
+        return s;
+    const QString first = s.contents.first().tagName();
+    for (const QDomElement& e : std::as_const(s.breaks)) {
+        if (e.tagName() == first) {
+            s.usable = true;
+            break;
+        }
+    }
+    return s;
+}
+
+QDomDocument parseDocument(const QByteArray& data)
+{
+    QDomDocument doc;
+    if (!doc.setContent(data))
+        return QDomDocument();
+    return doc;
+}
+
+const QDomDocument& fallbackDocument()
+{
+    static const QDomDocument doc = parseDocument(no_highlight_xml.toUtf8());
+    return doc;
+}
+
+// Parsed definitions by key, for the life of the process.
+QHash<QString, QDomDocument>& highlightDict()
+{
+    static QHash<QString, QDomDocument> dict;
+    return dict;
+}
+
+QDomDocument loadDocument(const QString& name, TextEditorManager* manager)
+{
+    const QString dir = manager ? manager->resourcesDir() : QString();
+    // Without a resource directory no file is read: a relative name would
+    // otherwise resolve against whatever the current directory is.
+    if (!name.isEmpty() && (QDir::isAbsolutePath(name) || !dir.isEmpty())) {
+        const QString path = findHighlightPath(name, dir);
+        QFile file(path);
+        if (!QFileInfo(path).isDir() && file.open(QIODevice::ReadOnly))
+            return parseDocument(file.readAll());
+    }
+    const QByteArray& data = qembed_findData(name.toUtf8().constData());
+    if (!data.isEmpty())
+        return parseDocument(data);
+    return fallbackDocument();
+}
+
+// Words of a keyword list: blanks, tabs and line breaks separate them.
+QStringList splitWords(const QString& value)
+{
+    QStringList words;
+    QString word;
+    for (const QChar c : value) {
+        if (c == u' ' || c == u'\t' || c == u'\n' || c == u'\r') {
+            if (!word.isEmpty())
+                words.append(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.isEmpty())
+        words.append(word);
+    return words;
+}
+
+// Which contexts were entered at the current position without consuming a
+// character; entering one of them again would cycle for ever.
+struct Visited {
+    quint64 bits[4] = {0, 0, 0, 0};
+    void reset(int ctx)
+    {
+        bits[0] = bits[1] = bits[2] = bits[3] = 0;
+        mark(ctx);
+    }
+    void mark(int ctx) { bits[ctx >> 6] |= quint64(1) << (ctx & 63); }
+    bool has(int ctx) const { return (bits[ctx >> 6] >> (ctx & 63)) & 1; }
+};
+
+// Qt's classic string dictionary: 17 buckets, hashed on the low byte of each
+// character. The registry keeps its iteration order (see HighlightDict).
+int classicBucket(const QString& key)
+{
+    uint h = 0;
+    for (const QChar c : key) {
+        h = (h << 4) + c.cell();
+        const uint g = h & 0xf0000000;
+        if (g)
+            h ^= g >> 24;
+        h &= ~g;
+    }
+    return int(h % 17);
+}
+
+const char* const kBuiltinKeys[] = {"cfm",   "ch",    "cpp",    "dtml",  "html",   "java", "jsp",
+                                    "perl",  "php",   "python", "ruby",  "tex",    "xml",  "db2",
+                                    "mysql", "pgsql", "plsql",  "sbsql", "msssql", "sql"};
+
+HighlightDict* g_registry = nullptr;
+
+} // namespace
+
+// ---- rules
+
+HighlightItem::HighlightItem(int attr, int ctx, int empty) : attr(attr), ctx(ctx), empty(empty) {}
+
+HighlightItem::~HighlightItem() = default;
+
+int HighlightItem::find(const QChar* text, int length)
+{
+    if (length <= 0)
+        return -1;
+    const QStringView view(text, length);
+    if (anchored)
+        return regexp.matchLength(view);
+    int matched = 0;
+    return regexp.indexIn(view, &matched) < 0 ? -1 : matched;
+}
+
+HighlightUntilItem::HighlightUntilItem(int attr, int ctx, int empty, bool inc, bool full)
+    : HighlightItem(attr, ctx, empty), inc(inc), full(full)
+{
+    anchored = false;
+}
+
+int HighlightUntilItem::find(const QChar* text, int length)
+{
+    if (length <= 0)
+        return -1;
+    int matched = 0;
+    const int at = regexp.indexIn(QStringView(text, length), &matched);
+    if (at < 0)
+        return full ? length : -1;
+    return at + (inc ? matched : 0);
+}
+
+HighlightKeyword::HighlightKeyword(int attr, int ctx, int empty, const QStringList& keywords,
+                                   bool caseSensitive)
+    : HighlightItem(attr, ctx, empty), caseSensitive(caseSensitive), words(keywords)
+{
+    dict.reserve(size_t(words.size()));
+    for (const QString& w : std::as_const(words)) {
+        if (w.isEmpty())
+            continue;
+        dict.insert(std::u16string_view(reinterpret_cast<const char16_t*>(w.utf16()), w.size()));
+        minLength = minLength ? qMin(minLength, int(w.size())) : int(w.size());
+        maxLength = qMax(maxLength, int(w.size()));
+    }
+}
+
+int HighlightKeyword::find(const QChar* text, int length)
+{
+    const int n = HighlightItem::find(text, length);
+    if (n <= 0 || n < minLength || n > maxLength)
+        return -1;
+    const char16_t* s = reinterpret_cast<const char16_t*>(text);
+    if (caseSensitive)
+        return dict.count(std::u16string_view(s, size_t(n))) ? n : -1;
+    QVarLengthArray<char16_t, 64> lower(n);
+    for (int i = 0; i < n; ++i) {
+        const char32_t l = QChar::toLower(char32_t(s[i]));
+        lower[i] = l < 0x10000 ? char16_t(l) : s[i];
+    }
+    return dict.count(std::u16string_view(lower.constData(), size_t(n))) ? n : -1;
+}
+
+// ---- definition
+
+struct TextHighlight::Private {
+    std::array<HighlightContext*, MaxIds> contextList{};
+    std::array<HighlightContext*, MaxIds> ctnList{};
+    std::array<TextAttribute*, MaxIds> attributeList{};
+    QString hname;
+    QString key;
+    Sections sections;
+    QHash<QString, int> itemIds;
+    QHash<QString, int> contextIds;
+    QStringList contextNames;
+    QStringList breakNames;
+
+    void buildSection(const QList<QDomElement>& section, bool isBreak);
+};
+
+TextHighlight::TextHighlight(const QString& name, TextEditorManager* manager) : d(new Private)
+{
+    QHash<QString, QDomDocument>& dict = highlightDict();
+    auto it = dict.find(name);
+    if (it == dict.end())
+        it = dict.insert(name, loadDocument(name, manager));
+    const QDomDocument* doc = &it.value();
+    d->sections = readSections(*doc);
+    if (!d->sections.usable) {
+        // A definition the engine cannot run is replaced as a whole.
+        doc = &fallbackDocument();
+        d->sections = readSections(*doc);
+    }
+    d->key = name;
+    d->hname = d->sections.root.attribute(QStringLiteral("name"));
+
+    const Sections& s = d->sections;
+    for (int i = 0; i < s.items.size(); ++i)
+        d->itemIds.insert(s.items.at(i).tagName(), i);
+    for (int i = 0; i < s.contents.size(); ++i) {
+        d->contextIds.insert(s.contents.at(i).tagName(), i);
+        d->contextNames.append(s.contents.at(i).tagName());
+    }
+    for (const QDomElement& e : s.breaks)
+        d->breakNames.append(e.tagName());
+
+    createItemData(doc, manager);
+    makeCtnList(doc);
+    makeContextList(doc);
+    d->sections = Sections(); // the document is not referred to after construction
+}
+
+TextHighlight::~TextHighlight()
+{
+    for (int i = 0; i < MaxIds; ++i) {
+        delete d->contextList[i];
+        delete d->ctnList[i];
+        delete d->attributeList[i];
+    }
+    delete d;
+}
+
+TextAttribute* TextHighlight::attribute(int id) const
+{
+    if (id < 0 || id >= MaxIds)
+        return nullptr;
+    return d->attributeList[id];
+}
+
+QString TextHighlight::name() const
+{
+    return d->hname;
+}
+
+const HighlightContext* TextHighlight::context(int id) const
+{
+    return id >= 0 && id < MaxIds ? d->contextList[id] : nullptr;
+}
+
+const HighlightContext* TextHighlight::breakContext(int id) const
+{
+    return id >= 0 && id < MaxIds ? d->ctnList[id] : nullptr;
+}
+
+QStringList TextHighlight::contextNames() const
+{
+    return d->contextNames;
+}
+
+QStringList TextHighlight::breakContextNames() const
+{
+    return d->breakNames;
+}
+
+void TextHighlight::createItemData(const QDomDocument*, TextEditorManager* manager)
+{
+    const HighlightSettings settings(manager);
+    const QString root = kSettingsRoot + name() + QLatin1Char('/');
+    const QList<QDomElement>& items = d->sections.items;
+    for (int id = 0; id < items.size(); ++id) {
+        const QDomElement& e = items.at(id);
+        const QString key = root + e.tagName();
+        const QString style =
+            settings.value(key + QLatin1String("/style"), e.attribute(QStringLiteral("style")));
+        const QString color =
+            settings.value(key + QLatin1String("/color"), e.attribute(QStringLiteral("color")));
+        const QString bgcolor =
+            settings.value(key + QLatin1String("/bgcolor"), e.attribute(QStringLiteral("bgcolor")));
+        auto* a = new TextAttribute;
+        const bool bold = style.contains(QLatin1Char('b'));
+        const bool italic = style.contains(QLatin1Char('i'));
+        a->color = QColor(color);
+        a->usebg = !bgcolor.isEmpty();
+        if (a->usebg)
+            a->bgcolor = QColor(bgcolor);
+        a->fontType = 2 * int(bold) + int(italic);
+        a->itemName = e.tagName();
+        d->attributeList[id] = a;
+    }
+}
+
+void TextHighlight::makeCtnList(const QDomDocument*)
+{
+    d->buildSection(d->sections.breaks, true);
+}
+
+void TextHighlight::makeContextList(const QDomDocument*)
+{
+    d->buildSection(d->sections.contents, false);
+}
+
+void TextHighlight::Private::buildSection(const QList<QDomElement>& section, bool isBreak)
+{
+    // A context switch names a context of the same section; its id is that of
+    // the Contents context of the same name.
+    QSet<QString> carried;
+    for (const QDomElement& c : section)
+        carried.insert(c.tagName());
+    auto target = [&](const QDomElement& r, const QString& attribute) {
+        if (!r.hasAttribute(attribute))
+            return -1;
+        const QString name = r.attribute(attribute);
+        if (!carried.contains(name))
+            return 0;
+        return contextIds.value(name, 0);
+    };
+
+    auto& table = isBreak ? ctnList : contextList;
+    for (int pos = 0; pos < section.size(); ++pos) {
+        const QDomElement& c = section.at(pos);
+        const int id = isBreak ? contextIds.value(c.tagName(), -1) : pos;
+        if (id < 0)
+            continue; // a Break context without a Contents context has no id
+        auto* list = new HighlightContext;
+        for (const QDomElement& r : elementWalk(c)) {
+            const int attr = isBreak ? 0 : itemIds.value(r.attribute(QStringLiteral("item")), 0);
+            const int ctx = target(r, QStringLiteral("lineEndContent"));
+            const int empty = target(r, QStringLiteral("emptyContent"));
+            const QString mode = r.attribute(QStringLiteral("mode"));
+            const bool until = mode.contains(QLatin1String("until"));
+            HighlightItem* item;
+            if (r.hasAttribute(QStringLiteral("keyword"))) {
+                item = new HighlightKeyword(
+                    attr, ctx, empty, splitWords(r.attribute(QStringLiteral("keyword"))),
+                    r.attribute(QStringLiteral("caseSensitive")) != QLatin1String("false"));
+            } else if (until) {
+                item = new HighlightUntilItem(attr, ctx, empty,
+                                              !mode.contains(QLatin1String("exclude")),
+                                              mode.contains(QLatin1String("allowfull")));
+            } else {
+                item = new HighlightItem(attr, ctx, empty);
+            }
+            // Rules other than "until" match at the current position only.
+            item->anchored = !until;
+            item->regexp.setPattern(r.attribute(QStringLiteral("regexp")),
+                                    !mode.contains(QLatin1String("noCaseSensitive")),
+                                    mode.contains(QLatin1String("minimal")));
+            list->append(item);
+        }
+        delete table[id];
+        table[id] = list;
+    }
+}
+
+// ---- engine
+
+int TextHighlight::doHighlight(int ctx, TextLine* line)
+{
+    if (ctx < 0 || ctx >= MaxIds)
+        ctx = 0;
+    line->resetHighlight(ctx);
+    const QChar* text = line->unicode();
+    const int length = int(line->size());
+    const HighlightContext* list = d->ctnList[ctx];
+    int pos = 0;
+    Visited visited;
+    visited.reset(ctx);
+    while (pos < length) {
+        if (!list)
+            break; // an id without a context here: the rest of the line matches nothing
+        bool moved = false;
+        for (HighlightItem* item : *list) {
+            const int left = length - pos;
+            const int n = left > 0 ? item->find(text + pos, left) : -1;
+            if (n >= 1) {
+                moved = true;
+                pos += qMin(n, left);
+                visited.reset(ctx);
+                if (item->ctx != -1) {
+                    ctx = item->ctx;
+                    list = d->ctnList[ctx];
+                    visited.reset(ctx);
+                    break;
+                }
+            } else if (item->empty != -1) {
+                if (visited.has(item->empty))
+                    break; // a cycle of switches: as if nothing matched here
+                moved = true;
+                ctx = item->empty;
+                list = d->ctnList[ctx];
+                visited.mark(ctx);
+                break;
+            }
+        }
+        if (!moved && pos < length) {
+            ++pos;
+            visited.reset(ctx);
+        }
+    }
+    return ctx;
+}
+
+void TextHighlight::highlight(TextLine* line)
+{
+    int ctx = line->highlightContext();
+    const QChar* text = line->unicode();
+    const int length = int(line->size());
+    const HighlightContext* list = d->contextList[ctx];
+    int pos = 0;
+    Visited visited;
+    visited.reset(ctx);
+    while (pos < length) {
+        if (!list) {
+            line->setAttributes(0, uint(pos), uint(length));
+            break;
+        }
+        bool moved = false;
+        for (HighlightItem* item : *list) {
+            const int left = length - pos;
+            const int n = left > 0 ? item->find(text + pos, left) : -1;
+            if (n >= 1) {
+                moved = true;
+                const int end = pos + qMin(n, left);
+                line->setAttributes(item->attr, uint(pos), uint(end));
+                pos = end;
+                visited.reset(ctx);
+                if (item->ctx != -1) {
+                    ctx = item->ctx;
+                    list = d->contextList[ctx];
+                    visited.reset(ctx);
+                    break;
+                }
+            } else if (item->empty != -1) {
+                if (visited.has(item->empty))
+                    break;
+                moved = true;
+                ctx = item->empty;
+                list = d->contextList[ctx];
+                visited.mark(ctx);
+                break;
+            }
+        }
+        if (!moved && pos < length) {
+            line->setAttributes(0, uint(pos), uint(pos + 1));
+            ++pos;
+            visited.reset(ctx);
+        }
+    }
+    line->doneHighlight();
+}
+
+// ---- registry
+
+HighlightDict::~HighlightDict()
+{
+    qDeleteAll(m_entries);
+}
+
+HighlightData* HighlightDict::find(const QString& name) const
+{
+    HighlightData* found = nullptr;
+    int newest = -1;
+    for (int i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.at(i)->name == name && m_serials.at(i) > newest) {
+            found = m_entries.at(i);
+            newest = m_serials.at(i);
+        }
+    }
+    return found;
+}
+
+void HighlightDict::insert(HighlightData* data)
+{
+    // Matching order is that of Qt's classic string dictionary, bucket by
+    // bucket with the newest entry first in its bucket. Several definitions
+    // share masks (seven share "*.sql"); this order, fixed by the display
+    // names alone, decides between them, so ".sql" files get "PG/SQL".
+    const int bucket = classicBucket(data->name);
+    int at = 0;
+    while (at < m_entries.size() && classicBucket(m_entries.at(at)->name) < bucket)
+        ++at;
+    m_entries.insert(at, data);
+    m_serials.insert(at, m_inserted++);
+}
+
+HighlightDict* TextHighlightManager::highlights(TextEditorManager* manager)
+{
+    if (g_registry)
+        return g_registry;
+    g_registry = new HighlightDict;
+
+    const QString dir = manager ? manager->resourcesDir() : QString();
+    QStringList entries;
+    if (!dir.isEmpty() && QFileInfo(dir).isDir()) {
+        entries = QDir(dir, QString(), QDir::Name | QDir::IgnoreCase, QDir::Files)
+                      .entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    }
+    for (const char* key : kBuiltinKeys) {
+        const QString name = QLatin1String(key);
+        if (!entries.contains(name))
+            entries.append(QLatin1Char('+') + name);
+    }
+    entries.append(QStringLiteral("+nohighlight"));
+
+    const HighlightSettings settings(manager);
+    while (!entries.isEmpty()) {
+        const QString entry = entries.takeFirst();
+        entries.removeAll(entry);
+        QDomDocument doc;
+        QString path = entry;
+        if (entry.startsWith(QLatin1Char('+'))) {
+            path = entry.mid(1);
+            doc = parseDocument(qembed_findData(path.toUtf8().constData()));
+        } else {
+            QFile file(findHighlightPath(entry, dir));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            doc = parseDocument(file.readAll());
+            if (doc.documentElement().attribute(QStringLiteral("name")) ==
+                QLatin1String("NoHighlight"))
+                continue; // a file cannot replace the default definition
+        }
+        const QDomElement root = doc.documentElement();
+        const QString name = root.attribute(QStringLiteral("name"));
+        if (name.isEmpty())
+            continue;
+        auto* data = new HighlightData;
+        data->name = name;
+        data->path = path;
+        data->mask = settings.value(kSettingsRoot + name + QLatin1String(" wildcards"),
+                                    root.attribute(QStringLiteral("wildcards")));
+        g_registry->insert(data);
+    }
+    return g_registry;
+}
+
+TextHighlight* TextHighlightManager::findHighlight(TextEditorManager* manager,
+                                                   const QString& fileName)
+{
+    const HighlightDict* dict = highlights(manager);
+    for (const HighlightData* data : dict->entries()) {
+        if (matchMask(data->mask, fileName))
+            return new TextHighlight(data->path, manager);
+    }
+    const HighlightData* fallback = dict->find(QStringLiteral("NoHighlight"));
+    return new TextHighlight(fallback ? fallback->path : QStringLiteral("nohighlight"), manager);
+}
+
+TextHighlight* TextHighlightManager::highlight(TextEditorManager* manager, const QString& name)
+{
+    const HighlightDict* dict = highlights(manager);
+    const HighlightData* data = name.isEmpty() ? nullptr : dict->find(name);
+    if (!data)
+        data = dict->find(QStringLiteral("NoHighlight"));
+    return new TextHighlight(data ? data->path : QStringLiteral("nohighlight"), manager);
+}
+
+QStringList TextHighlightManager::highlightNames(TextEditorManager* manager)
+{
+    QStringList names;
+    for (const HighlightData* data : highlights(manager)->entries()) {
+        if (!names.contains(data->name))
+            names.append(data->name);
+    }
+    names.sort();
+    return names;
+}
+
+QStringList TextHighlightManager::splitMask(const QString& mask)
+{
+    QChar separator;
+    if (mask.contains(QLatin1Char(';')))
+        separator = QLatin1Char(';');
+    else if (mask.contains(QLatin1Char(' ')))
+        separator = QLatin1Char(' ');
+    QStringList patterns;
+    const QStringList pieces = separator.isNull() ? QStringList{mask} : mask.split(separator);
+    for (const QString& piece : pieces) {
+        const QString p = piece.trimmed();
+        if (!p.isEmpty())
+            patterns.append(p);
+    }
+    return patterns;
+}
+
+bool TextHighlightManager::matchMask(const QString& mask, const QString& fileName)
+{
+    const QStringList patterns = splitMask(mask);
+    for (const QString& p : patterns) {
+        if (matchWildcard(p, fileName))
+            return true;
+    }
+    return false;
+}
+
+namespace
+{
+
+// Matches the pattern element at `p` against `c` and moves `p` past it.
+bool elementMatches(QStringView pattern, qsizetype& p, QChar c)
+{
+    const QChar e = pattern.at(p);
+    if (e == u'?') {
+        ++p;
+        return true;
+    }
+    if (e == u'[') {
+        qsizetype i = p + 1;
+        const bool negated = i < pattern.size() && (pattern.at(i) == u'!' || pattern.at(i) == u'^');
+        if (negated)
+            ++i;
+        qsizetype close = i < pattern.size() && pattern.at(i) == u']' ? i + 1 : i;
+        while (close < pattern.size() && pattern.at(close) != u']')
+            ++close;
+        if (close < pattern.size()) {
+            bool in = false;
+            for (qsizetype k = i; k < close; ++k) {
+                if (k + 2 < close && pattern.at(k + 1) == u'-') {
+                    in = in || (c >= pattern.at(k) && c <= pattern.at(k + 2));
+                    k += 2;
+                } else {
+                    in = in || c == pattern.at(k);
+                }
+            }
+            p = close + 1;
+            return in != negated;
+        }
+        // An unclosed bracket is an ordinary character.
+    }
+    ++p;
+    return e == c;
+}
+
+} // namespace
+
+bool TextHighlightManager::matchWildcard(QStringView pattern, QStringView name)
+{
+    qsizetype p = 0;
+    qsizetype s = 0;
+    qsizetype starP = -1;
+    qsizetype starS = 0;
+    while (s < name.size()) {
+        if (p < pattern.size() && pattern.at(p) == u'*') {
+            starP = ++p;
+            starS = s;
+            continue;
+        }
+        qsizetype next = p;
+        if (p < pattern.size() && elementMatches(pattern, next, name.at(s))) {
+            p = next;
+            ++s;
+            continue;
+        }
+        if (starP < 0)
+            return false;
+        p = starP;
+        s = ++starS;
+    }
+    while (p < pattern.size() && pattern.at(p) == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
+QString findHighlightPath(const QString& name, const QString& dir)
+{
+    if (QDir::isAbsolutePath(name))
+        return name;
+    if (dir.endsWith(QLatin1Char('/')))
+        return dir + name;
+    return dir + QLatin1Char('/') + name;
+}
+
+} // namespace xqwidgets

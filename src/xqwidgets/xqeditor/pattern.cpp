@@ -1,0 +1,969 @@
+#include "pattern.h"
+
+#include <QRegularExpression>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace xqwidgets
+{
+
+namespace
+{
+
+// The regular expression engine gives up past this much backtracking, so a
+// pathological pattern costs a bounded time per attempt instead of freezing
+// the editor; the attempt then counts as no match.
+const QLatin1String kEngineLimits("(*LIMIT_MATCH=200000)");
+// Steps the direct matcher takes before it hands a call to the engine.
+constexpr int kDirectBudget = 20000;
+// Deeper nesting than this is not a pattern anybody writes by hand.
+constexpr int kMaxDepth = 100;
+constexpr int kMaxRepeat = 1000;
+
+enum UniClass : quint8 {
+    Word = 1,
+    Space = 2,
+    Digit = 4,
+    NotWord = 8,
+    NotSpace = 16,
+    NotDigit = 32,
+};
+
+// The classic dialect's classes, by QChar's own predicates.
+inline bool isWordChar(char16_t c)
+{
+    const QChar q(c);
+    return q.isLetterOrNumber() || q.isMark() || c == u'_';
+}
+inline bool isSpaceChar(char16_t c)
+{
+    return QChar(c).isSpace();
+}
+inline bool isDigitChar(char16_t c)
+{
+    return QChar(c).isDigit();
+}
+
+bool inClass(quint8 classes, char16_t c)
+{
+    if ((classes & Word) && isWordChar(c))
+        return true;
+    if ((classes & NotWord) && !isWordChar(c))
+        return true;
+    if ((classes & Space) && isSpaceChar(c))
+        return true;
+    if ((classes & NotSpace) && !isSpaceChar(c))
+        return true;
+    if ((classes & Digit) && isDigitChar(c))
+        return true;
+    if ((classes & NotDigit) && !isDigitChar(c))
+        return true;
+    return false;
+}
+
+struct CharSet {
+    quint64 bits[2] = {0, 0}; // members below 128
+    quint8 classes = 0;
+    std::vector<std::pair<char16_t, char16_t>> ranges; // every explicit member, for output
+    bool negated = false;
+    bool hasWide = false; // an explicit member at or above 128
+
+    void setBit(int c) { bits[c >> 6] |= quint64(1) << (c & 63); }
+    bool bit(int c) const { return (bits[c >> 6] >> (c & 63)) & 1; }
+
+    void addRange(char16_t a, char16_t b)
+    {
+        ranges.emplace_back(a, b);
+        for (int c = a; c <= b && c < 128; ++c)
+            setBit(c);
+        if (b >= 128)
+            hasWide = true;
+    }
+    void addClass(quint8 cls)
+    {
+        classes |= cls;
+        for (int c = 0; c < 128; ++c) {
+            if (inClass(cls, char16_t(c)))
+                setBit(c);
+        }
+    }
+    void foldAscii()
+    {
+        for (int c = 'a'; c <= 'z'; ++c) {
+            if (bit(c) || bit(c - 32)) {
+                setBit(c);
+                setBit(c - 32);
+            }
+        }
+    }
+    bool raw(char16_t c) const
+    {
+        if (c < 128)
+            return bit(c);
+        if (classes && inClass(classes, c))
+            return true;
+        if (hasWide) {
+            for (const auto& r : ranges) {
+                if (c >= r.first && c <= r.second)
+                    return true;
+            }
+        }
+        return false;
+    }
+    bool test(char16_t c, bool ci) const
+    {
+        bool in = raw(c);
+        if (!in && ci && c >= 128) {
+            const char32_t lower = QChar::toLower(char32_t(c));
+            const char32_t upper = QChar::toUpper(char32_t(c));
+            in = (lower < 0x10000 && raw(char16_t(lower))) ||
+                 (upper < 0x10000 && raw(char16_t(upper)));
+        }
+        return in != negated;
+    }
+};
+
+struct Node;
+using Sequence = std::vector<Node>;
+using Alternatives = std::vector<Sequence>;
+
+struct Node {
+    enum Kind { Char, Set, Group, Look, Bol, Eol, WordB, NotWordB, Backref };
+    Kind kind = Char;
+    char16_t ch = 0;
+    std::shared_ptr<CharSet> set;
+    std::shared_ptr<Alternatives> alt;
+    bool capture = false;
+    bool negative = false;
+    int ref = 0;
+    int min = 1;
+    int max = 1; // -1: unbounded
+    bool quantified = false;
+};
+
+// Parses the classic dialect: alternation, groups, (?:...), (?=...), (?!...),
+// classes, the escapes \a \f \n \r \t \v \xhhhh \0ooo \1..\9 \b \B \d \D \s
+// \S \w \W; any other escaped character stands for itself.
+class Parser
+{
+public:
+    Parser(const QString& s, bool ci) : s(s), n(int(s.size())), ci(ci) {}
+
+    bool parse(Alternatives& out)
+    {
+        out = alternatives(0);
+        return ok && i == n;
+    }
+
+private:
+    const QString& s;
+    int n;
+    int i = 0;
+    bool ok = true;
+    bool ci;
+
+    bool more() const { return i < n; }
+    char16_t peek() const { return s.at(i).unicode(); }
+
+    Alternatives alternatives(int depth)
+    {
+        Alternatives alt;
+        if (depth > kMaxDepth) {
+            ok = false;
+            return alt;
+        }
+        alt.push_back(sequence(depth));
+        while (ok && more() && peek() == u'|') {
+            ++i;
+            alt.push_back(sequence(depth));
+        }
+        return alt;
+    }
+
+    Sequence sequence(int depth)
+    {
+        Sequence seq;
+        while (ok && more() && peek() != u'|' && peek() != u')') {
+            Node node;
+            if (!atom(node, depth))
+                return seq;
+            while (ok && more() && quantifier(node)) {
+            }
+            seq.push_back(std::move(node));
+        }
+        return seq;
+    }
+
+    static Node setNode(std::shared_ptr<CharSet> set)
+    {
+        Node node;
+        node.kind = Node::Set;
+        node.set = std::move(set);
+        return node;
+    }
+
+    bool atom(Node& node, int depth)
+    {
+        const char16_t c = peek();
+        ++i;
+        switch (c) {
+        case u'(': {
+            node.kind = Node::Group;
+            node.capture = true;
+            if (i + 1 < n && peek() == u'?') {
+                const char16_t k = s.at(i + 1).unicode();
+                if (k == u':') {
+                    node.capture = false;
+                } else if (k == u'=' || k == u'!') {
+                    node.kind = Node::Look;
+                    node.negative = k == u'!';
+                } else {
+                    ok = false;
+                    return false;
+                }
+                i += 2;
+            }
+            node.alt = std::make_shared<Alternatives>(alternatives(depth + 1));
+            if (!ok || !more() || peek() != u')') {
+                ok = false;
+                return false;
+            }
+            ++i;
+            return true;
+        }
+        case u'[':
+            return charClass(node);
+        case u'.': {
+            auto set = std::make_shared<CharSet>();
+            set->negated = true;
+            node = setNode(set);
+            return true;
+        }
+        case u'^':
+            node.kind = Node::Bol;
+            return true;
+        case u'$':
+            node.kind = Node::Eol;
+            return true;
+        case u'*':
+        case u'+':
+        case u'?':
+            ok = false; // nothing to repeat
+            return false;
+        case u'\\':
+            return escape(node, false);
+        default:
+            node.kind = Node::Char;
+            node.ch = c;
+            return true;
+        }
+    }
+
+    int hexDigits(int maxDigits, int* value)
+    {
+        int count = 0;
+        int v = 0;
+        while (count < maxDigits && more()) {
+            const int d = QChar(peek()).isDigit() && peek() < 128 ? peek() - u'0'
+                          : (peek() >= u'a' && peek() <= u'f')    ? peek() - u'a' + 10
+                          : (peek() >= u'A' && peek() <= u'F')    ? peek() - u'A' + 10
+                                                                  : -1;
+            if (d < 0)
+                break;
+            v = v * 16 + d;
+            ++i;
+            ++count;
+        }
+        *value = v;
+        return count;
+    }
+
+    // Reads the escape after a backslash. Inside a class only characters and
+    // classes are possible; `cls` then receives the class bits.
+    bool escape(Node& node, bool inSet, quint8* cls = nullptr)
+    {
+        if (!more()) {
+            ok = false;
+            return false;
+        }
+        const char16_t c = peek();
+        ++i;
+        node.kind = Node::Char;
+        switch (c) {
+        case u'a':
+            node.ch = 7;
+            return true;
+        case u'f':
+            node.ch = 12;
+            return true;
+        case u'n':
+            node.ch = 10;
+            return true;
+        case u'r':
+            node.ch = 13;
+            return true;
+        case u't':
+            node.ch = 9;
+            return true;
+        case u'v':
+            node.ch = 11;
+            return true;
+        case u'x': {
+            int v = 0;
+            node.ch = hexDigits(4, &v) ? char16_t(v) : u'x';
+            return true;
+        }
+        case u'0': {
+            int v = 0;
+            for (int k = 0; k < 3 && more() && peek() >= u'0' && peek() <= u'7'; ++k, ++i)
+                v = v * 8 + (peek() - u'0');
+            node.ch = char16_t(v);
+            return true;
+        }
+        case u'd':
+        case u'D':
+        case u's':
+        case u'S':
+        case u'w':
+        case u'W': {
+            const quint8 base = (c == u'd' || c == u'D')   ? Digit
+                                : (c == u's' || c == u'S') ? Space
+                                                           : Word;
+            const bool neg = c == u'D' || c == u'S' || c == u'W';
+            if (inSet) {
+                *cls = neg ? quint8(base << 3) : base;
+                return true;
+            }
+            auto set = std::make_shared<CharSet>();
+            set->addClass(base);
+            set->negated = neg;
+            node = setNode(set);
+            return true;
+        }
+        default:
+            break;
+        }
+        if (!inSet) {
+            if (c == u'b' || c == u'B') {
+                node.kind = c == u'b' ? Node::WordB : Node::NotWordB;
+                return true;
+            }
+            if (c >= u'1' && c <= u'9') {
+                node.kind = Node::Backref;
+                node.ref = c - u'0';
+                return true;
+            }
+        }
+        node.ch = c;
+        return true;
+    }
+
+    // One member of a class: a character (returned in `ch`) or a class (`cls`).
+    bool classMember(char16_t* ch, quint8* cls)
+    {
+        *cls = 0;
+        if (peek() == u'\\') {
+            ++i;
+            Node node;
+            if (!escape(node, true, cls))
+                return false;
+            *ch = node.ch;
+            return true;
+        }
+        *ch = peek();
+        ++i;
+        return true;
+    }
+
+    bool charClass(Node& node)
+    {
+        auto set = std::make_shared<CharSet>();
+        if (more() && peek() == u'^') {
+            set->negated = true;
+            ++i;
+        }
+        bool first = true;
+        while (true) {
+            if (!more()) {
+                ok = false;
+                return false;
+            }
+            if (peek() == u']' && !first)
+                break;
+            first = false;
+            char16_t lo = 0;
+            quint8 cls = 0;
+            if (!classMember(&lo, &cls))
+                return false;
+            if (cls) {
+                set->addClass(cls);
+                continue;
+            }
+            if (i + 1 < n && peek() == u'-' && s.at(i + 1) != u']') {
+                ++i;
+                char16_t hi = 0;
+                if (!classMember(&hi, &cls))
+                    return false;
+                if (cls || hi < lo) {
+                    ok = false;
+                    return false;
+                }
+                set->addRange(lo, hi);
+            } else {
+                set->addRange(lo, lo);
+            }
+        }
+        ++i; // the closing bracket
+        node = setNode(set);
+        return true;
+    }
+
+    bool number(int* value)
+    {
+        int count = 0;
+        int v = 0;
+        while (more() && peek() >= u'0' && peek() <= u'9') {
+            v = v * 10 + (peek() - u'0');
+            if (v > kMaxRepeat) {
+                ok = false;
+                return false;
+            }
+            ++i;
+            ++count;
+        }
+        *value = v;
+        return count > 0;
+    }
+
+    // Reads one quantifier after `node`; false when there is none.
+    bool quantifier(Node& node)
+    {
+        int lo = 0;
+        int hi = -1;
+        const char16_t c = peek();
+        if (c == u'*') {
+            ++i;
+        } else if (c == u'+') {
+            lo = 1;
+            ++i;
+        } else if (c == u'?') {
+            hi = 1;
+            ++i;
+        } else if (c == u'{') {
+            const int start = i;
+            ++i;
+            const bool hasLo = number(&lo);
+            if (!ok)
+                return false;
+            if (more() && peek() == u',') {
+                ++i;
+                if (!number(&hi))
+                    hi = -1;
+                if (!ok)
+                    return false;
+            } else {
+                hi = lo;
+            }
+            if (!more() || peek() != u'}' || (!hasLo && hi < 0) || (hi >= 0 && hi < lo)) {
+                // Not a repeat: the brace is an ordinary character.
+                i = start;
+                return false;
+            }
+            ++i;
+        } else {
+            return false;
+        }
+        const bool zeroWidth = node.kind == Node::Bol || node.kind == Node::Eol ||
+                               node.kind == Node::WordB || node.kind == Node::NotWordB ||
+                               node.kind == Node::Look;
+        if (node.quantified || zeroWidth) {
+            Node group;
+            group.kind = Node::Group;
+            group.capture = false;
+            group.alt = std::make_shared<Alternatives>();
+            group.alt->push_back(Sequence{std::move(node)});
+            node = std::move(group);
+        }
+        node.min = lo;
+        node.max = hi;
+        node.quantified = true;
+        return true;
+    }
+};
+
+// ---- output for the regular expression engine
+
+void emitChar(QString& out, char16_t c)
+{
+    if (c < 128 && QChar(c).isLetterOrNumber()) {
+        out += QChar(c);
+    } else if (c > 32 && c < 127) {
+        out += QLatin1Char('\\');
+        out += QChar(c);
+    } else {
+        out += QLatin1String("\\x{") + QString::number(c, 16) + QLatin1Char('}');
+    }
+}
+
+const char* classText(quint8 cls)
+{
+    switch (cls) {
+    case Word:
+        return "\\p{L}\\p{N}\\p{M}_";
+    case Space:
+        return "\\t-\\r\\x{85}\\p{Z}";
+    case Digit:
+        return "\\p{Nd}";
+    case NotDigit:
+        return "\\P{Nd}";
+    }
+    return "";
+}
+
+void emitSet(QString& out, const CharSet& set)
+{
+    QString members;
+    for (const auto& r : set.ranges) {
+        emitChar(members, r.first);
+        if (r.second != r.first) {
+            members += QLatin1Char('-');
+            emitChar(members, r.second);
+        }
+    }
+    for (quint8 cls : {Word, Space, Digit, NotDigit}) {
+        if (set.classes & cls)
+            members += QLatin1String(classText(cls));
+    }
+    QStringList parts;
+    if (!members.isEmpty())
+        parts << QLatin1Char('[') + members + QLatin1Char(']');
+    if (set.classes & NotWord)
+        parts << QLatin1String("[^") + QLatin1String(classText(Word)) + QLatin1Char(']');
+    if (set.classes & NotSpace)
+        parts << QLatin1String("[^") + QLatin1String(classText(Space)) + QLatin1Char(']');
+
+    QString any;
+    if (parts.isEmpty())
+        any = QStringLiteral("(?!)");
+    else if (parts.size() == 1)
+        any = parts.first();
+    else
+        any = QLatin1String("(?:") + parts.join(QLatin1Char('|')) + QLatin1Char(')');
+
+    if (!set.negated)
+        out += any;
+    else if (parts.isEmpty())
+        out += QLatin1Char('.');
+    else if (parts.size() == 1 && !members.isEmpty())
+        out += QLatin1String("[^") + members + QLatin1Char(']');
+    else
+        out += QLatin1String("(?:(?!") + any + QLatin1String(").)");
+}
+
+void emitAlternatives(QString& out, const Alternatives& alt);
+
+void emitNode(QString& out, const Node& node)
+{
+    switch (node.kind) {
+    case Node::Char:
+        emitChar(out, node.ch);
+        break;
+    case Node::Set:
+        emitSet(out, *node.set);
+        break;
+    case Node::Group:
+        out += node.capture ? QLatin1String("(") : QLatin1String("(?:");
+        emitAlternatives(out, *node.alt);
+        out += QLatin1Char(')');
+        break;
+    case Node::Look:
+        out += node.negative ? QLatin1String("(?!") : QLatin1String("(?=");
+        emitAlternatives(out, *node.alt);
+        out += QLatin1Char(')');
+        break;
+    case Node::Bol:
+        out += QLatin1Char('^');
+        break;
+    case Node::Eol:
+        // The classic "$" matches only at the very end, never before a final
+        // line feed.
+        out += QLatin1String("\\z");
+        break;
+    case Node::WordB:
+        out += QLatin1String("\\b");
+        break;
+    case Node::NotWordB:
+        out += QLatin1String("\\B");
+        break;
+    case Node::Backref:
+        out += QLatin1String("\\g{") + QString::number(node.ref) + QLatin1Char('}');
+        break;
+    }
+    if (!node.quantified)
+        return;
+    if (node.min == 0 && node.max == -1)
+        out += QLatin1Char('*');
+    else if (node.min == 1 && node.max == -1)
+        out += QLatin1Char('+');
+    else if (node.min == 0 && node.max == 1)
+        out += QLatin1Char('?');
+    else if (node.max == -1)
+        out += QLatin1Char('{') + QString::number(node.min) + QLatin1String(",}");
+    else
+        out += QLatin1Char('{') + QString::number(node.min) + QLatin1Char(',') +
+               QString::number(node.max) + QLatin1Char('}');
+}
+
+void emitAlternatives(QString& out, const Alternatives& alt)
+{
+    for (size_t k = 0; k < alt.size(); ++k) {
+        if (k)
+            out += QLatin1Char('|');
+        for (const Node& node : alt[k])
+            emitNode(out, node);
+    }
+}
+
+// ---- analysis
+
+// Characters that can begin a non-empty match; characters at or above 128
+// are summed up by one flag.
+struct FirstChars {
+    quint64 bits[2] = {0, 0};
+    bool wide = false;
+    bool known = true;
+
+    void add(const CharSet& set, bool ci)
+    {
+        for (int c = 0; c < 128; ++c) {
+            if (set.test(char16_t(c), ci))
+                bits[c >> 6] |= quint64(1) << (c & 63);
+        }
+        wide = true; // cheap and safe: a wide character is always tried
+    }
+    bool test(char16_t c) const { return c < 128 ? ((bits[c >> 6] >> (c & 63)) & 1) : wide; }
+};
+
+std::shared_ptr<CharSet> charSetOf(const Node& node, bool ci)
+{
+    if (node.kind == Node::Set)
+        return node.set;
+    auto set = std::make_shared<CharSet>();
+    set->addRange(node.ch, node.ch);
+    if (ci)
+        set->foldAscii();
+    return set;
+}
+
+// Adds the first characters of `alt`; returns whether it can match empty.
+bool collectFirst(const Alternatives& alt, FirstChars& first, bool ci);
+
+bool collectFirst(const Sequence& seq, FirstChars& first, bool ci)
+{
+    for (const Node& node : seq) {
+        switch (node.kind) {
+        case Node::Char:
+        case Node::Set:
+            first.add(*charSetOf(node, ci), ci);
+            if (node.min >= 1)
+                return false;
+            break;
+        case Node::Group:
+            if (!collectFirst(*node.alt, first, ci) && node.min >= 1)
+                return false;
+            break;
+        case Node::Backref:
+            first.known = false;
+            return false;
+        default:
+            break; // zero width
+        }
+    }
+    return true;
+}
+
+bool collectFirst(const Alternatives& alt, FirstChars& first, bool ci)
+{
+    bool nullable = false;
+    for (const Sequence& seq : alt)
+        nullable = collectFirst(seq, first, ci) || nullable;
+    return nullable;
+}
+
+// The longest run of characters every match must contain.
+QString requiredText(const Alternatives& alt)
+{
+    if (alt.size() != 1)
+        return QString();
+    QString best;
+    QString run;
+    auto close = [&]() {
+        if (run.size() > best.size())
+            best = run;
+        run.clear();
+    };
+    for (const Node& node : alt.front()) {
+        if (node.kind == Node::Char && node.min >= 1) {
+            run += QChar(node.ch);
+            if (node.max != 1) {
+                close();
+                run += QChar(node.ch);
+            }
+        } else {
+            close();
+        }
+    }
+    close();
+    return best;
+}
+
+struct DirectAtom {
+    std::shared_ptr<CharSet> set;
+    int min;
+    int max;
+};
+
+} // namespace
+
+struct Pattern::Private {
+    enum Kind { Invalid, Literal, EndOfLine, Direct, Engine };
+
+    QString source;
+    Kind kind = Invalid;
+    bool ci = false;
+    bool minimal = false;
+    QRegularExpression re;
+    QString literal;
+    QString required;
+    FirstChars first;
+    bool nullable = true;
+    // Direct matching.
+    std::vector<DirectAtom> atoms;
+    bool bol = false;
+    bool eol = false;
+
+    Qt::CaseSensitivity cs() const { return ci ? Qt::CaseInsensitive : Qt::CaseSensitive; }
+
+    // End of the direct match from `pos`, -1 when none, -2 when the budget ran out.
+    int directAt(const char16_t* s, int n, size_t ai, int pos, int& budget) const
+    {
+        if (--budget < 0)
+            return -2;
+        if (ai == atoms.size())
+            return (!eol || pos == n) ? pos : -1;
+        const DirectAtom& a = atoms[ai];
+        const int limit = a.max < 0 ? n - pos : qMin(a.max, n - pos);
+        int k = 0;
+        while (k < limit && a.set->test(s[pos + k], ci))
+            ++k;
+        if (k < a.min)
+            return -1;
+        if (ai + 1 == atoms.size() && !eol)
+            return pos + (minimal ? a.min : k);
+        if (!minimal) {
+            for (int j = k; j >= a.min; --j) {
+                const int r = directAt(s, n, ai + 1, pos + j, budget);
+                if (r != -1)
+                    return r;
+            }
+        } else {
+            for (int j = a.min; j <= k; ++j) {
+                const int r = directAt(s, n, ai + 1, pos + j, budget);
+                if (r != -1)
+                    return r;
+            }
+        }
+        return -1;
+    }
+
+    int engine(QStringView text, bool anchored, int* length) const
+    {
+        const QRegularExpressionMatch m =
+            re.match(text, 0, QRegularExpression::NormalMatch,
+                     anchored ? QRegularExpression::AnchorAtOffsetMatchOption
+                              : QRegularExpression::NoMatchOption);
+        if (!m.hasMatch())
+            return -1;
+        *length = int(m.capturedLength(0));
+        return int(m.capturedStart(0));
+    }
+};
+
+Pattern::Pattern() : d(new Private) {}
+
+Pattern::Pattern(const QString& pattern, bool caseSensitive, bool minimal) : d(new Private)
+{
+    setPattern(pattern, caseSensitive, minimal);
+}
+
+Pattern::~Pattern()
+{
+    delete d;
+}
+
+QString Pattern::pattern() const
+{
+    return d->source;
+}
+
+bool Pattern::isValid() const
+{
+    return d->kind != Private::Invalid;
+}
+
+QString Pattern::translate(const QString& pattern, bool* ok)
+{
+    Alternatives alt;
+    Parser parser(pattern, false);
+    const bool parsed = parser.parse(alt);
+    if (ok)
+        *ok = parsed;
+    if (!parsed)
+        return QString();
+    QString out;
+    emitAlternatives(out, alt);
+    return out;
+}
+
+void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minimal)
+{
+    Private* p = d;
+    *p = Private();
+    p->source = pattern;
+    p->ci = !caseSensitive;
+    p->minimal = minimal;
+
+    Alternatives alt;
+    Parser parser(pattern, p->ci);
+    if (!parser.parse(alt))
+        return;
+
+    QString translated = kEngineLimits;
+    emitAlternatives(translated, alt);
+    QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption |
+                                                 QRegularExpression::DotMatchesEverythingOption;
+    if (p->ci)
+        options |= QRegularExpression::CaseInsensitiveOption;
+    if (minimal)
+        options |= QRegularExpression::InvertedGreedinessOption;
+    p->re = QRegularExpression(translated, options);
+    if (!p->re.isValid())
+        return;
+
+    p->nullable = collectFirst(alt, p->first, p->ci);
+    p->required = requiredText(alt);
+
+    const Sequence* seq = alt.size() == 1 ? &alt.front() : nullptr;
+    if (seq && seq->size() == 1 && seq->front().kind == Node::Eol && !seq->front().quantified) {
+        p->kind = Private::EndOfLine;
+        return;
+    }
+    if (seq && !seq->empty()) {
+        bool literal = true;
+        for (const Node& node : *seq)
+            literal = literal && node.kind == Node::Char && !node.quantified;
+        if (literal) {
+            for (const Node& node : *seq)
+                p->literal += QChar(node.ch);
+            p->kind = Private::Literal;
+            return;
+        }
+        bool direct = true;
+        for (size_t k = 0; k < seq->size() && direct; ++k) {
+            const Node& node = (*seq)[k];
+            if (node.kind == Node::Char || node.kind == Node::Set) {
+                p->atoms.push_back(DirectAtom{charSetOf(node, p->ci), node.min, node.max});
+            } else if (node.kind == Node::Bol && k == 0 && !node.quantified) {
+                p->bol = true;
+            } else if (node.kind == Node::Eol && k + 1 == seq->size() && !node.quantified) {
+                p->eol = true;
+            } else {
+                direct = false;
+            }
+        }
+        if (direct && !p->atoms.empty()) {
+            p->kind = Private::Direct;
+            return;
+        }
+        p->atoms.clear();
+        p->bol = p->eol = false;
+    }
+    p->kind = Private::Engine;
+    p->re.optimize();
+}
+
+int Pattern::matchLength(QStringView text) const
+{
+    switch (d->kind) {
+    case Private::Invalid:
+        return -1;
+    case Private::Literal:
+        return text.startsWith(d->literal, d->cs()) ? int(d->literal.size()) : -1;
+    case Private::EndOfLine:
+        return text.isEmpty() ? 0 : -1;
+    default:
+        break;
+    }
+    if (!d->nullable && d->first.known) {
+        if (text.isEmpty() || !d->first.test(text.front().unicode()))
+            return -1;
+    } else if (!d->required.isEmpty() && !text.contains(d->required, d->cs())) {
+        return -1;
+    }
+    int length = -1;
+    if (d->kind == Private::Direct) {
+        int budget = kDirectBudget;
+        const int r = d->directAt(reinterpret_cast<const char16_t*>(text.utf16()), int(text.size()),
+                                  0, 0, budget);
+        if (r != -2)
+            return r;
+    }
+    return d->engine(text, true, &length) == 0 ? length : -1;
+}
+
+int Pattern::indexIn(QStringView text, int* length) const
+{
+    *length = 0;
+    switch (d->kind) {
+    case Private::Invalid:
+        return -1;
+    case Private::Literal: {
+        const int at = int(text.indexOf(d->literal, 0, d->cs()));
+        if (at >= 0)
+            *length = int(d->literal.size());
+        return at;
+    }
+    case Private::EndOfLine:
+        return int(text.size());
+    default:
+        break;
+    }
+    if (!d->required.isEmpty() && !text.contains(d->required, d->cs()))
+        return -1;
+    if (d->kind == Private::Direct) {
+        const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
+        const int n = int(text.size());
+        const bool skip = !d->nullable && d->first.known;
+        int budget = kDirectBudget;
+        const int last = d->bol ? 0 : n;
+        int start = 0;
+        for (; start <= last; ++start) {
+            if (skip && (start == n || !d->first.test(s[start])))
+                continue;
+            const int r = d->directAt(s, n, 0, start, budget);
+            if (r == -2)
+                break;
+            if (r >= 0) {
+                *length = r - start;
+                return start;
+            }
+        }
+        if (start > last)
+            return -1;
+    }
+    return d->engine(text, false, length);
+}
+
+} // namespace xqwidgets
