@@ -1,5 +1,6 @@
 #include "highlight.h"
 
+#include "highlight_p.h"
 #include "highlights_emb.h"
 #include "textline.h"
 #include "textmanager.h"
@@ -204,6 +205,11 @@ const char* const kBuiltinKeys[] = {"cfm",   "ch",    "cpp",    "dtml",  "html",
 HighlightDict* g_registry = nullptr;
 
 } // namespace
+
+void forgetHighlightDefinition(const QString& key)
+{
+    highlightDict().remove(key);
+}
 
 // ---- rules
 

@@ -416,6 +416,8 @@ private:
             }
         }
         ++i; // the closing bracket
+        if (ci)
+            set->foldAscii();
         node = setNode(set);
         return true;
     }

@@ -1,0 +1,872 @@
+#include "highlight.h"
+#include "highlights_emb.h"
+#include "pattern.h"
+#include "textline.h"
+#include "textmanager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace xqwidgets;
+
+namespace
+{
+
+QTemporaryDir& scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// Writes a definition to a file of its own and returns the absolute path,
+// which serves as a key nobody loaded before.
+QString writeFile(const QByteArray& text)
+{
+    static int serial = 0;
+    const QString path = scratch().filePath(QStringLiteral("def%1").arg(++serial));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(text);
+    return path;
+}
+
+QByteArray definition(const QString& name, const QString& items, const QString& breaks,
+                      const QString& contents)
+{
+    return QStringLiteral("<!DOCTYPE Highlight>\n<Highlight name=\"%1\" wildcards=\"\">\n"
+                          "<Items>%2</Items>\n<Break>%3</Break>\n<Contents>%4</Contents>\n"
+                          "</Highlight>\n")
+        .arg(name, items, breaks, contents)
+        .toUtf8();
+}
+
+std::unique_ptr<TextHighlight> load(const QByteArray& text)
+{
+    return std::make_unique<TextHighlight>(writeFile(text), nullptr);
+}
+
+// The attributes of a coloured line as runs: Item"text", separated by blanks.
+QString runs(const TextHighlight& hl, const TextLine& line)
+{
+    QStringList out;
+    int start = 0;
+    for (int i = 1; i <= line.size(); ++i) {
+        if (i < line.size() && line.attribute(uint(i)) == line.attribute(uint(start)))
+            continue;
+        const TextAttribute* a = hl.attribute(line.attribute(uint(start)));
+        out << (a ? a->itemName : QStringLiteral("?")) + QLatin1Char('"') +
+                   line.mid(start, i - start) + QLatin1Char('"');
+        start = i;
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+// Both passes over `lines`, as the document runs them: each line starts in
+// the context the previous one ended in. Returns the runs and end contexts.
+QStringList highlightLines(TextHighlight& hl, const QStringList& lines, QList<int>* ends = nullptr)
+{
+    QStringList result;
+    int ctx = 0;
+    for (const QString& text : lines) {
+        TextLine line(text);
+        ctx = hl.doHighlight(ctx, &line);
+        line.setContext(ctx);
+        hl.highlight(&line);
+        if (!line.isHighlighted())
+            qFatal("line not marked highlighted");
+        result << runs(hl, line);
+        if (ends)
+            ends->append(ctx);
+    }
+    return result;
+}
+
+int idOf(const TextHighlight& hl, const QString& context)
+{
+    return int(hl.contextNames().indexOf(context));
+}
+
+} // namespace
+
+class TestHighlight : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void noFilesWithoutResourceDir();
+
+    void builtinLookup();
+    void conformance_data();
+    void conformance();
+
+    void dialect_data();
+    void dialect();
+    void fastPathsAgreeWithEngine();
+    void pathologicalPattern();
+
+    void itemStyles();
+    void userOverrides();
+    void ruleModes();
+    void idsAndWalks();
+    void brokenDefinitionsFallBack_data();
+    void brokenDefinitionsFallBack();
+    void cyclingEmptySwitches();
+    void missingContexts();
+
+    void engineEdgeCases();
+    void keywordCase();
+    void golden_data();
+    void golden();
+};
+
+void TestHighlight::initTestCase()
+{
+    QVERIFY(scratch().isValid());
+    QCoreApplication::setOrganizationName(QStringLiteral("vexa-tests"));
+    QCoreApplication::setApplicationName(QStringLiteral("tst_highlight"));
+}
+
+// Runs first, before any test loads "java": with no resource directory a
+// file of that name in the current directory must not be read.
+void TestHighlight::noFilesWithoutResourceDir()
+{
+    QTemporaryDir cwd;
+    QVERIFY(cwd.isValid());
+    QFile f(cwd.filePath(QStringLiteral("java")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(definition(QStringLiteral("Hijack"), QStringLiteral("<Text color=\"#000000\"/>"),
+                       QStringLiteral("<normal/>"), QStringLiteral("<normal/>")));
+    f.close();
+    const QString old = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(cwd.path()));
+
+    TextEditorManager manager;
+    manager.setResourcesDir(QString());
+    TextHighlight hl(QStringLiteral("java"), &manager);
+    QDir::setCurrent(old);
+    QCOMPARE(hl.name(), QStringLiteral("Java"));
+}
+
+void TestHighlight::builtinLookup()
+{
+    const QByteArray& cpp = qembed_findData("cpp");
+    QVERIFY(cpp.contains("name=\"C++\""));
+    // The same cached array comes back, not a new copy.
+    QCOMPARE(&qembed_findData("cpp"), &cpp);
+    QVERIFY(qembed_findData("nohighlight").contains("name=\"NoHighlight\""));
+    for (const char* key : {"CPP", "c++", "C++", "", "cpp "})
+        QVERIFY2(qembed_findData(key).isEmpty(), key);
+    QVERIFY(qembed_findData(nullptr).isEmpty());
+}
+
+struct ExpectedKeywords {
+    QString item, context;
+    int size;
+    bool caseSensitive;
+    QStringList examples;
+};
+
+struct ExpectedDefinition {
+    QString key, name, masks;
+    QList<QStringList> items; // name, style, colour, background
+    QList<QPair<QString, int>> breaks, contents;
+    QList<ExpectedKeywords> keywords;
+};
+Q_DECLARE_METATYPE(ExpectedDefinition)
+
+void TestHighlight::conformance_data()
+{
+    QTest::addColumn<ExpectedDefinition>("expected");
+    QFile f(QStringLiteral(VEXA_TEST_DATA "/builtin-definitions.txt"));
+    QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    ExpectedDefinition def;
+    int count = 0;
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).chopped(1);
+        if (line.startsWith(QLatin1Char('#')) || line.isEmpty())
+            continue;
+        const QStringList p = line.split(QLatin1Char('\t'));
+        if (p[0] == QLatin1String("def")) {
+            def = ExpectedDefinition();
+            def.key = p[1];
+            def.name = p[2];
+            def.masks = p[3];
+        } else if (p[0] == QLatin1String("item")) {
+            def.items << p.mid(1);
+        } else if (p[0] == QLatin1String("break")) {
+            def.breaks << qMakePair(p[1], p[2].toInt());
+        } else if (p[0] == QLatin1String("contents")) {
+            def.contents << qMakePair(p[1], p[2].toInt());
+        } else if (p[0] == QLatin1String("keywords")) {
+            def.keywords << ExpectedKeywords{p[1], p[2], p[3].toInt(), p[4] == QLatin1String("cs"),
+                                             p[5].split(QLatin1Char(' '))};
+        } else if (p[0] == QLatin1String("end")) {
+            QTest::newRow(qPrintable(def.key)) << def;
+            ++count;
+        }
+    }
+    QCOMPARE(count, 21);
+}
+
+void TestHighlight::conformance()
+{
+    QFETCH(ExpectedDefinition, expected);
+    const QByteArray& text = qembed_findData(expected.key.toLatin1().constData());
+    QVERIFY2(!text.isEmpty(), "no built-in text");
+    QDomDocument doc;
+    QVERIFY2(doc.setContent(text), "the built-in text does not parse");
+    const QDomElement root = doc.documentElement();
+    QCOMPARE(root.attribute(QStringLiteral("name")), expected.name);
+    QCOMPARE(root.attribute(QStringLiteral("wildcards")), expected.masks);
+
+    TextHighlight hl(expected.key, nullptr);
+    QCOMPARE(hl.name(), expected.name); // not replaced by the fallback
+
+    for (int id = 0; id < expected.items.size(); ++id) {
+        const QStringList& item = expected.items.at(id);
+        const TextAttribute* a = hl.attribute(id);
+        QVERIFY2(a, qPrintable(item[0]));
+        QCOMPARE(a->itemName, item[0]);
+        QCOMPARE(a->color, QColor(item[2]));
+        const int fontType =
+            item[1] == QLatin1String("bold") ? 2 : item[1] == QLatin1String("italic");
+        QCOMPARE(a->fontType, fontType);
+        QCOMPARE(a->usebg, !item[3].isEmpty());
+        if (a->usebg)
+            QCOMPARE(a->bgcolor, QColor(item[3]));
+    }
+    QVERIFY(!hl.attribute(int(expected.items.size())));
+
+    QStringList names;
+    for (const auto& c : expected.contents)
+        names << c.first;
+    QCOMPARE(hl.contextNames(), names);
+    names.clear();
+    for (const auto& c : expected.breaks)
+        names << c.first;
+    QCOMPARE(hl.breakContextNames(), names);
+    for (const auto& c : expected.contents) {
+        const HighlightContext* list = hl.context(idOf(hl, c.first));
+        QVERIFY(list);
+        QVERIFY2(
+            list->size() == c.second,
+            qPrintable(QStringLiteral("Contents %1: %2 rules").arg(c.first).arg(list->size())));
+    }
+    for (const auto& c : expected.breaks) {
+        const HighlightContext* list = hl.breakContext(idOf(hl, c.first));
+        QVERIFY2(list, qPrintable(c.first));
+        QVERIFY2(list->size() == c.second,
+                 qPrintable(QStringLiteral("Break %1: %2 rules").arg(c.first).arg(list->size())));
+    }
+
+    // Every pattern must be one the engine understands.
+    for (int id = 0; id < TextHighlight::MaxIds; ++id) {
+        for (const HighlightContext* list : {hl.context(id), hl.breakContext(id)}) {
+            if (!list)
+                continue;
+            for (const HighlightItem* item : *list)
+                QVERIFY2(item->regexp.isValid(), qPrintable(item->regexp.pattern()));
+        }
+    }
+
+    // Keyword lists, found by the item their rule names in the definition.
+    int listed = 0;
+    const QDomElement contents = root.firstChildElement(QStringLiteral("Contents"));
+    for (QDomElement c = contents.firstChildElement(); !c.isNull(); c = c.nextSiblingElement()) {
+        int index = 0;
+        for (QDomElement r = c.firstChildElement(); !r.isNull();
+             r = r.nextSiblingElement(), ++index) {
+            if (!r.hasAttribute(QStringLiteral("keyword")))
+                continue;
+            ++listed;
+            const QString item = r.attribute(QStringLiteral("item"));
+            const auto it = std::find_if(expected.keywords.cbegin(), expected.keywords.cend(),
+                                         [&](const ExpectedKeywords& k) {
+                                             return k.item == item && k.context == c.tagName();
+                                         });
+            QVERIFY2(it != expected.keywords.cend(),
+                     qPrintable(item + QLatin1String(" in ") + c.tagName()));
+            const auto* rule =
+                dynamic_cast<const HighlightKeyword*>(hl.context(idOf(hl, c.tagName()))->at(index));
+            QVERIFY(rule);
+            const QString what = item + QLatin1Char('/') + c.tagName();
+            QVERIFY2(rule->words.size() == it->size,
+                     qPrintable(what + QStringLiteral(": %1 words").arg(rule->words.size())));
+            QVERIFY2(rule->dictSize() == it->size,
+                     qPrintable(what + QLatin1String(": duplicates")));
+            QCOMPARE(rule->caseSensitive, it->caseSensitive);
+            if (!rule->caseSensitive) {
+                for (const QString& w : rule->words)
+                    QVERIFY2(w == w.toLower(), qPrintable(what + QLatin1String(": ") + w));
+            }
+            for (const QString& w : it->examples)
+                QVERIFY2(rule->words.contains(w), qPrintable(what + QLatin1String(": ") + w));
+        }
+    }
+    QCOMPARE(listed, int(expected.keywords.size()));
+}
+
+void TestHighlight::dialect_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<bool>("minimal");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("anchored"); // length at the start, -1 for none
+    QTest::addColumn<int>("at");       // first match, -1 for none
+    QTest::addColumn<int>("length");
+
+    QTest::newRow("blanks") << "\\s+" << true << false << "  \tx" << 3 << 0 << 3;
+    QTest::newRow("word with umlaut")
+        << "[\\w_]+" << true << false << "\u00e4bc_1 x" << 5 << 0 << 5;
+    QTest::newRow("word takes marks") << "\\w+" << true << false << "e\u0301t!" << 3 << 0 << 3;
+    QTest::newRow("non-ASCII digits") << "\\d+" << true << false << "\u0663\u06645a" << 3 << 0 << 3;
+    QTest::newRow("non-word") << "\\W" << true << false << "\u00e4-" << -1 << 1 << 1;
+    QTest::newRow("non-word in a class") << "[\\W]" << true << false << "a-" << -1 << 1 << 1;
+    QTest::newRow("non-blank class") << "[^\\s]+" << true << false << " ab" << -1 << 1 << 2;
+    QTest::newRow("four-digit hex") << "\\x0041+" << true << false << "AAb" << 2 << 0 << 2;
+    QTest::newRow("octal") << "\\0101" << true << false << "xA" << -1 << 1 << 1;
+    QTest::newRow("escaped hash") << "\\#.*" << true << false << "# c" << 3 << 0 << 3;
+    QTest::newRow("escaped colon in class")
+        << "[\\(\\)\\[\\]{}\\.\\:]+" << true << false << "(a" << 1 << 0 << 1;
+    QTest::newRow("dollar only at the end") << "a$" << true << false << "a\n" << -1 << -1 << 0;
+    QTest::newRow("dot takes a line feed") << "." << true << false << "\n" << 1 << 0 << 1;
+    QTest::newRow("greedy") << "<.*>" << true << false << "<a><b>" << 6 << 0 << 6;
+    QTest::newRow("minimal") << "<.*>" << true << true << "<a><b>" << 3 << 0 << 3;
+    QTest::newRow("minimal in quotes") << "\".*\"" << true << true << "\"a\" \"b\"" << 3 << 0 << 3;
+    QTest::newRow("alternatives all anchored") << "b|a" << true << false << "xa" << -1 << 1 << 1;
+    QTest::newRow("back reference") << "(a)\\1" << true << false << "aab" << 2 << 0 << 2;
+    QTest::newRow("lookahead") << "[\\w:_\\-]+\\s*(?==)" << true << false << "xml:lang =\"" << 9
+                               << 0 << 9;
+    QTest::newRow("no case") << "select" << false << false << "SeLeCt x" << 6 << 0 << 6;
+    QTest::newRow("case") << "select" << true << false << "SELECT select" << -1 << 7 << 6;
+    QTest::newRow("no case in a class") << "[a-c]+" << false << false << "AbC" << 3 << 0 << 3;
+    QTest::newRow("bracket first in class") << "[]a]+" << true << false << "]a]" << 3 << 0 << 3;
+    QTest::newRow("dash last in class") << "[a-]+" << true << false << "-a-" << 3 << 0 << 3;
+    QTest::newRow("brace not a repeat") << "a{" << true << false << "a{" << 2 << 0 << 2;
+    QTest::newRow("repeat") << "a{2,3}" << true << false << "aaaa" << 3 << 0 << 3;
+    QTest::newRow("not a backslash then a quote")
+        << "[^\\\\]\"" << true << false << "\\\" x\"" << -1 << 3 << 2;
+    QTest::newRow("end of line") << "$" << true << false << "abc" << -1 << 3 << 0;
+    QTest::newRow("word boundary") << "\\bif\\b" << true << false << "elif if" << -1 << 5 << 2;
+    QTest::newRow("unbalanced") << "(a" << true << false << "a" << -1 << -1 << 0;
+    QTest::newRow("nothing to repeat") << "*a" << true << false << "a" << -1 << -1 << 0;
+    QTest::newRow("reversed range") << "[z-a]" << true << false << "a" << -1 << -1 << 0;
+}
+
+void TestHighlight::dialect()
+{
+    QFETCH(QString, pattern);
+    QFETCH(bool, caseSensitive);
+    QFETCH(bool, minimal);
+    QFETCH(QString, text);
+    QFETCH(int, anchored);
+    QFETCH(int, at);
+    QFETCH(int, length);
+    const Pattern p(pattern, caseSensitive, minimal);
+    QCOMPARE(p.matchLength(text), anchored);
+    int len = -7;
+    QCOMPARE(p.indexIn(text, &len), at);
+    if (at >= 0)
+        QCOMPARE(len, length);
+}
+
+// The direct matcher and the text shortcuts must give exactly what the
+// regular expression engine gives, for every pattern of every built-in
+// definition, at every position of a mixed corpus.
+void TestHighlight::fastPathsAgreeWithEngine()
+{
+    struct Spec {
+        QString pattern;
+        bool cs, minimal;
+    };
+    QList<Spec> specs;
+    QSet<QString> seen;
+    for (const char* const* key = embed_keys; *key; ++key) {
+        QDomDocument doc;
+        if (!doc.setContent(qembed_findData(*key)))
+            continue; // the conformance test reports it
+        const QDomNodeList rules = doc.elementsByTagName(QStringLiteral("citem"));
+        for (int i = 0; i < rules.size(); ++i) {
+            const QDomElement r = rules.at(i).toElement();
+            const QString mode = r.attribute(QStringLiteral("mode"));
+            const Spec s{r.attribute(QStringLiteral("regexp")),
+                         !mode.contains(QLatin1String("noCaseSensitive")),
+                         mode.contains(QLatin1String("minimal"))};
+            const QString id = s.pattern + QLatin1Char(char('0' + s.cs + 2 * s.minimal));
+            if (!seen.contains(id)) {
+                seen.insert(id);
+                specs << s;
+            }
+        }
+    }
+    QVERIFY(specs.size() > 50);
+    const QStringList corpus = {
+        QStringLiteral("    int main(int argc, char** argv) { return 0x1Fu + 017 + 3.5e+2f; }"),
+        QStringLiteral("#include <stdio.h> /* a */ // b \"c\" '\\n' '\\x41' 'a' p->q . r"),
+        QStringLiteral("  \"str\\\"ing\" \\"),
+        QStringLiteral("def f(x): return '''doc''' + \"\"\"x\"\"\" # c"),
+        QStringLiteral(
+            "<?xml version=\"1.0\"?><!-- c --><a xml:lang='en' b=\"c\">&amp;<![CDATA[x]]></a>"),
+        QStringLiteral("<COMMENT >x</comment><script language=\"JavaScript\">var a = 1;</script>"),
+        QStringLiteral("SELECT * FROM t WHERE a = 'x''y' -- c /* d */ AND b = \"q\";"),
+        QStringLiteral("<?php echo $a . \"$b {$c}\"; ?> <%= x %> <% if (a) { %> <cfset x = 1> #v#"),
+        QStringLiteral("my $x = @y; s/a/b/g; \\section{T} \\begin{x} % c $$ m $$"),
+        QStringLiteral("\u00e4\u00f6\u00fc \u00c4\u00d6 \u01c5 \ufb03 \u212a \u0663\u0664 "
+                       "\t\u00a0\u2028x\u0301"),
+        QStringLiteral("=begin\n=end \u00df \u0130 i I \u017f s"),
+        QString(),
+    };
+    int checked = 0;
+    for (const Spec& s : specs) {
+        const Pattern p(s.pattern, s.cs, s.minimal);
+        QRegularExpression::PatternOptions o = QRegularExpression::UseUnicodePropertiesOption |
+                                               QRegularExpression::DotMatchesEverythingOption;
+        if (!s.cs)
+            o |= QRegularExpression::CaseInsensitiveOption;
+        if (s.minimal)
+            o |= QRegularExpression::InvertedGreedinessOption;
+        const QRegularExpression re(Pattern::translate(s.pattern), o);
+        QVERIFY2(re.isValid() == p.isValid(), qPrintable(s.pattern));
+        if (!re.isValid())
+            continue;
+        for (const QString& line : corpus) {
+            for (int from = 0; from <= line.size(); ++from) {
+                const QStringView view = QStringView(line).mid(from);
+                const QRegularExpressionMatch a =
+                    re.match(view, 0, QRegularExpression::NormalMatch,
+                             QRegularExpression::AnchorAtOffsetMatchOption);
+                const int want = a.hasMatch() ? int(a.capturedLength()) : -1;
+                const QString where = s.pattern + QLatin1String(" at ") + view.toString();
+                QVERIFY2(p.matchLength(view) == want, qPrintable(where));
+                const QRegularExpressionMatch m = re.match(view);
+                int len = 0;
+                const int at = p.indexIn(view, &len);
+                QVERIFY2(at == (m.hasMatch() ? m.capturedStart() : -1), qPrintable(where));
+                if (at >= 0)
+                    QVERIFY2(len == m.capturedLength(), qPrintable(where));
+                ++checked;
+            }
+        }
+    }
+    QVERIFY(checked > 1000);
+}
+
+void TestHighlight::pathologicalPattern()
+{
+    // Exponential backtracking: without a limit each attempt would take
+    // far longer than any test run.
+    const QString subject = QString(40, u'a') + QLatin1Char('!');
+    const Pattern p(QStringLiteral("(\\w+\\s?)*$"));
+    QVERIFY(p.isValid());
+    QCOMPARE(p.matchLength(subject), -1);
+    int len = 0;
+    QCOMPARE(p.indexIn(subject, &len), -1);
+
+    // In a definition the rule simply never matches; the line is still coloured.
+    auto hl = load(definition(
+        QStringLiteral("Slow"),
+        QStringLiteral("<Text color=\"#000000\"/><Bad color=\"#ff0000\"/><W color=\"#000000\"/>"),
+        QStringLiteral("<normal><r regexp=\"(a|aa)+(a|aa)+$\" mode=\"until\"/></normal>"),
+        QStringLiteral("<normal><r item=\"Bad\" regexp=\"(\\w+\\s?)*$\"/>"
+                       "<r item=\"W\" regexp=\"\\w\"/></normal>")));
+    TextLine line(QString(30, u'a') + QLatin1Char('!'));
+    QCOMPARE(hl->doHighlight(0, &line), 0);
+    hl->highlight(&line);
+    QCOMPARE(runs(*hl, line),
+             QString(QLatin1String("W\"") + QString(30, u'a') + QLatin1String("\" Text\"!\"")));
+}
+
+void TestHighlight::itemStyles()
+{
+    auto hl = load(definition(QStringLiteral("Styles"),
+                              QStringLiteral("<A style=\"bu\" color=\"#102030\"/>"
+                                             "<B style=\"ib\" color=\"red\" bgcolor=\"#eeeeee\"/>"
+                                             "<C style=\"u\" bgcolor=\"\"/><D/>"),
+                              QStringLiteral("<normal/>"), QStringLiteral("<normal/>")));
+    QCOMPARE(hl->name(), QStringLiteral("Styles"));
+    QCOMPARE(hl->attribute(0)->fontType, 2);
+    QCOMPARE(hl->attribute(0)->color, QColor(0x10, 0x20, 0x30));
+    QVERIFY(!hl->attribute(0)->usebg);
+    QCOMPARE(hl->attribute(1)->fontType, 3);
+    QCOMPARE(hl->attribute(1)->color, QColor(Qt::red));
+    QVERIFY(hl->attribute(1)->usebg);
+    QCOMPARE(hl->attribute(1)->bgcolor, QColor(0xee, 0xee, 0xee));
+    QCOMPARE(hl->attribute(2)->fontType, 0);
+    QVERIFY(!hl->attribute(2)->usebg);
+    QVERIFY(!hl->attribute(3)->color.isValid());
+    QCOMPARE(hl->attribute(3)->itemName, QStringLiteral("D"));
+    QVERIFY(!hl->attribute(4));
+    QVERIFY(!hl->attribute(-1));
+    QVERIFY(!hl->attribute(256));
+}
+
+void TestHighlight::userOverrides()
+{
+    {
+        QSettings s;
+        s.setValue(QStringLiteral("/xqeditor/hl/Over/Key/style"), QString());
+        s.setValue(QStringLiteral("/xqeditor/hl/Over/Key/bgcolor"), QString());
+        s.setValue(QStringLiteral("/xqeditor/hl/Over/Other/color"), QStringLiteral("#00ff00"));
+        s.setValue(QStringLiteral("/xqeditor/hl/Over/Other/style"), QStringLiteral("i"));
+    }
+    const QByteArray text = definition(
+        QStringLiteral("Over"),
+        QStringLiteral("<Key style=\"b\" color=\"#000000\" bgcolor=\"#ffffff\"/>"
+                       "<Other color=\"#0000ff\"/><Untouched style=\"b\" color=\"#123456\"/>"),
+        QStringLiteral("<normal/>"), QStringLiteral("<normal/>"));
+    auto hl = load(text);
+    QCOMPARE(hl->attribute(0)->fontType, 0); // a stored empty style wins
+    QVERIFY(!hl->attribute(0)->usebg);       // a stored empty background removes it
+    QCOMPARE(hl->attribute(1)->color, QColor(0, 255, 0));
+    QCOMPARE(hl->attribute(1)->fontType, 1);
+    QCOMPARE(hl->attribute(2)->fontType, 2);
+    QCOMPARE(hl->attribute(2)->color, QColor(0x12, 0x34, 0x56));
+
+    // The host's own settings object is read when it gave the manager one.
+    QSettings own(scratch().filePath(QStringLiteral("own.ini")), QSettings::IniFormat);
+    own.setValue(QStringLiteral("/xqeditor/hl/Over/Untouched/color"), QStringLiteral("#654321"));
+    TextEditorManager manager;
+    manager.setGlobalConfig(&own);
+    TextHighlight again(writeFile(text), &manager);
+    QCOMPARE(again.attribute(2)->color, QColor(0x65, 0x43, 0x21));
+    QCOMPARE(again.attribute(0)->fontType, 2); // the default settings are not read then
+}
+
+void TestHighlight::ruleModes()
+{
+    auto hl = load(definition(
+        QStringLiteral("Modes"), QStringLiteral("<Text color=\"#000000\"/><K color=\"#000000\"/>"),
+        QStringLiteral("<normal/>"),
+        QStringLiteral("<normal>"
+                       "<r item=\"K\" regexp=\"x\" mode=\"until\"/>"
+                       "<r item=\"K\" regexp=\"x\" mode=\"until, include\"/>"
+                       "<r item=\"K\" regexp=\"x\" mode=\"until, exclude\"/>"
+                       "<r item=\"K\" regexp=\"x\" mode=\"exclude\"/>"
+                       "<r item=\"K\" regexp=\"x\" mode=\"until, allowfull\"/>"
+                       "<r item=\"K\" regexp=\"f\" mode=\"until\" keyword=\"i\"/>"
+                       "<r item=\"K\" regexp=\"\\w+\" keyword=\"if\" caseSensitive=\"False\"/>"
+                       "<r item=\"K\" regexp=\"\\w+\" keyword=\"if\" caseSensitive=\"false\"/>"
+                       "<r item=\"Nope\" regexp=\"a\"/>"
+                       "<r item=\"K\" regexp=\"A\" mode=\"noCaseSensitive\"/>"
+                       "<r item=\"K\" regexp=\"a.*b\" mode=\"minimal\"/>"
+                       "</normal>")));
+    const HighlightContext& c = *hl->context(0);
+    QCOMPARE(c.size(), 11);
+    const QString s = QStringLiteral("abxcx");
+    auto find = [&](int i, const QString& text) {
+        return c.at(i)->find(text.constData(), int(text.size()));
+    };
+    QCOMPARE(find(0, s), 3); // "until" includes the end match
+    QCOMPARE(find(1, s), 3);
+    QCOMPARE(find(2, s), 2);  // "exclude" stops before it
+    QCOMPARE(find(3, s), -1); // without "until" the pattern is anchored
+    QCOMPARE(find(3, QStringLiteral("xa")), 1);
+    QCOMPARE(find(0, QStringLiteral("abc")), -1);
+    QCOMPARE(find(4, QStringLiteral("abc")), 3); // "allowfull" covers the rest
+    QCOMPARE(find(2, QStringLiteral("xab")), 0); // end match at once, excluded: no match
+    QVERIFY(dynamic_cast<HighlightKeyword*>(c.at(5)));
+    QCOMPARE(find(5, QStringLiteral("if")), 1); // a keyword rule in until mode is not anchored
+    QVERIFY(static_cast<HighlightKeyword*>(c.at(6))->caseSensitive);
+    QCOMPARE(find(6, QStringLiteral("IF")), -1);
+    QVERIFY(!static_cast<HighlightKeyword*>(c.at(7))->caseSensitive);
+    QCOMPARE(find(7, QStringLiteral("IF")), 2);
+    QCOMPARE(c.at(8)->attr, 0); // an unknown item paints as attribute 0
+    QCOMPARE(c.at(9)->attr, 1);
+    QCOMPARE(find(9, QStringLiteral("a")), 1);
+    QCOMPARE(find(10, QStringLiteral("aabab")), 3);
+}
+
+void TestHighlight::idsAndWalks()
+{
+    // A comment ends the item list; Break lists its contexts in another
+    // order; names the section lacks and empty names switch to context 0.
+    auto hl = load(definition(
+        QStringLiteral("Ids"),
+        QStringLiteral(
+            "<Text color=\"#000000\"/><A color=\"#000000\"/><!-- stop --><B color=\"#000000\"/>"),
+        QStringLiteral(
+            "<two><r regexp=\"2\" lineEndContent=\"one\"/></two>"
+            "<one><r regexp=\"1\" lineEndContent=\"two\"/>"
+            "<r regexp=\"x\" lineEndContent=\"\"/><r regexp=\"y\" lineEndContent=\"zzz\"/></one>"),
+        QStringLiteral(
+            "<one><r item=\"B\" regexp=\"b\"/><r item=\"A\" regexp=\"a\"/></one><two/>")));
+    QVERIFY(hl->attribute(1));
+    QVERIFY(!hl->attribute(2));
+    QCOMPARE(hl->context(0)->at(0)->attr, 0);
+    QCOMPARE(hl->context(0)->at(1)->attr, 1);
+    QCOMPARE(hl->breakContext(0)->size(), 3); // "one" has id 0 in both tables
+    QCOMPARE(hl->breakContext(1)->size(), 1);
+    QCOMPARE(hl->breakContext(0)->at(0)->ctx, 1);
+    QCOMPARE(hl->breakContext(0)->at(1)->ctx, 0);
+    QCOMPARE(hl->breakContext(0)->at(2)->ctx, 0);
+    QCOMPARE(hl->breakContext(0)->at(0)->empty, -1);
+    TextLine line(QStringLiteral("1"));
+    QCOMPARE(hl->doHighlight(0, &line), 1);
+    line.set(QStringLiteral("2"));
+    QCOMPARE(hl->doHighlight(1, &line), 0);
+}
+
+void TestHighlight::brokenDefinitionsFallBack_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QString item = QStringLiteral("<Text color=\"#000000\"/>");
+    const QString ctx = QStringLiteral("<normal><r regexp=\"a\"/></normal>");
+    QString manyItems, manyContexts;
+    for (int i = 0; i < 257; ++i) {
+        manyItems += QStringLiteral("<I%1 color=\"#000000\"/>").arg(i);
+        manyContexts += QStringLiteral("<c%1><r regexp=\"a\" lineEndContent=\"c%2\"/></c%1>")
+                            .arg(i)
+                            .arg(256 - i);
+    }
+    QTest::newRow("not XML") << QByteArray("<Highlight name=\"Broken\"><Items>");
+    QTest::newRow("binary") << QByteArray("\x00\xff\xfe<", 4);
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("no Items") << QByteArray("<Highlight name=\"B\"><Break>" + ctx.toUtf8() +
+                                            "</Break><Contents>" + ctx.toUtf8() +
+                                            "</Contents></Highlight>");
+    QTest::newRow("no Break") << QByteArray("<Highlight name=\"B\"><Items>" + item.toUtf8() +
+                                            "</Items><Contents>" + ctx.toUtf8() +
+                                            "</Contents></Highlight>");
+    QTest::newRow("empty Contents") << definition(QStringLiteral("B"), item, ctx, QString());
+    QTest::newRow("257 items") << definition(QStringLiteral("B"), manyItems, ctx, ctx);
+    QTest::newRow("257 contexts") << definition(QStringLiteral("B"), item, manyContexts,
+                                                manyContexts);
+    QTest::newRow("first context not in Break")
+        << definition(QStringLiteral("B"), item, QStringLiteral("<other/>"), ctx);
+}
+
+void TestHighlight::brokenDefinitionsFallBack()
+{
+    QFETCH(QByteArray, text);
+    auto hl = load(text);
+    QCOMPARE(hl->name(), QStringLiteral("NoHighlight"));
+    TextLine line(QStringLiteral("some text"));
+    QCOMPARE(hl->doHighlight(0, &line), 0);
+    hl->highlight(&line);
+    QCOMPARE(runs(*hl, line), QStringLiteral("Text\"some text\""));
+}
+
+void TestHighlight::cyclingEmptySwitches()
+{
+    // "a" and "b" send each other back and forth without consuming
+    // anything; "c" sends itself. Each pass must still end.
+    auto hl = load(definition(
+        QStringLiteral("Cycle"), QStringLiteral("<Text color=\"#000000\"/><X color=\"#000000\"/>"),
+        QStringLiteral("<a><r regexp=\"x\" emptyContent=\"b\"/></a>"
+                       "<b><r regexp=\"y\" emptyContent=\"a\"/></b>"
+                       "<c><r regexp=\"z\" emptyContent=\"c\"/></c>"),
+        QStringLiteral("<a><r item=\"X\" regexp=\"x\" emptyContent=\"b\"/></a>"
+                       "<b><r item=\"X\" regexp=\"y\" emptyContent=\"a\"/></b>"
+                       "<c><r item=\"X\" regexp=\"z\" emptyContent=\"c\"/></c>")));
+    TextLine line(QStringLiteral("qxqy"));
+    const int end = hl->doHighlight(0, &line);
+    QVERIFY(end == 0 || end == 1);
+    hl->highlight(&line);
+    QCOMPARE(runs(*hl, line), QStringLiteral("Text\"q\" X\"x\" Text\"q\" X\"y\""));
+    line.set(QStringLiteral("zzq"));
+    QCOMPARE(hl->doHighlight(2, &line), 2);
+    hl->highlight(&line);
+    QCOMPARE(runs(*hl, line), QStringLiteral("X\"zz\" Text\"q\""));
+}
+
+void TestHighlight::missingContexts()
+{
+    // "inner" exists only in Contents: the context pass has nothing for it.
+    auto hl = load(definition(
+        QStringLiteral("Missing"),
+        QStringLiteral("<Text color=\"#000000\"/><S color=\"#000000\"/>"),
+        QStringLiteral("<normal><r regexp=\"'\" lineEndContent=\"inner\"/></normal><lost/>"),
+        QStringLiteral("<normal><r item=\"S\" regexp=\"'\" lineEndContent=\"inner\"/></normal>"
+                       "<inner><r item=\"S\" regexp=\"[^']+\"/></inner>")));
+    TextLine line(QStringLiteral("ab'cd"));
+    QCOMPARE(hl->doHighlight(0, &line), 0); // Break has no "inner": the switch goes to 0
+    line.set(QStringLiteral("more"));
+    QCOMPARE(hl->doHighlight(1, &line), 1); // nothing matches, nothing breaks
+    QCOMPARE(hl->doHighlight(200, &line), 200);
+    line.resetHighlight(200);
+    hl->highlight(&line);
+    QCOMPARE(runs(*hl, line), QStringLiteral("Text\"more\""));
+    QVERIFY(line.isHighlighted());
+}
+
+void TestHighlight::engineEdgeCases()
+{
+    auto hl = load(definition(
+        QStringLiteral("Edges"),
+        QStringLiteral("<Text color=\"#000000\"/><X color=\"#000000\"/><Y color=\"#000000\"/>"
+                       "<Z color=\"#000000\"/><E color=\"#000000\"/>"),
+        QStringLiteral("<normal><r regexp=\"q\" emptyContent=\"normal\"/></normal><e/>"),
+        QStringLiteral("<normal>"
+                       "<r item=\"X\" regexp=\"b\"/>"
+                       "<r item=\"Y\" regexp=\"a\"/>"
+                       "<r item=\"Z\" regexp=\"b\"/>"
+                       "</normal>")));
+    TextLine empty;
+    QCOMPARE(hl->doHighlight(1, &empty), 1); // no empty switch on an empty line
+    QCOMPARE(empty.highlightContext(), 1);
+    hl->highlight(&empty);
+    QVERIFY(empty.isHighlighted());
+
+    // After "a" matched, the walk goes on with the next rule ("b" as Z), it
+    // does not start again from the first one (X); "c" matches nothing.
+    TextLine line(QStringLiteral("abcb"));
+    hl->doHighlight(0, &line);
+    hl->highlight(&line);
+    QCOMPARE(runs(*hl, line), QStringLiteral("Y\"a\" Z\"b\" Text\"c\" X\"b\""));
+
+    // An until rule whose end stands right here does not match: its empty
+    // context applies and colours the "!".
+    auto until = load(definition(
+        QStringLiteral("Until"), QStringLiteral("<Text color=\"#000000\"/><E color=\"#000000\"/>"),
+        QStringLiteral("<normal/>"),
+        QStringLiteral(
+            "<normal><r item=\"E\" regexp=\"!\" mode=\"until, exclude\" emptyContent=\"e\"/>"
+            "</normal><e><r item=\"E\" regexp=\".\" lineEndContent=\"normal\"/></e>")));
+    line.set(QStringLiteral("!a!"));
+    until->doHighlight(0, &line);
+    until->highlight(&line);
+    QCOMPARE(runs(*until, line), QStringLiteral("E\"!a!\""));
+
+    auto none = std::make_unique<TextHighlight>(QStringLiteral("no such key"), nullptr);
+    QCOMPARE(none->name(), QStringLiteral("NoHighlight"));
+    line.set(QStringLiteral("int x; /* y"));
+    QCOMPARE(none->doHighlight(0, &line), 0);
+    none->highlight(&line);
+    QCOMPARE(runs(*none, line), QStringLiteral("Text\"int x; /* y\""));
+}
+
+void TestHighlight::keywordCase()
+{
+    auto hl = load(definition(
+        QStringLiteral("Words"),
+        QStringLiteral(
+            "<Text color=\"#000000\"/><Lower color=\"#000000\"/><Upper color=\"#000000\"/>"
+            "<Cs color=\"#000000\"/><U color=\"#000000\"/>"),
+        QStringLiteral("<normal/>"),
+        QStringLiteral(
+            "<normal>"
+            "<r item=\"Lower\" regexp=\"\\w+\" keyword=\"select\" caseSensitive=\"false\"/>"
+            "<r item=\"Upper\" regexp=\"\\w+\" keyword=\"FROM\" caseSensitive=\"false\"/>"
+            "<r item=\"Cs\" regexp=\"\\w+\" keyword=\"if\"/>"
+            "<r item=\"U\" regexp=\"\\w+\" keyword=\"stra\u00dfe \u00e9t\u00e9\" "
+            "caseSensitive=\"false\"/>"
+            "<r item=\"Text\" regexp=\"\\w+\"/><r item=\"Text\" regexp=\"\\s+\"/>"
+            "</normal>")));
+    const QStringList out = highlightLines(
+        *hl, {QStringLiteral("select Select SELECT selects"), QStringLiteral("FROM from"),
+              QStringLiteral("if If"), QStringLiteral("STRASSE Stra\u00dfe \u00c9T\u00c9")});
+    QCOMPARE(out.at(0), QStringLiteral("Lower\"select\" Text\" \" Lower\"Select\" Text\" \" "
+                                       "Lower\"SELECT\" Text\" selects\""));
+    QCOMPARE(out.at(1), QStringLiteral("Text\"FROM from\""));
+    QCOMPARE(out.at(2), QStringLiteral("Cs\"if\" Text\" If\""));
+    QCOMPARE(out.at(3),
+             QStringLiteral("Text\"STRASSE \" U\"Stra\u00dfe\" Text\" \" U\"\u00c9T\u00c9\""));
+}
+
+void TestHighlight::golden_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QList<int>>("ends");
+    // Each line as Item"text" runs, and the context it ends in (multi-line
+    // comments and strings carry theirs to the next line).
+    QTest::newRow("C++: preprocessor, comments, strings, pointers")
+        << QStringLiteral("cpp")
+        << QStringList{QStringLiteral("#include <stdio.h> // io"),
+                       QStringLiteral("#define MAX(a, b) \\"),
+                       QStringLiteral("    ((a) > (b) ? (a) : (b))"),
+                       QStringLiteral("/* block"),
+                       QStringLiteral("   comment */ int x = 0x1F;"),
+                       QStringLiteral("const char* s = \"a\\\"b\\n\"; char c = '\\n';"),
+                       QStringLiteral("p->next = q.value + 3.5f;"),
+                       QStringLiteral("\"open \\"),
+                       QStringLiteral("still\"")}
+        << QStringList{QStringLiteral("Preprocessor\"#include \" PreprocessorStrings\"<stdio.h>\" "
+                                      "Preprocessor\" \" Memo\"// io\""),
+                       QStringLiteral("Preprocessor\"#define MAX(a, b) \" LineContinue\"\\\""),
+                       QStringLiteral("Preprocessor\"    ((a) > (b) ? (a) : (b))\""),
+                       QStringLiteral("Memo\"/* block\""),
+                       QStringLiteral("Memo\"   comment */\" Text\" \" Type\"int\" Text\" x = \" "
+                                      "Hex\"0x1F\" Text\";\""),
+                       QStringLiteral(
+                           "Type\"const\" Text\" \" Type\"char\" Text\"* s = \" String\"\"a\" "
+                           "Char\"\\\"\" String\"b\" Char\"\\n\" String\"\"\" Text\"; \" "
+                           "Type\"char\" Text\" c = \" Char\"'\\n'\" Text\";\""),
+                       QStringLiteral("Text\"p\" Pointer\"->\" Text\"next = q\" Pointer\".\" "
+                                      "Text\"value + \" Float\"3.5f\" Text\";\""),
+                       QStringLiteral("String\"\"open \" LineContinue\"\\\""),
+                       QStringLiteral("String\"still\"\"")}
+        << QList<int>{0, 3, 0, 2, 0, 0, 0, 1, 0};
+    QTest::newRow("Python: modules, definitions, triple-quoted strings")
+        << QStringLiteral("python")
+        << QStringList{QStringLiteral("import os.path"),
+                       QStringLiteral("from foo import bar"),
+                       QStringLiteral("def f(self, x):"),
+                       QStringLiteral("    \"\"\"doc"),
+                       QStringLiteral("    more\"\"\""),
+                       QStringLiteral("    return len(x) + 0x1f # c"),
+                       QStringLiteral("class A(QWidget): s = 'it\\'s'")}
+        << QStringList{QStringLiteral("Keyword\"import \" Module\"os.path\""),
+                       QStringLiteral(
+                           "Keyword\"from \" Module\"foo \" Keyword\"import\" Module\" bar\""),
+                       QStringLiteral("Keyword\"def \" FunctionDef\"f\" Brace\"(\" Keyword\"self\" "
+                                      "Text\", x\" Brace\"):\""),
+                       QStringLiteral("Text\"    \" String\"\"\"\"doc\""),
+                       QStringLiteral("String\"    more\"\"\"\""),
+                       QStringLiteral(
+                           "Text\"    \" Keyword\"return\" Text\" \" Function\"len\" Brace\"(\" "
+                           "Text\"x\" Brace\")\" Text\" + \" Number\"0x1f\" Text\" \" Memo\"# c\""),
+                       QStringLiteral(
+                           "Keyword\"class \" ClassDef\"A\" Brace\"(\" QtKeyword\"QWidget\" "
+                           "Brace\"):\" Text\" s = \" String\"'it\" Char\"\\'\" String\"s'\"")}
+        << QList<int>{0, 0, 0, 2, 0, 0, 0};
+    QTest::newRow("XML: declaration, comments, tags, CDATA")
+        << QStringLiteral("xml")
+        << QStringList{QStringLiteral("<?xml version=\"1.0\"?>"),
+                       QStringLiteral("<!-- multi"),
+                       QStringLiteral("line --><a href=\"x\" xls:y='z'>&amp; text</a>"),
+                       QStringLiteral("<![CDATA[ raw"),
+                       QStringLiteral("]]><b"),
+                       QStringLiteral("  c=\"d\">")}
+        << QStringList{QStringLiteral("XmlDef\"<?xml version=\"1.0\"?>\""),
+                       QStringLiteral("Memo\"<!-- multi\""),
+                       QStringLiteral(
+                           "Memo\"line -->\" Brace\"<\" Tag\"a\" Text\" \" Attribute\"href\" "
+                           "Text\"=\" Value\"\"x\"\" Text\" \" Attribute\"xls:y\" Text\"=\" "
+                           "Value\"'z'\" Brace\">\" Char\"&amp;\" Text\" text\" Brace\"<\" "
+                           "EndTag\"/\" Tag\"a\" Brace\">\""),
+                       QStringLiteral("CDATA\"<![CDATA[\" Text\" raw\""),
+                       QStringLiteral("CDATA\"]]>\" Brace\"<\" Tag\"b\""),
+                       QStringLiteral(
+                           "Text\"  \" Attribute\"c\" Text\"=\" Value\"\"d\"\" Brace\">\"")}
+        << QList<int>{0, 2, 0, 1, 5, 0};
+}
+
+void TestHighlight::golden()
+{
+    QFETCH(QString, key);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, expected);
+    QFETCH(QList<int>, ends);
+    TextHighlight hl(key, nullptr);
+    QList<int> got;
+    const QStringList out = highlightLines(hl, lines, &got);
+    for (int i = 0; i < lines.size(); ++i)
+        QCOMPARE(out.at(i), expected.at(i));
+    QCOMPARE(got, ends);
+}
+
+QTEST_MAIN(TestHighlight)
+#include "tst_highlight.moc"
