@@ -342,11 +342,13 @@ void TextDocument::m_insertLine(int i)
     auto* line = new TextLine;
     d->contents.insert(i, line);
     d->newDocGeometry = true;
-    d->folding->ensureLineVisible(i);
     line->isFoldingStart = false;
     line->isFoldVisible = true;
     line->isFolded = false;
     line->foldingLevel = i > 0 ? lineOf(i - 1)->foldingLevel : 0;
+    // Only now, with its level known, can the folds that hide the new line
+    // be opened.
+    d->folding->lineInserted(i);
     // Only the new line and whatever its context changes downstream need
     // the context pass; the rows below shift, so they are repainted.
     updateLines(i, i);
@@ -359,10 +361,13 @@ void TextDocument::m_removeLine(int i)
     if (line == d->longestLine)
         d->longestLine = nullptr;
     d->folding->ensureLineVisible(i);
-    if (line->isFoldingStart)
+    // A head may head several folds (nested ones starting on one line); the
+    // line takes them all with it, each removal lowering its level by one.
+    while (line->isFoldingStart && line->foldingLevel > 0)
         d->folding->removeFold(i);
     d->contents.remove(i);
     delete line;
+    d->folding->lineRemoved(i);
     d->newDocGeometry = true;
     if (d->longestLine == nullptr)
         updateMaxLength(nullptr);
@@ -550,20 +555,7 @@ void TextDocument::append(const QString& s)
 {
     if (d->readonly)
         return;
-    const QStringList parts = s.split(QLatin1Char('\n'));
-    int line = lastLine();
-    int col = int(lineOf(line)->size());
-    macroBegin(QStringLiteral("insert ") + s, line, col);
-    for (qsizetype k = 0; k < parts.size(); ++k) {
-        if (k > 0) {
-            cmdInsertLineBreak(line, col);
-            ++line;
-            col = 0;
-        }
-        cmdInsert(line, col, parts.at(k));
-        col += int(parts.at(k).size());
-    }
-    macroEnd(line, col);
+    insert(s, lastLine(), int(lineOf(lastLine())->size()));
 }
 
 QString TextDocument::lineTerminator() const

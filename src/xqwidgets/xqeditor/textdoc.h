@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 
 class QTextStream;
@@ -61,6 +62,23 @@ public:
     // Reports a change to the editor frame that hosts the view (the frame's
     // notifyChange).
     virtual void notifyChange(int changeId) = 0;
+
+    // The selection the editing operations act on: left and top are the
+    // column and line of its first point, right and bottom those of its
+    // second point; top-left equal to bottom-right means no selection.
+    virtual QRect selection() const { return QRect(QPoint(0, 0), QPoint(0, 0)); }
+    // Selects from point a to point b (x is the column, y the line); indent
+    // and unindent put the selection back with it after their edit.
+    virtual void setSelection(const QPoint& a, const QPoint& b)
+    {
+        Q_UNUSED(a);
+        Q_UNUSED(b);
+    }
+    // Moves the caret and shows it without touching the selection; folding
+    // puts the caret on a fold's head this way.
+    virtual void setCaret(int line, int column) { setCursorPosition(line, column, false); }
+    // Repaints the whole text area, for changes of which lines are shown.
+    virtual void updateContents() {}
 };
 
 // The model behind every editor: a never-empty array of lines, changed only
@@ -143,6 +161,39 @@ public:
     void macroBegin(const QString& description, int line, int col);
     void macroEnd();
     void macroEnd(int line, int col);
+
+    // User-level editing operations, each one undo step. insert,
+    // insertLineBreak, del and backspace act at the active view's caret when
+    // there is an active view (the position arguments are then ignored),
+    // else at the given position. indent, unindent and the one-argument
+    // selectionCommand act on the active view's caret and selection and do
+    // nothing without an active view. On a read-only document nothing
+    // changes.
+    //
+    // Inserts text that may hold line feeds and tabs; tabs become blanks up
+    // to the next tab stop unless the manager keeps tabs, and with block
+    // selection on the lines of the text go below each other at one column.
+    void insert(const QString& text, int line, int col);
+    // Breaks the line; with auto-indent the new line takes over the old
+    // line's indentation (one tab width more after a trailing ':').
+    void insertLineBreak(int line, int col);
+    // Deletes the character at the position, or joins the next line.
+    void del(int line, int col);
+    // Deletes before the position; in leading whitespace, back to the
+    // indentation of the nearest line above indented less.
+    void backspace(int line, int col);
+    // Shift the caret's line, or the selected lines, by one indentation unit.
+    void indent();
+    void unindent();
+    // Copies, removes or returns the active view's selection, as a box when
+    // the manager's block selection is on.
+    QString selectionCommand(SelectionCommand cmd);
+    // The same on an explicit selection rectangle (see
+    // DocumentView::selection). A box copy yields one row per line of the
+    // box, empty for lines that do not reach its left edge, so that pasting
+    // it back as a block keeps the rows on their lines. Removing a stream
+    // selection keeps the whitespace outside it.
+    QString selectionCommand(SelectionCommand cmd, const QRect& selection, bool vertical);
 
     // Line-level changes, used by the commands; not undoable by themselves.
     void m_insertLine(int i);

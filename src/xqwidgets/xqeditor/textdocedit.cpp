@@ -1,0 +1,377 @@
+// The user-level editing operations of TextDocument: typing and pasting,
+// line breaks with auto-indent, Delete and Backspace, indent and unindent,
+// and the selection commands. Each is built from the document's primitive
+// commands inside one macro, so it undoes as one step.
+
+#include "textdoc.h"
+
+#include "textline.h"
+#include "textmanager.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QStringList>
+
+namespace xqwidgets
+{
+
+namespace
+{
+
+// The manager's editing options; a document without a manager edits with
+// the plainest behaviour.
+struct EditOptions {
+    bool saveTab = false;
+    bool vertical = false;
+    bool ovr = false;
+    bool autoIndent = false;
+    bool backspaceIndent = false;
+
+    explicit EditOptions(const TextEditorManager* m)
+    {
+        if (!m)
+            return;
+        saveTab = m->fSaveTab;
+        vertical = m->fVerticalSelection;
+        ovr = m->fOvr;
+        autoIndent = m->fAutoIndent;
+        backspaceIndent = m->fBackspaceIndent;
+    }
+};
+
+// A selection rectangle's corners in order (left <= right, top <= bottom).
+// QRect::normalized() would shift the swapped edges by one, which is wrong
+// for a rectangle made of two positions.
+struct Corners {
+    int left, top, right, bottom;
+    // The selection's corners run the same way in both directions; then the
+    // first line's column is the left edge, else the right one.
+    bool sameWay;
+};
+
+Corners corners(const QRect& r)
+{
+    Corners c;
+    c.left = qMin(r.left(), r.right());
+    c.right = qMax(r.left(), r.right());
+    c.top = qMin(r.top(), r.bottom());
+    c.bottom = qMax(r.top(), r.bottom());
+    c.sameWay = (r.right() >= r.left() && r.bottom() >= r.top()) ||
+                (r.right() < r.left() && r.bottom() < r.top());
+    return c;
+}
+
+bool hasSelection(const QRect& r)
+{
+    return r.topLeft() != r.bottomRight();
+}
+
+} // namespace
+
+void TextDocument::insert(const QString& text, int line, int col)
+{
+    if (isReadOnly())
+        return;
+    if (DocumentView* v = activeView())
+        v->cursorPosition(line, col);
+    const EditOptions o(manager());
+    const int tab = qMax(1, spacesInTab()); // a tab stop every `tab` columns
+    macroBegin(QStringLiteral("insert ") + text, line, col);
+
+    const QStringList pieces = text.split(QLatin1Char('\n'));
+    for (qsizetype k = 0; k < pieces.size(); ++k) {
+        QString s;
+        if (o.saveTab) {
+            s = pieces.at(k);
+        } else {
+            // Each tab becomes the blanks up to the next tab stop, counted
+            // from the display column the insertion point has in the line.
+            const TextLine* l = lineOf(line);
+            const qsizetype len = l->size();
+            int v = 0;
+            for (int i = 0; i < col; ++i) {
+                if (i < len && l->at(i) == QLatin1Char('\t'))
+                    v += tab - v % tab;
+                else
+                    ++v;
+            }
+            const QStringList parts = pieces.at(k).split(QLatin1Char('\t'));
+            for (qsizetype p = 0; p < parts.size(); ++p) {
+                s += parts.at(p);
+                if (p + 1 < parts.size())
+                    s += QString(tab - int((s.size() + v) % tab), QLatin1Char(' '));
+            }
+        }
+        const int n = int(s.size());
+        if (o.ovr)
+            cmdReplace(line, col, n, s);
+        else
+            cmdInsert(line, col, s);
+
+        if (k + 1 == pieces.size()) {
+            col += n;
+        } else if (!o.vertical) {
+            cmdInsertLineBreak(line, col + n);
+            ++line;
+            col = 0;
+        } else {
+            // Block insertion: the next piece goes below at the same column.
+            ++line;
+            if (line > lastLine())
+                makeLine(line);
+        }
+    }
+    macroEnd(line, col);
+}
+
+void TextDocument::insertLineBreak(int line, int col)
+{
+    if (isReadOnly())
+        return;
+    if (DocumentView* v = activeView())
+        v->cursorPosition(line, col);
+    const EditOptions o(manager());
+    const int tab = qMax(1, spacesInTab());
+    macroBegin(QStringLiteral("break line"), line, col);
+
+    const TextLine* ln = lineOf(line);
+    const bool colon = col == ln->size() && ln->endsWith(QLatin1Char(':'));
+    const int fc = ln->firstChar();
+    int base = qMin(col, fc);
+    if (base == -1)
+        base = col;
+    const int indent = base + (colon ? tab : 0);
+
+    cmdInsertLineBreak(line, col);
+    ++line;
+    col = 0;
+    if (indent > 0 && o.autoIndent) {
+        // ln now holds only the part before the break.
+        QString s;
+        if (ln->size() < indent) {
+            if (o.saveTab)
+                s = QString(indent / tab, QLatin1Char('\t')) +
+                    QString(indent % tab, QLatin1Char(' '));
+            else
+                s = QString(indent, QLatin1Char(' '));
+        } else {
+            s = ln->left(base);
+            if (colon)
+                s += QString(tab, QLatin1Char(' '));
+        }
+        cmdInsert(line, 0, s);
+        col = int(s.size());
+    }
+    macroEnd(line, col);
+}
+
+void TextDocument::del(int line, int col)
+{
+    if (isReadOnly())
+        return;
+    if (DocumentView* v = activeView())
+        v->cursorPosition(line, col);
+    if (col < lineOf(line)->size()) {
+        cmdRemove(line, col, 1);
+    } else if (line < lastLine()) {
+        macroBegin(QStringLiteral("delete line break"), line, col);
+        cmdRemoveLineBreak(line);
+        macroEnd(line, col);
+    }
+}
+
+void TextDocument::backspace(int line, int col)
+{
+    if (isReadOnly())
+        return;
+    if (DocumentView* v = activeView())
+        v->cursorPosition(line, col);
+    if (col <= 0) {
+        if (line > 0)
+            cmdRemoveLineBreak(line - 1);
+        return;
+    }
+    int n = 1;
+    const int fc = lineOf(line)->firstChar();
+    if (EditOptions(manager()).backspaceIndent && (fc == -1 || col <= fc)) {
+        // Back to the indentation of the nearest line above that has text
+        // starting left of the caret; column 0 when there is none.
+        int k = 0;
+        for (int l = line - 1; l >= 0; --l) {
+            const int f = lineOf(l)->firstChar();
+            if (f != -1 && f < col) {
+                k = f;
+                break;
+            }
+        }
+        n = col - k;
+    }
+    cmdRemove(line, col - n, n);
+}
+
+// The lines indent and unindent act on: the caret's line, or the selected
+// lines without a last line that the selection only touches at column 0.
+static void indentRange(DocumentView* v, int caretLine, int& from, int& to)
+{
+    from = to = caretLine;
+    const QRect r = v->selection();
+    if (!hasSelection(r))
+        return;
+    const Corners c = corners(r);
+    from = qMax(0, c.top);
+    to = c.bottom;
+    const int lastCol = c.sameWay ? c.right : c.left;
+    if (lastCol == 0 && to > from)
+        --to;
+}
+
+void TextDocument::indent()
+{
+    DocumentView* v = activeView();
+    if (isReadOnly() || !v)
+        return;
+    int line = 0, col = 0;
+    v->cursorPosition(line, col);
+    const QRect selected = v->selection();
+    int from = 0, to = 0;
+    indentRange(v, line, from, to);
+    const QString unit = EditOptions(manager()).saveTab ? QStringLiteral("\t")
+                                                        : QString(spacesInTab(), QLatin1Char(' '));
+
+    macroBegin(QStringLiteral("indent"), line, col);
+    for (int l = from; l <= to && l <= lastLine(); ++l)
+        cmdInsert(l, 0, unit);
+    macroEnd();
+    if (hasSelection(selected))
+        v->setSelection(selected.topLeft(), selected.bottomRight());
+}
+
+void TextDocument::unindent()
+{
+    DocumentView* v = activeView();
+    if (isReadOnly() || !v)
+        return;
+    int line = 0, col = 0;
+    v->cursorPosition(line, col);
+    const QRect selected = v->selection();
+    int from = 0, to = 0;
+    indentRange(v, line, from, to);
+
+    macroBegin(QStringLiteral("unindent"), line, col);
+    for (int l = from; l <= to && l <= lastLine(); ++l) {
+        const TextLine* ln = lineOf(l);
+        const int n = ln->startsWith(QLatin1Char('\t')) ? 1 : qMin(spacesInTab(), ln->firstChar());
+        if (n > 0)
+            cmdRemove(l, 0, n);
+    }
+    macroEnd();
+    if (hasSelection(selected))
+        v->setSelection(selected.topLeft(), selected.bottomRight());
+}
+
+QString TextDocument::selectionCommand(SelectionCommand cmd)
+{
+    DocumentView* v = activeView();
+    if (!v)
+        return QString();
+    return selectionCommand(cmd, v->selection(), EditOptions(manager()).vertical);
+}
+
+QString TextDocument::selectionCommand(SelectionCommand cmd, const QRect& r, bool vertical)
+{
+    int bits = int(cmd);
+    if (isReadOnly())
+        bits &= ~int(SelectionRemove);
+    const bool remove = bits & SelectionRemove;
+    const bool collect = bits & (SelectionCopy | SelectionText);
+    if (bits == 0 || !hasSelection(r))
+        return QString();
+
+    const Corners n = corners(r);
+    const int first = qMax(0, n.top);
+    const int last = n.bottom;
+    if (first > lastLine())
+        return QString(); // nothing selected lies in the document
+    const int startCol = n.sameWay ? n.left : n.right;
+    const int endCol = n.sameWay ? n.right : n.left;
+    QString text;
+
+    if (vertical || n.top == n.bottom) {
+        // A box of columns left..right on every line.
+        const int x = n.left;
+        const int w = n.right - x;
+        if (remove)
+            macroBegin(QStringLiteral("remove selection"), n.bottom, n.right);
+        bool anyText = false;
+        const int end = qMin(last, lastLine());
+        for (int l = first; l <= end; ++l) {
+            if (collect) {
+                // A line that does not reach the box still gives its (empty)
+                // row, so that the rows stay on their lines when pasted back.
+                const TextLine* ln = lineOf(l);
+                if (x < ln->size()) {
+                    text += ln->mid(x, w);
+                    anyText = true;
+                }
+                if (l < end)
+                    text += QLatin1Char('\n');
+            }
+            if (remove)
+                cmdRemove(l, x, w);
+        }
+        if (remove)
+            macroEnd(n.top, n.left);
+        if (!anyText)
+            text = QString();
+    } else {
+        // A stream from (first, startCol) to (last, endCol).
+        if (remove)
+            macroBegin(QStringLiteral("remove selection"), n.bottom, endCol);
+        const TextLine* head = lineOf(first);
+        const int headLen = int(head->size());
+        if (collect) {
+            if (startCol < headLen)
+                text += head->mid(startCol);
+            text += QLatin1Char('\n');
+        }
+        if (remove)
+            cmdRemove(first, startCol, headLen - startCol);
+
+        const int originalLast = lastLine();
+        int l = first + 1;
+        for (int orig = first + 1; orig < last && orig <= originalLast; ++orig) {
+            if (collect)
+                text += *lineOf(l) + QLatin1Char('\n');
+            if (remove)
+                removeLine(l); // keeps the line's text for undo
+            else
+                ++l;
+        }
+        if (last <= originalLast) {
+            const TextLine* tail = lineOf(l);
+            if (collect && !tail->isEmpty())
+                text += tail->left(qMin(endCol, int(tail->size())));
+            if (remove) {
+                cmdRemove(l, 0, endCol);
+                // Join exactly what is left of the last line: its whitespace
+                // lies outside the selection and stays.
+                const QString rest = *lineOf(l);
+                if (!rest.isEmpty())
+                    cmdInsert(first, int(lineOf(first)->size()), rest);
+                removeLine(l);
+            }
+        }
+        if (remove)
+            macroEnd(n.top, startCol);
+    }
+
+    if ((bits & SelectionCopy) && !text.isEmpty()) {
+        if (QClipboard* cb = QGuiApplication::clipboard())
+            cb->setText(text, QClipboard::Clipboard);
+        if (manager())
+            manager()->winClipboard = text;
+    }
+    return (bits & SelectionText) ? text : QString();
+}
+
+} // namespace xqwidgets
