@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QVarLengthArray>
 
+#include <cstring>
 #include <memory>
 
 namespace xqwidgets
@@ -245,41 +246,128 @@ int HighlightUntilItem::find(const QChar* text, int length)
     return at + (inc ? matched : 0);
 }
 
+namespace
+{
+
+inline uint wordHash(const char16_t* s, int n)
+{
+    uint h = 2166136261u;
+    for (int i = 0; i < n; ++i)
+        h = (h ^ s[i]) * 16777619u;
+    return h;
+}
+
+} // namespace
+
 HighlightKeyword::HighlightKeyword(int attr, int ctx, int empty, const QStringList& keywords,
                                    bool caseSensitive)
     : HighlightItem(attr, ctx, empty), caseSensitive(caseSensitive), words(keywords)
 {
-    dict.reserve(size_t(words.size()));
-    for (const QString& w : std::as_const(words)) {
-        if (w.isEmpty())
+    uint capacity = 8;
+    while (capacity < uint(words.size()) * 2)
+        capacity *= 2;
+    m_slots.assign(capacity, -1);
+    m_mask = capacity - 1;
+    for (int w = 0; w < words.size(); ++w) {
+        const QString& word = words.at(w);
+        const auto* text = reinterpret_cast<const char16_t*>(word.utf16());
+        const int n = int(word.size());
+        if (n == 0 || contains(text, n))
             continue;
-        dict.insert(std::u16string_view(reinterpret_cast<const char16_t*>(w.utf16()), w.size()));
-        minLength = minLength ? qMin(minLength, int(w.size())) : int(w.size());
-        maxLength = qMax(maxLength, int(w.size()));
+        uint i = wordHash(text, n) & m_mask;
+        while (m_slots[i] >= 0)
+            i = (i + 1) & m_mask;
+        m_slots[i] = w;
+        ++m_distinct;
+        m_minLength = m_minLength ? qMin(m_minLength, n) : n;
+        m_maxLength = qMax(m_maxLength, n);
+    }
+}
+
+bool HighlightKeyword::contains(const char16_t* word, int length) const
+{
+    for (uint i = wordHash(word, length) & m_mask;; i = (i + 1) & m_mask) {
+        const int w = m_slots[i];
+        if (w < 0)
+            return false;
+        const QString& key = words.at(w);
+        if (key.size() == length &&
+            std::memcmp(key.utf16(), word, size_t(length) * sizeof(char16_t)) == 0)
+            return true;
     }
 }
 
 int HighlightKeyword::find(const QChar* text, int length)
 {
     const int n = HighlightItem::find(text, length);
-    if (n <= 0 || n < minLength || n > maxLength)
+    if (n <= 0 || n < m_minLength || n > m_maxLength)
         return -1;
     const char16_t* s = reinterpret_cast<const char16_t*>(text);
     if (caseSensitive)
-        return dict.count(std::u16string_view(s, size_t(n))) ? n : -1;
+        return contains(s, n) ? n : -1;
     QVarLengthArray<char16_t, 64> lower(n);
     for (int i = 0; i < n; ++i) {
         const char32_t l = QChar::toLower(char32_t(s[i]));
         lower[i] = l < 0x10000 ? char16_t(l) : s[i];
     }
-    return dict.count(std::u16string_view(lower.constData(), size_t(n))) ? n : -1;
+    return contains(lower.constData(), n) ? n : -1;
 }
 
 // ---- definition
 
+namespace
+{
+
+// Which rules of a context can do anything at a position, by the character
+// there: bit i stands for rule i. A rule is left out only when its pattern
+// cannot match there and it has no context to switch to on a miss, so the
+// walk gives the same result while skipping most of the calls. Index 128
+// stands for every character from 128 on, 129 for the end of the line.
+struct Dispatch {
+    quint64 masks[130];
+
+    static std::unique_ptr<Dispatch> build(const HighlightContext& list)
+    {
+        if (list.size() > 64)
+            return nullptr;
+        auto d = std::make_unique<Dispatch>();
+        for (quint64& m : d->masks)
+            m = 0;
+        for (int i = 0; i < list.size(); ++i) {
+            const HighlightItem* item = list.at(i);
+            const quint64 bit = quint64(1) << i;
+            const bool always = item->empty != -1;
+            for (int c = 0; c < 128; ++c) {
+                if (always || !item->anchored || item->regexp.mayStartWith(char16_t(c)))
+                    d->masks[c] |= bit;
+            }
+            d->masks[128] |= bit;
+            if (always)
+                d->masks[129] |= bit;
+        }
+        return d;
+    }
+    quint64 at(const QChar* text, int pos, int length) const
+    {
+        if (pos >= length)
+            return masks[129];
+        const char16_t c = text[pos].unicode();
+        return masks[c < 128 ? c : 128];
+    }
+};
+
+inline int lowestBit(quint64 m)
+{
+    return __builtin_ctzll(m);
+}
+
+} // namespace
+
 struct TextHighlight::Private {
     std::array<HighlightContext*, MaxIds> contextList{};
     std::array<HighlightContext*, MaxIds> ctnList{};
+    std::array<std::unique_ptr<Dispatch>, MaxIds> contextDispatch;
+    std::array<std::unique_ptr<Dispatch>, MaxIds> ctnDispatch;
     std::array<TextAttribute*, MaxIds> attributeList{};
     QString hname;
     QString key;
@@ -453,10 +541,67 @@ void TextHighlight::Private::buildSection(const QList<QDomElement>& section, boo
         }
         delete table[id];
         table[id] = list;
+        (isBreak ? ctnDispatch : contextDispatch)[id] = Dispatch::build(*list);
     }
 }
 
 // ---- engine
+
+namespace
+{
+
+// One walk of the rules of `list` at `pos`, shared by both passes: a rule
+// that matches consumes its characters (painted with its attribute when
+// `line` colours) and the walk goes on with the next rule, or ends when the
+// rule switches context; a rule that misses but names an "empty" context
+// switches to it without consuming. Returns whether anything happened.
+template <bool Colour>
+bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, int& pos,
+          const QChar* text, int length, Visited& visited, TextLine* line,
+          const std::array<HighlightContext*, TextHighlight::MaxIds>& table,
+          const std::array<std::unique_ptr<Dispatch>, TextHighlight::MaxIds>& dispatches)
+{
+    bool moved = false;
+    const int count = int(list->size());
+    int idx = 0;
+    while (idx < count) {
+        if (dispatch) {
+            const quint64 m = dispatch->at(text, pos, length) >> idx;
+            if (!m)
+                break;
+            idx += lowestBit(m);
+        }
+        HighlightItem* item = list->at(idx++);
+        const int left = length - pos;
+        const int n = left > 0 ? item->find(text + pos, left) : -1;
+        if (n >= 1) {
+            moved = true;
+            const int end = pos + qMin(n, left);
+            if (Colour)
+                line->setAttributes(item->attr, uint(pos), uint(end));
+            pos = end;
+            visited.reset(ctx);
+            if (item->ctx != -1) {
+                ctx = item->ctx;
+                list = table[ctx];
+                dispatch = dispatches[ctx].get();
+                visited.reset(ctx);
+                return true;
+            }
+        } else if (item->empty != -1) {
+            if (visited.has(item->empty))
+                return moved; // a cycle of switches: as if nothing matched here
+            ctx = item->empty;
+            list = table[ctx];
+            dispatch = dispatches[ctx].get();
+            visited.mark(ctx);
+            return true;
+        }
+    }
+    return moved;
+}
+
+} // namespace
 
 int TextHighlight::doHighlight(int ctx, TextLine* line)
 {
@@ -466,37 +611,16 @@ int TextHighlight::doHighlight(int ctx, TextLine* line)
     const QChar* text = line->unicode();
     const int length = int(line->size());
     const HighlightContext* list = d->ctnList[ctx];
+    const Dispatch* dispatch = d->ctnDispatch[ctx].get();
     int pos = 0;
     Visited visited;
     visited.reset(ctx);
     while (pos < length) {
         if (!list)
             break; // an id without a context here: the rest of the line matches nothing
-        bool moved = false;
-        for (HighlightItem* item : *list) {
-            const int left = length - pos;
-            const int n = left > 0 ? item->find(text + pos, left) : -1;
-            if (n >= 1) {
-                moved = true;
-                pos += qMin(n, left);
-                visited.reset(ctx);
-                if (item->ctx != -1) {
-                    ctx = item->ctx;
-                    list = d->ctnList[ctx];
-                    visited.reset(ctx);
-                    break;
-                }
-            } else if (item->empty != -1) {
-                if (visited.has(item->empty))
-                    break; // a cycle of switches: as if nothing matched here
-                moved = true;
-                ctx = item->empty;
-                list = d->ctnList[ctx];
-                visited.mark(ctx);
-                break;
-            }
-        }
-        if (!moved && pos < length) {
+        if (!walk<false>(list, dispatch, ctx, pos, text, length, visited, nullptr, d->ctnList,
+                         d->ctnDispatch) &&
+            pos < length) {
             ++pos;
             visited.reset(ctx);
         }
@@ -510,6 +634,7 @@ void TextHighlight::highlight(TextLine* line)
     const QChar* text = line->unicode();
     const int length = int(line->size());
     const HighlightContext* list = d->contextList[ctx];
+    const Dispatch* dispatch = d->contextDispatch[ctx].get();
     int pos = 0;
     Visited visited;
     visited.reset(ctx);
@@ -518,33 +643,9 @@ void TextHighlight::highlight(TextLine* line)
             line->setAttributes(0, uint(pos), uint(length));
             break;
         }
-        bool moved = false;
-        for (HighlightItem* item : *list) {
-            const int left = length - pos;
-            const int n = left > 0 ? item->find(text + pos, left) : -1;
-            if (n >= 1) {
-                moved = true;
-                const int end = pos + qMin(n, left);
-                line->setAttributes(item->attr, uint(pos), uint(end));
-                pos = end;
-                visited.reset(ctx);
-                if (item->ctx != -1) {
-                    ctx = item->ctx;
-                    list = d->contextList[ctx];
-                    visited.reset(ctx);
-                    break;
-                }
-            } else if (item->empty != -1) {
-                if (visited.has(item->empty))
-                    break;
-                moved = true;
-                ctx = item->empty;
-                list = d->contextList[ctx];
-                visited.mark(ctx);
-                break;
-            }
-        }
-        if (!moved && pos < length) {
+        if (!walk<true>(list, dispatch, ctx, pos, text, length, visited, line, d->contextList,
+                        d->contextDispatch) &&
+            pos < length) {
             line->setAttributes(0, uint(pos), uint(pos + 1));
             ++pos;
             visited.reset(ctx);

@@ -9,8 +9,7 @@
 #include <QStringList>
 
 #include <array>
-#include <string_view>
-#include <unordered_set>
+#include <vector>
 
 class QDomDocument;
 
@@ -77,12 +76,17 @@ public:
     bool caseSensitive;
     // The list as written; the dictionary refers to its text.
     const QStringList words;
-    int dictSize() const { return int(dict.size()); }
+    // Number of distinct words.
+    int dictSize() const { return m_distinct; }
+    bool contains(const char16_t* word, int length) const;
 
 private:
-    std::unordered_set<std::u16string_view> dict;
-    int minLength = 0;
-    int maxLength = 0;
+    // Open addressing over indexes into `words`; -1 marks a free slot.
+    std::vector<int> m_slots;
+    uint m_mask = 0;
+    int m_distinct = 0;
+    int m_minLength = 0;
+    int m_maxLength = 0;
 };
 
 // The rules of one context, in order; owns them.

@@ -721,10 +721,39 @@ QString requiredText(const Alternatives& alt)
     return best;
 }
 
+// One step of a direct match: a character set repeated min..max times (max
+// -1: unbounded). Members below 128, the bulk of source text, are looked up
+// in a table that already holds case folding and negation.
 struct DirectAtom {
     std::shared_ptr<CharSet> set;
     int min;
     int max;
+    quint64 ascii[2];
+    bool ci;
+
+    DirectAtom(std::shared_ptr<CharSet> s, int min, int max, bool ci)
+        : set(std::move(s)), min(min), max(max), ascii{0, 0}, ci(ci)
+    {
+        for (int c = 0; c < 128; ++c) {
+            if (set->test(char16_t(c), ci))
+                ascii[c >> 6] |= quint64(1) << (c & 63);
+        }
+    }
+    bool test(char16_t c) const
+    {
+        if (c < 128)
+            return (ascii[c >> 6] >> (c & 63)) & 1;
+        return set->test(c, ci);
+    }
+    // How many characters from `s` (n of them) the atom takes at most.
+    int run(const char16_t* s, int n) const
+    {
+        const int limit = max < 0 ? n : qMin(max, n);
+        int k = 0;
+        while (k < limit && test(s[k]))
+            ++k;
+        return k;
+    }
 };
 
 } // namespace
@@ -741,6 +770,7 @@ struct Pattern::Private {
     QString required;
     FirstChars first;
     bool nullable = true;
+    bool firstKnown = false; // `first` decides every non-empty match at the start
     // Direct matching.
     std::vector<DirectAtom> atoms;
     bool bol = false;
@@ -756,10 +786,7 @@ struct Pattern::Private {
         if (ai == atoms.size())
             return (!eol || pos == n) ? pos : -1;
         const DirectAtom& a = atoms[ai];
-        const int limit = a.max < 0 ? n - pos : qMin(a.max, n - pos);
-        int k = 0;
-        while (k < limit && a.set->test(s[pos + k], ci))
-            ++k;
+        const int k = a.run(s + pos, n - pos);
         if (k < a.min)
             return -1;
         if (ai + 1 == atoms.size() && !eol)
@@ -855,6 +882,7 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
         return;
 
     p->nullable = collectFirst(alt, p->first, p->ci);
+    p->firstKnown = !p->nullable && p->first.known;
     p->required = requiredText(alt);
 
     const Sequence* seq = alt.size() == 1 ? &alt.front() : nullptr;
@@ -876,7 +904,7 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
         for (size_t k = 0; k < seq->size() && direct; ++k) {
             const Node& node = (*seq)[k];
             if (node.kind == Node::Char || node.kind == Node::Set) {
-                p->atoms.push_back(DirectAtom{charSetOf(node, p->ci), node.min, node.max});
+                p->atoms.emplace_back(charSetOf(node, p->ci), node.min, node.max, p->ci);
             } else if (node.kind == Node::Bol && k == 0 && !node.quantified) {
                 p->bol = true;
             } else if (node.kind == Node::Eol && k + 1 == seq->size() && !node.quantified) {
@@ -896,26 +924,39 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
     p->re.optimize();
 }
 
+bool Pattern::mayStartWith(char16_t c) const
+{
+    if (d->kind == Private::Invalid)
+        return false;
+    return !d->firstKnown || d->first.test(c);
+}
+
 int Pattern::matchLength(QStringView text) const
 {
+    if (d->firstKnown && (text.isEmpty() || !d->first.test(text.front().unicode())))
+        return -1;
     switch (d->kind) {
     case Private::Invalid:
         return -1;
     case Private::Literal:
+        if (d->literal.size() == 1 && !d->ci)
+            return text.front() == d->literal.front() ? 1 : -1;
         return text.startsWith(d->literal, d->cs()) ? int(d->literal.size()) : -1;
     case Private::EndOfLine:
         return text.isEmpty() ? 0 : -1;
     default:
         break;
     }
-    if (!d->nullable && d->first.known) {
-        if (text.isEmpty() || !d->first.test(text.front().unicode()))
-            return -1;
-    } else if (!d->required.isEmpty() && !text.contains(d->required, d->cs())) {
+    if (!d->firstKnown && !d->required.isEmpty() && !text.contains(d->required, d->cs()))
         return -1;
-    }
     int length = -1;
     if (d->kind == Private::Direct) {
+        if (d->atoms.size() == 1 && !d->eol) {
+            // A single repeated set, the commonest rule: no backtracking.
+            const DirectAtom& a = d->atoms.front();
+            const int k = a.run(reinterpret_cast<const char16_t*>(text.utf16()), int(text.size()));
+            return k < a.min ? -1 : (d->minimal ? a.min : k);
+        }
         int budget = kDirectBudget;
         const int r = d->directAt(reinterpret_cast<const char16_t*>(text.utf16()), int(text.size()),
                                   0, 0, budget);

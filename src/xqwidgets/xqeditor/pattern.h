@@ -37,6 +37,9 @@ public:
     // when there is none.
     int indexIn(QStringView text, int* length) const;
 
+    // False when no match of more than zero characters can begin with `c`.
+    bool mayStartWith(char16_t c) const;
+
     // The pattern as the regular expression engine gets it; empty when the
     // pattern does not parse. Exposed for tests.
     static QString translate(const QString& pattern, bool* ok = nullptr);
