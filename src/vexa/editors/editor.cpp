@@ -1,0 +1,73 @@
+#include "editor.h"
+
+#include "utils.h"
+
+#include <QCloseEvent>
+
+namespace vexa
+{
+
+class Editor::Private
+{
+public:
+    QPixmap breakpointPixmap;
+    QList<int> breakpoints;
+};
+
+Editor::Editor(QWidget* parent, const char* name) : QWidget(parent), d(new Private)
+{
+    if (name)
+        setObjectName(QLatin1String(name));
+    d->breakpointPixmap = Utils::icon(QStringLiteral("16x16_Breakpoint"));
+}
+
+Editor::~Editor()
+{
+    delete d;
+}
+
+bool Editor::hasFileName()
+{
+    return !filename().isEmpty();
+}
+
+void Editor::switchBreakpoint()
+{
+    const int l = cursorLine();
+    if (d->breakpoints.contains(l)) {
+        d->breakpoints.removeAll(l);
+        clearLineIcon(l);
+    } else {
+        d->breakpoints.append(l);
+        setLineIcon(l, &d->breakpointPixmap);
+    }
+}
+
+void Editor::addBreakpoint(int line)
+{
+    if (d->breakpoints.contains(line))
+        return;
+    d->breakpoints.append(line);
+    setLineIcon(line, &d->breakpointPixmap);
+}
+
+void Editor::clearBreakpoints()
+{
+    for (int l : std::as_const(d->breakpoints))
+        clearLineIcon(l);
+    d->breakpoints.clear();
+}
+
+QList<int> Editor::breakpoints() const
+{
+    return d->breakpoints;
+}
+
+void Editor::closeEvent(QCloseEvent* e)
+{
+    // The widget never closes itself: unsaved changes are the manager's question.
+    e->ignore();
+    Q_EMIT closing();
+}
+
+} // namespace vexa

@@ -1,0 +1,107 @@
+#ifndef VEXA_EDITORS_EDITOR_H
+#define VEXA_EDITORS_EDITOR_H
+
+#include <QColor>
+#include <QList>
+#include <QPixmap>
+#include <QStringList>
+#include <QWidget>
+
+namespace vexa
+{
+
+// The widget every open document is shown in. The rest of the application
+// talks to documents only through this interface.
+class Editor : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Editor(QWidget* parent = nullptr, const char* name = nullptr);
+    ~Editor() override;
+
+    virtual QString text() = 0;
+    virtual void setText(const QString& text) = 0;
+    virtual QString line(int l) = 0;
+    virtual QString selection() = 0;
+    // Loads the file; false when it does not exist (the file name stays) or
+    // cannot be read. Emits fileLoaded() after the text is read.
+    virtual bool open(const QString& url) = 0;
+    virtual void save() = 0;
+    virtual void saveAs(const QString& url) = 0;
+    virtual void undo() = 0;
+    virtual void redo() = 0;
+    virtual void cut() = 0;
+    virtual void copy() = 0;
+    virtual void paste() = 0;
+    virtual bool find(const QString& text, bool caseSensitive, bool wholeWord, bool fromCursor,
+                      bool inSelection) = 0;
+    virtual bool findRegexp(const QString& pattern, bool caseSensitive, bool wildcard,
+                            bool fromCursor) = 0;
+    virtual void replaceFound(const QString& text) = 0;
+    virtual bool findNext() = 0;
+    virtual void setWrap(bool b) = 0;
+    virtual bool getWrap() = 0;
+    virtual void selectAll() = 0;
+    virtual void indent() = 0;
+    virtual void unindent() = 0;
+    virtual void configure() = 0;
+    virtual void configureHighlighting() = 0;
+    // The absolute path of the file; empty for an untitled editor.
+    virtual QString filename() = 0;
+    virtual void setFileName(const QString& name) = 0;
+    virtual bool isModified() = 0;
+    virtual int cursorLine() = 0;
+    virtual int cursorColumn() = 0;
+    virtual void setCursorPosition(int line, int column) = 0;
+    virtual void setHighlightedLine(int line, const QColor& color) = 0;
+    virtual void clearHighlightedLine(int line) = 0;
+    virtual void setLineIcon(int line, QPixmap* pixmap) = 0;
+    virtual void clearLineIcon(int line) = 0;
+    virtual void showTrace(int line) = 0;
+    virtual void clearTrace() = 0;
+    virtual bool replaceTabs() = 0;
+    virtual int tabWidthInSpaces() = 0;
+    virtual void completeWordNext() = 0;
+    virtual void completeWordPrev() = 0;
+    virtual void addCompletionList(const QStringList& words, int minimumMatchedLength) = 0;
+
+    bool hasFileName();
+
+    // Breakpoints live in memory only; each shows as an icon beside its line.
+    void switchBreakpoint();
+    void addBreakpoint(int line);
+    void clearBreakpoints();
+    QList<int> breakpoints() const;
+
+Q_SIGNALS:
+    void focusChanged(bool in);
+    void filenameChanged(const QString& name);
+    void textChanged();
+    void modificationStatusChanged(bool modified);
+    void overwriteModeChanged(bool overwrite);
+    void lineColChanged(int line, int col);
+    void fileLoaded();
+    // A close request reached the widget; whether it goes is the manager's call.
+    void closing();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    class Private;
+    Private* d;
+};
+
+// Makes editors of one kind; the editor manager keeps factories by name.
+class EditorFactory
+{
+public:
+    virtual ~EditorFactory() = default;
+    virtual QString name() = 0;
+    // A new editor with `parent` as parent; the caller owns it.
+    virtual Editor* createEditor(QWidget* parent) = 0;
+};
+
+} // namespace vexa
+
+#endif

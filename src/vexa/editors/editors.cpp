@@ -1,0 +1,734 @@
+#include "editors.h"
+
+#include "actions.h"
+#include "editor.h"
+#include "filetype.h"
+#include "message.h"
+#include "settings.h"
+#include "shell.h"
+#include "utils.h"
+#include "widgetstack.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHash>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace vexa
+{
+
+class Editors::Private
+{
+public:
+    static Editors* self;
+
+    QHash<QString, EditorFactory*> factories;
+    EditorFactory* currentFactory = nullptr;
+    // Editors are children of the workspace: one destroyed with the window
+    // must not stay behind as a dangling pointer.
+    QList<QPointer<Editor>> list;
+    QPointer<Editor> currentEditor;
+    QMenu* editorsPopup = nullptr;
+    QString lastOpenSaveDir;
+
+    QList<Editor*> editors() const
+    {
+        QList<Editor*> result;
+        for (const QPointer<Editor>& e : list)
+            if (e)
+                result.append(e);
+        return result;
+    }
+
+    static QString subName(const QString& path, int n)
+    {
+        int pos = path.length();
+        for (int i = 0; i < n; ++i) {
+            pos = pos > 0 ? path.lastIndexOf(QLatin1Char('/'), pos - 1) : -1;
+            if (pos < 0)
+                return path;
+            if (pos == 0)
+                return path.mid(1);
+        }
+        return path.mid(pos + 1);
+    }
+};
+
+Editors* Editors::Private::self = nullptr;
+
+static const char* const fileFilters =
+    "Any files (*);;Ch files (*.ch *.chf *.chs *.h *.hpp *.c *.cc *.cpp);;"
+    "C/C++ files (*.h *.hpp *.c *.cc *.cpp);;Python files (*.py);;Project files (*.vexa);;"
+    "UI files (*.ui);;Text files (*.txt)";
+
+static const char* const saveFilters =
+    "Any files (*);;Ch files (*.ch *.chf *.chs *.h *.hpp *.c *.cc *.cpp);;"
+    "C/C++ files (*.h *.hpp *.c *.cc *.cpp);;Python files (*.py);;Files of project (*.vexa);;"
+    "User-Interface files (*.ui);;Text files (*.txt)";
+
+// The commands that work on the text, enabled only while an editor has focus.
+static const char* const focusBound[] = {
+    "Editors/undo",         "Editors/redo",          "Editors/cut",           "Editors/copy",
+    "Editors/paste",        "Editors/selectAll",     "Editors/indent",        "Editors/unindent",
+    "Editors/wrap",         "Editors/complete_next", "Editors/complete_prev", "Editors/prev",
+    "Editors/next",         "Editors/toolbar/undo",  "Editors/toolbar/redo",  "Editors/toolbar/cut",
+    "Editors/toolbar/copy", "Editors/toolbar/paste",
+};
+
+Editors* Editors::self()
+{
+    if (!Private::self)
+        new Editors();
+    return Private::self;
+}
+
+Editors::Editors() : QObject(nullptr), d(new Private)
+{
+    setObjectName(QStringLiteral("vexa::Editors"));
+    Private::self = this;
+    Shell* shell = Shell::self();
+
+    connect(this, &Editors::gotFocus, shell, &Shell::focusIn);
+    connect(shell, &Shell::focusChanged, this, &Editors::focusChanged);
+    // The manager serves one main window; it goes when that window goes, so a
+    // new window (a new run in the same process) gets a manager of its own.
+    connect(shell, &QObject::destroyed, this, [this]() { delete this; });
+
+    Action* toEditor = Actions::createAction(tr("Show Editor"), QStringLiteral("Editors/toEditor"),
+                                             QKeySequence(), nullptr, nullptr);
+    toEditor->setIcon(Utils::iconSet(QStringLiteral("22x22_ToEditor")));
+    toEditor->addTo(shell->stackButtons());
+    shell->actionGroup(QStringLiteral("stackButtons"))->add(toEditor);
+    if (!toEditor->toolbuttons.isEmpty()) {
+        QToolButton* button = toEditor->toolbuttons.first();
+        d->editorsPopup = new QMenu(button);
+        button->setMenu(d->editorsPopup);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+        button->setMinimumWidth(36);
+        connect(d->editorsPopup, &QMenu::aboutToShow, this, &Editors::updateEditorsPopup);
+        connect(button, &QToolButton::clicked, this, &Editors::showEditorsPopupMenu);
+    }
+    connect(shell->workspace(), &WidgetStack::aboutToShow, this, &Editors::workspaceWidgetRaised);
+
+    initActions();
+    newEditor();
+}
+
+Editors::~Editors()
+{
+    qDeleteAll(d->factories);
+    if (Private::self == this)
+        Private::self = nullptr;
+    delete d;
+}
+
+void Editors::initActions()
+{
+    Shell* shell = Shell::self();
+    struct Def {
+        const char* text;
+        const char* name;
+        QKeySequence accel;
+        const char* icon;
+        const char* slot;
+    };
+    const Def defs[] = {
+        {"&New", "Editors/new", QKeySequence(Qt::ALT | Qt::Key_N), "16x16_New", SLOT(newEditor())},
+        {"New", "Editors/toolbar/new", QKeySequence(), "22x22_New", SLOT(newEditor())},
+        {"&Open", "Editors/open", QKeySequence(Qt::CTRL | Qt::Key_O), "16x16_Open", SLOT(open())},
+        {"Open", "Editors/toolbar/open", QKeySequence(), "22x22_Open", SLOT(open())},
+        {"&Close", "Editors/close", QKeySequence(Qt::CTRL | Qt::Key_W), nullptr, SLOT(close())},
+        {"&Save", "Editors/save", QKeySequence(Qt::CTRL | Qt::Key_S), "16x16_Save", SLOT(save())},
+        {"Save", "Editors/toolbar/save", QKeySequence(), "22x22_Save", SLOT(save())},
+        {"Save &as...", "Editors/saveAs", QKeySequence(), nullptr, SLOT(saveAs())},
+        {"Save a&ll", "Editors/saveAll", QKeySequence(), nullptr, SLOT(saveAll())},
+        {"&Undo", "Editors/undo", QKeySequence(Qt::CTRL | Qt::Key_Z), "16x16_Undo", SLOT(undo())},
+        {"&Redo", "Editors/redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), "16x16_Redo",
+         SLOT(redo())},
+        {"Undo", "Editors/toolbar/undo", QKeySequence(), "22x22_Undo", SLOT(undo())},
+        {"Redo", "Editors/toolbar/redo", QKeySequence(), "22x22_Redo", SLOT(redo())},
+        {"Cu&t", "Editors/cut", QKeySequence(Qt::CTRL | Qt::Key_X), "16x16_Cut", SLOT(cut())},
+        {"&Copy", "Editors/copy", QKeySequence(Qt::CTRL | Qt::Key_C), "16x16_Copy", SLOT(copy())},
+        {"&Paste", "Editors/paste", QKeySequence(Qt::CTRL | Qt::Key_V), "16x16_Paste",
+         SLOT(paste())},
+        {"Cut", "Editors/toolbar/cut", QKeySequence(), "22x22_Cut", SLOT(cut())},
+        {"Copy", "Editors/toolbar/copy", QKeySequence(), "22x22_Copy", SLOT(copy())},
+        {"Paste", "Editors/toolbar/paste", QKeySequence(), "22x22_Paste", SLOT(paste())},
+        {"&Select All", "Editors/selectAll", QKeySequence(Qt::CTRL | Qt::Key_A), nullptr,
+         SLOT(selectAll())},
+        {"&Indent", "Editors/indent", QKeySequence(Qt::CTRL | Qt::Key_I), "16x16_Indent",
+         SLOT(indent())},
+        {"U&nindent", "Editors/unindent", QKeySequence(Qt::CTRL | Qt::Key_U), "16x16_Unindent",
+         SLOT(unindent())},
+        {"&Word wrap", "Editors/wrap", QKeySequence(Qt::Key_F2), nullptr, SLOT(wrap())},
+        {"Next completion", "Editors/complete_next", QKeySequence(Qt::CTRL | Qt::Key_N), nullptr,
+         SLOT(completeWordNext())},
+        {"Prev completion", "Editors/complete_prev", QKeySequence(Qt::CTRL | Qt::Key_P), nullptr,
+         SLOT(completeWordPrev())},
+        {"P&rev Editor", "Editors/prev", QKeySequence(Qt::ALT | Qt::Key_Left), nullptr,
+         SLOT(prevEditor())},
+        {"N&ext Editor", "Editors/next", QKeySequence(Qt::ALT | Qt::Key_Right), nullptr,
+         SLOT(nextEditor())},
+        {"Configure &editor", "Editors/configure", QKeySequence(), "16x16_EditorSetup",
+         SLOT(configure())},
+        {"Configure &highlighting", "Editors/configure_hl", QKeySequence(), nullptr,
+         SLOT(configureHighlighting())},
+        {"&Editor window", "Editors/focus", QKeySequence(Qt::CTRL | Qt::Key_E), nullptr,
+         SLOT(setFocus())},
+    };
+    for (const Def& def : defs) {
+        Action* a =
+            Actions::createAction(tr(def.text), QLatin1String(def.name), def.accel, this, def.slot);
+        if (def.icon)
+            a->setIcon(Utils::iconSet(QLatin1String(def.icon)));
+    }
+    if (Action* a = Actions::action(QStringLiteral("Editors/toolbar/open")))
+        a->setUsesTextLabel(true);
+
+    auto group = [shell](const char* path) { return shell->actionGroup(QLatin1String(path)); };
+    group("menu/File/New")->add(QStringLiteral("Editors/new"));
+    group("toolbar/File/New")->add(QStringLiteral("Editors/toolbar/new"));
+    group("menu/File/Open")->add(QStringLiteral("Editors/open"));
+    group("toolbar/File/Open")->add(QStringLiteral("Editors/toolbar/open"));
+    ActionGroup* g = group("menu/File/Close");
+    g->addSeparator();
+    g->add(QStringLiteral("Editors/close"));
+    g = group("menu/File/Save");
+    g->addSeparator();
+    for (const char* n : {"Editors/save", "Editors/saveAs", "Editors/saveAll"})
+        g->add(QLatin1String(n));
+    group("toolbar/File/Save")->add(QStringLiteral("Editors/toolbar/save"));
+    g = group("menu/Edit/std");
+    for (const char* n :
+         {"Editors/undo", "Editors/redo", "-", "Editors/cut", "Editors/copy", "Editors/paste", "-",
+          "Editors/selectAll", "-", "Editors/indent", "Editors/unindent", "Editors/wrap", "-",
+          "Editors/complete_next", "Editors/complete_prev"}) {
+        if (qstrcmp(n, "-") == 0)
+            g->addSeparator();
+        else
+            g->add(QLatin1String(n));
+    }
+    g = group("menu/View/std");
+    g->add(QStringLiteral("Editors/prev"));
+    g->add(QStringLiteral("Editors/next"));
+    g = group("toolbar/Edit");
+    for (const char* n : {"Editors/toolbar/undo", "Editors/toolbar/redo", "-",
+                          "Editors/toolbar/cut", "Editors/toolbar/copy", "Editors/toolbar/paste"}) {
+        if (qstrcmp(n, "-") == 0)
+            g->addSeparator();
+        else
+            g->add(QLatin1String(n));
+    }
+    g = group("menu/Options/std");
+    g->add(QStringLiteral("Editors/configure"));
+    g->add(QStringLiteral("Editors/configure_hl"));
+    group("menu/Window/Docks")->add(QStringLiteral("Editors/focus"));
+}
+
+void Editors::installEditorFactory(EditorFactory* f)
+{
+    if (!f)
+        return;
+    d->currentFactory = f;
+    EditorFactory* old = d->factories.value(f->name());
+    d->factories.insert(f->name(), f);
+    if (old && old != f)
+        delete old;
+}
+
+Editor* Editors::current() const
+{
+    return d->currentEditor;
+}
+
+QList<Editor*> Editors::editors() const
+{
+    return d->editors();
+}
+
+bool Editors::replaceTabs()
+{
+    return current() ? current()->replaceTabs() : false;
+}
+
+int Editors::tabWidthInSpaces()
+{
+    return current() ? current()->tabWidthInSpaces() : 0;
+}
+
+void Editors::setFocus()
+{
+    if (current())
+        current()->setFocus();
+}
+
+void Editors::setCurrentEditor(Editor* e)
+{
+    if (!e || e == d->currentEditor || !d->list.contains(e))
+        return;
+    d->currentEditor = e;
+    Q_EMIT currentChanged(e);
+    Q_EMIT editorChanged();
+    setCaption();
+    WidgetStack* ws = Shell::self()->workspace();
+    if (ws->visibleWidget() != e) {
+        ws->raiseWidget(e);
+        e->setFocus();
+    }
+}
+
+void Editors::editorFocusChanged(bool)
+{
+    if (current() && current()->hasFocus())
+        Q_EMIT gotFocus();
+}
+
+void Editors::focusChanged(QObject* o)
+{
+    const bool mine = o == this;
+    for (const char* name : focusBound)
+        if (Action* a = Actions::action(QLatin1String(name)))
+            a->setEnabled(mine);
+}
+
+void Editors::setCaption()
+{
+    Editor* e = current();
+    if (!e)
+        return;
+    const QString path = e->filename();
+    const QString sep = QDir::separator();
+    QStringList parts = path.split(sep);
+    QString caption;
+    if (parts.size() <= 1) {
+        caption = path;
+    } else {
+        const QString name = parts.takeLast();
+        QString folder = parts.join(sep) + sep;
+        const QString home = QDir::homePath();
+        if (folder.startsWith(home))
+            folder.replace(home, QStringLiteral("~"));
+        caption =
+            name + QStringLiteral(" : ") + folder + QStringLiteral(" - ") + Settings::appName();
+    }
+    Shell* shell = Shell::self();
+    shell->setWindowTitle(caption);
+    shell->statusMessage(QStringLiteral("default"), path);
+    editorLineColChanged(e->cursorLine(), e->cursorColumn());
+}
+
+void Editors::newEditor()
+{
+    if (!d->currentFactory) {
+        qDebug("no editors selected");
+        return;
+    }
+    WidgetStack* ws = Shell::self()->workspace();
+    Editor* e = d->currentFactory->createEditor(ws);
+    if (!e)
+        return;
+    ws->addWidget(e);
+    d->list.append(e);
+    d->currentEditor = e;
+
+    connect(e, &Editor::filenameChanged, this, &Editors::updateTabNames);
+    connect(e, &Editor::focusChanged, this, &Editors::editorFocusChanged);
+    connect(e, &Editor::closing, this, &Editors::closeEditor);
+    connect(e, &Editor::fileLoaded, this, &Editors::fileLoaded);
+    connect(e, &Editor::modificationStatusChanged, this, &Editors::modifiedEditor);
+    connect(e, &Editor::lineColChanged, this, &Editors::editorLineColChanged);
+    connect(e, &Editor::overwriteModeChanged, this, &Editors::editorOverwriteModeChanged);
+
+    updateTabNames();
+    d->currentEditor = nullptr;
+    setCurrentEditor(e);
+    editorFocusChanged(true);
+}
+
+void Editors::open()
+{
+    if (d->lastOpenSaveDir.isEmpty())
+        d->lastOpenSaveDir = QStringLiteral(".");
+    const QStringList files = QFileDialog::getOpenFileNames(
+        Shell::self(), tr("Choose files"), d->lastOpenSaveDir, QLatin1String(fileFilters));
+    for (const QString& f : files) {
+        FileTypeManager::openFile(f);
+        d->lastOpenSaveDir = QFileInfo(f).path();
+    }
+}
+
+void Editors::open(const QString& url)
+{
+    for (Editor* e : d->editors()) {
+        if (e->filename() == url) {
+            setCurrentEditor(e);
+            return;
+        }
+    }
+    Editor* cur = current();
+    if (!cur || !cur->filename().isEmpty() || !cur->text().isEmpty())
+        newEditor();
+    if (!current())
+        return;
+    current()->open(url);
+}
+
+void Editors::save()
+{
+    Editor* e = current();
+    if (!e)
+        return;
+    if (e->filename().isEmpty()) {
+        saveAs();
+        return;
+    }
+    e->save();
+    Q_EMIT fileSaved();
+}
+
+void Editors::saveAs()
+{
+    Editor* e = current();
+    if (!e)
+        return;
+    if (d->lastOpenSaveDir.isEmpty())
+        d->lastOpenSaveDir = QStringLiteral(".");
+    const QString dir = e->hasFileName() ? QFileInfo(e->filename()).path() : d->lastOpenSaveDir;
+    QFileDialog dlg(Shell::self(), tr("Save As"), dir, QLatin1String(saveFilters));
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return;
+    QString name = dlg.selectedFiles().first();
+    const QString filter = dlg.selectedNameFilter();
+    QString ext;
+    switch (filter.isEmpty() ? QChar().unicode() : filter.at(0).unicode()) {
+    case 'P':
+        ext = QStringLiteral(".py");
+        break;
+    case 'F':
+        ext = QStringLiteral(".vexa");
+        break;
+    case 'U':
+        ext = QStringLiteral(".ui");
+        break;
+    case 'T':
+        ext = QStringLiteral(".txt");
+        break;
+    default:
+        break;
+    }
+    if (!ext.isEmpty() && !name.endsWith(ext))
+        name += ext;
+    if (name.isEmpty())
+        return;
+    if (QFileInfo::exists(name)) {
+        const int answer = Message::warning(
+            tr("Warning"),
+            tr("The file\n%1\nalready exists! Would you like to replace it?").arg(name),
+            QMessageBox::Yes, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    saveAs(name);
+    d->lastOpenSaveDir = QFileInfo(name).path();
+}
+
+void Editors::saveAs(const QString& name)
+{
+    if (!current())
+        return;
+    QString n = name;
+    if (n.startsWith(QLatin1String("file:")))
+        n = n.mid(5);
+    current()->saveAs(n);
+    Q_EMIT fileSaved();
+}
+
+void Editors::saveAll()
+{
+    for (Editor* e : d->editors()) {
+        if (!e->isModified())
+            continue;
+        if (e->filename().isEmpty()) {
+            setCurrentEditor(e);
+            saveAs();
+        } else {
+            e->save();
+        }
+    }
+}
+
+void Editors::close()
+{
+    close(current());
+}
+
+bool Editors::close(Editor* e)
+{
+    if (!e)
+        return false;
+    if (e->isModified()) {
+        const int answer = Message::warning(
+            tr("Warning"),
+            tr("The current document has been modified.\nWould you like to save it?"),
+            QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel)
+            return false;
+        if (answer == QMessageBox::Yes)
+            save();
+    }
+    int index = d->list.indexOf(current());
+    if (index > 0)
+        --index;
+    d->list.removeAll(e);
+    if (d->currentEditor == e)
+        d->currentEditor = nullptr;
+    if (d->editors().isEmpty())
+        newEditor();
+    else
+        Q_EMIT listChanged();
+    delete e;
+    const QList<Editor*> list = d->editors();
+    if (!list.isEmpty())
+        setCurrentEditor(index > 0 && index < list.size() ? list.at(index) : list.first());
+    return true;
+}
+
+bool Editors::closeAll()
+{
+    const QList<Editor*> list = d->editors();
+    for (Editor* e : list) {
+        if (!e->isModified())
+            continue;
+        setCurrentEditor(e);
+        const int answer = Message::warning(
+            tr("Warning"),
+            tr("The file\n%1\nhas been modified.\nWould you like to save it?").arg(e->filename()),
+            QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel)
+            return false;
+        if (answer == QMessageBox::Yes) {
+            if (e->filename().isEmpty())
+                saveAs();
+            else
+                e->save();
+        }
+    }
+    d->list.clear();
+    d->currentEditor = nullptr;
+    qDeleteAll(list);
+    return true;
+}
+
+void Editors::undo()
+{
+    if (current())
+        current()->undo();
+}
+
+void Editors::redo()
+{
+    if (current())
+        current()->redo();
+}
+
+void Editors::cut()
+{
+    if (current())
+        current()->cut();
+}
+
+void Editors::copy()
+{
+    if (current())
+        current()->copy();
+}
+
+void Editors::paste()
+{
+    if (current())
+        current()->paste();
+}
+
+bool Editors::find(const QString& text, bool caseSensitive, bool wholeWord, bool fromCursor,
+                   bool inSelection)
+{
+    return current() && current()->find(text, caseSensitive, wholeWord, fromCursor, inSelection);
+}
+
+bool Editors::findRegexp(const QString& pattern, bool caseSensitive, bool wildcard, bool fromCursor)
+{
+    return current() && current()->findRegexp(pattern, caseSensitive, wildcard, fromCursor);
+}
+
+void Editors::replaceFound(const QString& text)
+{
+    if (current())
+        current()->replaceFound(text);
+}
+
+void Editors::setWrap(bool b)
+{
+    if (current())
+        current()->setWrap(b);
+}
+
+bool Editors::getWrap()
+{
+    return current() && current()->getWrap();
+}
+
+void Editors::selectAll()
+{
+    if (current())
+        current()->selectAll();
+}
+
+void Editors::indent()
+{
+    if (current())
+        current()->indent();
+}
+
+void Editors::unindent()
+{
+    if (current())
+        current()->unindent();
+}
+
+void Editors::completeWordNext()
+{
+    if (current())
+        current()->completeWordNext();
+}
+
+void Editors::completeWordPrev()
+{
+    if (current())
+        current()->completeWordPrev();
+}
+
+void Editors::nextEditor()
+{
+    const QList<Editor*> list = d->editors();
+    const int i = list.indexOf(current());
+    if (i < 0)
+        return;
+    setCurrentEditor(i + 1 < list.size() ? list.at(i + 1) : list.first());
+}
+
+void Editors::prevEditor()
+{
+    const QList<Editor*> list = d->editors();
+    const int i = list.indexOf(current());
+    if (i < 0)
+        return;
+    setCurrentEditor(i > 0 ? list.at(i - 1) : list.last());
+}
+
+void Editors::changeEditorsOrder(Editor* ed1, Editor* ed2)
+{
+    static bool busy = false;
+    if (busy)
+        return;
+    const int i = d->list.indexOf(ed1);
+    const int j = d->list.indexOf(ed2);
+    if (!ed1 || !ed2 || i < 0 || j < 0)
+        return;
+    d->list.swapItemsAt(i, j);
+    busy = true;
+    Q_EMIT listChanged();
+    busy = false;
+}
+
+void Editors::configure()
+{
+    if (current())
+        current()->configure();
+}
+
+void Editors::configureHighlighting()
+{
+    if (current())
+        current()->configureHighlighting();
+}
+
+void Editors::updateEditorsPopup()
+{
+    if (!d->editorsPopup)
+        return;
+    d->editorsPopup->clear();
+    for (Editor* e : d->editors()) {
+        const QString name = e->filename().isEmpty() ? tr("Untitled") : e->filename();
+        QAction* item = d->editorsPopup->addAction(name);
+        connect(item, &QAction::triggered, this, [this, p = QPointer<Editor>(e)]() {
+            if (p)
+                setCurrentEditor(p);
+        });
+    }
+}
+
+void Editors::editorLineColChanged(int line, int col)
+{
+    Shell::self()->statusMessage(QStringLiteral("line"), QString::number(line));
+    Shell::self()->statusMessage(QStringLiteral("col"), QString::number(col));
+}
+
+void Editors::editorOverwriteModeChanged(bool overwrite)
+{
+    Shell::self()->statusMessage(QStringLiteral("insowr"),
+                                 overwrite ? QStringLiteral("OWR") : QStringLiteral("INS"));
+}
+
+void Editors::updateTabNames()
+{
+    Q_EMIT listChanged();
+    for (Editor* e : d->editors()) {
+        const QString path = e->filename();
+        const QString shortName = path.isEmpty() ? tr("Untitled") : Private::subName(path, 1);
+        setCaption();
+        e->setWindowTitle(shortName);
+        e->setWindowIcon(FileTypeManager::self()->findType(shortName)->pixmap());
+    }
+}
+
+void Editors::closeEditor()
+{
+    if (auto* e = qobject_cast<Editor*>(sender()))
+        close(e);
+}
+
+void Editors::showEditorsPopupMenu()
+{
+    Action* a = Actions::action(QStringLiteral("Editors/toEditor"));
+    if (a && !a->toolbuttons.isEmpty())
+        a->toolbuttons.first()->showMenu();
+}
+
+void Editors::workspaceWidgetRaised(QWidget* w)
+{
+    if (!w)
+        w = Shell::self()->workspace()->visibleWidget();
+    if (auto* e = qobject_cast<Editor*>(w))
+        setCurrentEditor(e);
+}
+
+void Editors::modifiedEditor(bool b)
+{
+    if (auto* e = qobject_cast<Editor*>(sender()))
+        Q_EMIT editorModified(e, b);
+}
+
+void Editors::wrap()
+{
+    if (current())
+        current()->setWrap(!current()->getWrap());
+}
+
+} // namespace vexa

@@ -1,0 +1,104 @@
+#ifndef VEXA_EDITORS_EDITORS_H
+#define VEXA_EDITORS_EDITORS_H
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+namespace vexa
+{
+
+class Editor;
+class EditorFactory;
+
+// The manager of the open editors: keeps them in tab order in the main
+// window's workspace, knows the current one, makes new ones through the
+// installed factory, owns the File and Edit commands and asks about unsaved
+// changes. It has no parent and lives as long as the main window it serves.
+class Editors : public QObject
+{
+    Q_OBJECT
+public:
+    static Editors* self();
+
+    // Makes `f` the factory of new editors; the manager keeps it.
+    void installEditorFactory(EditorFactory* f);
+    Editor* current() const;
+    QList<Editor*> editors() const;
+    bool replaceTabs();
+    int tabWidthInSpaces();
+
+public Q_SLOTS:
+    void setFocus();
+    void setCurrentEditor(vexa::Editor* e);
+    void editorFocusChanged(bool in);
+    void focusChanged(QObject* o);
+    void setCaption();
+    void newEditor();
+    void open();
+    void open(const QString& url);
+    void save();
+    void saveAs();
+    void saveAs(const QString& name);
+    void saveAll();
+    void close();
+    // False when the user cancelled a question; nothing is closed then.
+    bool closeAll();
+    bool close(vexa::Editor* e);
+    void undo();
+    void redo();
+    void cut();
+    void copy();
+    void paste();
+    bool find(const QString& text, bool caseSensitive, bool wholeWord, bool fromCursor,
+              bool inSelection);
+    bool findRegexp(const QString& pattern, bool caseSensitive, bool wildcard,
+                    bool fromCursor = false);
+    void replaceFound(const QString& text);
+    void setWrap(bool b);
+    bool getWrap();
+    void selectAll();
+    void indent();
+    void unindent();
+    void completeWordNext();
+    void completeWordPrev();
+    void nextEditor();
+    void prevEditor();
+    void changeEditorsOrder(vexa::Editor* ed1, vexa::Editor* ed2);
+    void configure();
+    void configureHighlighting();
+
+Q_SIGNALS:
+    void currentChanged(vexa::Editor* e);
+    void listChanged();
+    void gotFocus();
+    void fileLoaded();
+    void fileSaved();
+    void editorChanged();
+    void editorModified(vexa::Editor* e, bool modified);
+
+protected Q_SLOTS:
+    void updateEditorsPopup();
+    void editorLineColChanged(int line, int col);
+    void editorOverwriteModeChanged(bool overwrite);
+    void updateTabNames();
+    void closeEditor();
+    void showEditorsPopupMenu();
+    void workspaceWidgetRaised(QWidget* w);
+    void modifiedEditor(bool b);
+    void wrap();
+
+private:
+    Editors();
+    ~Editors() override;
+    void initActions();
+
+    class Private;
+    Private* d;
+};
+
+} // namespace vexa
+
+#endif

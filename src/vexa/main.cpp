@@ -1,0 +1,39 @@
+#include "settings.h"
+#include "shell.h"
+#include "utils.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QSplashScreen>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+
+    vexa::Settings::self();
+    vexa::Settings::setKeyPrefix(QStringLiteral("/vexa"));
+
+    QFont font;
+    const QString fontText = vexa::Settings::read(QStringLiteral("/fonts/Application"));
+    const bool hasFont = !fontText.isEmpty() && font.fromString(fontText);
+    if (hasFont)
+        QApplication::setFont(font);
+
+    auto* splash = new QSplashScreen(vexa::Utils::icon(QStringLiteral("vexa_splashscreen")));
+    splash->setWindowTitle(QStringLiteral("Loading..."));
+    splash->show();
+
+    vexa::Shell shell(nullptr, "vexa::Shell");
+    shell.setWindowTitle(QStringLiteral("Vexa"));
+    shell.setWindowIcon(vexa::Utils::icon(QStringLiteral("vexa-128")));
+    if (hasFont)
+        shell.setFont(font);
+
+    vexa::startServices(&shell);
+
+    shell.show();
+    splash->finish(&shell);
+    delete splash;
+
+    return QApplication::exec();
+}

@@ -1,0 +1,23 @@
+#ifndef VEXA_SEARCH_SEARCHMANAGER_H
+#define VEXA_SEARCH_SEARCHMANAGER_H
+
+#include <QObject>
+
+namespace vexa
+{
+
+// Find, replace, go to line and search in files; a child of the main window.
+class SearchManager : public QObject
+{
+    Q_OBJECT
+public:
+    static SearchManager* self();
+    ~SearchManager() override;
+
+private:
+    explicit SearchManager(QObject* parent);
+};
+
+} // namespace vexa
+
+#endif
