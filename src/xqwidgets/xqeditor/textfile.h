@@ -1,0 +1,79 @@
+#ifndef XQWIDGETS_TEXTFILE_H
+#define XQWIDGETS_TEXTFILE_H
+
+#include <QString>
+
+namespace xqwidgets
+{
+
+class TextDocument;
+
+// Reads a file into a document and writes a document back to its file,
+// through a text encoding, without ever losing data:
+//
+// - Loading takes regular files only (never blocks on a FIFO or a device),
+//   decodes with the encoding, strips a byte-order mark and remembers it,
+//   and counts byte sequences the encoding cannot decode. Such a document is
+//   left read-only: saving it would replace those bytes by U+FFFD. A failed
+//   load leaves the document as it was.
+// - Saving encodes line by line with the document's terminator style and
+//   final newline, writes the remembered byte-order mark, and refuses a
+//   character the encoding cannot represent instead of writing a
+//   substitute. The bytes go to a temporary file that replaces the old one
+//   only when everything was written, so a failure anywhere leaves the old
+//   file intact. The old file's mode and owner are kept; a symbolic link
+//   stays a link and its target is written. Where the directory cannot take
+//   a new file but the file itself is writable, the file is written in place.
+//
+// Encodings are named: an empty name (or "System" or "Locale") is the
+// locale's; UTF-8, UTF-16, UTF-32 (each also LE and BE) and ISO-8859-1 are
+// built in; any other name the platform's converters know (ICU) is used
+// through them. An unknown name makes load and save fail.
+class TextFile
+{
+public:
+    TextFile();
+    ~TextFile();
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+
+    // The encoding for the next load and save; empty for the locale's.
+    QString codecName() const;
+    void setCodecName(const QString& name);
+    static bool isCodecAvailable(const QString& name);
+
+    // Replaces the document's text by the file's (see above). On success
+    // the document is not modified, and read-only when invalid bytes were
+    // found.
+    bool load(const QString& path, TextDocument* document);
+    // Writes the document (see above). On success the document is no longer
+    // modified; on failure nothing changed, neither the file nor the flag.
+    // A read-only document is not saved.
+    bool save(const QString& path, TextDocument* document);
+
+    // Why the last load or save failed; empty after a success.
+    QString errorString() const;
+
+    // Invalid byte sequences found by the last load (0 when there were
+    // none); a sequence cut off at the end of the file counts as one.
+    qsizetype invalidCount() const;
+    bool hasInvalidBytes() const { return invalidCount() > 0; }
+
+    // Whether the file began with a byte-order mark; save writes one when
+    // set and the encoding is a Unicode one.
+    bool hasBom() const;
+    void setBom(bool on);
+
+    // After a save that failed on a character the encoding cannot
+    // represent: its line and column; -1 otherwise.
+    int errorLine() const;
+    int errorColumn() const;
+
+private:
+    class Private;
+    Private* d;
+};
+
+} // namespace xqwidgets
+
+#endif
