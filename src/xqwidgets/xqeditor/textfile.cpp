@@ -11,6 +11,10 @@
 #include <optional>
 
 #include <cerrno>
+#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,14 +51,8 @@ struct Codec {
 
     bool isUnicode() const
     {
-        if (!builtin)
-            return false;
-#ifdef Q_OS_UNIX
-        // Qt takes the locale's encoding to be UTF-8 on Unix.
-        if (*builtin == QStringConverter::System)
-            return true;
-#endif
-        return *builtin != QStringConverter::Latin1 && *builtin != QStringConverter::System;
+        return builtin && *builtin != QStringConverter::Latin1 &&
+               *builtin != QStringConverter::System;
     }
 };
 
@@ -64,7 +62,14 @@ Codec resolveCodec(const QString& name)
     const QString n = name.trimmed();
     if (n.isEmpty() || n.compare(QLatin1String("System"), Qt::CaseInsensitive) == 0 ||
         n.compare(QLatin1String("Locale"), Qt::CaseInsensitive) == 0) {
+#ifdef Q_OS_UNIX
+        // Qt takes the locale's encoding to be UTF-8 on Unix; its own UTF-8
+        // converter writes straight into the buffer where the locale's makes
+        // a copy of every piece.
+        c.builtin = QStringConverter::Utf8;
+#else
         c.builtin = QStringConverter::System;
+#endif
         c.valid = true;
         return c;
     }
@@ -94,11 +99,6 @@ Bom detectBom(QStringConverter::Encoding e, QByteArrayView head)
     Bom b;
     b.encoding = e;
     switch (e) {
-    case C::System:
-#ifndef Q_OS_UNIX
-        break;
-#endif
-        [[fallthrough]];
     case C::Utf8:
         if (starts("\xEF\xBB\xBF", 3))
             b.length = 3;
@@ -146,9 +146,34 @@ qsizetype unpairedSurrogate(QStringView s)
 {
     const char16_t* p = s.utf16();
     const qsizetype n = s.size();
+    // Surrogates are rare: look for any, several characters at a time.
     bool any = false;
-    for (qsizetype i = 0; i < n; ++i)
-        any |= (p[i] & 0xF800) == 0xD800;
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i mask = _mm_set1_epi16(short(0xF800));
+    const __m128i surrogate = _mm_set1_epi16(short(0xD800));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, mask), surrogate))) {
+            any = true;
+            break;
+        }
+    }
+#else
+    // Four at a time: a lane of x is zero where a character lies in
+    // 0xD800..0xDFFF.
+    for (; i + 4 <= n; i += 4) {
+        quint64 w;
+        memcpy(&w, p + i, sizeof w);
+        const quint64 x = (w & 0xF800F800F800F800ULL) ^ 0xD800D800D800D800ULL;
+        if ((x - 0x0001000100010001ULL) & ~x & 0x8000800080008000ULL) {
+            any = true;
+            break;
+        }
+    }
+#endif
+    for (; !any && i < n; ++i)
+        any = (p[i] & 0xF800) == 0xD800;
     if (!any)
         return -1;
     for (qsizetype i = 0; i < n; ++i) {
@@ -402,49 +427,85 @@ bool TextFile::Private::writeText(QSaveFile& out, const Codec& codec, TextDocume
                       : QStringEncoder(codec.name.constData(), QStringConverter::Flag::Stateless);
     const bool unicode = codec.isUnicode();
 
-    QByteArray buffer(kChunk + 4 * kSlice + 16, Qt::Uninitialized);
-    char* const begin = buffer.data();
-    char* p = begin;
-    auto flush = [&]() {
-        const qint64 n = p - begin;
-        p = begin;
-        return n == 0 || out.write(begin, n) == n;
-    };
-    auto put = [&](QStringView s) {
-        while (!s.isEmpty()) {
-            qsizetype len = qMin(s.size(), kSlice);
-            if (len < s.size() && QChar::isHighSurrogate(s.at(len - 1).unicode()))
-                --len; // keep a pair together
-            if (p - begin > kChunk && !flush())
-                return false;
-            p = encoder.appendToBuffer(p, s.left(len));
-            s = s.mid(len);
+    // Lines are gathered into a batch of up to kSlice characters and each
+    // batch is encoded in one call: converters pay a fixed cost per call
+    // (some allocate), which per line would dominate for short lines.
+    QString batch;
+    batch.reserve(kSlice);
+    int batchFirst = 0; // first line with text in the batch
+    QByteArray bytes(encoder.requiredSpace(kSlice) + 16, Qt::Uninitialized);
+
+    // Encodes and writes `text`, which holds lines first..last; on a
+    // character that cannot be encoded, finds it among those lines.
+    auto encodeAndWrite = [&](QStringView text, int first, int last) {
+        if (text.isEmpty())
+            return true;
+        char* end = nullptr;
+        if (!(unicode && unpairedSurrogate(text) >= 0)) {
+            const qsizetype need = encoder.requiredSpace(text.size());
+            if (need > bytes.size())
+                bytes.resize(need);
+            end = encoder.appendToBuffer(bytes.data(), text);
         }
+        if (!end || encoder.hasError()) {
+            for (int i = first; i <= last; ++i) {
+                const QString& line = *doc->lineOf(i);
+                QStringEncoder probe = codec.builtin ? QStringEncoder(*codec.builtin)
+                                                     : QStringEncoder(codec.name.constData());
+                const QByteArray encoded = probe(line);
+                if (probe.hasError() || (unicode && unpairedSurrogate(line) >= 0)) {
+                    locateUnencodable(codec, line, i);
+                    break;
+                }
+            }
+            if (errorLine < 0) // not in any line: the mark or a terminator
+                error = QStringLiteral("The text cannot be written in %1")
+                            .arg(codecName.isEmpty() ? QStringLiteral("the locale's encoding")
+                                                     : codecName);
+            return false;
+        }
+        const qint64 n = end - bytes.constData();
+        if (out.write(bytes.constData(), n) != n)
+            return fail(out.errorString());
         return true;
     };
 
-    if (bom && unicode && !put(u"\uFEFF"))
-        return fail(out.errorString());
+    if (bom && unicode)
+        batch += QChar(0xFEFF);
     const QString terminator = doc->lineTerminator();
     const int last = doc->lastLine();
     for (int i = 0; i <= last; ++i) {
         const QString& line = *doc->lineOf(i);
-        if (unicode && unpairedSurrogate(line) >= 0) {
-            locateUnencodable(codec, line, i);
-            return false;
+        if (batch.size() + line.size() > kSlice) {
+            if (!encodeAndWrite(batch, batchFirst, i - 1))
+                return false;
+            batch.clear();
+            batchFirst = i;
         }
-        if (!put(line))
-            return fail(out.errorString());
-        if (encoder.hasError()) {
-            locateUnencodable(codec, line, i);
-            return false;
+        if (line.size() > kSlice) {
+            // A very long line goes on its own, in slices that keep
+            // surrogate pairs together.
+            if (unicode && unpairedSurrogate(line) >= 0) {
+                locateUnencodable(codec, line, i);
+                return false;
+            }
+            QStringView rest(line);
+            while (!rest.isEmpty()) {
+                qsizetype len = qMin(rest.size(), kSlice);
+                if (len < rest.size() && QChar::isHighSurrogate(rest.at(len - 1).unicode()))
+                    --len;
+                if (!encodeAndWrite(rest.left(len), i, i))
+                    return false;
+                rest = rest.mid(len);
+            }
+            batchFirst = i + 1;
+        } else {
+            batch += line;
         }
-        if ((i < last || doc->endsWithTerminator()) && !put(terminator))
-            return fail(out.errorString());
+        if (i < last || doc->endsWithTerminator())
+            batch += terminator;
     }
-    if (!flush())
-        return fail(out.errorString());
-    return true;
+    return encodeAndWrite(batch, batchFirst, last);
 }
 
 bool TextFile::save(const QString& path, TextDocument* document)

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -81,6 +82,7 @@ private slots:
     void invalidBytes();
     void unencodable_data();
     void unencodable();
+    void largeText();
     void failedLoadLeavesDocument_data();
     void failedLoadLeavesDocument();
     void saveRefused_data();
@@ -276,6 +278,52 @@ void TestTextFile::unencodable()
     QCOMPARE(contents(path), QByteArray("old\n"));
     QCOMPARE(entries(), QStringList{QStringLiteral("keep.txt")});
     QVERIFY(doc->isModified());
+}
+
+void TestTextFile::largeText()
+{
+    // Files are read in pieces and written in batches of lines, with very
+    // long lines in slices: none of it may show in the bytes, split a
+    // surrogate pair, or hide where an unencodable character is.
+    QString text;
+    for (int i = 0; i < 30000; ++i)
+        text += QStringLiteral("line %1 caf\u00e9\n").arg(i);
+    QString longLine(300000, QLatin1Char('x'));
+    longLine.replace(262143, 2, QStringLiteral("\U0001F600"));
+    text += longLine + QStringLiteral("\nend\n");
+    const QString path = dir->filePath(QStringLiteral("large.txt"));
+
+    for (const char* codec : {"UTF-8", "UTF-16BE"}) {
+        doc->loadText(text);
+        doc->setModified(true);
+        TextFile file;
+        file.setCodecName(QString::fromLatin1(codec));
+        QVERIFY2(file.save(path, doc), qPrintable(file.errorString()));
+        QStringEncoder encode(codec);
+        const QByteArray expected = encode(text);
+        QVERIFY2(contents(path) == expected, codec);
+        doc->loadText(QString());
+        QVERIFY(file.load(path, doc));
+        QCOMPARE(file.invalidCount(), 0);
+        QVERIFY2(doc->text() + QLatin1Char('\n') == text, codec);
+    }
+
+    const struct {
+        int line, column;
+    } cases[] = {{25000, 5}, {30000, 280000}};
+    for (const auto& c : cases) {
+        QStringList lines = QString(text)
+                                .replace(QStringLiteral("\U0001F600"), QStringLiteral("xx"))
+                                .split(QLatin1Char('\n'));
+        lines[c.line][c.column] = QChar(0x20AC);
+        doc->loadText(lines.join(QLatin1Char('\n')));
+        doc->setModified(true);
+        TextFile file;
+        file.setCodecName(QStringLiteral("ISO-8859-1"));
+        QVERIFY(!file.save(path, doc));
+        QCOMPARE(file.errorLine(), c.line);
+        QCOMPARE(file.errorColumn(), c.column);
+    }
 }
 
 void TestTextFile::failedLoadLeavesDocument_data()
