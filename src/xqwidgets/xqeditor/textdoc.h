@@ -16,6 +16,7 @@ namespace xqwidgets
 class TextDocument;
 class TextEditorManager;
 class TextFolding;
+class TextHighlight;
 class TextLine;
 
 // A range of document lines to repaint; empty when start is -1.
@@ -79,6 +80,11 @@ public:
     virtual void setCaret(int line, int column) { setCursorPosition(line, column, false); }
     // Repaints the whole text area, for changes of which lines are shown.
     virtual void updateContents() {}
+    // The view's highlighting, which gives the font type of each attribute
+    // id; null when the view has none (characters then measure as plain).
+    virtual TextHighlight* highlighting() const { return nullptr; }
+    // Height of one screen row in pixels; 0 for a view without rows.
+    virtual int lineHeight() const { return 0; }
 };
 
 // The model behind every editor: a never-empty array of lines, changed only
@@ -231,6 +237,34 @@ public:
     void updateMaxLength(TextLine* line);
     void updateFontData();
     void documentChanged(bool modified);
+
+    // --- Measuring, words and HTML (textdocmetrics.cpp) -----------------------
+    // Pixel measures use the manager's fonts, the font type of each
+    // character's attribute in the active view's highlighting, and the view's
+    // tab stops. Columns are character indexes; pixels count from the start
+    // of the line.
+    //
+    // Pixel offset of column `col`; columns past the end count one blank each.
+    int textWidth(int line, int col);
+    int textLength(int line) const;
+    // The column whose character covers pixel `x` (its right edge included);
+    // 0 for x <= 0, the line's length past its end.
+    int textLength(int line, int x);
+    // Where the display segment of `width` pixels starting at `start` ends
+    // (the column the next segment starts at); never `start` itself.
+    int nextWrapPos(int line, int width, int start);
+    int documentHeight() const;
+    // The run of like characters (identifier characters with '$', or other
+    // non-blanks) around `col`; null on a blank or outside the line.
+    QString wordIn(int line, int col, int* from = nullptr, int* to = nullptr) const;
+    QString wordIn(const QPoint& p, int* from = nullptr, int* to = nullptr) const;
+    // The word that ends at or contains the character left of the caret.
+    QString currentWord() const;
+    // Replaces the word before the caret by `s`, as one undo step.
+    void replaceCurrentWord(const QString& s);
+    // The line as HTML: one font fragment per run of equal attributes, tabs
+    // expanded, "&", "<" and ">" escaped.
+    QString html(int line);
 
     // Estimated pixel width, used only to find the longest line.
     int lineWidth(TextLine* line) const;

@@ -1,6 +1,9 @@
 #include "textmanager.h"
 
+#include "highlight.h"
 #include "textdoc.h"
+#include "texteditor.h"
+#include "textview.h"
 
 #include <QFontMetrics>
 #include <QPrintDialog>
@@ -295,7 +298,48 @@ void TextEditorManager::setLineWrap(bool on)
 
 void TextEditorManager::updateMarginsOfEditors()
 {
-    // The editors' views pick the margin flags up when they exist.
+    for (TextEditor* editor : std::as_const(d->editors))
+        editor->view()->updateMarginsState();
+}
+
+TextEditor* TextEditorManager::createEditor(QWidget* parent, TextDocument* doc, const char* name)
+{
+    if (!doc) {
+        doc = new TextDocument(this);
+        addDocument(doc);
+    }
+    auto* editor = new TextEditor(doc, parent, name);
+    connect(editor, &QObject::destroyed, this, &TextEditorManager::editorDestroyed);
+    d->editors.append(editor);
+    return editor;
+}
+
+void TextEditorManager::addEditor(TextEditor* editor, TextDocument* doc)
+{
+    if (doc)
+        addDocument(doc);
+    connect(editor, &QObject::destroyed, this, &TextEditorManager::editorDestroyed);
+    d->editors.append(editor);
+}
+
+void TextEditorManager::editorActivated(TextEditor* editor)
+{
+    emit activate(editor);
+}
+
+QStringList TextEditorManager::highlightsNames() const
+{
+    return TextHighlightManager::highlightNames(const_cast<TextEditorManager*>(this));
+}
+
+void TextEditorManager::updateHighlight()
+{
+    for (TextDocument* doc : std::as_const(d->documents)) {
+        DocumentView* v = doc->activeView();
+        auto* view = v ? qobject_cast<TextView*>(v->viewObject()) : nullptr;
+        if (view && view->highlight())
+            view->setHighlight(view->highlight()->name());
+    }
 }
 
 } // namespace xqwidgets

@@ -1,0 +1,359 @@
+// Measuring lines in pixels, wrapping, words and the HTML form of a line:
+// the TextDocument operations the view, the caret, completion and export
+// build on.
+
+#include "textdoc.h"
+
+#include "highlight.h"
+#include "textline.h"
+#include "textmanager.h"
+
+namespace xqwidgets
+{
+
+namespace
+{
+
+// What measuring a line needs: the widths of the four font variants, the
+// highlighting that gives each character its variant, and the tab stop.
+//
+// When all four variants are fixed-pitch with one advance (the usual case
+// for a programmer's font), a character's width does not depend on its
+// attribute, so lines are measured without colouring them and the blanks
+// between tabs are counted in one step.
+struct Measure {
+    const TextEditorManager* m = nullptr;
+    TextHighlight* hl = nullptr;
+    int tabs = 0;     // tab stop in pixels; 0 when there is no view
+    int uniform = -1; // the common advance, -1 when widths differ
+    bool widths = false;
+
+    Measure(const TextDocument* doc, DocumentView* view)
+    {
+        m = doc->manager();
+        if (!view || !m)
+            return;
+        widths = true;
+        hl = view->highlighting();
+        tabs = qMax(1, view->tabsWidth());
+        const int w0 = m->fontData(0).width;
+        if (w0 > 0 && m->fontData(1).width == w0 && m->fontData(2).width == w0 &&
+            m->fontData(3).width == w0)
+            uniform = w0;
+    }
+
+    int fontType(int attr) const
+    {
+        if (!hl)
+            return 0;
+        const TextAttribute* a = hl->attribute(attr);
+        return a ? a->fontType : 0;
+    }
+
+    int charWidth(const TextLine* l, int i) const
+    {
+        if (uniform > 0)
+            return uniform;
+        return m->width(fontType(l->attribute(uint(i))), l->at(i));
+    }
+
+    int tabAdvance(int x) const { return tabs > 0 ? tabs - x % tabs : 0; }
+};
+
+DocumentView* measuringView(const TextDocument* doc, bool first)
+{
+    if (!first && doc->activeView())
+        return doc->activeView();
+    const QList<DocumentView*> views = doc->views();
+    if (!views.isEmpty())
+        return views.first();
+    return doc->activeView();
+}
+
+// Widths need the attributes of the line unless every variant is as wide.
+void ensureHighlighted(const TextDocument* doc, TextLine* l, const Measure& ms)
+{
+    if (ms.uniform > 0 || l->isHighlighted())
+        return;
+    const QList<DocumentView*> views = doc->views();
+    for (DocumentView* v : views)
+        v->highlight(l);
+}
+
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c.isMark() || c == u'_';
+}
+
+// "[\$\w_]" and "[^\w_\s]".
+bool isIdentChar(QChar c)
+{
+    return isWordChar(c) || c == u'$';
+}
+
+bool isOperatorChar(QChar c)
+{
+    return !isWordChar(c) && !c.isSpace();
+}
+
+} // namespace
+
+int TextDocument::textLength(int line) const
+{
+    return int(lineOf(line)->size());
+}
+
+int TextDocument::textWidth(int line, int col)
+{
+    TextLine* l = lineOf(line);
+    const int len = int(l->size());
+    const int n = qBound(0, col, len);
+    const Measure ms(this, measuringView(this, false));
+    int x = 0;
+    if (!ms.widths)
+        return 0;
+    ensureHighlighted(this, l, ms);
+    const QStringView text(*l);
+    if (ms.uniform > 0) {
+        int pos = 0;
+        while (pos < n) {
+            const qsizetype t = text.first(n).indexOf(u'\t', pos);
+            if (t < 0) {
+                x += (n - pos) * ms.uniform;
+                break;
+            }
+            x += (int(t) - pos) * ms.uniform;
+            x += ms.tabAdvance(x);
+            pos = int(t) + 1;
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            if (text[i] == u'\t')
+                x += ms.tabAdvance(x);
+            else
+                x += ms.charWidth(l, i);
+        }
+    }
+    if (col > len)
+        x += (col - len) * manager()->width(0, QChar(u' '));
+    return x;
+}
+
+int TextDocument::textLength(int line, int x)
+{
+    if (x <= 0)
+        return 0;
+    TextLine* l = lineOf(line);
+    const int len = int(l->size());
+    const Measure ms(this, measuringView(this, false));
+    if (!ms.widths)
+        return len;
+    ensureHighlighted(this, l, ms);
+    const QStringView text(*l);
+    int sum = 0;
+    if (ms.uniform > 0) {
+        const int u = ms.uniform;
+        int pos = 0;
+        while (pos < len) {
+            const qsizetype t = text.indexOf(u'\t', pos);
+            const int segEnd = t < 0 ? len : int(t);
+            if (sum + (segEnd - pos) * u >= x && segEnd > pos)
+                return pos + (x - sum + u - 1) / u - 1;
+            sum += (segEnd - pos) * u;
+            if (t < 0)
+                return len;
+            sum += ms.tabAdvance(sum);
+            if (sum >= x)
+                return segEnd;
+            pos = segEnd + 1;
+        }
+        return len;
+    }
+    int i = 0;
+    while (i < len && sum < x) {
+        sum += text[i] == u'\t' ? ms.tabAdvance(sum) : ms.charWidth(l, i);
+        ++i;
+    }
+    return sum < x ? len : i - 1;
+}
+
+int TextDocument::nextWrapPos(int line, int width, int start)
+{
+    TextLine* l = lineOf(line);
+    const int len = int(l->size());
+    const Measure ms(this, measuringView(this, true));
+    if (!ms.widths)
+        return len;
+    ensureHighlighted(this, l, ms);
+    if (width < 30)
+        width = 30;
+    const bool word = nWrapMode == wrapWord;
+    const QStringView text(*l);
+    int x = 0;
+    int i = qMax(0, start);
+    int space = -1;
+    while (x < width && i < len) {
+        const QChar c = text[i];
+        if (c.isSpace())
+            space = i;
+        if (c == u'\t')
+            x += ms.tabAdvance(x);
+        else
+            x += ms.charWidth(l, i);
+        ++i;
+    }
+    if (word && space > start && i < len)
+        return space;
+    if (x > width && i > start + 1)
+        return i - 1;
+    return i;
+}
+
+int TextDocument::documentHeight() const
+{
+    DocumentView* v = activeView();
+    const int h = v ? v->lineHeight() : 0;
+    return lastLine() * h + h;
+}
+
+QString TextDocument::wordIn(int line, int col, int* from, int* to) const
+{
+    if (from)
+        *from = col;
+    if (to)
+        *to = col;
+    if (line < 0 || line > lastLine())
+        return QString();
+    const TextLine* l = lineOf(line);
+    const int len = int(l->size());
+    if (col < 0 || col >= len)
+        return QString();
+    bool (*inClass)(QChar) = nullptr;
+    if (isIdentChar(l->at(col)))
+        inClass = isIdentChar;
+    else if (isOperatorChar(l->at(col)))
+        inClass = isOperatorChar;
+    else
+        return QString();
+    int a = col;
+    while (a > 0 && inClass(l->at(a - 1)))
+        --a;
+    int b = col + 1;
+    while (b < len && inClass(l->at(b)))
+        ++b;
+    if (from)
+        *from = a;
+    if (to)
+        *to = b;
+    return l->mid(a, b - a);
+}
+
+QString TextDocument::wordIn(const QPoint& p, int* from, int* to) const
+{
+    return wordIn(p.y(), p.x(), from, to);
+}
+
+QString TextDocument::currentWord() const
+{
+    DocumentView* v = activeView();
+    if (!v)
+        return QString();
+    int line = 0, col = 0;
+    v->cursorPosition(line, col);
+    return wordIn(line, col - 1, nullptr, nullptr);
+}
+
+void TextDocument::replaceCurrentWord(const QString& s)
+{
+    DocumentView* v = activeView();
+    if (!v)
+        return;
+    int line = 0, column = 0;
+    v->cursorPosition(line, column);
+    const QString word = wordIn(line, column - 1, nullptr, nullptr);
+    if (word.isEmpty())
+        return;
+    const TextLine* l = lineOf(line);
+    const int len = int(l->size());
+    // Here the dollar sign is a boundary, unlike in wordIn.
+    int start = 0;
+    for (int i = qMin(column - 1, len - 1); i >= 0; --i) {
+        if (!isWordChar(l->at(i))) {
+            start = i + 1;
+            break;
+        }
+    }
+    int end = len;
+    for (int i = qMax(0, column); i < len; ++i) {
+        if (!isWordChar(l->at(i))) {
+            end = i;
+            break;
+        }
+    }
+    macroBegin(QStringLiteral("replace ") + word + QStringLiteral(" to ") + s, line, column);
+    cmdRemove(line, start, end - start);
+    v->setCursorPosition(line, start, false);
+    insert(s, 0, 0);
+    v->setCursorPosition(line, start + int(s.size()), false);
+    macroEnd(line, start + int(s.size()));
+}
+
+QString TextDocument::html(int line)
+{
+    TextLine* l = lineOf(line);
+    DocumentView* v = activeView();
+    if (v && !l->isHighlighted())
+        v->highlight(l);
+    TextHighlight* hl = v ? v->highlighting() : nullptr;
+    const int tab = qMax(1, spacesInTab());
+    const TextAttribute plain;
+    const int len = int(l->size());
+    QString out;
+    int column = 0; // display column, earlier tabs expanded
+    int i = 0;
+    while (i < len) {
+        const int id = l->attribute(uint(i));
+        int j = i + 1;
+        while (j < len && l->attribute(uint(j)) == id)
+            ++j;
+        const TextAttribute* a = hl ? hl->attribute(id) : nullptr;
+        if (!a)
+            a = &plain;
+        const bool italic = a->fontType & 1;
+        const bool bold = a->fontType & 2;
+        out += QStringLiteral("<font color=\"%1\">").arg(a->color.name());
+        if (italic)
+            out += QStringLiteral("<i>");
+        if (bold)
+            out += QStringLiteral("<b>");
+        for (int k = i; k < j; ++k) {
+            const QChar c = l->at(k);
+            if (c == u'\t') {
+                const int n = tab - column % tab;
+                out += QString(n, QLatin1Char(' '));
+                column += n;
+                continue;
+            }
+            ++column;
+            // Source text may hold markup of its own ("&lt;" in an HTML
+            // file), which must print as written.
+            if (c == u'<')
+                out += QStringLiteral("&lt;");
+            else if (c == u'>')
+                out += QStringLiteral("&gt;");
+            else if (c == u'&')
+                out += QStringLiteral("&amp;");
+            else
+                out += c;
+        }
+        if (bold)
+            out += QStringLiteral("</b>");
+        if (italic)
+            out += QStringLiteral("</i>");
+        out += QStringLiteral("</font>");
+        i = j;
+    }
+    return out;
+}
+
+} // namespace xqwidgets

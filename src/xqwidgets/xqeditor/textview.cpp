@@ -1,0 +1,1266 @@
+#include "textview.h"
+
+#include "editorcursor.h"
+#include "editormargins.h"
+#include "highlight.h"
+#include "texteditor.h"
+#include "textline.h"
+#include "textmanager.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <vector>
+
+namespace xqwidgets
+{
+
+namespace
+{
+
+// Lines up to this length share wrap positions by their text; longer lines
+// are wrapped afresh, and only as far as the screen needs, since hashing
+// them would cost more than wrapping their visible part.
+constexpr int CachedLineLength = 4096;
+constexpr int CacheLimit = 2048;
+
+QRect emptySelection()
+{
+    return QRect(QPoint(0, 0), QPoint(0, 0));
+}
+
+// The two points of a selection in reading order.
+void orderedPoints(const QRect& r, QPoint& p1, QPoint& p2)
+{
+    p1 = r.topLeft();
+    p2 = r.bottomRight();
+    if (p2.y() < p1.y() || (p2.y() == p1.y() && p2.x() < p1.x()))
+        std::swap(p1, p2);
+}
+
+} // namespace
+
+void WrappedLinesCache::setWidth(int w)
+{
+    if (w != width)
+        lines.clear();
+    width = w;
+}
+
+void WrappedLinesCache::setWrapMode(bool w, TextDocument::wrapMode mode)
+{
+    if (w != wrap || mode != wrapMode)
+        lines.clear();
+    wrap = w;
+    wrapMode = mode;
+}
+
+class TextView::Private
+{
+public:
+    TextEditor* editor = nullptr;
+    TextDocument* doc = nullptr;
+    TextEditorManager* manager = nullptr;
+    EditorCursor* cursor = nullptr;
+    // The view draws straight into the backing store, which is double
+    // buffered already; `ready` stands for the row buffer of a view that has
+    // been sized: before that nothing is painted or scheduled.
+    bool ready = false;
+    int spaceWidth = 0;
+    int tabsWidth = 0;
+    int fontHeight = 1;
+    int fontAscent = 0;
+    int row = 0;
+    int col = 0;
+    Qt::MouseButtons bnState;
+    int prevX = 0;
+    int prevY = 0;
+    int cursorLine = 0;
+    QPoint selectionStart;
+    QPoint selectionEnd;
+    bool selectionLocked = false;
+    LineRegion update;
+    IndicatorMargin* indicatorMargin = nullptr;
+    SelectionMargin* selectionMargin = nullptr;
+    LineNumberMargin* lineNumberMargin = nullptr;
+    FoldingMargin* foldingMargin = nullptr;
+    bool mousePressed = false;
+    bool startDrag = false;
+    bool endDrag = false;
+    // The rows on screen: keys firstKey, firstKey + 1, ...
+    int firstKey = 0;
+    std::vector<VisibleLine> visibleLines;
+    WrappedLinesCache wrappedLinesCache;
+    // For each screen row, the line and first column it showed when it was
+    // last painted or scheduled; a row below a change that still shows the
+    // same piece of the same line needs no repaint.
+    std::vector<QPoint> prevUpdatedlines;
+    ScrollBarMode hScrollBarMode = Auto;
+    ScrollBarMode vScrollBarMode = AlwaysOn;
+    QScrollBar* hbar = nullptr;
+    QScrollBar* vbar = nullptr;
+    int xPos = 0;
+    int yPos = 0;
+    LineRegion updateRegion;
+    bool geometryChanged = false;
+    QMenu* rmbMenu = nullptr;
+    // Whether any attribute of the highlighting has a background: only then
+    // can a background reach a row from text left of it.
+    bool anyBackground = false;
+
+    const VisibleLine* rowAt(int key) const
+    {
+        const int i = key - firstKey;
+        if (i < 0 || i >= int(visibleLines.size()))
+            return nullptr;
+        return &visibleLines[size_t(i)];
+    }
+};
+
+TextView::TextView(TextEditor* editor) : QWidget(editor), d(new Private)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    selected = emptySelection();
+    d->editor = editor;
+    d->doc = editor->document();
+    d->manager = d->doc->manager();
+    d->cursor = new EditorCursor(this);
+    d->vbar = new QScrollBar(Qt::Vertical, editor);
+    d->hbar = new QScrollBar(Qt::Horizontal, editor);
+    setHighlight(TextHighlightManager::highlight(d->manager, QString()));
+    updateFontData();
+    d->cursorLine = 0;
+
+    setCursor(Qt::IBeamCursor);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    auto* grid = new QGridLayout(editor);
+    grid->setContentsMargins(2, 2, 2, 2);
+    grid->setSpacing(0);
+    d->indicatorMargin = new IndicatorMargin(editor, this);
+    d->selectionMargin = new SelectionMargin(editor, this);
+    d->lineNumberMargin = new LineNumberMargin(editor, this);
+    d->foldingMargin = new FoldingMargin(editor, this);
+    d->selectionMargin->hide();
+    grid->addWidget(d->indicatorMargin, 0, 0);
+    grid->addWidget(d->lineNumberMargin, 0, 1);
+    grid->addWidget(d->foldingMargin, 0, 2);
+    grid->addWidget(d->selectionMargin, 0, 3);
+    grid->addWidget(this, 0, 4);
+    grid->addWidget(d->vbar, 0, 5);
+    grid->addWidget(d->hbar, 1, 0, 1, 5);
+    grid->activate();
+
+    connect(d->hbar, &QScrollBar::valueChanged, this, &TextView::hslide);
+    connect(d->vbar, &QScrollBar::valueChanged, this, &TextView::vslide);
+
+    updateMarginsState();
+    d->doc->addView(this);
+    d->doc->setActiveView(this);
+    d->rmbMenu = new QMenu(this);
+}
+
+TextView::~TextView()
+{
+    d->doc->removeView(this);
+    delete hl;
+    hl = nullptr;
+    delete d;
+    d = nullptr;
+}
+
+TextEditor* TextView::editor() const
+{
+    return d->editor;
+}
+
+TextDocument* TextView::document() const
+{
+    return d->doc;
+}
+
+TextEditorManager* TextView::manager() const
+{
+    return d->manager;
+}
+
+EditorCursor* TextView::cursor() const
+{
+    return d->cursor;
+}
+
+QMenu* TextView::rmbMenu() const
+{
+    return d->rmbMenu;
+}
+
+TextHighlight* TextView::highlight() const
+{
+    return hl;
+}
+
+QScrollBar* TextView::horizontalScrollBar() const
+{
+    return d->hbar;
+}
+
+QScrollBar* TextView::verticalScrollBar() const
+{
+    return d->vbar;
+}
+
+IndicatorMargin* TextView::indicatorMargin() const
+{
+    return d->indicatorMargin;
+}
+
+SelectionMargin* TextView::selectionMargin() const
+{
+    return d->selectionMargin;
+}
+
+LineNumberMargin* TextView::lineNumberMargin() const
+{
+    return d->lineNumberMargin;
+}
+
+FoldingMargin* TextView::foldingMargin() const
+{
+    return d->foldingMargin;
+}
+
+void TextView::updateFontData()
+{
+    d->fontHeight = 0;
+    d->fontAscent = 0;
+    for (int type = 0; type < 4; ++type) {
+        const QFontMetrics fm(d->manager->font(type));
+        if (type == 0)
+            d->spaceWidth = fm.horizontalAdvance(QLatin1Char(' '));
+        d->fontAscent = qMax(d->fontAscent, fm.ascent());
+        d->fontHeight = qMax(d->fontHeight, fm.height());
+    }
+    d->fontHeight = qMax(1, d->fontHeight);
+    d->tabsWidth = d->doc->spacesInTab() * d->spaceWidth;
+}
+
+void TextView::updateMarginsState()
+{
+    d->indicatorMargin->setVisible(d->manager->isIndicatorMarginVisible());
+    d->selectionMargin->setVisible(d->manager->isSelectionMarginVisible());
+    d->lineNumberMargin->setVisible(d->manager->isLineNumberMarginVisible());
+    d->foldingMargin->setVisible(d->manager->isFoldingMarginVisible());
+}
+
+void TextView::repaintMargins()
+{
+    d->indicatorMargin->update();
+    d->selectionMargin->update();
+    d->lineNumberMargin->update();
+    d->foldingMargin->update();
+}
+
+void TextView::setHighlight(TextHighlight* h)
+{
+    TextHighlight* old = hl;
+    hl = h;
+    d->anyBackground = false;
+    if (hl) {
+        for (int id = 0; id < TextHighlight::MaxIds && !d->anyBackground; ++id) {
+            const TextAttribute* a = hl->attribute(id);
+            d->anyBackground = a && a->usebg;
+        }
+    }
+    // Lines coloured by the old definition must be coloured again.
+    if (d->doc->views().contains(this)) {
+        d->doc->updateLines();
+        d->doc->updateViews();
+    }
+    delete old;
+}
+
+void TextView::setHighlight(const QString& name)
+{
+    setHighlight(TextHighlightManager::highlight(d->manager, name));
+}
+
+void TextView::setHighlightByFileName(const QString& fileName)
+{
+    setHighlight(TextHighlightManager::findHighlight(d->manager, fileName));
+}
+
+int TextView::lineHeight() const
+{
+    return d->fontHeight;
+}
+
+int TextView::fontHeight() const
+{
+    return d->fontHeight;
+}
+
+int TextView::fontAscent() const
+{
+    return d->fontAscent;
+}
+
+int TextView::linePosition(int key) const
+{
+    return key * d->fontHeight;
+}
+
+int TextView::spaceWidth() const
+{
+    return d->spaceWidth;
+}
+
+void TextView::setSpaceWidth(int w)
+{
+    d->spaceWidth = w;
+}
+
+int TextView::tabsWidth() const
+{
+    return d->tabsWidth;
+}
+
+void TextView::setTabsWidth(int w)
+{
+    d->tabsWidth = w;
+}
+
+// --- Layout ---------------------------------------------------------------------
+
+void TextView::updateLinesList()
+{
+    d->visibleLines.clear();
+    const int W = width();
+    const int H = height();
+    const int h = d->fontHeight;
+    TextDocument* doc = d->doc;
+    const int last = doc->lastLine();
+    const int first = d->yPos / h;
+    d->firstKey = first;
+    const bool wrap = doc->getWrap();
+    d->wrappedLinesCache.setWidth(W);
+    d->wrappedLinesCache.setWrapMode(wrap, doc->getWrapMode());
+
+    int y = 0;
+    for (int line = first; y < H && line <= last; ++line) {
+        const TextLine* t = doc->lineOf(line);
+        if (!t->isFoldVisible)
+            continue;
+        const int len = int(t->size());
+        if (len == 0) {
+            d->visibleLines.push_back({line, 0, 1, 0});
+            y += h;
+            continue;
+        }
+        if (!wrap) {
+            // The whole line is one row.
+            d->visibleLines.push_back({line, 0, len, 0});
+            y += h;
+            continue;
+        }
+        int spaces = 0;
+        while (spaces < len && t->at(spaces).isSpace())
+            ++spaces;
+        const int indent = doc->textWidth(line, spaces);
+        const int xShift = (W - indent < 100 || W - indent < W / 4) ? 16 : indent;
+
+        const bool cacheable = len <= CachedLineLength;
+        if (cacheable) {
+            auto& cache = d->wrappedLinesCache.lines;
+            if (cache.size() > CacheLimit)
+                cache.clear();
+            const auto it = cache.constFind(*t);
+            if (it != cache.constEnd()) {
+                int start = 0;
+                for (int end : it.value()) {
+                    d->visibleLines.push_back({line, start, end, start == 0 ? 0 : xShift});
+                    start = end;
+                    y += h;
+                }
+                continue;
+            }
+        }
+        // A line far longer than the screen is laid out only as far as one
+        // screen below the view; nothing further down can be reached by
+        // the rows shown.
+        QList<int> ends;
+        int start = 0;
+        int end = doc->nextWrapPos(line, W - 8, 0);
+        while (start < len) {
+            d->visibleLines.push_back({line, start, end, start == 0 ? 0 : xShift});
+            start = end;
+            ends.append(end);
+            y += h;
+            if (!cacheable && y >= 2 * H)
+                break;
+            if (start < len)
+                end = doc->nextWrapPos(line, W - xShift - 8, start);
+        }
+        if (cacheable)
+            d->wrappedLinesCache.lines.insert(*t, ends);
+    }
+}
+
+const VisibleLine* TextView::visibleLine(int key) const
+{
+    return d->rowAt(key);
+}
+
+int TextView::firstVisibleKey() const
+{
+    return d->firstKey;
+}
+
+int TextView::visibleRowCount() const
+{
+    return int(d->visibleLines.size());
+}
+
+int TextView::lineNumber(int contentY)
+{
+    const int key = contentY / d->fontHeight;
+    if (const VisibleLine* row = d->rowAt(key))
+        return row->line;
+    const int lastKey = d->firstKey + int(d->visibleLines.size()) - 1;
+    if (!d->visibleLines.empty() && key <= lastKey && key <= d->doc->lastLine()) {
+        qDebug("visibleLines dosn't contain line %d", key);
+        return key;
+    }
+    return d->doc->lastLine();
+}
+
+QPoint TextView::screenPosToDoc(int x, int y)
+{
+    const int key = y / d->fontHeight;
+    if (key < 0 || y < 0)
+        return QPoint(0, 0);
+    TextDocument* doc = d->doc;
+    if (const VisibleLine* row = d->rowAt(key)) {
+        const int w0 = doc->textWidth(row->line, row->startPos);
+        const int col = x > row->xShift ? doc->textLength(row->line, w0 + x - row->xShift)
+                                        : doc->textLength(row->line, w0 + 1);
+        return QPoint(col, row->line);
+    }
+    if (d->visibleLines.empty()) {
+        const int line = doc->lastLine();
+        return QPoint(doc->textLength(line), line);
+    }
+    // The nearest row: above the rows only the first can be nearest, below
+    // them only the last.
+    const VisibleLine& row = key < d->firstKey ? d->visibleLines.front() : d->visibleLines.back();
+    int line = row.line;
+    const TextLine* t = doc->lineOf(line);
+    if (t->isFoldingStart && t->isFolded) {
+        while (line < doc->lastLine() && !doc->lineOf(line + 1)->isFoldVisible)
+            ++line;
+    }
+    return QPoint(doc->textLength(line), line);
+}
+
+QPoint TextView::screenPosToDoc(const QPoint& p)
+{
+    return screenPosToDoc(p.x(), p.y());
+}
+
+QPoint TextView::docPosToScreen(int column, int line)
+{
+    const int h = d->fontHeight;
+    if (line < 0)
+        return QPoint(0, line * h);
+    TextDocument* doc = d->doc;
+    line = qMin(line, doc->lastLine());
+    while (line > 0 && !doc->lineOf(line)->isFoldVisible)
+        --line;
+    int extra = 0;
+    int prev = -1;
+    const int len = doc->textLength(line);
+    for (size_t i = 0; i < d->visibleLines.size(); ++i) {
+        const VisibleLine& row = d->visibleLines[i];
+        if (row.line > line)
+            break;
+        if (row.line == prev)
+            extra += h;
+        prev = row.line;
+        // The line's last row also takes the columns beyond its end.
+        if (row.line == line && row.startPos <= column &&
+            (column < row.endPos || row.endPos >= len))
+            return QPoint(doc->textWidth(line, column) - doc->textWidth(line, row.startPos) +
+                              row.xShift,
+                          (d->firstKey + int(i)) * h);
+    }
+    return QPoint(doc->textWidth(line, column), line * h + extra);
+}
+
+QPoint TextView::docPosToScreen(const QPoint& p)
+{
+    return docPosToScreen(p.x(), p.y());
+}
+
+// --- Caret and scrolling ----------------------------------------------------------
+
+void TextView::setCursorPositionInternal(int line, int col, bool select)
+{
+    if (!select) {
+        if (!d->endDrag) {
+            if (hasSelection())
+                clearSelection();
+            d->selectionStart = d->selectionEnd = QPoint(0, 0);
+        }
+    } else {
+        if (selected.right() <= selected.left() && selected.bottom() <= selected.top())
+            d->selectionStart = QPoint(d->cursor->column(), d->cursor->line());
+        d->selectionEnd = QPoint(col, line);
+        setSelection(d->selectionStart, d->selectionEnd);
+    }
+    if (d->cursor->line() != line) {
+        d->update.expand(line, line);
+        d->update.expand(d->cursor->line(), d->cursor->line());
+    }
+}
+
+void TextView::setCursorPosition(int line, int col, bool select)
+{
+    setCursorPositionInternal(line, col, select);
+    d->cursor->setWantedColumn(col);
+    d->cursor->set(line, col, true);
+    notifyChange(TextEditor::CursorPosition);
+}
+
+void TextView::ensureCursorVisible()
+{
+    TextDocument* doc = d->doc;
+    EditorCursor* c = d->cursor;
+    if (c->line() != d->cursorLine) {
+        if (d->cursorLine <= doc->lastLine() && d->manager->fRemoveSpaces &&
+            doc->lineOf(d->cursorLine)->removeSpaces()) {
+            doc->updateLine(d->cursorLine);
+            doc->tagLine(d->cursorLine);
+        }
+    }
+    d->cursorLine = c->line();
+    c->setEnabled(false);
+    updateLinesList();
+    QPoint p = docPosToScreen(c->pos());
+    const int h = d->fontHeight;
+    const int H = height();
+    if (p.y() < d->yPos) {
+        const int dy = d->yPos - p.y();
+        d->yPos = p.y();
+        scrollY(dy);
+        p = docPosToScreen(c->pos());
+    } else if (p.y() + 2 * h > H + d->yPos) {
+        const int dy = (p.y() + 2 * h - d->yPos) - H;
+        d->yPos = p.y() - H + 2 * h;
+        scrollY(-dy);
+        p = docPosToScreen(c->pos());
+    }
+    if (!doc->getWrap()) {
+        const int s = d->spaceWidth;
+        const int left = qMax(p.x() - s, 0);
+        if (left < d->xPos) {
+            const int dx = d->xPos - left;
+            d->xPos = left;
+            scrollX(dx);
+        } else if (p.x() + s > width() + d->xPos) {
+            const int dx = (p.x() + s - d->xPos) - width();
+            d->xPos = p.x() - width() + s;
+            scrollX(-dx);
+        }
+    } else {
+        d->xPos = 0;
+    }
+    updateView(true);
+    c->setEnabled(true);
+}
+
+void TextView::centerCursor(int line, int col)
+{
+    updateLinesList();
+    const int top = lineNumber(d->yPos);
+    const int bottom = lineNumber(height() + d->yPos - 1);
+    const int half = (bottom - top) / 2;
+    setCursorPosition(line - half, 0, false);
+    setCursorPosition(line + half, 0, false);
+    setCursorPosition(line, col, false);
+}
+
+int TextView::contentsX() const
+{
+    return d->xPos;
+}
+
+int TextView::contentsY() const
+{
+    return d->yPos;
+}
+
+void TextView::hslide(int value)
+{
+    d->cursor->setEnabled(false);
+    const int dx = d->xPos - value;
+    d->xPos = value;
+    scrollX(dx);
+    d->cursor->setEnabled(true);
+}
+
+void TextView::vslide(int value)
+{
+    d->cursor->setEnabled(false);
+    const int y = value * lineHeight();
+    const int dy = d->yPos - y;
+    d->yPos = y;
+    scrollY(dy);
+    d->cursor->setEnabled(true);
+}
+
+void TextView::scrollX(int dx)
+{
+    if (d->doc->getWrap())
+        return;
+    if (qAbs(dx) >= width())
+        update();
+    else
+        scroll(dx, 0);
+}
+
+void TextView::scrollY(int)
+{
+    int key = d->yPos / lineHeight();
+    key = qMin(key, d->doc->lastLine());
+    while (key >= 1 && !d->doc->lineOf(key)->isFoldVisible)
+        --key;
+    d->yPos = qMax(0, key) * lineHeight();
+    updateLinesList();
+    update();
+    repaintMargins();
+}
+
+TextView::ScrollBarMode TextView::vScrollBarMode() const
+{
+    return d->vScrollBarMode;
+}
+
+TextView::ScrollBarMode TextView::hScrollBarMode() const
+{
+    return d->hScrollBarMode;
+}
+
+void TextView::setVScrollBarMode(ScrollBarMode mode)
+{
+    d->vScrollBarMode = mode;
+}
+
+void TextView::setHScrollBarMode(ScrollBarMode mode)
+{
+    d->hScrollBarMode = mode;
+}
+
+QRect TextView::caretRect()
+{
+    updateLinesList();
+    const QPoint p = docPosToScreen(d->cursor->pos());
+    const int x = p.x() - d->xPos - 2;
+    const int top = p.y() - d->yPos;
+    // The I-beam spans x + 2 .. x + 6 and top .. top + lineHeight - 2.
+    return QRect(x + 2, top, 5, lineHeight() - 1);
+}
+
+// --- Repainting -------------------------------------------------------------------
+
+void TextView::setUpdateRegion(const LineRegion& r)
+{
+    d->updateRegion = r;
+}
+
+void TextView::updateLines(int from, int to)
+{
+    // The document asks this when the wrap switch changed: every row moves
+    // and the horizontal bar changes its role.
+    d->update.expand(from, to);
+    d->geometryChanged = true;
+}
+
+void TextView::resizeBuffer()
+{
+    d->ready = true;
+    resizeMarginBuffers();
+}
+
+void TextView::resizeMarginBuffers()
+{
+    d->indicatorMargin->resizeBuffer();
+    d->selectionMargin->resizeBuffer();
+    d->lineNumberMargin->resizeBuffer();
+    d->foldingMargin->resizeBuffer();
+}
+
+void TextView::updateScrollBars()
+{
+    TextDocument* doc = d->doc;
+    const int W = width();
+    const int H = height();
+    const int lh = lineHeight();
+    const int tw = doc->documentWidth();
+    const int dx = tw - W;
+    const int dh = doc->documentHeight();
+    const int dy = dh - H;
+    QScrollBar* hbar = d->hbar;
+    QScrollBar* vbar = d->vbar;
+
+    hbar->blockSignals(true);
+    if (doc->getWrap()) {
+        if (d->xPos != 0)
+            QWidget::update();
+        d->xPos = 0;
+        hbar->setRange(0, 0);
+        hbar->setEnabled(false);
+        hbar->setVisible(d->hScrollBarMode == AlwaysOn);
+    } else {
+        if (hbar->isHidden() && d->hScrollBarMode != AlwaysOff)
+            hbar->show();
+        if (dx < 1) {
+            hbar->setRange(0, 0);
+            hbar->setEnabled(false);
+            if (d->hScrollBarMode != AlwaysOn)
+                hbar->hide();
+        } else {
+            hbar->setRange(0, dx);
+            hbar->setValue(d->xPos);
+            hbar->setSingleStep(d->fontHeight);
+            hbar->setPageStep(W);
+            hbar->setEnabled(true);
+        }
+    }
+    hbar->blockSignals(false);
+
+    vbar->blockSignals(true);
+    if (dy < 1) {
+        vbar->setRange(0, 0);
+        vbar->setEnabled(false);
+        if (d->vScrollBarMode != AlwaysOn)
+            vbar->hide();
+    } else {
+        vbar->setRange(0, (dh - H / 2) / lh + 1);
+        vbar->setValue(d->yPos / lh);
+        vbar->setSingleStep(1);
+        vbar->setPageStep(H / lh + 1);
+        vbar->setEnabled(true);
+        if (vbar->isHidden() && d->vScrollBarMode != AlwaysOff)
+            vbar->show();
+    }
+    vbar->blockSignals(false);
+    d->lineNumberMargin->checkWidth();
+}
+
+void TextView::updateView(bool newDocGeometry)
+{
+    if (!d->ready)
+        return;
+    TextDocument* doc = d->doc;
+    updateLinesList();
+    d->cursor->setEnabled(false);
+    const int h = d->fontHeight;
+    const int first = lineNumber(d->yPos);
+    const int last = lineNumber(lineHeight() * first + height() - 1);
+
+    if (newDocGeometry || d->geometryChanged) {
+        d->geometryChanged = false;
+        updateScrollBars();
+        const int tw = doc->documentWidth();
+        const int W = width();
+        if (d->xPos > 0 && tw - d->xPos < W) {
+            const int newX = qMax(tw - W, 0);
+            const int old = d->xPos;
+            d->xPos = newX;
+            scrollX(old - newX);
+            updateView(true);
+            d->cursor->setEnabled(true);
+            return;
+        }
+    }
+
+    LineRegion& update = d->update;
+    update.expand(d->updateRegion.start, d->updateRegion.end);
+    if (!update.isEmpty() && update.end > doc->lastLine()) {
+        QWidget::update();
+        repaintMargins();
+    } else if (!update.isEmpty()) {
+        update.start = qMax(update.start, first);
+        update.end = qMin(update.end, last);
+        if (update.end < update.start)
+            update.clear();
+    }
+    if (!update.isEmpty() && update.end <= doc->lastLine()) {
+        const int W = width();
+        const int H = height();
+        int key = d->firstKey;
+        int y = linePosition(key) - d->yPos;
+        std::vector<QPoint>& prev = d->prevUpdatedlines;
+        if (prev.size() < size_t(H / h + 2))
+            prev.resize(size_t(H / h + 2), QPoint(-1, -1));
+        while (y < H) {
+            const VisibleLine* row = d->rowAt(key);
+            if (!row)
+                break;
+            const size_t i = size_t(key - d->firstKey);
+            const QPoint shown(row->startPos, row->line);
+            // Below the change, a row that shows what it showed before ends
+            // the walk; a wrapped line that gained or lost a row moves every
+            // piece below it, which this comparison sees.
+            if (i < prev.size() && row->line > update.end && prev[i] == shown)
+                break;
+            if (row->line >= update.start) {
+                QWidget::update(0, y, W, h);
+                d->indicatorMargin->update(0, y, d->indicatorMargin->width(), h);
+                d->selectionMargin->update(0, y, d->selectionMargin->width(), h);
+                d->lineNumberMargin->update(0, y, d->lineNumberMargin->width(), h);
+                d->foldingMargin->update(0, y, d->foldingMargin->width(), h);
+            }
+            if (i < prev.size())
+                prev[i] = shown;
+            y += h;
+            ++key;
+        }
+        if (key == doc->lastLine() + 1 || !d->rowAt(key))
+            QWidget::update(0, y, W, H - y);
+    }
+    update.clear();
+    d->updateRegion.clear();
+    d->cursor->setEnabled(true);
+}
+
+// --- Painting ---------------------------------------------------------------------
+
+void TextView::paintEvent(QPaintEvent* e)
+{
+    QPainter p(this);
+    const QRect r = e->rect();
+    updateLinesList();
+    const int W = width();
+    const int h = d->fontHeight;
+    int key = d->firstKey;
+    int y = linePosition(key) - d->yPos;
+    const int bottom = r.y() + r.height();
+    std::vector<QPoint>& prev = d->prevUpdatedlines;
+    if (prev.size() < size_t(height() / h + 2))
+        prev.resize(size_t(height() / h + 2), QPoint(-1, -1));
+    while (y < bottom) {
+        const VisibleLine* row = d->rowAt(key);
+        if (!row)
+            break;
+        if (y + h > r.y()) {
+            paintLine(p, *row, y);
+            const size_t i = size_t(key - d->firstKey);
+            if (i < prev.size())
+                prev[i] = QPoint(row->startPos, row->line);
+        }
+        y += h;
+        ++key;
+    }
+    if (y < height())
+        paintEmptyArea(p, QRect(0, y, W, height() - y));
+    paintCaret(p);
+}
+
+void TextView::paintEmptyArea(QPainter& p, const QRect& area)
+{
+    p.fillRect(area, d->manager->normalBackgroundColor);
+}
+
+void TextView::paintCaret(QPainter& p)
+{
+    if (!d->cursor->isEnabled())
+        return;
+    const QRect c = caretRect();
+    const int x = c.x() - 2; // the I-beam's reference x
+    const int top = c.y();
+    const int bottom = top + lineHeight() - 2;
+    // Inverting what lies below keeps the caret visible on any colour, as an
+    // exclusive-or stroke in white would.
+    p.save();
+    p.setCompositionMode(QPainter::CompositionMode_Difference);
+    p.setPen(QColor(255, 255, 255));
+    p.drawLine(x + 4, top, x + 4, bottom);
+    p.drawLine(x + 2, top, x + 3, top);
+    p.drawLine(x + 5, top, x + 6, top);
+    p.drawLine(x + 2, bottom, x + 3, bottom);
+    p.drawLine(x + 5, bottom, x + 6, bottom);
+    p.restore();
+}
+
+void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
+{
+    TextDocument* doc = d->doc;
+    TextEditorManager* m = d->manager;
+    const int line = row.line;
+    TextLine* t = doc->lineOf(line);
+    if (!t->isHighlighted())
+        highlight(t);
+    const int W = width();
+    const int h = d->fontHeight;
+    const int len = int(t->size());
+    const int l = qMin(row.endPos, len);
+    // Screen x of the row's content x 0.
+    const int ox = 2 - d->xPos + row.xShift;
+    const int tabs = qMax(1, d->tabsWidth);
+    auto tabAdvance = [tabs](int x) { return tabs - x % tabs; };
+    auto attributeOf = [this](int id) { return hl ? hl->attribute(id) : nullptr; };
+
+    p.fillRect(0, y, W, h, m->normalBackgroundColor);
+
+    // The columns that can be seen. Only a row that starts its line can be
+    // wider than the view (without wrap), so only such a row is cut.
+    int from = row.startPos;
+    int to = l;
+    int x0 = 0; // content x of `from`
+    if (row.startPos == 0 && !doc->getWrap() && l > 0) {
+        const int leftX = d->xPos - 2 - row.xShift;
+        if (leftX > 0) {
+            from = qMax(0, doc->textLength(line, leftX) - 1);
+            x0 = doc->textWidth(line, from);
+        }
+        const int c1 = doc->textLength(line, leftX + W + 2) + 1;
+        to = qMin(l, c1);
+        if (from > to)
+            from = to;
+    }
+
+    // Runs of one attribute up to a tab, an attribute change or `to`.
+    struct Run {
+        int start, end, x, width;
+        const TextAttribute* attr;
+        int fontType;
+        bool tabAfter;
+    };
+    std::vector<Run> runs;
+    {
+        const QStringView text(*t);
+        int x = x0;
+        int i = from;
+        while (i < to && ox + x < W) {
+            if (text[i] == u'\t') {
+                x += tabAdvance(x);
+                ++i;
+                continue;
+            }
+            const int id = t->attribute(uint(i));
+            int j = i + 1;
+            while (j < to && text[j] != u'\t' && t->attribute(uint(j)) == id)
+                ++j;
+            const TextAttribute* a = attributeOf(id);
+            const int type = a ? a->fontType : 0;
+            const int w = m->width(type, QString::fromRawData(text.data() + i, j - i));
+            runs.push_back({i, j, x, w, a, type, j < to && text[j] == u'\t'});
+            x += w;
+            i = j;
+        }
+    }
+
+    const bool currentLine = line == d->cursor->line() && m->currentLineColor.isValid() &&
+                             m->currentLineColor != m->normalBackgroundColor;
+    const QColor lineColor = t->lineColor();
+    if (currentLine) {
+        p.fillRect(0, y, W, h, m->currentLineColor);
+    } else if (lineColor.isValid()) {
+        p.fillRect(0, y, W, h, lineColor);
+    } else if (l == 0) {
+        // An empty line continues the background of the construct the text
+        // above it ended in; lines 0 and 1 are never consulted.
+        if (line > 1 && d->anyBackground) {
+            for (int k = line - 1; k >= 1; --k) {
+                TextLine* above = doc->lineOf(k);
+                if (above->isEmpty())
+                    continue;
+                if (!above->isHighlighted())
+                    highlight(above);
+                const TextAttribute* a = attributeOf(above->attribute(uint(above->size() - 1)));
+                if (a && a->usebg)
+                    p.fillRect(ox, y, W - ox, h, a->bgcolor);
+                break;
+            }
+        }
+    } else if (d->anyBackground) {
+        // A background reaches the right edge and runs on under later text
+        // until a run with a background of its own; it may come from text
+        // left of the view.
+        if (from > row.startPos) {
+            for (int k = from - 1; k >= row.startPos; --k) {
+                const TextAttribute* a = attributeOf(t->attribute(uint(k)));
+                if (a && a->usebg && t->at(k) != u'\t') {
+                    p.fillRect(ox + x0, y, W - ox - x0, h, a->bgcolor);
+                    break;
+                }
+            }
+        }
+        for (const Run& run : runs) {
+            if (!run.attr || !run.attr->usebg)
+                continue;
+            p.fillRect(ox + run.x, y, run.width, h, run.attr->bgcolor);
+            int after = run.x + run.width;
+            if (run.tabAfter)
+                after += tabAdvance(after);
+            p.fillRect(ox + after, y, W - ox - after, h, run.attr->bgcolor);
+        }
+    }
+
+    // Selection.
+    if (selected.topLeft() != selected.bottomRight()) {
+        QPoint p1, p2;
+        orderedPoints(selected, p1, p2);
+        if (line >= p1.y() && line <= p2.y()) {
+            const int base = doc->textWidth(line, row.startPos);
+            auto X = [&](int c) { return doc->textWidth(line, c) - base; };
+            const QColor sel = m->selectedBackgroundColor;
+            auto fill = [&](int xa, int xb) {
+                if (xb > xa)
+                    p.fillRect(QRect(QPoint(ox + xa, y), QPoint(ox + xb - 1, y + h - 1)), sel);
+            };
+            if (m->fVerticalSelection || p1.y() == p2.y()) {
+                int x1 = X(p1.x());
+                int x2 = X(p2.x());
+                if (x1 > x2)
+                    std::swap(x1, x2);
+                fill(x1 == 0 ? -2 : x1, x2);
+            } else if (line == p1.y()) {
+                const int x1 = X(p1.x());
+                fill(x1 == 0 ? -2 : x1, W - ox);
+            } else if (line == p2.y()) {
+                // Nothing when the selection ends at the row's first column
+                // (or before the row, on a continuation row).
+                const int x2 = X(p2.x());
+                if (x2 > 0)
+                    fill(-2, x2);
+            } else {
+                p.fillRect(0, y, W, h, sel);
+            }
+        }
+    }
+
+    // Indentation guides, then the text. n counts the blanks that lead the
+    // line, within the text up to the end of the row's first run (which
+    // ends before a tab or a change of attribute).
+    if (m->fIndentationGuides && row.startPos < l) {
+        const int T = qMax(1, m->tabWidth());
+        const QStringView text(*t);
+        int lead = 0;
+        while (lead < len && text[lead].isSpace())
+            ++lead;
+        int firstRunEnd = row.startPos;
+        const int firstId = t->attribute(uint(row.startPos));
+        while (firstRunEnd < qMin(lead, l) && text[firstRunEnd] != u'\t' &&
+               t->attribute(uint(firstRunEnd)) == firstId)
+            ++firstRunEnd;
+        const int n = qMin(lead, firstRunEnd);
+        int g = row.startPos;
+        int gx = 0;
+        p.setPen(QPen(QColor(0xf0, 0xc0, 0xc0), 0, Qt::DotLine));
+        do {
+            if (g != 0 && g % T == 0 && ox + gx >= 0)
+                p.drawLine(ox + gx, y, ox + gx, y + lineHeight());
+            g += T - g % T;
+            gx += tabAdvance(gx);
+        } while (g < n && ox + gx < W);
+    }
+
+    const int baseline = y + d->fontAscent - 1;
+    int fontType = -1;
+    QColor pen;
+    for (const Run& run : runs) {
+        if (ox + run.x + run.width < 0)
+            continue;
+        const int type = run.fontType;
+        if (type != fontType) {
+            p.setFont(m->font(type));
+            fontType = type;
+        }
+        const QColor c = run.attr ? run.attr->color : QColor(Qt::black);
+        if (c != pen || p.pen().style() != Qt::SolidLine) {
+            p.setPen(c);
+            pen = c;
+        }
+        p.drawText(ox + run.x, baseline,
+                   QString::fromRawData(t->constData() + run.start, run.end - run.start));
+    }
+
+    if (t->isFoldingStart && t->isFolded) {
+        p.setPen(QPen(QColor(50, 50, 50), 1, Qt::DotLine));
+        p.drawLine(qMax(ox, 0), y + lineHeight() - 1, W, y + lineHeight() - 1);
+    }
+}
+
+// --- Selection ----------------------------------------------------------------------
+
+QRect TextView::selection() const
+{
+    return selected;
+}
+
+bool TextView::hasSelection() const
+{
+    return selected.topLeft() != selected.bottomRight();
+}
+
+void TextView::setSelection(const QPoint& a, const QPoint& b)
+{
+    QPoint p1 = a, p2 = b;
+    if (!(a.y() < b.y() || (a.y() == b.y() && a.x() <= b.x())))
+        std::swap(p1, p2);
+    if (p1 == selected.topLeft() && p2 == selected.bottomRight())
+        return;
+    if (hasSelection())
+        d->update.expand(qMin(selected.top(), selected.bottom()),
+                         qMax(selected.top(), selected.bottom()));
+    selected = QRect(p1, p2);
+    d->update.expand(qMin(selected.top(), selected.bottom()),
+                     qMax(selected.top(), selected.bottom()));
+    notifyChange(TextEditor::Selection);
+}
+
+bool TextView::inSelected(int line, int col) const
+{
+    const QRect& r = selected;
+    if (r.topLeft() == r.bottomRight())
+        return false;
+    const int top = qMin(r.top(), r.bottom());
+    const int bottom = qMax(r.top(), r.bottom());
+    if (line < top || line > bottom)
+        return false;
+    const int left = qMin(r.left(), r.right());
+    const int right = qMax(r.left(), r.right());
+    if (d->manager->fVerticalSelection || top == bottom)
+        return left <= col && col < right;
+    QPoint p1, p2;
+    orderedPoints(r, p1, p2);
+    if (line == p1.y())
+        return p1.x() <= col;
+    if (line == p2.y())
+        return col < p2.x();
+    return true;
+}
+
+void TextView::clearSelection()
+{
+    if (!d->selectionLocked && hasSelection()) {
+        d->update.expand(qMin(selected.top(), selected.bottom()),
+                         qMax(selected.top(), selected.bottom()));
+        selected = emptySelection();
+    }
+    notifyChange(TextEditor::Selection);
+    updateView(false);
+}
+
+void TextView::lockSelection()
+{
+    d->selectionLocked = true;
+}
+
+void TextView::unlockSelection()
+{
+    d->selectionLocked = false;
+}
+
+// --- DocumentView -------------------------------------------------------------------
+
+QObject* TextView::viewObject()
+{
+    return this;
+}
+
+int TextView::doHighlight(int context, TextLine* line)
+{
+    return hl->doHighlight(context, line);
+}
+
+void TextView::highlight(TextLine* line)
+{
+    hl->highlight(line);
+}
+
+void TextView::cursorPosition(int& line, int& column) const
+{
+    line = d->cursor->line();
+    column = d->cursor->column();
+}
+
+void TextView::notifyChange(int changeId)
+{
+    d->editor->notifyChange(TextEditor::ChangeId(changeId));
+}
+
+void TextView::setCaret(int line, int column)
+{
+    d->cursor->set(line, column, true);
+}
+
+void TextView::updateContents()
+{
+    update();
+    repaintMargins();
+}
+
+TextHighlight* TextView::highlighting() const
+{
+    return hl;
+}
+
+// --- Events -----------------------------------------------------------------------
+
+bool TextView::event(QEvent* e)
+{
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    return QWidget::event(e);
+}
+
+void TextView::keyPressEvent(QKeyEvent* e)
+{
+    d->cursor->keyPressEvent(e);
+}
+
+void TextView::focusInEvent(QFocusEvent*)
+{
+    updateView(true);
+    d->cursor->activate();
+    emit focusChanged(true);
+}
+
+void TextView::focusOutEvent(QFocusEvent*)
+{
+    d->cursor->deactivate();
+    emit focusChanged(false);
+}
+
+void TextView::resizeEvent(QResizeEvent*)
+{
+    resizeBuffer();
+    updateView(true);
+    d->indicatorMargin->update();
+    d->selectionMargin->update();
+    d->lineNumberMargin->update();
+    d->foldingMargin->update();
+}
+
+void TextView::wheelEvent(QWheelEvent* e)
+{
+    QCoreApplication::sendEvent(d->vbar, e);
+}
+
+} // namespace xqwidgets

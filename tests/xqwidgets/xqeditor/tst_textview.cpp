@@ -1,0 +1,730 @@
+// The text view with its caret and margins, driven as a user drives it:
+// real widgets shown offscreen, keys through QTest, pixels read from grabs.
+
+#include "editorcursor.h"
+#include "editormargins.h"
+#include "highlight.h"
+#include "qtundo.h"
+#include "textdoc.h"
+#include "texteditor.h"
+#include "textfolding.h"
+#include "textline.h"
+#include "textmanager.h"
+#include "textview.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QLayout>
+#include <QPaintEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace xqwidgets;
+
+namespace
+{
+
+// A monospace font, so that pixel positions are columns times one advance.
+QFont testFont()
+{
+    QFont f(QStringLiteral("DejaVu Sans Mono"));
+    f.setPixelSize(13);
+    return f;
+}
+
+// Records the areas the view actually repaints.
+class PaintSpy : public QObject
+{
+public:
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+
+struct Keys {
+    // A sequence such as "Home S-End C-Right x Return": named keys with
+    // optional S- (Shift) and C- (Ctrl) prefixes; anything else is typed.
+    static void send(QWidget* w, const QString& seq)
+    {
+        static const QHash<QString, Qt::Key> names = {
+            {"Left", Qt::Key_Left},       {"Right", Qt::Key_Right},   {"Up", Qt::Key_Up},
+            {"Down", Qt::Key_Down},       {"Home", Qt::Key_Home},     {"End", Qt::Key_End},
+            {"PgUp", Qt::Key_PageUp},     {"PgDn", Qt::Key_PageDown}, {"Return", Qt::Key_Return},
+            {"Bksp", Qt::Key_Backspace},  {"Del", Qt::Key_Delete},    {"Tab", Qt::Key_Tab},
+            {"Backtab", Qt::Key_Backtab}, {"Ins", Qt::Key_Insert},    {"Esc", Qt::Key_Escape},
+        };
+        for (QString tok : seq.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            Qt::KeyboardModifiers mods;
+            while (tok.size() > 2 && tok.at(1) == QLatin1Char('-')) {
+                mods |= tok.at(0) == QLatin1Char('S') ? Qt::ShiftModifier : Qt::ControlModifier;
+                tok = tok.mid(2);
+            }
+            if (names.contains(tok))
+                QTest::keyClick(w, names.value(tok), mods);
+            else if (tok == QLatin1String("Space"))
+                QTest::keyClick(w, Qt::Key_Space, mods, ' ');
+            else
+                QTest::keyClicks(w, tok, mods);
+        }
+    }
+};
+
+QStringList linesOf(const TextDocument* doc)
+{
+    QStringList out;
+    for (int i = 0; i <= doc->lastLine(); ++i)
+        out << QString(*doc->lineOf(i));
+    return out;
+}
+
+} // namespace
+
+class TestTextView : public QObject
+{
+    Q_OBJECT
+
+    TextEditorManager* m = nullptr;
+    TextEditor* e = nullptr;
+
+    TextView* view() const { return e->view(); }
+    TextDocument* doc() const { return e->document(); }
+    int adv() const { return m->fontData(0).width; }
+    int lh() const { return view()->lineHeight(); }
+
+    // A shown, focused editor on `text`, with the view `w` x `h` pixels.
+    void open(const QString& text, int w = 400, int h = 200, const QString& hl = QString())
+    {
+        delete e;
+        e = m->createEditor(nullptr, nullptr);
+        if (!hl.isEmpty())
+            view()->setHighlight(hl);
+        doc()->loadText(text);
+        e->show();
+        QVERIFY(QTest::qWaitForWindowExposed(e));
+        // Size the frame so that the view itself gets the wanted size.
+        e->resize(e->width() + w - view()->width(), e->height() + h - view()->height());
+        QApplication::setActiveWindow(e);
+        view()->setFocus();
+        QTest::qWait(0);
+        QCOMPARE(view()->size(), QSize(w, h));
+    }
+
+    QColor pixelAt(int x, int y) { return view()->grab().toImage().pixelColor(x, y); }
+
+    // Whether some pixel of the row band (y..y+lh) in x0..x1 has colour c.
+    bool rowHas(const QImage& img, int y, int x0, int x1, const QColor& c)
+    {
+        for (int yy = y; yy < y + lh() && yy < img.height(); ++yy)
+            for (int x = qMax(0, x0); x < x1 && x < img.width(); ++x)
+                if (img.pixelColor(x, yy) == c)
+                    return true;
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m = new TextEditorManager;
+        m->setFont(testFont());
+        QVERIFY2(m->fontData(0).width > 0, "the test font must be fixed-pitch");
+        QCOMPARE(m->fontData(2).width, m->fontData(0).width);
+    }
+
+    void cleanupTestCase()
+    {
+        delete e;
+        e = nullptr;
+        delete m;
+    }
+
+    void init()
+    {
+        m->fCursorWrap = false;
+        m->fSmartHome = true;
+        m->fOvr = false;
+        m->fAutoIndent = true;
+        m->fSaveTab = true;
+        m->fVerticalSelection = false;
+        m->fIndentationGuides = false;
+        m->currentLineColor = QColor();
+        m->setLineWrap(false);
+    }
+
+    // --- Metrics, words and HTML -------------------------------------------------
+
+    void metrics()
+    {
+        open(QStringLiteral("abc\tx\n\tab\nhello world"));
+        const int a = adv();
+        const int tabs = view()->tabsWidth();
+        QCOMPARE(tabs, doc()->spacesInTab() * view()->spaceWidth());
+        // Tabs advance to the next stop; columns past the end count blanks.
+        QCOMPARE(doc()->textWidth(0, 3), 3 * a);
+        QCOMPARE(doc()->textWidth(0, 4), tabs);
+        QCOMPARE(doc()->textWidth(0, 5), tabs + a);
+        QCOMPARE(doc()->textWidth(0, 7), tabs + 3 * a);
+        QCOMPARE(doc()->textWidth(1, 1), tabs);
+        // The column under a pixel: a right edge belongs to its character.
+        QCOMPARE(doc()->textLength(0, 0), 0);
+        QCOMPARE(doc()->textLength(0, -5), 0);
+        QCOMPARE(doc()->textLength(0, 1), 0);
+        QCOMPARE(doc()->textLength(0, a), 0);
+        QCOMPARE(doc()->textLength(0, a + 1), 1);
+        QCOMPARE(doc()->textLength(0, 3 * a + 1), 3);
+        QCOMPARE(doc()->textLength(0, tabs), 3);
+        QCOMPARE(doc()->textLength(0, tabs + 1), 4);
+        QCOMPARE(doc()->textLength(0, 100000), 5);
+        QCOMPARE(doc()->textLength(0), 5);
+        QCOMPARE(doc()->documentHeight(), 3 * lh());
+
+        // Wrapping: character mode, word mode, the 30 px floor, progress.
+        const int w = 4 * a;
+        QCOMPARE(doc()->nextWrapPos(2, w, 0), 4);     // "hell|o world"
+        QCOMPARE(doc()->nextWrapPos(2, w + 1, 0), 4); // the overflowing one starts the next
+        QCOMPARE(doc()->nextWrapPos(2, 10, 0), doc()->nextWrapPos(2, 30, 0));
+        doc()->setWrapMode(TextDocument::wrapWord);
+        QCOMPARE(doc()->nextWrapPos(2, 8 * a, 0), 5); // breaks at the blank
+        QCOMPARE(doc()->nextWrapPos(2, 4 * a, 0), 4); // no blank yet: by width
+        QCOMPARE(doc()->nextWrapPos(2, 4 * a, 5), 9); // a blank at start is no break
+        doc()->setWrapMode(TextDocument::wrapLine);
+        QVERIFY(doc()->nextWrapPos(1, 30, 0) >= 1); // a wide tab still advances
+        QCOMPARE(doc()->nextWrapPos(2, 100000, 0), 11);
+    }
+
+    void words()
+    {
+        open(QStringLiteral("foo+=bar  $x_1\n"));
+        int from = -1, to = -1;
+        QCOMPARE(doc()->wordIn(0, 6, &from, &to), QStringLiteral("bar"));
+        QCOMPARE(from, 5);
+        QCOMPARE(to, 8);
+        QCOMPARE(doc()->wordIn(0, 3, &from, &to), QStringLiteral("+="));
+        QCOMPARE(doc()->wordIn(0, 4, &from, &to), QStringLiteral("+="));
+        QVERIFY(doc()->wordIn(0, 8, &from, &to).isNull());
+        QCOMPARE(from, 8);
+        QCOMPARE(to, 8);
+        QCOMPARE(doc()->wordIn(QPoint(11, 0)), QStringLiteral("$x_1"));
+        QVERIFY(doc()->wordIn(0, 99).isNull());
+
+        view()->setCursorPosition(0, 0, false);
+        QVERIFY(doc()->currentWord().isNull());
+        view()->setCursorPosition(0, 7, false);
+        QCOMPARE(doc()->currentWord(), QStringLiteral("bar"));
+        doc()->replaceCurrentWord(QStringLiteral("quux"));
+        QCOMPARE(QString(*doc()->lineOf(0)), QStringLiteral("foo+=quux  $x_1"));
+        QCOMPARE(e->column(), 9);
+        doc()->undoStack()->undo();
+        QCOMPARE(QString(*doc()->lineOf(0)), QStringLiteral("foo+=bar  $x_1"));
+    }
+
+    void htmlEscapes()
+    {
+        // Markup in the text prints as written.
+        open(QStringLiteral("a<b && c>d\tz &lt;"));
+        const QString h = doc()->html(0);
+        QVERIFY2(h.contains(QStringLiteral("a&lt;b &amp;&amp; c&gt;d")), qPrintable(h));
+        QVERIFY2(h.contains(QStringLiteral("&amp;lt;")), qPrintable(h));
+        QVERIFY(!h.contains(QLatin1Char('\t')));
+        QVERIFY(h.startsWith(QStringLiteral("<font color=\"#")));
+        QVERIFY(doc()->html(0).count(QStringLiteral("<font")) >= 1);
+        open(QString());
+        QCOMPARE(doc()->html(0), QString());
+    }
+
+    // --- Layout and coordinates ----------------------------------------------------
+
+    void layoutRowsIndent_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("shift");
+        const int a = adv();
+        // Continuation rows are indented like the line, unless that leaves
+        // less than 100 px or a quarter of the view.
+        QTest::newRow("small indent") << QString(4, ' ') + QString(100, 'y') << 4 * a;
+        QTest::newRow("none") << QString(100, 'y') << 0;
+        QTest::newRow("heavy indent") << QString(40, ' ') + QString(100, 'y') << 16;
+    }
+
+    void layoutRowsIndent()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, shift);
+        m->setLineWrap(true);
+        open(text + "\n\nlast");
+        view()->updateLinesList();
+        const VisibleLine* r1 = view()->visibleLine(1);
+        QVERIFY(r1);
+        QCOMPARE(r1->line, 0);
+        QCOMPARE(r1->xShift, shift);
+        // The empty line is one row {line, 0, 1, 0}.
+        int k = 0;
+        while (view()->visibleLine(k) && view()->visibleLine(k)->line == 0)
+            ++k;
+        const VisibleLine* empty = view()->visibleLine(k);
+        QVERIFY(empty);
+        QCOMPARE(empty->line, 1);
+        QCOMPARE(empty->startPos, 0);
+        QCOMPARE(empty->endPos, 1);
+        QCOMPARE(empty->xShift, 0);
+    }
+
+    void layoutEdges()
+    {
+        open(QStringLiteral("a\nb\nc\nd\ne\nf"));
+        // A fold hides its lines: they take no row.
+        QVERIFY(doc()->folding()->createFold(1, 3));
+        view()->updateLinesList();
+        QCOMPARE(view()->visibleLine(1)->line, 1);
+        QCOMPARE(view()->visibleLine(2)->line, 4);
+        // A click below the rows of a closed fold's head maps to the end of
+        // its last hidden line.
+        QCOMPARE(view()->screenPosToDoc(5, 50 * lh()), QPoint(1, 5));
+        doc()->folding()->clearAllFolds();
+        // A view of height 0 has no rows; lineNumber answers the last line.
+        view()->setFixedHeight(0);
+        e->layout()->activate();
+        QCOMPARE(view()->height(), 0);
+        view()->updateLinesList();
+        QCOMPARE(view()->visibleRowCount(), 0);
+        QCOMPARE(view()->lineNumber(0), doc()->lastLine());
+    }
+
+    void mapping_data()
+    {
+        QTest::addColumn<bool>("wrap");
+        QTest::addColumn<bool>("fold");
+        QTest::addColumn<QPoint>("pos");   // (column, line)
+        QTest::addColumn<QPoint>("cells"); // expected x in advances (tabs as 8), y in rows
+
+        // Lines: 0 "ab\tcd" 1 long (wraps at 400 px) 2..4 "l2".."l4" 5 "end".
+        QTest::newRow("plain") << false << false << QPoint(1, 0) << QPoint(1, 0);
+        QTest::newRow("after tab") << false << false << QPoint(3, 0) << QPoint(8, 0);
+        QTest::newRow("on tab") << false << false << QPoint(2, 0) << QPoint(2, 0);
+        QTest::newRow("past end") << false << false << QPoint(7, 0) << QPoint(12, 0);
+        QTest::newRow("no wrap far") << false << false << QPoint(70, 1) << QPoint(70, 1);
+        QTest::newRow("wrapped 2nd row") << true << false << QPoint(70, 1) << QPoint(-1, 2);
+        QTest::newRow("below wrapped") << true << false << QPoint(0, 2) << QPoint(0, 3);
+        QTest::newRow("folded hidden") << false << true << QPoint(1, 3) << QPoint(1, 2);
+        QTest::newRow("below fold") << false << true << QPoint(2, 5) << QPoint(2, 3);
+        QTest::newRow("wrap and fold") << true << true << QPoint(0, 5) << QPoint(0, 4);
+    }
+
+    void mapping()
+    {
+        QFETCH(bool, wrap);
+        QFETCH(bool, fold);
+        QFETCH(QPoint, pos);
+        QFETCH(QPoint, cells);
+        m->setLineWrap(wrap);
+        open(QStringLiteral("ab\tcd\n") + QString(80, QLatin1Char('w')) + "\nl2\nl3\nl4\nend");
+        if (fold)
+            QVERIFY(doc()->folding()->createFold(2, 4));
+        view()->updateLinesList();
+        const int a = adv();
+        const QPoint p = view()->docPosToScreen(pos);
+        QCOMPARE(p.y(), cells.y() * lh());
+        if (cells.x() >= 0) {
+            QCOMPARE(p.x(), cells.x() * a);
+        } else {
+            // On a continuation row: the column's offset within the row.
+            const VisibleLine* row = view()->visibleLine(cells.y());
+            QVERIFY(row);
+            QCOMPARE(p.x(), (pos.x() - row->startPos) * a + row->xShift);
+        }
+        // And back: the middle of the character maps to its column (a
+        // hidden line maps onto its fold's head).
+        const QPoint back = view()->screenPosToDoc(p.x() + a / 2, p.y() + 1);
+        if (fold && pos.y() >= 2 && pos.y() <= 4)
+            QCOMPARE(back.y(), 2);
+        else if (pos.x() <= doc()->textLength(pos.y()))
+            QCOMPARE(back, pos);
+        else
+            QCOMPARE(back, QPoint(doc()->textLength(pos.y()), pos.y()));
+    }
+
+    // --- Keys ----------------------------------------------------------------------
+
+    void keys_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QPoint>("start"); // (column, line)
+        QTest::addColumn<QString>(
+            "opts"); // w = cursor wrap, W = word wrap, f = fold 2..3, s = no smart home
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QPoint>("caret");
+        QTest::addColumn<QString>("result"); // the text after the keys; empty: unchanged
+
+        const QString t = "    foo\nfoo  bar\nab\ncd\nlong line here\n\tx";
+        QTest::newRow("smart home") << t << QPoint(6, 0) << ""
+                                    << "Home" << QPoint(4, 0) << "";
+        QTest::newRow("smart home twice") << t << QPoint(6, 0) << ""
+                                          << "Home Home" << QPoint(0, 0) << "";
+        QTest::newRow("smart home thrice") << t << QPoint(6, 0) << ""
+                                           << "Home Home Home" << QPoint(4, 0) << "";
+        QTest::newRow("plain home") << t << QPoint(6, 0) << "s"
+                                    << "Home Home" << QPoint(0, 0) << "";
+        QTest::newRow("end") << t << QPoint(0, 1) << ""
+                             << "End" << QPoint(8, 1) << "";
+        QTest::newRow("right past end") << t << QPoint(8, 1) << ""
+                                        << "Right" << QPoint(9, 1) << "";
+        QTest::newRow("right wraps") << t << QPoint(8, 1) << "w"
+                                     << "Right" << QPoint(0, 2) << "";
+        QTest::newRow("left wraps") << t << QPoint(0, 2) << "w"
+                                    << "Left" << QPoint(8, 1) << "";
+        QTest::newRow("left at start") << t << QPoint(0, 0) << "w"
+                                       << "Left C-Left" << QPoint(0, 0) << "";
+        QTest::newRow("word right") << t << QPoint(0, 1) << ""
+                                    << "C-Right" << QPoint(5, 1) << "";
+        QTest::newRow("word right 2") << t << QPoint(5, 1) << ""
+                                      << "C-Right" << QPoint(8, 1) << "";
+        QTest::newRow("word right eol") << t << QPoint(8, 1) << ""
+                                        << "C-Right" << QPoint(0, 2) << "";
+        QTest::newRow("word left") << t << QPoint(8, 1) << ""
+                                   << "C-Left" << QPoint(5, 1) << "";
+        QTest::newRow("word left 2") << t << QPoint(5, 1) << ""
+                                     << "C-Left" << QPoint(0, 1) << "";
+        QTest::newRow("word left bol") << t << QPoint(0, 2) << ""
+                                       << "C-Left" << QPoint(8, 1) << "";
+        QTest::newRow("wanted column") << t << QPoint(10, 4) << ""
+                                       << "Up" << QPoint(2, 3) << "";
+        QTest::newRow("wanted kept") << "long line here\nab\nlong line here" << QPoint(10, 0) << ""
+                                     << "Down Down" << QPoint(10, 2) << "";
+        QTest::newRow("wanted tab") << t << QPoint(9, 4) << ""
+                                    << "Down" << QPoint(2, 5) << "";
+        QTest::newRow("up top") << t << QPoint(3, 0) << ""
+                                << "Up" << QPoint(3, 0) << "";
+        QTest::newRow("ctrl home end") << t << QPoint(3, 2) << ""
+                                       << "C-End" << QPoint(2, 5) << "";
+        QTest::newRow("ctrl home") << t << QPoint(3, 2) << ""
+                                   << "C-Home" << QPoint(0, 0) << "";
+        QTest::newRow("fold skip down") << t << QPoint(1, 2) << "f"
+                                        << "Down" << QPoint(1, 4) << "";
+        QTest::newRow("fold skip up") << t << QPoint(1, 4) << "f"
+                                      << "Up" << QPoint(1, 2) << "";
+        QTest::newRow("fold skip right") << t << QPoint(2, 2) << "fw"
+                                         << "Right" << QPoint(0, 4) << "";
+        QTest::newRow("fold word right") << t << QPoint(2, 2) << "f"
+                                         << "C-Right" << QPoint(0, 4) << "";
+        QTest::newRow("wrap mode down") << t << QPoint(2, 3) << "W"
+                                        << "Down" << QPoint(2, 4) << "";
+        QTest::newRow("type") << "ab" << QPoint(1, 0) << ""
+                              << "xy" << QPoint(3, 0) << "axyb";
+        QTest::newRow("type wrap+fold") << t << QPoint(0, 4) << "fW"
+                                        << "Z" << QPoint(1, 4) << "";
+        QTest::newRow("overwrite") << "abcd" << QPoint(1, 0) << ""
+                                   << "Ins x Ins" << QPoint(2, 0) << "axcd";
+        QTest::newRow("backspace") << "abcd" << QPoint(2, 0) << ""
+                                   << "Bksp" << QPoint(1, 0) << "acd";
+        QTest::newRow("delete") << "abcd" << QPoint(1, 0) << ""
+                                << "Del" << QPoint(1, 0) << "acd";
+        QTest::newRow("return") << "abcd" << QPoint(2, 0) << ""
+                                << "Return" << QPoint(0, 1) << "ab\ncd";
+        QTest::newRow("select replace") << "abcd" << QPoint(0, 0) << ""
+                                        << "S-Right S-Right z" << QPoint(1, 0) << "zcd";
+        QTest::newRow("select backspace") << "abcd" << QPoint(4, 0) << ""
+                                          << "S-Home Bksp" << QPoint(0, 0) << "";
+        QTest::newRow("tab in line sel") << "abcd" << QPoint(0, 0) << ""
+                                         << "S-Right Tab" << QPoint(1, 0) << "\tbcd";
+        QTest::newRow("tab indents lines") << "ab\ncd" << QPoint(0, 0) << ""
+                                           << "S-Down Tab" << QPoint(-1, -1) << "";
+        QTest::newRow("page down") << QString("l\n").repeated(60) << QPoint(0, 0) << ""
+                                   << "PgDn" << QPoint(0, -2) << "";
+        QTest::newRow("ctrl down pages") << QString("l\n").repeated(60) << QPoint(0, 0) << "f"
+                                         << "C-Down" << QPoint(0, -2) << "";
+        QTest::newRow("page up stops") << QString("l\n").repeated(60) << QPoint(0, 3) << ""
+                                       << "PgUp" << QPoint(0, 0) << "";
+        QTest::newRow("escape") << "abcd" << QPoint(0, 0) << ""
+                                << "S-End Esc x" << QPoint(5, 0) << "abcdx";
+    }
+
+    void keys()
+    {
+        QFETCH(QString, text);
+        QFETCH(QPoint, start);
+        QFETCH(QString, opts);
+        QFETCH(QString, keys);
+        QFETCH(QPoint, caret);
+        QFETCH(QString, result);
+        m->fCursorWrap = opts.contains('w');
+        m->fSmartHome = !opts.contains('s');
+        m->setLineWrap(opts.contains('W'));
+        open(text);
+        if (opts.contains('f'))
+            QVERIFY(doc()->folding()->createFold(2, 3));
+        view()->setCursorPosition(start.y(), start.x(), false);
+        Keys::send(view(), keys);
+        if (caret == QPoint(0, -2)) {
+            // One page: the view's height in rows, folded lines counted.
+            const int page = view()->height() / lh();
+            QCOMPARE(e->line(), page);
+        } else if (caret != QPoint(-1, -1)) {
+            QCOMPARE(QPoint(e->column(), e->line()), caret);
+        }
+        if (!result.isEmpty())
+            QCOMPARE(linesOf(doc()).join('\n'), result);
+        if (QTest::currentDataTag() == QLatin1String("select backspace"))
+            QCOMPARE(linesOf(doc()).join('\n'), QString());
+        if (QTest::currentDataTag() == QLatin1String("tab indents lines")) {
+            QVERIFY(doc()->lineOf(0)->startsWith(QLatin1Char(' ')) ||
+                    doc()->lineOf(0)->startsWith('\t'));
+            QCOMPARE(QString(*doc()->lineOf(1)),
+                     QStringLiteral("cd")); // the selection ends before it
+        }
+        if (QTest::currentDataTag() == QLatin1String("overwrite"))
+            QVERIFY(!m->fOvr);
+    }
+
+    void keysOther()
+    {
+        open(QStringLiteral("abc"));
+        // Tab and Backtab stay in the view.
+        QTest::keyClick(view(), Qt::Key_Tab);
+        QVERIFY(view()->hasFocus());
+        QTest::keyClick(view(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(view()->hasFocus());
+        // Keys that are neither moves nor text travel on to the frame.
+        QKeyEvent ctrlA(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, QStringLiteral("\x01"));
+        QApplication::sendEvent(view(), &ctrlA);
+        QVERIFY(!ctrlA.isAccepted());
+        QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+        QApplication::sendEvent(view(), &shift);
+        QVERIFY(shift.isAccepted());
+        // Cursor position notices through the frame.
+        QSignalSpy changed(e, &TextEditor::changed);
+        QSignalSpy moved(view()->cursor(), &EditorCursor::changePosition);
+        view()->cursor()->set(0, 1, true);
+        QCOMPARE(moved.count(), 1);
+        QVERIFY(changed.contains(QVariantList{int(TextEditor::CursorPosition)}));
+        moved.clear();
+        view()->cursor()->set(0, 1, true);
+        QCOMPARE(moved.count(), 0);
+    }
+
+    void caretNesting()
+    {
+        open(QStringLiteral("abc"));
+        EditorCursor* c = view()->cursor();
+        c->setEnabled(true); // surplus: must not go below zero
+        QVERIFY(c->isEnabled());
+        c->setEnabled(false);
+        c->setEnabled(false);
+        QVERIFY(!c->isEnabled());
+        c->setEnabled(true);
+        QVERIFY(!c->isEnabled());
+        c->setEnabled(true);
+        QVERIFY(c->isEnabled());
+        // Wanted-column conversions with 4 spaces in a tab.
+        doc()->setSpacesInTab(4);
+        doc()->loadText(QStringLiteral("\tx"));
+        QCOMPARE(c->column2wanted(0, 1), 4);
+        QCOMPARE(c->column2wanted(0, 2), 5);
+        QCOMPARE(c->wanted2column(0, 4), 1);
+        doc()->setSpacesInTab(8);
+    }
+
+    // --- Pixels --------------------------------------------------------------------
+
+    void pixelsCurrentLineAndSelection()
+    {
+        m->currentLineColor = QColor(0xee, 0xee, 0x00);
+        open(QStringLiteral("one\ntwo\nthree\nfour"));
+        view()->setCursorPosition(1, 0, false);
+        QImage img = view()->grab().toImage();
+        // The whole caret row, beyond the text, is the current-line colour.
+        QCOMPARE(img.pixelColor(300, lh() + lh() / 2), m->currentLineColor);
+        QCOMPARE(img.pixelColor(300, lh() / 2), m->normalBackgroundColor);
+
+        // A stream selection from (1, 2) to (2, 3).
+        view()->setCursorPosition(2, 1, false);
+        view()->setCursorPosition(3, 2, true);
+        img = view()->grab().toImage();
+        const int a = adv();
+        const QColor sel = m->selectedBackgroundColor;
+        const int y2 = 2 * lh() + 1, y3 = 3 * lh() + 1;
+        QCOMPARE(img.pixelColor(2 + a / 2, y2), m->normalBackgroundColor); // before column 1
+        QCOMPARE(img.pixelColor(300, y2), sel);                            // to the right edge
+        QCOMPARE(img.pixelColor(0, y3), sel);                              // the left gap
+        QCOMPARE(img.pixelColor(2 + 3 * a, y3), m->currentLineColor);      // after column 2
+        QCOMPARE(img.pixelColor(2 + a, y3), sel);
+
+        // A box selection colours only the band between the columns.
+        m->fVerticalSelection = true;
+        view()->updateContents();
+        img = view()->grab().toImage();
+        QCOMPARE(img.pixelColor(2 + a + a / 2, y2), sel);
+        QCOMPARE(img.pixelColor(300, y2), m->normalBackgroundColor);
+        m->fVerticalSelection = false;
+    }
+
+    void pixelsKeywordAndFold()
+    {
+        open(QStringLiteral("return x;\nint a;\n{\n  b;\n}\nlast"), 400, 200,
+             QStringLiteral("C++"));
+        QImage img = view()->grab().toImage();
+        const TextAttribute* kw = nullptr;
+        for (int id = 0; id < TextHighlight::MaxIds; ++id) {
+            const TextAttribute* a = view()->highlight()->attribute(id);
+            if (a && a->itemName == QLatin1String("Keyword"))
+                kw = a;
+        }
+        QVERIFY(kw);
+        const int a = adv();
+        QVERIFY(rowHas(img, 0, 2, 2 + 6 * a, kw->color));
+        QVERIFY(!rowHas(img, 0, 2 + 7 * a, 2 + 9 * a, kw->color));
+
+        // A closed fold head: a dotted dark line on its bottom pixel row.
+        const int bottom = 3 * lh() - 1;
+        QVERIFY(!rowHas(img, bottom, 100, 300, QColor(50, 50, 50)));
+        QVERIFY(doc()->folding()->createFold(2, 4));
+        img = view()->grab().toImage();
+        int dark = 0;
+        for (int x = 100; x < 300; ++x)
+            dark += img.pixelColor(x, bottom) == QColor(50, 50, 50);
+        QVERIFY(dark > 50 && dark < 150); // dotted
+        // The line after the fold is shown right below its head.
+        QCOMPARE(view()->visibleLine(3)->line, 5);
+    }
+
+    void pixelsCaret()
+    {
+        open(QStringLiteral("abcdef\nghijkl"));
+        EditorCursor* c = view()->cursor();
+        QVERIFY(view()->hasFocus());
+        Keys::send(view(), "Down Right Right Right End");
+        QCOMPARE(c->pos(), QPoint(6, 1));
+        // Hold the caret still (no blinking) and find its stroke.
+        c->setEnabled(true);
+        QVERIFY(c->isEnabled());
+        const QImage img = view()->grab().toImage();
+        const int x = 2 + 6 * adv();
+        const int y = lh() + lh() / 2;
+        // The bar inverts the white background at the column's left edge.
+        QCOMPARE(img.pixelColor(x, y), QColor(0, 0, 0));
+        QCOMPARE(img.pixelColor(x, lh() / 2), QColor(255, 255, 255));
+        QVERIFY(view()->caretRect().contains(x, y));
+        c->setEnabled(false);
+        const QImage hidden = view()->grab().toImage();
+        QCOMPARE(hidden.pixelColor(x, y), QColor(255, 255, 255));
+        c->setEnabled(true);
+    }
+
+    void lineNumbers()
+    {
+        open(QStringLiteral("a\nb\nc"));
+        LineNumberMargin* numbers = view()->lineNumberMargin();
+        QImage img = numbers->grab().toImage();
+        // Numbers on the text's rows, none below it.
+        // Glyphs are smoothed: a text pixel is one with little red in it,
+        // left of the dotted edge.
+        auto ink = [](const QColor& c) { return c.red() < 160; };
+        auto hasText = [&](const QImage& im, int row) {
+            for (int y = row * lh(); y < (row + 1) * lh(); ++y)
+                for (int x = 0; x < im.width() - 2; ++x)
+                    if (ink(im.pixelColor(x, y)))
+                        return true;
+            return false;
+        };
+        QVERIFY(hasText(img, 0));
+        QVERIFY(hasText(img, 2));
+        QVERIFY(!hasText(img, 4));
+        const int narrow = numbers->width();
+
+        // From line 100,000 on the margin widens and numbers show whole.
+        doc()->loadText(QString("x\n").repeated(123456));
+        QTest::qWait(0);
+        QTRY_VERIFY(numbers->width() > narrow);
+        view()->setCursorPosition(123450, 0, false);
+        QTest::qWait(0);
+        img = numbers->grab().toImage();
+        const QFontMetrics fm(m->font());
+        const int needed = fm.horizontalAdvance(QStringLiteral("123456"));
+        QVERIFY(numbers->width() >= needed + 6);
+        // Nothing of a number is cut at the margin's left edge.
+        for (int y = 0; y < img.height(); ++y)
+            QVERIFY(!ink(img.pixelColor(0, y)) && !ink(img.pixelColor(1, y)));
+    }
+
+    // --- Repainting ----------------------------------------------------------------
+
+    void wrappedRowsBelowRepaint()
+    {
+        m->setLineWrap(true);
+        const int perRow = (400 - 8) / adv();
+        // Line 0 fills its row but one; line 2 wraps into two rows.
+        open(QString(perRow - 1, 'a') + "\nc\n" + QString(perRow + 10, 'b') + "\nd\ne", 400, 300);
+        QCOMPARE(view()->visibleLine(3)->line, 2);
+        PaintSpy spy;
+        view()->installEventFilter(&spy);
+        view()->setCursorPosition(0, perRow - 1, false);
+        QTest::qWait(0);
+        spy.painted = QRegion();
+        // Two more characters: line 0 gains a row and every row below moves.
+        Keys::send(view(), "xy");
+        QTest::qWait(0);
+        view()->updateLinesList();
+        QCOMPARE(view()->visibleLine(1)->line, 0);
+        QCOMPARE(view()->visibleLine(4)->line, 2); // the second row of line 2
+        for (int row = 1; row <= 5; ++row)
+            QVERIFY2(spy.painted.contains(QPoint(200, row * lh() + lh() / 2)),
+                     qPrintable(QString("row %1 not repainted").arg(row)));
+        view()->removeEventFilter(&spy);
+    }
+
+    void scrollBars()
+    {
+        open(QStringLiteral("short"));
+        QScrollBar* v = view()->verticalScrollBar();
+        QScrollBar* h = view()->horizontalScrollBar();
+        // A short document: a disabled bar of range 0, shown (always on).
+        QCOMPARE(v->maximum(), 0);
+        QVERIFY(!v->isEnabled());
+        QVERIFY(v->isVisible());
+        // A long line: the horizontal bar scrolls; the caret at its end
+        // scrolls the view; the text narrowing snaps the view back.
+        doc()->loadText(QString(200, 'x'));
+        view()->setCursorPosition(0, 200, false);
+        QVERIFY(h->isEnabled());
+        QVERIFY(view()->contentsX() > 0);
+        view()->setCursorPosition(0, 0, false);
+        QCOMPARE(view()->contentsX(), 0);
+        m->setLineWrap(true);
+        QCOMPARE(h->maximum(), 0);
+        QVERIFY(!h->isEnabled());
+        QVERIFY(!h->isVisible());
+        QCOMPARE(view()->contentsX(), 0);
+    }
+
+    void hugeDocumentFirstScreen()
+    {
+        const QString text = QString("int value = 42; // a comment\n").repeated(1000000);
+        open(QString(), 1000, 800, QStringLiteral("C++"));
+        doc()->loadText(text);
+        QTest::qWait(0);
+        view()->repaint();
+        QCOMPARE(doc()->lastLine(), 999999);
+        // Only the screen was laid out and coloured.
+        QVERIFY(view()->visibleRowCount() <= 800 / lh() + 1);
+        QVERIFY(doc()->lineOf(0)->isHighlighted());
+        QVERIFY(doc()->lineOf(view()->visibleRowCount() - 1)->isHighlighted());
+        int coloured = 0;
+        for (int i = 0; i <= doc()->lastLine(); i += 997)
+            coloured += doc()->lineOf(i)->isHighlighted();
+        QVERIFY(coloured <= 2);
+        // The end of the document is one key away.
+        QTest::keyClick(view(), Qt::Key_End, Qt::ControlModifier);
+        view()->repaint();
+        QCOMPARE(e->line(), 999999);
+        QVERIFY(view()->contentsY() > 999000 * lh());
+        QVERIFY(!doc()->lineOf(500000)->isHighlighted());
+        delete e;
+        e = nullptr;
+    }
+};
+
+QTEST_MAIN(TestTextView)
+#include "tst_textview.moc"
