@@ -20,9 +20,10 @@ build: configure
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# `make run FILES="a.cpp b.h"` opens those files; ARGS passes anything else
+# (toolkit options such as ARGS="-platform xcb").
 run: build
-	@if [ -x $(BUILD)/src/vexa/vexa ]; then $(BUILD)/src/vexa/vexa $(ARGS); \
-	else echo "The application is not built yet; 'make test' builds and tests the libraries."; fi
+	$(BUILD)/src/vexa/vexa $(ARGS) $(FILES)
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

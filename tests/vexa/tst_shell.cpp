@@ -1,0 +1,395 @@
+// The main window as the program brings it up: menus, tool bars and docks
+// assembled from the action groups, the exit command, the state kept across
+// restarts, and the dock and focus handshakes.
+
+#include "testeditor.h"
+
+#include "actions.h"
+#include "editors/editors.h"
+#include "explorer/explorerpanel.h"
+#include "filetype.h"
+#include "message.h"
+#include "project/project.h"
+#include "settings.h"
+#include "shell.h"
+#include "widgets/splitter.h"
+#include "widgetstack.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace vexa;
+
+namespace
+{
+QStringList menuTitles(Shell* s)
+{
+    QStringList titles;
+    for (QAction* a : s->menuBar()->actions())
+        titles.append(a->text().remove(QLatin1Char('&')));
+    return titles;
+}
+
+QStringList toolBarTitles(Shell* s)
+{
+    QStringList titles;
+    for (QToolBar* tb : s->findChildren<QToolBar*>()) {
+        if (s->toolBarArea(tb) == Qt::TopToolBarArea && tb->parentWidget() == s)
+            titles.append(tb->windowTitle());
+    }
+    return titles;
+}
+
+QStringList actionNames(QWidget* w)
+{
+    QStringList names;
+    for (QAction* a : w->actions())
+        if (!a->objectName().isEmpty()) // not the stretch at the end
+            names.append(a->objectName());
+    return names;
+}
+} // namespace
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+private:
+    QPointer<Shell> current;
+
+    // What the entry function does between building the window and the event loop.
+    Shell* start()
+    {
+        auto* shell = new Shell(nullptr, "vexa::Shell");
+        shell->setWindowTitle(QStringLiteral("Vexa"));
+        Editors::self()->installEditorFactory(new TestEditorFactory);
+        Editors::self()->newEditor();
+        startServices(shell);
+        shell->show();
+        if (!QTest::qWaitForWindowExposed(shell))
+            qWarning("window not exposed");
+        current = shell;
+        return shell;
+    }
+    void clearSettings()
+    {
+        Settings::self()->clear();
+        Settings::forceWrite();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Settings::self();
+        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+    }
+    void init() { clearSettings(); }
+    void cleanup()
+    {
+        Message::setResponder({});
+        // A failed check leaves its window behind; the next test needs its own.
+        delete current;
+    }
+
+    void startsWithMenusToolBarsAndDocks()
+    {
+        Shell* shell = start();
+        QCOMPARE(Shell::self(), shell);
+        QCOMPARE(menuTitles(shell),
+                 QStringList({"File", "Edit", "View", "Search", "Project", "Options", "Window"}));
+        QCOMPARE(toolBarTitles(shell), QStringList({"File", "Edit", "Search", "Run"}));
+
+        // First start: the built-in geometry, both docks shown.
+        QCOMPARE(shell->pos(), QPoint(50, 50));
+        QCOMPARE(shell->size(), QSize(900, 700));
+        QVERIFY(shell->leftDockWidget()->isVisible());
+        QVERIFY(shell->bottomDockWidget()->isVisible());
+
+        // Three left panels in start-up order, with their tab buttons; the
+        // bottom dock has one panel and so no tab strip.
+        QCOMPARE(actionNames(shell->leftDockTab()),
+                 QStringList({"leftDock/files", "leftDock/project", "leftDock/classes"}));
+        QVERIFY(shell->leftDockTab()->isVisible());
+        QCOMPARE(shell->leftDock()->count(), 4); // files, project tree and list, tags
+        QCOMPARE(actionNames(shell->bottomDockTab()), QStringList({"bottomDock/messages"}));
+        QVERIFY(!shell->bottomDockTab()->isVisible());
+
+        // Help is appended by the window itself: it shows, last, once it holds
+        // an action; a menu first named later comes after it.
+        Action* about =
+            Actions::createAction(QStringLiteral("&About"), QStringLiteral("Test/about"),
+                                  QKeySequence(), nullptr, nullptr);
+        shell->actionGroup(QStringLiteral("menu/Help/Std"))->add(about);
+        shell->actionGroup(QStringLiteral("menu/Late/Std"))->add(about);
+        shell->actionGroup(QStringLiteral("menu/Help/Std"))->addSeparator();
+        shell->rebuildUI();
+        QCOMPARE(menuTitles(shell), QStringList({"File", "Edit", "View", "Search", "Project",
+                                                 "Options", "Window", "Help", "Late"}));
+        QCOMPARE(toolBarTitles(shell).size(), 4); // the previous tool bars are gone
+        delete shell;
+    }
+
+    void actionGroupPaths()
+    {
+        Shell* shell = start();
+        ActionGroup* quit = shell->actionGroup(QStringLiteral("menu/File/Quit"));
+        QVERIFY(quit);
+        QCOMPARE(quit->objectName(), QStringLiteral("menu/File/Quit"));
+        QCOMPARE(quit->menuText(), QStringLiteral("Quit"));
+        // Stray slashes name the group of the cleaned path instead of nothing.
+        QCOMPARE(shell->actionGroup(QStringLiteral("/menu/File/Quit")), quit);
+        QCOMPARE(shell->actionGroup(QStringLiteral("menu//File/Quit/")), quit);
+        ActionGroup* fresh = shell->actionGroup(QStringLiteral("//extra//group/"));
+        QVERIFY(fresh);
+        QCOMPARE(shell->actionGroup(QStringLiteral("extra/group")), fresh);
+        QCOMPARE(shell->actionGroup(QString()), nullptr);
+        QCOMPARE(shell->actionGroup(QStringLiteral("///")), nullptr);
+        // Case-sensitive: two sibling groups.
+        QVERIFY(shell->actionGroup(QStringLiteral("menu/Edit/std")) !=
+                shell->actionGroup(QStringLiteral("menu/Edit/Std")));
+        QVERIFY(shell->actionGroup(QStringLiteral("menu/File"))->groups().contains(quit));
+        delete shell;
+    }
+
+    void ctrlQExitsWithZero()
+    {
+        Shell* shell = start();
+        QApplication::setActiveWindow(shell);
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        // A loop that nothing but the exit command ends with 0.
+        QTimer::singleShot(0, shell,
+                           [shell]() { QTest::keyClick(shell, Qt::Key_Q, Qt::ControlModifier); });
+        QTimer::singleShot(120000, shell, []() { QApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(Editors::self()->editors().isEmpty());
+        delete shell;
+    }
+
+    void exitCancelledKeepsEditors()
+    {
+        Shell* shell = start();
+        QApplication::setActiveWindow(shell);
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        auto* e = qobject_cast<TestEditor*>(Editors::self()->current());
+        QVERIFY(e);
+        e->edit->insertPlainText(QStringLiteral("unsaved"));
+        QVERIFY(e->isModified());
+        int asked = 0;
+        Message::setResponder([&asked](QMessageBox* box) -> QAbstractButton* {
+            ++asked;
+            return box->button(QMessageBox::Cancel);
+        });
+        QTest::keyClick(shell, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(asked, 1);
+        QCOMPARE(Editors::self()->editors().size(), 1);
+        QCOMPARE(Editors::self()->current(), e);
+        QCOMPARE(e->text(), QStringLiteral("unsaved"));
+        // A close request from the window manager takes the same road.
+        shell->close();
+        QCOMPARE(asked, 2);
+        QVERIFY(shell->isVisible());
+        QCOMPARE(Editors::self()->editors().size(), 1);
+        delete shell;
+    }
+
+    void stateSurvivesRestart()
+    {
+        QList<int> vSizes, hSizes;
+        {
+            Shell* shell = start();
+            shell->move(120, 80);
+            shell->resize(1000, 650);
+            QTRY_COMPARE(shell->size(), QSize(1000, 650));
+            auto* v = shell->findChild<Splitter*>(QStringLiteral("vSplitter"));
+            auto* h = shell->findChild<Splitter*>(QStringLiteral("hSplitter"));
+            QVERIFY(v && h);
+            v->setSizes({310, 680});
+            h->setSizes({420, 150});
+            vSizes = v->sizes();
+            hSizes = h->sizes();
+            QVERIFY(vSizes.first() != 200);
+            Project::self()->makeVisible();
+            QCOMPARE(shell->leftDock()->visibleWidget(), Project::self()->recentPage());
+            shell->bottomDockShowHide();
+            QVERIFY(shell->bottomDockWidget()->isHidden());
+            delete shell;
+        }
+        QCOMPARE(Settings::readNum(QStringLiteral("/geometry/x")), 120);
+        QCOMPARE(Settings::readBool(QStringLiteral("/geometry/bottomDockShown"), true), false);
+        QCOMPARE(Settings::readNum(QStringLiteral("/geometry/leftDockPanelID"), -1), 2);
+        // A hidden dock keeps the page id of an earlier run.
+        bool hasBottomId = false;
+        Settings::readNum(QStringLiteral("/geometry/bottomDockPanelID"), 0, &hasBottomId);
+        QVERIFY(!hasBottomId);
+
+        Shell* shell = start();
+        QCOMPARE(shell->pos(), QPoint(120, 80));
+        QCOMPARE(shell->size(), QSize(1000, 650));
+        auto* v = shell->findChild<Splitter*>(QStringLiteral("vSplitter"));
+        auto* h = shell->findChild<Splitter*>(QStringLiteral("hSplitter"));
+        QCOMPARE(v->sizes(), vSizes);
+        QVERIFY(shell->bottomDockWidget()->isHidden());
+        QVERIFY(shell->leftDockWidget()->isVisible());
+        QCOMPARE(shell->leftDock()->visibleWidget(), Project::self()->recentPage());
+        QVERIFY(Actions::action(QStringLiteral("leftDock/project"))->isChecked());
+        QVERIFY(!Actions::action(QStringLiteral("leftDock/files"))->isChecked());
+        shell->bottomDockShowHide();
+        QTRY_COMPARE(h->sizes(), hSizes);
+        delete shell;
+    }
+
+    void storedSplitterLists_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QList<int>>("expected");
+        // Absent: the built-in 200/700 (scaled by the splitter to its width).
+        QTest::newRow("absent") << QVariant() << QList<int>();
+        QTest::newRow("not numbers") << QVariant(QStringList({"x", "800"})) << QList<int>({0, 800});
+    }
+    void storedSplitterLists()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QList<int>, expected);
+        if (stored.isValid())
+            Settings::write(QStringLiteral("/geometry/vSplitter"), stored.toStringList());
+        Shell* shell = start();
+        auto* v = shell->findChild<Splitter*>(QStringLiteral("vSplitter"));
+        const QList<int> sizes = v->sizes();
+        QCOMPARE(sizes.size(), 2);
+        if (expected.isEmpty()) {
+            QVERIFY(sizes.at(0) > 0 && sizes.at(1) > sizes.at(0) * 3);
+        } else {
+            QCOMPARE(sizes.at(0), 0);
+            QVERIFY(sizes.at(1) > 0);
+        }
+        delete shell;
+    }
+
+    void storedPageIdThatNamesNoPage()
+    {
+        Settings::write(QStringLiteral("/geometry/leftDockPanelID"), 99);
+        Settings::write(QStringLiteral("/geometry/bottomDockPanelID"), -3);
+        auto* shell = new Shell(nullptr, "vexa::Shell");
+        current = shell;
+        Editors::self()->installEditorFactory(new TestEditorFactory);
+        Editors::self()->newEditor();
+        QSignalSpy left(shell, &Shell::leftDockRaised);
+        QSignalSpy bottom(shell, &Shell::bottomDockRaised);
+        QSignalSpy focus(shell, &Shell::focusChanged);
+        startServices(shell);
+        QCOMPARE(left.count(), 0);
+        QCOMPARE(bottom.count(), 0);
+        // No panel took the focus away from the editor, so its commands work.
+        QCOMPARE(focus.count(), 0);
+        QVERIFY(Actions::action(QStringLiteral("Editors/undo"))->isEnabled());
+        QCOMPARE(shell->leftDock()->visibleWidget(), ExplorerPanel::self());
+        delete shell;
+
+        // An id that names a page raises it and tells the panels.
+        Settings::write(QStringLiteral("/geometry/leftDockPanelID"), 3);
+        shell = new Shell(nullptr, "vexa::Shell");
+        current = shell;
+        QSignalSpy raised(shell, &Shell::leftDockRaised);
+        startServices(shell);
+        QCOMPARE(raised.count(), 1);
+        QCOMPARE(raised.first().first().value<QObject*>(), shell->leftDock()->widget(3));
+        QCOMPARE(shell->leftDock()->visibleWidget(), shell->leftDock()->widget(3));
+        QVERIFY(Actions::action(QStringLiteral("leftDock/classes"))->isChecked());
+        delete shell;
+    }
+
+    void dockHandshake()
+    {
+        Shell* shell = start();
+        QApplication::setActiveWindow(shell);
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        QVERIFY(shell->leftDockWidget()->isVisible());
+        QTest::keyClick(shell, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(shell->leftDockWidget()->isHidden());
+        // The panel's Window-menu entry raises it and so shows the dock again.
+        Actions::action(QStringLiteral("Project/focus"))->trigger();
+        QVERIFY(shell->leftDockWidget()->isVisible());
+        QCOMPARE(shell->leftDock()->visibleWidget(), Project::self()->recentPage());
+        QVERIFY(Actions::action(QStringLiteral("leftDock/project"))->isChecked());
+        // Only the raised panel's tab shows its text.
+        QCOMPARE(Actions::action(QStringLiteral("leftDock/project"))
+                     ->toolbuttons.first()
+                     ->toolButtonStyle(),
+                 Qt::ToolButtonTextBesideIcon);
+        QTest::keyClick(shell, Qt::Key_T, Qt::ControlModifier);
+        QCOMPARE(shell->leftDock()->visibleWidget(), ExplorerPanel::self());
+        QVERIFY(Actions::action(QStringLiteral("leftDock/files"))->isChecked());
+        QVERIFY(!Actions::action(QStringLiteral("leftDock/project"))->isChecked());
+        QCOMPARE(Actions::action(QStringLiteral("leftDock/project"))
+                     ->toolbuttons.first()
+                     ->toolButtonStyle(),
+                 Qt::ToolButtonIconOnly);
+        // Focus in the explorer switches the editor's text commands off.
+        QTRY_VERIFY(!Actions::action(QStringLiteral("Editors/copy"))->isEnabled());
+        delete shell;
+    }
+
+    void statusFields()
+    {
+        Shell* shell = start();
+        QList<QLabel*> labels;
+        for (QLabel* l : shell->statusBar()->findChildren<QLabel*>())
+            labels.append(l);
+        auto texts = [&labels]() {
+            QStringList t;
+            for (QLabel* l : labels)
+                t.append(l->text());
+            return t;
+        };
+        // The untitled editor has already written its name and position.
+        QCOMPARE(texts(), QStringList({"", " INS ", " 0 ", " 0 "}));
+        shell->statusMessage(QStringLiteral("line"), QStringLiteral("12"));
+        shell->statusMessage(QStringLiteral("col"), QStringLiteral("3"));
+        shell->statusMessage(QStringLiteral("insowr"), QStringLiteral("OWR"));
+        shell->statusMessage(QStringLiteral("default"), QStringLiteral("/tmp/a.txt"));
+        QCOMPARE(texts(), QStringList({"/tmp/a.txt", " OWR ", " 12 ", " 3 "}));
+        shell->statusMessage(QStringLiteral("Default"), QStringLiteral("x"));
+        shell->statusMessage(QStringLiteral("other"), QStringLiteral("x"));
+        QCOMPARE(texts(), QStringList({"/tmp/a.txt", " OWR ", " 12 ", " 3 "}));
+        delete shell;
+    }
+
+    void commandLineFiles()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QDir root(dir.path());
+        QVERIFY(root.mkpath(QStringLiteral("sub")));
+        QFile f(root.filePath(QStringLiteral("a.txt")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        const QStringList files = Shell::commandLineFiles(
+            {"a.txt", "sub", "missing.txt", "sub/../a.txt", root.filePath("a.txt"), ""});
+        QDir::setCurrent(old);
+        const QString abs = QFileInfo(root.filePath(QStringLiteral("a.txt"))).absoluteFilePath();
+        QCOMPARE(files, QStringList({abs, abs, abs}));
+
+        // Opened by its absolute name, a file named twice is one editor.
+        Shell* shell = start();
+        for (const QString& p : files)
+            FileTypeManager::openFile(p);
+        QCOMPARE(Editors::self()->editors().size(), 1);
+        QCOMPARE(Editors::self()->current()->filename(), abs);
+        delete shell;
+    }
+};
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
