@@ -47,6 +47,8 @@ public:
     int macroCursorLine = -1;
     int macroCursorColumn = -1;
     LineRegion updateRegion;
+    // maxLength and longestLine wait for a scan of all lines.
+    bool widthStale = false;
     QString terminator = QStringLiteral("\n");
     bool endsWithTerminator = false;
 
@@ -597,6 +599,7 @@ void TextDocument::tagAll()
 
 void TextDocument::updateViews()
 {
+    refreshMaxLength();
     for (DocumentView* v : std::as_const(d->views)) {
         v->setUpdateRegion(d->updateRegion);
         v->updateView(d->newDocGeometry);
@@ -637,8 +640,23 @@ void TextDocument::updateMaxLength(TextLine* line)
         }
         if (line != d->longestLine)
             return;
+    } else if (line && d->widthStale) {
+        return; // the pending scan covers this line too
     }
+    // The longest line may have shrunk or gone. Scanning all lines here would
+    // cost a full pass per changed line (a select-all delete would scan once
+    // per removed longest line); the scan runs once, when the width is next
+    // needed.
     d->newDocGeometry = true;
+    d->longestLine = nullptr;
+    d->widthStale = true;
+}
+
+void TextDocument::refreshMaxLength()
+{
+    if (!d->widthStale)
+        return;
+    d->widthStale = false;
     maxLength = -1;
     const int last = lastLine();
     for (int i = 0; i <= last; ++i) {
@@ -649,6 +667,12 @@ void TextDocument::updateMaxLength(TextLine* line)
             d->longestLine = l;
         }
     }
+}
+
+int TextDocument::documentWidth() const
+{
+    const_cast<TextDocument*>(this)->refreshMaxLength();
+    return maxLength;
 }
 
 void TextDocument::updateFontData()

@@ -268,7 +268,7 @@ public:
 
     // Estimated pixel width, used only to find the longest line.
     int lineWidth(TextLine* line) const;
-    int documentWidth() const { return maxLength; }
+    int documentWidth() const;
 
     // Shortens a description to 32 characters and "...".
     static QString shortDescription(const QString& description);
@@ -277,6 +277,9 @@ public slots:
     void macroExecuted();
 
 private:
+    // Runs the scan for the longest line that updateMaxLength put off.
+    void refreshMaxLength();
+
     class Private;
     Private* d;
 };

@@ -78,30 +78,54 @@ void TextDocument::insert(const QString& text, int line, int col)
     const int tab = qMax(1, spacesInTab()); // a tab stop every `tab` columns
     macroBegin(QStringLiteral("insert ") + text, line, col);
 
-    const QStringList pieces = text.split(QLatin1Char('\n'));
-    for (qsizetype k = 0; k < pieces.size(); ++k) {
-        QString s;
-        if (o.saveTab) {
-            s = pieces.at(k);
-        } else {
-            // Each tab becomes the blanks up to the next tab stop, counted
-            // from the display column the insertion point has in the line.
-            const TextLine* l = lineOf(line);
-            const qsizetype len = l->size();
-            int v = 0;
-            for (int i = 0; i < col; ++i) {
-                if (i < len && l->at(i) == QLatin1Char('\t'))
-                    v += tab - v % tab;
-                else
-                    ++v;
-            }
-            const QStringList parts = pieces.at(k).split(QLatin1Char('\t'));
-            for (qsizetype p = 0; p < parts.size(); ++p) {
-                s += parts.at(p);
-                if (p + 1 < parts.size())
-                    s += QString(tab - int((s.size() + v) % tab), QLatin1Char(' '));
-            }
+    // Each tab becomes the blanks up to the next tab stop, counted from the
+    // display column the insertion point has in its line.
+    auto expand = [&](const QString& piece) {
+        if (o.saveTab || !piece.contains(QLatin1Char('\t')))
+            return piece;
+        const TextLine* l = lineOf(line);
+        const qsizetype len = l->size();
+        int v = 0;
+        for (int i = 0; i < col; ++i) {
+            if (i < len && l->at(i) == QLatin1Char('\t'))
+                v += tab - v % tab;
+            else
+                ++v;
         }
+        QString s;
+        const QStringList parts = piece.split(QLatin1Char('\t'));
+        for (qsizetype p = 0; p < parts.size(); ++p) {
+            s += parts.at(p);
+            if (p + 1 < parts.size())
+                s += QString(tab - int((s.size() + v) % tab), QLatin1Char(' '));
+        }
+        return s;
+    };
+
+    const QStringList pieces = text.split(QLatin1Char('\n'));
+    if (pieces.size() > 1 && !o.ovr && !o.vertical) {
+        // A stream of several lines: the rest of the line goes after the
+        // last piece, and every further piece becomes a new line. The same
+        // text as breaking the line after each piece, with two commands a
+        // line instead of a line-break macro each.
+        const TextLine* first = lineOf(line);
+        const QString rest = col < first->size() ? first->mid(col) : QString();
+        if (!rest.isEmpty())
+            cmdRemove(line, col, int(rest.size()));
+        cmdInsert(line, col, expand(pieces.first()));
+        for (qsizetype k = 1; k < pieces.size(); ++k) {
+            ++line;
+            col = 0;
+            makeLine(line);
+            const QString s = expand(pieces.at(k));
+            cmdInsert(line, 0, k + 1 < pieces.size() ? s : s + rest);
+            col = int(s.size());
+        }
+        macroEnd(line, col);
+        return;
+    }
+    for (qsizetype k = 0; k < pieces.size(); ++k) {
+        const QString s = expand(pieces.at(k));
         const int n = int(s.size());
         if (o.ovr)
             cmdReplace(line, col, n, s);
