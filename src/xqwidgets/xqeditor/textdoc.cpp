@@ -49,6 +49,9 @@ public:
     LineRegion updateRegion;
     // maxLength and longestLine wait for a scan of all lines.
     bool widthStale = false;
+    // Width of a capital W in the bold italic font: the one character width
+    // the longest-line estimate uses, measured once per font change.
+    int wideCharWidth = 1;
     QString terminator = QStringLiteral("\n");
     bool endsWithTerminator = false;
 
@@ -610,9 +613,7 @@ void TextDocument::updateViews()
 
 int TextDocument::lineWidth(TextLine* line) const
 {
-    if (!d->m)
-        return int(line->size());
-    const int w = d->m->width(3, QChar(u'W'));
+    const int w = d->wideCharWidth;
     if (d->views.isEmpty())
         return int(line->size()) * w;
     const int tabs = qMax(1, d->views.first()->tabsWidth());
@@ -677,6 +678,7 @@ int TextDocument::documentWidth() const
 
 void TextDocument::updateFontData()
 {
+    d->wideCharWidth = d->m ? qMax(1, d->m->width(3, QChar(u'W'))) : 1;
     for (DocumentView* v : std::as_const(d->views))
         v->updateFontData();
     d->longestLine = nullptr;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <vector>
+
 namespace xqwidgets
 {
 
@@ -20,9 +22,100 @@ struct TextLine::Private {
     }
 };
 
-TextLine::TextLine() = default;
+TextLine::TextLine()
+    : isFoldingStart(false), isFolded(false), isFoldVisible(true), m_highlighted(false)
+{
+}
 
-TextLine::TextLine(const QString& text) : QString(text) {}
+TextLine::TextLine(const QString& text)
+    : QString(text), isFoldingStart(false), isFolded(false), isFoldVisible(true),
+      m_highlighted(false)
+{
+}
+
+namespace
+{
+
+// Fixed-size slots carved from large blocks, with a free list threaded
+// through the unused slots. Lines live on the GUI thread only. When the last
+// line goes, the blocks go too, so closing documents gives memory back.
+class LinePool
+{
+public:
+    void* allocate()
+    {
+        if (!m_free)
+            refill();
+        Slot* s = m_free;
+        m_free = s->next;
+        ++m_live;
+        return s;
+    }
+
+    void release(void* p)
+    {
+        auto* s = static_cast<Slot*>(p);
+        s->next = m_free;
+        m_free = s;
+        if (--m_live == 0)
+            releaseAll();
+    }
+
+private:
+    union Slot {
+        Slot* next;
+        alignas(TextLine) unsigned char bytes[sizeof(TextLine)];
+    };
+    static constexpr size_t kSlotsPerBlock = 4096;
+
+    void refill()
+    {
+        auto* block = static_cast<Slot*>(::operator new(sizeof(Slot) * kSlotsPerBlock));
+        m_blocks.push_back(block);
+        for (size_t i = kSlotsPerBlock; i-- > 0;) {
+            block[i].next = m_free;
+            m_free = &block[i];
+        }
+    }
+
+    void releaseAll()
+    {
+        for (Slot* b : m_blocks)
+            ::operator delete(b);
+        m_blocks.clear();
+        m_free = nullptr;
+    }
+
+    Slot* m_free = nullptr;
+    std::vector<Slot*> m_blocks;
+    size_t m_live = 0;
+};
+
+LinePool& pool()
+{
+    static LinePool* p = new LinePool; // never destroyed: lines may outlive statics
+    return *p;
+}
+
+} // namespace
+
+void* TextLine::operator new(size_t size)
+{
+    if (size != sizeof(TextLine))
+        return ::operator new(size);
+    return pool().allocate();
+}
+
+void TextLine::operator delete(void* p, size_t size)
+{
+    if (!p)
+        return;
+    if (size != sizeof(TextLine)) {
+        ::operator delete(p);
+        return;
+    }
+    pool().release(p);
+}
 
 TextLine::~TextLine()
 {
@@ -191,3 +284,5 @@ void TextLine::clearLineColor()
 }
 
 } // namespace xqwidgets
+
+static_assert(sizeof(xqwidgets::TextLine) <= 40, "a line should cost 40 bytes besides its text");

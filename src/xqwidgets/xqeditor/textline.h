@@ -66,10 +66,10 @@ public:
     void setLineColor(const QColor& color);
     void clearLineColor();
 
-    bool isFoldingStart = false;
-    bool isFolded = false;
-    bool isFoldVisible = true;
-    int foldingLevel = 0;
+    // Lines are allocated from a pool of equal-sized slots: a document of a
+    // million lines would otherwise pay the allocator's overhead per line.
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size);
 
     struct Private;
 
@@ -77,10 +77,22 @@ private:
     Private* extra();
     void dropExtraIfEmpty();
 
-    bool m_highlighted = false;
+    Private* d = nullptr;
+
+public:
+    // The fold flags are packed with the highlight state so that a line
+    // costs 40 bytes besides its text.
+    bool isFoldingStart : 1;
+    bool isFolded : 1;
+    bool isFoldVisible : 1;
+
+private:
+    bool m_highlighted : 1;
     quint8 m_context = 0;
     quint8 m_highlightContext = 0;
-    Private* d = nullptr;
+
+public:
+    int foldingLevel = 0;
 };
 
 } // namespace xqwidgets

@@ -1,0 +1,112 @@
+#ifndef VEXA_BENCHUTIL_H
+#define VEXA_BENCHUTIL_H
+
+// Small helpers shared by the benchmarks: generated source text, resident
+// memory, timing, and running each measurement in a fresh child process so
+// that memory figures of one peer never include another's leftovers.
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+#include <cstdio>
+#include <functional>
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace bench
+{
+
+// Real-looking C++: comments, strings, preprocessor lines, nesting, blanks.
+inline QByteArray generateCpp(int lines)
+{
+    static const char* const pattern[] = {
+        "#include <vector>",
+        "// Computes the running total of the values it is given.",
+        "/* A block comment that spans",
+        "   two lines of the file. */",
+        "namespace demo {",
+        "",
+        "class Accumulator",
+        "{",
+        "public:",
+        "    explicit Accumulator(int start) : m_total(start) {}",
+        "    int add(const std::vector<int>& values)",
+        "    {",
+        "        for (int v : values) {",
+        "            if (v < 0 && m_strict)",
+        "                throw std::runtime_error(\"negative value: \" + std::to_string(v));",
+        "            m_total += v * 2 + 0x1f;",
+        "        }",
+        "        return m_total; // the new total",
+        "    }",
+        "",
+        "private:",
+        "    int m_total = 0;",
+        "    bool m_strict = false;",
+        "};",
+        "#define SQUARE(x) ((x) * (x))",
+        "} // namespace demo",
+        "",
+    };
+    const int n = int(sizeof(pattern) / sizeof(pattern[0]));
+    QByteArray out;
+    out.reserve(qsizetype(lines) * 36);
+    for (int i = 0; i < lines; ++i) {
+        out += pattern[i % n];
+        out += '\n';
+    }
+    return out;
+}
+
+inline double residentBytes()
+{
+    malloc_trim(0);
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    long size = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &size, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE));
+}
+
+inline double msSince(const QElapsedTimer& t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// Runs `work` in a child process and returns what it printed (one line).
+inline QString inChild(const std::function<QString()>& work)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return QStringLiteral("pipe failed");
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const QByteArray result = work().toUtf8();
+        if (write(fds[1], result.constData(), size_t(result.size())) < 0)
+            _exit(1);
+        close(fds[1]);
+        _exit(0);
+    }
+    close(fds[1]);
+    QByteArray result;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        result.append(buf, qsizetype(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (result.isEmpty())
+        return QStringLiteral("(failed)");
+    return QString::fromUtf8(result);
+}
+
+} // namespace bench
+
+#endif
