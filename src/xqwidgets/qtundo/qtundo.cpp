@@ -131,8 +131,17 @@ void QtUndoStack::afterChange(const QtUndoState& state)
     if (redoText != state.redo_description)
         emit redoDescriptionChanged(redoText);
     const bool cleanNow = isClean();
-    if (cleanNow != state.clean)
+    const bool cleanChange = cleanNow != state.clean;
+    if (cleanChange)
         emit cleanChanged(cleanNow);
+    // Inside an open macro nothing the manager shows can change from one
+    // command to the next; refreshing it per command would dominate large
+    // macros.
+    const bool unchanged = undoNow == state.can_undo && redoNow == state.can_redo &&
+                           undoText == state.undo_description &&
+                           redoText == state.redo_description && !cleanChange;
+    if (m_macro_nest > 0 && unchanged)
+        return;
     QtUndoManager::manager()->updateActions();
 }
 
