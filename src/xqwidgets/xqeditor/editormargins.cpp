@@ -7,6 +7,7 @@
 #include "textview.h"
 
 #include <QFontMetrics>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -159,13 +160,17 @@ namespace
 {
 
 // Dots on the even content rows, so that the dotted edge stays put while
-// the text scrolls.
-void drawDottedEdge(QPainter& p, int x, const QRect& r, int top)
+// the text scrolls: a two-pixel pattern anchored at the content's top.
+void drawDottedEdge(QPainter& p, int x, const QRect& r, int top, const QColor& dot,
+                    const QColor& background)
 {
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        if (((top + y) & 1) == 0)
-            p.drawPoint(x, y);
-    }
+    QImage pattern(1, 2, QImage::Format_RGB32);
+    pattern.setPixelColor(0, 0, dot);
+    pattern.setPixelColor(0, 1, background);
+    const QPoint origin = p.brushOrigin();
+    p.setBrushOrigin(0, -top);
+    p.fillRect(QRect(x, r.top(), 1, r.height()), QBrush(pattern));
+    p.setBrushOrigin(origin);
 }
 
 int digitsOf(int n)
@@ -219,7 +224,7 @@ void LineNumberMargin::paintEvent(QPaintEvent* e)
     walkRows(e->rect(), [&](const QRect& r, const VisibleLine* row) {
         p.fillRect(r, background);
         p.setPen(pen);
-        drawDottedEdge(p, w - 1, r, top);
+        drawDottedEdge(p, w - 1, r, top, pen, background);
         // A wrapped line is numbered on its first row only.
         if (row && row->startPos == 0)
             p.drawText(QRect(3, r.y(), w - 6, r.height()), Qt::AlignRight | Qt::AlignVCenter,
@@ -269,8 +274,7 @@ void FoldingMargin::paintEvent(QPaintEvent* e)
     const int lh = view->lineHeight();
     walkRows(e->rect(), [&](const QRect& r, const VisibleLine* row) {
         p.fillRect(r, QColor(240, 240, 240));
-        p.setPen(QColor(0, 128, 128));
-        drawDottedEdge(p, w - 1, r, top);
+        drawDottedEdge(p, w - 1, r, top, QColor(0, 128, 128), QColor(240, 240, 240));
         if (!row)
             return;
         const int L = row->line;
