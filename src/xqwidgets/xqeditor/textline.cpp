@@ -142,10 +142,46 @@ void TextLine::set(const QString& s)
     QString::operator=(s);
 }
 
+// Gives the text storage of its own, no larger than the text needs, when it
+// is shared or sits inside a larger block (a slice of the load buffer).
+static void ownText(QString& s)
+{
+    if (s.isNull())
+        return;
+    QString::DataPointer& dp = s.data_ptr();
+    if (dp.needsDetach() || dp.freeSpaceAtBegin() > 0 || s.capacity() > 2 * s.size() + 32)
+        s = QString(s.constData(), s.size());
+}
+
 void TextLine::replace(uint index, uint len, const QString& s)
 {
+    ownText(*this);
     QString::remove(index, len);
     QString::insert(index, s);
+}
+
+void TextLine::insert(qsizetype index, const QString& s)
+{
+    ownText(*this);
+    QString::insert(index, s);
+}
+
+void TextLine::remove(qsizetype index, qsizetype len)
+{
+    ownText(*this);
+    QString::remove(index, len);
+}
+
+void TextLine::append(const QString& s)
+{
+    ownText(*this);
+    QString::append(s);
+}
+
+void TextLine::truncate(qsizetype len)
+{
+    ownText(*this);
+    QString::truncate(len);
 }
 
 bool TextLine::removeSpaces()

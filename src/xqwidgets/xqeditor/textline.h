@@ -37,6 +37,14 @@ public:
 
     void set(const QString& s);
     void replace(uint index, uint len, const QString& s);
+    // The edits a line's text goes through. A freshly loaded line shares the
+    // document's load buffer; before its first change it takes a tight copy
+    // of its own, since growing the shared slice would allocate as much as
+    // the whole buffer.
+    void insert(qsizetype index, const QString& s);
+    void remove(qsizetype index, qsizetype len);
+    void append(const QString& s);
+    void truncate(qsizetype len);
     // Removes trailing whitespace; true when something was removed.
     bool removeSpaces();
     // Column of the first non-whitespace character, -1 when there is none.

@@ -106,6 +106,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void mixedTerminatorsUseTheFirst();
+    void editedLinesOwnTightStorage();
     void unreadableAndUnwritableStreams();
     void readOnlyDocument();
     void modifiedFlag();
@@ -344,6 +345,26 @@ void TestTextDoc::mixedTerminatorsUseTheFirst()
     QTextStream os2(&out2);
     QVERIFY(doc.save(os2));
     QCOMPARE(out2, QString("a\nb\nc"));
+}
+
+void TestTextDoc::editedLinesOwnTightStorage()
+{
+    // Loaded lines share one buffer; an edit must not make a line hold (or
+    // copy) as much as the whole buffer.
+    TextDocument doc(m);
+    QStringList text;
+    for (int i = 0; i < 50000; ++i)
+        text << QStringLiteral("line number %1").arg(i);
+    loadString(doc, text.join('\n'));
+    const int last = doc.lastLine();
+    doc.cmdInsert(last, 0, "x");
+    doc.cmdRemove(last - 1, 0, 2);
+    doc.cmdInsert(last - 2, 100, "y"); // padded append
+    for (int i : {last, last - 1, last - 2})
+        QVERIFY2(doc.lineOf(i)->capacity() < 1024, qPrintable(QString::number(i)));
+    QCOMPARE(*doc.lineOf(last), "x" + text.last());
+    QCOMPARE(*doc.lineOf(last - 1), text.at(last - 1).mid(2));
+    QCOMPARE(*doc.lineOf(last - 3), text.at(last - 3)); // untouched lines unchanged
 }
 
 void TestTextDoc::unreadableAndUnwritableStreams()
