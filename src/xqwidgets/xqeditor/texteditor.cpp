@@ -1,25 +1,23 @@
 #include "texteditor.h"
 
 #include "editorcursor.h"
+#include "editormargins.h"
+#include "highlight.h"
+#include "qtundo.h"
 #include "textdoc.h"
+#include "texteditor_p.h"
+#include "textline.h"
 #include "textmanager.h"
 #include "textview.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDebug>
 #include <QEvent>
+#include <QFileInfo>
 
 namespace xqwidgets
 {
-
-class TextEditor::Private
-{
-public:
-    TextEditor* self = nullptr;
-    TextDocument* doc = nullptr;
-    TextEditorManager* manager = nullptr;
-    TextView* view = nullptr;
-};
 
 TextEditor::TextEditor(TextDocument* document, QWidget* parent, const char* name)
     : QFrame(parent), d(new Private)
@@ -65,6 +63,110 @@ TextFolding* TextEditor::folding() const
     return d->doc->folding();
 }
 
+// --- Files ----------------------------------------------------------------------
+
+QString TextEditor::filePath() const
+{
+    return d->path;
+}
+
+void TextEditor::setFilePath(const QString& name)
+{
+    // An empty name stays empty: the absolute form of "" would be the
+    // current directory, which is no file.
+    d->path = name.isEmpty() ? QString() : QFileInfo(name).absoluteFilePath();
+    d->view->setHighlightByFileName(QFileInfo(d->path).fileName());
+    emit filePathChange();
+}
+
+QString TextEditor::textCodec() const
+{
+    return d->file.codecName();
+}
+
+void TextEditor::setTextCodec(const QString& name)
+{
+    d->file.setCodecName(name);
+}
+
+bool TextEditor::hasInvalidBytes() const
+{
+    return d->invalidBytes;
+}
+
+QString TextEditor::errorString() const
+{
+    return d->error;
+}
+
+bool TextEditor::open(const QString& path)
+{
+    // The highlighting is chosen before the text arrives, so that loading
+    // runs the context pass once, with the right definition; a failed load
+    // puts the old one back.
+    const QString oldHighlight = highlight();
+    TextHighlight* hl = TextHighlightManager::findHighlight(d->manager, QFileInfo(path).fileName());
+    const bool newHighlight = hl->name() != oldHighlight;
+    if (newHighlight)
+        d->view->setHighlight(hl);
+    else
+        delete hl;
+
+    if (!d->file.load(path, d->doc)) {
+        d->error = d->file.errorString();
+        if (newHighlight)
+            d->view->setHighlight(oldHighlight);
+        return false;
+    }
+    d->error.clear();
+    d->invalidBytes = d->file.hasInvalidBytes();
+    d->path = QFileInfo(path).absoluteFilePath();
+    emit filePathChange();
+    return true;
+}
+
+bool TextEditor::save()
+{
+    if (!d->doc->isModified())
+        return true;
+    if (d->path.isEmpty()) {
+        d->error = tr("The document has no file name");
+        return false;
+    }
+    const bool ok = d->file.save(d->path, d->doc);
+    d->error = d->file.errorString();
+    return ok;
+}
+
+bool TextEditor::saveAs(const QString& path)
+{
+    if (path.isEmpty()) {
+        d->error = tr("The document has no file name");
+        return false;
+    }
+    if (!d->file.save(path, d->doc)) {
+        d->error = d->file.errorString();
+        return false;
+    }
+    d->error.clear();
+    setFilePath(path);
+    return true;
+}
+
+void TextEditor::fileNew()
+{
+    d->doc->clear();
+    // The lock the frame put on a file with undecodable bytes goes with it.
+    if (d->invalidBytes)
+        d->doc->setReadOnly(false);
+    d->file.setBom(false);
+    d->invalidBytes = false;
+    d->error.clear();
+    setFilePath(QString());
+}
+
+// --- State and text ---------------------------------------------------------------
+
 int TextEditor::line() const
 {
     return d->view->cursor()->line();
@@ -75,15 +177,115 @@ int TextEditor::column() const
     return d->view->cursor()->column();
 }
 
+bool TextEditor::isModified() const
+{
+    return d->doc->isModified();
+}
+
+void TextEditor::setModified(bool modified)
+{
+    d->doc->setModified(modified);
+    notifyChange(Modification);
+}
+
+bool TextEditor::getWrap() const
+{
+    return d->doc->getWrap();
+}
+
+void TextEditor::setWrap(bool wrap)
+{
+    d->doc->setWrap(wrap);
+}
+
+QString TextEditor::highlight() const
+{
+    const TextHighlight* hl = d->view->highlight();
+    return hl ? hl->name() : QString();
+}
+
+void TextEditor::setHighlight(const QString& highlightName)
+{
+    d->view->setHighlight(highlightName);
+}
+
+bool TextEditor::isReadOnly() const
+{
+    return d->doc->isReadOnly();
+}
+
+void TextEditor::setReadOnly(bool readOnly)
+{
+    d->doc->setReadOnly(readOnly);
+}
+
+QString TextEditor::text() const
+{
+    return d->doc->text();
+}
+
+QString TextEditor::getSelectedText() const
+{
+    return d->doc->selectionCommand(TextDocument::SelectionText);
+}
+
+void TextEditor::clear()
+{
+    d->doc->clear();
+}
+
+void TextEditor::setText(const QString& text)
+{
+    d->doc->clear();
+    append(text);
+}
+
+void TextEditor::append(const QString& text)
+{
+    d->doc->append(text);
+    d->doc->updateViews();
+}
+
+void TextEditor::insertLine(const QString& text, int line)
+{
+    d->doc->insert(text, line, 0);
+    d->doc->updateViews();
+}
+
 bool TextEditor::hasSelection() const
 {
     return d->view->hasSelection();
 }
 
-void TextEditor::notifyChange(ChangeId id)
+void TextEditor::moveCursor(int line, int column)
 {
-    emit changed(int(id));
+    d->view->centerCursor(line, column);
 }
+
+void TextEditor::indent()
+{
+    d->doc->indent();
+}
+
+void TextEditor::unindent()
+{
+    d->doc->unindent();
+}
+
+void TextEditor::setLineIcon(int line, QPixmap* pix)
+{
+    if (line < 0 || line > d->doc->lastLine())
+        return;
+    d->doc->lineOf(line)->setLinePixmap(pix);
+    d->view->indicatorMargin()->update();
+}
+
+void TextEditor::clearLineIcon(int line)
+{
+    setLineIcon(line, nullptr);
+}
+
+// --- Clipboard ------------------------------------------------------------------
 
 void TextEditor::del()
 {
@@ -109,8 +311,51 @@ void TextEditor::paste()
 {
     d->doc->selectionCommand(TextDocument::SelectionRemove);
     const QString text = QApplication::clipboard()->text(QClipboard::Clipboard);
-    if (!text.isNull())
+    if (!text.isEmpty())
         d->doc->insert(text, 0, 0);
+}
+
+void TextEditor::pasteSelection()
+{
+    d->doc->selectionCommand(TextDocument::SelectionRemove);
+    QClipboard* cb = QApplication::clipboard();
+    const QString text =
+        cb->supportsSelection() ? cb->text(QClipboard::Selection) : d->manager->winClipboard;
+    if (!text.isEmpty())
+        d->doc->insert(text, 0, 0);
+}
+
+// --- Undo -------------------------------------------------------------------------
+
+void TextEditor::undo()
+{
+    qDebug("TextEditor::undo() is deprecated, use QtUndoManager actions instead");
+    d->doc->undoStack()->undo();
+}
+
+void TextEditor::redo()
+{
+    qDebug("TextEditor::redo() is deprecated, use QtUndoManager actions instead");
+    d->doc->undoStack()->redo();
+}
+
+bool TextEditor::canUndo() const
+{
+    qDebug("TextEditor::canUndo() is deprecated, use QtUndoManager actions instead");
+    return d->doc->undoStack()->canUndo();
+}
+
+bool TextEditor::canRedo() const
+{
+    qDebug("TextEditor::canRedo() is deprecated, use QtUndoManager actions instead");
+    return d->doc->undoStack()->canRedo();
+}
+
+// --- Notices and events -----------------------------------------------------------
+
+void TextEditor::notifyChange(ChangeId id)
+{
+    emit changed(int(id));
 }
 
 bool TextEditor::eventFilter(QObject* obj, QEvent* ev)

@@ -2,6 +2,9 @@
 #define XQWIDGETS_TEXTEDITOR_H
 
 #include <QFrame>
+#include <QString>
+
+class QPixmap;
 
 namespace xqwidgets
 {
@@ -12,8 +15,10 @@ class TextFolding;
 class TextView;
 
 // The framed panel an application places in its window to edit one
-// document: it holds the document's view and relays every change notice of
-// the document, the view and the caret as changed(int).
+// document: it holds the document's view, loads and saves the file through
+// a text encoding, forwards clipboard, undo, indentation and selection
+// requests, finds and replaces, and relays every change notice of the
+// document, the view and the caret as changed(int).
 class TextEditor : public QFrame
 {
     Q_OBJECT
@@ -31,17 +36,88 @@ public:
     TextView* view() const;
     TextFolding* folding() const;
 
+    // --- Files ------------------------------------------------------------------
+    // Absolute path of the file; empty for a new frame.
+    QString filePath() const;
+    // The encoding for every later open and save, by name: empty for the
+    // locale's (see TextFile for the names). Qt has no codec objects any
+    // more, so the frame keeps a name where it kept a codec.
+    QString textCodec() const;
+    // Whether the last open met bytes the encoding could not decode. Such a
+    // document is opened read-only, since saving it would destroy those
+    // bytes; the host decides (setReadOnly(false) to edit it anyway).
+    bool hasInvalidBytes() const;
+    // Why the last open or save failed; empty after a success.
+    QString errorString() const;
+
+    // --- State and text ---------------------------------------------------------
     int line() const;
     int column() const;
+    bool isModified() const;
+    bool getWrap() const;
+    // Name of the highlighting definition the view uses.
+    QString highlight() const;
+    bool isReadOnly() const;
+    QString text() const;
+    QString getSelectedText() const;
+    void clear();
+    void append(const QString& text);
+    void insertLine(const QString& text, int line);
     bool hasSelection() const;
+    // The line shows `pix` in the indicator margin (not owned); lines the
+    // document does not have are ignored.
+    void setLineIcon(int line, QPixmap* pix);
+    void clearLineIcon(int line);
+
+    // Deprecated: the undo manager's actions do this.
+    bool canUndo() const;
+    bool canRedo() const;
 
     void notifyChange(ChangeId id);
 
+    // --- Find and replace ---------------------------------------------------------
+    // Each returns whether a match is now selected; searches never wrap
+    // around and matches never span lines. An empty text finds nothing.
+    bool find(const QString& text, bool caseSensitive, bool wholeWord, bool fromCursor,
+              bool inSelection);
+    bool findNext();
+    bool findRegexp(const QString& pattern, bool caseSensitive, bool wildcard, bool fromCursor);
+    // Replaces every match of successive plain finds from the top of the
+    // document (or of the selection) as one undo step "replace all", and
+    // returns how many it replaced. Text the replacement inserts is never
+    // searched again.
+    int replaceAll(const QString& text, const QString& replaceText, bool caseSensitive,
+                   bool wholeWord, bool inSelection);
+
 public slots:
+    void fileNew();
+    // Loads the file through the frame's encoding. On success the path and
+    // the highlighting follow the file; on failure the frame keeps its path,
+    // text and highlighting (errorString() tells why).
+    bool open(const QString& path);
+    // Writes the file only if the document is modified; false, with the old
+    // file intact and the document still modified, when that fails.
+    bool save();
+    // Writes the document to `path` whether modified or not; the frame
+    // takes the new path only when that succeeded.
+    bool saveAs(const QString& path);
+    void setText(const QString& text);
+    void setTextCodec(const QString& name);
     void del();
     void cut();
     void copy();
     void paste();
+    void pasteSelection();
+    void indent();
+    void unindent();
+    void undo();
+    void redo();
+    void setWrap(bool wrap);
+    void setModified(bool modified);
+    void setReadOnly(bool readOnly);
+    void setFilePath(const QString& name);
+    void setHighlight(const QString& highlightName);
+    void moveCursor(int line, int column);
 
 signals:
     void changed(int id);

@@ -8,10 +8,12 @@
 #include "textmanager.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDebug>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -79,6 +81,7 @@ public:
     int row = 0;
     int col = 0;
     Qt::MouseButtons bnState;
+    Qt::KeyboardModifiers bnModifiers; // the modifiers remembered with bnState
     int prevX = 0;
     int prevY = 0;
     int cursorLine = 0;
@@ -113,6 +116,8 @@ public:
     // Whether any attribute of the highlighting has a background: only then
     // can a background reach a row from text left of it.
     bool anyBackground = false;
+    // The caret was hidden while a drag selection scrolled the view.
+    bool scrollHidCaret = false;
 
     const VisibleLine* rowAt(int key) const
     {
@@ -1261,6 +1266,212 @@ void TextView::resizeEvent(QResizeEvent*)
 void TextView::wheelEvent(QWheelEvent* e)
 {
     QCoreApplication::sendEvent(d->vbar, e);
+}
+
+// --- Mouse --------------------------------------------------------------------------
+
+namespace
+{
+
+// Where a drop position ends up once the dragged selection has been removed
+// from before it: the removal joins or shortens lines exactly as the
+// document's selection command does (a stream joins its first line's head
+// to its last line's tail; a box takes its columns out of every line).
+QPoint dropAfterRemoval(const TextDocument* doc, const QRect& sel, bool vertical, int line, int col)
+{
+    QPoint p1, p2;
+    orderedPoints(sel, p1, p2);
+    if (vertical || p1.y() == p2.y()) {
+        const int left = qMin(sel.left(), sel.right());
+        const int right = qMax(sel.left(), sel.right());
+        const int top = qMin(sel.top(), sel.bottom());
+        const int bottom = qMax(sel.top(), sel.bottom());
+        if (line < top || line > bottom || col < right || line > doc->lastLine())
+            return QPoint(col, line);
+        const int removed = qBound(0, int(doc->lineOf(line)->size()) - left, right - left);
+        return QPoint(col - removed, line);
+    }
+    if (line < p2.y() || (line == p2.y() && col < p2.x()) || p2.y() > doc->lastLine())
+        return QPoint(col, line);
+    if (line == p2.y()) {
+        const int head = qMin(p1.x(), int(doc->lineOf(p1.y())->size()));
+        return QPoint(head + col - p2.x(), p1.y());
+    }
+    return QPoint(col, line - (p2.y() - p1.y()));
+}
+
+} // namespace
+
+QPoint TextView::mousePosToDoc(const QPoint& widgetPos)
+{
+    return screenPosToDoc(widgetPos.x() + d->xPos, widgetPos.y() + d->yPos);
+}
+
+void TextView::publishSelection()
+{
+    const QString text = d->doc->selectionCommand(TextDocument::SelectionText);
+    if (text.isEmpty())
+        return;
+    QClipboard* cb = QGuiApplication::clipboard();
+    if (cb && cb->supportsSelection())
+        cb->setText(text, QClipboard::Selection);
+    else
+        d->manager->winClipboard = text;
+}
+
+void TextView::mousePressEvent(QMouseEvent* e)
+{
+    TextDocument* doc = d->doc;
+    if (e->button() == Qt::LeftButton) {
+        const QPoint p = mousePosToDoc(e->pos());
+        const int line = p.y();
+        const int col = p.x();
+        if (line <= doc->lastLine()) {
+            if (!inSelected(line, col) || d->startDrag) {
+                d->startDrag = false;
+                setCursorPosition(line, col, e->modifiers() & Qt::ShiftModifier);
+                d->mousePressed = true;
+            } else {
+                // Pressed inside the selection: a drag of the text may
+                // follow; the caret stays until the release tells.
+                d->startDrag = true;
+                d->bnState = e->buttons();
+                d->bnModifiers = e->modifiers();
+                d->row = line;
+                d->col = col;
+                d->prevX = e->pos().x();
+                d->prevY = e->pos().y();
+            }
+        }
+    } else if (e->button() == Qt::MiddleButton) {
+        d->editor->pasteSelection();
+    }
+    if (e->button() == Qt::RightButton && !d->rmbMenu->isEmpty())
+        d->rmbMenu->exec(e->globalPosition().toPoint());
+}
+
+void TextView::mouseMoveEvent(QMouseEvent* e)
+{
+    const bool outside = !rect().contains(e->pos());
+    if (outside && !d->mousePressed && e->buttons() == Qt::NoButton &&
+        e->modifiers() == Qt::NoModifier)
+        return;
+    if (d->scrollHidCaret) {
+        d->scrollHidCaret = false;
+        d->cursor->setEnabled(true);
+    }
+
+    TextDocument* doc = d->doc;
+    const QPoint p = mousePosToDoc(e->pos());
+    const int line = p.y();
+    const bool valid = line >= 0 && line <= doc->lastLine();
+    const int col = valid ? p.x() : 0;
+
+    if (d->startDrag && !d->mousePressed && (e->buttons() & Qt::LeftButton) &&
+        !(e->modifiers() & Qt::ShiftModifier)) {
+        if (!inSelected(line, col)) {
+            // Dragging the text: the caret marks the drop position while the
+            // selection stays (endDrag keeps caret moves from clearing it).
+            d->endDrag = true;
+            d->row = line;
+            d->col = col;
+            d->bnState = e->buttons();
+            d->bnModifiers = e->modifiers();
+            setCursorPosition(line, col, false);
+            setCursor(Qt::PointingHandCursor);
+            return;
+        }
+        d->cursor->set(line, col, true);
+    } else if (d->mousePressed && e->buttons() == Qt::LeftButton &&
+               e->modifiers() == Qt::NoModifier) {
+        if (outside) {
+            // One step towards the pointer per move event.
+            d->cursor->setEnabled(false);
+            d->scrollHidCaret = true;
+            const QPoint w = e->pos();
+            if (w.y() <= 0)
+                d->vbar->setValue(d->vbar->value() - 1);
+            else if (w.y() >= height())
+                d->vbar->setValue(d->vbar->value() + 1);
+            if (w.x() <= 0)
+                d->hbar->setValue(d->hbar->value() - 1);
+            else if (w.x() >= width())
+                d->hbar->setValue(d->hbar->value() + 1);
+        }
+        setCursorPosition(line, col, true);
+        return;
+    }
+    setCursor(valid && !inSelected(line, col) ? Qt::IBeamCursor : Qt::ArrowCursor);
+}
+
+void TextView::dropSelection()
+{
+    TextDocument* doc = d->doc;
+    const bool copy = (d->bnModifiers & Qt::ControlModifier) && (d->bnState & Qt::LeftButton);
+    const QRect sel = selected;
+    QPoint drop(d->col, d->row);
+    // The dropped text is the selection itself, taken before anything is
+    // removed: the selection clipboard may have been changed by another
+    // program meanwhile.
+    QString text;
+    if (copy) {
+        text = doc->selectionCommand(TextDocument::SelectionCommand(TextDocument::SelectionCopy |
+                                                                    TextDocument::SelectionText));
+    } else {
+        text = doc->selectionCommand(TextDocument::SelectionText);
+        if (!text.isNull() && !doc->isReadOnly()) {
+            drop = dropAfterRemoval(doc, sel, d->manager->fVerticalSelection, drop.y(), drop.x());
+            doc->selectionCommand(TextDocument::SelectionRemove);
+        }
+    }
+    d->startDrag = false;
+    d->endDrag = false;
+    if (!text.isNull()) {
+        setCursorPosition(drop.y(), drop.x(), false);
+        doc->insert(text, 0, 0);
+        notifyChange(TextEditor::Modification);
+    }
+    setCursorPosition(d->cursor->line(), d->cursor->column(), false);
+}
+
+void TextView::mouseReleaseEvent(QMouseEvent*)
+{
+    if (d->startDrag && !d->endDrag && !d->mousePressed) {
+        // A click inside the selection that never left it.
+        setCursorPosition(d->row, d->col, d->bnModifiers & Qt::ShiftModifier);
+    } else if (d->startDrag && d->endDrag) {
+        if (!inSelected(d->cursor->line(), d->cursor->column()))
+            dropSelection();
+        setCursor(Qt::IBeamCursor);
+    } else if (d->mousePressed) {
+        publishSelection();
+    }
+    // Every release ends the gesture, a drop back into the selection too:
+    // a drag left armed would keep later caret moves from clearing the
+    // selection.
+    d->startDrag = false;
+    d->endDrag = false;
+    d->prevX = d->prevY = 0;
+    d->mousePressed = false;
+    if (d->scrollHidCaret) {
+        d->scrollHidCaret = false;
+        d->cursor->setEnabled(true);
+    }
+}
+
+void TextView::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    clearSelection();
+    const QPoint p = mousePosToDoc(e->pos());
+    const int line = p.y();
+    if (line > d->doc->lastLine())
+        return;
+    int start = 0;
+    int end = 0;
+    d->doc->wordIn(line, p.x(), &start, &end);
+    setCursorPosition(line, start, false);
+    setCursorPosition(line, end, true);
+    publishSelection();
 }
 
 } // namespace xqwidgets

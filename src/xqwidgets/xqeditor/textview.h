@@ -162,6 +162,10 @@ signals:
 protected:
     bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
@@ -176,6 +180,13 @@ private:
     void paintEmptyArea(QPainter& p, const QRect& area);
     void paintCaret(QPainter& p);
     void updateScrollBars();
+    // The document position under a point in widget coordinates.
+    QPoint mousePosToDoc(const QPoint& widgetPos);
+    // Puts text selected with the mouse on the X11 selection clipboard, or
+    // into the manager's stand-in where the platform has none.
+    void publishSelection();
+    // Moves or copies the dragged selection to the drop position.
+    void dropSelection();
 
     class Private;
     Private* d;
