@@ -4,9 +4,17 @@
 // comparable C++ rule set on a QTextDocument and QScintilla's C++ lexer
 // styling the whole document, all measured in the same run.
 //
-// Usage: bench_highlight [lines] [ours]   (default 250000 lines; "ours"
-// skips the peers, for profiling)
+// Then one long line of C++ statements, as minified code comes: the two
+// passes at growing lengths (the time per character must stay flat), and on
+// a 5 MB line beside QScintilla and QSyntaxHighlighter. Every run on the
+// long line goes in a child process with a time cap, so that a slow peer (or
+// a regression) shows as "(over N s)" instead of stalling the run.
+//
+// Usage: bench_highlight [lines] [ours|longline] [MB]   (default 250000
+// lines; "ours" skips the peers and the long line, for profiling;
+// "longline" runs only the long line, 5 MB unless given)
 
+#include "benchutil.h"
 #include "highlight.h"
 #include "textline.h"
 
@@ -17,6 +25,7 @@
 #include <QSyntaxHighlighter>
 #include <QTextDocument>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -214,6 +223,160 @@ void print(const char* what, qsizetype lines, qint64 ns)
     std::printf("  %-46s %9.1f ms  %12.0f lines/s\n", what, double(ns) / 1e6, rate(lines, ns));
 }
 
+// The statements of the generated file on one line, as a minifier leaves
+// them: no preprocessor lines, no line comments, single blanks between.
+QString longLine(int chars)
+{
+    QString out;
+    out.reserve(chars + 200);
+    int count = 2000;
+    while (out.size() < chars) {
+        const QStringList source = generateCpp(count);
+        for (QString s : source) {
+            s = s.trimmed();
+            const qsizetype comment = s.indexOf(QLatin1String("//"));
+            if (comment >= 0)
+                s.truncate(comment);
+            if (s.isEmpty() || s.startsWith(QLatin1Char('#')) || s.endsWith(QLatin1Char('\\')))
+                continue;
+            if (!out.isEmpty())
+                out += QLatin1Char(' ');
+            out += s.trimmed();
+            if (out.size() >= chars)
+                break;
+        }
+        count *= 2;
+    }
+    out.truncate(chars);
+    return out;
+}
+
+// Runs `work` (which returns its figures as one line) in a child process
+// and gives up on it after `cap` seconds.
+QString capped(int cap, const std::function<QString()>& work)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return QStringLiteral("(pipe failed)");
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const QByteArray result = work().toUtf8();
+        if (write(fds[1], result.constData(), size_t(result.size())) < 0)
+            _exit(1);
+        _exit(0);
+    }
+    close(fds[1]);
+    QElapsedTimer t;
+    t.start();
+    int status = 0;
+    bool done = false;
+    while (!(done = waitpid(pid, &status, WNOHANG) == pid) && t.elapsed() < cap * 1000)
+        usleep(20000);
+    if (!done) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        close(fds[0]);
+        return QStringLiteral("(over %1 s)").arg(cap);
+    }
+    QByteArray result;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        result.append(buf, qsizetype(n));
+    close(fds[0]);
+    return result.isEmpty() ? QStringLiteral("(failed)") : QString::fromUtf8(result);
+}
+
+QString ms(qint64 ns)
+{
+    return QString::asprintf("%9.1f ms", double(ns) / 1e6);
+}
+
+// Both passes of the component over one line: "context  colouring".
+QString oursOnLine(const QString& text)
+{
+    TextHighlight hl(QStringLiteral("cpp"), nullptr);
+    TextLine line(text);
+    QElapsedTimer t;
+    t.start();
+    const int ctx = hl.doHighlight(0, &line);
+    const qint64 c = t.nsecsElapsed();
+    line.setContext(ctx);
+    t.restart();
+    hl.highlight(&line);
+    const qint64 h = t.nsecsElapsed();
+    return QString::asprintf("%lld %lld", c, h);
+}
+
+void longLineBench(int megabytes, bool peers)
+{
+    const int cap = 60;
+    std::printf("\nOne long line of C++ statements (minified code), definition \"C++\":\n");
+    std::printf("  %-12s %12s %12s %14s\n", "length", "context", "colouring", "ns/char (both)");
+    for (const int chars : {100000, 200000, 400000, 800000}) {
+        const QString text = longLine(chars);
+        const QStringList r = capped(cap, [&] { return oursOnLine(text); }).split(QLatin1Char(' '));
+        if (r.size() != 2) {
+            std::printf("  %-12d %s\n", chars, qPrintable(r.join(QLatin1Char(' '))));
+            continue;
+        }
+        const qint64 c = r.at(0).toLongLong();
+        const qint64 h = r.at(1).toLongLong();
+        std::printf("  %-12d %s %s %14.1f\n", chars, qPrintable(ms(c)), qPrintable(ms(h)),
+                    double(c + h) / chars);
+    }
+
+    const int chars = megabytes * 1000 * 1000;
+    const QString text = longLine(chars);
+    std::printf("\nA %d MB line (%d characters), each in a child process capped at %d s:\n",
+                megabytes, chars, cap);
+    const QStringList r = capped(cap, [&] { return oursOnLine(text); }).split(QLatin1Char(' '));
+    if (r.size() == 2) {
+        const qint64 c = r.at(0).toLongLong();
+        const qint64 h = r.at(1).toLongLong();
+        std::printf("  %-46s %s\n", "Vexa context pass", qPrintable(ms(c)));
+        std::printf("  %-46s %s\n", "Vexa colouring pass", qPrintable(ms(h)));
+        std::printf("  %-46s %s\n", "Vexa both passes", qPrintable(ms(c + h)));
+    } else {
+        std::printf("  %-46s %s\n", "Vexa both passes", qPrintable(r.join(QLatin1Char(' '))));
+    }
+    if (!peers)
+        return;
+
+#ifdef VEXA_HAVE_QSCINTILLA
+    const QString sci = capped(cap, [&] {
+        QsciScintilla editor;
+        QsciLexerCPP lexer;
+        editor.setLexer(&lexer);
+        editor.setText(text);
+        const long length = editor.SendScintilla(QsciScintillaBase::SCI_GETLENGTH);
+        QElapsedTimer t;
+        t.start();
+        editor.SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0ul, -1l);
+        const qint64 ns = t.nsecsElapsed();
+        const long styled = editor.SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
+        return ms(ns) + (styled >= length ? QString() : QStringLiteral(" (NOT fully styled)"));
+    });
+    std::printf("  %-46s %s\n", "QScintilla (QsciLexerCPP, SCI_COLOURISE)", qPrintable(sci));
+#else
+    std::printf("  QScintilla: not available in this build\n");
+#endif
+
+    const QString qsh = capped(cap, [&] {
+        QTextDocument doc;
+        doc.setPlainText(text);
+        CppSyntaxHighlighter highlighter(nullptr);
+        highlighter.setDocument(&doc);
+        QElapsedTimer t;
+        t.start();
+        highlighter.rehighlight();
+        return ms(t.nsecsElapsed());
+    });
+    std::printf("  %-46s %s\n", "QSyntaxHighlighter (QTextDocument)", qPrintable(qsh));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -221,6 +384,10 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc > 2 && qstrcmp(argv[2], "longline") == 0) {
+        longLineBench(argc > 3 ? qMax(1, atoi(argv[3])) : 5, true);
+        return 0;
+    }
     const int count = argc > 1 ? qMax(1000, atoi(argv[1])) : 250000;
 
     const QStringList source = generateCpp(count);
@@ -293,5 +460,6 @@ int main(int argc, char** argv)
 #else
     std::printf("QScintilla: not available in this build\n");
 #endif
+    longLineBench(5, true);
     return 0;
 }

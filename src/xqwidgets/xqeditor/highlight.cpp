@@ -205,11 +205,18 @@ const char* const kBuiltinKeys[] = {"cfm",   "ch",    "cpp",    "dtml",  "html",
 
 HighlightDict* g_registry = nullptr;
 
+bool g_lineScans = true;
+
 } // namespace
 
 void forgetHighlightDefinition(const QString& key)
 {
     highlightDict().remove(key);
+}
+
+void setHighlightLineScans(bool on)
+{
+    g_lineScans = on;
 }
 
 // ---- rules
@@ -218,15 +225,15 @@ HighlightItem::HighlightItem(int attr, int ctx, int empty) : attr(attr), ctx(ctx
 
 HighlightItem::~HighlightItem() = default;
 
-int HighlightItem::find(const QChar* text, int length)
+int HighlightItem::find(const QChar* text, int length, const Pattern::LineScan* scan)
 {
     if (length <= 0)
         return -1;
     const QStringView view(text, length);
     if (anchored)
-        return regexp.matchLength(view);
+        return regexp.matchLength(view, scan);
     int matched = 0;
-    return regexp.indexIn(view, &matched) < 0 ? -1 : matched;
+    return regexp.indexIn(view, &matched, scan) < 0 ? -1 : matched;
 }
 
 HighlightUntilItem::HighlightUntilItem(int attr, int ctx, int empty, bool inc, bool full)
@@ -235,12 +242,15 @@ HighlightUntilItem::HighlightUntilItem(int attr, int ctx, int empty, bool inc, b
     anchored = false;
 }
 
-int HighlightUntilItem::find(const QChar* text, int length)
+int HighlightUntilItem::find(const QChar* text, int length, const Pattern::LineScan* scan)
 {
     if (length <= 0)
         return -1;
+    // Searched at every position the pass tries it at, to the end of the
+    // line: the scan lets a search reuse the previous answer while the pass
+    // has not passed it, so a long line costs in proportion to its length.
     int matched = 0;
-    const int at = regexp.indexIn(QStringView(text, length), &matched);
+    const int at = regexp.indexIn(QStringView(text, length), &matched, scan);
     if (at < 0)
         return full ? length : -1;
     return at + (inc ? matched : 0);
@@ -297,9 +307,9 @@ bool HighlightKeyword::contains(const char16_t* word, int length) const
     }
 }
 
-int HighlightKeyword::find(const QChar* text, int length)
+int HighlightKeyword::find(const QChar* text, int length, const Pattern::LineScan* scan)
 {
-    const int n = HighlightItem::find(text, length);
+    const int n = HighlightItem::find(text, length, scan);
     if (n <= 0 || n < m_minLength || n > m_maxLength)
         return -1;
     const char16_t* s = reinterpret_cast<const char16_t*>(text);
@@ -557,8 +567,8 @@ namespace
 // switches to it without consuming. Returns whether anything happened.
 template <bool Colour>
 bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, int& pos,
-          const QChar* text, int length, Visited& visited, TextLine* line,
-          const std::array<HighlightContext*, TextHighlight::MaxIds>& table,
+          const QChar* text, int length, const Pattern::LineScan* scan, Visited& visited,
+          TextLine* line, const std::array<HighlightContext*, TextHighlight::MaxIds>& table,
           const std::array<std::unique_ptr<Dispatch>, TextHighlight::MaxIds>& dispatches)
 {
     bool moved = false;
@@ -573,7 +583,7 @@ bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, in
         }
         HighlightItem* item = list->at(idx++);
         const int left = length - pos;
-        const int n = left > 0 ? item->find(text + pos, left) : -1;
+        const int n = left > 0 ? item->find(text + pos, left, scan) : -1;
         if (n >= 1) {
             moved = true;
             const int end = pos + qMin(n, left);
@@ -615,10 +625,12 @@ int TextHighlight::doHighlight(int ctx, TextLine* line)
     int pos = 0;
     Visited visited;
     visited.reset(ctx);
+    const Pattern::LineScan scan(text, length);
+    const Pattern::LineScan* s = g_lineScans ? &scan : nullptr;
     while (pos < length) {
         if (!list)
             break; // an id without a context here: the rest of the line matches nothing
-        if (!walk<false>(list, dispatch, ctx, pos, text, length, visited, nullptr, d->ctnList,
+        if (!walk<false>(list, dispatch, ctx, pos, text, length, s, visited, nullptr, d->ctnList,
                          d->ctnDispatch) &&
             pos < length) {
             ++pos;
@@ -638,12 +650,14 @@ void TextHighlight::highlight(TextLine* line)
     int pos = 0;
     Visited visited;
     visited.reset(ctx);
+    const Pattern::LineScan scan(text, length);
+    const Pattern::LineScan* s = g_lineScans ? &scan : nullptr;
     while (pos < length) {
         if (!list) {
             line->setAttributes(0, uint(pos), uint(length));
             break;
         }
-        if (!walk<true>(list, dispatch, ctx, pos, text, length, visited, line, d->contextList,
+        if (!walk<true>(list, dispatch, ctx, pos, text, length, s, visited, line, d->contextList,
                         d->contextDispatch) &&
             pos < length) {
             line->setAttributes(0, uint(pos), uint(pos + 1));

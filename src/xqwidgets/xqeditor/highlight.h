@@ -41,8 +41,10 @@ public:
     HighlightItem& operator=(const HighlightItem&) = delete;
 
     // Number of characters the rule covers from `text` (the current position;
-    // `length` characters are left on the line). 0 or less: no match.
-    virtual int find(const QChar* text, int length);
+    // `length` characters are left on the line). 0 or less: no match. `scan`,
+    // when given, stands for the line being highlighted: the pass moves on it
+    // from left to right and lets the rule reuse what it found before.
+    virtual int find(const QChar* text, int length, const Pattern::LineScan* scan = nullptr);
 
     int attr;  // attribute id given to the covered text
     int ctx;   // context after a match, -1 for none
@@ -59,7 +61,7 @@ class HighlightUntilItem : public HighlightItem
 {
 public:
     HighlightUntilItem(int attr, int ctx, int empty, bool inc, bool full);
-    int find(const QChar* text, int length) override;
+    int find(const QChar* text, int length, const Pattern::LineScan* scan = nullptr) override;
 
     bool inc;  // the end match belongs to the covered text
     bool full; // without an end match the rest of the line is covered
@@ -70,7 +72,7 @@ class HighlightKeyword : public HighlightItem
 {
 public:
     HighlightKeyword(int attr, int ctx, int empty, const QStringList& keywords, bool caseSensitive);
-    int find(const QChar* text, int length) override;
+    int find(const QChar* text, int length, const Pattern::LineScan* scan = nullptr) override;
 
     int val = 0;
     bool caseSensitive;

@@ -3,12 +3,18 @@
 
 #include <QString>
 
-namespace xqwidgets {
+namespace xqwidgets
+{
 
 // Drops the parsed definition cached under `key`, so that the next
 // TextHighlight of that key reads it again. For the fuzzing harness, which
 // loads a different definition under the same key for every input.
 void forgetHighlightDefinition(const QString& key);
+
+// Whether the passes give their rules a scan of the line (on by default).
+// Off, every match looks at the rest of the line afresh: the plain engine,
+// against which tests compare the results.
+void setHighlightLineScans(bool on);
 
 } // namespace xqwidgets
 

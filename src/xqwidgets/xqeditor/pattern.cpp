@@ -1,7 +1,10 @@
 #include "pattern.h"
 
+#include "pattern_p.h"
+
 #include <QRegularExpression>
 
+#include <atomic>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -721,6 +724,45 @@ QString requiredText(const Alternatives& alt)
     return best;
 }
 
+// Whether a match at some position can depend on where the subject starts:
+// "^" and the word boundaries look at (or before) the start of the view.
+bool dependsOnStart(const Alternatives& alt)
+{
+    for (const Sequence& seq : alt) {
+        for (const Node& node : seq) {
+            if (node.kind == Node::Bol || node.kind == Node::WordB || node.kind == Node::NotWordB)
+                return true;
+            if ((node.kind == Node::Group || node.kind == Node::Look) && dependsOnStart(*node.alt))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Case-insensitive search folds a low surrogate together with the unit
+// before it, which a view that starts between the two does not see; text
+// without surrogates is found the same way from any start.
+bool foldsAlike(const QString& text, bool ci)
+{
+    if (!ci)
+        return true;
+    for (const QChar c : text) {
+        if (c.isSurrogate())
+            return false;
+    }
+    return true;
+}
+
+PatternSearchCounters g_counters;
+
+inline void countSearch(qsizetype characters)
+{
+    ++g_counters.searches;
+    g_counters.characters += quint64(characters);
+}
+
+std::atomic<quint64> g_scanSerial{0};
+
 // One step of a direct match: a character set repeated min..max times (max
 // -1: unbounded). Members below 128, the bulk of source text, are looked up
 // in a table that already holds case folding and negation.
@@ -771,12 +813,33 @@ struct Pattern::Private {
     FirstChars first;
     bool nullable = true;
     bool firstKnown = false; // `first` decides every non-empty match at the start
+    // A search from a later start of the same line finds the same match as
+    // long as that start is not past it: nothing in the pattern looks at the
+    // start of the view.
+    bool startFree = false;
+    bool requiredFree = false; // `required` is found alike from any start
     // Direct matching.
     std::vector<DirectAtom> atoms;
     bool bol = false;
     bool eol = false;
 
     Qt::CaseSensitivity cs() const { return ci ? Qt::CaseInsensitive : Qt::CaseSensitive; }
+
+    // The last answer of a search of one line's tail during one pass: from
+    // `from` the first match is at `at` (null: none up to the end of the line).
+    struct Memo {
+        quint64 serial = 0;
+        const QChar* from = nullptr;
+        const QChar* at = nullptr;
+        int length = 0;
+
+        bool answers(const Pattern::LineScan& scan, const QChar* start) const
+        {
+            return serial == scan.serial() && from <= start && (!at || start <= at);
+        }
+    };
+    mutable Memo found;
+    mutable Memo requiredAt;
 
     // End of the direct match from `pos`, -1 when none, -2 when the budget ran out.
     int directAt(const char16_t* s, int n, size_t ai, int pos, int& budget) const
@@ -786,39 +849,119 @@ struct Pattern::Private {
         if (ai == atoms.size())
             return (!eol || pos == n) ? pos : -1;
         const DirectAtom& a = atoms[ai];
+        if (minimal) {
+            // Shortest first: the repeat grows one character at a time, so
+            // a match costs its own length, not the rest of the line. The
+            // same ends are tried in the same order as by the greedy walk
+            // below, reversed.
+            const int limit = a.max < 0 ? n - pos : qMin(a.max, n - pos);
+            int j = 0;
+            for (; j < a.min; ++j) {
+                if (j >= limit || !a.test(s[pos + j]))
+                    return -1;
+            }
+            if (ai + 1 == atoms.size() && !eol)
+                return pos + a.min;
+            for (;; ++j) {
+                const int r = directAt(s, n, ai + 1, pos + j, budget);
+                if (r != -1)
+                    return r;
+                if (j >= limit || !a.test(s[pos + j]))
+                    return -1;
+            }
+        }
         const int k = a.run(s + pos, n - pos);
         if (k < a.min)
             return -1;
         if (ai + 1 == atoms.size() && !eol)
-            return pos + (minimal ? a.min : k);
-        if (!minimal) {
-            for (int j = k; j >= a.min; --j) {
-                const int r = directAt(s, n, ai + 1, pos + j, budget);
-                if (r != -1)
-                    return r;
-            }
-        } else {
-            for (int j = a.min; j <= k; ++j) {
-                const int r = directAt(s, n, ai + 1, pos + j, budget);
-                if (r != -1)
-                    return r;
-            }
+            return pos + k;
+        for (int j = k; j >= a.min; --j) {
+            const int r = directAt(s, n, ai + 1, pos + j, budget);
+            if (r != -1)
+                return r;
         }
         return -1;
     }
 
-    int engine(QStringView text, bool anchored, int* length) const
+    int engine(QStringView text, bool anchored, int* length, const LineScan* scan) const
     {
+        QRegularExpression::MatchOptions options =
+            anchored ? QRegularExpression::AnchorAtOffsetMatchOption
+                     : QRegularExpression::NoMatchOption;
+        if (scan) {
+            // The engine checks the encoding of the whole subject at every
+            // call, which on a long line costs the rest of the line at each
+            // position; the scan knows the answer from one look at the line.
+            // A subject the check rejects matches nothing.
+            if (!scan->validFrom(text))
+                return -1;
+            options |= QRegularExpression::DontCheckSubjectStringMatchOption;
+        } else {
+            countSearch(text.size());
+        }
         const QRegularExpressionMatch m =
-            re.match(text, 0, QRegularExpression::NormalMatch,
-                     anchored ? QRegularExpression::AnchorAtOffsetMatchOption
-                              : QRegularExpression::NoMatchOption);
+            re.match(text, 0, QRegularExpression::NormalMatch, options);
         if (!m.hasMatch())
             return -1;
         *length = int(m.capturedLength(0));
         return int(m.capturedStart(0));
     }
+
+    // Whether `required` occurs in `text`.
+    bool hasRequired(QStringView text, const LineScan* scan) const
+    {
+        if (!scan || !requiredFree) {
+            const qsizetype at = text.indexOf(required, 0, cs());
+            countSearch(at < 0 ? text.size() : at + required.size());
+            return at >= 0;
+        }
+        if (!requiredAt.answers(*scan, text.data())) {
+            const qsizetype at = text.indexOf(required, 0, cs());
+            countSearch(at < 0 ? text.size() : at + required.size());
+            requiredAt = {scan->serial(), text.data(), at < 0 ? nullptr : text.data() + at, 0};
+        }
+        return requiredAt.at != nullptr;
+    }
+
+    int matchLength(QStringView text, const LineScan* scan) const;
+    // The first match in `text`; `certain` tells whether a miss is sure to be
+    // the same from any later start (the engine's backtracking limit can fail
+    // a search that a later start would not even try).
+    int search(QStringView text, int* length, const LineScan* scan, bool* certain) const;
 };
+
+PatternSearchCounters& patternSearchCounters()
+{
+    return g_counters;
+}
+
+Pattern::LineScan::LineScan(const QChar* text, int length)
+    : m_begin(text), m_end(text + length), m_serial(++g_scanSerial)
+{
+}
+
+bool Pattern::LineScan::validFrom(QStringView tail) const
+{
+    if (m_lastInvalid == -2) {
+        // The last unit the engine's check rejects: a surrogate without its
+        // partner.
+        m_lastInvalid = -1;
+        const qsizetype n = m_end - m_begin;
+        for (qsizetype i = 0; i < n; ++i) {
+            const QChar c = m_begin[i];
+            if (!c.isSurrogate())
+                continue;
+            if (c.isHighSurrogate() && i + 1 < n && m_begin[i + 1].isLowSurrogate())
+                ++i;
+            else
+                m_lastInvalid = i;
+        }
+    }
+    if (tail.isEmpty())
+        return true;
+    // A tail that begins inside a pair starts with a lone low surrogate.
+    return !tail.front().isLowSurrogate() && m_lastInvalid < tail.data() - m_begin;
+}
 
 Pattern::Pattern() : d(new Private) {}
 
@@ -884,6 +1027,8 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
     p->nullable = collectFirst(alt, p->first, p->ci);
     p->firstKnown = !p->nullable && p->first.known;
     p->required = requiredText(alt);
+    p->startFree = !dependsOnStart(alt) && foldsAlike(pattern, p->ci);
+    p->requiredFree = foldsAlike(p->required, p->ci);
 
     const Sequence* seq = alt.size() == 1 ? &alt.front() : nullptr;
     if (seq && seq->size() == 1 && seq->front().kind == Node::Eol && !seq->front().quantified) {
@@ -933,80 +1078,127 @@ bool Pattern::mayStartWith(char16_t c) const
 
 int Pattern::matchLength(QStringView text) const
 {
-    if (d->firstKnown && (text.isEmpty() || !d->first.test(text.front().unicode())))
+    return d->matchLength(text, nullptr);
+}
+
+int Pattern::matchLength(QStringView text, const LineScan* scan) const
+{
+    return d->matchLength(text, scan && scan->covers(text) ? scan : nullptr);
+}
+
+int Pattern::Private::matchLength(QStringView text, const LineScan* scan) const
+{
+    if (firstKnown && (text.isEmpty() || !first.test(text.front().unicode())))
         return -1;
-    switch (d->kind) {
-    case Private::Invalid:
+    switch (kind) {
+    case Invalid:
         return -1;
-    case Private::Literal:
-        if (d->literal.size() == 1 && !d->ci)
-            return text.front() == d->literal.front() ? 1 : -1;
-        return text.startsWith(d->literal, d->cs()) ? int(d->literal.size()) : -1;
-    case Private::EndOfLine:
+    case Literal:
+        if (literal.size() == 1 && !ci)
+            return text.front() == literal.front() ? 1 : -1;
+        return text.startsWith(literal, cs()) ? int(literal.size()) : -1;
+    case EndOfLine:
         return text.isEmpty() ? 0 : -1;
     default:
         break;
     }
-    if (!d->firstKnown && !d->required.isEmpty() && !text.contains(d->required, d->cs()))
+    if (!firstKnown && !required.isEmpty() && !hasRequired(text, scan))
         return -1;
     int length = -1;
-    if (d->kind == Private::Direct) {
-        if (d->atoms.size() == 1 && !d->eol) {
+    if (kind == Direct) {
+        const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
+        if (atoms.size() == 1 && !eol) {
             // A single repeated set, the commonest rule: no backtracking.
-            const DirectAtom& a = d->atoms.front();
-            const int k = a.run(reinterpret_cast<const char16_t*>(text.utf16()), int(text.size()));
-            return k < a.min ? -1 : (d->minimal ? a.min : k);
+            const DirectAtom& a = atoms.front();
+            if (minimal) {
+                const int k = a.run(s, qMin(a.min, int(text.size())));
+                return k < a.min ? -1 : a.min;
+            }
+            const int k = a.run(s, int(text.size()));
+            return k < a.min ? -1 : k;
         }
         int budget = kDirectBudget;
-        const int r = d->directAt(reinterpret_cast<const char16_t*>(text.utf16()), int(text.size()),
-                                  0, 0, budget);
+        const int r = directAt(s, int(text.size()), 0, 0, budget);
         if (r != -2)
             return r;
     }
-    return d->engine(text, true, &length) == 0 ? length : -1;
+    return engine(text, true, &length, scan) == 0 ? length : -1;
 }
 
 int Pattern::indexIn(QStringView text, int* length) const
 {
+    bool certain = false;
+    return d->search(text, length, nullptr, &certain);
+}
+
+int Pattern::indexIn(QStringView text, int* length, const LineScan* scan) const
+{
+    if (!scan || !scan->covers(text))
+        return indexIn(text, length);
+    Private::Memo& memo = d->found;
+    if (d->startFree && memo.answers(*scan, text.data())) {
+        *length = memo.length;
+        return memo.at ? int(memo.at - text.data()) : -1;
+    }
+    bool certain = false;
+    const int at = d->search(text, length, scan, &certain);
+    if (d->startFree && (at >= 0 || certain))
+        memo = {scan->serial(), text.data(), at < 0 ? nullptr : text.data() + at, *length};
+    return at;
+}
+
+int Pattern::Private::search(QStringView text, int* length, const LineScan* scan,
+                             bool* certain) const
+{
     *length = 0;
-    switch (d->kind) {
-    case Private::Invalid:
+    *certain = true;
+    auto span = [&](int at) { return at < 0 ? text.size() : at + *length; };
+    switch (kind) {
+    case Invalid:
         return -1;
-    case Private::Literal: {
-        const int at = int(text.indexOf(d->literal, 0, d->cs()));
+    case Literal: {
+        const int at = int(text.indexOf(literal, 0, cs()));
         if (at >= 0)
-            *length = int(d->literal.size());
+            *length = int(literal.size());
+        countSearch(span(at));
         return at;
     }
-    case Private::EndOfLine:
+    case EndOfLine:
         return int(text.size());
     default:
         break;
     }
-    if (!d->required.isEmpty() && !text.contains(d->required, d->cs()))
+    if (!required.isEmpty() && !hasRequired(text, scan))
         return -1;
-    if (d->kind == Private::Direct) {
+    if (kind == Direct) {
         const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
         const int n = int(text.size());
-        const bool skip = !d->nullable && d->first.known;
+        const bool skip = !nullable && first.known;
         int budget = kDirectBudget;
-        const int last = d->bol ? 0 : n;
+        const int last = bol ? 0 : n;
         int start = 0;
         for (; start <= last; ++start) {
-            if (skip && (start == n || !d->first.test(s[start])))
+            if (skip && (start == n || !first.test(s[start])))
                 continue;
-            const int r = d->directAt(s, n, 0, start, budget);
+            const int r = directAt(s, n, 0, start, budget);
             if (r == -2)
                 break;
             if (r >= 0) {
                 *length = r - start;
+                countSearch(span(start));
                 return start;
             }
         }
-        if (start > last)
+        if (start > last) {
+            countSearch(span(-1));
             return -1;
+        }
     }
-    return d->engine(text, false, length);
+    *certain = false;
+    const int at = engine(text, false, length, scan);
+    if (scan)
+        countSearch(span(at));
+    return at;
 }
 
 } // namespace xqwidgets

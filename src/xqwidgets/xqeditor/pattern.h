@@ -19,6 +19,35 @@ namespace xqwidgets
 class Pattern
 {
 public:
+    // One line as the matches of one highlighting pass see it, from left to
+    // right. Matches that are given the scan share what they learn about the
+    // line: its encoding is checked once instead of at every match, and a
+    // search of the rest of the line from a later position reuses the last
+    // answer where the pattern allows it. Every text matched with a scan must
+    // be a tail of that line, and the line must not change while it is used.
+    class LineScan
+    {
+    public:
+        LineScan(const QChar* text, int length);
+        LineScan(const LineScan&) = delete;
+        LineScan& operator=(const LineScan&) = delete;
+
+        // Whether `tail` is on this line and runs to its end.
+        bool covers(QStringView tail) const
+        {
+            return tail.data() >= m_begin && tail.data() + tail.size() == m_end;
+        }
+        // Whether the engine would accept `tail` as valid UTF-16.
+        bool validFrom(QStringView tail) const;
+        quint64 serial() const { return m_serial; }
+
+    private:
+        const QChar* m_begin;
+        const QChar* m_end;
+        quint64 m_serial;
+        mutable qsizetype m_lastInvalid = -2; // -2: not looked at yet, -1: none
+    };
+
     Pattern();
     explicit Pattern(const QString& pattern, bool caseSensitive = true, bool minimal = false);
     ~Pattern();
@@ -36,6 +65,10 @@ public:
     // Offset of the first match in `text` (and its length in `length`); -1
     // when there is none.
     int indexIn(QStringView text, int* length) const;
+    // The same, for a tail `text` of the line `scan` stands for (the plain
+    // versions above are used when `scan` is null or does not cover `text`).
+    int matchLength(QStringView text, const LineScan* scan) const;
+    int indexIn(QStringView text, int* length, const LineScan* scan) const;
 
     // False when no match of more than zero characters can begin with `c`.
     bool mayStartWith(char16_t c) const;
