@@ -6,7 +6,10 @@
 namespace vexa
 {
 
-// The messages panel: the page of the bottom dock that collects output lines.
+// The messages panel: the page of the bottom dock that collects the output
+// lines of the build runner and search in files. It keeps the newest rows
+// (500 at most), always shows the newest, turns rows of a Python traceback
+// into links, and opens a link row's file at its line when the row is pressed.
 class MessageOutput : public QListWidget
 {
     Q_OBJECT
@@ -14,12 +17,42 @@ public:
     static MessageOutput* self();
     ~MessageOutput() override;
 
+    unsigned int maxItems() const;
+    void setMaxItems(unsigned int count);
+
+    // Run before every new row: links the last row when it is a traceback
+    // line, and drops the oldest rows to make room for one more.
+    void checkMaxItems();
+
 public Q_SLOTS:
+    void insertItem(const QString& text);
+    void insertItem(const QString& text, int line);
+    void insertItem(const QString& text, int line, const QString& fname);
+    // Continue the last row (or start one on an empty list).
+    void addToLastItem(const QString& text);
+    void addToLastItem(const QString& text, int line, const QString& fname);
+    // Writes text that may hold several lines as a terminal would: the first
+    // line continues the last row and each line feed starts a new row.
+    void showMessage(const QString& text);
+    // Opens an existing file in an editor with the cursor on `line`
+    // (counted from 1); an empty or missing file name does nothing.
+    void openFile(const QString& file, int line);
     // Raises the panel in the bottom dock.
     void makeVisible();
+    void clickItem(QListWidgetItem* item);
+
+Q_SIGNALS:
+    void clicked(const QString& file, int line);
+
+protected:
+    bool viewportEvent(QEvent* e) override;
 
 private:
     explicit MessageOutput(QWidget* parent);
+    void placeCleanButton();
+
+    class Private;
+    Private* d;
 };
 
 } // namespace vexa

@@ -1,0 +1,270 @@
+#include "messageitem.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRect>
+
+namespace vexa
+{
+
+class MessageItemPrivate
+{
+public:
+    int lineNumber = -1;
+    bool lineDefined = false;
+    QString filename;
+    QString rawText;
+    // The width of the shown text in `widthFont`; -1 until measured. Lists
+    // lay out every row again on each insert, and measuring is the cost.
+    int width = -1;
+    QFont widthFont;
+};
+
+namespace
+{
+
+struct Tag {
+    qsizetype pos = 0;
+    qsizetype length = 0;
+    bool background = false;
+    QString value;
+};
+
+// The next tag at or after `from`: "#color{" or "#bgcolor{", the shortest run
+// of characters and the first closing brace after it. Searched by hand
+// rather than with a minimal-matching expression so that a long row full of
+// unclosed tags costs one pass instead of one pass per tag.
+bool nextTag(const QString& s, qsizetype from, Tag* tag)
+{
+    static const QLatin1String color("#color{");
+    static const QLatin1String bgcolor("#bgcolor{");
+    for (qsizetype i = s.indexOf(QLatin1Char('#'), from); i >= 0;
+         i = s.indexOf(QLatin1Char('#'), i + 1)) {
+        const QStringView rest = QStringView(s).mid(i);
+        qsizetype open = -1;
+        bool background = false;
+        if (rest.startsWith(color)) {
+            open = i + color.size();
+        } else if (rest.startsWith(bgcolor)) {
+            open = i + bgcolor.size();
+            background = true;
+        }
+        if (open < 0)
+            continue;
+        const qsizetype close = s.indexOf(QLatin1Char('}'), open);
+        // Every later tag would need a closing brace after this one too.
+        if (close < 0)
+            return false;
+        tag->pos = i;
+        tag->length = close + 1 - i;
+        tag->background = background;
+        tag->value = s.mid(open, close - open);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+MessageItem::MessageItem(QListWidget* listbox, const QString& text, int line,
+                         const QString& fileName)
+    : QListWidgetItem(nullptr, RTTI), p(new MessageItemPrivate)
+{
+    p->lineNumber = line;
+    p->lineDefined = line != -1;
+    p->filename = fileName;
+    p->rawText = text;
+    updateDisplay();
+    if (listbox)
+        listbox->addItem(this);
+}
+
+MessageItem::MessageItem(const MessageItem& other)
+    : QListWidgetItem(other), p(new MessageItemPrivate(*other.p))
+{
+}
+
+MessageItem::~MessageItem()
+{
+    delete p;
+}
+
+QListWidgetItem* MessageItem::clone() const
+{
+    return new MessageItem(*this);
+}
+
+QString MessageItem::text() const
+{
+    return stripMarkup(p->rawText);
+}
+
+QString MessageItem::rawText() const
+{
+    return p->rawText;
+}
+
+void MessageItem::setText(const QString& text)
+{
+    p->rawText = text;
+    updateDisplay();
+}
+
+void MessageItem::addText(const QString& text)
+{
+    p->rawText += text;
+    updateDisplay();
+}
+
+void MessageItem::setData(int role, const QVariant& value)
+{
+    if (role == Qt::DisplayRole)
+        setText(value.toString());
+    else
+        QListWidgetItem::setData(role, value);
+}
+
+// The list shows, sorts and measures the display text, so it holds the text
+// without tags; the view repaints the row when it changes.
+void MessageItem::updateDisplay()
+{
+    p->width = -1;
+    QListWidgetItem::setData(Qt::DisplayRole, stripMarkup(p->rawText));
+}
+
+int MessageItem::width(const QFont& font) const
+{
+    if (p->width < 0 || p->widthFont != font) {
+        p->width = QFontMetrics(font).horizontalAdvance(text());
+        p->widthFont = font;
+    }
+    return p->width;
+}
+
+int MessageItem::line() const
+{
+    if (p->lineDefined)
+        return p->lineNumber;
+    // Tags are left out: the digits of a colour value are no line number.
+    const QString shown = text();
+    qsizetype start = 0;
+    while (start < shown.size() &&
+           !(shown.at(start) >= QLatin1Char('0') && shown.at(start) <= QLatin1Char('9')))
+        ++start;
+    if (start == shown.size())
+        return p->lineNumber;
+    qsizetype end = start;
+    while (end < shown.size() && shown.at(end) >= QLatin1Char('0') &&
+           shown.at(end) <= QLatin1Char('9'))
+        ++end;
+    // A run too long for an int gives 0.
+    return QStringView(shown).mid(start, end - start).toInt();
+}
+
+void MessageItem::setLine(int line)
+{
+    p->lineNumber = line;
+    p->lineDefined = true;
+}
+
+QString MessageItem::fileName() const
+{
+    return p->filename;
+}
+
+void MessageItem::setFileName(const QString& name)
+{
+    p->filename = name;
+}
+
+int MessageItem::rtti() const
+{
+    return RTTI;
+}
+
+QString MessageItem::stripMarkup(const QString& raw)
+{
+    QString shown;
+    qsizetype from = 0;
+    Tag tag;
+    while (nextTag(raw, from, &tag)) {
+        shown += QStringView(raw).mid(from, tag.pos - from);
+        from = tag.pos + tag.length;
+    }
+    shown += QStringView(raw).mid(from);
+    return shown;
+}
+
+QList<MessageSegment> MessageItem::parseMarkup(const QString& raw)
+{
+    QList<MessageSegment> segments;
+    QColor color;
+    QColor background;
+    auto add = [&](qsizetype from, qsizetype to) {
+        if (to > from)
+            segments.append({raw.mid(from, to - from), color, background});
+    };
+    qsizetype from = 0;
+    Tag tag;
+    while (nextTag(raw, from, &tag)) {
+        add(from, tag.pos);
+        from = tag.pos + tag.length;
+        // A value that names no colour switches back to the list's own
+        // colours: no fill for the background, the normal text colour.
+        const QColor value = QColor::fromString(tag.value);
+        if (tag.background)
+            background = value;
+        else
+            color = value;
+    }
+    add(from, raw.size());
+    return segments;
+}
+
+QList<MessageSegment> MessageItem::segments() const
+{
+    return parseMarkup(p->rawText);
+}
+
+void MessageItem::paint(QPainter* painter, const QRect& rect) const
+{
+    const QFontMetrics fm = painter->fontMetrics();
+    const QPen normal = painter->pen();
+    const int baseline = rect.top() + fm.ascent() + fm.leading() / 2;
+    // Nothing right of this is seen, so long rows stop drawing there.
+    const int right = painter->hasClipping()
+                          ? qMin(rect.right(), painter->clipBoundingRect().toAlignedRect().right())
+                          : rect.right();
+    int x = rect.left() + 3;
+
+    painter->save();
+    painter->setLayoutDirection(Qt::LayoutDirectionAuto);
+    for (const MessageSegment& s : segments()) {
+        if (x > right)
+            break;
+        // A run far longer than the room left is cut to a part that still
+        // fills it (glyphs are at least a pixel wide); no later run is seen.
+        QString text = s.text;
+        const qsizetype room = 2 * qsizetype(right - x + 1) + 64;
+        if (text.size() > room) {
+            qsizetype cut = room;
+            if (text.at(cut - 1).isHighSurrogate())
+                ++cut;
+            text.truncate(cut);
+        }
+        const int width = fm.horizontalAdvance(text);
+        // The band covers the text drawn after the tag, within the row.
+        if (s.background.isValid())
+            painter->fillRect(QRect(x, rect.top(), width, rect.height()), s.background);
+        QPen pen = normal;
+        if (s.color.isValid())
+            pen.setColor(s.color);
+        painter->setPen(pen);
+        painter->drawText(QPoint(x, baseline), text);
+        x += width;
+    }
+    painter->restore();
+}
+
+} // namespace vexa
