@@ -457,6 +457,9 @@ private Q_SLOTS:
         QTest::newRow("first line") << "  1: line 1" << 1 << "hit.cpp" << true << "hit.cpp" << 0;
         QTest::newRow("traceback")
             << "  File \"@/tb.py\", line 12, in <module>" << -2 << "" << true << "tb.py" << 11;
+        // Line 0 names no row; the cursor goes to the first instead of row -1.
+        QTest::newRow("traceback line 0")
+            << "  File \"@/tb.py\", line 0, in f" << -2 << "" << true << "tb.py" << 0;
         QTest::newRow("relative name")
             << "  File \"tb.py\", line 3, in f" << -2 << "" << true << "tb.py" << 2;
         QTest::newRow("digits but no file") << "main.c:12: error" << -2 << "" << true << "" << 0;
