@@ -10,9 +10,10 @@
 // long line goes in a child process with a time cap, so that a slow peer (or
 // a regression) shows as "(over N s)" instead of stalling the run.
 //
-// Usage: bench_highlight [lines] [ours|longline] [MB]   (default 250000
+// Usage: bench_highlight [lines] [ours|longline] [MB] [ours]   (default 250000
 // lines; "ours" skips the peers and the long line, for profiling;
-// "longline" runs only the long line, 5 MB unless given)
+// "longline" runs only the long line, 5 MB unless given, and only the
+// component with a final "ours")
 
 #include "benchutil.h"
 #include "highlight.h"
@@ -385,7 +386,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc > 2 && qstrcmp(argv[2], "longline") == 0) {
-        longLineBench(argc > 3 ? qMax(1, atoi(argv[3])) : 5, true);
+        longLineBench(argc > 3 ? qMax(1, atoi(argv[3])) : 5,
+                      !(argc > 4 && qstrcmp(argv[4], "ours") == 0));
         return 0;
     }
     const int count = argc > 1 ? qMax(1000, atoi(argv[1])) : 250000;

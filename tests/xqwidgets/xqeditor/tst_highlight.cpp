@@ -1,6 +1,8 @@
 #include "highlight.h"
+#include "highlight_p.h"
 #include "highlights_emb.h"
 #include "pattern.h"
+#include "pattern_p.h"
 #include "textline.h"
 #include "textmanager.h"
 
@@ -8,6 +10,7 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -95,6 +98,99 @@ int idOf(const TextHighlight& hl, const QString& context)
     return int(hl.contextNames().indexOf(context));
 }
 
+// What both passes make of a line: the context it ends in, then the
+// attribute id of every character.
+QList<int> passes(TextHighlight& hl, const QString& text, int ctx)
+{
+    TextLine line(text);
+    QList<int> out{hl.doHighlight(ctx, &line)};
+    line.setContext(out.front());
+    hl.highlight(&line);
+    for (int i = 0; i < line.size(); ++i)
+        out << line.attribute(uint(i));
+    return out;
+}
+
+// Both passes over `lines`, once with the line scans and once with every
+// match looking at the rest of its line afresh; each line from every context
+// of the definition and, as in a document, from where the previous one ended.
+void compareWithoutScans(TextHighlight& hl, const QStringList& lines)
+{
+    const int contexts = int(hl.contextNames().size());
+    auto all = [&](bool scans) {
+        setHighlightLineScans(scans);
+        QList<QList<int>> out;
+        int carried = 0;
+        for (const QString& text : lines) {
+            for (int ctx = 0; ctx < contexts; ++ctx)
+                out << passes(hl, text, ctx);
+            out << passes(hl, text, carried);
+            carried = out.last().front();
+        }
+        setHighlightLineScans(true);
+        return out;
+    };
+    const QList<QList<int>> plain = all(false);
+    const QList<QList<int>> scanned = all(true);
+    QCOMPARE(scanned.size(), plain.size());
+    for (int i = 0; i < plain.size(); ++i) {
+        QVERIFY2(scanned.at(i) == plain.at(i),
+                 qPrintable(QStringLiteral("%1 from context %2: %3")
+                                .arg(hl.name())
+                                .arg(i % (contexts + 1))
+                                .arg(lines.at(i / (contexts + 1)).left(200))));
+    }
+}
+
+// Lines of random tokens that open and close the contexts of the built-in
+// definitions, with lone and paired surrogates among them.
+QStringList randomLines(int count, int tokens, quint32 seed)
+{
+    static const QStringList pieces = {
+        QStringLiteral("\""),         QStringLiteral("'"),         QStringLiteral("\\"),
+        QStringLiteral("/*"),         QStringLiteral("*/"),        QStringLiteral("//"),
+        QStringLiteral("#"),          QStringLiteral("<"),         QStringLiteral(">"),
+        QStringLiteral("</"),         QStringLiteral("<!--"),      QStringLiteral("-->"),
+        QStringLiteral("<?"),         QStringLiteral("?>"),        QStringLiteral("<%"),
+        QStringLiteral("%>"),         QStringLiteral("<![CDATA["), QStringLiteral("]]>"),
+        QStringLiteral("\"\"\""),     QStringLiteral("'''"),       QStringLiteral("$"),
+        QStringLiteral("$$"),         QStringLiteral("$tag$"),     QStringLiteral("{"),
+        QStringLiteral("}"),          QStringLiteral("("),         QStringLiteral(")"),
+        QStringLiteral(";"),          QStringLiteral(" "),         QStringLiteral("  "),
+        QStringLiteral("\t"),         QStringLiteral("int"),       QStringLiteral("if"),
+        QStringLiteral("import"),     QStringLiteral("SELECT"),    QStringLiteral("select"),
+        QStringLiteral("def"),        QStringLiteral("class"),     QStringLiteral("my"),
+        QStringLiteral("begin"),      QStringLiteral("end"),       QStringLiteral("COMMENT"),
+        QStringLiteral("script"),     QStringLiteral("0x1F"),      QStringLiteral("3.5e+2f"),
+        QStringLiteral("017"),        QStringLiteral("42"),        QStringLiteral("->"),
+        QStringLiteral("."),          QStringLiteral("="),         QStringLiteral("&amp;"),
+        QStringLiteral("--"),         QStringLiteral("@"),         QStringLiteral("=begin"),
+        QStringLiteral("=end"),       QStringLiteral("\\section"), QStringLiteral("%"),
+        QStringLiteral("value"),      QStringLiteral("x_1"),       QStringLiteral("\u00e4\u00df"),
+        QStringLiteral("\U0001F600"), QString(QChar(0xD800)),      QString(QChar(0xDC00)),
+        QStringLiteral("dtml-var"),   QStringLiteral("cfset"),     QStringLiteral("\\n"),
+    };
+    QRandomGenerator random(seed);
+    QStringList lines;
+    for (int i = 0; i < count; ++i) {
+        QString line;
+        const int n = int(random.bounded(tokens));
+        for (int k = 0; k < n; ++k)
+            line += pieces.at(int(random.bounded(int(pieces.size()))));
+        lines << line;
+    }
+    return lines;
+}
+
+// Characters the patterns looked at past their position during both passes
+// over `text`.
+quint64 searchCost(TextHighlight& hl, const QString& text)
+{
+    const quint64 before = patternSearchCounters().characters;
+    passes(hl, text, 0);
+    return patternSearchCounters().characters - before;
+}
+
 } // namespace
 
 class TestHighlight : public QObject
@@ -113,6 +209,11 @@ private slots:
     void dialect();
     void fastPathsAgreeWithEngine();
     void pathologicalPattern();
+    void lineScansChangeNothing_data();
+    void lineScansChangeNothing();
+    void lineScansWhereStartsDiffer();
+    void longLineCostIsLinear_data();
+    void longLineCostIsLinear();
 
     void itemStyles();
     void userOverrides();
@@ -485,6 +586,159 @@ void TestHighlight::pathologicalPattern()
     hl->highlight(&line);
     QCOMPARE(runs(*hl, line),
              QString(QLatin1String("W\"") + QString(30, u'a') + QLatin1String("\" Text\"!\"")));
+}
+
+void TestHighlight::lineScansChangeNothing_data()
+{
+    QTest::addColumn<QString>("key");
+    for (const char* const* key = embed_keys; *key; ++key)
+        QTest::newRow(*key) << QString::fromLatin1(*key);
+}
+
+// The scans of a pass are an optimisation only: every built-in definition
+// colours a varied sample and random lines exactly as without them.
+void TestHighlight::lineScansChangeNothing()
+{
+    QFETCH(QString, key);
+    TextHighlight hl(key, nullptr);
+    QStringList lines = {
+        QStringLiteral("    int main(int argc, char** argv) { return 0x1Fu + 017 + 3.5e+2f; }"),
+        QStringLiteral("#include <stdio.h> /* a */ // b \"c\" '\\n' '\\x41' 'a' p->q . r"),
+        QStringLiteral("#define A \"x\" <y> /* z */ \"q\" /* open"),
+        QStringLiteral("still */ s = \"a\\\"b\" + \"c\"; t = \"open \\"),
+        QStringLiteral("def f(x): return '''doc''' + \"\"\"x\"\"\" # c"),
+        QStringLiteral("import os.path; from a import b; class A(B): pass"),
+        QStringLiteral(
+            "<?xml version=\"1.0\"?><!-- c --><a xml:lang='en' b=\"c\">&amp;<![CDATA[x]]></a>"),
+        QStringLiteral("<COMMENT >x</comment><script language=\"JavaScript\">var a = 1;</script>"),
+        QStringLiteral("<div class=\"a\"><!-- open comment"),
+        QStringLiteral("--> <p id='x'>t</p> <style>.a{color:#fff}</style>"),
+        QStringLiteral("SELECT * FROM t WHERE a = 'x''y' -- c /* d */ AND b = \"q\";"),
+        QStringLiteral("CREATE FUNCTION f() AS $body$ BEGIN RETURN 1; END $body$; $$ x $$"),
+        QStringLiteral("<?php echo $a . \"$b {$c}\"; ?> <%= x %> <% if (a) { %> <cfset x = 1> #v#"),
+        QStringLiteral("<dtml-var name> <!--- cf comment ---> <%-- jsp --%>"),
+        QStringLiteral("my $x = @y; s/a/b/g; sub f { return \"$x\"; } # perl"),
+        QStringLiteral("\\section{T} \\begin{x} % c $$ m $$ \\end{x}"),
+        QStringLiteral("=begin"),
+        QStringLiteral("ruby doc"),
+        QStringLiteral("=end"),
+        QStringLiteral("a.each { |x| puts \"#{x}\" } # ruby"),
+        QStringLiteral("\u00e4\u00f6\u00fc \u00c4\u00d6 \u01c5 \ufb03 \u212a \u0663\u0664 "
+                       "\t\u00a0\u2028x\u0301"),
+        QStringLiteral("x = \"\U0001F600\" + '") + QChar(0xD800) + QStringLiteral("' /* ") +
+            QChar(0xDC00) + QStringLiteral(" */ y->z"),
+        QString(),
+    };
+    // A long line, where searches of the rest of the line repeat most.
+    lines << lines.mid(0, 16).join(QLatin1Char(' ')).repeated(20);
+    lines += randomLines(150, 40, qHash(key));
+    compareWithoutScans(hl, lines);
+}
+
+// Rules whose search depends on where it starts ("^", word boundaries), a
+// rule that needs the regular expression engine, a miss caused by the
+// engine's backtracking limit that a later start does not meet, a required
+// text looked for by an anchored rule, and lone surrogates that make the
+// engine refuse the rest of the line.
+void TestHighlight::lineScansWhereStartsDiffer()
+{
+    auto hl = load(definition(
+        QStringLiteral("Starts"),
+        QStringLiteral("<Text color=\"#000000\"/><A color=\"#ff0000\"/><B color=\"#00ff00\"/>"
+                       "<C color=\"#0000ff\"/><D color=\"#00ffff\"/><E color=\"#ff00ff\"/>"
+                       "<F color=\"#ffff00\"/><G color=\"#808080\"/>"),
+        QStringLiteral("<normal><r regexp=\"(?:a+)+c\" mode=\"until\" lineEndContent=\"two\"/>"
+                       "<r regexp=\"\\w\"/></normal>"
+                       "<two><r regexp=\"\\bend\" mode=\"until\" lineEndContent=\"normal\"/>"
+                       "<r regexp=\".\"/></two>"),
+        QStringLiteral(
+            "<normal><r item=\"A\" regexp=\"^x\" mode=\"until\"/>"
+            "<r item=\"B\" regexp=\"\\bif\\b\" mode=\"until, exclude\"/>"
+            "<r item=\"C\" regexp=\"\\Bq\" mode=\"until\"/>"
+            "<r item=\"D\" regexp=\"(?:a+)+c\" mode=\"until\"/>"
+            "<r item=\"E\" regexp=\"(o|p)\\1+z\"/>"
+            "<r item=\"F\" regexp=\"(?:ko|ok)(?=\\w)\"/>"
+            "<r item=\"G\" regexp=\"\\w\"/></normal>"
+            "<two><r item=\"A\" regexp=\"end\" mode=\"until\" lineEndContent=\"normal\"/>"
+            "</two>")));
+    QStringList lines = {
+        QStringLiteral("xx x if iff if qq q aq"),
+        QStringLiteral("ifx if  ooz ppz opz ooo z okay ko! xend end"),
+        // 24 a's cost a start more than the engine allows: the search from
+        // the beginning fails, one from past them finds "aac".
+        QString(24, u'a') + QStringLiteral("! zz aac if end ooz"),
+        QStringLiteral("ok") + QChar(0xD800) + QStringLiteral(" if ooz aac ok!") + QChar(0xDC00) +
+            QStringLiteral("okx"),
+        QString(QChar(0xDC00)) + QStringLiteral("okx \U0001F600 okx"),
+    };
+    lines += randomLines(100, 30, 7);
+    compareWithoutScans(*hl, lines);
+
+    // The limit case as it comes out: the rule misses while too many a's lie
+    // ahead, and covers up to "aac" once fewer do; a miss remembered from
+    // the start of the line would never let it match.
+    TextLine line(QString(24, u'a') + QStringLiteral("!zaac"));
+    hl->doHighlight(0, &line);
+    hl->highlight(&line);
+    QCOMPARE(runs(*hl, line),
+             QStringLiteral("G\"%1\" D\"%2!zaac\"").arg(QString(8, u'a'), QString(16, u'a')));
+}
+
+void TestHighlight::longLineCostIsLinear_data()
+{
+    QTest::addColumn<QString>("key");
+    for (const char* const* key = embed_keys; *key; ++key)
+        QTest::newRow(*key) << QString::fromLatin1(*key);
+}
+
+// Minified code: one line of many statements. What the patterns look at past
+// their position grows in proportion to the line, not with its square, in
+// both passes of every built-in definition (the measure is the patterns' own
+// count of characters searched, not time).
+void TestHighlight::longLineCostIsLinear()
+{
+    QFETCH(QString, key);
+    TextHighlight hl(key, nullptr);
+    // Statements, markup and scripts as minifiers leave them.
+    const QStringList units = {
+        QStringLiteral("int value = buffer->count + 0x1f; if (a < 3 && !m_b.isEmpty()) { c++; } "
+                       "qWarning(\"a: bad \\\"b\\\" at %d\\n\", c); const char sep = '\\t', "
+                       "quote = '\"'; /* a */ b(c, \"a\", 42); for (int i = 0; i < a.size(); ++i) "
+                       "{ b += c[i] * 3.5e+2f; } return a ? b.c() : nullptr; "),
+        QStringLiteral("<div class=\"a\" id='b'><span>a &amp; b</span></div><script>var a=\"b\";"
+                       "function f(x){return x*2+1;}/* c */</script><!-- a --><a "
+                       "href=\"/a/b.html\">b</a><?php echo $a . \"b\"; ?><input type=\"text\" "
+                       "value=\"a\"/><br/><style>.a{color:#fff;}</style>"),
+        QStringLiteral("$a = \"b\" . 'a'; a = [b, \"x\", 'y', 3.14]; SELECT a, 'b' FROM t WHERE "
+                       "x = 1; my @a = (b => \"a\"); def a(self): return \"b\" a.each { |x| puts "
+                       "\"#{x}\" } "),
+    };
+    for (const QString& unit : units) {
+        const QString small = unit.repeated(25);
+        const QString large = unit.repeated(200);
+        const quint64 costSmall = searchCost(hl, small);
+        const quint64 costLarge = searchCost(hl, large);
+        // Eight times the text: within eight times the cost, plus a few
+        // searches to the end of the line.
+        QVERIFY2(costLarge <= 8 * costSmall + 4 * quint64(large.size()),
+                 qPrintable(QStringLiteral("%1 characters searched on %2, %3 on %4: %5")
+                                .arg(costSmall)
+                                .arg(small.size())
+                                .arg(costLarge)
+                                .arg(large.size())
+                                .arg(unit.left(40))));
+    }
+
+    if (key == QLatin1String("cpp")) {
+        // The measure does see the square when every search starts afresh,
+        // so the bound above means something.
+        setHighlightLineScans(false);
+        const quint64 plainSmall = searchCost(hl, units.first().repeated(25));
+        const quint64 plainLarge = searchCost(hl, units.first().repeated(200));
+        setHighlightLineScans(true);
+        QVERIFY2(plainLarge > 30 * plainSmall,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(plainSmall).arg(plainLarge)));
+    }
 }
 
 void TestHighlight::itemStyles()
