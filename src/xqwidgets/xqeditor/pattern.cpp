@@ -851,9 +851,8 @@ struct Pattern::Private {
         const DirectAtom& a = atoms[ai];
         if (minimal) {
             // Shortest first: the repeat grows one character at a time, so
-            // a match costs its own length, not the rest of the line. The
-            // same ends are tried in the same order as by the greedy walk
-            // below, reversed.
+            // a match costs its own length, not the rest of the line (the
+            // ends tried, and their order, are those of a full run first).
             const int limit = a.max < 0 ? n - pos : qMin(a.max, n - pos);
             int j = 0;
             for (; j < a.min; ++j) {

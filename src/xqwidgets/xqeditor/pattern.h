@@ -25,6 +25,8 @@ public:
     // search of the rest of the line from a later position reuses the last
     // answer where the pattern allows it. Every text matched with a scan must
     // be a tail of that line, and the line must not change while it is used.
+    // The answers are kept in the pattern: one pattern serves one pass at a
+    // time.
     class LineScan
     {
     public:
