@@ -556,6 +556,8 @@ void TextView::ensureCursorVisible()
         }
     }
     d->cursorLine = c->line();
+    const int oldX = d->xPos;
+    const int oldY = d->yPos;
     c->setEnabled(false);
     updateLinesList();
     QPoint p = docPosToScreen(c->pos());
@@ -567,10 +569,18 @@ void TextView::ensureCursorVisible()
         scrollY(dy);
         p = docPosToScreen(c->pos());
     } else if (p.y() + 2 * h > H + d->yPos) {
-        const int dy = (p.y() + 2 * h - d->yPos) - H;
-        d->yPos = p.y() - H + 2 * h;
-        scrollY(-dy);
-        p = docPosToScreen(c->pos());
+        // Scroll to a whole line at or past the needed offset: scrollY
+        // snaps down to a line, and snapping below the needed offset would
+        // leave the caret just out of view and scroll again on every key.
+        const int lh = lineHeight();
+        const int needed = p.y() - H + 2 * h;
+        const int target = (needed + lh - 1) / lh * lh;
+        const int dy = target - d->yPos;
+        if (dy > 0) {
+            d->yPos = target;
+            scrollY(-dy);
+            p = docPosToScreen(c->pos());
+        }
     }
     if (!doc->getWrap()) {
         const int s = d->spaceWidth;
@@ -587,7 +597,9 @@ void TextView::ensureCursorVisible()
     } else {
         d->xPos = 0;
     }
-    updateView(true);
+    // The scroll bars change only when the view scrolled; setting them up
+    // again on every caret move would relay out the frame.
+    updateView(d->xPos != oldX || d->yPos != oldY);
     c->setEnabled(true);
 }
 
@@ -734,13 +746,17 @@ void TextView::updateScrollBars()
         hbar->setEnabled(false);
         hbar->setVisible(d->hScrollBarMode == AlwaysOn);
     } else {
-        if (hbar->isHidden() && d->hScrollBarMode != AlwaysOff)
-            hbar->show();
+        // The bar's visibility is set once, to its final state: showing it
+        // only to hide it again relays out the frame, which resizes this view,
+        // which lands here again - a loop that repainted everything on every
+        // edit.
+        const bool visible =
+            d->hScrollBarMode == AlwaysOn || (d->hScrollBarMode != AlwaysOff && dx >= 1);
+        if (!hbar->testAttribute(Qt::WA_WState_ExplicitShowHide) || hbar->isHidden() == visible)
+            hbar->setVisible(visible);
         if (dx < 1) {
             hbar->setRange(0, 0);
             hbar->setEnabled(false);
-            if (d->hScrollBarMode != AlwaysOn)
-                hbar->hide();
         } else {
             hbar->setRange(0, dx);
             hbar->setValue(d->xPos);

@@ -106,8 +106,13 @@ class TestTextView : public QObject
         doc()->loadText(text);
         e->show();
         QVERIFY(QTest::qWaitForWindowExposed(e));
-        // Size the frame so that the view itself gets the wanted size.
-        e->resize(e->width() + w - view()->width(), e->height() + h - view()->height());
+        // Size the frame so that the view itself gets the wanted size; a
+        // scroll bar appearing or going with the new size changes the view's
+        // share, so repeat until it settles.
+        for (int i = 0; i < 4 && view()->size() != QSize(w, h); ++i) {
+            e->resize(e->width() + w - view()->width(), e->height() + h - view()->height());
+            QTest::qWait(0);
+        }
         QApplication::setActiveWindow(e);
         view()->setFocus();
         QTest::qWait(0);
