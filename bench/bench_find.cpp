@@ -1,0 +1,338 @@
+// Find and replace at scale, through each editor's widget: a plain find
+// that matches nothing in a million lines, a replace-all of 100k matches and
+// its undo (time and the memory the undo keeps), and a replace-all of 50k
+// matches in a 10 MB file. Vexa goes through its editor frame; the peers
+// through their own documents, one undo step each. Every figure comes from a
+// fresh child process.
+
+#include "benchutil.h"
+#include "qtundo.h"
+#include "textdoc.h"
+#include "texteditor.h"
+#include "textmanager.h"
+#include "textview.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <cstdio>
+
+#ifdef VEXA_HAVE_QSCINTILLA
+#include <Qsci/qsciscintilla.h>
+#endif
+
+using namespace xqwidgets;
+
+namespace
+{
+
+constexpr int kFindLines = 1000000;
+// "m_total" is on 4 of the generator's 27 lines: 100k matches.
+constexpr int kReplaceLines = 675000;
+constexpr int kReplaceMatches = 100000;
+// 250k lines of 40 characters, "needle" on every fifth: 50k matches, 10 MB.
+constexpr int kBigLines = 250000;
+constexpr int kBigMatches = 50000;
+
+const QString kMissing = QStringLiteral("no_such_identifier");
+const QString kFrom = QStringLiteral("m_total");
+const QString kTo = QStringLiteral("m_sum");
+const QString kNeedle = QStringLiteral("needle");
+const QString kThread = QStringLiteral("thread");
+
+struct App {
+    int argc = 1;
+    char name[8] = "bench";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
+};
+
+QString cpp(int lines)
+{
+    QString s = QString::fromUtf8(bench::generateCpp(lines));
+    s.chop(1);
+    return s;
+}
+
+QString tenMegabytes()
+{
+    QString s;
+    s.reserve(qsizetype(kBigLines) * 41);
+    for (int i = 0; i < kBigLines; ++i) {
+        QString line = QStringLiteral("%1 abcdefghijklmnopqrstuvwxyz0123456789")
+                           .arg(i, 6, 10, QLatin1Char('0'));
+        line.truncate(34);
+        line += i % 5 == 0 ? kNeedle : QStringLiteral("......");
+        s += line;
+        s += QLatin1Char('\n');
+    }
+    s.chop(1);
+    return s;
+}
+
+QString ms(double v)
+{
+    return QString::number(v, 'f', 1);
+}
+
+QString mb(double bytes)
+{
+    return QString::number(bytes / (1024.0 * 1024.0), 'f', 1);
+}
+
+QString checked(bool ok, const QString& figures)
+{
+    return ok ? figures : QStringLiteral("(wrong result)");
+}
+
+// --- Vexa: the editor frame --------------------------------------------------------
+
+struct Ours {
+    App a;
+    TextEditorManager m;
+    TextEditor* e = nullptr;
+
+    explicit Ours(const QString& text)
+    {
+        e = m.createEditor(nullptr, nullptr);
+        e->resize(1000, 800);
+        e->show();
+        QApplication::processEvents();
+        e->document()->loadText(text);
+        QApplication::processEvents();
+    }
+    ~Ours() { delete e; }
+};
+
+QString findOurs()
+{
+    Ours o(cpp(kFindLines));
+    QElapsedTimer t;
+    t.start();
+    const bool found = o.e->find(kMissing, true, false, false, false);
+    return checked(!found, ms(bench::msSince(t)));
+}
+
+// "replace ms|undo ms|memory kept MB"
+QString replaceOurs()
+{
+    Ours o(cpp(kReplaceLines));
+    const QString before = o.e->text();
+    const double rss = bench::residentBytes();
+    QElapsedTimer t;
+    t.start();
+    const int n = o.e->replaceAll(kFrom, kTo, true, false, false);
+    const double replace = bench::msSince(t);
+    const double kept = bench::residentBytes() - rss;
+    const bool replaced = n == kReplaceMatches && !o.e->text().contains(kFrom);
+    t.restart();
+    o.e->document()->undoStack()->undo();
+    const double undo = bench::msSince(t);
+    return checked(replaced && o.e->text() == before,
+                   ms(replace) + QLatin1Char('|') + ms(undo) + QLatin1Char('|') + mb(kept));
+}
+
+QString bigOurs()
+{
+    Ours o(tenMegabytes());
+    QElapsedTimer t;
+    t.start();
+    const int n = o.e->replaceAll(kNeedle, kThread, true, false, false);
+    return checked(n == kBigMatches, ms(bench::msSince(t)));
+}
+
+// --- QPlainTextEdit: QTextDocument::find and a cursor in one edit block --------------
+
+struct Plain {
+    App a;
+    QPlainTextEdit edit;
+
+    explicit Plain(const QString& text)
+    {
+        edit.resize(1000, 800);
+        edit.show();
+        edit.setPlainText(text);
+        QApplication::processEvents();
+    }
+};
+
+int replaceAllPlain(QPlainTextEdit& edit, const QString& from, const QString& to)
+{
+    QTextDocument* doc = edit.document();
+    QTextCursor edit_(doc);
+    edit_.beginEditBlock();
+    int n = 0;
+    QTextCursor c = doc->find(from, 0, QTextDocument::FindCaseSensitively);
+    while (!c.isNull()) {
+        edit_.setPosition(c.selectionStart());
+        edit_.setPosition(c.selectionEnd(), QTextCursor::KeepAnchor);
+        edit_.insertText(to);
+        ++n;
+        c = doc->find(from, edit_.position(), QTextDocument::FindCaseSensitively);
+    }
+    edit_.endEditBlock();
+    return n;
+}
+
+QString findPlain()
+{
+    Plain p(cpp(kFindLines));
+    QElapsedTimer t;
+    t.start();
+    const bool found = p.edit.find(kMissing, QTextDocument::FindCaseSensitively);
+    return checked(!found, ms(bench::msSince(t)));
+}
+
+QString replacePlain()
+{
+    Plain p(cpp(kReplaceLines));
+    const QString before = p.edit.toPlainText();
+    const double rss = bench::residentBytes();
+    QElapsedTimer t;
+    t.start();
+    const int n = replaceAllPlain(p.edit, kFrom, kTo);
+    const double replace = bench::msSince(t);
+    const double kept = bench::residentBytes() - rss;
+    t.restart();
+    p.edit.document()->undo();
+    const double undo = bench::msSince(t);
+    return checked(n == kReplaceMatches && p.edit.toPlainText() == before,
+                   ms(replace) + QLatin1Char('|') + ms(undo) + QLatin1Char('|') + mb(kept));
+}
+
+QString bigPlain()
+{
+    Plain p(tenMegabytes());
+    QElapsedTimer t;
+    t.start();
+    const int n = replaceAllPlain(p.edit, kNeedle, kThread);
+    return checked(n == kBigMatches, ms(bench::msSince(t)));
+}
+
+// --- QScintilla: search in target and replace target in one undo action ------------
+
+#ifdef VEXA_HAVE_QSCINTILLA
+struct Sci {
+    App a;
+    QsciScintilla edit;
+
+    explicit Sci(const QString& text)
+    {
+        edit.resize(1000, 800);
+        edit.show();
+        edit.setText(text);
+        QApplication::processEvents();
+    }
+};
+
+int replaceAllSci(QsciScintilla& edit, const QString& from, const QString& to)
+{
+    const QByteArray f = from.toUtf8();
+    const QByteArray r = to.toUtf8();
+    edit.SendScintilla(QsciScintillaBase::SCI_SETSEARCHFLAGS, QsciScintillaBase::SCFIND_MATCHCASE);
+    edit.beginUndoAction();
+    int n = 0;
+    long start = 0;
+    while (true) {
+        const long end = edit.SendScintilla(QsciScintillaBase::SCI_GETLENGTH);
+        edit.SendScintilla(QsciScintillaBase::SCI_SETTARGETSTART, start);
+        edit.SendScintilla(QsciScintillaBase::SCI_SETTARGETEND, end);
+        if (edit.SendScintilla(QsciScintillaBase::SCI_SEARCHINTARGET, f.size(), f.constData()) < 0)
+            break;
+        edit.SendScintilla(QsciScintillaBase::SCI_REPLACETARGET, r.size(), r.constData());
+        start = edit.SendScintilla(QsciScintillaBase::SCI_GETTARGETEND);
+        ++n;
+    }
+    edit.endUndoAction();
+    return n;
+}
+
+QString findSci()
+{
+    Sci s(cpp(kFindLines));
+    QElapsedTimer t;
+    t.start();
+    const bool found = s.edit.findFirst(kMissing, false, true, false, false);
+    return checked(!found, ms(bench::msSince(t)));
+}
+
+QString replaceSci()
+{
+    Sci s(cpp(kReplaceLines));
+    const QString before = s.edit.text();
+    const double rss = bench::residentBytes();
+    QElapsedTimer t;
+    t.start();
+    const int n = replaceAllSci(s.edit, kFrom, kTo);
+    const double replace = bench::msSince(t);
+    const double kept = bench::residentBytes() - rss;
+    t.restart();
+    s.edit.undo();
+    const double undo = bench::msSince(t);
+    return checked(n == kReplaceMatches && s.edit.text() == before,
+                   ms(replace) + QLatin1Char('|') + ms(undo) + QLatin1Char('|') + mb(kept));
+}
+
+QString bigSci()
+{
+    Sci s(tenMegabytes());
+    QElapsedTimer t;
+    t.start();
+    const int n = replaceAllSci(s.edit, kNeedle, kThread);
+    return checked(n == kBigMatches, ms(bench::msSince(t)));
+}
+#endif
+
+void row(const char* what, const QString& ours, const QString& plain, const QString& sci)
+{
+    std::printf("%-44s %12s %16s %14s\n", what, qPrintable(ours), qPrintable(plain),
+                qPrintable(sci));
+    std::fflush(stdout);
+}
+
+QString part(const QString& figures, int i)
+{
+    const QStringList p = figures.split(QLatin1Char('|'));
+    return i < p.size() ? p.at(i) : p.first();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // One measurement alone, in this process (for profiling): its name.
+    if (argc > 1) {
+        const QByteArray only = argv[1];
+        const QList<QPair<QByteArray, QString (*)()>> single{
+            {"find", findOurs}, {"replace", replaceOurs}, {"big", bigOurs}};
+        for (const auto& m : single) {
+            if (m.first == only) {
+                std::printf("%s\n", qPrintable(m.second()));
+                return 0;
+            }
+        }
+        std::fprintf(stderr, "usage: %s [find|replace|big]\n", argv[0]);
+        return 2;
+    }
+    const QString na = QStringLiteral("n/a");
+    std::printf("Find and replace benchmark (ms, MB; each column from its own process)\n\n");
+    std::printf("%-44s %12s %16s %14s\n", "operation", "vexa", "QPlainTextEdit", "QScintilla");
+
+#ifdef VEXA_HAVE_QSCINTILLA
+    const QString fSci = bench::inChild(findSci);
+    const QString rSci = bench::inChild(replaceSci);
+    const QString bSci = bench::inChild(bigSci);
+#else
+    const QString fSci = na, rSci = na, bSci = na;
+#endif
+    row("find, no match, 1M lines", bench::inChild(findOurs), bench::inChild(findPlain), fSci);
+    const QString rOurs = bench::inChild(replaceOurs);
+    const QString rPlain = bench::inChild(replacePlain);
+    row("replace all, 100k matches", part(rOurs, 0), part(rPlain, 0), part(rSci, 0));
+    row("undo of that", part(rOurs, 1), part(rPlain, 1), part(rSci, 1));
+    row("memory kept by it (MB)", part(rOurs, 2), part(rPlain, 2), part(rSci, 2));
+    row("replace all, 50k matches in 10 MB", bench::inChild(bigOurs), bench::inChild(bigPlain),
+        bSci);
+    return 0;
+}
