@@ -1,6 +1,7 @@
 #include "textdoc.h"
 
 #include "qtundo.h"
+#include "textbulkcommands.h"
 #include "textcommands.h"
 #include "textfolding.h"
 #include "textline.h"
@@ -9,6 +10,8 @@
 
 #include <QIODevice>
 #include <QTextStream>
+
+#include <cstring>
 
 namespace xqwidgets
 {
@@ -328,8 +331,7 @@ void TextDocument::removeText(int line1, int col1, int line2, int col2)
         cmdRemove(line1, col1, col2 - col1);
     } else {
         cmdRemove(line1, col1, int(lineOf(line1)->size()) - col1);
-        for (int i = line1 + 1; i < line2; ++i)
-            removeLine(line1 + 1);
+        pushRemoveLines(this, line1 + 1, line2 - line1 - 1);
         cmdRemove(line1 + 1, 0, col2);
         // Join exactly what is left of the two lines: the whitespace outside
         // the range belongs to the text that stays.
@@ -382,6 +384,179 @@ void TextDocument::m_removeLine(int i)
     } else {
         tagLine(lastLine());
     }
+}
+
+// --- Runs of lines (the bulk line commands) ---------------------------------
+
+int TextDocument::m_insertLines(int i, const QString& text)
+{
+    // Each new line is a slice of one buffer, as loaded lines are of the load
+    // buffer; TextLine takes a copy of its own before its first edit. Text
+    // without storage of its own (a literal) is copied once here.
+    QString all = text;
+    if (!all.isEmpty() && !all.data_ptr().d_ptr())
+        all = QString(text.constData(), text.size());
+    QString::DataPointer& dp = all.data_ptr();
+    const char16_t* base = dp.data();
+    const QStringView view(all);
+    const qsizetype n = all.size();
+
+    // What m_insertLine gives each line: the level of the line above (for
+    // all of them: each new line takes it from the previous new one), no
+    // fold of its own, and the visibility lineInserted derives from the line
+    // above.
+    const TextLine* prev = i > 0 ? lineOf(i - 1) : nullptr;
+    const int level = prev ? prev->foldingLevel : 0;
+    const bool visible =
+        !prev || (prev->isFoldVisible && !(prev->isFoldingStart && prev->isFolded));
+
+    std::vector<TextLine*> lines;
+    qsizetype start = 0;
+    for (;;) {
+        qsizetype end = view.indexOf(u'\n', start);
+        if (end < 0)
+            end = n;
+        auto* line = new TextLine;
+        if (end > start) {
+            QString::DataPointer slice(dp.d_ptr(), const_cast<char16_t*>(base) + start,
+                                       end - start);
+            slice.ref();
+            static_cast<QString&>(*line) = QString(std::move(slice));
+        }
+        line->isFoldVisible = visible;
+        line->foldingLevel = level;
+        lines.push_back(line);
+        if (end == n)
+            break;
+        start = end + 1;
+    }
+    const int count = int(lines.size());
+    d->contents.insert(i, lines.data(), count);
+    d->newDocGeometry = true;
+    // Line by line, the first new line's lineInserted opens the folds that
+    // hide it; for the later ones, the same walk up from the same lines
+    // opens nothing more. When it opens nothing, every new line is shown, as
+    // set above; when it does, its visibility pass covers them all.
+    d->folding->lineInserted(i);
+    updateLines(i, i + count - 1);
+    tagLines(i, lastLine());
+    return count;
+}
+
+// When the lines of a run are consecutive slices of one buffer with a line
+// feed between each two (untouched loaded lines, or lines an undo made), the
+// buffer already holds their joined text: returns that stretch, shared, or a
+// null string. Empty lines have no storage; they stand for a line feed each
+// in the buffer. The stretch is taken only while it fills at least half of
+// the buffer, so that keeping it never holds much more memory than a copy.
+static QString sharedStretch(const TextLineArray& lines, int i, int count)
+{
+    int a = i;
+    while (a < i + count && lines.at(a)->isEmpty())
+        ++a;
+    if (a == i + count)
+        return QString();
+    QString::DataPointer& ref = lines.at(a)->data_ptr();
+    auto* buffer = ref.d_ptr();
+    if (!buffer)
+        return QString();
+    const char16_t* bufferBegin = ref.data() - ref.freeSpaceAtBegin();
+    const char16_t* bufferEnd = bufferBegin + ref.allocatedCapacity();
+    const char16_t* begin = ref.data() - (a - i); // a line feed per empty line before
+    if (begin < bufferBegin)
+        return QString();
+    // Every position read lies in the buffer; one past the text that owns it
+    // is at worst spare capacity, and a mismatch there only means a copy.
+    const char16_t* p = begin;
+    for (int k = 0; k < count; ++k) {
+        QString::DataPointer& dp = lines.at(i + k)->data_ptr();
+        if (dp.size > 0) {
+            if (dp.d_ptr() != buffer || dp.data() != p)
+                return QString();
+            p += dp.size;
+        }
+        if (k + 1 < count) {
+            if (p >= bufferEnd || *p != u'\n')
+                return QString();
+            ++p;
+        }
+    }
+    if (2 * (p - begin) < ref.allocatedCapacity())
+        return QString();
+    QString::DataPointer slice(buffer, const_cast<char16_t*>(begin), p - begin);
+    slice.ref();
+    return QString(std::move(slice));
+}
+
+QString TextDocument::m_removeLines(int i, int count, bool fromBottom)
+{
+    const int oldLast = lastLine();
+    bool plain = true; // no line of the run is hidden or heads a fold
+    qsizetype total = count - 1;
+    for (int k = 0; k < count; ++k) {
+        const TextLine* l = d->contents.at(i + k);
+        total += l->size();
+        if (l->isFoldingStart || !l->isFoldVisible)
+            plain = false;
+    }
+    // The texts are kept in one buffer: one allocation instead of one a line.
+    // A command must not keep the load buffer alive for a few lines, so the
+    // texts are copied unless they fill most of the buffer they sit in.
+    QString texts = sharedStretch(d->contents, i, count);
+    if (texts.isNull()) {
+        texts = QString(total, Qt::Uninitialized);
+        QChar* out = texts.data();
+        for (int k = 0; k < count; ++k) {
+            if (k > 0)
+                *out++ = QLatin1Char('\n');
+            const TextLine* l = d->contents.at(i + k);
+            const qsizetype n = l->size();
+            if (n > 0)
+                std::memcpy(static_cast<void*>(out), l->constData(), size_t(n) * sizeof(QChar));
+            out += n;
+        }
+    }
+
+    std::vector<TextLine*> gone;
+    gone.reserve(size_t(count));
+    if (plain) {
+        // For a shown line that heads no fold, m_removeLine's fold steps do
+        // nothing but look at the line that moves up into its place; that is
+        // the next line of the run (no fold head either) except after the
+        // last removal.
+        d->contents.remove(i, count, gone);
+        d->folding->lineRemoved(i);
+    } else {
+        // Folds are involved: the fold steps of m_removeLine, line by line
+        // in the same order; only the context pass and repaint tags wait.
+        for (int k = 0; k < count; ++k) {
+            const int j = fromBottom ? i + count - 1 - k : i;
+            TextLine* line = lineOf(j);
+            d->folding->ensureLineVisible(j);
+            while (line->isFoldingStart && line->foldingLevel > 0)
+                d->folding->removeFold(j);
+            gone.push_back(d->contents.remove(j));
+            d->folding->lineRemoved(j);
+        }
+    }
+    for (TextLine* l : gone) {
+        if (l == d->longestLine)
+            d->longestLine = nullptr;
+        delete l;
+    }
+    d->newDocGeometry = true;
+    if (d->longestLine == nullptr)
+        updateMaxLength(nullptr);
+    // The rows the removals line by line would tag: from the run down to the
+    // old second-to-last line, and the new last line when the run ended the
+    // document.
+    if (i <= lastLine()) {
+        updateLines(i, i);
+        tagLines(i, qMax(i, oldLast - 1));
+    } else {
+        tagLines(lastLine(), qMax(lastLine(), oldLast - 1));
+    }
+    return texts;
 }
 
 void TextDocument::updateLines()

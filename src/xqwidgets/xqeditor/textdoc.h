@@ -204,6 +204,18 @@ public:
     // Line-level changes, used by the commands; not undoable by themselves.
     void m_insertLine(int i);
     void m_removeLine(int i);
+    // Run forms of the two above for the bulk line commands: the same text,
+    // folds and visibility as the single-line forms applied line by line,
+    // with one context pass and one repaint tag for the whole run.
+    // Inserts one line at i for each piece of `text` split at line feeds;
+    // the lines share `text`'s storage until they are edited. Returns the
+    // number of lines made.
+    int m_insertLines(int i, const QString& text);
+    // Removes `count` lines from i and returns their texts joined by line
+    // feeds. Folds are dealt with as by m_removeLine(i) repeated, or with
+    // fromBottom as by m_removeLine on the last line of the run, then the one
+    // above, and so on (the order in which a paste is undone).
+    QString m_removeLines(int i, int count, bool fromBottom = false);
     void updateLine(int i) { updateLines(i, i); }
     void updateLines();
     // Re-runs the context pass over from..to and beyond, until a line's end

@@ -5,6 +5,7 @@
 
 #include "textdoc.h"
 
+#include "textbulkcommands.h"
 #include "textline.h"
 #include "textmanager.h"
 
@@ -102,28 +103,45 @@ void TextDocument::insert(const QString& text, int line, int col)
         return s;
     };
 
-    const QStringList pieces = text.split(QLatin1Char('\n'));
-    if (pieces.size() > 1 && !o.ovr && !o.vertical) {
+    const qsizetype firstBreak = text.indexOf(QLatin1Char('\n'));
+    if (firstBreak >= 0 && !o.ovr && !o.vertical) {
         // A stream of several lines: the rest of the line goes after the
         // last piece, and every further piece becomes a new line. The same
-        // text as breaking the line after each piece, with two commands a
-        // line instead of a line-break macro each.
+        // text as breaking the line after each piece, with one command for
+        // all the new lines instead of a line-break macro each.
         const TextLine* first = lineOf(line);
         const QString rest = col < first->size() ? first->mid(col) : QString();
         if (!rest.isEmpty())
             cmdRemove(line, col, int(rest.size()));
-        cmdInsert(line, col, expand(pieces.first()));
-        for (qsizetype k = 1; k < pieces.size(); ++k) {
-            ++line;
-            col = 0;
-            makeLine(line);
-            const QString s = expand(pieces.at(k));
-            cmdInsert(line, 0, k + 1 < pieces.size() ? s : s + rest);
-            col = int(s.size());
+        cmdInsert(line, col, expand(text.left(firstBreak)));
+        // The further pieces start their lines, so their tabs expand from
+        // column 0. Without tabs to expand they are the text as it stands.
+        col = 0;
+        const QStringView further = QStringView(text).mid(firstBreak + 1);
+        QString lines;
+        lines.reserve(further.size() + rest.size());
+        if (o.saveTab || !further.contains(QLatin1Char('\t'))) {
+            lines.append(further);
+        } else {
+            for (qsizetype from = 0;;) {
+                const qsizetype end = further.indexOf(QLatin1Char('\n'), from);
+                lines += expand(further.mid(from, end < 0 ? -1 : end - from).toString());
+                if (end < 0)
+                    break;
+                lines += QLatin1Char('\n');
+                from = end + 1;
+            }
         }
-        macroEnd(line, col);
+        const qsizetype lastBreak = lines.lastIndexOf(QLatin1Char('\n'));
+        const int lastCol = int(lines.size() - (lastBreak + 1));
+        lines += rest;
+        const int linesBefore = lastLine();
+        pushInsertLines(this, line + 1, lines);
+        const int endLine = line + (lastLine() - linesBefore);
+        macroEnd(endLine, lastCol);
         return;
     }
+    const QStringList pieces = text.split(QLatin1Char('\n'));
     for (qsizetype k = 0; k < pieces.size(); ++k) {
         const QString s = expand(pieces.at(k));
         const int n = int(s.size());
@@ -361,16 +379,18 @@ QString TextDocument::selectionCommand(SelectionCommand cmd, const QRect& r, boo
         if (remove)
             cmdRemove(first, startCol, headLen - startCol);
 
+        // The whole lines between the first and the last one.
         const int originalLast = lastLine();
-        int l = first + 1;
-        for (int orig = first + 1; orig < last && orig <= originalLast; ++orig) {
-            if (collect)
-                text += *lineOf(l) + QLatin1Char('\n');
-            if (remove)
-                removeLine(l); // keeps the line's text for undo
-            else
-                ++l;
+        const int middle = qMax(0, qMin(last, originalLast + 1) - (first + 1));
+        if (collect) {
+            for (int k = 1; k <= middle; ++k)
+                text += *lineOf(first + k) + QLatin1Char('\n');
         }
+        int l = first + 1;
+        if (remove)
+            pushRemoveLines(this, l, middle); // keeps the lines' texts for undo
+        else
+            l += middle;
         if (last <= originalLast) {
             const TextLine* tail = lineOf(l);
             if (collect && !tail->isEmpty())

@@ -25,10 +25,10 @@ void TextLineArray::moveGap(int i)
     m_gapStart = i;
 }
 
-void TextLineArray::grow(int at)
+void TextLineArray::grow(int at, int extra)
 {
     const int n = count();
-    const int capacity = std::max(16, n * 2);
+    const int capacity = std::max(16, std::max(n * 2, n + extra));
     std::vector<TextLine*> buf(size_t(capacity), nullptr);
     const int newGap = capacity - n;
     for (int k = 0; k < at; ++k)
@@ -60,10 +60,40 @@ TextLine* TextLineArray::remove(int i)
         delete line;
         line = nullptr;
     }
+    shrinkIfSparse();
+    return line;
+}
+
+void TextLineArray::shrinkIfSparse()
+{
     // Give memory back once the array is mostly gap.
     if (m_buf.size() > 64 && size_t(count()) * 4 < m_buf.size())
         grow(m_gapStart);
-    return line;
+}
+
+void TextLineArray::insert(int i, TextLine* const* lines, int n)
+{
+    if (n <= 0)
+        return;
+    if (m_gapLen < n)
+        grow(i, n);
+    else
+        moveGap(i);
+    std::memcpy(m_buf.data() + m_gapStart, lines, size_t(n) * sizeof(TextLine*));
+    m_gapStart += n;
+    m_gapLen -= n;
+}
+
+void TextLineArray::remove(int i, int n, std::vector<TextLine*>& out)
+{
+    if (n <= 0)
+        return;
+    moveGap(i);
+    TextLine** first = m_buf.data() + m_gapStart + m_gapLen;
+    out.insert(out.end(), first, first + n);
+    std::fill(first, first + n, nullptr);
+    m_gapLen += n;
+    shrinkIfSparse();
 }
 
 void TextLineArray::clear()

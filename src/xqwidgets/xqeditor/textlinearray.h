@@ -30,6 +30,13 @@ public:
     void insert(int i, TextLine* line);
     // Removes the pointer at i and returns it (deleted and null with autoDelete).
     TextLine* remove(int i);
+    // Run forms of insert and remove for edits of many lines: one gap move
+    // and at most one reallocation however many lines there are.
+    // Inserts the n pointers from `lines` at i.
+    void insert(int i, TextLine* const* lines, int n);
+    // Takes the n pointers at i out of the array and appends them to `out`
+    // (never deleted, whatever autoDelete says: the caller owns them now).
+    void remove(int i, int n, std::vector<TextLine*>& out);
     void clear();
     // Replaces the contents by `lines` in one step (used by loading).
     void assign(std::vector<TextLine*>&& lines);
@@ -39,7 +46,9 @@ public:
 
 private:
     void moveGap(int i);
-    void grow(int at);
+    // Reallocates with the gap at `at`, room for at least `extra` more lines.
+    void grow(int at, int extra = 1);
+    void shrinkIfSparse();
 
     std::vector<TextLine*> m_buf;
     int m_gapStart = 0;
