@@ -8,6 +8,7 @@
 #include "filetype.h"
 #include "messages/messageoutput.h"
 #include "project/project.h"
+#include "recentfiles.h"
 #include "runmake.h"
 #include "search/searchmanager.h"
 #include "settings.h"
@@ -121,6 +122,9 @@ Shell::Shell(QWidget* parent, const char* name) : QMainWindow(parent), d(new Pri
 
     StylesMenu::self()->initStylesMenu();
 
+    // After the editor manager's receivers (it was built with the workspace),
+    // which reopen the files of the last run, and before postPrepare().
+    connect(this, &Shell::uiRebuilded, RecentFiles::self(), &RecentFiles::integrate);
     connect(this, &Shell::uiRebuilded, this, &Shell::postPrepare);
 
     move(Settings::readNum(QStringLiteral("/geometry/x"), 50),
