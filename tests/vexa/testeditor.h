@@ -5,6 +5,7 @@
 // for the text editors of the editing component.
 
 #include "editors/editor.h"
+#include "editors/editors.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -39,18 +40,26 @@ public:
         Q_EMIT fileLoaded();
         return true;
     }
-    void save() override
+    bool save() override
     {
         QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(edit->toPlainText().toUtf8());
-        edit->document()->setModified(false);
         ++saves;
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        f.write(edit->toPlainText().toUtf8());
+        edit->document()->setModified(false);
+        return true;
     }
-    void saveAs(const QString& url) override
+    bool saveAs(const QString& url) override
     {
+        const QString former = path;
+        path = QFileInfo(url).absoluteFilePath();
+        if (!save()) {
+            path = former;
+            return false;
+        }
         setFileName(url);
-        save();
+        return true;
     }
     void undo() override {}
     void redo() override {}
@@ -101,5 +110,17 @@ public:
     QString name() override { return QStringLiteral("test"); }
     vexa::Editor* createEditor(QWidget* parent) override { return new TestEditor(parent); }
 };
+
+// Makes the test editor the kind of every new editor and the only editor
+// open, in place of the text editor the manager starts with.
+inline void useTestEditors()
+{
+    vexa::Editors* m = vexa::Editors::self();
+    m->installEditorFactory(new TestEditorFactory);
+    const QList<vexa::Editor*> others = m->editors();
+    m->newEditor();
+    for (vexa::Editor* e : others)
+        m->close(e);
+}
 
 #endif

@@ -35,7 +35,7 @@ private Q_SLOTS:
         Settings::self();
         Settings::setKeyPrefix(QStringLiteral("/vexa"));
         shell = new Shell(nullptr, "vexa::Shell");
-        Editors::self()->installEditorFactory(new TestEditorFactory);
+        useTestEditors();
     }
     void cleanupTestCase() { delete shell; }
 

@@ -72,8 +72,7 @@ private:
     {
         auto* shell = new Shell(nullptr, "vexa::Shell");
         shell->setWindowTitle(QStringLiteral("Vexa"));
-        Editors::self()->installEditorFactory(new TestEditorFactory);
-        Editors::self()->newEditor();
+        useTestEditors();
         startServices(shell);
         shell->show();
         if (!QTest::qWaitForWindowExposed(shell))
@@ -281,8 +280,7 @@ private Q_SLOTS:
         Settings::write(QStringLiteral("/geometry/bottomDockPanelID"), -3);
         auto* shell = new Shell(nullptr, "vexa::Shell");
         current = shell;
-        Editors::self()->installEditorFactory(new TestEditorFactory);
-        Editors::self()->newEditor();
+        useTestEditors();
         QSignalSpy left(shell, &Shell::leftDockRaised);
         QSignalSpy bottom(shell, &Shell::bottomDockRaised);
         QSignalSpy focus(shell, &Shell::focusChanged);

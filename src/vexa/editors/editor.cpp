@@ -31,6 +31,11 @@ bool Editor::hasFileName()
     return !filename().isEmpty();
 }
 
+QString Editor::errorString()
+{
+    return QString();
+}
+
 void Editor::switchBreakpoint()
 {
     const int l = cursorLine();

@@ -26,8 +26,11 @@ public:
     // Loads the file; false when it does not exist (the file name stays) or
     // cannot be read. Emits fileLoaded() after the text is read.
     virtual bool open(const QString& url) = 0;
-    virtual void save() = 0;
-    virtual void saveAs(const QString& url) = 0;
+    // Both report whether the text reached the file; on failure the editor
+    // keeps its modified mark and its former file name, and errorString()
+    // says why.
+    virtual bool save() = 0;
+    virtual bool saveAs(const QString& url) = 0;
     virtual void undo() = 0;
     virtual void redo() = 0;
     virtual void cut() = 0;
@@ -66,6 +69,8 @@ public:
     virtual void addCompletionList(const QStringList& words, int minimumMatchedLength) = 0;
 
     bool hasFileName();
+    // Why the last open or save failed; empty when it succeeded.
+    virtual QString errorString();
 
     // Breakpoints live in memory only; each shows as an icon beside its line.
     void switchBreakpoint();

@@ -8,14 +8,19 @@
 #include "shell.h"
 #include "utils.h"
 #include "widgetstack.h"
+#include "xqeditor/xqeditor.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QHash>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -35,6 +40,10 @@ public:
     QPointer<Editor> currentEditor;
     QMenu* editorsPopup = nullptr;
     QString lastOpenSaveDir;
+    QPointer<QFrame> closeButtonFrame;
+    // While editors are being deleted, the workspace showing another page is
+    // no request to make that page current: the manager picks it itself.
+    bool deleting = false;
 
     QList<Editor*> editors() const
     {
@@ -57,6 +66,33 @@ public:
         }
         return path.mid(pos + 1);
     }
+
+    // The extension the Save As filter asks for, by its first letter.
+    static QString filterExtension(const QString& filter)
+    {
+        switch (filter.isEmpty() ? 0 : filter.at(0).unicode()) {
+        case 'P':
+            return QStringLiteral(".py");
+        case 'F':
+            return QStringLiteral(".vexa");
+        case 'U':
+            return QStringLiteral(".ui");
+        case 'T':
+            return QStringLiteral(".txt");
+        default:
+            return QString();
+        }
+    }
+
+    static void saveFailed(Editor* e, const QString& path)
+    {
+        QString reason = e->errorString();
+        if (reason.isEmpty())
+            reason = tr("The file could not be written.");
+        Message::warning(tr("Error"), tr("Can not save file\n%1\n%2").arg(path, reason), tr("Ok"));
+    }
+
+    static QString tr(const char* s) { return Editors::tr(s); }
 };
 
 Editors* Editors::Private::self = nullptr;
@@ -91,16 +127,18 @@ Editors::Editors() : QObject(nullptr), d(new Private)
 {
     setObjectName(QStringLiteral("vexa::Editors"));
     Private::self = this;
+    installEditorFactory(new XQEditorFactory);
     Shell* shell = Shell::self();
 
     connect(this, &Editors::gotFocus, shell, &Shell::focusIn);
     connect(shell, &Shell::focusChanged, this, &Editors::focusChanged);
+    connect(shell, &Shell::uiRebuilded, this, &Editors::addCloseButton);
     // The manager serves one main window; it goes when that window goes, so a
     // new window (a new run in the same process) gets a manager of its own.
     connect(shell, &QObject::destroyed, this, [this]() { delete this; });
 
     Action* toEditor = Actions::createAction(tr("Show Editor"), QStringLiteral("Editors/toEditor"),
-                                             QKeySequence(), nullptr, nullptr);
+                                             QKeySequence(), this, SLOT(toEditor()));
     toEditor->setIcon(Utils::iconSet(QStringLiteral("22x22_ToEditor")));
     toEditor->addTo(shell->stackButtons());
     shell->actionGroup(QStringLiteral("stackButtons"))->add(toEditor);
@@ -258,7 +296,7 @@ bool Editors::replaceTabs()
 
 int Editors::tabWidthInSpaces()
 {
-    return current() ? current()->tabWidthInSpaces() : 0;
+    return current() ? current()->tabWidthInSpaces() : 4;
 }
 
 void Editors::setFocus()
@@ -296,6 +334,33 @@ void Editors::focusChanged(QObject* o)
             a->setEnabled(mine);
 }
 
+void Editors::addCloseButton()
+{
+    if (d->closeButtonFrame)
+        return;
+    Shell* shell = Shell::self();
+    auto* frame = new QFrame(shell);
+    auto* layout = new QHBoxLayout(frame);
+    const int m = frame->frameWidth();
+    layout->setContentsMargins(m, m, m, m);
+    layout->setSpacing(0);
+    auto* button = new QToolButton(frame);
+    button->setObjectName(QStringLiteral("close"));
+    button->setToolTip(tr("Close"));
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setIcon(shell->style()->standardIcon(QStyle::SP_TitleBarCloseButton, nullptr, shell));
+    button->setFixedSize(16, 14);
+    button->setAutoRaise(true);
+    connect(button, &QToolButton::clicked, this, qOverload<>(&Editors::close));
+    layout->addWidget(button);
+    layout->addSpacing(4);
+    frame->setFixedSize(frame->minimumSizeHint());
+    // The corner of the menu bar is where Qt 6 keeps a widget after the menus.
+    shell->menuBar()->setCornerWidget(frame, Qt::TopRightCorner);
+    frame->show();
+    d->closeButtonFrame = frame;
+}
+
 void Editors::setCaption()
 {
     Editor* e = current();
@@ -310,9 +375,13 @@ void Editors::setCaption()
     } else {
         const QString name = parts.takeLast();
         QString folder = parts.join(sep) + sep;
-        const QString home = QDir::homePath();
+        // Only a whole leading home folder becomes "~": /home/al is no
+        // prefix of /home/alice/.
+        QString home = QDir::homePath();
+        if (!home.endsWith(sep))
+            home += sep;
         if (folder.startsWith(home))
-            folder.replace(home, QStringLiteral("~"));
+            folder = QStringLiteral("~") + sep + folder.mid(home.length());
         caption =
             name + QStringLiteral(" : ") + folder + QStringLiteral(" - ") + Settings::appName();
     }
@@ -362,92 +431,114 @@ void Editors::open()
     }
 }
 
-void Editors::open(const QString& url)
+bool Editors::open(const QString& url)
 {
+    if (url.isEmpty())
+        return false;
+    // Editors report absolute, clean paths; a name given relative to the
+    // working folder must find the editor that already holds the file.
+    const QString path = QDir::cleanPath(QFileInfo(url).absoluteFilePath());
     for (Editor* e : d->editors()) {
-        if (e->filename() == url) {
+        if (e->filename() == path) {
             setCurrentEditor(e);
-            return;
+            return true;
         }
     }
-    Editor* cur = current();
-    if (!cur || !cur->filename().isEmpty() || !cur->text().isEmpty())
+    Editor* before = current();
+    Editor* target = before;
+    if (!before || !before->filename().isEmpty() || !before->text().isEmpty()) {
         newEditor();
-    if (!current())
-        return;
-    current()->open(url);
-}
-
-void Editors::save()
-{
-    Editor* e = current();
-    if (!e)
-        return;
-    if (e->filename().isEmpty()) {
-        saveAs();
-        return;
+        target = current();
+        if (target == before)
+            return false;
     }
-    e->save();
-    Q_EMIT fileSaved();
+    if (!target)
+        return false;
+    if (target->open(path))
+        return true;
+    // The editor said why; an editor made for this file goes again, and a
+    // reused one keeps its former (empty) name.
+    if (target != before) {
+        discard(target);
+        if (before)
+            setCurrentEditor(before);
+    }
+    return false;
 }
 
-void Editors::saveAs()
+bool Editors::save()
 {
     Editor* e = current();
-    if (!e)
-        return;
+    return e && saveEditor(e);
+}
+
+bool Editors::saveEditor(Editor* e)
+{
+    if (e->filename().isEmpty())
+        return saveEditorAs(e);
+    const bool ok = e->save();
+    if (!ok)
+        Private::saveFailed(e, e->filename());
+    Q_EMIT fileSaved();
+    return ok;
+}
+
+bool Editors::saveAs()
+{
+    Editor* e = current();
+    return e && saveEditorAs(e);
+}
+
+bool Editors::saveEditorAs(Editor* e)
+{
+    // The dialog belongs to the editor shown.
+    setCurrentEditor(e);
     if (d->lastOpenSaveDir.isEmpty())
         d->lastOpenSaveDir = QStringLiteral(".");
     const QString dir = e->hasFileName() ? QFileInfo(e->filename()).path() : d->lastOpenSaveDir;
     QFileDialog dlg(Shell::self(), tr("Save As"), dir, QLatin1String(saveFilters));
     dlg.setFileMode(QFileDialog::AnyFile);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
+    // The replace question is the manager's own, asked once below.
+    dlg.setOption(QFileDialog::DontConfirmOverwrite);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return;
-    QString name = dlg.selectedFiles().first();
-    const QString filter = dlg.selectedNameFilter();
-    QString ext;
-    switch (filter.isEmpty() ? QChar().unicode() : filter.at(0).unicode()) {
-    case 'P':
-        ext = QStringLiteral(".py");
-        break;
-    case 'F':
-        ext = QStringLiteral(".vexa");
-        break;
-    case 'U':
-        ext = QStringLiteral(".ui");
-        break;
-    case 'T':
-        ext = QStringLiteral(".txt");
-        break;
-    default:
-        break;
-    }
+        return false;
+    QString name = dlg.selectedFiles().constFirst();
+    if (name.isEmpty())
+        return false;
+    const QString ext = Private::filterExtension(dlg.selectedNameFilter());
     if (!ext.isEmpty() && !name.endsWith(ext))
         name += ext;
-    if (name.isEmpty())
-        return;
     if (QFileInfo::exists(name)) {
         const int answer = Message::warning(
             tr("Warning"),
             tr("The file\n%1\nalready exists! Would you like to replace it?").arg(name),
             QMessageBox::Yes, QMessageBox::No);
         if (answer != QMessageBox::Yes)
-            return;
+            return false;
     }
-    saveAs(name);
+    const bool ok = saveEditorAs(e, name);
     d->lastOpenSaveDir = QFileInfo(name).path();
+    return ok;
 }
 
-void Editors::saveAs(const QString& name)
+bool Editors::saveAs(const QString& name)
 {
-    if (!current())
-        return;
+    Editor* e = current();
+    return e && saveEditorAs(e, name);
+}
+
+bool Editors::saveEditorAs(Editor* e, const QString& name)
+{
     QString n = name;
     if (n.startsWith(QLatin1String("file:")))
         n = n.mid(5);
-    current()->saveAs(n);
+    const bool ok = e->saveAs(n);
+    if (!ok)
+        Private::saveFailed(e, QFileInfo(n).absoluteFilePath());
     Q_EMIT fileSaved();
+    return ok;
 }
 
 void Editors::saveAll()
@@ -457,9 +548,9 @@ void Editors::saveAll()
             continue;
         if (e->filename().isEmpty()) {
             setCurrentEditor(e);
-            saveAs();
-        } else {
-            e->save();
+            saveEditorAs(e);
+        } else if (!e->save()) {
+            Private::saveFailed(e, e->filename());
         }
     }
 }
@@ -471,21 +562,38 @@ void Editors::close()
 
 bool Editors::close(Editor* e)
 {
-    if (!e)
+    if (!e || !d->list.contains(e))
         return false;
+    Editor* formerCurrent = current();
     if (e->isModified()) {
+        // The question and the save are about `e`, which is shown while asked.
+        setCurrentEditor(e);
         const int answer = Message::warning(
             tr("Warning"),
             tr("The current document has been modified.\nWould you like to save it?"),
             QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel);
-        if (answer == QMessageBox::Cancel)
+        // A save that failed or whose dialog was cancelled keeps the editor.
+        if (answer == QMessageBox::Cancel || answer == 0 ||
+            (answer == QMessageBox::Yes && !saveEditor(e))) {
+            setCurrentEditor(formerCurrent);
             return false;
-        if (answer == QMessageBox::Yes)
-            save();
+        }
     }
-    int index = d->list.indexOf(current());
+    const QList<Editor*> before = d->editors();
+    int index = before.indexOf(e);
     if (index > 0)
         --index;
+    discard(e);
+    const QList<Editor*> list = d->editors();
+    if (formerCurrent && formerCurrent != e && list.contains(formerCurrent))
+        setCurrentEditor(formerCurrent);
+    else if (!list.isEmpty())
+        setCurrentEditor(index > 0 && index < list.size() ? list.at(index) : list.first());
+    return true;
+}
+
+void Editors::discard(Editor* e)
+{
     d->list.removeAll(e);
     if (d->currentEditor == e)
         d->currentEditor = nullptr;
@@ -493,36 +601,54 @@ bool Editors::close(Editor* e)
         newEditor();
     else
         Q_EMIT listChanged();
+    d->deleting = true;
     delete e;
-    const QList<Editor*> list = d->editors();
-    if (!list.isEmpty())
-        setCurrentEditor(index > 0 && index < list.size() ? list.at(index) : list.first());
-    return true;
+    d->deleting = false;
+}
+
+void Editors::closeEditor()
+{
+    if (auto* e = qobject_cast<Editor*>(sender()))
+        close(e);
 }
 
 bool Editors::closeAll()
 {
-    const QList<Editor*> list = d->editors();
-    for (Editor* e : list) {
-        if (!e->isModified())
-            continue;
-        setCurrentEditor(e);
-        const int answer = Message::warning(
-            tr("Warning"),
-            tr("The file\n%1\nhas been modified.\nWould you like to save it?").arg(e->filename()),
-            QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel);
-        if (answer == QMessageBox::Cancel)
-            return false;
-        if (answer == QMessageBox::Yes) {
-            if (e->filename().isEmpty())
-                saveAs();
-            else
-                e->save();
+    QStringList files;
+    QStringList poses;
+    for (Editor* e : d->editors()) {
+        if (e->isModified()) {
+            setCurrentEditor(e);
+            const int answer =
+                Message::warning(tr("Warning"),
+                                 tr("The file\n%1\nhas been modified.\nWould you like to save it?")
+                                     .arg(e->filename()),
+                                 QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel);
+            // Leaving the program with text that did not reach its file is
+            // no option: a failed or cancelled save cancels the exit.
+            if (answer == QMessageBox::Cancel || answer == 0 ||
+                (answer == QMessageBox::Yes && !saveEditor(e)))
+                return false;
         }
+        files.append(e->filename());
+        poses.append(QString::number(e->cursorLine()) + QLatin1Char(':') +
+                     QString::number(e->cursorColumn()));
     }
+    Settings::write(QStringLiteral("/editors/openedCurrent"),
+                    current() ? current()->filename() : QString());
+
+    // The list and the current editor forget every editor before the first
+    // one goes, so nothing can reach a deleted editor through the manager.
+    const QList<Editor*> list = d->editors();
     d->list.clear();
     d->currentEditor = nullptr;
+    d->deleting = true;
     qDeleteAll(list);
+    d->deleting = false;
+    Q_EMIT listChanged();
+
+    Settings::write(QStringLiteral("/editors/openedFiles"), files);
+    Settings::write(QStringLiteral("/editors/openedFilePoses"), poses);
     return true;
 }
 
@@ -659,19 +785,29 @@ void Editors::configureHighlighting()
         current()->configureHighlighting();
 }
 
+void Editors::toEditor() {}
+
+void Editors::toEditor(bool) {}
+
 void Editors::updateEditorsPopup()
 {
     if (!d->editorsPopup)
         return;
     d->editorsPopup->clear();
-    for (Editor* e : d->editors()) {
+    const QList<Editor*> list = d->editors();
+    for (int i = 0; i < list.size(); ++i) {
+        Editor* e = list.at(i);
         const QString name = e->filename().isEmpty() ? tr("Untitled") : e->filename();
         QAction* item = d->editorsPopup->addAction(name);
-        connect(item, &QAction::triggered, this, [this, p = QPointer<Editor>(e)]() {
-            if (p)
-                setCurrentEditor(p);
-        });
+        connect(item, &QAction::triggered, this, [this, i]() { editorsPopupActivated(i); });
     }
+}
+
+void Editors::editorsPopupActivated(int id)
+{
+    const QList<Editor*> list = d->editors();
+    if (id >= 0 && id < list.size())
+        setCurrentEditor(list.at(id));
 }
 
 void Editors::editorLineColChanged(int line, int col)
@@ -698,12 +834,6 @@ void Editors::updateTabNames()
     }
 }
 
-void Editors::closeEditor()
-{
-    if (auto* e = qobject_cast<Editor*>(sender()))
-        close(e);
-}
-
 void Editors::showEditorsPopupMenu()
 {
     Action* a = Actions::action(QStringLiteral("Editors/toEditor"));
@@ -713,6 +843,8 @@ void Editors::showEditorsPopupMenu()
 
 void Editors::workspaceWidgetRaised(QWidget* w)
 {
+    if (d->deleting)
+        return;
     if (!w)
         w = Shell::self()->workspace()->visibleWidget();
     if (auto* e = qobject_cast<Editor*>(w))

@@ -36,12 +36,20 @@ public Q_SLOTS:
     void editorFocusChanged(bool in);
     void focusChanged(QObject* o);
     void setCaption();
+    void addCloseButton();
     void newEditor();
     void open();
-    void open(const QString& url);
-    void save();
-    void saveAs();
-    void saveAs(const QString& name);
+    // Makes the editor of the file current, opening it first when no editor
+    // holds it. The path is made absolute, so a relative and an absolute
+    // name of one file meet in one editor. False when the file could not be
+    // opened: no editor is left behind named after it.
+    bool open(const QString& url);
+    // Each save reports whether the text reached its file; a failure was
+    // shown to the user and the editor keeps its modified mark.
+    bool save();
+    // False also when the dialog or the overwrite question was cancelled.
+    bool saveAs();
+    bool saveAs(const QString& name);
     void saveAll();
     void close();
     // False when the user cancelled a question; nothing is closed then.
@@ -80,7 +88,10 @@ Q_SIGNALS:
     void editorModified(vexa::Editor* e, bool modified);
 
 protected Q_SLOTS:
+    void toEditor();
+    void toEditor(bool);
     void updateEditorsPopup();
+    void editorsPopupActivated(int id);
     void editorLineColChanged(int line, int col);
     void editorOverwriteModeChanged(bool overwrite);
     void updateTabNames();
@@ -94,6 +105,12 @@ private:
     Editors();
     ~Editors() override;
     void initActions();
+    // The save paths of one editor, which need not be the current one.
+    bool saveEditor(Editor* e);
+    bool saveEditorAs(Editor* e);
+    bool saveEditorAs(Editor* e, const QString& name);
+    // Removes and deletes an editor without any question.
+    void discard(Editor* e);
 
     class Private;
     Private* d;

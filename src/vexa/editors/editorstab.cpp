@@ -72,7 +72,10 @@ void EditorsTab::updateList()
         if (!e)
             continue;
         const QString name = e->filename();
-        const int id = addTab(name.isEmpty() ? tr("Untitled") : subName(name, 1), -1);
+        // A "&" in a file name is part of the name, not a mnemonic marker.
+        QString text = name.isEmpty() ? tr("Untitled") : subName(name, 1);
+        text.replace(QLatin1Char('&'), QLatin1String("&&"));
+        const int id = addTab(text, -1);
         d->tab2editor.insert(id, e);
         d->editor2tab.insert(e, id);
         editorModified(e, e->isModified());

@@ -1,0 +1,531 @@
+#include "xqeditor.h"
+
+#include "actions.h"
+#include "editors/hloptions.h"
+#include "message.h"
+#include "settings.h"
+#include "xqeditorsettingsdialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "xqeditor/textdoc.h"
+#include "xqeditor/texteditor.h"
+#include "xqeditor/textfolding.h"
+#include "xqeditor/textline.h"
+#include "xqeditor/textmanager.h"
+#include "xqeditor/textview.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGridLayout>
+#include <QMenu>
+#include <QRegularExpression>
+
+namespace vexa
+{
+
+QString md5sum(const QString& text)
+{
+    // The terminating zero is hashed too, and the bytes are written without
+    // padding: stored fold keys were made this way.
+    QByteArray bytes = text.toUtf8();
+    bytes.append('\0');
+    const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Md5);
+    QString result;
+    for (char c : digest)
+        result += QString::number(static_cast<uchar>(c), 16);
+    return result;
+}
+
+namespace
+{
+const char* const foldingKey = "/editors/folding/";
+
+// A font that exists here: the stored families rarely do any more, and the
+// platform's substitute for an unknown family may be a proportional one.
+QFont usableFont(const QString& text)
+{
+    QFont f;
+    f.fromString(text);
+    if (!QFontDatabase::hasFamily(f.family()) || !QFontInfo(f).fixedPitch()) {
+        const QFont stored = f;
+        f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        if (stored.pointSize() > 0)
+            f.setPointSize(stored.pointSize());
+        else if (stored.pixelSize() > 0)
+            f.setPixelSize(stored.pixelSize());
+    }
+    return f;
+}
+
+int tabWidthSetting()
+{
+    // A width stored before the dialog refused bad ones is brought into the
+    // range the documents use.
+    return qBound(1, Settings::readNum(QStringLiteral("/xqeditor/TabWidth"), 4), 16);
+}
+} // namespace
+
+class XQEditor::Private
+{
+public:
+    static xqwidgets::TextEditorManager* manager;
+
+    xqwidgets::TextEditor* editor = nullptr;
+    xqwidgets::TextDocument* document = nullptr;
+    int traceLine = -1;
+    QString errorString;
+
+    bool hasLine(int l) const { return l >= 0 && l <= document->lastLine(); }
+};
+
+xqwidgets::TextEditorManager* XQEditor::Private::manager = nullptr;
+
+XQEditor::XQEditor(QWidget* parent, const char* name) : Editor(parent, name), d(new Private)
+{
+    xqwidgets::TextEditorManager* m = manager();
+    m->setGlobalConfig(Settings::self());
+    d->document = new xqwidgets::TextDocument(m);
+    d->editor = new xqwidgets::TextEditor(d->document, this);
+    m->addEditor(d->editor, d->document);
+    // An untitled editor is highlighted as a Python file would be.
+    d->editor->view()->setHighlightByFileName(QStringLiteral("a.py"));
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(d->editor, 0, 0);
+    setFocusProxy(d->editor->view());
+
+    connect(d->editor, &xqwidgets::TextEditor::changed, this, &XQEditor::changedStatus);
+    connect(d->editor->view(), &xqwidgets::TextView::focusChanged, this, &Editor::focusChanged);
+    connect(m, &xqwidgets::TextEditorManager::overwriteModeChanged, this,
+            &XQEditor::managerOverwriteModeChanged);
+
+    if (QMenu* menu = d->editor->view()->rmbMenu()) {
+        for (const char* n : {"Editors/undo", "Editors/redo", "-", "Editors/cut", "Editors/copy",
+                              "Editors/paste", "-", "Editors/indent", "Editors/unindent"}) {
+            if (qstrcmp(n, "-") == 0)
+                menu->addSeparator();
+            else if (Action* a = Actions::action(QLatin1String(n)))
+                menu->addAction(a);
+        }
+    }
+}
+
+XQEditor::~XQEditor()
+{
+    QString state;
+    for (const xqwidgets::FolderInfo& f : d->editor->folding()->foldersState())
+        state += QString::number(f.firstLine) + QLatin1Char(' ') + QString::number(f.lastLine) +
+                 (f.isOpened ? QLatin1String(" o;") : QLatin1String(" c;"));
+    const QString path = d->editor->filePath();
+    // Even an empty state is written: it replaces folds that are gone.
+    if (!path.isEmpty())
+        Settings::write(QLatin1String(foldingKey) + md5sum(path), state);
+    delete d;
+}
+
+xqwidgets::TextEditorManager* XQEditor::manager()
+{
+    if (!Private::manager) {
+        Private::manager = new xqwidgets::TextEditorManager();
+        loadConfig();
+    }
+    return Private::manager;
+}
+
+void XQEditor::loadConfig()
+{
+    xqwidgets::TextEditorManager* m = manager();
+    m->setGlobalConfig(Settings::self());
+    m->setHlSettingsKey(Settings::keyPrefix() + QStringLiteral("/xqeditor/hl"));
+    auto flag = [](const char* key, bool def) {
+        return Settings::readBool(QLatin1String("/xqeditor/") + QLatin1String(key), def);
+    };
+    m->fAutoIndent = flag("AutoIndent", true);
+    m->fBackspaceIndent = flag("BackspaceIndent", true);
+    m->fSmartHome = flag("SmartHome", true);
+    m->fCursorWrap = flag("WrapCursor", true);
+    m->fSaveTab = !flag("ReplaceTabs", true);
+    m->fRemoveSpaces = flag("RemoveSpacer", false);
+    m->fLineWrap = flag("WordWrap", true);
+    m->fIndentationGuides = false;
+    m->setIndicatorMarginVisible(flag("IndicatorMargin", true));
+    m->setLineNumberMarginVisible(flag("LineNumberMargin", false));
+    m->setSelectionMarginVisible(flag("SelectionMargin", false));
+    m->setVerticalSelection(flag("VerticalSelection", false));
+    m->setTabWidth(tabWidthSetting());
+    m->setFont(usableFont(Settings::read(QStringLiteral("/xqeditor/Font"),
+                                         QStringLiteral("Luxi Mono [Xqc],11,-1,5,50,0,0,0,0,0"))));
+    m->currentLineColor = QColor(QStringLiteral("#efefff"));
+}
+
+xqwidgets::TextEditor* XQEditor::textEditor() const
+{
+    return d->editor;
+}
+
+int XQEditor::traceLine() const
+{
+    return d->traceLine;
+}
+
+QString XQEditor::text()
+{
+    return d->editor->text();
+}
+
+void XQEditor::setText(const QString& text)
+{
+    d->editor->setText(text);
+}
+
+QString XQEditor::line(int l)
+{
+    // The document answers a line it does not have with its first one.
+    return d->hasLine(l) ? QString(*d->document->lineOf(l)) : QString();
+}
+
+QString XQEditor::selection()
+{
+    return d->editor->getSelectedText();
+}
+
+bool XQEditor::open(const QString& url)
+{
+    d->errorString.clear();
+    if (!QFileInfo::exists(url)) {
+        d->errorString = tr("The file does not exist.");
+        Message::warning(tr("Error"), tr("Can not open file\n") + url + QLatin1Char('\n'),
+                         tr("Ok"));
+        return false;
+    }
+    if (!d->editor->open(url)) {
+        // A file that is there but cannot be read is reported as well, with
+        // the reason; the editor keeps its former name and text.
+        d->errorString = d->editor->errorString();
+        Message::warning(tr("Error"),
+                         tr("Can not open file\n") + url + QLatin1Char('\n') + d->errorString,
+                         tr("Ok"));
+        return false;
+    }
+    setFileName(url);
+    Q_EMIT fileLoaded();
+
+    const QString state =
+        Settings::read(QLatin1String(foldingKey) + md5sum(d->editor->filePath()), QString());
+    static const QRegularExpression entry(QStringLiteral("(\\d+) (\\d+) (o|c)"));
+    xqwidgets::TextFolding::FoldersState folds;
+    for (const QString& piece : state.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = entry.match(piece);
+        if (!m.hasMatch()) {
+            qDebug().noquote() << QStringLiteral("folders state is not correct\n") + piece;
+            continue;
+        }
+        xqwidgets::FolderInfo f;
+        f.firstLine = m.captured(1).toInt();
+        f.lastLine = m.captured(2).toInt();
+        f.isOpened = m.captured(3) == QLatin1String("o");
+        folds.append(f);
+    }
+    // Folds stored for a longer version of the file are skipped by the
+    // component, which touches no line the document does not have.
+    d->editor->folding()->setFolderstState(folds);
+
+    if (d->editor->hasInvalidBytes())
+        Message::warning(tr("Warning"),
+                         tr("The file\n%1\nholds bytes that the locale's encoding cannot "
+                            "decode.\nIt is opened read-only, so that saving cannot destroy them.")
+                             .arg(url),
+                         tr("Ok"));
+    return true;
+}
+
+bool XQEditor::save()
+{
+    const bool ok = d->editor->save();
+    d->errorString = ok ? QString() : d->editor->errorString();
+    if (!ok && d->errorString.isEmpty()) {
+        if (d->editor->filePath().isEmpty())
+            d->errorString = tr("The editor has no file name.");
+        else if (d->editor->isReadOnly())
+            d->errorString = tr("The document is read-only.");
+    }
+    return ok;
+}
+
+bool XQEditor::saveAs(const QString& url)
+{
+    const QString former = d->editor->filePath();
+    const bool ok = d->editor->saveAs(url);
+    d->errorString = ok ? QString() : d->editor->errorString();
+    if (!ok) {
+        if (d->errorString.isEmpty() && d->editor->isReadOnly())
+            d->errorString = tr("The document is read-only.");
+        // The editor stays the editor of its former file.
+        if (d->editor->filePath() != former)
+            d->editor->setFilePath(former);
+        return false;
+    }
+    setFileName(url);
+    return true;
+}
+
+QString XQEditor::errorString()
+{
+    return d->errorString;
+}
+
+void XQEditor::undo()
+{
+    d->editor->undo();
+}
+
+void XQEditor::redo()
+{
+    d->editor->redo();
+}
+
+void XQEditor::cut()
+{
+    d->editor->cut();
+}
+
+void XQEditor::copy()
+{
+    d->editor->copy();
+}
+
+void XQEditor::paste()
+{
+    d->editor->paste();
+}
+
+bool XQEditor::find(const QString& text, bool caseSensitive, bool wholeWord, bool fromCursor,
+                    bool inSelection)
+{
+    return d->editor->find(text, caseSensitive, wholeWord, fromCursor, inSelection);
+}
+
+bool XQEditor::findRegexp(const QString& pattern, bool caseSensitive, bool wildcard,
+                          bool fromCursor)
+{
+    return d->editor->findRegexp(pattern, caseSensitive, wildcard, fromCursor);
+}
+
+void XQEditor::replaceFound(const QString& text)
+{
+    d->document->selectionCommand(xqwidgets::TextDocument::SelectionRemove);
+    d->document->insert(text, 0, 0);
+}
+
+bool XQEditor::findNext()
+{
+    return d->editor->findNext();
+}
+
+void XQEditor::setWrap(bool b)
+{
+    d->editor->setWrap(b);
+}
+
+bool XQEditor::getWrap()
+{
+    return d->editor->getWrap();
+}
+
+void XQEditor::selectAll()
+{
+    xqwidgets::TextView* v = d->editor->view();
+    v->setCursorPosition(0, 0, false);
+    v->setCursorPosition(d->document->lastLine() + 1, 0, true);
+}
+
+void XQEditor::indent()
+{
+    d->editor->indent();
+}
+
+void XQEditor::unindent()
+{
+    d->editor->unindent();
+}
+
+void XQEditor::configure()
+{
+    auto* form = new XQEditorSettingsDialog(this);
+    auto flag = [](const char* key, bool def) {
+        return Settings::readBool(QLatin1String("/xqeditor/") + QLatin1String(key), def);
+    };
+    form->bAutoIndent->setChecked(flag("AutoIndent", true));
+    form->bBackSpaceIndent->setChecked(flag("BackspaceIndent", true));
+    form->bSmartHome->setChecked(flag("SmartHome", true));
+    form->bWrapCursor->setChecked(flag("WrapCursor", true));
+    form->bReplaceTabs->setChecked(flag("ReplaceTabs", true));
+    form->bRemoveSpacer->setChecked(flag("RemoveSpacer", false));
+    form->bIndicatorMargin->setChecked(flag("IndicatorMargin", true));
+    form->bLineNumberMargin->setChecked(flag("LineNumberMargin", true));
+    form->bSelectionMargin->setChecked(flag("SelectionMargin", false));
+    form->bVerticalSelection->setChecked(flag("VerticalSelection", false));
+    form->lTabWidth->setText(QString::number(tabWidthSetting()));
+    form->bWordWrap->setChecked(flag("WordWrap", true));
+    form->bIndentationGuides->setChecked(false);
+    form->bIndentationGuides->hide();
+    form->fontViewLabel->setFont(usableFont(Settings::read(
+        QStringLiteral("/xqeditor/Font"), QStringLiteral("Fixed [Misc],14,-1,5,50,0,0,0,1,0"))));
+
+    if (form->exec() == QDialog::Accepted) {
+        auto write = [](const char* key, bool v) {
+            Settings::write(QLatin1String("/xqeditor/") + QLatin1String(key), v);
+        };
+        write("AutoIndent", form->bAutoIndent->isChecked());
+        write("BackspaceIndent", form->bBackSpaceIndent->isChecked());
+        write("SmartHome", form->bSmartHome->isChecked());
+        write("WrapCursor", form->bWrapCursor->isChecked());
+        write("ReplaceTabs", form->bReplaceTabs->isChecked());
+        write("RemoveSpacer", form->bRemoveSpacer->isChecked());
+        write("IndicatorMargin", form->bIndicatorMargin->isChecked());
+        write("LineNumberMargin", form->bLineNumberMargin->isChecked());
+        write("SelectionMargin", form->bSelectionMargin->isChecked());
+        write("VerticalSelection", form->bVerticalSelection->isChecked());
+        // The form accepts only a width from 1 to 16.
+        Settings::write(QStringLiteral("/xqeditor/TabWidth"), form->tabWidth());
+        write("WordWrap", form->bWordWrap->isChecked());
+        write("IndentationGuides", form->bIndentationGuides->isChecked());
+        const QFont font = form->fontViewLabel->font();
+        Settings::write(QStringLiteral("/xqeditor/Font"), font.toString());
+        manager()->setFont(font);
+        loadConfig();
+        d->editor->update();
+    }
+    delete form;
+}
+
+void XQEditor::configureHighlighting()
+{
+    manager()->setGlobalConfig(Settings::self());
+    HLOptions dlg(manager(), this, "options", true);
+    dlg.exec();
+}
+
+QString XQEditor::filename()
+{
+    return d->editor->filePath();
+}
+
+void XQEditor::setFileName(const QString& name)
+{
+    d->editor->setFilePath(name);
+    Q_EMIT filenameChanged(name);
+}
+
+bool XQEditor::isModified()
+{
+    return d->editor->isModified();
+}
+
+int XQEditor::cursorLine()
+{
+    return d->editor->line();
+}
+
+int XQEditor::cursorColumn()
+{
+    return d->editor->column();
+}
+
+void XQEditor::setCursorPosition(int line, int column)
+{
+    // Passing beyond the target both ways leaves up to ten lines of context
+    // on either side of it on screen.
+    xqwidgets::TextView* v = d->editor->view();
+    v->setCursorPosition(line + 10, column, false);
+    v->setCursorPosition(line - 10, column, false);
+    v->setCursorPosition(line, column, false);
+}
+
+void XQEditor::setHighlightedLine(int, const QColor&) {}
+
+void XQEditor::clearHighlightedLine(int) {}
+
+void XQEditor::setLineIcon(int line, QPixmap* pixmap)
+{
+    d->editor->setLineIcon(line, pixmap);
+}
+
+void XQEditor::clearLineIcon(int line)
+{
+    d->editor->clearLineIcon(line);
+}
+
+void XQEditor::showTrace(int line)
+{
+    // A line the document does not have would colour its first line.
+    if (!d->hasLine(line))
+        return;
+    if (d->traceLine != -1 && d->hasLine(d->traceLine))
+        d->document->lineOf(d->traceLine)->clearLineColor();
+    d->traceLine = line;
+    d->document->lineOf(line)->setLineColor(QColor(QStringLiteral("#bfffbf")));
+    d->editor->view()->update();
+}
+
+void XQEditor::clearTrace()
+{
+    if (d->traceLine == -1)
+        return;
+    if (d->hasLine(d->traceLine))
+        d->document->lineOf(d->traceLine)->clearLineColor();
+    d->editor->view()->update();
+    d->traceLine = -1;
+}
+
+bool XQEditor::replaceTabs()
+{
+    return !manager()->fSaveTab;
+}
+
+int XQEditor::tabWidthInSpaces()
+{
+    return tabWidthSetting();
+}
+
+// The component does not complete words yet; the commands do nothing until it does.
+void XQEditor::completeWordNext() {}
+
+void XQEditor::completeWordPrev() {}
+
+void XQEditor::addCompletionList(const QStringList& words, int minimumMatchedLength)
+{
+    manager()->addCompletionList(words, minimumMatchedLength);
+}
+
+void XQEditor::changedStatus(int id)
+{
+    if (id == xqwidgets::TextEditor::Modification)
+        Q_EMIT modificationStatusChanged(isModified());
+    else if (id == xqwidgets::TextEditor::CursorPosition)
+        Q_EMIT lineColChanged(d->editor->line(), d->editor->column());
+}
+
+void XQEditor::managerOverwriteModeChanged()
+{
+    Q_EMIT overwriteModeChanged(manager()->overwriteMode());
+}
+
+QString XQEditorFactory::name()
+{
+    return QStringLiteral("XQEditor");
+}
+
+Editor* XQEditorFactory::createEditor(QWidget* parent)
+{
+    return new XQEditor(parent, "XQEditor");
+}
+
+} // namespace vexa

@@ -1,0 +1,122 @@
+#ifndef VEXA_TESTS_EDITORSTEST_H
+#define VEXA_TESTS_EDITORSTEST_H
+
+// Helpers of the editor tests: the real main window with the real text
+// editors, files in a temporary folder, and answers to the message boxes
+// and file dialogs that the commands open.
+
+#include "editors/editor.h"
+#include "editors/editors.h"
+#include "message.h"
+#include "settings.h"
+#include "shell.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace editorstest
+{
+
+inline vexa::Shell* startShell()
+{
+    auto* shell = new vexa::Shell(nullptr, "vexa::Shell");
+    shell->setWindowTitle(QStringLiteral("Vexa"));
+    vexa::startServices(shell);
+    shell->show();
+    if (!QTest::qWaitForWindowExposed(shell))
+        qWarning("window not exposed");
+    return shell;
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    f.write(bytes);
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// Records every message box and answers it with the button of `answer`
+// (a standard button code) or, for boxes with text buttons, the first one.
+struct Boxes {
+    struct Box {
+        QString caption;
+        QString text;
+    };
+    QList<Box> shown;
+    QList<int> answers; // consumed in order; the last one repeats
+
+    Boxes()
+    {
+        vexa::Message::setResponder([this](QMessageBox* box) -> QAbstractButton* {
+            shown.append({box->windowTitle(), box->text()});
+            const int answer = answers.isEmpty()
+                                   ? 0
+                                   : (answers.size() > 1 ? answers.takeFirst() : answers.first());
+            if (QAbstractButton* b = box->button(QMessageBox::StandardButton(answer)))
+                return b;
+            return box->buttons().isEmpty() ? nullptr : box->buttons().constFirst();
+        });
+    }
+    ~Boxes() { vexa::Message::setResponder({}); }
+};
+
+// Runs `action` on the next modal widget of type T once it is shown, from
+// inside the modal loop that shows it.
+template <typename T> void whenModal(std::function<void(T*)> action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action]() {
+        if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            action(w);
+        }
+    });
+    timer->start();
+}
+
+// Answers the next Save As dialog: picks the filter and types the name;
+// an empty name cancels it. The file dialog may refuse an answer while it
+// is still reading the folder, so the answer is given again until the
+// dialog has closed.
+inline void answerSaveAs(const QString& name, const QString& filter = QString())
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, name, filter]() {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        if (name.isEmpty()) {
+            dlg->reject();
+        } else {
+            if (!filter.isEmpty())
+                dlg->selectNameFilter(filter);
+            dlg->selectFile(name);
+            QMetaObject::invokeMethod(dlg, "accept");
+        }
+        if (!dlg->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
+
+} // namespace editorstest
+
+#endif

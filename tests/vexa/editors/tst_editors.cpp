@@ -1,0 +1,530 @@
+// The editor manager and the editors tab bar on the real main window with
+// the real text editors: opening, editing, saving and closing files, the
+// questions about unsaved changes and what each answer does, the caption and
+// the status bar, and the faults of saving, closing and opening.
+
+#include "editorstest.h"
+
+#include "actions.h"
+#include "editors/editorstab.h"
+#include "editors/xqeditor/xqeditor.h"
+#include "widgetstack.h"
+
+#include "xqeditor/texteditor.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+using namespace vexa;
+using namespace editorstest;
+
+class TestEditors : public QObject
+{
+    Q_OBJECT
+private:
+    QPointer<Shell> shell;
+    QTemporaryDir* dir = nullptr;
+    QString savedCwd;
+
+    Editors* ed() { return Editors::self(); }
+    EditorsTab* tabs() { return shell->findChild<EditorsTab*>(); }
+    QString path(const QString& name) { return QDir(dir->path()).filePath(name); }
+    QStringList tabTitles()
+    {
+        QStringList t;
+        for (int id = tabs()->firstTab(); id != -1; id = tabs()->nextTab(id))
+            t.append(tabs()->tabTitle(id));
+        return t;
+    }
+    // The tab bar draws modified editors' names in blue.
+    bool tabBarShowsBlue()
+    {
+        const QImage img = tabs()->grab().toImage();
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                if (c.blue() > 120 && c.red() < 60 && c.green() < 60)
+                    return true;
+            }
+        return false;
+    }
+    void type(Editor* e, const QString& text)
+    {
+        QTest::keyClicks(e->focusProxy() ? e->focusProxy() : e, text);
+    }
+    QStringList statusTexts()
+    {
+        QStringList t;
+        for (QLabel* l : shell->statusBar()->findChildren<QLabel*>())
+            t.append(l->text().trimmed());
+        return t;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Settings::self();
+        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        savedCwd = QDir::currentPath();
+    }
+    void init()
+    {
+        Settings::self()->clear();
+        dir = new QTemporaryDir;
+        QVERIFY(dir->isValid());
+        shell = startShell();
+    }
+    void cleanup()
+    {
+        Message::setResponder({});
+        QDir::setCurrent(savedCwd);
+        delete shell;
+        delete dir;
+    }
+
+    void startsWithOneUntitledTextEditor()
+    {
+        QCOMPARE(ed()->editors().size(), 1);
+        QVERIFY(qobject_cast<XQEditor*>(ed()->current()));
+        QCOMPARE(tabTitles(), QStringList({"Untitled"}));
+        // An untitled editor gives the window no caption of its own.
+        ed()->setCaption();
+        QCOMPARE(shell->windowTitle(), QString());
+    }
+
+    void openEditSaveAndTabs()
+    {
+        writeFile(path("a.txt"), "alpha\n");
+        writeFile(path("b.cpp"), "int b;\n");
+        QVERIFY(ed()->open(path("a.txt")));
+        // The untitled, empty editor took the first file.
+        QCOMPARE(ed()->editors().size(), 1);
+        QVERIFY(ed()->open(path("b.cpp")));
+        QCOMPARE(ed()->editors().size(), 2);
+        QCOMPARE(tabTitles(), QStringList({"a.txt", "b.cpp"}));
+        Editor* a = ed()->editors().at(0);
+        Editor* b = ed()->editors().at(1);
+        QCOMPARE(ed()->current(), b);
+        QCOMPARE(tabs()->tabTitle(tabs()->currentTab()), QStringLiteral("b.cpp"));
+        QVERIFY(!tabBarShowsBlue());
+
+        type(b, QStringLiteral("x"));
+        QVERIFY(b->isModified());
+        QVERIFY(!a->isModified());
+        QVERIFY(tabBarShowsBlue());
+
+        // Choosing a tab makes its editor current.
+        tabs()->setCurrentTab(tabs()->firstTab());
+        QCOMPARE(ed()->current(), a);
+        ed()->setCurrentEditor(b);
+
+        // Ctrl+S is the Save action; it writes the editor's text.
+        Actions::action(QStringLiteral("Editors/save"))->trigger();
+        QCOMPARE(readFile(path("b.cpp")), QByteArray("xint b;\n"));
+        QVERIFY(!b->isModified());
+        QVERIFY(!tabBarShowsBlue());
+        QCOMPARE(readFile(path("a.txt")), QByteArray("alpha\n"));
+    }
+
+    void closeAnswers_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QByteArray>("onDisk");
+        QTest::newRow("yes saves and closes")
+            << int(QMessageBox::Yes) << true << QByteArray("xa\n");
+        QTest::newRow("no discards and closes")
+            << int(QMessageBox::No) << true << QByteArray("a\n");
+        QTest::newRow("cancel keeps the editor")
+            << int(QMessageBox::Cancel) << false << QByteArray("a\n");
+    }
+    void closeAnswers()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, closed);
+        QFETCH(QByteArray, onDisk);
+        writeFile(path("a.txt"), "a\n");
+        QVERIFY(ed()->open(path("a.txt")));
+        QPointer<Editor> e = ed()->current();
+        type(e, QStringLiteral("x"));
+        Boxes boxes;
+        boxes.answers = {answer};
+        Actions::action(QStringLiteral("Editors/close"))->trigger();
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().caption, QStringLiteral("Warning"));
+        QCOMPARE(
+            boxes.shown.first().text,
+            QStringLiteral("The current document has been modified.\nWould you like to save it?"));
+        QCOMPARE(e.isNull(), closed);
+        QCOMPARE(readFile(path("a.txt")), onDisk);
+        // The manager always has an editor; closing the only one leaves an untitled one.
+        QCOMPARE(ed()->editors().size(), 1);
+        QVERIFY(ed()->current());
+        if (closed)
+            QCOMPARE(tabTitles(), QStringList({"Untitled"}));
+        else
+            QVERIFY(e->isModified());
+    }
+
+    void closingPicksTheNextEditor()
+    {
+        for (const char* n : {"a.txt", "b.txt", "c.txt"}) {
+            writeFile(path(n), n);
+            QVERIFY(ed()->open(path(n)));
+        }
+        QList<Editor*> list = ed()->editors();
+        // C current: closing it selects B.
+        ed()->close();
+        QCOMPARE(ed()->current(), list.at(1));
+        QCOMPARE(tabTitles(), QStringList({"a.txt", "b.txt"}));
+        // A current: closing it selects B.
+        ed()->setCurrentEditor(list.at(0));
+        ed()->close();
+        QCOMPARE(ed()->current(), list.at(1));
+        QCOMPARE(tabs()->tabTitle(tabs()->currentTab()), QStringLiteral("b.txt"));
+    }
+
+    void closingAnotherEditorAsksAndSavesThatOne()
+    {
+        writeFile(path("a.txt"), "a\n");
+        writeFile(path("b.txt"), "b\n");
+        QVERIFY(ed()->open(path("a.txt")));
+        QVERIFY(ed()->open(path("b.txt")));
+        QPointer<Editor> a = ed()->editors().at(0);
+        Editor* b = ed()->editors().at(1);
+        type(a, QStringLiteral("A"));
+        type(b, QStringLiteral("B"));
+        QCOMPARE(ed()->current(), b);
+        Boxes boxes;
+        boxes.answers = {QMessageBox::Yes};
+        // A close request reaching a widget that is not current.
+        a->close();
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY(a.isNull());
+        QCOMPARE(readFile(path("a.txt")), QByteArray("Aa\n"));
+        QCOMPARE(readFile(path("b.txt")), QByteArray("b\n"));
+        QVERIFY(b->isModified());
+        QCOMPARE(ed()->current(), b);
+        QCOMPARE(ed()->editors(), QList<Editor*>({b}));
+    }
+
+    void failedSaveIsReportedAndKeepsTheEditor()
+    {
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("sub")));
+        const QString file = path("sub/a.txt");
+        writeFile(file, "a\n");
+        QVERIFY(ed()->open(file));
+        Editor* e = ed()->current();
+        type(e, QStringLiteral("x"));
+        const QString typed = e->text();
+        // The folder goes and a plain file takes its name: no file can be
+        // written there any more, not even by the superuser.
+        QVERIFY(QDir(path("sub")).removeRecursively());
+        writeFile(path("sub"), "not a folder");
+
+        Boxes boxes;
+        boxes.answers = {QMessageBox::Yes};
+        QVERIFY(!ed()->save());
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().caption, QStringLiteral("Error"));
+        const QString text = boxes.shown.first().text;
+        QVERIFY2(text.contains(file), qPrintable(text));
+        // A reason follows the file name.
+        QVERIFY2(!text.section(file, 1).trimmed().isEmpty(), qPrintable(text));
+        QVERIFY(e->isModified());
+        QVERIFY(tabBarShowsBlue());
+
+        // Save As into a place that cannot take the file keeps the former path.
+        QVERIFY(!ed()->saveAs(path("sub/b.txt")));
+        QCOMPARE(boxes.shown.size(), 2);
+        QCOMPARE(boxes.shown.last().caption, QStringLiteral("Error"));
+        QCOMPARE(e->filename(), file);
+        QCOMPARE(tabTitles(), QStringList({"a.txt"}));
+        QVERIFY(e->isModified());
+
+        // Closing with Yes: the save fails, the editor stays with its text.
+        QVERIFY(!ed()->close(e));
+        QCOMPARE(ed()->editors(), QList<Editor*>({e}));
+        QCOMPARE(e->text(), typed);
+        // Exit with Yes: the same failure cancels the exit.
+        QVERIFY(!ed()->closeAll());
+        QCOMPARE(ed()->editors(), QList<Editor*>({e}));
+        QVERIFY(!Settings::self()->contains(QStringLiteral("vexa/editors/openedFiles")));
+    }
+
+    void cancelledSaveAsKeepsTheEditor()
+    {
+        Editor* e = ed()->current();
+        type(e, QStringLiteral("draft"));
+        Boxes boxes;
+        boxes.answers = {QMessageBox::Yes};
+        answerSaveAs(QString());
+        QVERIFY(!ed()->close(e));
+        QCOMPARE(ed()->current(), e);
+        QCOMPARE(e->text(), QStringLiteral("draft"));
+
+        // At exit the cancelled dialog cancels the exit: the program keeps running.
+        answerSaveAs(QString());
+        QTimer::singleShot(0, shell.data(), [this]() {
+            Actions::action(QStringLiteral("Shell/exit"))->trigger();
+            QTimer::singleShot(0, shell.data(), []() { QApplication::exit(7); });
+        });
+        QCOMPARE(QApplication::exec(), 7);
+        QCOMPARE(ed()->editors(), QList<Editor*>({e}));
+        QCOMPARE(e->text(), QStringLiteral("draft"));
+        QCOMPARE(boxes.shown.size(), 2);
+
+        // Yes with a name saves it, and the exit goes on.
+        answerSaveAs(path("draft.txt"));
+        QVERIFY(ed()->closeAll());
+        QCOMPARE(readFile(path("draft.txt")), QByteArray("draft"));
+        QCOMPARE(Settings::readList(QStringLiteral("/editors/openedFiles")),
+                 QStringList({path("draft.txt")}));
+    }
+
+    void exitAnswers()
+    {
+        writeFile(path("a.txt"), "a\n");
+        writeFile(path("b.txt"), "b\n");
+        QVERIFY(ed()->open(path("a.txt")));
+        QVERIFY(ed()->open(path("b.txt")));
+        QList<QPointer<Editor>> list;
+        for (Editor* e : ed()->editors())
+            list.append(e);
+        type(list.at(0), QStringLiteral("1"));
+        type(list.at(1), QStringLiteral("2"));
+        Boxes boxes;
+        // Yes for a, then Cancel for b: nothing is closed, a is saved.
+        boxes.answers = {QMessageBox::Yes, QMessageBox::Cancel};
+        QVERIFY(!ed()->closeAll());
+        QCOMPARE(boxes.shown.size(), 2);
+        QCOMPARE(boxes.shown.at(1).text,
+                 QStringLiteral("The file\n%1\nhas been modified.\nWould you like to save it?")
+                     .arg(path("b.txt")));
+        QCOMPARE(ed()->editors().size(), 2);
+        QCOMPARE(readFile(path("a.txt")), QByteArray("1a\n"));
+        QVERIFY(!Settings::self()->contains(QStringLiteral("vexa/editors/openedFiles")));
+
+        // No for b: everything closes and nothing of b is written.
+        boxes.answers = {QMessageBox::No};
+        QVERIFY(ed()->closeAll());
+        QCOMPARE(readFile(path("b.txt")), QByteArray("b\n"));
+        QCOMPARE(Settings::readList(QStringLiteral("/editors/openedFiles")),
+                 QStringList({path("a.txt"), path("b.txt")}));
+        QCOMPARE(Settings::read(QStringLiteral("/editors/openedCurrent")), path("b.txt"));
+
+        // No pointer to a deleted editor stays behind.
+        QVERIFY(list.at(0).isNull() && list.at(1).isNull());
+        QCOMPARE(ed()->current(), nullptr);
+        QVERIFY(ed()->editors().isEmpty());
+        QCOMPARE(tabs()->count(), 0);
+        QVERIFY(shell->workspace()->findChildren<Editor*>().isEmpty());
+        // Raising pages or switching editors afterwards reaches no editor.
+        ed()->nextEditor();
+        ed()->setCaption();
+        shell->workspace()->raiseWidget(0);
+        QApplication::processEvents();
+    }
+
+    void saveAsExtensionRules_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("python adds .py") << "Python files (*.py)"
+                                         << "script"
+                                         << "script.py";
+        QTest::newRow("python keeps .py") << "Python files (*.py)"
+                                          << "x.py"
+                                          << "x.py";
+        QTest::newRow("text adds .txt") << "Text files (*.txt)"
+                                        << "notes"
+                                        << "notes.txt";
+        QTest::newRow("project adds .vexa") << "Files of project (*.vexa)"
+                                            << "p"
+                                            << "p.vexa";
+        QTest::newRow("ui adds .ui") << "User-Interface files (*.ui)"
+                                     << "f"
+                                     << "f.ui";
+        QTest::newRow("any file as typed") << "Any files (*)"
+                                           << "plain"
+                                           << "plain";
+        QTest::newRow("c++ as typed") << "C/C++ files (*.h *.hpp *.c *.cc *.cpp)"
+                                      << "m"
+                                      << "m";
+    }
+    void saveAsExtensionRules()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        Editor* e = ed()->current();
+        type(e, QStringLiteral("text"));
+        answerSaveAs(path(typed), filter);
+        QVERIFY(ed()->saveAs());
+        QCOMPARE(e->filename(), path(written));
+        QCOMPARE(readFile(path(written)), QByteArray("text"));
+        QCOMPARE(tabTitles(), QStringList({written}));
+        QVERIFY(!e->isModified());
+    }
+
+    void saveAsOverwriteQuestion()
+    {
+        writeFile(path("old.txt"), "old");
+        Editor* e = ed()->current();
+        type(e, QStringLiteral("new"));
+        Boxes boxes;
+        boxes.answers = {QMessageBox::No};
+        answerSaveAs(path("old.txt"));
+        QVERIFY(!ed()->saveAs());
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().text,
+                 QStringLiteral("The file\n%1\nalready exists! Would you like to replace it?")
+                     .arg(path("old.txt")));
+        QCOMPARE(readFile(path("old.txt")), QByteArray("old"));
+        QVERIFY(e->filename().isEmpty());
+        boxes.answers = {QMessageBox::Yes};
+        answerSaveAs(path("old.txt"));
+        QVERIFY(ed()->saveAs());
+        QCOMPARE(readFile(path("old.txt")), QByteArray("new"));
+    }
+
+    void prevAndNextWrapAround()
+    {
+        for (const char* n : {"a.txt", "b.txt", "c.txt"}) {
+            writeFile(path(n), n);
+            QVERIFY(ed()->open(path(n)));
+        }
+        const QList<Editor*> list = ed()->editors();
+        Action* next = Actions::action(QStringLiteral("Editors/next"));
+        Action* prev = Actions::action(QStringLiteral("Editors/prev"));
+        next->setEnabled(true);
+        prev->setEnabled(true);
+        QCOMPARE(ed()->current(), list.at(2));
+        next->trigger();
+        QCOMPARE(ed()->current(), list.at(0));
+        prev->trigger();
+        QCOMPARE(ed()->current(), list.at(2));
+        prev->trigger();
+        QCOMPARE(ed()->current(), list.at(1));
+        QCOMPARE(tabs()->tabTitle(tabs()->currentTab()), QStringLiteral("b.txt"));
+        QCOMPARE(shell->workspace()->visibleWidget(), list.at(1));
+    }
+
+    void captionAndStatusFollowTheCurrentEditor()
+    {
+        const QString home = QDir::homePath();
+        QVERIFY(QDir(home).mkpath(QStringLiteral("src")));
+        const QString inHome = home + QStringLiteral("/src/main.cpp");
+        writeFile(inHome, "int main()\n{\n    return 0;\n}\n");
+        writeFile(path("b.txt"), "b\n");
+        QVERIFY(ed()->open(inHome));
+        QCOMPARE(shell->windowTitle(), QStringLiteral("main.cpp : ~/src/ - Vexa"));
+        QCOMPARE(statusTexts().first(), inHome);
+
+        QVERIFY(ed()->open(path("b.txt")));
+        QCOMPARE(shell->windowTitle(),
+                 QStringLiteral("b.txt : %1/ - Vexa").arg(QDir(dir->path()).absolutePath()));
+        QCOMPARE(statusTexts().first(), path("b.txt"));
+
+        ed()->setCurrentEditor(ed()->editors().first());
+        ed()->current()->setCursorPosition(2, 4);
+        QCOMPARE(statusTexts(), QStringList({inHome, "INS", "2", "4"}));
+        ed()->nextEditor();
+        QCOMPARE(statusTexts(), QStringList({path("b.txt"), "INS", "0", "0"}));
+
+        // A folder beside the home folder that shares its name's start is no "~".
+        const QString beside = home + QStringLiteral("x");
+        QVERIFY(QDir().mkpath(beside));
+        writeFile(beside + QStringLiteral("/c.txt"), "c");
+        QVERIFY(ed()->open(beside + QStringLiteral("/c.txt")));
+        QCOMPARE(shell->windowTitle(), QStringLiteral("c.txt : %1/ - Vexa").arg(beside));
+        QDir(beside).removeRecursively();
+    }
+
+    void relativeAndAbsolutePathsShareOneEditor()
+    {
+        writeFile(path("a.txt"), "a\n");
+        QDir::setCurrent(dir->path());
+        QVERIFY(ed()->open(QStringLiteral("a.txt")));
+        QVERIFY(ed()->open(path("a.txt")));
+        QVERIFY(ed()->open(QStringLiteral("./x/../a.txt")));
+        QCOMPARE(ed()->editors().size(), 1);
+        QCOMPARE(ed()->current()->filename(), path("a.txt"));
+    }
+
+    void failedOpenLeavesNoEditor()
+    {
+        writeFile(path("a.txt"), "a\n");
+        QVERIFY(ed()->open(path("a.txt")));
+        Editor* a = ed()->current();
+        Boxes boxes;
+        // Missing file: the reused editor and a new one alike stay unnamed.
+        QVERIFY(!ed()->open(path("missing.txt")));
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().caption, QStringLiteral("Error"));
+        QCOMPARE(boxes.shown.first().text,
+                 QStringLiteral("Can not open file\n%1\n").arg(path("missing.txt")));
+        // A folder exists but is no file to read.
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("folder")));
+        QVERIFY(!ed()->open(path("folder")));
+        QCOMPARE(boxes.shown.size(), 2);
+        QVERIFY(boxes.shown.last().text.startsWith(
+            QStringLiteral("Can not open file\n%1\n").arg(path("folder"))));
+        QVERIFY(boxes.shown.last().text.length() >
+                QStringLiteral("Can not open file\n%1\n").arg(path("folder")).length());
+        QCOMPARE(ed()->editors(), QList<Editor*>({a}));
+        QCOMPARE(ed()->current(), a);
+        QCOMPARE(tabTitles(), QStringList({"a.txt"}));
+
+        // Into the untitled editor: it keeps no name either.
+        ed()->newEditor();
+        Editor* untitled = ed()->current();
+        QVERIFY(!ed()->open(path("folder")));
+        QCOMPARE(ed()->editors(), QList<Editor*>({a, untitled}));
+        QVERIFY(untitled->filename().isEmpty());
+        QCOMPARE(tabTitles(), QStringList({"a.txt", "Untitled"}));
+    }
+
+    void undecodableFileOpensReadOnly()
+    {
+        // 0xC3 0x28 is no UTF-8 sequence.
+        writeFile(path("bin.txt"), "abc\xc3\x28"
+                                   "def\n");
+        Boxes boxes;
+        QVERIFY(ed()->open(path("bin.txt")));
+        Editor* e = ed()->current();
+        QCOMPARE(e->filename(), path("bin.txt"));
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().caption, QStringLiteral("Warning"));
+        QVERIFY2(boxes.shown.first().text.contains(QStringLiteral("read-only")),
+                 qPrintable(boxes.shown.first().text));
+        QVERIFY(qobject_cast<XQEditor*>(e)->textEditor()->isReadOnly());
+        QVERIFY(!e->isModified());
+        // Saving, even under a new name, cannot replace the bytes by substitutes.
+        qobject_cast<XQEditor*>(e)->textEditor()->setModified(true);
+        QVERIFY(!ed()->save());
+        QCOMPARE(boxes.shown.size(), 2);
+        QCOMPARE(boxes.shown.last().caption, QStringLiteral("Error"));
+        QVERIFY(!ed()->saveAs(path("copy.txt")));
+        QVERIFY(!QFileInfo::exists(path("copy.txt")));
+        QCOMPARE(e->filename(), path("bin.txt"));
+        QCOMPARE(readFile(path("bin.txt")), QByteArray("abc\xc3\x28"
+                                                       "def\n"));
+    }
+
+    void ampersandInFileNameIsNoMnemonic()
+    {
+        writeFile(path("a&b.txt"), "x");
+        QVERIFY(ed()->open(path("a&b.txt")));
+        QCOMPARE(tabTitles(), QStringList({"a&&b.txt"}));
+        QCOMPARE(xqwidgets::TabBar::clearString(tabTitles().first()), QStringLiteral("a&b.txt"));
+    }
+};
+
+QTEST_MAIN(TestEditors)
+#include "tst_editors.moc"

@@ -1,0 +1,342 @@
+// The text editor binding inside the real main window: the fold state kept
+// per file under the digest of its path, the trace line, cursor placement,
+// and the editor options with their dialog.
+
+#include "editorstest.h"
+
+#include "actions.h"
+#include "editors/xqeditor/xqeditor.h"
+#include "editors/xqeditor/xqeditorsettingsdialog.h"
+
+#include "xqeditor/editormargins.h"
+#include "xqeditor/textdoc.h"
+#include "xqeditor/texteditor.h"
+#include "xqeditor/textfolding.h"
+#include "xqeditor/textline.h"
+#include "xqeditor/textmanager.h"
+#include "xqeditor/textview.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace vexa;
+using namespace editorstest;
+using xqwidgets::FolderInfo;
+
+namespace
+{
+XQEditor* current()
+{
+    return qobject_cast<XQEditor*>(Editors::self()->current());
+}
+QString numberedLines(int n)
+{
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += QStringLiteral("line %1\n").arg(i);
+    return s;
+}
+FolderInfo fold(int first, int last, bool open)
+{
+    FolderInfo f;
+    f.firstLine = first;
+    f.lastLine = last;
+    f.isOpened = open;
+    return f;
+}
+} // namespace
+
+Q_DECLARE_METATYPE(xqwidgets::TextFolding::FoldersState)
+
+class TestXQEditor : public QObject
+{
+    Q_OBJECT
+private:
+    QPointer<Shell> shell;
+    QTemporaryDir* dir = nullptr;
+
+    QString path(const QString& name) { return QDir(dir->path()).filePath(name); }
+    static QString foldKey(const QString& file)
+    {
+        return QStringLiteral("/editors/folding/") + md5sum(file);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Settings::self();
+        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+    }
+    void init()
+    {
+        Settings::self()->clear();
+        XQEditor::loadConfig();
+        dir = new QTemporaryDir;
+        QVERIFY(dir->isValid());
+        shell = startShell();
+    }
+    void cleanup()
+    {
+        Message::setResponder({});
+        delete shell;
+        delete dir;
+    }
+
+    void md5sumForm_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("sum");
+        // The zero byte after the text is hashed; bytes below 16 give one digit.
+        QTest::newRow("abc") << "abc"
+                             << "147a664a2ca941911e61986d3f0d52a";
+        QTest::newRow("empty") << ""
+                               << "93b885adfeda089cdf634904fd59f71";
+    }
+    void md5sumForm()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, sum);
+        QCOMPARE(md5sum(text), sum);
+    }
+
+    void untitledEditorIsPythonAndStoresNoFolds()
+    {
+        XQEditor* e = current();
+        QVERIFY(e);
+        QCOMPARE(e->textEditor()->highlight(), QStringLiteral("Python"));
+        e->setText(QStringLiteral("a\nb\nc\n"));
+        e->textEditor()->setModified(false);
+        QVERIFY(Editors::self()->close(e));
+        for (const QString& k : Settings::self()->allKeys())
+            QVERIFY2(!k.contains(QLatin1String("folding")), qPrintable(k));
+    }
+
+    void foldStateRoundTrip()
+    {
+        writeFile(path("f.cpp"), numberedLines(20).toUtf8());
+        QVERIFY(Editors::self()->open(path("f.cpp")));
+        XQEditor* e = current();
+        QCOMPARE(e->textEditor()->highlight(), QStringLiteral("C++"));
+        xqwidgets::TextFolding* folding = e->textEditor()->folding();
+        QVERIFY(folding->createFold(1, 12));
+        QVERIFY(folding->createFold(2, 8));
+        folding->openFold(1);
+        const auto state = folding->foldersState();
+        QCOMPARE(state,
+                 xqwidgets::TextFolding::FoldersState({fold(2, 8, false), fold(1, 12, true)}));
+
+        // Closing the editor stores the folds under the digest of the path.
+        QVERIFY(Editors::self()->close(e));
+        QCOMPARE(Settings::read(foldKey(path("f.cpp"))), QStringLiteral("2 8 c;1 12 o;"));
+
+        // Opening the file again brings them back.
+        QVERIFY(Editors::self()->open(path("f.cpp")));
+        QCOMPARE(current()->textEditor()->folding()->foldersState(), state);
+
+        // An editor without folds stores the empty text, which restores none.
+        current()->textEditor()->folding()->clearAllFolds();
+        QVERIFY(Editors::self()->close(current()));
+        QVERIFY(Settings::self()->contains(QStringLiteral("vexa/editors/folding/") +
+                                           md5sum(path("f.cpp"))));
+        QCOMPARE(Settings::read(foldKey(path("f.cpp")), QStringLiteral("x")), QString());
+        QVERIFY(Editors::self()->open(path("f.cpp")));
+        QVERIFY(current()->textEditor()->folding()->foldersState().isEmpty());
+    }
+
+    void storedFoldTexts_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<xqwidgets::TextFolding::FoldersState>("restored");
+        QTest::newRow("junk between two entries is skipped")
+            << "1 5 o;junk;7 9 c;"
+            << xqwidgets::TextFolding::FoldersState({fold(1, 5, true), fold(7, 9, false)});
+        QTest::newRow("leading text still matches")
+            << "x1 5 c;" << xqwidgets::TextFolding::FoldersState({fold(1, 5, false)});
+        QTest::newRow("third field other than o or c")
+            << "1 5 x;" << xqwidgets::TextFolding::FoldersState();
+        QTest::newRow("fold past the end of a shortened file")
+            << "2 4 c;8 40 c;" << xqwidgets::TextFolding::FoldersState({fold(2, 4, false)});
+    }
+    void storedFoldTexts()
+    {
+        QFETCH(QString, stored);
+        QFETCH(xqwidgets::TextFolding::FoldersState, restored);
+        writeFile(path("s.txt"), numberedLines(10).toUtf8());
+        Settings::write(foldKey(path("s.txt")), stored);
+        QVERIFY(Editors::self()->open(path("s.txt")));
+        QCOMPARE(current()->textEditor()->folding()->foldersState(), restored);
+    }
+
+    void traceLineAndCursor()
+    {
+        writeFile(path("t.txt"), numberedLines(40).toUtf8());
+        QVERIFY(Editors::self()->open(path("t.txt")));
+        XQEditor* e = current();
+        xqwidgets::TextDocument* doc = e->textEditor()->document();
+        const QColor trace(QStringLiteral("#bfffbf"));
+
+        e->clearTrace(); // nothing set: nothing happens
+        QCOMPARE(e->traceLine(), -1);
+        e->showTrace(3);
+        QCOMPARE(doc->lineOf(3)->lineColor(), trace);
+        e->showTrace(5);
+        QVERIFY(!doc->lineOf(3)->lineColor().isValid());
+        QCOMPARE(doc->lineOf(5)->lineColor(), trace);
+        // A line the document does not have colours nothing.
+        e->showTrace(400);
+        QCOMPARE(e->traceLine(), 5);
+        QVERIFY(!doc->lineOf(0)->lineColor().isValid());
+        e->clearTrace();
+        QVERIFY(!doc->lineOf(5)->lineColor().isValid());
+        QCOMPARE(e->traceLine(), -1);
+
+        QCOMPARE(e->line(2), QStringLiteral("line 2"));
+        QCOMPARE(e->line(400), QString());
+
+        e->setCursorPosition(25, 3);
+        QCOMPARE(e->cursorLine(), 25);
+        QCOMPARE(e->cursorColumn(), 3);
+        e->setCursorPosition(0, 0);
+        QCOMPARE(e->cursorLine(), 0);
+        QCOMPARE(e->cursorColumn(), 0);
+
+        e->selectAll();
+        QCOMPARE(e->selection(), numberedLines(40));
+    }
+
+    void optionsDefaults()
+    {
+        xqwidgets::TextEditorManager* m = XQEditor::manager();
+        // The editors start without line numbers; the dialog offers them.
+        QVERIFY(!m->isLineNumberMarginVisible());
+        QVERIFY(!m->fSaveTab);
+        QVERIFY(current()->replaceTabs());
+        QCOMPARE(current()->tabWidthInSpaces(), 4);
+        QCOMPARE(m->currentLineColor, QColor(QStringLiteral("#efefff")));
+        bool sawDialog = false;
+        whenModal<XQEditorSettingsDialog>([&sawDialog](XQEditorSettingsDialog* dlg) {
+            sawDialog = true;
+            QCOMPARE(dlg->windowTitle(), QStringLiteral("Configure editor..."));
+            QVERIFY(dlg->bLineNumberMargin->isChecked());
+            QVERIFY(dlg->bIndicatorMargin->isChecked());
+            QVERIFY(!dlg->bSelectionMargin->isChecked());
+            QVERIFY(dlg->bIndentationGuides->isHidden());
+            QCOMPARE(dlg->lTabWidth->text(), QStringLiteral("4"));
+            QCOMPARE(dlg->fontViewLabel->font().pointSize(), 14);
+            QTest::mouseClick(dlg->buttonOk, Qt::LeftButton);
+        });
+        Actions::action(QStringLiteral("Editors/configure"))->trigger();
+        QVERIFY(sawDialog);
+        QVERIFY(Settings::readBool(QStringLiteral("/xqeditor/LineNumberMargin")));
+        QVERIFY(m->isLineNumberMarginVisible());
+        QVERIFY(!Settings::readBool(QStringLiteral("/xqeditor/IndentationGuides"), true));
+        QFont stored;
+        QVERIFY(stored.fromString(Settings::read(QStringLiteral("/xqeditor/Font"))));
+        QCOMPARE(stored.pointSize(), 14);
+    }
+
+    void optionsDialogWritesKeysAndChangesEveryEditor()
+    {
+        writeFile(path("a.txt"), "\ta\n");
+        writeFile(path("b.txt"), "\tb\n");
+        QVERIFY(Editors::self()->open(path("a.txt")));
+        QVERIFY(Editors::self()->open(path("b.txt")));
+        whenModal<XQEditorSettingsDialog>([](XQEditorSettingsDialog* dlg) {
+            dlg->lTabWidth->clear();
+            QTest::keyClicks(dlg->lTabWidth, QStringLiteral("8"));
+            dlg->bReplaceTabs->setChecked(false);
+            dlg->bLineNumberMargin->setChecked(true);
+            dlg->bSelectionMargin->setChecked(true);
+            dlg->bAutoIndent->setChecked(false);
+            QTest::mouseClick(dlg->buttonOk, Qt::LeftButton);
+        });
+        Actions::action(QStringLiteral("Editors/configure"))->trigger();
+
+        QCOMPARE(Settings::readNum(QStringLiteral("/xqeditor/TabWidth")), 8);
+        QCOMPARE(Settings::readBool(QStringLiteral("/xqeditor/ReplaceTabs"), true), false);
+        QCOMPARE(Settings::readBool(QStringLiteral("/xqeditor/AutoIndent"), true), false);
+        QVERIFY(Settings::readBool(QStringLiteral("/xqeditor/SelectionMargin")));
+        xqwidgets::TextEditorManager* m = XQEditor::manager();
+        QVERIFY(m->fSaveTab);
+        QVERIFY(!m->fAutoIndent);
+        for (Editor* e : Editors::self()->editors()) {
+            auto* x = qobject_cast<XQEditor*>(e);
+            QCOMPARE(x->tabWidthInSpaces(), 8);
+            QVERIFY(!x->replaceTabs());
+            QCOMPARE(x->textEditor()->document()->spacesInTab(), 8);
+            QVERIFY(!x->textEditor()->view()->lineNumberMargin()->isHidden());
+            QVERIFY(!x->textEditor()->view()->selectionMargin()->isHidden());
+        }
+
+        // The next opening shows what was stored; Cancel changes nothing.
+        whenModal<XQEditorSettingsDialog>([](XQEditorSettingsDialog* dlg) {
+            QCOMPARE(dlg->lTabWidth->text(), QStringLiteral("8"));
+            QVERIFY(!dlg->bReplaceTabs->isChecked());
+            dlg->lTabWidth->setText(QStringLiteral("3"));
+            dlg->bLineNumberMargin->setChecked(false);
+            QTest::mouseClick(dlg->buttonCancel, Qt::LeftButton);
+        });
+        Actions::action(QStringLiteral("Editors/configure"))->trigger();
+        QCOMPARE(Settings::readNum(QStringLiteral("/xqeditor/TabWidth")), 8);
+        QVERIFY(m->isLineNumberMarginVisible());
+    }
+
+    void tabWidthOutsideOneToSixteenIsRefused()
+    {
+        Boxes boxes;
+        QStringList stillOpen;
+        whenModal<XQEditorSettingsDialog>([&stillOpen](XQEditorSettingsDialog* dlg) {
+            for (const char* text : {"0", "17", "-3", " "}) {
+                dlg->lTabWidth->setText(QLatin1String(text)); // bypasses the validator
+                QTest::mouseClick(dlg->buttonOk, Qt::LeftButton);
+                if (dlg->isVisible())
+                    stillOpen.append(QLatin1String(text));
+            }
+            // Letters cannot even be typed.
+            dlg->lTabWidth->clear();
+            QTest::keyClicks(dlg->lTabWidth, QStringLiteral("ab"));
+            QCOMPARE(dlg->lTabWidth->text(), QString());
+            QTest::mouseClick(dlg->buttonOk, Qt::LeftButton);
+            if (dlg->isVisible())
+                stillOpen.append(QStringLiteral("letters"));
+            dlg->lTabWidth->setText(QStringLiteral("16"));
+            QTest::mouseClick(dlg->buttonOk, Qt::LeftButton);
+        });
+        current()->configure();
+        QCOMPARE(stillOpen, QStringList({"0", "17", "-3", " ", "letters"}));
+        QCOMPARE(boxes.shown.size(), 5);
+        QCOMPARE(boxes.shown.first().caption, QStringLiteral("Error"));
+        QCOMPARE(Settings::readNum(QStringLiteral("/xqeditor/TabWidth")), 16);
+
+        // A width stored out of range by an older run is brought into range.
+        Settings::write(QStringLiteral("/xqeditor/TabWidth"), 0);
+        QCOMPARE(current()->tabWidthInSpaces(), 1);
+        Settings::write(QStringLiteral("/xqeditor/TabWidth"), 99);
+        QCOMPARE(current()->tabWidthInSpaces(), 16);
+    }
+
+    void overwriteModeReachesEveryEditor()
+    {
+        writeFile(path("a.txt"), "a");
+        Editors::self()->newEditor();
+        QList<QSharedPointer<QSignalSpy>> spies;
+        for (Editor* e : Editors::self()->editors())
+            spies.append(QSharedPointer<QSignalSpy>::create(e, &Editor::overwriteModeChanged));
+        QCOMPARE(spies.size(), 2);
+        XQEditor::manager()->setOverwriteMode(true);
+        for (const auto& spy : spies)
+            QCOMPARE(*spy, QList<QList<QVariant>>({{true}}));
+        XQEditor::manager()->setOverwriteMode(false);
+        for (const auto& spy : spies)
+            QCOMPARE(spy->last(), QList<QVariant>({false}));
+    }
+};
+
+QTEST_MAIN(TestXQEditor)
+#include "tst_xqeditor.moc"
