@@ -1,14 +1,19 @@
 #!/bin/sh
 # End-to-end run of the real program on a real X server: start it under
-# xvfb-run with a file to open, wait for its main window, press Ctrl+Q with
-# xdotool, and check that it exits with status 0 and has written its settings.
+# xvfb-run with files to open, wait for its main window, type into the C++
+# file shown with xdotool, save it with Ctrl+S, take a picture of the window,
+# press Ctrl+Q, and check that it exits with status 0, that the file on disk
+# holds the typed text and that the settings were written.
 #
-# Usage: e2e_vexa.sh <path of the vexa executable>
-# The harness gives HOME and XDG_CONFIG_HOME of a throwaway sandbox.
+# Usage: e2e_vexa.sh <path of the vexa executable> [<screenshot file>]
+# The harness gives HOME and XDG_CONFIG_HOME of a throwaway sandbox. The
+# screenshot (a PNG of the window with the highlighted C++ file) is taken
+# when ImageMagick's import is installed.
 # Exit status 77 tells CTest the test was skipped (no xvfb-run or xdotool).
 set -u
 
-VEXA=${1:?usage: e2e_vexa.sh <vexa executable>}
+VEXA=${1:?usage: e2e_vexa.sh <vexa executable> [<screenshot file>]}
+SHOT=${2:-}
 
 if [ "${E2E_INNER:-}" != 1 ]; then
     for tool in xvfb-run xdotool xauth; do
@@ -28,10 +33,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rm -f "$conf"
 printf 'first line\nsecond line\n' > "$work/hello.txt"
+printf 'int main()\n{\n    return 0;\n}\n' > "$work/main.cpp"
 mkdir "$work/folder"
 
 cd "$work" || exit 1
-QT_QPA_PLATFORM=xcb "$VEXA" hello.txt folder missing.txt > "$work/vexa.log" 2>&1 &
+# The last file named is the current editor when the window appears.
+QT_QPA_PLATFORM=xcb "$VEXA" hello.txt folder missing.txt main.cpp > "$work/vexa.log" 2>&1 &
 pid=$!
 
 alive() { kill -0 "$pid" 2>/dev/null; }
@@ -58,7 +65,40 @@ done
 echo "main window $win after $i polls"
 
 # There is no window manager: give the window the input focus ourselves, then
-# press Ctrl+Q. A key that arrives before the toolkit has taken the focus is
+# type a line at the start of main.cpp and save it with Ctrl+S. Keys that
+# arrive before the toolkit has taken the focus are lost, so the line is typed
+# again while the file has not changed.
+original=$(cat "$work/main.cpp")
+typed='// typed by xdotool'
+tries=0
+while alive && [ $tries -lt 30 ] && [ "$(cat "$work/main.cpp")" = "$original" ]; do
+    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    xdotool type --delay 20 "$typed"
+    xdotool key Return ctrl+s
+    tries=$((tries + 1))
+    j=0
+    while [ $j -lt 25 ] && [ "$(cat "$work/main.cpp")" = "$original" ]; do
+        sleep 0.2
+        j=$((j + 1))
+    done
+done
+alive || fail "the program ended while typing"
+expected=$(printf '%s\n%s' "$typed" "$original")
+[ "$(cat "$work/main.cpp")" = "$expected" ] ||
+    fail "main.cpp does not hold the typed line after $tries attempt(s): $(cat "$work/main.cpp")"
+echo "typed and saved main.cpp after $tries attempt(s)"
+
+# A picture of the window with the highlighted C++ file, kept as an artefact.
+if [ -n "$SHOT" ] && command -v import >/dev/null 2>&1; then
+    mkdir -p "$(dirname "$SHOT")"
+    import -window "$win" "$SHOT" 2>>"$work/vexa.log" || fail "import could not take the screenshot"
+    [ -s "$SHOT" ] || fail "empty screenshot $SHOT"
+    echo "screenshot $SHOT"
+elif [ -n "$SHOT" ]; then
+    echo "no screenshot: ImageMagick's import is not installed"
+fi
+
+# Then press Ctrl+Q. A key that arrives before the toolkit has taken the focus is
 # lost, so the key is sent again while the program keeps running.
 tries=0
 while alive && [ $tries -lt 30 ]; do
@@ -82,5 +122,7 @@ echo "exit status $status after $tries press(es)"
 for key in 'geometry\\w=' 'geometry\\vSplitter=' 'geometry\\leftDockShown='; do
     grep -q "^$key" "$conf" || fail "settings file lacks $key"
 done
-echo "PASS: exited with 0 and wrote $conf"
+[ "$(cat "$work/main.cpp")" = "$expected" ] || fail "main.cpp changed after the save"
+[ "$(cat "$work/hello.txt")" = "$(printf 'first line\nsecond line')" ] || fail "hello.txt changed"
+echo "PASS: typed text saved, exited with 0 and wrote $conf"
 exit 0
