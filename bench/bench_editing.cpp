@@ -32,12 +32,7 @@ constexpr int kFoldDocLines = 1000000;
 constexpr int kFoldFirst = 250000;
 constexpr int kFoldLast = 750000; // 500k lines inside the fold
 
-struct App {
-    int argc = 1;
-    char name[8] = "bench";
-    char* argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
+using bench::App;
 
 QString text(int lines)
 {

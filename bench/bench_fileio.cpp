@@ -31,21 +31,10 @@ const int kRuns = 3;
 
 QString source()
 {
-    const QString path = g_dir + QStringLiteral("/gen.cpp");
-    if (!QFile::exists(path)) {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(bench::generateCpp(kLines));
-    }
-    return path;
+    return bench::generatedFile(g_dir, kLines);
 }
 
-struct App {
-    int argc = 1;
-    char name[8] = "bench";
-    char* argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
+using bench::App;
 
 // "open ms save ms" of one run in a fresh process.
 QString figures(double open, double save)

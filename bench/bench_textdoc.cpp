@@ -31,21 +31,10 @@ QString g_dir;
 
 QString fileFor(int lines)
 {
-    const QString path = g_dir + QStringLiteral("/gen-%1.cpp").arg(lines);
-    if (!QFile::exists(path)) {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(bench::generateCpp(lines));
-    }
-    return path;
+    return bench::generatedFile(g_dir, lines);
 }
 
-struct App {
-    int argc = 1;
-    char name[8] = "bench";
-    char* argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
+using bench::App;
 
 double median(std::vector<double> v)
 {
@@ -54,6 +43,14 @@ double median(std::vector<double> v)
 }
 
 // --- load --------------------------------------------------------------------
+
+QString loadFigures(double ms, double added, int lines, qint64 bytes)
+{
+    return QStringLiteral("%1 ms | %2 B/line | %3 B/char")
+        .arg(ms, 0, 'f', 1)
+        .arg(added / lines, 0, 'f', 1)
+        .arg(added / double(bytes), 0, 'f', 2);
+}
 
 QString loadOurs(int lines)
 {
@@ -73,12 +70,7 @@ QString loadOurs(int lines)
         QStringDecoder decode(QStringDecoder::Utf8);
         doc->loadText(decode(bytes));
     }
-    const double ms = bench::msSince(t);
-    const double added = bench::residentBytes() - before;
-    return QStringLiteral("%1 ms | %2 B/line | %3 B/char")
-        .arg(ms, 0, 'f', 1)
-        .arg(added / lines, 0, 'f', 1)
-        .arg(added / double(bytes), 0, 'f', 2);
+    return loadFigures(bench::msSince(t), bench::residentBytes() - before, lines, bytes);
 }
 
 QString loadPlain(int lines)
@@ -95,12 +87,7 @@ QString loadPlain(int lines)
         f.open(QIODevice::ReadOnly);
         edit->setPlainText(QString::fromUtf8(f.readAll()));
     }
-    const double ms = bench::msSince(t);
-    const double added = bench::residentBytes() - before;
-    return QStringLiteral("%1 ms | %2 B/line | %3 B/char")
-        .arg(ms, 0, 'f', 1)
-        .arg(added / lines, 0, 'f', 1)
-        .arg(added / double(bytes), 0, 'f', 2);
+    return loadFigures(bench::msSince(t), bench::residentBytes() - before, lines, bytes);
 }
 
 #ifdef VEXA_HAVE_QSCINTILLA
@@ -119,12 +106,7 @@ QString loadScintilla(int lines)
         f.open(QIODevice::ReadOnly);
         edit->setText(QString::fromUtf8(f.readAll()));
     }
-    const double ms = bench::msSince(t);
-    const double added = bench::residentBytes() - before;
-    return QStringLiteral("%1 ms | %2 B/line | %3 B/char")
-        .arg(ms, 0, 'f', 1)
-        .arg(added / lines, 0, 'f', 1)
-        .arg(added / double(bytes), 0, 'f', 2);
+    return loadFigures(bench::msSince(t), bench::residentBytes() - before, lines, bytes);
 }
 #endif
 

@@ -5,8 +5,10 @@
 // memory, timing, and running each measurement in a fresh child process so
 // that memory figures of one peer never include another's leftovers.
 
+#include <QApplication>
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QString>
 #include <cstdio>
 #include <functional>
@@ -57,6 +59,26 @@ inline QByteArray generateCpp(int lines)
         out += '\n';
     }
     return out;
+}
+
+// The application object every measurement's child process makes first.
+struct App {
+    int argc = 1;
+    char name[8] = "bench";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
+};
+
+// The path of a generated C++ file of `lines` lines in `dir`, written once.
+inline QString generatedFile(const QString& dir, int lines)
+{
+    const QString path = dir + QStringLiteral("/gen-%1.cpp").arg(lines);
+    if (!QFile::exists(path)) {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(generateCpp(lines));
+    }
+    return path;
 }
 
 inline double residentBytes()
