@@ -31,6 +31,7 @@ TextEditor::TextEditor(TextDocument* document, QWidget* parent, const char* name
     d->view->installEventFilter(this);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setFocusProxy(d->view);
+    connect(d->view->cursor(), &EditorCursor::changePosition, this, &TextEditor::breakViCompletion);
 }
 
 TextEditor::~TextEditor()
@@ -362,6 +363,8 @@ bool TextEditor::eventFilter(QObject* obj, QEvent* ev)
 {
     if (obj == d->view && ev->type() == QEvent::FocusIn && d->manager)
         d->manager->editorActivated(this);
+    else if (d->completionPopup && obj == d->completionPopup)
+        d->completionPopupEvent(ev);
     return QFrame::eventFilter(obj, ev);
 }
 

@@ -3,8 +3,10 @@
 
 #include <QFrame>
 #include <QString>
+#include <QStringList>
 
 class QPixmap;
+class QPrinter;
 
 namespace xqwidgets
 {
@@ -89,6 +91,24 @@ public:
     int replaceAll(const QString& text, const QString& replaceText, bool caseSensitive,
                    bool wholeWord, bool inSelection);
 
+    // --- Word completion (textcompletion.cpp) -----------------------------------
+    // The candidates for `word`, or for the word before the caret when `word`
+    // is empty: the document's words that start with it, sorted by character
+    // code, then the manager's added words whose minimum length `word`
+    // reaches, in their own order, none twice. The document's words come from
+    // an index that reads again only the lines changed since its last use.
+    QStringList completionList(QString word = QString());
+
+    // --- HTML and printing (texteditorprint.cpp) --------------------------------
+    // Lines `from` to `to` (-1: to the last line) as one coloured HTML
+    // fragment in <pre>, the leading blanks of each line kept visible.
+    QString html(int from, int to);
+    // Prints the whole document on `printer` without asking anything: the
+    // manager's margins and base font, a page number under each page.
+    // Returns the number of pages printed; 0 when the margins leave no room
+    // on the page or the printer cannot be opened, and nothing is printed.
+    int printTo(QPrinter* printer);
+
 public slots:
     void fileNew();
     // Loads the file through the frame's encoding. On success the path and
@@ -119,12 +139,31 @@ public slots:
     void setHighlight(const QString& highlightName);
     void moveCursor(int line, int column);
 
+    // Completion: the pop-up list of the document's words that contain the
+    // word before the caret, and one step forward or back through the
+    // candidates of completionList, replacing the word in place.
+    void completeWord();
+    void completeWordNext();
+    void completeWordPrev();
+    // Asks for the printer settings through the manager and prints the
+    // whole document; a cancelled dialog prints nothing.
+    void print();
+
 signals:
     void changed(int id);
     void filePathChange();
 
 protected:
+    bool event(QEvent* ev) override;
     bool eventFilter(QObject* obj, QEvent* ev) override;
+
+private slots:
+    // Completion: a cursor move of the user's ends the keyboard cycle; an
+    // entry chosen in the pop-up goes into the text; the pop-up's state is
+    // forgotten when it ends.
+    void breakViCompletion();
+    void applyCompleteWord();
+    void finishCompletion();
 
 private:
     class Private;

@@ -2,13 +2,18 @@
 #define XQWIDGETS_TEXTEDITOR_P_H
 
 // The editor frame's private record, shared by the units that implement the
-// frame (texteditor.cpp, texteditorfind.cpp).
+// frame (texteditor.cpp, texteditorfind.cpp, textcompletion.cpp,
+// texteditorprint.cpp).
 
+#include "textcompletion.h"
 #include "texteditor.h"
 #include "textfile.h"
 
+#include <QListWidget>
+#include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 namespace xqwidgets
 {
@@ -37,6 +42,32 @@ public:
 
     // The plain search on the stored state; selects the match.
     bool find();
+
+    // Keyboard completion: the candidates of the running cycle (empty when
+    // none runs) and the one now in the text. While breakViCompletion is
+    // false the frame itself moves the caret, which must not end the cycle.
+    int viCompletionPos = 0;
+    QStringList viCompletionWords;
+    bool breakViCompletion = true;
+
+    // Pop-up completion: the word typed so far, every distinct word of the
+    // document, the entries shown, and the pop-up while it is open (it
+    // deletes itself when it closes).
+    QString completionWord;
+    QStringList completionWords;
+    QStringList completionGrep;
+    QPointer<QListWidget> completionPopup;
+    // Set once the end of the pop-up is posted, so that a second activation
+    // arriving before the end event does not insert the entry twice.
+    bool completionEnding = false;
+    // The document's words, kept current line by line.
+    WordIndex words;
+
+    // The pop-up's events, seen before the pop-up gets them.
+    void completionPopupEvent(QEvent* ev);
+    void endCompletion();
+    // Refills the pop-up with the sorted candidates, the first one current.
+    void fillCompletionPopup();
 };
 
 } // namespace xqwidgets

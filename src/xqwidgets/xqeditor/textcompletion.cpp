@@ -1,0 +1,505 @@
+// Word completion: the index of a document's words, and the editor frame's
+// two ways of completing the word before the caret (cycling in place and
+// the pop-up list).
+
+#include "textcompletion.h"
+
+#include "editorcursor.h"
+#include "textdoc.h"
+#include "texteditor.h"
+#include "texteditor_p.h"
+#include "textline.h"
+#include "textmanager.h"
+#include "textview.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSet>
+
+#include <vector>
+
+namespace xqwidgets
+{
+
+// --- Word index -------------------------------------------------------------------
+
+namespace
+{
+
+// The end event of the pop-up, posted to the frame.
+constexpr QEvent::Type CompletionEndEvent = QEvent::Type(QEvent::User + 1);
+
+struct LineEntry {
+    const TextLine* line = nullptr;
+    QString text; // shares the line's storage as last read
+};
+
+// How far the lines and the remembered entries are searched for each other
+// where they no longer pair up: lines inserted or removed by one edit. Past
+// that, the remembered entries are looked up by line.
+constexpr int kLookAhead = 64;
+
+} // namespace
+
+class WordIndex::Private
+{
+public:
+    // The lines in document order as last read.
+    std::vector<LineEntry> entries;
+    QHash<QString, int> counts;
+    int linesRead = 0;
+
+    // Calls f(start, length) for each word of `text`.
+    template <typename F> static void forEachWord(const QString& text, F f)
+    {
+        const QChar* s = text.constData();
+        const qsizetype n = text.size();
+        qsizetype i = 0;
+        while (i < n) {
+            while (i < n && !isWordChar(s[i]))
+                ++i;
+            const qsizetype start = i;
+            while (i < n && isWordChar(s[i]))
+                ++i;
+            if (i > start)
+                f(s + start, i - start);
+        }
+    }
+
+    void addWords(const QString& text)
+    {
+        // Most words are met many times: look them up without copying them.
+        QString key;
+        forEachWord(text, [&](const QChar* w, qsizetype len) {
+            key.setRawData(w, len);
+            auto it = counts.find(key);
+            if (it != counts.end())
+                ++it.value();
+            else
+                counts.insert(QString(w, len), 1);
+        });
+    }
+
+    void removeWords(const QString& text)
+    {
+        QString key;
+        forEachWord(text, [&](const QChar* w, qsizetype len) {
+            key.setRawData(w, len);
+            auto it = counts.find(key);
+            if (it == counts.end())
+                return; // cannot happen: every word removed was added
+            if (--it.value() == 0)
+                counts.erase(it);
+        });
+    }
+
+    // Pairs an entry with the line it was made for: reads the line again
+    // when its text changed.
+    void refresh(LineEntry& e, const TextLine* l)
+    {
+        const QString& text = *l;
+        if (e.text.constData() != text.constData() || e.text.size() != text.size()) {
+            removeWords(e.text);
+            addWords(text);
+            e.text = text;
+            ++linesRead;
+        }
+    }
+
+    LineEntry read(const TextLine* l)
+    {
+        addWords(*l);
+        ++linesRead;
+        return LineEntry{l, *l};
+    }
+
+    void update(const TextDocument* doc);
+    // The general case, from line `from` on, where lines were inserted or
+    // removed since the last reading.
+    void realign(const TextDocument* doc, int from);
+};
+
+void WordIndex::Private::update(const TextDocument* doc)
+{
+    linesRead = 0;
+    const int n = doc->lastLine() + 1;
+    // Edits within lines leave every line where it was: one pass in place.
+    const int common = int(qMin<size_t>(size_t(n), entries.size()));
+    int i = 0;
+    for (; i < common; ++i) {
+        const TextLine* l = doc->lineOf(i);
+        if (entries[size_t(i)].line != l)
+            break;
+        refresh(entries[size_t(i)], l);
+    }
+    if (i == n && entries.size() == size_t(n))
+        return;
+    realign(doc, i);
+}
+
+void WordIndex::Private::realign(const TextDocument* doc, int from)
+{
+    const int n = doc->lastLine() + 1;
+    std::vector<LineEntry> old;
+    old.swap(entries);
+    entries.reserve(size_t(n));
+    for (int k = 0; k < from; ++k)
+        entries.push_back(std::move(old[size_t(k)]));
+
+    size_t j = size_t(from);
+    // Remembered entries by line, made only when a local search fails.
+    QHash<const TextLine*, size_t> byLine;
+    bool hashed = false;
+    for (int i = from; i < n; ++i) {
+        const TextLine* l = doc->lineOf(i);
+        LineEntry* match = nullptr;
+        if (!hashed) {
+            if (j < old.size() && old[j].line == l) {
+                match = &old[j++];
+            } else {
+                // Lines removed: this line's entry comes a little later.
+                const size_t limit = qMin(old.size(), j + 1 + kLookAhead);
+                size_t k = j + 1;
+                while (k < limit && old[k].line != l)
+                    ++k;
+                if (k < limit) {
+                    for (; j < k; ++j)
+                        removeWords(old[j].text);
+                    match = &old[j++];
+                } else if (j < old.size()) {
+                    // Lines inserted: the next entry's line comes a little
+                    // later, and this one is new. Otherwise look entries up.
+                    bool inserted = false;
+                    for (int a = 1; a <= kLookAhead && i + a < n && !inserted; ++a)
+                        inserted = doc->lineOf(i + a) == old[j].line;
+                    if (!inserted) {
+                        hashed = true;
+                        byLine.reserve(qsizetype(old.size() - j));
+                        for (size_t k2 = j; k2 < old.size(); ++k2)
+                            byLine.insert(old[k2].line, k2);
+                    }
+                }
+            }
+        }
+        if (hashed && !match) {
+            const auto it = byLine.constFind(l);
+            if (it != byLine.constEnd()) {
+                match = &old[*it];
+                match->line = nullptr; // taken
+            }
+        }
+        if (match) {
+            refresh(*match, l);
+            entries.push_back(LineEntry{l, std::move(match->text)});
+        } else {
+            entries.push_back(read(l));
+        }
+    }
+    // Entries of lines that are gone.
+    for (; j < old.size(); ++j) {
+        if (!hashed || old[j].line)
+            removeWords(old[j].text);
+    }
+}
+
+WordIndex::WordIndex() : d(new Private) {}
+
+WordIndex::~WordIndex()
+{
+    delete d;
+}
+
+bool WordIndex::isWordChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    // Source text is mostly ASCII: spare it the Unicode tables.
+    if (u < 0x80)
+        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
+               u == u'_';
+    return c.isLetterOrNumber() || c.isMark();
+}
+
+void WordIndex::update(const TextDocument* doc)
+{
+    d->update(doc);
+}
+
+void WordIndex::clear()
+{
+    d->entries.clear();
+    d->entries.shrink_to_fit();
+    d->counts.clear();
+    d->linesRead = 0;
+}
+
+QStringList WordIndex::words() const
+{
+    return d->counts.keys();
+}
+
+QStringList WordIndex::wordsStartingWith(const QString& prefix) const
+{
+    QStringList out;
+    for (auto it = d->counts.cbegin(); it != d->counts.cend(); ++it) {
+        if (it.key().startsWith(prefix))
+            out.append(it.key());
+    }
+    return out;
+}
+
+int WordIndex::count(const QString& word) const
+{
+    return d->counts.value(word);
+}
+
+int WordIndex::linesRead() const
+{
+    return d->linesRead;
+}
+
+// --- Keyboard completion ----------------------------------------------------------
+
+QStringList TextEditor::completionList(QString word)
+{
+    if (word.isEmpty())
+        word = d->doc->currentWord();
+    if (word.isEmpty())
+        return QStringList();
+    d->words.update(d->doc);
+    QStringList result = d->words.wordsStartingWith(word);
+    result.sort(Qt::CaseSensitive);
+    QSet<QString> seen(result.cbegin(), result.cend());
+    const QMap<int, QStringList> added = d->manager->addedCompleteWords();
+    for (auto it = added.cbegin(); it != added.cend() && it.key() <= word.size(); ++it) {
+        for (const QString& w : it.value()) {
+            if (w.startsWith(word) && !seen.contains(w)) {
+                seen.insert(w);
+                result.append(w);
+            }
+        }
+    }
+    return result;
+}
+
+void TextEditor::completeWordNext()
+{
+    // Completion edits the text; a locked document stays as it is.
+    if (d->doc->isReadOnly())
+        return;
+    if (d->viCompletionWords.size() < 2) {
+        d->viCompletionPos = 0;
+        d->viCompletionWords = completionList(QString());
+        if (d->viCompletionWords.size() < 2)
+            return;
+    }
+    if (++d->viCompletionPos >= d->viCompletionWords.size())
+        d->viCompletionPos = 0;
+    d->breakViCompletion = false;
+    d->doc->replaceCurrentWord(d->viCompletionWords.at(d->viCompletionPos));
+    d->breakViCompletion = true;
+}
+
+void TextEditor::completeWordPrev()
+{
+    if (d->doc->isReadOnly())
+        return;
+    if (d->viCompletionWords.size() < 2) {
+        d->viCompletionPos = 0;
+        d->viCompletionWords = completionList(QString());
+        if (d->viCompletionWords.size() < 2)
+            return;
+    }
+    if (--d->viCompletionPos < 0)
+        d->viCompletionPos = int(d->viCompletionWords.size()) - 1;
+    d->breakViCompletion = false;
+    d->doc->replaceCurrentWord(d->viCompletionWords.at(d->viCompletionPos));
+    d->breakViCompletion = true;
+}
+
+void TextEditor::breakViCompletion()
+{
+    if (d->breakViCompletion) {
+        d->viCompletionPos = 0;
+        d->viCompletionWords.clear();
+    }
+}
+
+// --- Pop-up completion ------------------------------------------------------------
+
+void TextEditor::completeWord()
+{
+    if (d->completionPopup)
+        return;
+    d->completionWord = d->doc->currentWord();
+    if (d->completionWord.isEmpty())
+        return;
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    d->words.update(d->doc);
+    d->completionWords = d->words.words();
+    d->completionGrep = d->completionWords.filter(d->completionWord, Qt::CaseInsensitive);
+    QApplication::restoreOverrideCursor();
+    if (d->completionGrep.isEmpty()) {
+        finishCompletion();
+        return;
+    }
+
+    // The caret goes to the end of the word it stands in, which the chosen
+    // entry will replace. Words are the same "[\w_]+" runs the candidates
+    // are made of (the caret's own word moves know only ASCII letters and
+    // would replace part of a word, or the blanks after it).
+    EditorCursor* cursor = d->view->cursor();
+    const int line = cursor->line();
+    const TextLine* l = d->doc->lineOf(line);
+    int end = qMin(cursor->column(), int(l->size()));
+    while (end < l->size() && WordIndex::isWordChar(l->at(end)))
+        ++end;
+    if (end != cursor->column())
+        d->view->setCursorPosition(line, end, false);
+
+    // Under the caret's row, in global coordinates.
+    const QRect caret = d->view->caretRect();
+    QPoint pos = d->view->mapToGlobal(QPoint(caret.x() - 2, caret.y() + d->view->lineHeight()));
+    const QRect desk = d->view->screen()->virtualGeometry();
+    const int maxX = desk.x() + desk.width() - 101;
+    const int maxY = desk.y() + desk.height() - 101;
+    if (pos.x() >= maxX)
+        pos.setX(maxX);
+    if (pos.y() >= maxY)
+        pos.setY(maxY);
+
+    QListWidget* popup = new QListWidget(d->view);
+    popup->setObjectName(QStringLiteral("completionPopup"));
+    popup->setWindowFlags(Qt::Popup);
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    popup->setFixedSize(100, 100);
+    popup->setFrameStyle(QFrame::Box | QFrame::Raised);
+    d->completionPopup = popup;
+    d->completionEnding = false;
+    d->fillCompletionPopup();
+    // A pop-up has no window frame: its place is that of its contents (a
+    // move would place a frame the window manager never draws).
+    popup->setGeometry(QRect(pos, popup->size()));
+    popup->installEventFilter(this);
+    // Qt 3's clicked, returnPressed and doubleClicked: a click chooses, and
+    // activation covers Return, Enter and the double click.
+    connect(popup, &QListWidget::itemClicked, this, &TextEditor::applyCompleteWord);
+    connect(popup, &QListWidget::itemActivated, this, &TextEditor::applyCompleteWord);
+    popup->show();
+}
+
+void TextEditor::Private::fillCompletionPopup()
+{
+    completionGrep.sort(Qt::CaseSensitive);
+    completionPopup->clear();
+    completionPopup->addItems(completionGrep);
+    completionPopup->setCurrentRow(0);
+}
+
+void TextEditor::Private::endCompletion()
+{
+    if (completionEnding)
+        return;
+    completionEnding = true;
+    QCoreApplication::postEvent(self, new QEvent(CompletionEndEvent));
+}
+
+void TextEditor::Private::completionPopupEvent(QEvent* ev)
+{
+    if (completionEnding)
+        return;
+    switch (ev->type()) {
+    case QEvent::KeyPress: {
+        auto* k = static_cast<QKeyEvent*>(ev);
+        const QString text = k->text();
+        const bool ctrl = k->modifiers() & Qt::ControlModifier;
+        // The character code as Qt 3 gave it: 0 for text beyond ASCII.
+        const int code = text.isEmpty() || text.at(0).unicode() > 0x7f ? 0 : text.at(0).unicode();
+        const bool typed = (!text.isEmpty() && (code == 0 || code >= 0x20)) ||
+                           (text == QLatin1String("\t") && !ctrl);
+        if (typed) {
+            completionWord += text;
+            completionGrep = completionGrep.filter(completionWord, Qt::CaseInsensitive);
+            if (completionGrep.isEmpty())
+                endCompletion();
+            else
+                fillCompletionPopup();
+        } else if (k->key() == Qt::Key_Backspace) {
+            completionWord.chop(1);
+            if (completionWord.isEmpty()) {
+                endCompletion();
+                break;
+            }
+            completionGrep = completionWords.filter(completionWord, Qt::CaseInsensitive);
+            if (completionGrep.isEmpty())
+                endCompletion();
+            else
+                fillCompletionPopup();
+        } else if (k->key() == Qt::Key_Escape) {
+            endCompletion();
+        }
+        break;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* m = static_cast<QMouseEvent*>(ev);
+        if (!completionPopup->geometry().contains(m->globalPosition().toPoint()))
+            endCompletion();
+        break;
+    }
+    case QEvent::FocusIn:
+        view->cursor()->activate();
+        break;
+    case QEvent::FocusOut:
+        view->cursor()->deactivate();
+        break;
+    default:
+        break;
+    }
+}
+
+void TextEditor::applyCompleteWord()
+{
+    if (!d->completionPopup || d->completionEnding)
+        return;
+    QListWidgetItem* item = d->completionPopup->currentItem();
+    if (!item)
+        return;
+    const QString chosen = item->text();
+    // Select the word that ends at the caret, back to its first character.
+    EditorCursor* cursor = d->view->cursor();
+    const int line = cursor->line();
+    const int column = cursor->column();
+    const TextLine* l = d->doc->lineOf(line);
+    int start = qMin(column, int(l->size()));
+    while (start > 0 && WordIndex::isWordChar(l->at(start - 1)))
+        --start;
+    d->view->setCursorPosition(line, start, true);
+    d->doc->selectionCommand(TextDocument::SelectionRemove);
+    d->doc->insert(chosen, 0, 0);
+    d->endCompletion();
+}
+
+void TextEditor::finishCompletion()
+{
+    d->completionGrep.clear();
+    d->completionWords.clear();
+    d->completionWord = QString();
+}
+
+bool TextEditor::event(QEvent* ev)
+{
+    if (ev->type() == CompletionEndEvent) {
+        finishCompletion();
+        if (d->completionPopup)
+            d->completionPopup->close();
+        d->completionPopup = nullptr;
+        d->completionEnding = false;
+    }
+    return QFrame::event(ev);
+}
+
+} // namespace xqwidgets
