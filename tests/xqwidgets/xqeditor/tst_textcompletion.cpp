@@ -358,6 +358,18 @@ private slots:
         QCOMPARE(e->text(), text);
     }
 
+    // Words that differ only in letters beyond Latin-1 are different words.
+    void popupTellsWordsBeyondLatin1Apart()
+    {
+        setUp(QStringLiteral("даа даб\nда"), 1, 2);
+        e->completeWord();
+        QListWidget* list = popup();
+        QVERIFY(list);
+        QCOMPARE(items(list), (QStringList{"да", "даа", "даб"}));
+        QTest::keyClick(list, Qt::Key_Escape);
+        QTRY_VERIFY(!popup());
+    }
+
     void noCandidatesNoPopup()
     {
         // "->" is no part of any word.
