@@ -5,6 +5,7 @@
 #include "editorstest.h"
 
 #include "actions.h"
+#include "editors/hloptions.h"
 #include "editors/xqeditor/xqeditor.h"
 #include "editors/xqeditor/xqeditorsettingsdialog.h"
 
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -319,6 +321,23 @@ private Q_SLOTS:
         QCOMPARE(current()->tabWidthInSpaces(), 1);
         Settings::write(QStringLiteral("/xqeditor/TabWidth"), 99);
         QCOMPARE(current()->tabWidthInSpaces(), 16);
+    }
+
+    void highlightingDialogWorksOnTheSharedManager()
+    {
+        XQEditor* e = current();
+        bool sawDialog = false;
+        whenModal<HLOptions>([e, &sawDialog](HLOptions* dlg) {
+            sawDialog = true;
+            QCOMPARE(dlg->parentWidget(), e);
+            QCOMPARE(dlg->objectName(), QStringLiteral("options"));
+            QVERIFY(dlg->listHl->count() > 0);
+            QTest::mouseClick(dlg->buttonCancel, Qt::LeftButton);
+        });
+        Actions::action(QStringLiteral("Editors/configure_hl"))->trigger();
+        QVERIFY(sawDialog);
+        QCOMPARE(XQEditor::manager()->globalConfig(), static_cast<QSettings*>(Settings::self()));
+        QVERIFY(!e->findChild<HLOptions*>());
     }
 
     void overwriteModeReachesEveryEditor()
