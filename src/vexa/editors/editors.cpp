@@ -4,6 +4,8 @@
 #include "editor.h"
 #include "filetype.h"
 #include "message.h"
+#include "openfiles.h"
+#include "recentfiles.h"
 #include "settings.h"
 #include "shell.h"
 #include "utils.h"
@@ -21,6 +23,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -133,6 +136,10 @@ Editors::Editors() : QObject(nullptr), d(new Private)
     connect(this, &Editors::gotFocus, shell, &Shell::focusIn);
     connect(shell, &Shell::focusChanged, this, &Editors::focusChanged);
     connect(shell, &Shell::uiRebuilded, this, &Editors::addCloseButton);
+    // Ahead of every other receiver, so the reopened files are recorded
+    // before the recent menus attach; a later assembly reopens nothing.
+    connect(shell, &Shell::uiRebuilded, this, &Editors::loadSessionFiles, Qt::SingleShotConnection);
+    connect(shell, &Shell::uiRebuilded, this, &Editors::loadSession, Qt::SingleShotConnection);
     // The manager serves one main window; it goes when that window goes, so a
     // new window (a new run in the same process) gets a manager of its own.
     connect(shell, &QObject::destroyed, this, [this]() { delete this; });
@@ -334,6 +341,21 @@ void Editors::focusChanged(QObject* o)
             a->setEnabled(mine);
 }
 
+void Editors::loadSession()
+{
+    QTimer::singleShot(1, this, &Editors::loadSessionCurrent);
+}
+
+void Editors::loadSessionFiles()
+{
+    OpenFiles::loadFiles();
+}
+
+void Editors::loadSessionCurrent()
+{
+    OpenFiles::loadCurrent();
+}
+
 void Editors::addCloseButton()
 {
     if (d->closeButtonFrame)
@@ -454,8 +476,12 @@ bool Editors::open(const QString& url)
     }
     if (!target)
         return false;
-    if (target->open(path))
+    if (target->open(path)) {
+        // Only a file that opened is recorded: a recent entry that no longer
+        // opens does not move to the front.
+        RecentFiles::self()->addRecent(path);
         return true;
+    }
     // The editor said why; an editor made for this file goes again, and a
     // reused one keeps its former (empty) name.
     if (target != before) {

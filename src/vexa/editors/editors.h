@@ -35,6 +35,12 @@ public Q_SLOTS:
     void setCurrentEditor(vexa::Editor* e);
     void editorFocusChanged(bool in);
     void focusChanged(QObject* o);
+    // The files open at the last exit come back: loadSessionFiles() reopens
+    // them, loadSession() lets loadSessionCurrent() make the one that was
+    // current current again and put back every cursor, a moment later.
+    void loadSession();
+    void loadSessionFiles();
+    void loadSessionCurrent();
     void setCaption();
     void addCloseButton();
     void newEditor();
