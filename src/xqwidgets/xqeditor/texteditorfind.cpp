@@ -129,9 +129,10 @@ QString wildcardToRegularExpression(const QString& pattern)
 }
 
 // The replacement as the document's insert would put it at the end of
-// `out`: tabs become blanks up to the next tab stop of the line being built
-// unless the manager keeps tabs.
-void appendReplacement(QString& out, const QString& repl, bool expandTabs, int tab)
+// `out`, whose line being built begins at `lineStart`: tabs become blanks up
+// to the next tab stop of that line unless the manager keeps tabs.
+void appendReplacement(QString& out, const QString& repl, bool expandTabs, int tab,
+                       qsizetype lineStart = 0)
 {
     if (!expandTabs || !repl.contains(u'\t')) {
         out += repl;
@@ -142,7 +143,7 @@ void appendReplacement(QString& out, const QString& repl, bool expandTabs, int t
         if (k > 0)
             out += u'\n';
         int v = 0;
-        for (qsizetype i = out.lastIndexOf(u'\n') + 1; i < out.size(); ++i)
+        for (qsizetype i = qMax(lineStart, out.lastIndexOf(u'\n') + 1); i < out.size(); ++i)
             v = out.at(i) == u'\t' ? v + tab - v % tab : v + 1;
         const QStringList parts = pieces.at(k).split(u'\t');
         for (qsizetype p = 0; p < parts.size(); ++p) {
@@ -173,6 +174,18 @@ QString rebuildLine(const QString& old, const int* cols, int count, int len, con
     return out;
 }
 
+// A piece of `buffer` that shares its storage, as the lines of a loaded file
+// share the load buffer.
+QString sliceOf(QString& buffer, qsizetype from, qsizetype len)
+{
+    if (len <= 0)
+        return QString();
+    QString::DataPointer& all = buffer.data_ptr();
+    QString::DataPointer slice(all.d_ptr(), all.data() + from, len);
+    slice.ref();
+    return QString(std::move(slice));
+}
+
 // All replacements of one replace-all as a single command: the changed
 // lines keep their old text and the columns of their matches, from which
 // redo builds the new text again. One command instead of a dozen per match
@@ -182,54 +195,75 @@ class ReplaceAllCommand : public QtCommand
 {
 public:
     struct LineEdit {
-        int line = 0; // in the document before the replacement
+        int line = 0;     // in the document before the replacement
+        int firstCol = 0; // its first match in `cols`
         QString oldText;
-        QString newText; // for the first execution only
-        int firstCol = 0;
-        int colCount = 0;
-        int addedLines = 0; // line breaks the replacements bring in
     };
 
     ReplaceAllCommand(TextDocument* doc, int len, const QString& repl, bool expandTabs, int tab)
         : QtCommand(QStringLiteral("replace all"), false), doc(doc), len(len), repl(repl),
-          expandTabs(expandTabs), tab(tab)
+          expandTabs(expandTabs), tab(tab), addedPerMatch(int(repl.count(u'\n')))
     {
+    }
+
+    int matchCount(size_t i) const
+    {
+        const size_t next = i + 1 < edits.size() ? size_t(edits[i + 1].firstCol) : cols.size();
+        return int(next) - edits[i].firstCol;
     }
 
     void redo() override
     {
+        // The first execution takes the new lines as slices of the buffer
+        // the search built them in; a redo after an undo builds them again.
+        const bool first = !built.isNull();
+        if (first)
+            built.squeeze();
         // Bottom up: a line broken in two moves only the lines below it.
-        for (auto it = edits.rbegin(); it != edits.rend(); ++it) {
-            LineEdit& e = *it;
-            QString text = e.newText.isNull() ? rebuildLine(e.oldText, cols.data() + e.firstCol,
-                                                            e.colCount, len, repl, expandTabs, tab)
-                                              : std::move(e.newText);
-            e.newText = QString();
-            if (e.addedLines == 0) {
-                doc->lineOf(e.line)->set(text);
+        for (size_t i = edits.size(); i-- > 0;) {
+            const LineEdit& e = edits[i];
+            const int n = matchCount(i);
+            QString text;
+            qsizetype base = 0;
+            if (first) {
+                base = builtAt[i];
             } else {
-                const QStringList pieces = text.split(u'\n');
-                doc->lineOf(e.line)->set(pieces.first());
-                for (int k = 1; k < pieces.size(); ++k) {
+                text =
+                    rebuildLine(e.oldText, cols.data() + e.firstCol, n, len, repl, expandTabs, tab);
+            }
+            QString& from = first ? built : text;
+            const qsizetype end = first ? builtAt[i + 1] : text.size();
+            qsizetype start = base;
+            for (int k = 0; k <= n * addedPerMatch; ++k) {
+                qsizetype stop = QStringView(from).mid(0, end).indexOf(u'\n', start);
+                if (stop < 0)
+                    stop = end;
+                const QString piece =
+                    first ? sliceOf(from, start, stop - start) : from.mid(start, stop - start);
+                if (k > 0)
                     doc->m_insertLine(e.line + k);
-                    doc->lineOf(e.line + k)->set(pieces.at(k));
+                doc->lineOf(e.line + k)->set(piece);
+                if (k > 0)
                     doc->updateLine(e.line + k);
-                }
+                start = stop + 1;
             }
             doc->updateLine(e.line);
             doc->folding()->ensureLineVisible(e.line);
         }
+        built = QString();
+        builtAt = std::vector<qsizetype>();
         doc->setMacroCursorPosition(endLine, endCol);
     }
 
     void undo() override
     {
-        int above = totalAdded;
-        for (auto it = edits.rbegin(); it != edits.rend(); ++it) {
-            const LineEdit& e = *it;
-            above -= e.addedLines;
+        int above = int(cols.size()) * addedPerMatch;
+        for (size_t i = edits.size(); i-- > 0;) {
+            const LineEdit& e = edits[i];
+            const int added = matchCount(i) * addedPerMatch;
+            above -= added;
             const int at = e.line + above;
-            for (int k = 0; k < e.addedLines; ++k)
+            for (int k = 0; k < added; ++k)
                 doc->m_removeLine(at + 1);
             doc->lineOf(at)->set(e.oldText);
             doc->updateLine(at);
@@ -243,9 +277,13 @@ public:
     QString repl;
     bool expandTabs;
     int tab;
+    int addedPerMatch;
     std::vector<LineEdit> edits;
     std::vector<int> cols;
-    int totalAdded = 0;
+    // The new text of every changed line, one after the other, and where
+    // each begins (one more entry for the end); for the first execution.
+    QString built;
+    std::vector<qsizetype> builtAt;
     // The caret after redo (just after the last replacement) and after undo
     // (just after the first match).
     int endLine = 0, endCol = 0;
@@ -372,7 +410,6 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
     const Bounds b(inSelection, d->selectionForFind, d->manager->fVerticalSelection);
     const bool expandTabs = !d->manager->fSaveTab;
     const int tab = qMax(1, doc->spacesInTab());
-    const int addedPerMatch = int(replaceText.count(u'\n'));
     auto* cmd = new ReplaceAllCommand(doc, len, replaceText, expandTabs, tab);
 
     // The passes of successive finds, each continuing just after the text
@@ -383,11 +420,13 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
     b.clampStart(line, col);
     const int stop = b.lastLine(doc->lastLine());
     int count = 0;
+    int added = 0; // line breaks brought in above the current line
+    QString& out = cmd->built;
     for (; line <= stop; ++line) {
         const QString& t = *doc->lineOf(line);
         qsizetype from = col;
         col = b.nextLineStart();
-        QString out;
+        const qsizetype lineStart = out.size();
         qsizetype copied = 0;
         const int firstCol = int(cmd->cols.size());
         while (true) {
@@ -397,7 +436,7 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
             if (wholeWord) {
                 const bool wordBefore =
                     pos > copied ? isWordChar(t.at(pos - 1))
-                                 : (copied > 0 && !out.isEmpty() && isWordChar(out.back()));
+                                 : (copied > 0 && out.size() > lineStart && isWordChar(out.back()));
                 const bool wordAfter = pos + len < t.size() && isWordChar(t.at(pos + len));
                 if (wordBefore || wordAfter) {
                     from = pos + len;
@@ -410,7 +449,7 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
             }
             ++count;
             out += QStringView(t).mid(copied, pos - copied);
-            appendReplacement(out, replaceText, expandTabs, tab);
+            appendReplacement(out, replaceText, expandTabs, tab, lineStart);
             copied = pos + len;
             from = copied;
             cmd->cols.push_back(int(pos));
@@ -418,19 +457,16 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
         if (copied == 0)
             continue;
         // The caret's place after the last replacement, in the new text.
-        cmd->endCol = int(out.size() - (out.lastIndexOf(u'\n') + 1));
-        cmd->endLine = line + cmd->totalAdded + int(out.count(u'\n'));
+        const QStringView mine = QStringView(out).mid(lineStart);
+        const int breaks = int(mine.count(u'\n'));
+        cmd->endCol = int(mine.size() - (mine.lastIndexOf(u'\n') + 1));
+        cmd->endLine = line + added + breaks;
+        added += breaks;
         out += QStringView(t).mid(copied);
-        ReplaceAllCommand::LineEdit e;
-        e.line = line;
-        e.oldText = t;
-        e.firstCol = firstCol;
-        e.colCount = int(cmd->cols.size()) - firstCol;
-        e.addedLines = addedPerMatch * e.colCount;
-        cmd->totalAdded += e.addedLines;
-        e.newText = std::move(out);
-        cmd->edits.push_back(std::move(e));
+        cmd->edits.push_back({line, firstCol, t});
+        cmd->builtAt.push_back(lineStart);
     }
+    cmd->builtAt.push_back(out.size());
 
     if (count == 0) {
         delete cmd;
