@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
@@ -90,9 +92,8 @@ template <typename T> void whenModal(std::function<void(T*)> action)
 }
 
 // Answers the next Save As dialog: picks the filter and types the name;
-// an empty name cancels it. The file dialog may refuse an answer while it
-// is still reading the folder, so the answer is given again until the
-// dialog has closed.
+// an empty name cancels it. The answer is given again until the dialog has
+// closed, in case it refused one.
 inline void answerSaveAs(const QString& name, const QString& filter = QString())
 {
     auto* timer = new QTimer;
@@ -106,7 +107,13 @@ inline void answerSaveAs(const QString& name, const QString& filter = QString())
         } else {
             if (!filter.isEmpty())
                 dlg->selectNameFilter(filter);
-            dlg->selectFile(name);
+            // selectFile() leaves the name field alone while it has the
+            // focus, so the name is typed into the field itself.
+            dlg->setDirectory(QFileInfo(name).absolutePath());
+            if (auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                edit->setText(QFileInfo(name).fileName());
+            else
+                dlg->selectFile(name);
             QMetaObject::invokeMethod(dlg, "accept");
         }
         if (!dlg->isVisible()) {
