@@ -200,6 +200,11 @@ void EditorCursor::keyPressEvent(QKeyEvent* e)
         e->ignore();
         return;
     }
+    // Typing goes through the primitive commands, which do not know the
+    // read-only flag; a read-only document (undecodable bytes, say) must
+    // not change under the keyboard.
+    if (doc->isReadOnly())
+        return;
     doc->selectionCommand(TextDocument::SelectionRemove);
     if (text == QLatin1String("\t"))
         doc->insert(text, 0, 0);

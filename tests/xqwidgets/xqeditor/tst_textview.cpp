@@ -13,6 +13,7 @@
 #include "textview.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFontDatabase>
 #include <QLayout>
 #include <QPaintEvent>
@@ -482,6 +483,27 @@ private slots:
         }
         if (QTest::currentDataTag() == QLatin1String("overwrite"))
             QVERIFY(!m->fOvr);
+    }
+
+    // A read-only document (one with undecodable bytes, say) keeps its text
+    // under typing, pasting and deleting; movement still works.
+    void readOnlyIgnoresTyping()
+    {
+        open(QStringLiteral("keep\nthis"));
+        doc()->setReadOnly(true);
+        QApplication::clipboard()->setText(QStringLiteral("pasted"));
+        QTest::keyClicks(view(), QStringLiteral("xyz"));
+        QTest::keyClick(view(), Qt::Key_Return);
+        QTest::keyClick(view(), Qt::Key_Delete);
+        QTest::keyClick(view(), Qt::Key_Tab);
+        QTest::keyClick(view(), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(view(), Qt::Key_Right);
+        QTest::keyClick(view(), Qt::Key_Backspace);
+        QCOMPARE(doc()->text(), QStringLiteral("keep\nthis"));
+        QVERIFY(!doc()->isModified());
+        int line = -1, col = -1;
+        view()->cursorPosition(line, col);
+        QCOMPARE(QPoint(col, line), QPoint(1, 0));
     }
 
     void keysOther()

@@ -496,9 +496,15 @@ int XQEditor::tabWidthInSpaces()
 }
 
 // The component does not complete words yet; the commands do nothing until it does.
-void XQEditor::completeWordNext() {}
+void XQEditor::completeWordNext()
+{
+    d->editor->completeWordNext();
+}
 
-void XQEditor::completeWordPrev() {}
+void XQEditor::completeWordPrev()
+{
+    d->editor->completeWordPrev();
+}
 
 void XQEditor::addCompletionList(const QStringList& words, int minimumMatchedLength)
 {
