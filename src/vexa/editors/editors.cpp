@@ -30,6 +30,20 @@
 namespace vexa
 {
 
+namespace
+{
+std::function<bool(QFileDialog&)>& fileDialogRunner()
+{
+    static std::function<bool(QFileDialog&)> runner;
+    return runner;
+}
+} // namespace
+
+void Editors::setFileDialogRunner(std::function<bool(QFileDialog&)> runner)
+{
+    fileDialogRunner() = std::move(runner);
+}
+
 class Editors::Private
 {
 public:
@@ -528,7 +542,10 @@ bool Editors::saveEditorAs(Editor* e)
     // The replace question is the manager's own, asked once below.
     dlg.setOption(QFileDialog::DontConfirmOverwrite);
     dlg.setOption(QFileDialog::DontUseNativeDialog);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    // A copy: the runner may replace itself while it runs.
+    const std::function<bool(QFileDialog&)> runner = fileDialogRunner();
+    const bool accepted = runner ? runner(dlg) : dlg.exec() == QDialog::Accepted;
+    if (!accepted || dlg.selectedFiles().isEmpty())
         return false;
     QString name = dlg.selectedFiles().constFirst();
     if (name.isEmpty())

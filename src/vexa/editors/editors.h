@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
+class QFileDialog;
 class QWidget;
 
 namespace vexa
@@ -22,6 +25,10 @@ class Editors : public QObject
     Q_OBJECT
 public:
     static Editors* self();
+    // Runs the Save As dialog and says whether it was accepted; exec() by
+    // default. Tests put a runner here that fills the dialog in without a
+    // modal loop (an empty runner restores exec()).
+    static void setFileDialogRunner(std::function<bool(QFileDialog&)> runner);
 
     // Makes `f` the factory of new editors; the manager keeps it.
     void installEditorFactory(EditorFactory* f);

@@ -91,37 +91,20 @@ template <typename T> void whenModal(std::function<void(T*)> action)
     timer->start();
 }
 
-// Answers the next Save As dialog: picks the filter and types the name;
-// an empty name cancels it. The answer is given again until the dialog has
-// closed, in case it refused one.
+// Answers the next Save As dialog without a modal loop: picks the filter
+// and the name; an empty name cancels it.
 inline void answerSaveAs(const QString& name, const QString& filter = QString())
 {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, name, filter]() {
-        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        if (name.isEmpty()) {
-            dlg->reject();
-        } else {
-            if (!filter.isEmpty())
-                dlg->selectNameFilter(filter);
-            // selectFile() leaves the name field alone while it has the
-            // focus, so the name is typed into the field itself.
-            dlg->setDirectory(QFileInfo(name).absolutePath());
-            if (auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                edit->setText(QFileInfo(name).fileName());
-            else
-                dlg->selectFile(name);
-            QMetaObject::invokeMethod(dlg, "accept");
-        }
-        if (!dlg->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-        }
+    vexa::Editors::setFileDialogRunner([name, filter](QFileDialog& dlg) {
+        vexa::Editors::setFileDialogRunner({}); // one answer, one dialog
+        if (name.isEmpty())
+            return false;
+        if (!filter.isEmpty())
+            dlg.selectNameFilter(filter);
+        dlg.setDirectory(QFileInfo(name).absolutePath());
+        dlg.selectFile(QFileInfo(name).fileName());
+        return true;
     });
-    timer->start();
 }
 
 } // namespace editorstest
