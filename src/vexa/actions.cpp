@@ -77,6 +77,14 @@ Action::TextPosition Action::textPosition() const
     return d->textPosition;
 }
 
+void Action::setPanelRaised(bool on)
+{
+    setChecked(on);
+    if (!toolbuttons.isEmpty())
+        toolbuttons.first()->setToolButtonStyle(on ? Qt::ToolButtonTextBesideIcon
+                                                   : Qt::ToolButtonIconOnly);
+}
+
 void Action::addTo(QWidget* w)
 {
     if (!w)

@@ -41,6 +41,10 @@ public:
     // is recorded in menus (the item in that menu is the action itself).
     virtual void addTo(QWidget* w);
 
+    // For the toggle of a dock panel: checked while its panel is the raised
+    // one, and its dock button then shows the text beside the icon.
+    void setPanelRaised(bool on);
+
     // Not owning, in order of creation; a destroyed button or menu leaves its list.
     QList<QToolButton*> toolbuttons;
     QList<QMenu*> menus;

@@ -73,10 +73,7 @@ void TagsPanel::makeVisible(QObject* o)
         return;
     }
     const bool on = o == this;
-    d->dockAction->setChecked(on);
-    if (!d->dockAction->toolbuttons.isEmpty())
-        d->dockAction->toolbuttons.first()->setToolButtonStyle(on ? Qt::ToolButtonTextBesideIcon
-                                                                  : Qt::ToolButtonIconOnly);
+    d->dockAction->setPanelRaised(on);
 }
 
 } // namespace vexa

@@ -70,10 +70,7 @@ void ExplorerPanel::makeVisible(QObject* o)
         return;
     }
     const bool on = o == this;
-    d->dockAction->setChecked(on);
-    if (!d->dockAction->toolbuttons.isEmpty())
-        d->dockAction->toolbuttons.first()->setToolButtonStyle(on ? Qt::ToolButtonTextBesideIcon
-                                                                  : Qt::ToolButtonIconOnly);
+    d->dockAction->setPanelRaised(on);
     if (on)
         setFocus();
 }

@@ -113,10 +113,7 @@ void Project::makeVisible(QObject* o)
         return;
     }
     const bool on = o == this || o == d->tree || o == d->recent;
-    d->dockAction->setChecked(on);
-    if (!d->dockAction->toolbuttons.isEmpty())
-        d->dockAction->toolbuttons.first()->setToolButtonStyle(on ? Qt::ToolButtonTextBesideIcon
-                                                                  : Qt::ToolButtonIconOnly);
+    d->dockAction->setPanelRaised(on);
     if (o == this && dock->visibleWidget())
         dock->visibleWidget()->setFocus();
 }
