@@ -26,7 +26,7 @@ run: build
 	$(BUILD)/src/vexa/vexa $(ARGS) $(FILES)
 
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b"; done
 
 clean:
 	rm -rf $(BUILD)
