@@ -254,10 +254,14 @@ void Splitter::drawSplitter(QPainter* p, int x, int y, int w, int h)
 void Splitter::childEvent(QChildEvent* e)
 {
     if (e->removed()) {
-        // Only the pointer is used as a key; the child may be half destroyed.
-        auto* w = static_cast<QWidget*>(e->child());
-        d->collapsible.remove(w);
-        d->ownStretch.remove(w);
+        // Only the address is used as a key: the child may be half
+        // destroyed, or not a widget at all, so it is never cast.
+        const QObject* child = e->child();
+        auto byAddress = [child](const QWidget* w) {
+            return static_cast<const void*>(w) == static_cast<const void*>(child);
+        };
+        d->collapsible.removeIf([&](auto it) { return byAddress(it.key()); });
+        d->ownStretch.removeIf([&](auto it) { return byAddress(it.key()); });
     }
     QSplitter::childEvent(e);
     if (e->added() && e->child()->isWidgetType())

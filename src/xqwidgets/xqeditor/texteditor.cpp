@@ -363,7 +363,10 @@ bool TextEditor::eventFilter(QObject* obj, QEvent* ev)
 {
     if (obj == d->view && ev->type() == QEvent::FocusIn && d->manager)
         d->manager->editorActivated(this);
-    else if (d->completionPopup && obj == d->completionPopup)
+    // The pop-up filters through here until its last moment: while it is
+    // being destroyed it is no longer a list widget, so it is recognised
+    // without converting the guarded pointer.
+    else if (!d->completionPopup.isNull() && obj->objectName() == QLatin1String("completionPopup"))
         d->completionPopupEvent(ev);
     return QFrame::eventFilter(obj, ev);
 }

@@ -105,8 +105,13 @@ private Q_SLOTS:
         Settings::self();
         Settings::setKeyPrefix(QStringLiteral("/vexa"));
         shell = new Shell(nullptr, "vexa::Shell");
+        // Only editors of the test's own kind from here on: the window
+        // starts with a text editor of the real factory.
         Editors::self()->installEditorFactory(new CursorEditorFactory);
+        const QList<Editor*> others = Editors::self()->editors();
         Editors::self()->newEditor();
+        for (Editor* e : others)
+            Editors::self()->close(e);
         startServices(shell);
         shell->show();
         QVERIFY(QTest::qWaitForWindowExposed(shell));
@@ -482,8 +487,11 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(dir.path()));
 
         Editors* editors = Editors::self();
-        for (Editor* e : editors->editors())
-            static_cast<CursorEditor*>(e)->line = -100;
+        for (Editor* e : editors->editors()) {
+            auto* ce = dynamic_cast<CursorEditor*>(e);
+            QVERIFY(ce);
+            ce->line = -100;
+        }
         Editor* before = editors->current();
         const int editorCount = editors->editors().size();
 
@@ -497,7 +505,8 @@ private Q_SLOTS:
         press(panel, 0);
         QCOMPARE(clicked.size(), emits ? 1 : 0);
 
-        auto* current = static_cast<CursorEditor*>(editors->current());
+        auto* current = dynamic_cast<CursorEditor*>(editors->current());
+        QVERIFY(current);
         if (opened.isEmpty()) {
             QCOMPARE(current, before);
             QCOMPARE(editors->editors().size(), editorCount);

@@ -119,6 +119,10 @@ XQEditor::XQEditor(QWidget* parent, const char* name) : Editor(parent, name), d(
 
 XQEditor::~XQEditor()
 {
+    // The frame and its view die with this widget's children, after this
+    // object has stopped being an editor: nothing they signal may reach it.
+    d->editor->disconnect(this);
+    d->editor->view()->disconnect(this);
     QString state;
     for (const xqwidgets::FolderInfo& f : d->editor->folding()->foldersState())
         state += QString::number(f.firstLine) + QLatin1Char(' ') + QString::number(f.lastLine) +
