@@ -112,33 +112,22 @@ void TextFolding::removeFold(int line)
 
 void TextFolding::openFold(int line)
 {
-    if (line < 0 || line > d->doc->lastLine())
-        return;
-    const int h = findFirstFoldLine(line);
-    if (h < 0) {
-        qDebug("hm, can't find the start of folding");
-        return;
-    }
-    d->doc->lineOf(h)->isFolded = false;
-    updateLinesVisibility();
-    placeCaret(h);
+    changeFold(line, Open);
 }
 
 void TextFolding::closeFold(int line)
 {
-    if (line < 0 || line > d->doc->lastLine())
-        return;
-    const int h = findFirstFoldLine(line);
-    if (h < 0) {
-        qDebug("hm, can't find the start of folding");
-        return;
-    }
-    d->doc->lineOf(h)->isFolded = true;
-    updateLinesVisibility();
-    placeCaret(h);
+    changeFold(line, Close);
 }
 
 void TextFolding::toggleFold(int line)
+{
+    changeFold(line, Toggle);
+}
+
+// Opens, closes or toggles the fold whose head is `line` or the nearest
+// head above it that contains it, and puts the caret on that head.
+void TextFolding::changeFold(int line, FoldChange how)
 {
     if (line < 0 || line > d->doc->lastLine())
         return;
@@ -148,7 +137,7 @@ void TextFolding::toggleFold(int line)
         return;
     }
     TextLine* head = d->doc->lineOf(h);
-    head->isFolded = !head->isFolded;
+    head->isFolded = how == Toggle ? !head->isFolded : how == Close;
     updateLinesVisibility();
     placeCaret(h);
 }

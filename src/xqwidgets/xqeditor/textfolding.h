@@ -65,6 +65,9 @@ public:
     void lineRemoved(int line);
 
 private:
+    enum FoldChange { Open, Close, Toggle };
+    void changeFold(int line, FoldChange how);
+
     int findFirstFoldLine(int line) const;
     void updateLinesVisibility();
     int subFolders(int line, int level, FoldersState& list) const;
