@@ -15,6 +15,8 @@
 #include <QSettings>
 #include <QVarLengthArray>
 
+#include <algorithm>
+
 #include <cstring>
 #include <memory>
 
@@ -642,17 +644,38 @@ int TextHighlight::doHighlight(int ctx, TextLine* line)
 
 void TextHighlight::highlight(TextLine* line)
 {
-    int ctx = line->highlightContext();
+    highlight(line, -1);
+}
+
+void TextHighlight::highlight(TextLine* line, int upTo)
+{
     const QChar* text = line->unicode();
     const int length = int(line->size());
-    const HighlightContext* list = d->contextList[ctx];
-    const Dispatch* dispatch = d->contextDispatch[ctx].get();
+    // The pass carries nothing from one step to the next but the context,
+    // the position and the contexts visited by empty switches; a pass that
+    // stopped part way goes on from exactly those.
+    int ctx = line->highlightContext();
     int pos = 0;
     Visited visited;
     visited.reset(ctx);
+    if (const TextLine::HighlightResume* r = line->highlightResume()) {
+        ctx = r->ctx;
+        pos = r->pos;
+        std::copy(r->visited, r->visited + 4, visited.bits);
+    }
+    const HighlightContext* list = d->contextList[ctx];
+    const Dispatch* dispatch = d->contextDispatch[ctx].get();
     const Pattern::LineScan scan(text, length);
     const Pattern::LineScan* s = g_lineScans ? &scan : nullptr;
     while (pos < length) {
+        if (upTo >= 0 && pos >= upTo) {
+            TextLine::HighlightResume r;
+            r.ctx = ctx;
+            r.pos = pos;
+            std::copy(visited.bits, visited.bits + 4, r.visited);
+            line->setHighlightResume(r);
+            return;
+        }
         if (!list) {
             line->setAttributes(0, uint(pos), uint(length));
             break;

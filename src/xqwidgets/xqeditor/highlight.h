@@ -127,6 +127,12 @@ public:
     // The colouring pass: writes an attribute id for every character of
     // `line`, from its start context, and marks it highlighted.
     void highlight(TextLine* line);
+    // The same pass, stopped at the first step that starts at `upTo` or
+    // later, or continued from where an earlier stop left it: the
+    // characters before the stop get exactly the attributes the whole pass
+    // gives them. The line is marked highlighted once the pass reaches its
+    // end. A negative `upTo` runs to the end.
+    void highlight(TextLine* line, int upTo);
 
     // Context tables by id, for inspection; null where there is no context.
     const HighlightContext* context(int id) const;

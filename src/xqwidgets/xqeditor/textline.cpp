@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <memory>
 #include <vector>
 
 namespace xqwidgets
@@ -14,10 +15,11 @@ struct TextLine::Private {
     QList<MarginData> margins;
     QPixmap* linePixmap = nullptr; // not owned
     QColor lineColor;
+    std::unique_ptr<HighlightResume> resume; // only while colouring stopped part way
 
     bool isEmpty() const
     {
-        return attributes.isEmpty() && marked == 0 && margins.isEmpty() && !linePixmap &&
+        return attributes.isEmpty() && !resume && marked == 0 && margins.isEmpty() && !linePixmap &&
                !lineColor.isValid();
     }
 };
@@ -209,12 +211,44 @@ void TextLine::resetHighlight(int ctx)
 {
     m_highlightContext = quint8(ctx);
     m_highlighted = false;
+    if (d)
+        d->resume.reset();
     // Reading past the array yields 0, so dropping it is the same as a
     // zero fill and costs no memory for lines that are never painted.
     if (d && !d->attributes.isEmpty()) {
         d->attributes = QByteArray();
         dropExtraIfEmpty();
     }
+}
+
+void TextLine::doneHighlight()
+{
+    m_highlighted = true;
+    if (d && d->resume) {
+        d->resume.reset();
+        dropExtraIfEmpty();
+    }
+}
+
+const TextLine::HighlightResume* TextLine::highlightResume() const
+{
+    return d ? d->resume.get() : nullptr;
+}
+
+void TextLine::setHighlightResume(const HighlightResume& r)
+{
+    Private* p = extra();
+    if (!p->resume)
+        p->resume = std::make_unique<HighlightResume>();
+    *p->resume = r;
+}
+
+int TextLine::highlightedTo() const
+{
+    if (m_highlighted)
+        return int(size());
+    const HighlightResume* r = highlightResume();
+    return r ? qMin(r->pos, int(size())) : 0;
 }
 
 void TextLine::setAttributes(int attr, uint from, uint to)

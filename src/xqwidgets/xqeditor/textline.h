@@ -54,8 +54,20 @@ public:
     void resetHighlight(int ctx);
     void setAttributes(int attr, uint from, uint to);
     int attribute(uint i) const;
-    void doneHighlight() { m_highlighted = true; }
+    void doneHighlight();
     bool isHighlighted() const { return m_highlighted; }
+    // A colouring pass may stop part way along a long line (painting needs
+    // only the columns it shows) and go on later from where it stopped:
+    // it keeps what it needs to go on here. The characters before
+    // highlightedTo() have their final attributes.
+    struct HighlightResume {
+        int pos = 0;
+        int ctx = 0;
+        quint64 visited[4] = {0, 0, 0, 0};
+    };
+    const HighlightResume* highlightResume() const;
+    void setHighlightResume(const HighlightResume& r);
+    int highlightedTo() const;
     int highlightContext() const { return m_highlightContext; }
     void setContext(int ctx) { m_context = quint8(ctx); }
     int context() const { return m_context; }

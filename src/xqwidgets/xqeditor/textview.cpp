@@ -928,8 +928,17 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
     TextEditorManager* m = d->manager;
     const int line = row.line;
     TextLine* t = doc->lineOf(line);
-    if (!t->isHighlighted())
-        highlight(t);
+    // A line is coloured only as far as its painted columns need: on a
+    // line of megabytes, a keystroke near its start would otherwise colour
+    // all of it again.
+    auto colourTo = [&](int column) {
+        if (t->isHighlighted())
+            return;
+        if (column >= int(t->size()))
+            hl->highlight(t, -1);
+        else if (t->highlightedTo() < column)
+            hl->highlight(t, column);
+    };
     const int W = width();
     const int h = d->fontHeight;
     const int len = int(t->size());
@@ -958,6 +967,7 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
         if (from > to)
             from = to;
     }
+    colourTo(to);
 
     // Runs of one attribute up to a tab, an attribute change or `to`.
     struct Run {
@@ -1079,6 +1089,7 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
         int lead = 0;
         while (lead < len && text[lead].isSpace())
             ++lead;
+        colourTo(qMax(row.startPos + 1, qMin(lead, l)));
         int firstRunEnd = row.startPos;
         const int firstId = t->attribute(uint(row.startPos));
         while (firstRunEnd < qMin(lead, l) && text[firstRunEnd] != u'\t' &&

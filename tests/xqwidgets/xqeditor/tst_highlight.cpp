@@ -182,6 +182,43 @@ QStringList randomLines(int count, int tokens, quint32 seed)
     return lines;
 }
 
+// A varied sample for every built-in definition: code, markup and queries
+// that open and close their contexts, odd characters, an empty line and a
+// long line, where searches of the rest of the line repeat most.
+QStringList sampleLines()
+{
+    QStringList lines = {
+        QStringLiteral("    int main(int argc, char** argv) { return 0x1Fu + 017 + 3.5e+2f; }"),
+        QStringLiteral("#include <stdio.h> /* a */ // b \"c\" '\\n' '\\x41' 'a' p->q . r"),
+        QStringLiteral("#define A \"x\" <y> /* z */ \"q\" /* open"),
+        QStringLiteral("still */ s = \"a\\\"b\" + \"c\"; t = \"open \\"),
+        QStringLiteral("def f(x): return '''doc''' + \"\"\"x\"\"\" # c"),
+        QStringLiteral("import os.path; from a import b; class A(B): pass"),
+        QStringLiteral(
+            "<?xml version=\"1.0\"?><!-- c --><a xml:lang='en' b=\"c\">&amp;<![CDATA[x]]></a>"),
+        QStringLiteral("<COMMENT >x</comment><script language=\"JavaScript\">var a = 1;</script>"),
+        QStringLiteral("<div class=\"a\"><!-- open comment"),
+        QStringLiteral("--> <p id='x'>t</p> <style>.a{color:#fff}</style>"),
+        QStringLiteral("SELECT * FROM t WHERE a = 'x''y' -- c /* d */ AND b = \"q\";"),
+        QStringLiteral("CREATE FUNCTION f() AS $body$ BEGIN RETURN 1; END $body$; $$ x $$"),
+        QStringLiteral("<?php echo $a . \"$b {$c}\"; ?> <%= x %> <% if (a) { %> <cfset x = 1> #v#"),
+        QStringLiteral("<dtml-var name> <!--- cf comment ---> <%-- jsp --%>"),
+        QStringLiteral("my $x = @y; s/a/b/g; sub f { return \"$x\"; } # perl"),
+        QStringLiteral("\\section{T} \\begin{x} % c $$ m $$ \\end{x}"),
+        QStringLiteral("=begin"),
+        QStringLiteral("ruby doc"),
+        QStringLiteral("=end"),
+        QStringLiteral("a.each { |x| puts \"#{x}\" } # ruby"),
+        QStringLiteral("\u00e4\u00f6\u00fc \u00c4\u00d6 \u01c5 \ufb03 \u212a \u0663\u0664 "
+                       "\t\u00a0\u2028x\u0301"),
+        QStringLiteral("x = \"\U0001F600\" + '") + QChar(0xD800) + QStringLiteral("' /* ") +
+            QChar(0xDC00) + QStringLiteral(" */ y->z"),
+        QString(),
+    };
+    lines << lines.mid(0, 16).join(QLatin1Char(' ')).repeated(20);
+    return lines;
+}
+
 // Characters the patterns looked at past their position during both passes
 // over `text`.
 quint64 searchCost(TextHighlight& hl, const QString& text)
@@ -212,6 +249,8 @@ private slots:
     void lineScansChangeNothing_data();
     void lineScansChangeNothing();
     void lineScansWhereStartsDiffer();
+    void partialColouringMatchesFullPass_data();
+    void partialColouringMatchesFullPass();
     void longLineCostIsLinear_data();
     void longLineCostIsLinear();
 
@@ -601,36 +640,7 @@ void TestHighlight::lineScansChangeNothing()
 {
     QFETCH(QString, key);
     TextHighlight hl(key, nullptr);
-    QStringList lines = {
-        QStringLiteral("    int main(int argc, char** argv) { return 0x1Fu + 017 + 3.5e+2f; }"),
-        QStringLiteral("#include <stdio.h> /* a */ // b \"c\" '\\n' '\\x41' 'a' p->q . r"),
-        QStringLiteral("#define A \"x\" <y> /* z */ \"q\" /* open"),
-        QStringLiteral("still */ s = \"a\\\"b\" + \"c\"; t = \"open \\"),
-        QStringLiteral("def f(x): return '''doc''' + \"\"\"x\"\"\" # c"),
-        QStringLiteral("import os.path; from a import b; class A(B): pass"),
-        QStringLiteral(
-            "<?xml version=\"1.0\"?><!-- c --><a xml:lang='en' b=\"c\">&amp;<![CDATA[x]]></a>"),
-        QStringLiteral("<COMMENT >x</comment><script language=\"JavaScript\">var a = 1;</script>"),
-        QStringLiteral("<div class=\"a\"><!-- open comment"),
-        QStringLiteral("--> <p id='x'>t</p> <style>.a{color:#fff}</style>"),
-        QStringLiteral("SELECT * FROM t WHERE a = 'x''y' -- c /* d */ AND b = \"q\";"),
-        QStringLiteral("CREATE FUNCTION f() AS $body$ BEGIN RETURN 1; END $body$; $$ x $$"),
-        QStringLiteral("<?php echo $a . \"$b {$c}\"; ?> <%= x %> <% if (a) { %> <cfset x = 1> #v#"),
-        QStringLiteral("<dtml-var name> <!--- cf comment ---> <%-- jsp --%>"),
-        QStringLiteral("my $x = @y; s/a/b/g; sub f { return \"$x\"; } # perl"),
-        QStringLiteral("\\section{T} \\begin{x} % c $$ m $$ \\end{x}"),
-        QStringLiteral("=begin"),
-        QStringLiteral("ruby doc"),
-        QStringLiteral("=end"),
-        QStringLiteral("a.each { |x| puts \"#{x}\" } # ruby"),
-        QStringLiteral("\u00e4\u00f6\u00fc \u00c4\u00d6 \u01c5 \ufb03 \u212a \u0663\u0664 "
-                       "\t\u00a0\u2028x\u0301"),
-        QStringLiteral("x = \"\U0001F600\" + '") + QChar(0xD800) + QStringLiteral("' /* ") +
-            QChar(0xDC00) + QStringLiteral(" */ y->z"),
-        QString(),
-    };
-    // A long line, where searches of the rest of the line repeat most.
-    lines << lines.mid(0, 16).join(QLatin1Char(' ')).repeated(20);
+    QStringList lines = sampleLines();
     lines += randomLines(150, 40, qHash(key));
     compareWithoutScans(hl, lines);
 }
@@ -682,6 +692,53 @@ void TestHighlight::lineScansWhereStartsDiffer()
     hl->highlight(&line);
     QCOMPARE(runs(*hl, line),
              QStringLiteral("G\"%1\" D\"%2!zaac\"").arg(QString(8, u'a'), QString(16, u'a')));
+}
+
+void TestHighlight::partialColouringMatchesFullPass_data()
+{
+    lineScansChangeNothing_data();
+}
+
+// Painting colours a long line only as far as it shows and goes on later
+// from where it stopped: for every built-in definition, every start context
+// and stops at random columns, the characters before each stop, and in the
+// end the whole line, get exactly the attributes of one full pass.
+void TestHighlight::partialColouringMatchesFullPass()
+{
+    QFETCH(QString, key);
+    TextHighlight hl(key, nullptr);
+    QStringList lines = sampleLines();
+    lines += randomLines(60, 40, qHash(key) + 1);
+    const int contexts = int(hl.contextNames().size());
+    QRandomGenerator random(qHash(key));
+    int stops = 0;
+    for (const QString& text : std::as_const(lines)) {
+        for (int ctx = 0; ctx < contexts; ++ctx) {
+            TextLine full(text);
+            hl.doHighlight(ctx, &full);
+            hl.highlight(&full);
+            TextLine part(text);
+            hl.doHighlight(ctx, &part);
+            const int len = int(text.size());
+            const int step = 1 + int(random.bounded(len / 4 + 8));
+            for (int upTo = int(random.bounded(4)); !part.isHighlighted(); upTo += step) {
+                hl.highlight(&part, upTo);
+                const int done = part.highlightedTo();
+                QVERIFY(part.isHighlighted() || (done >= upTo && done < len));
+                for (int i = 0; i < done; ++i) {
+                    if (part.attribute(uint(i)) != full.attribute(uint(i)))
+                        QFAIL(qPrintable(QStringLiteral("%1 from context %2, column %3 of: %4")
+                                             .arg(key)
+                                             .arg(ctx)
+                                             .arg(i)
+                                             .arg(text.left(200))));
+                }
+                ++stops;
+            }
+            QCOMPARE(part.highlightedTo(), len);
+        }
+    }
+    QVERIFY(stops > lines.size() * contexts);
 }
 
 void TestHighlight::longLineCostIsLinear_data()

@@ -751,6 +751,45 @@ private slots:
         delete e;
         e = nullptr;
     }
+
+    // On a line far wider than the view, painting colours only as far as it
+    // shows, after loading and after each keystroke; what it colours is what
+    // a full pass gives, and the rest is coloured as it comes into view.
+    void longLineColouredAsFarAsPainted()
+    {
+        const QString chunk = QStringLiteral("int value = compute(42, \"text\") + other; /* c */ ");
+        open(QString(), 400, 200, QStringLiteral("C++"));
+        doc()->loadText(chunk.repeated(4000));
+        view()->repaint();
+        TextLine* line = doc()->lineOf(0);
+        const int shown = 400 / adv() + 2;
+        auto sameAsFullPass = [&](int columns) {
+            TextLine full{QString(*line)};
+            view()->highlight()->doHighlight(0, &full);
+            view()->highlight()->highlight(&full);
+            for (int i = 0; i < columns; ++i) {
+                if (line->attribute(uint(i)) != full.attribute(uint(i)))
+                    return false;
+            }
+            return columns > 0;
+        };
+        QVERIFY(!line->isHighlighted());
+        QVERIFY(line->highlightedTo() >= shown - 2);
+        QVERIFY(line->highlightedTo() <= shown + int(chunk.size()));
+        QVERIFY(sameAsFullPass(line->highlightedTo()));
+        for (int k = 0; k < 3; ++k) {
+            QTest::keyClicks(view(), QStringLiteral("x"));
+            view()->repaint();
+            QVERIFY(line->startsWith(QStringLiteral("xxx").left(k + 1) + chunk));
+            QVERIFY(!line->isHighlighted());
+            QVERIFY(line->highlightedTo() <= shown + int(chunk.size()));
+            QVERIFY(sameAsFullPass(line->highlightedTo()));
+        }
+        QTest::keyClick(view(), Qt::Key_End, Qt::ControlModifier);
+        view()->repaint();
+        QVERIFY(line->isHighlighted());
+        QVERIFY(sameAsFullPass(int(line->size())));
+    }
 };
 
 QTEST_MAIN(TestTextView)
