@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QSet>
 
+#include <cstring>
 #include <vector>
 
 namespace xqwidgets
@@ -43,6 +44,183 @@ struct LineEntry {
 // that, the remembered entries are looked up by line.
 constexpr int kLookAhead = 64;
 
+// Whether each ASCII character is a word character, so that the common case
+// costs one load.
+constexpr bool kAsciiWord[128] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0,
+    0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 1,
+    0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0};
+
+inline bool wordChar(char16_t u)
+{
+    return u < 0x80 ? kAsciiWord[u] : WordIndex::isWordChar(QChar(u));
+}
+
+// The word counts. A document of a million lines holds some ten million
+// words but few distinct ones, so nearly every word met is a look-up of a
+// word already counted: an open-addressing table of hashes and indexes,
+// probed with the hash computed while the word is scanned, finds it without
+// making a string or touching the stored words except to confirm the match.
+class WordTable
+{
+public:
+    struct Word {
+        QString text;
+        int count = 0; // 0: free for the next new word
+    };
+
+    // Adds one occurrence of `len` characters at `w`, hashed to `h`.
+    void add(const QChar* w, qsizetype len, quint32 h)
+    {
+        if ((live + 1) * 2 > buckets.size())
+            grow();
+        size_t i = h & mask;
+        for (;; i = (i + 1) & mask) {
+            const Slot& s = buckets[i];
+            if (s.index < 0)
+                break;
+            if (s.hash == h && equals(words[size_t(s.index)].text, w, len)) {
+                ++words[size_t(s.index)].count;
+                return;
+            }
+        }
+        int index;
+        if (!freeWords.empty()) {
+            index = freeWords.back();
+            freeWords.pop_back();
+        } else {
+            index = int(words.size());
+            words.emplace_back();
+        }
+        words[size_t(index)].text = QString(w, len);
+        words[size_t(index)].count = 1;
+        buckets[i] = Slot{h, index};
+        ++live;
+    }
+
+    // Removes one occurrence; the word is forgotten with its last one.
+    void remove(const QChar* w, qsizetype len, quint32 h)
+    {
+        if (buckets.empty())
+            return;
+        size_t i = h & mask;
+        for (;; i = (i + 1) & mask) {
+            const Slot& s = buckets[i];
+            if (s.index < 0)
+                return; // cannot happen: every word removed was added
+            if (s.hash == h && equals(words[size_t(s.index)].text, w, len))
+                break;
+        }
+        Word& word = words[size_t(buckets[i].index)];
+        if (--word.count > 0)
+            return;
+        word.text = QString();
+        freeWords.push_back(buckets[i].index);
+        --live;
+        // Close the gap: move back later buckets of the run that it would
+        // otherwise cut off from their home position.
+        size_t j = i;
+        for (;;) {
+            j = (j + 1) & mask;
+            if (buckets[j].index < 0)
+                break;
+            const size_t home = buckets[j].hash & mask;
+            const bool between = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+            if (!between) {
+                buckets[i] = buckets[j];
+                i = j;
+            }
+        }
+        buckets[i] = Slot{};
+    }
+
+    int count(const QString& word) const
+    {
+        if (buckets.empty())
+            return 0;
+        const quint32 h = hash(word.constData(), word.size());
+        for (size_t i = h & mask;; i = (i + 1) & mask) {
+            const Slot& s = buckets[i];
+            if (s.index < 0)
+                return 0;
+            if (s.hash == h && equals(words[size_t(s.index)].text, word.constData(), word.size()))
+                return words[size_t(s.index)].count;
+        }
+    }
+
+    template <typename F> void forEach(F f) const
+    {
+        for (const Word& w : words) {
+            if (w.count > 0)
+                f(w.text);
+        }
+    }
+
+    void clear()
+    {
+        buckets = std::vector<Slot>();
+        words = std::vector<Word>();
+        freeWords = std::vector<int>();
+        live = 0;
+        mask = 0;
+    }
+
+    // The hash of a word is built one character at a time as it is scanned.
+    static quint32 step(quint32 h, char16_t c) { return (h ^ c) * 0x01000193u; }
+    static constexpr quint32 seed = 0x811c9dc5u;
+    static quint32 finish(quint32 h)
+    {
+        // Spread the bits: the table uses the low ones.
+        h ^= h >> 16;
+        h *= 0x85ebca6bu;
+        h ^= h >> 13;
+        h *= 0xc2b2ae35u;
+        h ^= h >> 16;
+        return h;
+    }
+    static quint32 hash(const QChar* w, qsizetype len)
+    {
+        quint32 h = seed;
+        for (qsizetype i = 0; i < len; ++i)
+            h = step(h, w[i].unicode());
+        return finish(h);
+    }
+
+private:
+    struct Slot {
+        quint32 hash = 0;
+        int index = -1; // into words; -1: empty
+    };
+
+    static bool equals(const QString& a, const QChar* w, qsizetype len)
+    {
+        return a.size() == len && std::memcmp(a.constData(), w, size_t(len) * sizeof(QChar)) == 0;
+    }
+
+    void grow()
+    {
+        const size_t size = buckets.empty() ? 1024 : buckets.size() * 2;
+        std::vector<Slot> old(size);
+        old.swap(buckets);
+        mask = size - 1;
+        for (const Slot& s : old) {
+            if (s.index < 0)
+                continue;
+            size_t i = s.hash & mask;
+            while (buckets[i].index >= 0)
+                i = (i + 1) & mask;
+            buckets[i] = s;
+        }
+    }
+
+    std::vector<Slot> buckets;
+    std::vector<Word> words;
+    std::vector<int> freeWords;
+    size_t live = 0;
+    size_t mask = 0;
+};
+
 } // namespace
 
 class WordIndex::Private
@@ -50,51 +228,42 @@ class WordIndex::Private
 public:
     // The lines in document order as last read.
     std::vector<LineEntry> entries;
-    QHash<QString, int> counts;
+    WordTable counts;
     int linesRead = 0;
 
-    // Calls f(start, length) for each word of `text`.
+    // Calls f(start, length, hash) for each word of `text`.
     template <typename F> static void forEachWord(const QString& text, F f)
     {
         const QChar* s = text.constData();
         const qsizetype n = text.size();
         qsizetype i = 0;
         while (i < n) {
-            while (i < n && !isWordChar(s[i]))
+            while (i < n && !wordChar(s[i].unicode()))
                 ++i;
             const qsizetype start = i;
-            while (i < n && isWordChar(s[i]))
+            quint32 h = WordTable::seed;
+            while (i < n) {
+                const char16_t u = s[i].unicode();
+                if (!wordChar(u))
+                    break;
+                h = WordTable::step(h, u);
                 ++i;
+            }
             if (i > start)
-                f(s + start, i - start);
+                f(s + start, i - start, WordTable::finish(h));
         }
     }
 
     void addWords(const QString& text)
     {
-        // Most words are met many times: look them up without copying them.
-        QString key;
-        forEachWord(text, [&](const QChar* w, qsizetype len) {
-            key.setRawData(w, len);
-            auto it = counts.find(key);
-            if (it != counts.end())
-                ++it.value();
-            else
-                counts.insert(QString(w, len), 1);
-        });
+        forEachWord(text,
+                    [this](const QChar* w, qsizetype len, quint32 h) { counts.add(w, len, h); });
     }
 
     void removeWords(const QString& text)
     {
-        QString key;
-        forEachWord(text, [&](const QChar* w, qsizetype len) {
-            key.setRawData(w, len);
-            auto it = counts.find(key);
-            if (it == counts.end())
-                return; // cannot happen: every word removed was added
-            if (--it.value() == 0)
-                counts.erase(it);
-        });
+        forEachWord(text,
+                    [this](const QChar* w, qsizetype len, quint32 h) { counts.remove(w, len, h); });
     }
 
     // Pairs an entry with the line it was made for: reads the line again
@@ -238,22 +407,24 @@ void WordIndex::clear()
 
 QStringList WordIndex::words() const
 {
-    return d->counts.keys();
+    QStringList out;
+    d->counts.forEach([&](const QString& w) { out.append(w); });
+    return out;
 }
 
 QStringList WordIndex::wordsStartingWith(const QString& prefix) const
 {
     QStringList out;
-    for (auto it = d->counts.cbegin(); it != d->counts.cend(); ++it) {
-        if (it.key().startsWith(prefix))
-            out.append(it.key());
-    }
+    d->counts.forEach([&](const QString& w) {
+        if (w.startsWith(prefix))
+            out.append(w);
+    });
     return out;
 }
 
 int WordIndex::count(const QString& word) const
 {
-    return d->counts.value(word);
+    return d->counts.count(word);
 }
 
 int WordIndex::linesRead() const
