@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QSet>
 
@@ -168,7 +169,13 @@ public:
 
     // The hash of a word is built one character at a time as it is scanned.
     static quint32 step(quint32 h, char16_t c) { return (h ^ c) * 0x01000193u; }
-    static constexpr quint32 seed = 0x811c9dc5u;
+    // Chosen per process, so that no file can be made up in advance whose
+    // words all land in one bucket.
+    static quint32 seed()
+    {
+        static const quint32 value = 0x811c9dc5u ^ QRandomGenerator::system()->generate();
+        return value;
+    }
     static quint32 finish(quint32 h)
     {
         // Spread the bits: the table uses the low ones.
@@ -181,7 +188,7 @@ public:
     }
     static quint32 hash(const QChar* w, qsizetype len)
     {
-        quint32 h = seed;
+        quint32 h = seed();
         for (qsizetype i = 0; i < len; ++i)
             h = step(h, w[i].unicode());
         return finish(h);
@@ -241,7 +248,7 @@ public:
             while (i < n && !wordChar(s[i].unicode()))
                 ++i;
             const qsizetype start = i;
-            quint32 h = WordTable::seed;
+            quint32 h = WordTable::seed();
             while (i < n) {
                 const char16_t u = s[i].unicode();
                 if (!wordChar(u))
