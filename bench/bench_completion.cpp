@@ -31,18 +31,11 @@ constexpr int kHtmlLines = 100000;
 constexpr int kPrintLines = 10000;
 constexpr int kEdits = 20;
 
-struct App {
-    int argc = 1;
-    char name[8] = "bench";
-    char* argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
+using bench::App;
 
 QString cpp(int lines)
 {
-    QString s = QString::fromUtf8(bench::generateCpp(lines));
-    s.chop(1);
-    return s;
+    return bench::cppText(lines);
 }
 
 // A frame on `lines` generated lines and one more holding "m_t", with the

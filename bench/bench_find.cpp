@@ -45,18 +45,11 @@ const QString kTo = QStringLiteral("m_sum");
 const QString kNeedle = QStringLiteral("needle");
 const QString kThread = QStringLiteral("thread");
 
-struct App {
-    int argc = 1;
-    char name[8] = "bench";
-    char* argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
+using bench::App;
 
 QString cpp(int lines)
 {
-    QString s = QString::fromUtf8(bench::generateCpp(lines));
-    s.chop(1);
-    return s;
+    return bench::cppText(lines);
 }
 
 QString tenMegabytes()

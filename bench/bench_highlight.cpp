@@ -252,44 +252,6 @@ QString longLine(int chars)
     return out;
 }
 
-// Runs `work` (which returns its figures as one line) in a child process
-// and gives up on it after `cap` seconds.
-QString capped(int cap, const std::function<QString()>& work)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return QStringLiteral("(pipe failed)");
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const QByteArray result = work().toUtf8();
-        if (write(fds[1], result.constData(), size_t(result.size())) < 0)
-            _exit(1);
-        _exit(0);
-    }
-    close(fds[1]);
-    QElapsedTimer t;
-    t.start();
-    int status = 0;
-    bool done = false;
-    while (!(done = waitpid(pid, &status, WNOHANG) == pid) && t.elapsed() < cap * 1000)
-        usleep(20000);
-    if (!done) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        close(fds[0]);
-        return QStringLiteral("(over %1 s)").arg(cap);
-    }
-    QByteArray result;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        result.append(buf, qsizetype(n));
-    close(fds[0]);
-    return result.isEmpty() ? QStringLiteral("(failed)") : QString::fromUtf8(result);
-}
-
 QString ms(qint64 ns)
 {
     return QString::asprintf("%9.1f ms", double(ns) / 1e6);
@@ -318,7 +280,8 @@ void longLineBench(int megabytes, bool peers)
     std::printf("  %-12s %12s %12s %14s\n", "length", "context", "colouring", "ns/char (both)");
     for (const int chars : {100000, 200000, 400000, 800000}) {
         const QString text = longLine(chars);
-        const QStringList r = capped(cap, [&] { return oursOnLine(text); }).split(QLatin1Char(' '));
+        const QStringList r =
+            bench::inChild([&] { return oursOnLine(text); }, cap).split(QLatin1Char(' '));
         if (r.size() != 2) {
             std::printf("  %-12d %s\n", chars, qPrintable(r.join(QLatin1Char(' '))));
             continue;
@@ -333,7 +296,8 @@ void longLineBench(int megabytes, bool peers)
     const QString text = longLine(chars);
     std::printf("\nA %d MB line (%d characters), each in a child process capped at %d s:\n",
                 megabytes, chars, cap);
-    const QStringList r = capped(cap, [&] { return oursOnLine(text); }).split(QLatin1Char(' '));
+    const QStringList r =
+        bench::inChild([&] { return oursOnLine(text); }, cap).split(QLatin1Char(' '));
     if (r.size() == 2) {
         const qint64 c = r.at(0).toLongLong();
         const qint64 h = r.at(1).toLongLong();
@@ -347,34 +311,38 @@ void longLineBench(int megabytes, bool peers)
         return;
 
 #ifdef VEXA_HAVE_QSCINTILLA
-    const QString sci = capped(cap, [&] {
-        QsciScintilla editor;
-        QsciLexerCPP lexer;
-        editor.setLexer(&lexer);
-        editor.setText(text);
-        const long length = editor.SendScintilla(QsciScintillaBase::SCI_GETLENGTH);
-        QElapsedTimer t;
-        t.start();
-        editor.SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0ul, -1l);
-        const qint64 ns = t.nsecsElapsed();
-        const long styled = editor.SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
-        return ms(ns) + (styled >= length ? QString() : QStringLiteral(" (NOT fully styled)"));
-    });
+    const QString sci = bench::inChild(
+        [&] {
+            QsciScintilla editor;
+            QsciLexerCPP lexer;
+            editor.setLexer(&lexer);
+            editor.setText(text);
+            const long length = editor.SendScintilla(QsciScintillaBase::SCI_GETLENGTH);
+            QElapsedTimer t;
+            t.start();
+            editor.SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0ul, -1l);
+            const qint64 ns = t.nsecsElapsed();
+            const long styled = editor.SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
+            return ms(ns) + (styled >= length ? QString() : QStringLiteral(" (NOT fully styled)"));
+        },
+        cap);
     std::printf("  %-46s %s\n", "QScintilla (QsciLexerCPP, SCI_COLOURISE)", qPrintable(sci));
 #else
     std::printf("  QScintilla: not available in this build\n");
 #endif
 
-    const QString qsh = capped(cap, [&] {
-        QTextDocument doc;
-        doc.setPlainText(text);
-        CppSyntaxHighlighter highlighter(nullptr);
-        highlighter.setDocument(&doc);
-        QElapsedTimer t;
-        t.start();
-        highlighter.rehighlight();
-        return ms(t.nsecsElapsed());
-    });
+    const QString qsh = bench::inChild(
+        [&] {
+            QTextDocument doc;
+            doc.setPlainText(text);
+            CppSyntaxHighlighter highlighter(nullptr);
+            highlighter.setDocument(&doc);
+            QElapsedTimer t;
+            t.start();
+            highlighter.rehighlight();
+            return ms(t.nsecsElapsed());
+        },
+        cap);
     std::printf("  %-46s %s\n", "QSyntaxHighlighter (QTextDocument)", qPrintable(qsh));
 }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <functional>
 #include <malloc.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,11 +101,13 @@ inline double msSince(const QElapsedTimer& t)
 }
 
 // Runs `work` in a child process and returns what it printed (one line).
-inline QString inChild(const std::function<QString()>& work)
+// With a cap (seconds, above 0) a child still running then is killed and the
+// answer is "(over N s)".
+inline QString inChild(const std::function<QString()>& work, int capSeconds = 0)
 {
     int fds[2];
     if (pipe(fds) != 0)
-        return QStringLiteral("pipe failed");
+        return QStringLiteral("(pipe failed)");
     std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -116,17 +119,41 @@ inline QString inChild(const std::function<QString()>& work)
         _exit(0);
     }
     close(fds[1]);
+    int status = 0;
+    if (capSeconds > 0) {
+        // The answer is one line, well within the pipe's buffer, so the
+        // child can finish before anyone reads.
+        QElapsedTimer t;
+        t.start();
+        bool done = false;
+        while (!(done = waitpid(pid, &status, WNOHANG) == pid) && t.elapsed() < capSeconds * 1000)
+            usleep(20000);
+        if (!done) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            close(fds[0]);
+            return QStringLiteral("(over %1 s)").arg(capSeconds);
+        }
+    }
     QByteArray result;
     char buf[4096];
     ssize_t n;
     while ((n = read(fds[0], buf, sizeof buf)) > 0)
         result.append(buf, qsizetype(n));
     close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    if (capSeconds <= 0)
+        waitpid(pid, &status, 0);
     if (result.isEmpty())
         return QStringLiteral("(failed)");
     return QString::fromUtf8(result);
+}
+
+// Generated C++ as one text, without the final line feed.
+inline QString cppText(int lines)
+{
+    QString s = QString::fromUtf8(generateCpp(lines));
+    s.chop(1);
+    return s;
 }
 
 } // namespace bench
