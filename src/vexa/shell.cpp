@@ -13,6 +13,7 @@
 #include "search/searchmanager.h"
 #include "settings.h"
 #include "stylesmenu.h"
+#include "utils.h"
 #include "widgets/splitter.h"
 #include "widgetstack.h"
 
@@ -539,6 +540,19 @@ WidgetStack* Shell::bottomDock() const
 QToolBar* Shell::leftDockTab() const
 {
     return d->leftDockTab;
+}
+
+Action* Shell::addLeftDockToggle(const QString& text, const QString& name, const QString& iconName,
+                                 QObject* receiver, bool textLabel)
+{
+    Action* a = Actions::createAction(text, name, QKeySequence(), receiver, SLOT(makeVisible()));
+    a->setCheckable(true);
+    a->setIcon(Utils::iconSet(iconName));
+    if (textLabel)
+        a->setUsesTextLabel(true);
+    actionGroup(QStringLiteral("docks/left"))->add(a);
+    a->addTo(leftDockTab());
+    return a;
 }
 
 QToolBar* Shell::bottomDockTab() const

@@ -10,6 +10,7 @@ class QToolBar;
 namespace vexa
 {
 
+class Action;
 class ActionGroup;
 class WidgetStack;
 
@@ -37,6 +38,12 @@ public:
     WidgetStack* leftDock() const;
     WidgetStack* bottomDock() const;
     QToolBar* leftDockTab() const;
+    // The checkable toggle through which a left-dock panel is raised: named
+    // `name`, shown with the icon `iconName` in "docks/left" and on the left
+    // dock's tab strip (with its text label when `textLabel`), calling
+    // `receiver`'s makeVisible().
+    Action* addLeftDockToggle(const QString& text, const QString& name, const QString& iconName,
+                              QObject* receiver, bool textLabel = false);
     QToolBar* bottomDockTab() const;
     QWidget* leftDockWidget() const;
     QWidget* bottomDockWidget() const;

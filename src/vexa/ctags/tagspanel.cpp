@@ -2,7 +2,6 @@
 
 #include "actions.h"
 #include "shell.h"
-#include "utils.h"
 #include "widgetstack.h"
 
 #include <QToolBar>
@@ -33,12 +32,8 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
     Private::self = this;
     Shell* shell = Shell::self();
 
-    d->dockAction = Actions::createAction(tr("Tags"), QStringLiteral("leftDock/classes"),
-                                          QKeySequence(), this, SLOT(makeVisible()));
-    d->dockAction->setCheckable(true);
-    d->dockAction->setIcon(Utils::iconSet(QStringLiteral("22x22_Tags")));
-    shell->actionGroup(QStringLiteral("docks/left"))->add(d->dockAction);
-    d->dockAction->addTo(shell->leftDockTab());
+    d->dockAction = shell->addLeftDockToggle(tr("Tags"), QStringLiteral("leftDock/classes"),
+                                             QStringLiteral("22x22_Tags"), this);
     shell->leftDock()->addWidget(this);
 
     // Moving between the functions of the current file: the tags browser

@@ -2,7 +2,6 @@
 
 #include "actions.h"
 #include "shell.h"
-#include "utils.h"
 #include "widgetstack.h"
 
 #include <QToolBar>
@@ -35,13 +34,8 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : QWidget(parent), d(new Private)
     setFocusPolicy(Qt::StrongFocus);
     Shell* shell = Shell::self();
 
-    d->dockAction = Actions::createAction(tr("Files"), QStringLiteral("leftDock/files"),
-                                          QKeySequence(), this, SLOT(makeVisible()));
-    d->dockAction->setCheckable(true);
-    d->dockAction->setIcon(Utils::iconSet(QStringLiteral("22x22_FileExplorer")));
-    d->dockAction->setUsesTextLabel(true);
-    shell->actionGroup(QStringLiteral("docks/left"))->add(d->dockAction);
-    d->dockAction->addTo(shell->leftDockTab());
+    d->dockAction = shell->addLeftDockToggle(tr("Files"), QStringLiteral("leftDock/files"),
+                                             QStringLiteral("22x22_FileExplorer"), this, true);
     shell->leftDock()->addWidget(this);
 
     Action* focus =

@@ -36,12 +36,8 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private)
     Private::self = this;
     Shell* shell = Shell::self();
 
-    d->dockAction = Actions::createAction(tr("Project"), QStringLiteral("leftDock/project"),
-                                          QKeySequence(), this, SLOT(makeVisible()));
-    d->dockAction->setCheckable(true);
-    d->dockAction->setIcon(Utils::iconSet(QStringLiteral("22x22_Project")));
-    shell->actionGroup(QStringLiteral("docks/left"))->add(d->dockAction);
-    d->dockAction->addTo(shell->leftDockTab());
+    d->dockAction = shell->addLeftDockToggle(tr("Project"), QStringLiteral("leftDock/project"),
+                                             QStringLiteral("22x22_Project"), this);
 
     d->tree = new QTreeWidget(shell->leftDock());
     d->tree->setHeaderHidden(true);
