@@ -56,9 +56,9 @@ bool statAt(int dirFd, const char* name, struct stat* st)
 // The number of visible entries of a folder, or -1 when it cannot be read.
 // Opened without blocking, so a name that turned into a FIFO meanwhile is
 // refused rather than waited on.
-int countEntries(int dirFd, const char* name)
+int countEntries(const char* path)
 {
-    const int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
     DIR* dir = fdopendir(fd);
@@ -81,14 +81,12 @@ struct Entry {
     bool dir = false;
     qint64 size = -1;
     qint64 mtime = -1;
-    int count = -1; // visible entries of a folder, Detailed only
 };
 
 // The visible entries of a folder ("." and hidden names left out, ".." kept):
 // folders and the rest apart. File information is read only where `stat`
-// asks for it (or to tell a link's kind); folders are counted with `count`.
-// False when the folder cannot be read.
-bool readFolder(const QString& path, bool stat, bool count, QList<Entry>& dirs, QList<Entry>& files)
+// asks for it, or to tell a link's kind. False when the folder cannot be read.
+bool readFolder(const QString& path, bool stat, QList<Entry>& dirs, QList<Entry>& files)
 {
     DIR* dir = opendir(QFile::encodeName(path).constData());
     if (!dir)
@@ -116,8 +114,6 @@ bool readFolder(const QString& path, bool stat, bool count, QList<Entry>& dirs, 
                 entry.mtime = msecs(st);
             }
         }
-        if (count && entry.dir && entry.raw != "..")
-            entry.count = countEntries(fd, n);
         entry.name = QFile::decodeName(entry.raw);
         (entry.dir ? dirs : files).append(std::move(entry));
     }
@@ -131,6 +127,7 @@ bool readFolder(const QString& path, bool stat, bool count, QList<Entry>& dirs, 
 
 class FilesList::Private
 {
+    Q_DECLARE_TR_FUNCTIONS(vexa::FilesList)
 public:
     explicit Private(FilesList* list) : self(list) {}
 
@@ -138,6 +135,8 @@ public:
     // made once per listing and shared by all entries of that type.
     QIcon icon(FileType* type, bool grayed);
     QPixmap pixmap(FileType* type) const;
+    // Shows a place the history has just moved to, back or forward.
+    void show(const FilesListNavigatorData& entry, bool forward);
 
     FilesList* self;
     int viewMode = Simple;
@@ -332,10 +331,9 @@ QString FilesListItem::dateText() const
 
 void FilesListItem::refresh()
 {
-    const QByteArray path = QFile::encodeName(filePath);
     struct stat st;
-    const bool known = statAt(AT_FDCWD, path.constData(), &st);
-    if (known) {
+    m_known = statAt(AT_FDCWD, QFile::encodeName(filePath).constData(), &st);
+    if (m_known) {
         isDir = S_ISDIR(st.st_mode);
         m_size = st.st_size;
         m_mtime = msecs(st);
@@ -345,26 +343,50 @@ void FilesListItem::refresh()
     }
     m_sizeText.clear();
     m_dateText.clear();
-    m_items.clear();
     FileTypeManager* types = FileTypeManager::self();
-    if (!isDir) {
-        // A file that is gone, or whose name cannot be given back to the
-        // file system, cannot be opened either.
-        m_locked = !known || !m_list || !m_list->isReadable(filePath, false);
-        m_fileType = types->findType(fileName);
-    } else {
-        m_fileType = types->fileType(QStringLiteral("folder"));
-        if (m_list && m_list->viewMode() == FilesList::Detailed) {
-            const int n = countEntries(AT_FDCWD, path.constData());
-            if (n >= 0)
-                m_items = QString::number(n) + QStringLiteral(" Items");
-        }
-        m_locked = !known || !m_list || !m_list->isReadable(filePath, true);
-        if (m_locked)
-            m_items = QStringLiteral("Locked");
-    }
+    m_fileType = isDir ? types->fileType(QStringLiteral("folder")) : types->findType(fileName);
+    m_detailsPending = true;
     updateSortKey();
     setPixmap();
+}
+
+void FilesListItem::readDetails() const
+{
+    m_detailsPending = false;
+    m_items.clear();
+    // A file that is gone, or whose name cannot be given back to the file
+    // system, cannot be opened either.
+    m_locked = !m_known || !m_list || !m_list->isReadable(filePath, isDir);
+    if (!isDir)
+        return;
+    if (m_locked) {
+        m_items = QStringLiteral("Locked");
+    } else if (m_list->viewMode() == FilesList::Detailed) {
+        const int n = countEntries(QFile::encodeName(filePath).constData());
+        if (n >= 0)
+            m_items = QString::number(n) + QStringLiteral(" Items");
+    }
+}
+
+bool FilesListItem::locked() const
+{
+    if (m_detailsPending)
+        readDetails();
+    return m_locked;
+}
+
+void FilesListItem::setLocked(bool locked)
+{
+    if (m_detailsPending)
+        readDetails();
+    m_locked = locked;
+}
+
+QString FilesListItem::itemsText() const
+{
+    if (m_detailsPending)
+        readDetails();
+    return m_items;
 }
 
 // ---------------------------------------------------------------- FilesList
@@ -532,7 +554,7 @@ bool FilesList::setPath(const QString& path)
 
     const bool detailed = d->viewMode == Detailed;
     QList<Entry> dirs, files;
-    readFolder(path, detailed || d->fileOrder != Name, detailed, dirs, files);
+    readFolder(path, detailed || d->fileOrder != Name, dirs, files);
 
     // Folders in case-sensitive name order; files by the sort mode, newest
     // or largest first, ties by name. Keys were read once per entry.
@@ -566,20 +588,13 @@ bool FilesList::setPath(const QString& path)
         auto* item = new FilesListItem(FilesListItem::Unattached(), this, e.name,
                                        isParent ? parent : prefix + e.name, index++, e.dir);
         if (detailed) {
+            // The lock and a folder's count are read when first asked for,
+            // which is when the entry is first painted: a big folder costs
+            // only what is seen of it.
             item->m_size = e.size;
             item->m_mtime = e.mtime;
-            if (e.dir) {
-                if (e.count >= 0)
-                    item->m_items = QString::number(e.count) + QStringLiteral(" Items");
-                if (!isReadable(item->filePath, true)) {
-                    item->m_locked = true;
-                    item->m_items = QStringLiteral("Locked");
-                }
-            } else {
-                item->m_locked = e.mtime < 0 || !isReadable(item->filePath, false);
-            }
-            if (item->m_locked)
-                item->setPixmap();
+            item->m_known = e.dir || e.mtime >= 0;
+            item->m_detailsPending = e.name != parentName || !e.dir;
         }
         if (excluded.contains(item->filePath))
             item->setGrayed(true);
@@ -626,30 +641,29 @@ void FilesList::go(const QString& path)
 
 void FilesList::back()
 {
-    if (!d->navigator.isBackEnabled())
-        return;
-    const FilesListNavigatorData entry = d->navigator.back();
-    if (!setPath(entry.path)) {
-        d->navigator.forward();
-        status(entry.path + tr("   does not exist."));
-        return;
-    }
-    setCurrentItem(entry.itemSelected);
-    verticalScrollBar()->setValue(entry.scrollPos);
+    if (d->navigator.isBackEnabled())
+        d->show(d->navigator.back(), false);
 }
 
 void FilesList::forward()
 {
-    if (!d->navigator.isForwardEnabled())
-        return;
-    const FilesListNavigatorData entry = d->navigator.forward();
-    if (!setPath(entry.path)) {
-        d->navigator.back();
+    if (d->navigator.isForwardEnabled())
+        d->show(d->navigator.forward(), true);
+}
+
+void FilesList::Private::show(const FilesListNavigatorData& entry, bool forward)
+{
+    if (!self->setPath(entry.path)) {
+        // Gone meanwhile: the history stays where it was.
+        if (forward)
+            navigator.back();
+        else
+            navigator.forward();
         status(entry.path + tr("   does not exist."));
         return;
     }
-    setCurrentItem(entry.itemSelected);
-    verticalScrollBar()->setValue(entry.scrollPos);
+    self->setCurrentItem(entry.itemSelected);
+    self->verticalScrollBar()->setValue(entry.scrollPos);
 }
 
 void FilesList::reload()

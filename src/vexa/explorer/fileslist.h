@@ -42,8 +42,9 @@ public:
     FilesListItem(FilesList* list, const QString& name, const QString& path, int index, bool isDir);
     ~FilesListItem() override;
 
-    bool locked() const { return m_locked; }
-    void setLocked(bool locked) { m_locked = locked; }
+    // Whether the entry cannot be read; activation refuses it.
+    bool locked() const;
+    void setLocked(bool locked);
     bool grayed() const { return m_grayed; }
     // Grey text and icon; the next listing makes fresh, ungreyed entries.
     void setGrayed(bool grayed);
@@ -52,8 +53,9 @@ public:
 
     FilesList* filesList() const { return m_list; }
     FileType* fileType() const { return m_fileType; }
-    // Reads the entry's file information again: type, size, time, lock and,
-    // for a folder in a Detailed list, its number of entries.
+    // Reads the entry's file information again: type, size, time, and when
+    // next asked for, the lock and, for a folder in a Detailed list, its
+    // number of entries.
     void refresh();
 
     // The size (stripped) and modification time as shown on the second line
@@ -61,7 +63,7 @@ public:
     QString sizeText() const;
     QString dateText() const;
     // Folders: the number of entries followed by " Items", "Locked" or empty.
-    QString itemsText() const { return m_items; }
+    QString itemsText() const;
     // The size in bytes; -1 while unknown.
     qint64 byteSize() const { return m_size; }
 
@@ -83,14 +85,18 @@ private:
                   bool isDir);
     void setup(const QString& name, const QString& path, int index, bool dir);
     void updateSortKey();
+    // The lock and, for a folder in a Detailed list, its number of entries.
+    void readDetails() const;
 
     FilesList* m_list;
     FileType* m_fileType = nullptr;
     qint64 m_key = 0;
     qint64 m_size = -1;
     qint64 m_mtime = -1; // ms since the epoch; -1 while unknown
-    QString m_items;
-    bool m_locked = false;
+    bool m_known = true; // the file information could be read
+    mutable bool m_detailsPending = false;
+    mutable bool m_locked = false;
+    mutable QString m_items;
     bool m_grayed = false;
     mutable QString m_sizeText;
     mutable QString m_dateText;
