@@ -6,6 +6,7 @@
 #include "editors/editorstab.h"
 #include "explorer/explorerpanel.h"
 #include "filetype.h"
+#include "message.h"
 #include "messages/messageoutput.h"
 #include "project/project.h"
 #include "recentfiles.h"
@@ -16,6 +17,8 @@
 #include "utils.h"
 #include "widgets/splitter.h"
 #include "widgetstack.h"
+
+#include "fileoperator.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -584,8 +587,20 @@ QStringList Shell::toolbarNames() const
 
 void Shell::exit()
 {
-    if (Editors::self()->closeAll())
+    // A file operation runs inside the event loop's passes: it is asked about
+    // first and stopped before the loop ends, or it would go on writing while
+    // the window goes.
+    const bool operating = xqwidgets::FileOperator::isRunning();
+    if (operating
+        && Message::warning(tr("Quit"), tr("A file operation is running. Abort it and quit?"),
+                            tr("&Abort and quit"), tr("&Cancel"), QString(), 0, 1)
+               != 0)
+        return;
+    if (Editors::self()->closeAll()) {
+        if (xqwidgets::FileOperator::isRunning())
+            xqwidgets::FileOperator::self()->abort();
         QApplication::exit(0);
+    }
 }
 
 void Shell::closeEvent(QCloseEvent* e)
@@ -647,6 +662,9 @@ void startServices(Shell* shell)
     // This order fixes the order of the left dock's pages (files, project,
     // tags) and of the items that several services put into one group.
     Editors::self();
+    // The file operator belongs to the main window, which also places its
+    // progress window.
+    xqwidgets::FileOperator::self(shell);
     ExplorerPanel::self();
     Project::self();
     MessageOutput::self();

@@ -7,6 +7,7 @@
 #include "actions.h"
 #include "editors/editors.h"
 #include "explorer/explorerpanel.h"
+#include "fileoperator.h"
 #include "filetype.h"
 #include "message.h"
 #include "project/project.h"
@@ -198,6 +199,50 @@ private Q_SLOTS:
         QCOMPARE(asked, 2);
         QVERIFY(shell->isVisible());
         QCOMPARE(Editors::self()->editors().size(), 1);
+        delete shell;
+    }
+
+    void exitDuringFileOperation_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("quits");
+        QTest::newRow("abort and quit") << 0 << true;
+        QTest::newRow("cancel") << 1 << false;
+    }
+
+    void exitDuringFileOperation()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, quits);
+        Shell* shell = start();
+        QApplication::setActiveWindow(shell);
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        QTemporaryDir dir;
+        for (int i = 0; i < 5; ++i) {
+            QFile f(dir.filePath(QStringLiteral("src/f%1").arg(i)));
+            QVERIFY(QDir().mkpath(dir.filePath("src")) && f.open(QIODevice::WriteOnly));
+            f.write("data");
+        }
+        QVERIFY(QDir().mkpath(dir.filePath("dest")));
+        QStringList texts;
+        Message::setResponder([&](QMessageBox* box) -> QAbstractButton* {
+            texts << box->text();
+            return box->buttons().value(answer);
+        });
+        auto* op = xqwidgets::FileOperator::self();
+        QCOMPARE(op->parent(), shell);
+        int writes = 0;
+        op->setIoHook([&](xqwidgets::FileOperator::IoStep step, const QByteArray&, qint64) {
+            if (step == xqwidgets::FileOperator::WriteStep && ++writes == 2)
+                QTest::keyClick(shell, Qt::Key_Q, Qt::ControlModifier);
+            return 0;
+        });
+        const bool copied = op->copy({dir.filePath("src")}, dir.filePath("dest"));
+        op->setIoHook({});
+        QCOMPARE(texts, QStringList{"A file operation is running. Abort it and quit?"});
+        QCOMPARE(copied, !quits);
+        QCOMPARE(QDir(dir.filePath("dest/src")).count() - 2, quits ? 2u : 5u);
+        QCOMPARE(Editors::self()->editors().isEmpty(), quits);
         delete shell;
     }
 

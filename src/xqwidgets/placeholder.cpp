@@ -1,2 +1,0 @@
-// Keeps the library non-empty until its first sources land.
-namespace xqwidgets { int libraryPresent() { return 1; } }
