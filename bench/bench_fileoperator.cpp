@@ -1,0 +1,156 @@
+// The file operator beside the shell's own tools on the same data, in one run:
+// copying 10 000 files of 1 KiB and one file of 1 GiB (cp -r), moving 10 000
+// files to another file system (mv), erasing 10 000 files (rm -r). For each of
+// ours: the worst lateness of a 10 ms timer while it runs (how live the
+// interface stays) and, for the copies, the time from Abort to the return.
+
+#include "benchutil.h"
+#include "fileoperator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+using xqwidgets::FileOperator;
+
+namespace
+{
+
+const int kFiles = 10000;
+
+void makeSmallFiles(const QString& folder)
+{
+    QDir().mkpath(folder);
+    const QByteArray data(1024, 'x');
+    for (int i = 0; i < kFiles; ++i) {
+        QFile f(folder + QStringLiteral("/f%1").arg(i));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(data);
+    }
+}
+
+void makeBigFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < block.size(); ++i)
+        block[i] = char(i * 31 + i / 4099);
+    for (int i = 0; i < 1024; ++i) {
+        block[0] = char(i);
+        f.write(block);
+    }
+}
+
+void sync()
+{
+    QProcess::execute(QStringLiteral("sync"), {});
+}
+
+double peer(const QString& program, const QStringList& args)
+{
+    sync();
+    QElapsedTimer t;
+    t.start();
+    QProcess::execute(program, args);
+    return bench::msSince(t);
+}
+
+struct Ours {
+    double ms = 0;
+    double worstLateMs = 0;
+    double abortMs = -1;
+};
+
+// Runs one operation with a 10 ms timer beside it; with abortAfter > 0 the
+// operation is aborted that many milliseconds after its start.
+Ours measure(const std::function<bool()>& operation, int abortAfter = 0)
+{
+    sync();
+    Ours r;
+    QElapsedTimer t, tick, abortClock;
+    QTimer timer;
+    timer.setInterval(10);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        r.worstLateMs = qMax(r.worstLateMs, bench::msSince(tick) - 10.0);
+        tick.restart();
+    });
+    if (abortAfter > 0)
+        QTimer::singleShot(abortAfter, [&] {
+            abortClock.start();
+            FileOperator::self()->abort();
+        });
+    t.start();
+    tick.start();
+    timer.start();
+    operation();
+    timer.stop();
+    r.ms = bench::msSince(t);
+    if (abortClock.isValid())
+        r.abortMs = bench::msSince(abortClock);
+    return r;
+}
+
+void row(const char* what, const Ours& ours, const char* peerName, double peerMs)
+{
+    std::printf("%-34s ours %9.1f ms  %-7s %9.1f ms  ratio %5.2f  worst timer lateness %6.1f ms\n", what,
+                ours.ms, peerName, peerMs, ours.ms / peerMs, ours.worstLateMs);
+}
+
+} // namespace
+
+int main()
+{
+    bench::App app;
+    QTemporaryDir disk;
+    QTemporaryDir shm(QStringLiteral("/dev/shm/bench_fileoperator-XXXXXX"));
+    if (!disk.isValid() || !shm.isValid()) {
+        std::printf("no temporary folders\n");
+        return 1;
+    }
+    const QString d = disk.path();
+    FileOperator* op = FileOperator::self();
+    op->setAnswerer([](FileOperator::Question, const QString&, const QString&, const QString& text) {
+        std::printf("unexpected question: %s\n", qPrintable(text));
+        return 4;
+    });
+
+    std::printf("file operator against cp -r, mv and rm -r (%d files of 1 KiB, one file of 1 GiB)\n", kFiles);
+    makeSmallFiles(d + "/small");
+    makeBigFile(d + "/big.bin");
+    QDir().mkpath(d + "/ours");
+
+    const double cpSmall = peer("cp", {"-r", d + "/small", d + "/cp-small"});
+    const Ours copySmall = measure([&] { return op->copy({d + "/small"}, d + "/ours"); });
+    row("copy 10k files of 1 KiB", copySmall, "cp -r", cpSmall);
+
+    const double cpBig = peer("cp", {d + "/big.bin", d + "/cp-big.bin"});
+    const Ours copyBig = measure([&] { return op->copy({d + "/big.bin"}, d + "/ours"); });
+    row("copy one file of 1 GiB", copyBig, "cp", cpBig);
+
+    // Across file systems: from the work disk to /dev/shm (tmpfs).
+    QDir().mkpath(shm.path() + "/ours");
+    const double mvSmall = peer("mv", {d + "/cp-small", shm.path() + "/mv-small"});
+    const Ours moveSmall = measure([&] { return op->move({d + "/ours/small"}, shm.path() + "/ours"); });
+    row("move 10k files across devices", moveSmall, "mv", mvSmall);
+
+    const double rmSmall = peer("rm", {"-r", shm.path() + "/mv-small"});
+    const Ours eraseSmall = measure([&] { return op->erase({shm.path() + "/ours/small"}); });
+    row("erase 10k files", eraseSmall, "rm -r", rmSmall);
+
+    QDir(d + "/ours").removeRecursively();
+    QDir().mkpath(d + "/ours");
+    const Ours abortSmall = measure([&] { return op->copy({d + "/small"}, d + "/ours"); }, 150);
+    std::printf("%-34s Abort to return %6.1f ms  worst timer lateness %6.1f ms\n", "abort copying small files",
+                abortSmall.abortMs, abortSmall.worstLateMs);
+    QFile::remove(d + "/ours/big.bin");
+    const Ours abortBig = measure([&] { return op->copy({d + "/big.bin"}, d + "/ours"); }, 150);
+    std::printf("%-34s Abort to return %6.1f ms  worst timer lateness %6.1f ms\n", "abort copying 1 GiB",
+                abortBig.abortMs, abortBig.worstLateMs);
+    return 0;
+}
