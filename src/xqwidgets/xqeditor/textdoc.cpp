@@ -655,8 +655,11 @@ void TextDocument::loadText(QString text)
     d->terminator =
         (firstLf > 0 && base[firstLf - 1] == u'\r') ? QStringLiteral("\r\n") : QStringLiteral("\n");
 
+    // `to` is the line feed ending the line, or the end of the text; a
+    // carriage return is part of the terminator only before a line feed (a
+    // lone one at the end of the text is a character like any other).
     auto makeLine = [&](qsizetype from, qsizetype to) {
-        if (to > from && base[to - 1] == u'\r')
+        if (to < n && to > from && base[to - 1] == u'\r')
             --to; // "\r\n"
         auto* line = new TextLine;
         if (to > from) {

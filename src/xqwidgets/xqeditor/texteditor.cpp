@@ -126,9 +126,16 @@ bool TextEditor::open(const QString& path)
     return true;
 }
 
+bool TextEditor::changedOnDisk() const
+{
+    return !d->path.isEmpty() && d->file.changedOnDisk(d->path);
+}
+
 bool TextEditor::save()
 {
-    if (!d->doc->isModified())
+    // An unchanged text is written only when its file has gone meanwhile:
+    // the editor then holds the only copy.
+    if (!d->doc->isModified() && (d->path.isEmpty() || QFileInfo::exists(d->path)))
         return true;
     if (d->path.isEmpty()) {
         d->error = tr("The document has no file name");

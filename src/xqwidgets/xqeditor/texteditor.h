@@ -49,6 +49,9 @@ public:
     // document is opened read-only, since saving it would destroy those
     // bytes; the host decides (setReadOnly(false) to edit it anyway).
     bool hasInvalidBytes() const;
+    // Whether another program changed the file since the frame last read or
+    // wrote it (see TextFile::changedOnDisk).
+    bool changedOnDisk() const;
     // Why the last open or save failed; empty after a success.
     QString errorString() const;
 
@@ -115,8 +118,10 @@ public slots:
     // the highlighting follow the file; on failure the frame keeps its path,
     // text and highlighting (errorString() tells why).
     bool open(const QString& path);
-    // Writes the file only if the document is modified; false, with the old
-    // file intact and the document still modified, when that fails.
+    // Writes the file if the document is modified or the file is gone;
+    // false, with the old file intact and the document still modified, when
+    // that fails. It does not look whether another program changed the file:
+    // callers that care ask changedOnDisk() first.
     bool save();
     // Writes the document to `path` whether modified or not; the frame
     // takes the new path only when that succeeded.

@@ -3,11 +3,14 @@
 #include "textdoc.h"
 #include "textline.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <functional>
+#include <limits>
 #include <optional>
 
 #include <cerrno>
@@ -195,6 +198,191 @@ QString errnoString(int err)
     return QString::fromLocal8Bit(strerror(err));
 }
 
+// The editor counts lines and columns in int: a line with more characters,
+// or a file with more lines, cannot be shown or edited.
+constexpr qint64 kMaxCount = std::numeric_limits<int>::max();
+
+QString tooLongLine(qint64 line)
+{
+    return QStringLiteral("Line %1 is longer than the editor can hold (%2 characters)")
+        .arg(line + 1)
+        .arg(kMaxCount);
+}
+
+QString tooManyLines()
+{
+    return QStringLiteral("The file has more lines than the editor can hold (%1)").arg(kMaxCount);
+}
+
+// Why the decoded text cannot be held, or an empty string.
+QString unrepresentable(QStringView text)
+{
+    if (text.size() <= kMaxCount)
+        return QString();
+    qint64 line = 0;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype lf = text.indexOf(u'\n', start);
+        const qsizetype end = lf < 0 ? text.size() : lf;
+        if (end - start > kMaxCount)
+            return tooLongLine(line);
+        if (lf < 0)
+            return QString();
+        if (++line >= kMaxCount)
+            return tooManyLines();
+        start = lf + 1;
+    }
+}
+
+// The same question asked of the bytes before they are decoded, so that a
+// file that could never be held is refused without first filling memory.
+// Answers for the encodings whose line feed is the byte 0x0A, where a line
+// of n bytes has at most n characters: Latin-1 (exactly n) and UTF-8
+// (counted: a byte that continues a sequence adds none, a four-byte
+// sequence adds two). Other encodings are judged after decoding.
+QString unrepresentableBytes(int fd, qint64 size, QStringConverter::Encoding e)
+{
+    const bool utf8 = e == QStringConverter::Utf8 || e == QStringConverter::System;
+    if (!utf8 && e != QStringConverter::Latin1)
+        return QString();
+    if (size <= kMaxCount)
+        return QString();
+    QByteArray buffer(kChunk, Qt::Uninitialized);
+    qint64 line = 0;
+    qint64 length = 0;
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buffer.data(), size_t(kChunk), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return QString(); // read errors are the decoder's to report
+        at += n;
+        const auto* p = reinterpret_cast<const uchar*>(buffer.constData());
+        const uchar* end = p + n;
+        while (p < end) {
+            const auto* lf = static_cast<const uchar*>(memchr(p, '\n', size_t(end - p)));
+            const uchar* stop = lf ? lf : end;
+            if (utf8) {
+                qint64 units = 0;
+                for (const uchar* q = p; q < stop; ++q)
+                    units += ((*q & 0xC0) != 0x80) + (*q >= 0xF0);
+                length += units;
+            } else {
+                length += stop - p;
+            }
+            if (length > kMaxCount)
+                return tooLongLine(line);
+            if (!lf)
+                break;
+            if (++line >= kMaxCount)
+                return tooManyLines();
+            length = 0;
+            p = lf + 1;
+        }
+    }
+}
+
+
+// Writes all of `data` at `offset` (or at the file's position when offset
+// is -1), resuming after interruptions and short writes; false with errno.
+bool writeAll(int fd, const char* data, qint64 size, qint64 offset = -1)
+{
+    while (size > 0) {
+        const ssize_t n = offset < 0 ? ::write(fd, data, size_t(size))
+                                     : ::pwrite(fd, data, size_t(size), off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= n;
+        if (offset >= 0)
+            offset += n;
+    }
+    return true;
+}
+
+// Closes and reports the error of a close, which is where some file
+// systems report a failed write.
+bool closeChecked(int fd)
+{
+    return ::close(fd) == 0 || errno == EINTR;
+}
+
+QByteArray directoryOf(const QByteArray& path)
+{
+    const int slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+QByteArray fileNameOf(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// The file a save must write, following symbolic links one by one: a link
+// stays a link and its target is written, a dangling link gets its target
+// made. False with errno when the name cannot be followed (a loop, a
+// component that is no directory, no permission).
+bool followLinks(const QByteArray& path, QByteArray* target)
+{
+    QByteArray name = path;
+    for (int hops = 0;; ++hops) {
+        struct stat lst;
+        if (::lstat(name.constData(), &lst) != 0) {
+            if (errno != ENOENT)
+                return false;
+            *target = name; // a new file
+            return true;
+        }
+        if (!S_ISLNK(lst.st_mode)) {
+            *target = name;
+            return true;
+        }
+        if (hops >= 40) { // the kernel's own limit
+            errno = ELOOP;
+            return false;
+        }
+        QByteArray link(qMax<qsizetype>(lst.st_size, 255) + 1, Qt::Uninitialized);
+        const ssize_t n = ::readlink(name.constData(), link.data(), size_t(link.size()));
+        if (n < 0)
+            return false;
+        link.truncate(n);
+        name = link.startsWith('/') ? link : directoryOf(name) + '/' + link;
+    }
+}
+
+bool sameStamp(const struct stat& st, dev_t dev, ino_t ino, off_t size, const timespec& mtime)
+{
+    return st.st_dev == dev && st.st_ino == ino && st.st_size == size &&
+           st.st_mtim.tv_sec == mtime.tv_sec && st.st_mtim.tv_nsec == mtime.tv_nsec;
+}
+
+void (*stepHook)(TextFile::SaveStep) = nullptr;
+
+void step(TextFile::SaveStep s)
+{
+    if (stepHook)
+        stepHook(s);
+}
+
+// A temporary file in `dir` named after `base`; -1 with errno on failure.
+int makeTemporary(const QByteArray& dir, const QByteArray& base, QByteArray* name)
+{
+    QByteArray pattern = dir + "/." + base + ".XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd >= 0)
+        *name = pattern;
+    return fd;
+}
+
 } // namespace
 
 class TextFile::Private
@@ -209,6 +397,16 @@ public:
     std::optional<QStringConverter::Encoding> bomEncoding;
     int errorLine = -1;
     int errorColumn = -1;
+    // The file as last read or written: a save asks whether another
+    // program has changed it since.
+    struct Stamp {
+        bool valid = false;
+        QByteArray target;
+        dev_t dev = 0;
+        ino_t ino = 0;
+        off_t size = 0;
+        timespec mtime = {};
+    } stamp;
 
     void reset()
     {
@@ -220,7 +418,15 @@ public:
         error = message;
         return false;
     }
-    bool writeText(QSaveFile& out, const Codec& codec, TextDocument* doc);
+    // Takes each piece of encoded bytes; false (with `error` set) stops.
+    using Sink = std::function<bool(const char*, qint64)>;
+    bool writeText(const Sink& out, const Codec& codec, TextDocument* doc);
+    enum Outcome { Saved, Failed, NoTemporary };
+    Outcome saveReplacing(const QByteArray& target, const struct stat* old, const Codec& codec,
+                          TextDocument* doc);
+    bool saveInPlace(const QByteArray& target, const Codec& codec, TextDocument* doc);
+    int copyOldBytes(int fd, off_t size, const QByteArray& base, QByteArray* name);
+    void recordStamp(const QByteArray& target, const struct stat& st);
     void locateUnencodable(const Codec& codec, const QString& line, int lineNo);
 };
 
@@ -300,6 +506,13 @@ bool TextFile::load(const QString& path, TextDocument* document)
                              : QStringLiteral("Not a regular file"));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (codec.builtin) {
+        const QString why = unrepresentableBytes(fd, st.st_size, *codec.builtin);
+        if (!why.isEmpty()) {
+            ::close(fd);
+            return d->fail(why);
+        }
+    }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
@@ -369,7 +582,15 @@ bool TextFile::load(const QString& path, TextDocument* document)
             text += QChar::ReplacementCharacter;
     }
     file.close();
+    const QString why = unrepresentable(text);
+    if (!why.isEmpty())
+        return d->fail(why);
 
+    QByteArray target;
+    if (followLinks(QFile::encodeName(path), &target))
+        d->recordStamp(target, st);
+    else
+        d->stamp = {};
     document->loadText(std::move(text));
     d->invalid = invalid;
     d->bom = bom.length > 0;
@@ -418,7 +639,7 @@ void TextFile::Private::locateUnencodable(const Codec& codec, const QString& lin
                 .arg(codecName.isEmpty() ? QStringLiteral("the locale's encoding") : codecName);
 }
 
-bool TextFile::Private::writeText(QSaveFile& out, const Codec& codec, TextDocument* doc)
+bool TextFile::Private::writeText(const Sink& out, const Codec& codec, TextDocument* doc)
 {
     // The platform's converters are used statelessly: each piece ends in a
     // complete state, so shifting encodings are closed at every piece.
@@ -464,10 +685,7 @@ bool TextFile::Private::writeText(QSaveFile& out, const Codec& codec, TextDocume
                                                      : codecName);
             return false;
         }
-        const qint64 n = end - bytes.constData();
-        if (out.write(bytes.constData(), n) != n)
-            return fail(out.errorString());
-        return true;
+        return out(bytes.constData(), end - bytes.constData());
     };
 
     if (bom && unicode)
@@ -508,6 +726,254 @@ bool TextFile::Private::writeText(QSaveFile& out, const Codec& codec, TextDocume
     return encodeAndWrite(batch, batchFirst, last);
 }
 
+void TextFile::setStepHook(void (*hook)(SaveStep))
+{
+    stepHook = hook;
+}
+
+void TextFile::Private::recordStamp(const QByteArray& target, const struct stat& st)
+{
+    stamp.valid = true;
+    stamp.target = target;
+    stamp.dev = st.st_dev;
+    stamp.ino = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtime = st.st_mtim;
+}
+
+bool TextFile::changedOnDisk(const QString& path) const
+{
+    if (!d->stamp.valid)
+        return false;
+    QByteArray target;
+    if (!followLinks(QFile::encodeName(path), &target) || target != d->stamp.target)
+        return false;
+    struct stat st;
+    // A file that is gone has not changed: saving makes it again.
+    if (::stat(target.constData(), &st) != 0)
+        return false;
+    return !sameStamp(st, d->stamp.dev, d->stamp.ino, d->stamp.size, d->stamp.mtime);
+}
+
+// The usual way: the text goes to a new file beside the old one, which takes
+// the old one's place only once everything is written and on the disk.
+TextFile::Private::Outcome TextFile::Private::saveReplacing(const QByteArray& target,
+                                                            const struct stat* old,
+                                                            const Codec& codec, TextDocument* doc)
+{
+    QByteArray tmp;
+    const int fd = makeTemporary(directoryOf(target), fileNameOf(target), &tmp);
+    if (fd < 0) {
+        fail(errnoString(errno));
+        return NoTemporary;
+    }
+    auto discard = [&] {
+        ::close(fd);
+        ::unlink(tmp.constData());
+        return Failed;
+    };
+    if (old) {
+        // The new file takes the old one's owner and mode (owner first:
+        // a change of owner clears the set-id bits). Where the owner cannot
+        // be given away, the file still gets the mode.
+        if (::fchown(fd, old->st_uid, old->st_gid) != 0)
+            (void)!::fchown(fd, uid_t(-1), old->st_gid);
+        (void)!::fchmod(fd, old->st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        (void)!::fchmod(fd, 0666 & ~mask);
+    }
+    const bool written = writeText(
+        [&](const char* data, qint64 n) {
+            return writeAll(fd, data, n) || fail(errnoString(errno));
+        },
+        codec, doc);
+    if (!written)
+        return discard();
+    struct stat st;
+    if (::fdatasync(fd) != 0 || ::fstat(fd, &st) != 0) {
+        fail(errnoString(errno));
+        return discard();
+    }
+    if (!closeChecked(fd)) {
+        fail(errnoString(errno));
+        ::unlink(tmp.constData());
+        return Failed;
+    }
+    if (::rename(tmp.constData(), target.constData()) != 0) {
+        fail(errnoString(errno));
+        ::unlink(tmp.constData());
+        return Failed;
+    }
+    recordStamp(target, st);
+    return Saved;
+}
+
+// Where the old bytes wait while a file is rewritten in place: the
+// application's data folder, or the temporary folder when that cannot take
+// them. The copy is made and on the disk before the file is touched.
+int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& base, QByteArray* name)
+{
+    const QString dataDir =
+        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QStringList places;
+    if (!dataDir.isEmpty())
+        places << dataDir + QStringLiteral("/saved-copies");
+    places << QDir::tempPath();
+    const QByteArray stem =
+        base + '.' + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")).toLatin1();
+    int lastError = ENOENT;
+    for (const QString& place : std::as_const(places)) {
+        QDir().mkpath(place);
+        QByteArray pattern = QFile::encodeName(place) + '/' + stem + ".XXXXXX";
+        const int copy = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (copy < 0) {
+            lastError = errno;
+            continue;
+        }
+        (void)!::fchmod(copy, 0600);
+        int err = size > 0 ? ::posix_fallocate(copy, 0, size) : 0;
+        QByteArray buffer(kChunk, Qt::Uninitialized);
+        for (off_t at = 0; !err && at < size;) {
+            const ssize_t n = ::pread(fd, buffer.data(), size_t(qMin<off_t>(kChunk, size - at)), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                err = n < 0 ? errno : EIO;
+            else if (!writeAll(copy, buffer.constData(), n))
+                err = errno;
+            else
+                at += n;
+        }
+        if (!err && ::fsync(copy) != 0)
+            err = errno;
+        if (!err) {
+            *name = pattern;
+            return copy;
+        }
+        ::close(copy);
+        ::unlink(pattern.constData());
+        lastError = err;
+    }
+    errno = lastError;
+    return -1;
+}
+
+// Puts the old bytes back after a failed write in place; false when even
+// that fails.
+static bool restoreOldBytes(int fd, int copy, off_t size)
+{
+    QByteArray buffer(kChunk, Qt::Uninitialized);
+    for (off_t at = 0; at < size;) {
+        const ssize_t n = ::pread(copy, buffer.data(), size_t(qMin<off_t>(kChunk, size - at)), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || !writeAll(fd, buffer.constData(), n, at))
+            return false;
+        at += n;
+    }
+    return ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+}
+
+// The way when nothing else is possible (the folder takes no new file) or
+// when a new file would cut the file off from its other names (hard
+// links): the file itself is rewritten. It must never end up shorter or
+// mixed, so the space is reserved first (no space: nothing is touched), a
+// copy of the old bytes is kept until the new ones are written, and a
+// failure puts the old bytes back, or names the copy if even that fails.
+bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec,
+                                    TextDocument* doc)
+{
+    const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errnoString(errno));
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return fail(errnoString(errno));
+    }
+    const off_t oldSize = st.st_size;
+
+    // The size of the new text, from a first pass that writes nothing.
+    qint64 newSize = 0;
+    if (!writeText(
+            [&](const char*, qint64 n) {
+                newSize += n;
+                return true;
+            },
+            codec, doc)) {
+        ::close(fd);
+        return false;
+    }
+
+    QByteArray copyName;
+    const int copy = copyOldBytes(fd, oldSize, fileNameOf(target), &copyName);
+    if (copy < 0) {
+        const int err = errno;
+        ::close(fd);
+        return fail(QStringLiteral("No place can take a copy of the file's present content "
+                                   "while it is rewritten: %1")
+                        .arg(errnoString(err)));
+    }
+    auto dropCopy = [&] {
+        ::close(copy);
+        ::unlink(copyName.constData());
+    };
+    step(SaveStep::CopyMade);
+
+    if (newSize > oldSize) {
+        const int err = ::posix_fallocate(fd, oldSize, newSize - oldSize);
+        if (err != 0) {
+            struct stat now;
+            if (::fstat(fd, &now) == 0 && now.st_size != oldSize)
+                (void)!::ftruncate(fd, oldSize);
+            ::close(fd);
+            dropCopy();
+            return fail(errnoString(err));
+        }
+    }
+    step(SaveStep::SpaceReserved);
+
+    qint64 at = 0;
+    bool ok = writeText(
+        [&](const char* data, qint64 n) {
+            if (!writeAll(fd, data, n, at))
+                return fail(errnoString(errno));
+            at += n;
+            step(SaveStep::PieceWritten);
+            return true;
+        },
+        codec, doc);
+    if (ok && newSize < oldSize && ::ftruncate(fd, off_t(newSize)) != 0)
+        ok = fail(errnoString(errno));
+    if (ok)
+        step(SaveStep::Truncated);
+    if (ok && (::fsync(fd) != 0 || ::fstat(fd, &st) != 0))
+        ok = fail(errnoString(errno));
+    if (!ok) {
+        if (restoreOldBytes(fd, copy, oldSize)) {
+            dropCopy();
+        } else {
+            ::close(copy);
+            error += QStringLiteral("\nThe file could not be put back as it was; its former "
+                                    "content is kept in %1")
+                         .arg(QFile::decodeName(copyName));
+        }
+        ::close(fd);
+        return false;
+    }
+    if (!closeChecked(fd)) {
+        fail(errnoString(errno));
+        ::close(copy);
+        error += QStringLiteral("\nIts former content is kept in %1").arg(QFile::decodeName(copyName));
+        return false;
+    }
+    dropCopy();
+    recordStamp(target, st);
+    return true;
+}
+
 bool TextFile::save(const QString& path, TextDocument* document)
 {
     d->reset();
@@ -517,39 +983,35 @@ bool TextFile::save(const QString& path, TextDocument* document)
     if (!codec.valid)
         return d->fail(QStringLiteral("Unknown text encoding \"%1\"").arg(d->codecName));
 
-    // A link stays a link: its target is what gets replaced.
-    QString target = path;
-    const QFileInfo info(path);
-    if (info.isSymLink())
-        target = info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
-
+    QByteArray target;
+    if (!followLinks(QFile::encodeName(path), &target))
+        return d->fail(errnoString(errno));
     struct stat st;
-    const bool existed = ::stat(QFile::encodeName(target).constData(), &st) == 0;
+    const bool existed = ::stat(target.constData(), &st) == 0;
     // Replacing a device or a FIFO by a regular file would be worse than
     // not saving.
     if (existed && !S_ISREG(st.st_mode))
-        return d->fail(S_ISDIR(st.st_mode) ? QStringLiteral("Is a directory")
+        return d->fail(S_ISDIR(st.st_mode) ? errnoString(EISDIR)
                                            : QStringLiteral("Not a regular file"));
 
-    QSaveFile out(target);
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly))
-        return d->fail(out.errorString());
-    if (existed) {
-        // The new file takes the old one's owner and mode (owner first:
-        // a change of owner clears the set-id bits). Where the owner cannot
-        // be given away, the file still gets the mode.
-        const int fd = out.handle();
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0)
-            (void)!::fchown(fd, uid_t(-1), st.st_gid);
-        (void)!::fchmod(fd, st.st_mode & 07777);
+    bool ok;
+    if (existed && st.st_nlink > 1) {
+        // Every name of the file must see the saved text.
+        ok = d->saveInPlace(target, codec, document);
+    } else {
+        const Private::Outcome outcome =
+            d->saveReplacing(target, existed ? &st : nullptr, codec, document);
+        ok = outcome == Private::Saved;
+        // A folder that takes no new file: a file there that may be
+        // written is written in place.
+        if (outcome == Private::NoTemporary && existed &&
+            ::access(target.constData(), W_OK) == 0) {
+            d->reset();
+            ok = d->saveInPlace(target, codec, document);
+        }
     }
-    if (!d->writeText(out, codec, document)) {
-        out.cancelWriting();
+    if (!ok)
         return false;
-    }
-    if (!out.commit())
-        return d->fail(out.errorString());
     document->documentChanged(false);
     return true;
 }

@@ -22,8 +22,17 @@ class TextDocument;
 //   substitute. The bytes go to a temporary file that replaces the old one
 //   only when everything was written, so a failure anywhere leaves the old
 //   file intact. The old file's mode and owner are kept; a symbolic link
-//   stays a link and its target is written. Where the directory cannot take
-//   a new file but the file itself is writable, the file is written in place.
+//   stays a link and its target is written (a link loop is an error).
+// - A file the temporary file cannot replace, because the directory takes
+//   no new file or because the file has other names (hard links) that must
+//   see the new text, is rewritten in place, and never left shorter or
+//   mixed: the space is reserved first (none: nothing is touched), the old
+//   bytes are copied to a folder of ours until the new ones are on the
+//   disk, and put back after a failure; if even that fails, the error
+//   names the copy.
+// - Every failure names the system's reason.
+// - A line longer, or a file with more lines, than an int can count is
+//   refused at load.
 //
 // Encodings are named: an empty name (or "System" or "Locale") is the
 // locale's; UTF-8, UTF-16, UTF-32 (each also LE and BE) and ISO-8859-1 are
@@ -51,6 +60,12 @@ public:
     // A read-only document is not saved.
     bool save(const QString& path, TextDocument* document);
 
+    // Whether the file at `path`, when it is the one this object last read
+    // or wrote, has since been changed by someone else (its size,
+    // modification time or identity differ). A file that is gone has not
+    // changed. Save does not ask this; its callers do.
+    bool changedOnDisk(const QString& path) const;
+
     // Why the last load or save failed; empty after a success.
     QString errorString() const;
 
@@ -68,6 +83,11 @@ public:
     // represent: its line and column; -1 otherwise.
     int errorLine() const;
     int errorColumn() const;
+
+    // The steps of a save in place, for tests that stage a crash between
+    // them: the hook (null for none) is called after each.
+    enum class SaveStep { CopyMade, SpaceReserved, PieceWritten, Truncated };
+    static void setStepHook(void (*hook)(SaveStep));
 
 private:
     class Private;

@@ -8,11 +8,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <grp.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -49,20 +52,108 @@ QString bigText()
 
 const uid_t kNobody = 65534;
 
-// Environment of the unprivileged child that saves one file.
+QString sysError(int err)
+{
+    return QString::fromLocal8Bit(strerror(err));
+}
+
+// Environment of the child that saves one file: the path, the text (or a
+// file holding it, for texts too long for the environment), and the step
+// of a save in place at which the child kills itself ("step:count", the
+// count-th time the step is reached).
 const char kChildPath[] = "TST_TEXTFILE_CHILD_PATH";
 const char kChildText[] = "TST_TEXTFILE_CHILD_TEXT";
+const char kChildSource[] = "TST_TEXTFILE_CHILD_SOURCE";
+const char kChildCrash[] = "TST_TEXTFILE_CHILD_CRASH";
+
+int crashStep = -1;
+int crashCount = 0;
+
+void crashAt(TextFile::SaveStep s)
+{
+    if (int(s) == crashStep && --crashCount == 0)
+        ::raise(SIGKILL);
+}
 
 int childSave()
 {
     TextEditorManager m;
     TextDocument doc(&m);
-    doc.loadText(qEnvironmentVariable(kChildText));
+    if (qEnvironmentVariableIsSet(kChildSource)) {
+        QFile source(qEnvironmentVariable(kChildSource));
+        if (!source.open(QIODevice::ReadOnly))
+            return 3;
+        doc.loadText(QString::fromUtf8(source.readAll()));
+    } else {
+        doc.loadText(qEnvironmentVariable(kChildText));
+    }
     doc.setModified(true);
+    const QStringList crash = qEnvironmentVariable(kChildCrash).split(QLatin1Char(':'));
+    if (crash.size() == 2) {
+        crashStep = crash.at(0).toInt();
+        crashCount = crash.at(1).toInt();
+        TextFile::setStepHook(crashAt);
+    }
     TextFile file;
     const bool ok = file.save(qEnvironmentVariable(kChildPath), &doc);
     std::printf("%s", qPrintable(file.errorString()));
     return ok ? 0 : 1;
+}
+
+// What a child that saved (or tried to) left behind.
+struct ChildResult {
+    bool ran = false;    // it ran to its end or was killed, as asked
+    bool killed = false; // by itself, at the step it was given
+    bool saved = false;
+    QString error;
+};
+
+// Runs childSave() in a process of its own; as nobody when `unprivileged`.
+ChildResult runChild(const QMap<QString, QString>& vars, bool unprivileged)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (auto it = vars.begin(); it != vars.end(); ++it)
+        env.insert(it.key(), it.value());
+    child.setProcessEnvironment(env);
+    if (unprivileged)
+        child.setChildProcessModifier([] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                ::_exit(3);
+        });
+    child.start(QCoreApplication::applicationFilePath(), {});
+    ChildResult r;
+    if (!child.waitForFinished(60000)) {
+        r.error = QStringLiteral("child did not finish");
+        return r;
+    }
+    if (child.exitStatus() == QProcess::CrashExit) {
+        r.ran = r.killed = true;
+        return r;
+    }
+    r.ran = child.exitCode() <= 1;
+    r.saved = child.exitCode() == 0;
+    r.error = r.ran ? QString::fromLocal8Bit(child.readAllStandardOutput())
+                    : QStringLiteral("child failed: ") +
+                          QString::fromLocal8Bit(child.readAllStandardError());
+    return r;
+}
+
+// Every copy of old bytes that saves in place left in `folder`.
+QList<QByteArray> copiesIn(const QString& folder)
+{
+    QList<QByteArray> result;
+    const QDir d(folder);
+    for (const QString& name : d.entryList(QDir::Files | QDir::Hidden))
+        result.append(contents(d.filePath(name)));
+    return result;
+}
+
+// Makes `path` a second name of `other`: a save must then write in place.
+void hardLink(const QString& other, const QString& path)
+{
+    QVERIFY(::link(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) ==
+            0);
 }
 
 } // namespace
@@ -92,11 +183,29 @@ private slots:
     void symlinks();
     void modeAndOwnerKept();
     void directWriteFallback();
+    void inPlaceNeedsRoom();
+    void hardLinksSeeTheText();
+    void inPlaceFailurePutsOldBytesBack_data();
+    void inPlaceFailurePutsOldBytesBack();
+    void crashDuringInPlaceSave_data();
+    void crashDuringInPlaceSave();
+    void changedOnDisk_data();
+    void changedOnDisk();
+    void unrepresentableRefused_data();
+    void unrepresentableRefused();
 
 private:
     // Saves `text` to `path` as a user who is not root (in a child process
     // when the tests run as root); the error text goes to `error`.
     bool saveUnprivileged(const QString& path, const QString& text, QString* error);
+    // Where saves in place keep the old bytes (a folder that nobody may
+    // write into too, for the unprivileged children), and the copies there.
+    QString dataHome() const { return data->path(); }
+    QString copyFolder() const
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+               QStringLiteral("/saved-copies");
+    }
     QStringList entries() const
     {
         return QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
@@ -105,6 +214,7 @@ private:
     TextEditorManager* m = nullptr;
     TextDocument* doc = nullptr;
     QTemporaryDir* dir = nullptr;
+    QTemporaryDir* data = nullptr;
 };
 
 void TestTextFile::init()
@@ -113,11 +223,21 @@ void TestTextFile::init()
     doc = new TextDocument(m);
     dir = new QTemporaryDir;
     QVERIFY(dir->isValid());
+    // Both readable by the unprivileged children, the data folder writable.
+    data = new QTemporaryDir;
+    QVERIFY(data->isValid());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
+    QVERIFY(QDir().mkpath(copyFolder()));
+    QVERIFY(::chmod(QFile::encodeName(dir->path()).constData(), 0755) == 0);
+    for (QString d = copyFolder(); d.startsWith(dataHome()); d = QFileInfo(d).path())
+        QVERIFY(::chmod(QFile::encodeName(d).constData(), 0777) == 0);
 }
 
 void TestTextFile::cleanup()
 {
     delete dir;
+    delete data;
+    data = nullptr;
     delete doc;
     delete m;
     dir = nullptr;
@@ -146,6 +266,16 @@ void TestTextFile::roundTrip_data()
         << "UTF-8" << QByteArray("x\r\ny") << QStringLiteral("x\ny") << false;
     QTest::newRow("UTF-8 lone CR stays a character")
         << "UTF-8" << QByteArray("a\rb\n") << QStringLiteral("a\rb") << false;
+    QTest::newRow("UTF-8 final lone CR")
+        << "UTF-8" << QByteArray("a\r") << QStringLiteral("a\r") << false;
+    QTest::newRow("UTF-8 CRLF, then a final lone CR")
+        << "UTF-8" << QByteArray("a\r\nb\r") << QStringLiteral("a\nb\r") << false;
+    QTest::newRow("UTF-8 only a CR") << "UTF-8" << QByteArray("\r") << QStringLiteral("\r") << false;
+    QTest::newRow("Latin-1 final lone CR")
+        << "ISO-8859-1" << QByteArray("\xe9\r") << QStringLiteral("\u00e9\r") << false;
+    if (TextFile::isCodecAvailable(QStringLiteral("Shift_JIS")))
+        QTest::newRow("Shift_JIS final lone CR")
+            << "Shift_JIS" << QByteArray("\x82\xa0\r") << QStringLiteral("\u3042\r") << false;
     QTest::newRow("UTF-8 empty") << "UTF-8" << QByteArray() << QString() << false;
     QTest::newRow("UTF-8 BOM") << "UTF-8" << QByteArray("\xef\xbb\xbfhi\n") << QStringLiteral("hi")
                                << true;
@@ -190,6 +320,16 @@ void TestTextFile::roundTrip()
     QVERIFY2(file.save(out, doc), qPrintable(file.errorString()));
     QCOMPARE(contents(out), bytes);
     QVERIFY(!doc->isModified());
+
+    // Typing at the top changes no other byte (files with a mark are left
+    // to the rows above).
+    if (bom)
+        return;
+    doc->insert(QStringLiteral("Z"), 0, 0);
+    QVERIFY2(file.save(out, doc), qPrintable(file.errorString()));
+    QStringEncoder encode(codec.isEmpty() ? "UTF-8" : codec.toLatin1().constData());
+    const QByteArray z = encode(QStringLiteral("Z"));
+    QCOMPARE(contents(out), z + bytes);
 }
 
 void TestTextFile::invalidBytes_data()
@@ -362,29 +502,40 @@ void TestTextFile::failedLoadLeavesDocument()
 void TestTextFile::saveRefused_data()
 {
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("directory part is a file") << "plain.txt/x.txt";
-    QTest::newRow("missing directory") << "none/x.txt";
-    QTest::newRow("target is a directory") << "sub";
-    QTest::newRow("target is a FIFO") << "fifo";
-    QTest::newRow("target is a full device") << "/dev/full";
+    QTest::newRow("directory part is a file") << "plain.txt/x.txt" << sysError(ENOTDIR);
+    QTest::newRow("missing directory") << "none/x.txt" << sysError(ENOENT);
+    QTest::newRow("target is a directory") << "sub" << sysError(EISDIR);
+    QTest::newRow("target is a FIFO") << "fifo"
+                                      << "Not a regular file";
+    QTest::newRow("target is a full device") << "/dev/full"
+                                             << "Not a regular file";
+    QTest::newRow("link loop") << "loop1" << sysError(ELOOP);
+    QTest::newRow("link into a loop") << "into" << sysError(ELOOP);
 }
 
 void TestTextFile::saveRefused()
 {
     QFETCH(QString, path);
+    QFETCH(QString, reason);
 
     const QString fifo = dir->filePath(QStringLiteral("fifo"));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("sub")));
     writeFile(dir->filePath(QStringLiteral("plain.txt")), "old\n");
+    QVERIFY(QFile::link(QStringLiteral("loop2"), dir->filePath(QStringLiteral("loop1"))));
+    QVERIFY(QFile::link(QStringLiteral("loop1"), dir->filePath(QStringLiteral("loop2"))));
+    QVERIFY(QFile::link(QStringLiteral("loop2"), dir->filePath(QStringLiteral("into"))));
     const QStringList before = entries();
 
     doc->loadText(QStringLiteral("new\n"));
     doc->setModified(true);
     TextFile file;
     QVERIFY(!file.save(QDir(dir->path()).absoluteFilePath(path), doc));
-    QVERIFY(!file.errorString().isEmpty());
+    QCOMPARE(file.errorString(), reason);
+    for (const char* link : {"loop1", "loop2", "into"})
+        QVERIFY(QFileInfo(dir->filePath(QLatin1String(link))).isSymLink());
     QVERIFY(doc->isModified());
     QCOMPARE(entries(), before);
     QCOMPARE(contents(dir->filePath(QStringLiteral("plain.txt"))), QByteArray("old\n"));
@@ -415,7 +566,7 @@ void TestTextFile::writeFailureKeepsOldFile()
     std::signal(SIGXFSZ, oldHandler);
 
     QVERIFY(!ok);
-    QVERIFY(!file.errorString().isEmpty());
+    QCOMPARE(file.errorString(), sysError(EFBIG));
     QCOMPARE(contents(path), QByteArray("old\n"));
     QCOMPARE(entries(), QStringList{QStringLiteral("big.txt")});
     QVERIFY(doc->isModified());
@@ -439,6 +590,7 @@ void TestTextFile::fullFilesystem()
     doc->setModified(true);
     TextFile file;
     QVERIFY(!file.save(path, doc));
+    QCOMPARE(file.errorString(), sysError(ENOSPC));
     QCOMPARE(contents(path), QByteArray("old\n"));
     QCOMPARE(QDir(mnt).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("doc.txt")});
@@ -512,24 +664,12 @@ bool TestTextFile::saveUnprivileged(const QString& path, const QString& text, QS
         *error = file.errorString();
         return ok;
     }
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QString::fromLatin1(kChildPath), path);
-    env.insert(QString::fromLatin1(kChildText), text);
-    child.setProcessEnvironment(env);
-    child.setChildProcessModifier([] {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-            ::_exit(3);
-    });
-    child.start(QCoreApplication::applicationFilePath(), {});
-    if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit ||
-        child.exitCode() > 1) {
-        *error =
-            QStringLiteral("child failed: ") + QString::fromLocal8Bit(child.readAllStandardError());
-        return false;
-    }
-    *error = QString::fromLocal8Bit(child.readAllStandardOutput());
-    return child.exitCode() == 0;
+    const ChildResult r = runChild({{QString::fromLatin1(kChildPath), path},
+                                    {QString::fromLatin1(kChildText), text},
+                                    {QStringLiteral("XDG_DATA_HOME"), dataHome()}},
+                                   true);
+    *error = r.error;
+    return r.saved;
 }
 
 void TestTextFile::directWriteFallback()
@@ -565,6 +705,312 @@ void TestTextFile::directWriteFallback()
     QVERIFY(!QFileInfo::exists(fresh));
     QCOMPARE(QDir(d.filePath(QStringLiteral("locked"))).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("open.txt")});
+}
+
+void TestTextFile::inPlaceNeedsRoom()
+{
+    // The staging that cut a file short: a folder the user may not write
+    // into, a writable file in it, a full file system. The space for the
+    // longer text is reserved before anything is written, so the save is
+    // refused whole, with the system's reason, and nothing is touched.
+    const QString mnt = dir->filePath(QStringLiteral("mnt"));
+    QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("mnt")));
+    if (::mount("tmpfs", QFile::encodeName(mnt).constData(), "tmpfs", 0, "size=64k,mode=0755") !=
+        0)
+        QSKIP("cannot mount a small file system here");
+    auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(mnt).constData(), MNT_DETACH); });
+
+    const QString path = mnt + QStringLiteral("/doc.txt");
+    QByteArray old;
+    for (int i = 0; old.size() < 23000; ++i)
+        old += QByteArray("line ") + QByteArray::number(i) + " of the old text\n";
+    old.truncate(23000);
+    writeFile(path, old);
+    QVERIFY(::chown(QFile::encodeName(path).constData(), kNobody, kNobody) == 0);
+    {
+        // The rest of the file system is taken.
+        QFile filler(mnt + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+
+    QString error;
+    const QString typed = QString(5000, QLatin1Char('x')) + QString::fromLatin1(old);
+    QVERIFY(!saveUnprivileged(path, typed, &error));
+    QCOMPARE(error, sysError(ENOSPC));
+    QCOMPARE(contents(path), old);
+    QCOMPARE(QDir(mnt).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("doc.txt"), QStringLiteral("filler")}));
+    QVERIFY(copiesIn(copyFolder()).isEmpty());
+
+    // A shorter text needs no more room and goes through, in place.
+    struct stat before;
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
+    QVERIFY2(saveUnprivileged(path, QStringLiteral("short\n"), &error), qPrintable(error));
+    QCOMPARE(contents(path), QByteArray("short\n"));
+    struct stat after;
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &after) == 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QVERIFY(copiesIn(copyFolder()).isEmpty());
+}
+
+void TestTextFile::hardLinksSeeTheText()
+{
+    // A new file would take one name and leave the others the old text.
+    const QString path = dir->filePath(QStringLiteral("one.txt"));
+    const QString other = dir->filePath(QStringLiteral("two.txt"));
+    writeFile(path, "old text\n");
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+    hardLink(path, other);
+    struct stat before;
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
+
+    TextFile file;
+    QVERIFY(file.load(path, doc));
+    for (const QString& text : {QStringLiteral("a longer new text\nover two lines\n"),
+                                QStringLiteral("short\n")}) {
+        doc->loadText(text);
+        doc->setModified(true);
+        QVERIFY2(file.save(path, doc), qPrintable(file.errorString()));
+        QCOMPARE(contents(path), text.toUtf8());
+        QCOMPARE(contents(other), text.toUtf8());
+        struct stat after;
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &after) == 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_nlink, nlink_t(2));
+        QCOMPARE(after.st_mode & 07777, mode_t(0640));
+        QVERIFY(!doc->isModified());
+    }
+    QCOMPARE(entries(), (QStringList{QStringLiteral("one.txt"), QStringLiteral("two.txt")}));
+    QVERIFY(copiesIn(copyFolder()).isEmpty());
+}
+
+namespace
+{
+// Lowers the file size limit once the first piece is written in place, so
+// that the next piece fails the way a disk that fails mid-write does.
+rlim_t limitAfterFirstPiece = 0;
+void limitWrites(TextFile::SaveStep s)
+{
+    if (s != TextFile::SaveStep::PieceWritten || !limitAfterFirstPiece)
+        return;
+    struct rlimit small;
+    ::getrlimit(RLIMIT_FSIZE, &small);
+    small.rlim_cur = limitAfterFirstPiece;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    limitAfterFirstPiece = 0;
+}
+
+// Lines of `width` bytes up to `size` bytes, tagged so that a mixed file
+// shows.
+QByteArray lines(char tag, int size)
+{
+    QByteArray text;
+    for (int i = 0; text.size() < size; ++i)
+        text += tag + QByteArray::number(i).rightJustified(30, '0') + '\n';
+    text.truncate(size - 1);
+    return text + '\n';
+}
+} // namespace
+
+void TestTextFile::inPlaceFailurePutsOldBytesBack_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<bool>("putBack");
+
+    // The new text is 600 kB, written in pieces of 256 kB; the old 400 kB.
+    QTest::newRow("old bytes fit again") << 500 * 1024 << true;
+    QTest::newRow("not even the old bytes fit") << 300 * 1024 << false;
+}
+
+void TestTextFile::inPlaceFailurePutsOldBytesBack()
+{
+    QFETCH(int, limit);
+    QFETCH(bool, putBack);
+
+    const QString path = dir->filePath(QStringLiteral("one.txt"));
+    const QByteArray old = lines('o', 400 * 1024);
+    const QByteArray fresh = lines('n', 600 * 1024);
+    writeFile(path, old);
+    hardLink(path, dir->filePath(QStringLiteral("two.txt")));
+    doc->loadText(QString::fromLatin1(fresh));
+    doc->setModified(true);
+
+    struct rlimit saved;
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    limitAfterFirstPiece = rlim_t(limit);
+    TextFile::setStepHook(limitWrites);
+    TextFile file;
+    const bool ok = file.save(path, doc);
+    TextFile::setStepHook(nullptr);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!ok);
+    QVERIFY(doc->isModified());
+    QVERIFY(file.errorString().startsWith(sysError(EFBIG)));
+    const QList<QByteArray> copies = copiesIn(copyFolder());
+    if (putBack) {
+        QCOMPARE(contents(path), old);
+        QVERIFY(copies.isEmpty());
+        QCOMPARE(file.errorString(), sysError(EFBIG));
+    } else {
+        // The user is told where the old bytes are, and they are there.
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(copies.first(), old);
+        const QString copy = QDir(copyFolder()).entryList(QDir::Files).value(0);
+        QVERIFY2(file.errorString().contains(QDir(copyFolder()).filePath(copy)),
+                 qPrintable(file.errorString()));
+    }
+}
+
+void TestTextFile::crashDuringInPlaceSave_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("newSize");
+
+    using S = TextFile::SaveStep;
+    for (int size : {600 * 1024, 100 * 1024}) {
+        const QByteArray tail = size > 400 * 1024 ? " (longer)" : " (shorter)";
+        QTest::newRow("copy made" + tail) << int(S::CopyMade) << 1 << size;
+        QTest::newRow("space reserved" + tail) << int(S::SpaceReserved) << 1 << size;
+        QTest::newRow("first piece written" + tail) << int(S::PieceWritten) << 1 << size;
+        QTest::newRow("cut to size" + tail) << int(S::Truncated) << 1 << size;
+    }
+    QTest::newRow("second piece written (longer)") << int(S::PieceWritten) << 2 << 600 * 1024;
+}
+
+void TestTextFile::crashDuringInPlaceSave()
+{
+    QFETCH(int, step);
+    QFETCH(int, count);
+    QFETCH(int, newSize);
+
+    const QString path = dir->filePath(QStringLiteral("one.txt"));
+    const QByteArray old = lines('o', 400 * 1024);
+    const QByteArray fresh = lines('n', newSize);
+    writeFile(path, old);
+    hardLink(path, dir->filePath(QStringLiteral("two.txt")));
+    const QString source = dir->filePath(QStringLiteral("source"));
+    writeFile(source, fresh);
+
+    const ChildResult r = runChild({{QString::fromLatin1(kChildPath), path},
+                                    {QString::fromLatin1(kChildSource), source},
+                                    {QString::fromLatin1(kChildCrash),
+                                     QStringLiteral("%1:%2").arg(step).arg(count)},
+                                    {QStringLiteral("XDG_DATA_HOME"), dataHome()}},
+                                   false);
+    QVERIFY2(r.ran, qPrintable(r.error));
+    QVERIFY(r.killed);
+
+    // The old file, or the new one whole; otherwise the old bytes are in
+    // the copy.
+    const QByteArray now = contents(path);
+    const QList<QByteArray> copies = copiesIn(copyFolder());
+    QVERIFY(now == old || now == fresh || copies.contains(old));
+    QVERIFY(copies.size() <= 1);
+    if (copies.size() == 1)
+        QCOMPARE(copies.first(), old);
+    if (step == int(TextFile::SaveStep::Truncated))
+        QCOMPARE(now, fresh);
+}
+
+void TestTextFile::changedOnDisk_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("changed");
+
+    QTest::newRow("untouched") << "none" << false;
+    QTest::newRow("same size, other time") << "touch" << true;
+    QTest::newRow("grown") << "append" << true;
+    QTest::newRow("replaced, same size and time") << "replace" << true;
+    QTest::newRow("deleted") << "delete" << false;
+}
+
+void TestTextFile::changedOnDisk()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, changed);
+
+    const QString path = dir->filePath(QStringLiteral("doc.txt"));
+    const QByteArray name = QFile::encodeName(path);
+    writeFile(path, "first\n");
+    QVERIFY(QFile::link(path, dir->filePath(QStringLiteral("link.txt"))));
+    TextFile file;
+    QVERIFY(!file.changedOnDisk(path)); // never read
+    QVERIFY(file.load(path, doc));
+    QVERIFY(!file.changedOnDisk(path));
+
+    struct stat st;
+    QVERIFY(::stat(name.constData(), &st) == 0);
+    if (change == QLatin1String("touch")) {
+        writeFile(path, "other\n");
+        const struct timespec times[2] = {st.st_atim, {st.st_mtim.tv_sec + 5, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, name.constData(), times, 0) == 0);
+    } else if (change == QLatin1String("append")) {
+        writeFile(path, "first\nsecond\n");
+    } else if (change == QLatin1String("replace")) {
+        const QString other = dir->filePath(QStringLiteral("other"));
+        writeFile(other, "first\n");
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(other).constData(), times, 0) == 0);
+        QVERIFY(::rename(QFile::encodeName(other).constData(), name.constData()) == 0);
+    } else if (change == QLatin1String("delete")) {
+        QVERIFY(QFile::remove(path));
+    }
+    QCOMPARE(file.changedOnDisk(path), changed);
+    QCOMPARE(file.changedOnDisk(dir->filePath(QStringLiteral("link.txt"))), changed);
+    QVERIFY(!file.changedOnDisk(dir->filePath(QStringLiteral("elsewhere.txt"))));
+
+    // Saving makes the file the one this object knows again.
+    doc->setModified(true);
+    QVERIFY(file.save(path, doc));
+    QVERIFY(!file.changedOnDisk(path));
+}
+
+void TestTextFile::unrepresentableRefused_data()
+{
+    QTest::addColumn<QString>("codec");
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("line");
+
+    // Sparse files of a little over 2 GiB, the rest zero characters, whose
+    // last line has 2^31 characters: one more than a column can count.
+    const qint64 big = qint64(1) << 31;
+    QTest::newRow("UTF-8, second line") << "UTF-8" << QByteArray("first\n") << big + 6 << 2;
+    // Eight four-byte characters are two units each: 32 bytes, 16
+    // characters.
+    QByteArray emoji;
+    for (int i = 0; i < 8; ++i)
+        emoji += "\xf0\x9f\x98\x80";
+    QTest::newRow("locale, four-byte characters") << QString() << emoji << big + 16 << 1;
+    QTest::newRow("Latin-1") << "ISO-8859-1" << QByteArray("\xe9") << big << 1;
+}
+
+void TestTextFile::unrepresentableRefused()
+{
+    QFETCH(QString, codec);
+    QFETCH(QByteArray, head);
+    QFETCH(qint64, size);
+    QFETCH(int, line);
+
+    const QString path = dir->filePath(QStringLiteral("huge.txt"));
+    writeFile(path, head);
+    QVERIFY(::truncate(QFile::encodeName(path).constData(), off_t(size)) == 0);
+    doc->loadText(QStringLiteral("keep me"));
+    doc->setModified(true);
+    TextFile file;
+    file.setCodecName(codec);
+    QVERIFY(!file.load(path, doc));
+    QVERIFY2(file.errorString().startsWith(QStringLiteral("Line %1 is longer").arg(line)),
+             qPrintable(file.errorString()));
+    QCOMPARE(doc->text(), QStringLiteral("keep me"));
+    QVERIFY(doc->isModified());
 }
 
 int main(int argc, char** argv)
