@@ -15,7 +15,10 @@ int main(int argc, char** argv)
 
     QFont font;
     const QString fontText = vexa::Settings::read(QStringLiteral("/fonts/Application"));
-    const bool hasFont = !fontText.isEmpty() && font.fromString(fontText);
+    // A stored size no one can use (100000 pt blanks the menus) leaves
+    // the default font.
+    const bool hasFont =
+        !fontText.isEmpty() && font.fromString(fontText) && vexa::Utils::hasUsableSize(font);
     if (hasFont)
         QApplication::setFont(font);
 

@@ -21,6 +21,7 @@
 #include "fileoperator.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -31,6 +32,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -83,6 +85,34 @@ public:
             result.append(s.trimmed().toInt()); // not a number: 0
         return result;
     }
+    // The stored window place and size, brought onto the screen: a size
+    // larger than the screen (2147483647 paints without end) is cut to it,
+    // and a window never starts outside it.
+    static QRect storedGeometry()
+    {
+        const QPoint at(Settings::readNum(QStringLiteral("/geometry/x"), 50),
+                        Settings::readNum(QStringLiteral("/geometry/y"), 50));
+        QSize size(Settings::readNum(QStringLiteral("/geometry/w"), 900),
+                   Settings::readNum(QStringLiteral("/geometry/h"), 700));
+        if (size.width() <= 0)
+            size.setWidth(900);
+        if (size.height() <= 0)
+            size.setHeight(700);
+        const QScreen* screen = QGuiApplication::screenAt(at);
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return QRect(at, size);
+        const QRect area = screen->availableGeometry();
+        size = size.boundedTo(area.size());
+        // In 64 bits: a stored corner near the int limits must not overflow.
+        const auto place = [](int pos, int length, int start, int room) {
+            return int(std::clamp<qint64>(pos, start, qint64(start) + room - length));
+        };
+        return QRect(place(at.x(), size.width(), area.x(), area.width()),
+                     place(at.y(), size.height(), area.y(), area.height()), size.width(),
+                     size.height());
+    }
     static QStringList sizesText(const QList<int>& sizes)
     {
         QStringList result;
@@ -131,10 +161,9 @@ Shell::Shell(QWidget* parent, const char* name) : QMainWindow(parent), d(new Pri
     connect(this, &Shell::uiRebuilded, RecentFiles::self(), &RecentFiles::integrate);
     connect(this, &Shell::uiRebuilded, this, &Shell::postPrepare);
 
-    move(Settings::readNum(QStringLiteral("/geometry/x"), 50),
-         Settings::readNum(QStringLiteral("/geometry/y"), 50));
-    resize(Settings::readNum(QStringLiteral("/geometry/w"), 900),
-           Settings::readNum(QStringLiteral("/geometry/h"), 700));
+    const QRect stored = Private::storedGeometry();
+    move(stored.topLeft());
+    resize(stored.size());
 
     d->vSplitter->setSizes(
         Private::sizes(QStringLiteral("/geometry/vSplitter"), QStringLiteral("200,700")));

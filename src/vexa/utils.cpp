@@ -216,6 +216,16 @@ QString Utils::humanReadableSize(quint64 size)
     return xqwidgets::Utils::humanReadableSize(size);
 }
 
+bool Utils::hasUsableSize(const QFont& font)
+{
+    constexpr qreal minPoints = 4;
+    constexpr qreal maxPoints = 200;
+    if (font.pointSizeF() > 0)
+        return font.pointSizeF() >= minPoints && font.pointSizeF() <= maxPoints;
+    // At the usual 96 dots per inch.
+    return font.pixelSize() >= minPoints * 96 / 72 && font.pixelSize() <= maxPoints * 96 / 72;
+}
+
 QString Utils::humanReadableDateTime(const QDateTime& dt)
 {
     return xqwidgets::Utils::humanReadableDateTime(dt);

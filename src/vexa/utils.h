@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
+#include <QFont>
 #include <QString>
 #include <QTreeWidgetItem>
 
@@ -46,6 +47,10 @@ public:
 
     static bool createDirectory(const QString& d);
     static QString humanReadableSize(quint64 size);
+    // Whether a font's size (points, or pixels when it has no point size)
+    // lies in the range a screen can show, 4 to 200 points; a stored font
+    // outside it is replaced by the default.
+    static bool hasUsableSize(const QFont& font);
     static QString humanReadableDateTime(const QDateTime& dt);
 
     // Whether val ends with one of the blank-separated endings of pattern

@@ -15,15 +15,8 @@ set -u
 VEXA=${1:?usage: e2e_vexa.sh <vexa executable> [<screenshot file>]}
 SHOT=${2:-}
 
-if [ "${E2E_INNER:-}" != 1 ]; then
-    for tool in xvfb-run xdotool xauth; do
-        if ! command -v "$tool" >/dev/null 2>&1; then
-            echo "SKIP: $tool is not installed (scripts/install-deps installs it)"
-            exit 77
-        fi
-    done
-    E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
+. "$(dirname "$0")/e2e_lib.sh"
+e2e_under_xvfb "$@"
 
 # ---- inside the X server ---------------------------------------------------
 
@@ -41,28 +34,10 @@ cd "$work" || exit 1
 QT_QPA_PLATFORM=xcb "$VEXA" hello.txt folder missing.txt main.cpp > "$work/vexa.log" 2>&1 &
 pid=$!
 
-alive() { kill -0 "$pid" 2>/dev/null; }
-fail() {
-    echo "FAIL: $*"
-    echo "---- program output ----"
-    cat "$work/vexa.log"
-    alive && kill "$pid"
-    exit 1
-}
-
-# Wait for the main window: its caption ends with "Vexa". A slow machine gets
-# up to three minutes; the loop ends as soon as the window is there.
-win=
-i=0
-while [ $i -lt 900 ]; do
-    alive || fail "the program ended before its window appeared"
-    win=$(xdotool search --onlyvisible --name 'Vexa$' 2>/dev/null | head -n 1)
-    [ -n "$win" ] && break
-    sleep 0.2
-    i=$((i + 1))
-done
-[ -n "$win" ] || fail "no main window after 180 s"
-echo "main window $win after $i polls"
+# A slow machine gets up to three minutes; the wait ends as soon as the
+# window is there.
+e2e_wait_for_window 180
+echo "main window $win after $polls polls"
 
 # There is no window manager: give the window the input focus ourselves, then
 # type a line at the start of main.cpp and save it with Ctrl+S. Keys that
@@ -98,24 +73,12 @@ elif [ -n "$SHOT" ]; then
     echo "no screenshot: ImageMagick's import is not installed"
 fi
 
-# Then press Ctrl+Q. A key that arrives before the toolkit has taken the focus is
-# lost, so the key is sent again while the program keeps running.
-tries=0
-while alive && [ $tries -lt 30 ]; do
-    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
-    xdotool key --clearmodifiers ctrl+q
-    tries=$((tries + 1))
-    j=0
-    while alive && [ $j -lt 50 ]; do
-        sleep 0.2
-        j=$((j + 1))
-    done
-done
-alive && fail "Ctrl+Q did not end the program after $tries presses"
+# Then press Ctrl+Q.
+e2e_quit
 
 wait "$pid"
 status=$?
-echo "exit status $status after $tries press(es)"
+echo "exit status $status after $presses press(es)"
 [ "$status" -eq 0 ] || fail "exit status $status, expected 0"
 
 [ -f "$conf" ] || fail "no settings file $conf"

@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -317,6 +318,42 @@ private Q_SLOTS:
             QVERIFY(sizes.at(1) > 0);
         }
         delete shell;
+    }
+
+    // Stored geometry of any value starts a window on the screen (1280x
+    // 1024 here) that can be painted; the values written back at exit are
+    // those of the window, with no overflow on the way.
+    void storedGeometry_data()
+    {
+        QTest::addColumn<QRect>("stored");
+        QTest::addColumn<QRect>("expected");
+        const int big = std::numeric_limits<int>::max();
+        QTest::newRow("built-in") << QRect(50, 50, 900, 700) << QRect(50, 50, 900, 700);
+        QTest::newRow("larger than any screen")
+            << QRect(50, 50, big, big) << QRect(0, 0, 1280, 1024);
+        QTest::newRow("corner at the int limit")
+            << QRect(big, big, 900, 700) << QRect(380, 324, 900, 700);
+        QTest::newRow("off to the right") << QRect(60000, 50, 900, 700) << QRect(380, 50, 900, 700);
+        QTest::newRow("far above and left")
+            << QRect(std::numeric_limits<int>::min(), -5000, 900, 700) << QRect(0, 0, 900, 700);
+        QTest::newRow("no size") << QRect(50, 50, 0, -4) << QRect(50, 50, 900, 700);
+    }
+    void storedGeometry()
+    {
+        QFETCH(QRect, stored);
+        QFETCH(QRect, expected);
+        // QRect keeps width and height as given (no right-edge arithmetic).
+        Settings::write(QStringLiteral("/geometry/x"), stored.x());
+        Settings::write(QStringLiteral("/geometry/y"), stored.y());
+        Settings::write(QStringLiteral("/geometry/w"), stored.width());
+        Settings::write(QStringLiteral("/geometry/h"), stored.height());
+        Shell* shell = start();
+        QCOMPARE(QRect(shell->pos(), shell->size()), expected);
+        QVERIFY(shell->screen()->availableGeometry().contains(QRect(shell->pos(), shell->size())));
+        delete shell;
+        QCOMPARE(Settings::readNum(QStringLiteral("/geometry/x")), expected.x());
+        QCOMPARE(Settings::readNum(QStringLiteral("/geometry/w")), expected.width());
+        QCOMPARE(Settings::readNum(QStringLiteral("/geometry/h")), expected.height());
     }
 
     void storedPageIdThatNamesNoPage()

@@ -305,6 +305,29 @@ private Q_SLOTS:
         QCOMPARE(Utils::humanReadableSize(size), text);
     }
 
+    // Stored fonts of sizes no screen can show (100000 pt blanks the menus)
+    // are refused; the caller keeps its default.
+    void fontSizes_data()
+    {
+        QTest::addColumn<QString>("font");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("11 pt") << "Sans,11,-1,5,50,0,0,0,0,0" << true;
+        QTest::newRow("4 pt") << "Sans,4,-1,5,50,0,0,0,0,0" << true;
+        QTest::newRow("200 pt") << "Sans,200,-1,5,50,0,0,0,0,0" << true;
+        QTest::newRow("3 pt") << "Sans,3,-1,5,50,0,0,0,0,0" << false;
+        QTest::newRow("100000 pt") << "Sans,100000,-1,5,50,0,0,0,0,0" << false;
+        QTest::newRow("14 px") << "Sans,-1,14,5,50,0,0,0,0,0" << true;
+        QTest::newRow("100000 px") << "Sans,-1,100000,5,50,0,0,0,0,0" << false;
+    }
+    void fontSizes()
+    {
+        QFETCH(QString, font);
+        QFETCH(bool, usable);
+        QFont f;
+        QVERIFY(f.fromString(font));
+        QCOMPARE(Utils::hasUsableSize(f), usable);
+    }
+
     void dates()
     {
         const QLocale locale;

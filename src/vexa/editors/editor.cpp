@@ -31,6 +31,11 @@ bool Editor::hasFileName()
     return !filename().isEmpty();
 }
 
+bool Editor::changedOnDisk()
+{
+    return false;
+}
+
 QString Editor::errorString()
 {
     return QString();

@@ -69,6 +69,9 @@ public:
     virtual void addCompletionList(const QStringList& words, int minimumMatchedLength) = 0;
 
     bool hasFileName();
+    // Whether another program changed the file since the editor read or
+    // wrote it; the manager asks before a save overwrites such a file.
+    virtual bool changedOnDisk();
     // Why the last open or save failed; empty when it succeeded.
     virtual QString errorString();
 

@@ -109,6 +109,20 @@ public:
         Message::warning(tr("Error"), tr("Can not save file\n%1\n%2").arg(path, reason), tr("Ok"));
     }
 
+    // Before a save over a file that another program has changed since the
+    // editor read or wrote it: whether the user lets it be overwritten.
+    // The editor asked about is shown while asked.
+    bool mayOverwrite(Editor* e)
+    {
+        if (!e->isModified() || !e->changedOnDisk())
+            return true;
+        self->setCurrentEditor(e);
+        const int answer = Message::warning(
+            tr("Warning"), tr("The file has changed on disk since it was opened. Overwrite it?"),
+            QMessageBox::Yes, QMessageBox::No | QMessageBox::Default | QMessageBox::Escape);
+        return answer == QMessageBox::Yes;
+    }
+
     static QString tr(const char* s) { return Editors::tr(s); }
 };
 
@@ -516,6 +530,9 @@ bool Editors::saveEditor(Editor* e)
 {
     if (e->filename().isEmpty())
         return saveEditorAs(e);
+    // Declined: the text stays in the editor, the file as it is.
+    if (!d->mayOverwrite(e))
+        return false;
     const bool ok = e->save();
     if (!ok)
         Private::saveFailed(e, e->filename());
@@ -592,7 +609,7 @@ void Editors::saveAll()
         if (e->filename().isEmpty()) {
             setCurrentEditor(e);
             saveEditorAs(e);
-        } else if (!e->save()) {
+        } else if (d->mayOverwrite(e) && !e->save()) {
             Private::saveFailed(e, e->filename());
         }
     }

@@ -27,6 +27,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <limits>
+#include <unistd.h>
+
 using namespace vexa;
 using namespace editorstest;
 using xqwidgets::FolderInfo;
@@ -164,6 +167,12 @@ private Q_SLOTS:
             << "1 5 x;" << xqwidgets::TextFolding::FoldersState();
         QTest::newRow("fold past the end of a shortened file")
             << "2 4 c;8 40 c;" << xqwidgets::TextFolding::FoldersState({fold(2, 4, false)});
+        QTest::newRow("lines at the int limit")
+            << "2147483647 2147483647 c;3 2147483647 o;1 5 c;"
+            << xqwidgets::TextFolding::FoldersState({fold(1, 5, false)});
+        QTest::newRow("a number past int is no line 0")
+            << "99999999999 3 c;1 5 o;"
+            << xqwidgets::TextFolding::FoldersState({fold(1, 5, true)});
     }
     void storedFoldTexts()
     {
@@ -338,6 +347,136 @@ private Q_SLOTS:
         QVERIFY(sawDialog);
         QCOMPARE(XQEditor::manager()->globalConfig(), static_cast<QSettings*>(Settings::self()));
         QVERIFY(!e->findChild<HLOptions*>());
+    }
+
+    // A file another program changed since it was read is not overwritten
+    // without asking; No (the default) keeps both the text and the file.
+    void saveAsksWhenTheFileChangedOnDisk()
+    {
+        const QString p = path("c.txt");
+        writeFile(p, "ours\n");
+        QVERIFY(Editors::self()->open(p));
+        XQEditor* e = current();
+        QWidget* view = e->textEditor()->view();
+        QTest::keyClick(view, Qt::Key_X);
+        {
+            // Unchanged on disk: saved without a question.
+            Boxes boxes;
+            QVERIFY(Editors::self()->save());
+            QVERIFY(boxes.shown.isEmpty());
+            QCOMPARE(readFile(p), QByteArray("xours\n"));
+        }
+        QTest::keyClick(view, Qt::Key_Y);
+        writeFile(p, "theirs\n");
+        const QString question =
+            QStringLiteral("The file has changed on disk since it was opened. Overwrite it?");
+
+        bool defaultIsNo = false;
+        int asked = 0;
+        Message::setResponder([&](QMessageBox* box) -> QAbstractButton* {
+            ++asked;
+            [&] {
+                QCOMPARE(box->text(), question);
+                defaultIsNo = box->defaultButton() == box->button(QMessageBox::No);
+            }();
+            return nullptr; // Escape
+        });
+        QVERIFY(!Editors::self()->save());
+        QCOMPARE(asked, 1);
+        QVERIFY(defaultIsNo);
+        QCOMPARE(readFile(p), QByteArray("theirs\n"));
+        QVERIFY(e->isModified());
+        QCOMPARE(e->text(), QStringLiteral("xyours"));
+        Message::setResponder({});
+
+        {
+            Boxes boxes;
+            boxes.answers = {QMessageBox::No};
+            Editors::self()->saveAll();
+            QCOMPARE(boxes.shown.size(), 1); // the question, no error after it
+            QCOMPARE(readFile(p), QByteArray("theirs\n"));
+            QVERIFY(e->isModified());
+        }
+        {
+            Boxes boxes;
+            boxes.answers = {QMessageBox::Yes};
+            QVERIFY(Editors::self()->save());
+            QCOMPARE(boxes.shown.size(), 1);
+            QCOMPARE(readFile(p), QByteArray("xyours\n"));
+            QVERIFY(!e->isModified());
+        }
+    }
+
+    // Past 1 GiB the user decides whether to open a file at all.
+    void largeFileAsksBeforeOpening()
+    {
+        const QString p = path("large.txt");
+        writeFile(p, "x");
+        QVERIFY(::truncate(QFile::encodeName(p).constData(), (off_t(1) << 30) + 1) == 0);
+        const int before = Editors::self()->editors().size();
+        Boxes boxes;
+        boxes.answers = {QMessageBox::No};
+        QVERIFY(!Editors::self()->open(p));
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY2(boxes.shown.first().text.contains(p), qPrintable(boxes.shown.first().text));
+        QVERIFY(boxes.shown.first().text.endsWith(QStringLiteral("Open it anyway?")));
+        QCOMPARE(Editors::self()->editors().size(), before);
+        for (Editor* e : Editors::self()->editors())
+            QVERIFY(e->filename() != p);
+    }
+
+    // Places from a stored session (or any caller) are brought into the
+    // document: typing there then adds one character, not a padding of
+    // blanks, and never hangs.
+    void cursorPlacesAreClamped_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("expectedLine");
+        QTest::addColumn<int>("expectedColumn");
+        const int big = std::numeric_limits<int>::max();
+        QTest::newRow("both at the int limit") << big << big << 2 << 6;
+        QTest::newRow("column ten million") << 0 << 10000000 << 0 << 6;
+        QTest::newRow("negative") << -5 << std::numeric_limits<int>::min() << 0 << 0;
+        QTest::newRow("inside") << 1 << 3 << 1 << 3;
+    }
+    void cursorPlacesAreClamped()
+    {
+        QFETCH(int, line);
+        QFETCH(int, column);
+        QFETCH(int, expectedLine);
+        QFETCH(int, expectedColumn);
+        const QString p = path("k.txt");
+        writeFile(p, "line 0\nline 1\nline 2\n");
+        QVERIFY(Editors::self()->open(p));
+        XQEditor* e = current();
+        e->setCursorPosition(line, column);
+        QCOMPARE(e->cursorLine(), expectedLine);
+        QCOMPARE(e->cursorColumn(), expectedColumn);
+        QTest::keyClick(e->textEditor()->view(), Qt::Key_Z);
+        QVERIFY(Editors::self()->save());
+        QCOMPARE(readFile(p).size(), qsizetype(22));
+    }
+
+    // A stored font size no screen can use falls back to the default one.
+    void storedFontSizes_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("points");
+        QTest::newRow("100000 pt") << "Monospace,100000,-1,5,50,0,0,0,0,0" << 11;
+        QTest::newRow("1 pt") << "Monospace,1,-1,5,50,0,0,0,0,0" << 11;
+        QTest::newRow("100000 px") << "Monospace,-1,100000,5,50,0,0,0,0,0" << 11;
+        QTest::newRow("20 pt kept") << "Monospace,20,-1,5,50,0,0,0,0,0" << 20;
+    }
+    void storedFontSizes()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, points);
+        Settings::write(QStringLiteral("/xqeditor/Font"), stored);
+        XQEditor::loadConfig();
+        QCOMPARE(XQEditor::manager()->font().pointSize(), points);
+        Settings::self()->remove(QStringLiteral("vexa/xqeditor/Font"));
+        XQEditor::loadConfig();
     }
 
     void overwriteModeReachesEveryEditor()

@@ -90,8 +90,11 @@ private slots:
         QVERIFY(!e->isReadOnly());
         QVERIFY(!e->hasInvalidBytes());
 
-        // Not modified: nothing is written.
+        // Not modified: nothing is written. The frame knows the file was
+        // changed by someone else; asking is its host's business.
+        QVERIFY(!e->changedOnDisk());
         writeFile(p, "changed behind our back\n");
+        QVERIFY(e->changedOnDisk());
         QVERIFY(e->save());
         QCOMPARE(contents(p), QByteArray("changed behind our back\n"));
 
@@ -108,6 +111,15 @@ private slots:
         QCOMPARE(contents(other), QByteArray("int a;\nxint b;\n"));
         QCOMPARE(e->filePath(), other);
         QCOMPARE(e->highlight(), QStringLiteral("Python"));
+
+        // Not modified, but the file was deleted: the editor holds the only
+        // copy of the text and writes it.
+        QVERIFY(QFile::remove(other));
+        QVERIFY(!e->changedOnDisk());
+        QVERIFY(!e->isModified());
+        QVERIFY(e->save());
+        QCOMPARE(contents(other), QByteArray("int a;\nxint b;\n"));
+        QVERIFY(!e->changedOnDisk());
     }
 
     // A failed open leaves path, text, highlighting and modified state as

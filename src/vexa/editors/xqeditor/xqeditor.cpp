@@ -4,6 +4,7 @@
 #include "editors/hloptions.h"
 #include "message.h"
 #include "settings.h"
+#include "utils.h"
 #include "xqeditorsettingsdialog.h"
 
 #include <QCheckBox>
@@ -23,6 +24,7 @@
 #include <QFontInfo>
 #include <QGridLayout>
 #include <QMenu>
+#include <QMessageBox>
 #include <QRegularExpression>
 
 namespace vexa
@@ -51,6 +53,10 @@ QFont usableFont(const QString& text)
 {
     QFont f;
     f.fromString(text);
+    // A size no one can use (a hand-edited 100000 pt blanks the text) is
+    // the default font's.
+    if (!Utils::hasUsableSize(f))
+        f.fromString(QStringLiteral("Luxi Mono [Xqc],11,-1,5,50,0,0,0,0,0"));
     if (!QFontDatabase::hasFamily(f.family()) || !QFontInfo(f).fixedPitch()) {
         const QFont stored = f;
         f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -209,6 +215,22 @@ bool XQEditor::open(const QString& url)
                          tr("Ok"));
         return false;
     }
+    // The editor holds a file in a few times its size of memory: past this
+    // size the user decides whether the machine can take it.
+    constexpr qint64 largeFile = qint64(1) << 30;
+    const qint64 size = QFileInfo(url).size();
+    if (size > largeFile &&
+        Message::warning(tr("Warning"),
+                         tr("The file\n%1\nis %2 large. The editor needs several times as much "
+                            "memory to hold it, and working on it may be slow.\n"
+                            "Open it anyway?")
+                             .arg(url, Utils::humanReadableSize(quint64(size))),
+                         QMessageBox::Yes,
+                         QMessageBox::No | QMessageBox::Default | QMessageBox::Escape) !=
+            QMessageBox::Yes) {
+        d->errorString = tr("The file is too large.");
+        return false;
+    }
     if (!d->editor->open(url)) {
         // A file that is there but cannot be read is reported as well, with
         // the reason; the editor keeps its former name and text.
@@ -231,11 +253,16 @@ bool XQEditor::open(const QString& url)
             qDebug().noquote() << QStringLiteral("folders state is not correct\n") + piece;
             continue;
         }
+        // A number too large for a line would read as 0: the entry is
+        // skipped, like one for lines the file no longer has.
         xqwidgets::FolderInfo f;
-        f.firstLine = m.captured(1).toInt();
-        f.lastLine = m.captured(2).toInt();
+        bool firstOk = false;
+        bool lastOk = false;
+        f.firstLine = m.captured(1).toInt(&firstOk);
+        f.lastLine = m.captured(2).toInt(&lastOk);
         f.isOpened = m.captured(3) == QLatin1String("o");
-        folds.append(f);
+        if (firstOk && lastOk)
+            folds.append(f);
     }
     // Folds stored for a longer version of the file are skipped by the
     // component, which touches no line the document does not have.
@@ -248,6 +275,11 @@ bool XQEditor::open(const QString& url)
                              .arg(url),
                          tr("Ok"));
     return true;
+}
+
+bool XQEditor::changedOnDisk()
+{
+    return d->editor->changedOnDisk();
 }
 
 bool XQEditor::save()
@@ -445,11 +477,16 @@ int XQEditor::cursorColumn()
 
 void XQEditor::setCursorPosition(int line, int column)
 {
+    // The place comes from stored sessions and other programs' output: it
+    // is brought into the document first (a column past the line's end
+    // would fill the line with blanks at the first keystroke).
+    line = qBound(0, line, d->document->lastLine());
+    column = qBound(0, column, int(d->document->lineOf(line)->size()));
     // Passing beyond the target both ways leaves up to ten lines of context
     // on either side of it on screen.
     xqwidgets::TextView* v = d->editor->view();
-    v->setCursorPosition(line + 10, column, false);
-    v->setCursorPosition(line - 10, column, false);
+    v->setCursorPosition(qMin(line, d->document->lastLine() - 10) + 10, column, false);
+    v->setCursorPosition(qMax(line, 10) - 10, column, false);
     v->setCursorPosition(line, column, false);
 }
 

@@ -65,6 +65,7 @@ public:
     QString filename() override;
     void setFileName(const QString& name) override;
     bool isModified() override;
+    bool changedOnDisk() override;
     int cursorLine() override;
     int cursorColumn() override;
     void setCursorPosition(int line, int column) override;

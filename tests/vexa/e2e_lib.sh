@@ -1,0 +1,62 @@
+# Shared by the end-to-end scripts, which source it; not a test of its own.
+# The scripts run the real program on an X server made by xvfb-run and drive
+# it with xdotool. They set `pid` (the program), `work` (a folder whose
+# vexa.log holds its output) and may set `name` (the case being run).
+
+# Runs the calling script again inside xvfb-run on a 1280x1024 screen; exits
+# with 77 (skipped, for CTest) when a tool is missing. Returns inside.
+e2e_under_xvfb() {
+    [ "${E2E_INNER:-}" = 1 ] && return 0
+    for tool in xvfb-run xdotool xauth; do
+        if ! command -v "$tool" >/dev/null 2>&1; then
+            echo "SKIP: $tool is not installed (scripts/install-deps installs it)"
+            exit 77
+        fi
+    done
+    E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+}
+
+alive() { kill -0 "$pid" 2>/dev/null; }
+
+fail() {
+    echo "FAIL${name:+ ($name)}: $*"
+    echo "---- program output ----"
+    cat "$work/vexa.log"
+    alive && kill "$pid"
+    exit 1
+}
+
+# Waits up to <seconds> for the main window (its caption ends with "Vexa")
+# and sets `win` to it and `polls` to the number of looks it took.
+e2e_wait_for_window() {
+    win=
+    polls=0
+    while [ $polls -lt $(($1 * 5)) ]; do
+        alive || fail "the program ended before its window appeared"
+        win=$(xdotool search --onlyvisible --name 'Vexa$' 2>/dev/null | head -n 1)
+        [ -n "$win" ] && return 0
+        sleep 0.2
+        polls=$((polls + 1))
+    done
+    fail "no main window after $1 s"
+}
+
+# Presses Ctrl+Q until the program ends, and sets `presses`. There is no
+# window manager: the window gets the input focus from us, and a key that
+# arrives before the toolkit has taken it is lost, so the key is sent again
+# while the program keeps running.
+e2e_quit() {
+    presses=0
+    while alive && [ $presses -lt 30 ]; do
+        timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+        xdotool key --clearmodifiers ctrl+q
+        presses=$((presses + 1))
+        j=0
+        while alive && [ $j -lt 50 ]; do
+            sleep 0.2
+            j=$((j + 1))
+        done
+    done
+    alive && fail "Ctrl+Q did not end the program after $presses presses"
+    return 0
+}
