@@ -489,6 +489,11 @@ void FileOperator::Private::checkFoldersInPaths(const QList<QByteArray>& filePat
             passedOver(p, path);
         }
     }
+    // The listing's own updates come only at subfolders: a flat folder's
+    // files would otherwise never reach the window's total.
+    if (!p.erasing)
+        p.dialog->setTotalSize(quint64(p.totalBytes));
+    p.dialog->setItems(p.items);
 }
 
 void FileOperator::Private::addFolderToTaskList(const QByteArray& folderPath, const QByteArray& source,

@@ -1,5 +1,6 @@
 #include "fileoperator.h"
 #include "fileoperatordialog.h"
+#include "helpers.h"
 
 #include <QApplication>
 #include <QDir>
@@ -795,7 +796,7 @@ void TestFileOperator::progressWindowShowsLate()
     QElapsedTimer clock;
     clock.start();
     qint64 firstSeen = -1;
-    QString caption;
+    QString caption, status;
     extraHook = [&](FileOperator::IoStep step, const QByteArray&, qint64) {
         if (step == FileOperator::WriteStep) {
             QTest::qWait(100);
@@ -803,12 +804,16 @@ void TestFileOperator::progressWindowShowsLate()
                 firstSeen = clock.elapsed();
                 caption = op->dialog()->windowTitle();
             }
+            status = op->dialog()->statusLabel->text();
         }
         return 0;
     };
     QVERIFY(op->copy({path("slow")}, path("dest")));
     QVERIFY(firstSeen >= 500);
     QCOMPARE(caption, QStringLiteral("Copying files..."));
+    // The total counts the listed files of a folder without subfolders.
+    const QString total = xqwidgets::Utils::humanReadableSize(quint64(QFileInfo(path("slow")).size() + 8));
+    QVERIFY2(status.endsWith(" of " + total), qPrintable(status));
 }
 
 void TestFileOperator::dialogTexts()
