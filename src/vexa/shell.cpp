@@ -616,6 +616,12 @@ QStringList Shell::toolbarNames() const
 
 void Shell::exit()
 {
+    // A search in files runs inside the event loop: it stops first, and the
+    // exit goes on once it has unwound.
+    if (SearchManager::stopSearchInFiles()) {
+        QTimer::singleShot(0, this, &Shell::exit);
+        return;
+    }
     // A file operation runs inside the event loop's passes: it is asked about
     // first and stopped before the loop ends, or it would go on writing while
     // the window goes.

@@ -27,7 +27,10 @@ struct MessageSegment {
 // One row of the messages panel. Its raw text may carry in-band tags,
 // "#color{value}" and "#bgcolor{value}", that switch the text or background
 // colour from there to the end of the row; the row shows and measures its
-// text without them. A row with a file name and a line is a link; a row whose
+// text without them. A backslash between the "#" and the tag's name
+// ("#\\color{") shows the tag's opening as text instead, one backslash fewer
+// ("#color{"): escape() puts it there, so that text read from files or
+// programs is shown as it is, also right before or after a tag. A row with a file name and a line is a link; a row whose
 // line was never set offers the first number of its text instead.
 class MessageItem : public QListWidgetItem
 {
@@ -63,6 +66,8 @@ public:
     QList<MessageSegment> segments() const;
     static QList<MessageSegment> parseMarkup(const QString& raw);
     static QString stripMarkup(const QString& raw);
+    // `text` made safe to put into a raw text: shown literally, tags and all.
+    static QString escape(const QString& text);
 
     // Draws the row into `rect` with the painter's pen as the starting text colour.
     void paint(QPainter* painter, const QRect& rect) const;

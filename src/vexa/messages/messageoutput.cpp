@@ -95,6 +95,7 @@ class MessageOutput::Private
 public:
     QToolButton* cleanButton = nullptr;
     unsigned int maxItems = 500;
+    bool scrollPending = false;
 
     static MessageOutput* self;
 };
@@ -174,8 +175,10 @@ void MessageOutput::setMaxItems(unsigned int count)
 
 void MessageOutput::checkMaxItems()
 {
-    // A traceback row is linked when the row after it arrives.
-    if (auto* last = dynamic_cast<MessageItem*>(item(count() - 1))) {
+    // A traceback row is linked when the row after it arrives; a row that
+    // came with a file keeps its own link whatever its text shows.
+    auto* last = dynamic_cast<MessageItem*>(item(count() - 1));
+    if (last && last->fileName().isEmpty()) {
         QString file;
         int line = 0;
         if (tracebackLink(last->text(), &file, &line)) {
@@ -192,7 +195,7 @@ void MessageOutput::insertItem(const QString& text)
 {
     checkMaxItems();
     new MessageItem(this, text, -1, QString());
-    scrollToBottom();
+    scrollToNewest();
 }
 
 void MessageOutput::insertItem(const QString& text, int line)
@@ -200,7 +203,7 @@ void MessageOutput::insertItem(const QString& text, int line)
     checkMaxItems();
     auto* item = new MessageItem(this, text, -1, QString());
     item->setLine(line);
-    scrollToBottom();
+    scrollToNewest();
 }
 
 void MessageOutput::insertItem(const QString& text, int line, const QString& fname)
@@ -209,7 +212,24 @@ void MessageOutput::insertItem(const QString& text, int line, const QString& fna
     auto* item = new MessageItem(this, text, -1, QString());
     item->setLine(line);
     item->setFileName(fname);
-    scrollToBottom();
+    scrollToNewest();
+}
+
+void MessageOutput::scrollToNewest()
+{
+    // Scrolling lays out every row first, so rows that arrive together (a
+    // search sends hundreds between two turns of the event loop) scroll once,
+    // when the loop next runs.
+    if (d->scrollPending)
+        return;
+    d->scrollPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this]() {
+            d->scrollPending = false;
+            scrollToBottom();
+        },
+        Qt::QueuedConnection);
 }
 
 void MessageOutput::addToLastItem(const QString& text)
@@ -252,7 +272,7 @@ void MessageOutput::showMessage(const QString& text)
         from = lf + 1;
     }
     addToLastItem(text.mid(from));
-    scrollToBottom();
+    scrollToNewest();
 }
 
 void MessageOutput::openFile(const QString& file, int line)

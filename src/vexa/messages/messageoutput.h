@@ -8,8 +8,10 @@ namespace vexa
 
 // The messages panel: the page of the bottom dock that collects the output
 // lines of the build runner and search in files. It keeps the newest rows
-// (500 at most), always shows the newest, turns rows of a Python traceback
-// into links, and opens a link row's file at its line when the row is pressed.
+// (500 at most), shows the newest once the event loop runs, turns rows of a
+// Python traceback that came without a file into links, and opens a link
+// row's file at its line when the row is pressed. Text that comes from files
+// or programs goes through MessageItem::escape() to show literally.
 class MessageOutput : public QListWidget
 {
     Q_OBJECT
@@ -50,6 +52,7 @@ protected:
 private:
     explicit MessageOutput(QWidget* parent);
     void placeCleanButton();
+    void scrollToNewest();
 
     class Private;
     Private* d;

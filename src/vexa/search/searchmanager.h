@@ -14,6 +14,13 @@ public:
     static SearchManager* self();
     ~SearchManager() override;
 
+    // Stops a running search in files; true when one ran. It unwinds once
+    // the caller has returned to the event loop.
+    static bool stopSearchInFiles();
+
+public Q_SLOTS:
+    void findInFiles();
+
 private:
     explicit SearchManager(QObject* parent);
 };

@@ -160,6 +160,17 @@ private Q_SLOTS:
                                    << "" << QStringList{};
         QTest::newRow("hash before a tag") << "##color{red}x"
                                            << "#x" << QStringList{"#||", "x|#ff0000|"};
+        // A backslash after the "#" is the escape of a tag's opening.
+        QTest::newRow("escaped tag") << "#\\color{red}x"
+                                     << "#color{red}x" << QStringList{"#color{red}x||"};
+        QTest::newRow("escaped band inside colour")
+            << "#color{blue}a#\\bgcolor{x}b#color{red}c"
+            << "a#bgcolor{x}bc" << QStringList{"a#bgcolor{x}b|#0000ff|", "c|#ff0000|"};
+        QTest::newRow("escaped escape") << "#\\\\color{red}x"
+                                        << "#\\color{red}x" << QStringList{"#\\color{red}x||"};
+        QTest::newRow("escape after an unclosed tag")
+            << "#color{a #\\color{b"
+            << "#color{a #color{b" << QStringList{"#color{a #color{b||"};
         QTest::newRow("nested opening") << "#color{#color{red}}x"
                                         << "}x" << QStringList{"}x||"};
         QTest::newRow("line feed inside a value") << "#color{re\nd}x"
@@ -185,6 +196,31 @@ private Q_SLOTS:
         item.setText(QString());
         item.addText(raw);
         QCOMPARE(item.text(), shown);
+    }
+
+    // Whatever a file or a program wrote shows as it is once escaped, also
+    // next to the tags a row is built with.
+    void escapeShowsTextLiterally_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("none") << "plain";
+        QTest::newRow("colour tag") << "#color{red}x";
+        QTest::newRow("band tag") << "a #bgcolor{#d0d0d0} b";
+        QTest::newRow("escaped already") << "#\\color{red}";
+        QTest::newRow("hashes and backslashes") << "###\\\\bgcolor{}#\\#color{";
+        QTest::newRow("backslash at end") << "x#\\";
+        QTest::newRow("unclosed") << "#color{";
+        QTest::newRow("hash at end") << "x#";
+    }
+    void escapeShowsTextLiterally()
+    {
+        QFETCH(QString, text);
+        const QString escaped = MessageItem::escape(text);
+        QCOMPARE(MessageItem::stripMarkup(escaped), text);
+        QCOMPARE(describe(MessageItem::parseMarkup(escaped)), QStringList{text + "||"});
+        const QString row = "#color{blue}" + escaped + "#color{black}!";
+        QCOMPARE(describe(MessageItem::parseMarkup(row)),
+                 (QStringList{text + "|#0000ff|", "!|#000000|"}));
     }
 
     void lineOfRow_data()
@@ -238,9 +274,10 @@ private Q_SLOTS:
             << "  File \"job.py\", line 3" << 1 << 0 << none << "job.py" << 3;
         QTest::newRow("coloured traceback")
             << "#color{#f00000}  File \"a.py\", line 8, in f" << 1 << 0 << none << "a.py" << 8;
-        QTest::newRow("traceback replaces a set link")
+        // A search row showing a traceback line keeps the file it was found in.
+        QTest::newRow("set link kept on a traceback row")
             << "  File \"b.py\", line 2, in g" << 3 << 40 << "c.py"
-            << "b.py" << 2;
+            << "c.py" << 40;
         QTest::newRow("one blank is no traceback")
             << " File \"job.py\", line 17, in <module>" << 1 << 0 << none << none << 17;
         QTest::newRow("line field not a number")
@@ -308,8 +345,10 @@ private Q_SLOTS:
             const QRect r = panel->visualItemRect(panel->item(panel->count() - 1));
             return panel->viewport()->rect().contains(r);
         };
+        // The view follows when the event loop next runs.
         for (int i = 0; i < 60; ++i) {
             panel->insertItem(QStringLiteral("row %1").arg(i), i + 1, QStringLiteral("f.cpp"));
+            QCoreApplication::processEvents();
             QVERIFY2(newestShown(), qPrintable(QString::number(i)));
             QCOMPARE(bar->value(), bar->maximum());
         }
@@ -318,9 +357,21 @@ private Q_SLOTS:
         bar->setValue(0);
         QVERIFY(!newestShown());
         panel->insertItem(QStringLiteral("newest"));
+        QCoreApplication::processEvents();
         QVERIFY(newestShown());
         bar->setValue(0);
         panel->showMessage(QStringLiteral("more"));
+        QCoreApplication::processEvents();
+        QVERIFY(newestShown());
+
+        // Rows that arrive together move the view once.
+        bar->setValue(0);
+        QSignalSpy moves(bar, &QScrollBar::valueChanged);
+        for (int i = 0; i < 200; ++i)
+            panel->insertItem(QStringLiteral("burst %1").arg(i), 1, QStringLiteral("f.cpp"));
+        QCOMPARE(moves.count(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(moves.count(), 1);
         QVERIFY(newestShown());
     }
 
@@ -384,6 +435,7 @@ private Q_SLOTS:
         panel->insertItem(QStringLiteral("x#bgcolor{#d0d0d0} main.cpp"));
         panel->insertItem(QStringLiteral("#color{#f00000}ERROR"));
         panel->insertItem(QStringLiteral("#bgcolor{#d0d0d0}a#bgcolor{none}bbbb"));
+        QCoreApplication::processEvents();
         panel->scrollToTop();
         const QImage image = panel->viewport()->grab().toImage();
         const QFontMetrics fm(panel->font());

@@ -1,0 +1,578 @@
+#include "filesearch.h"
+
+#include "messages/messageitem.h"
+#include "xqeditor/pattern.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexa
+{
+
+namespace
+{
+
+// Bytes read at a time.
+constexpr qsizetype blockSize = 256 * 1024;
+// The head of a file looked at for a NUL byte.
+constexpr qsizetype binaryProbe = 8 * 1024;
+
+bool isWordChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_';
+}
+
+unsigned char foldAscii(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+
+qsizetype countLineFeeds(const char* p, qsizetype n)
+{
+    return std::count(p, p + n, '\n');
+}
+
+qsizetype countLineFeeds(const QString& s, qsizetype from, qsizetype to)
+{
+    return std::count(s.constData() + from, s.constData() + to, QChar(u'\n'));
+}
+
+// Reads up to `want` more bytes to the end of `buf`; 0 at the end of the file
+// (or on a read error, which ends the file as well).
+qsizetype readMore(int fd, QByteArray& buf, qsizetype want)
+{
+    const qsizetype old = buf.size();
+    buf.resize(old + want);
+    ssize_t n;
+    do {
+        n = ::read(fd, buf.data() + old, size_t(want));
+    } while (n < 0 && errno == EINTR);
+    buf.resize(old + qMax<qsizetype>(0, n));
+    return qMax<qsizetype>(0, n);
+}
+
+// The compiled form of one set of options.
+class Matcher
+{
+public:
+    explicit Matcher(const SearchOptions& o) : options(o)
+    {
+        if (o.text.isEmpty())
+            return;
+        if (o.regExp) {
+            bool ok = true;
+            const QString translated = xqwidgets::Pattern::translate(o.text, &ok);
+            QRegularExpression::PatternOptions flags =
+                QRegularExpression::UseUnicodePropertiesOption;
+            if (!o.caseSensitive)
+                flags |= QRegularExpression::CaseInsensitiveOption;
+            line.setPattern(translated);
+            line.setPatternOptions(flags);
+            if (!ok || !line.isValid()) {
+                const QRegularExpression raw(o.text);
+                error = raw.isValid() ? QStringLiteral("syntax error") : raw.errorString();
+                return;
+            }
+            line.optimize();
+            // Run over many lines at once, a match tells which line to scan
+            // as a line of its own. That cannot miss a line only while the
+            // pattern does not look beyond the text it matches or ask for
+            // the end of the text.
+            static const char* const unsafe[] = {"(?=", "(?!", "(?<", "\\z", "\\Z", "\\A", "\\G"};
+            chunked = std::none_of(std::begin(unsafe), std::end(unsafe), [&](const char* s) {
+                return translated.contains(QLatin1String(s));
+            });
+            if (chunked) {
+                chunk.setPattern(translated);
+                chunk.setPatternOptions(flags | QRegularExpression::MultilineOption);
+                chunk.optimize();
+            }
+            valid = true;
+            return;
+        }
+        valid = true;
+        needle = o.text.toUtf8();
+        const bool ascii = std::all_of(needle.cbegin(), needle.cend(),
+                                       [](char c) { return (unsigned char)c < 0x80; });
+        if (o.caseSensitive) {
+            bytes = true;
+        } else if (ascii) {
+            bytes = true;
+            fold = true;
+            for (char& c : needle)
+                c = char(foldAscii((unsigned char)c));
+            // The Kelvin sign and the long s fold to k and s.
+            folds = needle.contains('k') || needle.contains('s');
+        }
+    }
+
+    // Whether the bytes of `block` can be searched on their own.
+    bool bytesFit(const char* block, qsizetype n) const
+    {
+        if (!bytes)
+            return false;
+        if (!folds)
+            return true;
+        return !memmem(block, size_t(n), "\xE2\x84\xAA", 3) && !memmem(block, size_t(n), "\xC5\xBF", 2);
+    }
+
+    // The offset of the first byte candidate at or after `from` in
+    // `haystack` (the folded copy when folding), or -1.
+    qsizetype nextInBytes(const char* haystack, qsizetype from, qsizetype n) const
+    {
+        const void* hit = memmem(haystack + from, size_t(n - from), needle.constData(),
+                                 size_t(needle.size()));
+        return hit ? static_cast<const char*>(hit) - haystack : -1;
+    }
+
+    // The position of a candidate at or after `from` in decoded text (lines
+    // joined by line feeds), or -1. The line that holds it is scanned.
+    qsizetype nextInText(const QString& text, qsizetype from) const
+    {
+        if (!options.regExp)
+            return text.indexOf(options.text, from,
+                                options.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
+        if (!chunked)
+            return from < text.size() ? from : -1;
+        const QRegularExpressionMatch m = chunk.match(text, from);
+        return m.hasMatch() ? m.capturedStart() : -1;
+    }
+
+    // Calls hit(pos, length) for each hit in one line, left to right.
+    template <class Hit> void scan(const QString& text, Hit&& hit) const
+    {
+        const Qt::CaseSensitivity cs =
+            options.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+        qsizetype pos = 0;
+        while (pos <= text.size()) {
+            qsizetype at;
+            qsizetype length;
+            if (options.regExp) {
+                const QRegularExpressionMatch m = line.match(text, pos);
+                if (!m.hasMatch())
+                    return;
+                at = m.capturedStart();
+                length = m.capturedLength();
+            } else {
+                at = text.indexOf(options.text, pos, cs);
+                length = options.text.size();
+                if (at >= 0 && options.wholeWord &&
+                    ((at > 0 && isWordChar(text.at(at - 1))) ||
+                     (at + length < text.size() && isWordChar(text.at(at + length))))) {
+                    pos = at + length;
+                    continue;
+                }
+            }
+            if (at < 0 || length == 0)
+                return;
+            if (!hit(at, length))
+                return;
+            pos = at + length;
+        }
+    }
+
+    const SearchOptions options;
+    bool valid = false;
+    QString error;
+    QRegularExpression line;
+    QRegularExpression chunk;
+    bool chunked = false;
+    QByteArray needle;
+    bool bytes = false;
+    bool fold = false;
+    bool folds = false;
+};
+
+} // namespace
+
+class FileSearch::Private
+{
+public:
+    FileSearch* q;
+    bool canceled = false;
+    int interval = 20;
+    QElapsedTimer sinceYield;
+    // Set by a yield: the options may have changed.
+    bool stale = true;
+    std::unique_ptr<Matcher> matcher;
+    QSet<QPair<dev_t, ino_t>> visited;
+    int depth = 0;
+
+    // The file in progress.
+    QString path;
+    int lineNumber = 1;
+    bool headerSent = false;
+    bool binary = false;
+    QByteArray folded;
+
+    void maybeYield()
+    {
+        if (!sinceYield.isValid()) {
+            sinceYield.start();
+            return;
+        }
+        if (sinceYield.elapsed() < interval)
+            return;
+        if (q->yield)
+            q->yield(path);
+        sinceYield.start();
+        stale = true;
+    }
+
+    // Takes the options anew after a yield; builds a matcher when they changed.
+    void refresh()
+    {
+        if (!stale && matcher)
+            return;
+        stale = false;
+        const SearchOptions now = q->options ? q->options() : SearchOptions();
+        if (!matcher || matcher->options != now)
+            matcher = std::make_unique<Matcher>(now);
+    }
+
+    // Scans one line; false when the file is done (a binary file's header
+    // is out, or the search was cancelled).
+    bool scanLine(QString text)
+    {
+        if (text.endsWith(QLatin1Char('\r')))
+            text.chop(1);
+        bool more = true;
+        matcher->scan(text, [&](qsizetype at, qsizetype length) {
+            if (!headerSent) {
+                headerSent = true;
+                if (q->row)
+                    q->row(headerRow(path), 1, path);
+            }
+            if (binary) {
+                more = false;
+                return false;
+            }
+            if (q->row)
+                q->row(hitRow(lineNumber, text, at, length), lineNumber, path);
+            return !canceled;
+        });
+        return more && !canceled;
+    }
+
+    // Text of whole lines (the last one may go on in the next piece).
+    bool scanText(QString text)
+    {
+        if (text.contains(QLatin1Char('\r')))
+            text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        qsizetype pos = 0;
+        const qsizetype n = text.size();
+        while (pos < n) {
+            refresh();
+            const qsizetype at = matcher->valid ? matcher->nextInText(text, pos) : -1;
+            if (at < 0) {
+                lineNumber += int(countLineFeeds(text, pos, n));
+                return true;
+            }
+            const qsizetype before = at > pos ? text.lastIndexOf(QLatin1Char('\n'), at - 1) : -1;
+            const qsizetype start = before >= pos ? before + 1 : pos;
+            qsizetype end = text.indexOf(QLatin1Char('\n'), at);
+            if (end < 0)
+                end = n;
+            lineNumber += int(countLineFeeds(text, pos, start));
+            if (!scanLine(text.mid(start, end - start)))
+                return false;
+            pos = end + 1;
+            if (end < n)
+                ++lineNumber;
+            maybeYield();
+            if (canceled)
+                return false;
+        }
+        return true;
+    }
+
+    // Bytes of whole lines in UTF-8 (the last one may go on in the next piece).
+    bool scanBytes(const char* block, qsizetype n)
+    {
+        qsizetype pos = 0;
+        folded.clear();
+        while (pos < n) {
+            refresh();
+            if (!matcher->valid) {
+                lineNumber += int(countLineFeeds(block + pos, n - pos));
+                return true;
+            }
+            if (!matcher->bytesFit(block + pos, n - pos))
+                return scanText(QString::fromUtf8(block + pos, n - pos));
+            const char* haystack = block;
+            if (matcher->fold) {
+                if (folded.isEmpty()) {
+                    folded.resize(n);
+                    std::transform(block, block + n, folded.data(),
+                                   [](char c) { return char(foldAscii((unsigned char)c)); });
+                }
+                haystack = folded.constData();
+            }
+            const qsizetype at = matcher->nextInBytes(haystack, pos, n);
+            if (at < 0) {
+                lineNumber += int(countLineFeeds(block + pos, n - pos));
+                return true;
+            }
+            const void* before = memrchr(block + pos, '\n', size_t(at - pos));
+            const qsizetype start = before ? static_cast<const char*>(before) - block + 1 : pos;
+            const void* after = memchr(block + at, '\n', size_t(n - at));
+            const qsizetype end = after ? static_cast<const char*>(after) - block : n;
+            lineNumber += int(countLineFeeds(block + pos, start - pos));
+            if (!scanLine(QString::fromUtf8(block + start, end - start)))
+                return false;
+            pos = end + 1;
+            if (end < n)
+                ++lineNumber;
+            maybeYield();
+            if (canceled)
+                return false;
+        }
+        return true;
+    }
+
+    // Where to end a piece of a line too long to scan whole: at most `limit`
+    // bytes, not inside a character.
+    static qsizetype pieceEnd(const char* p, qsizetype limit)
+    {
+        qsizetype cut = limit;
+        while (cut > limit - 4 && cut > 0 && (static_cast<unsigned char>(p[cut]) & 0xC0) == 0x80)
+            --cut;
+        return cut > 0 ? cut : limit;
+    }
+
+    void scanUtf8(int fd, QByteArray& buf, qsizetype start)
+    {
+        bool eof = false;
+        for (;;) {
+            const qsizetype avail = buf.size() - start;
+            const char* p = buf.constData() + start;
+            qsizetype cut = 0;
+            if (const void* nl = avail > 0 ? memrchr(p, '\n', size_t(avail)) : nullptr)
+                cut = static_cast<const char*>(nl) - p + 1;
+            else if (avail >= maxLine)
+                cut = pieceEnd(p, maxLine);
+            else if (eof)
+                cut = avail;
+            if (cut > 0) {
+                if (!scanBytes(p, cut))
+                    return;
+                start += cut;
+            }
+            if (eof && start >= buf.size())
+                return;
+            buf.remove(0, start);
+            start = 0;
+            if (!eof)
+                eof = readMore(fd, buf, blockSize) == 0;
+            maybeYield();
+            if (canceled)
+                return;
+        }
+    }
+
+    void scanUtf16(int fd, QByteArray& buf, QStringConverter::Encoding encoding)
+    {
+        QStringDecoder decoder(encoding);
+        QString pending;
+        bool eof = false;
+        for (;;) {
+            pending += decoder.decode(buf);
+            buf.clear();
+            const qsizetype nl = pending.lastIndexOf(QLatin1Char('\n'));
+            qsizetype cut = nl >= 0 ? nl + 1 : 0;
+            if (cut == 0 && pending.size() >= maxLine / 2) {
+                cut = maxLine / 2;
+                if (pending.at(cut - 1).isHighSurrogate())
+                    --cut;
+            } else if (cut == 0 && eof) {
+                cut = pending.size();
+            }
+            if (cut > 0) {
+                if (!scanText(pending.left(cut)))
+                    return;
+                pending.remove(0, cut);
+            }
+            if (eof && pending.isEmpty())
+                return;
+            if (!eof)
+                eof = readMore(fd, buf, blockSize) == 0;
+            maybeYield();
+            if (canceled)
+                return;
+        }
+    }
+
+    void scanFile(int fd)
+    {
+        QByteArray buf;
+        buf.reserve(blockSize + maxLine);
+        while (buf.size() < binaryProbe && readMore(fd, buf, blockSize) > 0) {
+        }
+        const auto head = [&](const char* mark, int n) {
+            return buf.size() >= n && memcmp(buf.constData(), mark, size_t(n)) == 0;
+        };
+        if (head("\xFF\xFE", 2) || head("\xFE\xFF", 2)) {
+            scanUtf16(fd, buf,
+                      head("\xFF\xFE", 2) ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+            return;
+        }
+        binary = memchr(buf.constData(), 0, size_t(qMin(buf.size(), binaryProbe))) != nullptr;
+        scanUtf8(fd, buf, head("\xEF\xBB\xBF", 3) ? 3 : 0);
+    }
+};
+
+FileSearch::FileSearch() : d(new Private)
+{
+    d->q = this;
+}
+
+FileSearch::~FileSearch()
+{
+    delete d;
+}
+
+int FileSearch::yieldInterval() const
+{
+    return d->interval;
+}
+
+void FileSearch::setYieldInterval(int ms)
+{
+    d->interval = ms;
+}
+
+void FileSearch::cancel()
+{
+    d->canceled = true;
+}
+
+bool FileSearch::isCanceled() const
+{
+    return d->canceled;
+}
+
+void FileSearch::run(const QString& folder)
+{
+    d->canceled = false;
+    d->visited.clear();
+    d->depth = 0;
+    d->stale = true;
+    d->sinceYield.start();
+    processDirectory(folder);
+    d->path.clear();
+}
+
+void FileSearch::processDirectory(const QString& path)
+{
+    if (d->canceled)
+        return;
+    QDir dir(path);
+    if (!dir.isReadable())
+        return;
+    // Each folder once, whatever link led here, and never deeper than the cap.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return;
+    const QPair<dev_t, ino_t> id(st.st_dev, st.st_ino);
+    if (d->visited.contains(id) || d->depth >= maxDepth)
+        return;
+    d->visited.insert(id);
+
+    const QStringList files =
+        dir.entryList(nameFilters(filePattern ? filePattern() : QString()),
+                      QDir::Files | QDir::CaseSensitive, QDir::Name);
+    for (const QString& name : files) {
+        processFile(dir.filePath(name));
+        if (d->canceled)
+            return;
+    }
+    const QStringList folders = dir.entryList(QStringList(), QDir::Dirs | QDir::NoDotAndDotDot,
+                                              QDir::Name);
+    ++d->depth;
+    for (const QString& name : folders) {
+        processDirectory(dir.filePath(name));
+        if (d->canceled)
+            break;
+    }
+    --d->depth;
+}
+
+void FileSearch::processFile(const QString& path)
+{
+    d->path = path;
+    d->maybeYield();
+    if (d->canceled)
+        return;
+    d->refresh();
+    if (!d->matcher->valid)
+        return;
+
+    // Only a regular file: a FIFO would block and a device never end. The
+    // test is made again on the open file, which may have been swapped.
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        d->lineNumber = 1;
+        d->headerSent = false;
+        d->binary = false;
+        d->scanFile(fd);
+    }
+    ::close(fd);
+    d->folded.clear();
+}
+
+QString FileSearch::error(const SearchOptions& options)
+{
+    return Matcher(options).error;
+}
+
+QStringList FileSearch::nameFilters(const QString& pattern)
+{
+    static const QRegularExpression separators(QStringLiteral("[\\s;]+"));
+    QStringList filters = pattern.split(separators, Qt::SkipEmptyParts);
+    if (filters.isEmpty())
+        filters.append(QStringLiteral("*"));
+    return filters;
+}
+
+QString FileSearch::headerRow(const QString& path)
+{
+    QString row = QLatin1String("#bgcolor{#d0d0d0} ") + MessageItem::escape(path) +
+                  QLatin1Char(' ');
+    return row;
+}
+
+QString FileSearch::hitRow(int line, const QString& text, qsizetype pos, qsizetype length)
+{
+    // A very long line shows only the part around its hit.
+    const qsizetype from = qMax<qsizetype>(0, pos - rowContext);
+    const qsizetype to = qMin(text.size(), pos + length + rowContext);
+    QString row = QLatin1String("   #color{#909090}") + QString::number(line) +
+                  QLatin1String(": #color{black}") +
+                  MessageItem::escape(text.mid(from, pos - from)) +
+                  QLatin1String("#color{blue}") + MessageItem::escape(text.mid(pos, length)) +
+                  QLatin1String("#color{black}") +
+                  MessageItem::escape(text.mid(pos + length, to - pos - length));
+    row.replace(QLatin1Char('\t'), QLatin1String("    "));
+    return row;
+}
+
+} // namespace vexa

@@ -1,0 +1,219 @@
+#include "searchinfiles.h"
+
+#include "filesearch.h"
+#include "message.h"
+#include "settings.h"
+#include "utils.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+
+using vexa::FileSearch;
+using vexa::SearchOptions;
+using vexa::Settings;
+
+namespace
+{
+
+// The dialog whose search runs, if any.
+QPointer<SearchInFiles> running;
+
+// A history list: the field's text first, then its list without repeats.
+QStringList history(const QComboBox* combo)
+{
+    QStringList list{combo->currentText()};
+    for (int i = 0; i < combo->count(); ++i) {
+        const QString entry = combo->itemText(i);
+        if (!list.contains(entry))
+            list.append(entry);
+    }
+    return list;
+}
+
+} // namespace
+
+SearchInFiles::SearchInFiles(QWidget* parent, const char* name, bool modal, Qt::WindowFlags flags)
+    : QDialog(parent, flags), core(new FileSearch)
+{
+    setObjectName(name ? QString::fromLatin1(name) : QStringLiteral("SearchInFiles"));
+    setModal(modal);
+    setupUi(this);
+    languageChange();
+    resize(size().expandedTo(minimumSizeHint()));
+
+    buttonDirectory->setIcon(vexa::Utils::iconSet(QStringLiteral("16x16_FolderOpen")));
+    QPalette pal = labelProcessing->palette();
+    pal.setColor(QPalette::Window, QColor(242, 236, 200));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    labelProcessing->setPalette(pal);
+    comboPattern->setCompleter(nullptr);
+
+    connect(checkSearchInProject, &QCheckBox::toggled, comboDirectory, &QWidget::setDisabled);
+    connect(checkSearchInProject, &QCheckBox::toggled, buttonDirectory, &QWidget::setDisabled);
+    connect(comboSearch, &QComboBox::editTextChanged, this, &SearchInFiles::searchStringChanged);
+    connect(buttonCancel, &QPushButton::clicked, this, &SearchInFiles::cancelPressed);
+    connect(buttonSearch, &QPushButton::clicked, this, &SearchInFiles::searchPressed);
+    connect(buttonDirectory, &QToolButton::clicked, this, &SearchInFiles::selectDirectory);
+
+    core->options = [this]() { return options(); };
+    core->filePattern = [this]() { return comboPattern->currentText(); };
+    core->row = [this](const QString& text, int line, const QString& file) {
+        Q_EMIT newEntry(text, line, file);
+    };
+    // The status line follows the walk at the pace the event loop runs.
+    core->yield = [this](const QString& file) {
+        labelProcessing->setText(file);
+        QCoreApplication::processEvents();
+    };
+    init();
+}
+
+SearchInFiles::~SearchInFiles()
+{
+    // Closing the window stops a search first, so none runs here.
+    core->cancel();
+    delete core;
+}
+
+SearchInFiles::State SearchInFiles::state() const
+{
+    return current;
+}
+
+bool SearchInFiles::stopRunning()
+{
+    if (!running)
+        return false;
+    running->stop();
+    return true;
+}
+
+void SearchInFiles::stop()
+{
+    if (current != Searching)
+        return;
+    current = Stopping;
+    core->cancel();
+}
+
+void SearchInFiles::init()
+{
+    current = Idle;
+    checkSearchInProject->hide();
+    replaceLabel->hide();
+    comboReplace->hide();
+
+    comboDirectory->clear();
+    comboDirectory->addItems(Settings::readList(QStringLiteral("/SearchInFiles/Dirs")));
+    comboDirectory->setEditText(
+        Settings::read(QStringLiteral("/SearchInFiles/Last Dir"), QDir::currentPath()));
+    comboPattern->clear();
+    comboPattern->addItems(Settings::readList(QStringLiteral("/SearchInFiles/Patterns")));
+    comboPattern->setEditText(Settings::read(QStringLiteral("/SearchInFiles/Last Pattern")));
+    comboSearch->clear();
+    comboSearch->addItems(Settings::readList(QStringLiteral("/SearchInFiles/SearchStrings")));
+    comboSearch->setInsertPolicy(QComboBox::InsertAtTop);
+    searchStringChanged();
+}
+
+void SearchInFiles::cancelPressed()
+{
+    stop();
+    reject();
+}
+
+void SearchInFiles::processFile(const QString& path)
+{
+    core->processFile(path);
+}
+
+void SearchInFiles::processDirectory(const QString& path)
+{
+    core->processDirectory(path);
+}
+
+SearchOptions SearchInFiles::options() const
+{
+    SearchOptions o;
+    o.text = comboSearch->currentText();
+    o.caseSensitive = checkCaseSensetive->isChecked();
+    o.wholeWord = checkWholeWord->isChecked();
+    o.regExp = checkRegExp->isChecked();
+    return o;
+}
+
+void SearchInFiles::searchPressed()
+{
+    if (current == Searching) {
+        stop();
+        return;
+    }
+    // Also a second press that arrives while the search unwinds.
+    if (current != Idle || comboSearch->currentText().isEmpty())
+        return;
+    // A pattern that cannot match must not look like a search without hits.
+    const QString error = FileSearch::error(options());
+    if (!error.isEmpty()) {
+        labelProcessing->setText(tr("Invalid regular expression: %1").arg(error));
+        return;
+    }
+
+    buttonSearch->setText(tr("Stop"));
+    const QString folder = comboDirectory->currentText();
+    const QString pattern = comboPattern->currentText();
+    Settings::write(QStringLiteral("/SearchInFiles/Last Dir"), folder);
+    Settings::write(QStringLiteral("/SearchInFiles/Last Pattern"), pattern);
+    Settings::write(QStringLiteral("/SearchInFiles/Dirs"), history(comboDirectory));
+    Settings::write(QStringLiteral("/SearchInFiles/Patterns"), history(comboPattern));
+    Settings::write(QStringLiteral("/SearchInFiles/SearchStrings"), history(comboSearch));
+
+    labelProcessing->clear();
+    current = Searching;
+    running = this;
+    // An empty folder text names no folder (not the working one).
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+        core->run(folder);
+    } else {
+        vexa::Message::warning(QStringLiteral("warning"),
+                               QStringLiteral("The directory \n") + folder +
+                                   QStringLiteral("\n dosn't exist."),
+                               QMessageBox::Ok);
+    }
+    running = nullptr;
+    current = Idle;
+    buttonSearch->setText(tr("Search"));
+    searchStringChanged();
+    accept();
+}
+
+void SearchInFiles::searchStringChanged()
+{
+    // Stop stays at hand while a search runs, whatever the field holds.
+    buttonSearch->setEnabled(current != Idle || !comboSearch->currentText().isEmpty());
+}
+
+void SearchInFiles::selectDirectory()
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QString(), comboDirectory->currentText(), QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty())
+        comboDirectory->setEditText(folder);
+}
+
+void SearchInFiles::languageChange()
+{
+    retranslateUi(this);
+    buttonDirectory->setText(QString());
+}
+
+void SearchInFiles::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::LanguageChange)
+        languageChange();
+    QDialog::changeEvent(e);
+}

@@ -1,0 +1,63 @@
+#ifndef VEXA_SEARCH_SEARCHINFILES_H
+#define VEXA_SEARCH_SEARCHINFILES_H
+
+#include "ui_searchinfiles.h"
+
+#include <QDialog>
+
+namespace vexa
+{
+class FileSearch;
+struct SearchOptions;
+} // namespace vexa
+
+// The search-in-files dialog: a folder, a file pattern and a text, whose
+// hits it sends as rows through newEntry() while it walks the folder. The
+// search runs inside the Search button's slot; the event loop runs meanwhile
+// (about every 20 ms), so the button, which reads "Stop" then, and Cancel can
+// end it. Idle, searching or stopping: a press while the search unwinds is
+// ignored, so a double Stop cannot start a search inside the running one.
+// The dialog closes when a search ends; the histories of the three fields
+// are stored at every Search press.
+class SearchInFiles : public QDialog, public Ui::SearchInFilesForm
+{
+    Q_OBJECT
+public:
+    enum State { Idle, Searching, Stopping };
+
+    explicit SearchInFiles(QWidget* parent = nullptr, const char* name = nullptr,
+                           bool modal = false, Qt::WindowFlags flags = {});
+    ~SearchInFiles() override;
+
+    State state() const;
+    // Stops the search that runs in any dialog; true when one ran. It
+    // unwinds only once the caller has returned to the event loop.
+    static bool stopRunning();
+
+public Q_SLOTS:
+    virtual void init();
+    virtual void cancelPressed();
+    virtual void processFile(const QString& path);
+    virtual void processDirectory(const QString& path);
+    virtual void searchPressed();
+    virtual void searchStringChanged();
+    virtual void selectDirectory();
+
+Q_SIGNALS:
+    void newEntry(const QString& text, int line, const QString& file);
+
+protected Q_SLOTS:
+    virtual void languageChange();
+
+protected:
+    void changeEvent(QEvent* e) override;
+
+private:
+    vexa::SearchOptions options() const;
+    void stop();
+
+    vexa::FileSearch* core;
+    State current = Idle;
+};
+
+#endif

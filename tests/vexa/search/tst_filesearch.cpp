@@ -1,0 +1,375 @@
+// The search in files without its dialog: the walk and its filters, the hits
+// and the rows they make, trees that could hang a walk (links back into the
+// tree, FIFOs, devices, huge lines), stopping, and options that change while
+// the search runs.
+
+#include "messages/messageitem.h"
+#include "search/filesearch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using vexa::FileSearch;
+using vexa::MessageItem;
+using vexa::SearchOptions;
+
+namespace
+{
+
+struct Row {
+    QString text;
+    int line;
+    QString file;
+};
+
+// A search whose rows are kept.
+struct Recorder {
+    FileSearch search;
+    SearchOptions opts;
+    QString pattern;
+    QList<Row> rows;
+
+    Recorder()
+    {
+        search.options = [this]() { return opts; };
+        search.filePattern = [this]() { return pattern; };
+        search.row = [this](const QString& t, int l, const QString& f) { rows.append({t, l, f}); };
+    }
+    // The files of the header rows, relative to `root`, in order.
+    QStringList files(const QString& root) const
+    {
+        QStringList out;
+        for (const Row& r : rows)
+            if (r.text.startsWith(QLatin1String("#bgcolor")))
+                out.append(QDir(root).relativeFilePath(r.file));
+        return out;
+    }
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const Row& r : rows)
+            out.append(r.text);
+        return out;
+    }
+};
+
+bool write(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+long peakKilobytes()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+} // namespace
+
+class TestFileSearch : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void walkAndFilters_data()
+    {
+        QTest::addColumn<QString>("top");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("files");
+
+        const QStringList all{"B.cpp", "X.CPP", "a.cpp", "b.h", "c.txt", "sub/d.cpp", "sub/deep/f.h",
+                              "zz/e.cpp"};
+        QTest::newRow("empty pattern: every file, files before folders") << "t" << "" << all;
+        QTest::newRow("separators only") << "t" << " ;; " << all;
+        QTest::newRow("blanks") << "t" << "*.cpp *.h"
+                                << QStringList{"B.cpp", "a.cpp", "b.h", "sub/d.cpp", "sub/deep/f.h",
+                                               "zz/e.cpp"};
+        QTest::newRow("semicolons") << "t" << "*.cpp;*.h"
+                                    << QStringList{"B.cpp", "a.cpp", "b.h", "sub/d.cpp",
+                                                   "sub/deep/f.h", "zz/e.cpp"};
+        QTest::newRow("case-sensitive names") << "t" << "*.CPP" << QStringList{"X.CPP"};
+        QTest::newRow("question mark") << "t" << "?.h" << QStringList{"b.h", "sub/deep/f.h"};
+        QTest::newRow("top folder with a dot name") << ".t" << "" << QStringList{"g.cpp", "in/h.cpp"};
+    }
+    void walkAndFilters()
+    {
+        QFETCH(QString, top);
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, files);
+        QTemporaryDir dir;
+        const QByteArray text = "needle\n";
+        for (const char* name : {"t/a.cpp", "t/B.cpp", "t/b.h", "t/c.txt", "t/X.CPP", "t/.hidden.cpp",
+                                 "t/sub/d.cpp", "t/sub/deep/f.h", "t/sub/.hid/x.cpp", "t/.h/y.cpp",
+                                 "t/zz/e.cpp", ".t/g.cpp", ".t/in/h.cpp"})
+            QVERIFY(write(dir.filePath(QLatin1String(name)), text));
+        Recorder r;
+        r.opts.text = QStringLiteral("needle");
+        r.pattern = pattern;
+        const QString root = dir.filePath(top);
+        r.search.run(root);
+        QCOMPARE(r.files(root), files);
+        // The row's file is the folder joined with the names walked.
+        QCOMPARE(r.rows.first().file, QDir(root).filePath(files.first()));
+    }
+
+    void hits_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("flags"); // c: case, w: whole word, r: regular expression
+        QTest::addColumn<QList<int>>("hits"); // position, length, ...
+
+        using L = QList<int>;
+        QTest::newRow("no overlap") << "aaaa" << "aa" << "c" << L{0, 2, 2, 2};
+        QTest::newRow("word in brackets") << "(foo)" << "foo" << "w" << L{1, 3};
+        QTest::newRow("word before dash") << "foo-bar" << "foo" << "w" << L{0, 3};
+        QTest::newRow("whole line word") << "foo" << "foo" << "w" << L{0, 3};
+        QTest::newRow("beside a non-ASCII letter") << "éfooé" << "foo" << "w" << L{1, 3};
+        QTest::newRow("not before underscore") << "foo_bar" << "foo" << "w" << L{};
+        QTest::newRow("not before digit") << "foo1" << "foo" << "w" << L{};
+        QTest::newRow("not after letter") << "xfoo" << "foo" << "w" << L{};
+        QTest::newRow("word scan resumes after a candidate") << "abab ab" << "ab" << "w" << L{5, 2};
+        QTest::newRow("regex ignores whole word") << "xfoo" << "fo+" << "wr" << L{1, 3};
+        QTest::newRow("empty regex match ends the line") << "bbba" << "a*" << "r" << L{};
+        QTest::newRow("regex after a longer match") << "aab a" << "a+" << "r" << L{0, 2, 4, 1};
+        QTest::newRow("caret only at the start") << "abab" << "^ab" << "r" << L{0, 2};
+        QTest::newRow("caret not mid-line") << "xab" << "^ab" << "r" << L{};
+        QTest::newRow("dollar at the end") << "abab" << "ab$" << "r" << L{2, 2};
+        QTest::newRow("case-insensitive plain") << "Foo foo FOO" << "fOo" << "" << L{0, 3, 4, 3, 8, 3};
+        QTest::newRow("case-sensitive plain") << "Foo foo FOO" << "foo" << "c" << L{4, 3};
+        QTest::newRow("case-insensitive regex") << "Foo foo" << "f.o" << "r" << L{0, 3, 4, 3};
+        QTest::newRow("case-insensitive non-ASCII") << "ÉTÉ été" << "été" << "" << L{0, 3, 4, 3};
+        QTest::newRow("Kelvin sign folds to k") << "\u212Aey" << "key" << "" << L{0, 3};
+        QTest::newRow("positions in characters") << "日本 needle" << "needle" << "c" << L{3, 6};
+        QTest::newRow("regex class") << "x1 y22" << "[0-9]+" << "r" << L{1, 1, 4, 2};
+        // The editor's dialect: a brace that makes no repeat is a character.
+        QTest::newRow("reversed count is text") << "a{2,1}" << "a{2,1}" << "r" << L{0, 6};
+    }
+    void hits()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, text);
+        QFETCH(QString, flags);
+        QFETCH(QList<int>, hits);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("f.txt"));
+        // The line is the second of three, with a CR LF ending.
+        QVERIFY(write(path, "-\n" + line.toUtf8() + "\r\n-\n"));
+        Recorder r;
+        r.opts = {text, flags.contains('c'), flags.contains('w'), flags.contains('r')};
+        QCOMPARE(FileSearch::error(r.opts), QString());
+        r.search.processFile(path);
+        QStringList expected;
+        if (!hits.isEmpty())
+            expected.append(FileSearch::headerRow(path));
+        for (int i = 0; i + 1 < hits.size(); i += 2)
+            expected.append(FileSearch::hitRow(2, line, hits.at(i), hits.at(i + 1)));
+        QCOMPARE(r.texts(), expected);
+        for (const Row& row : r.rows) {
+            QCOMPARE(row.file, path);
+            QCOMPARE(row.line, row.text.startsWith(QLatin1String("#bgcolor")) ? 1 : 2);
+        }
+    }
+
+    // The exact texts, a tab before the hit, markup from the file shown as
+    // it is, one header per file and none for a file without hits.
+    void rowTexts()
+    {
+        QTemporaryDir dir;
+        QVERIFY(write(dir.filePath("a/one.c"), "x\n\tint needle; // #color{red}\nneedle\n"));
+        QVERIFY(write(dir.filePath("a/two.c"), "nothing here\n"));
+        Recorder r;
+        r.opts.text = QStringLiteral("needle");
+        r.search.run(dir.filePath("a"));
+        const QString one = QDir(dir.filePath("a")).filePath("one.c");
+        QCOMPARE(r.texts(),
+                 (QStringList{"#bgcolor{#d0d0d0} " + one + " ",
+                              "   #color{#909090}2: #color{black}    int #color{blue}needle"
+                              "#color{black}; // #\\color{red}",
+                              "   #color{#909090}3: #color{black}#color{blue}needle#color{black}"}));
+        QCOMPARE(r.rows.at(1).line, 2);
+        QCOMPARE(r.rows.at(2).line, 3);
+        // The panel shows the row with the hit in blue and the file's text as written.
+        const QList<vexa::MessageSegment> parts = MessageItem::parseMarkup(r.rows.at(1).text);
+        QCOMPARE(parts.size(), 5);
+        QCOMPARE(parts.at(2).text, QStringLiteral("    int "));
+        QCOMPARE(parts.at(3).text, QStringLiteral("needle"));
+        QCOMPARE(parts.at(3).color, QColor(Qt::blue));
+        QCOMPARE(parts.at(4).text, QStringLiteral("; // #color{red}"));
+    }
+
+    // Files other than plain UTF-8 lines.
+    void encodingsAndBinary()
+    {
+        QTemporaryDir dir;
+        QByteArray utf16("\xFF\xFE");
+        for (QChar c : QStringLiteral("one\ntwo needle\n"))
+            utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
+        QVERIFY(write(dir.filePath("u16.txt"), utf16));
+        QVERIFY(write(dir.filePath("bom.txt"), "\xEF\xBB\xBFneedle\n"));
+        QVERIFY(write(dir.filePath("bin.dat"), QByteArray("ab\0cd needle\nneedle\n", 20)));
+        QVERIFY(write(dir.filePath("nolf.txt"), "a\nb needle"));
+        Recorder r;
+        r.opts.text = QStringLiteral("needle");
+        r.search.run(dir.path());
+        // file:line:the row's text after its line number ("" for a header).
+        QStringList summary;
+        for (const Row& row : r.rows)
+            summary.append(QFileInfo(row.file).fileName() + ":" + QString::number(row.line) + ":" +
+                           MessageItem::stripMarkup(row.text).section(QLatin1String(": "), 1));
+        QCOMPARE(summary, (QStringList{"bin.dat:1:", "bom.txt:1:", "bom.txt:1:needle",
+                                       "nolf.txt:1:", "nolf.txt:2:b needle", "u16.txt:1:",
+                                       "u16.txt:2:two needle"}));
+    }
+
+    // A line longer than the cap is scanned in pieces that keep its number;
+    // a hit row shows only the part around its hit.
+    void longLine()
+    {
+        QTemporaryDir dir;
+        QByteArray line(3 * FileSearch::maxLine, 'x');
+        line.replace(10, 6, "needle");
+        line.replace(2 * FileSearch::maxLine + 5, 6, "needle");
+        QVERIFY(write(dir.filePath("long.txt"), "top\n" + line + "\nneedle\n"));
+        Recorder r;
+        r.opts.text = QStringLiteral("needle");
+        r.search.run(dir.path());
+        QCOMPARE(r.rows.size(), 4);
+        QCOMPARE(r.rows.at(1).line, 2);
+        QCOMPARE(r.rows.at(2).line, 2);
+        QCOMPARE(r.rows.at(3).line, 3);
+        for (int i = 1; i < 3; ++i)
+            QVERIFY(MessageItem::stripMarkup(r.rows.at(i).text).size() < 2 * FileSearch::rowContext + 40);
+    }
+
+    // Links back into the tree, links to a FIFO and to a device, a dangling
+    // link, a binary file and a 200 MB line: the walk ends, each real file is
+    // reported once, and memory stays bounded.
+    void hostileTree()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.filePath("r");
+        QVERIFY(write(root + "/a/x.txt", "needle\n"));
+        QVERIFY(write(root + "/a/b/y.txt", "needle\n"));
+        QVERIFY(write(root + "/bin.dat", QByteArray("\0needle\n", 8)));
+        QVERIFY(QFile::link("..", root + "/a/loop"));
+        QVERIFY(QFile::link("../..", root + "/a/b/up"));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+        QVERIFY(QFile::link(dir.filePath("fifo"), root + "/a/fifo.txt"));
+        QVERIFY(QFile::link("/dev/zero", root + "/a/zero.txt"));
+        QVERIFY(QFile::link(dir.filePath("gone"), root + "/a/dangling.txt"));
+        {
+            QFile big(root + "/big.txt");
+            QVERIFY(big.open(QIODevice::WriteOnly));
+            const QByteArray chunk(1 << 20, 'z');
+            for (int i = 0; i < 200; ++i)
+                QVERIFY(big.write(chunk) == chunk.size());
+            QVERIFY(big.write("needle") == 6);
+        }
+        const long before = peakKilobytes();
+        Recorder r;
+        r.opts.text = QStringLiteral("needle");
+        r.search.run(root);
+        QStringList headers = r.files(root);
+        QCOMPARE(headers, (QStringList{"big.txt", "bin.dat", "a/x.txt", "a/b/y.txt"}));
+        QCOMPARE(r.rows.size(), 7);
+        QCOMPARE(r.rows.at(1).line, 1);
+        QVERIFY2(peakKilobytes() - before < 64 * 1024,
+                 qPrintable(QString::number(peakKilobytes() - before)));
+    }
+
+    // A stop from the yield: nothing after it, also inside a long file.
+    void stopMidWalk()
+    {
+        QTemporaryDir dir;
+        for (int i = 0; i < 50; ++i)
+            QVERIFY(write(dir.filePath(QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0'))),
+                          "needle\n"));
+        Recorder r;
+        r.opts.text = QStringLiteral("needle");
+        r.search.setYieldInterval(0);
+        int yields = 0;
+        qsizetype rowsAtStop = -1;
+        r.search.yield = [&](const QString&) {
+            if (++yields == 10) {
+                r.search.cancel();
+                rowsAtStop = r.rows.size();
+            }
+        };
+        r.search.run(dir.path());
+        QVERIFY(r.search.isCanceled());
+        QVERIFY(rowsAtStop > 0);
+        QCOMPARE(r.rows.size(), rowsAtStop);
+        QCOMPARE(yields, 10);
+
+        // Inside one file of many blocks: the scan yields on its way.
+        QVERIFY(write(dir.filePath("big/big.txt"), QByteArray(64 << 20, 'a') + "needle\n"));
+        yields = 0;
+        r.rows.clear();
+        r.search.yield = [&](const QString& file) {
+            QVERIFY(file.endsWith(QLatin1String("big.txt")));
+            if (++yields == 3)
+                r.search.cancel();
+        };
+        r.search.run(dir.filePath("big"));
+        QCOMPARE(yields, 3);
+        QVERIFY(r.rows.isEmpty());
+    }
+
+    // Options read again after each yield: a change holds from there on,
+    // and files removed meanwhile are passed over.
+    void changesWhileRunning()
+    {
+        QTemporaryDir dir;
+        for (const char* n : {"1.txt", "2.txt", "3.txt", "4.txt"})
+            QVERIFY(write(dir.filePath(QLatin1String(n)), "alpha beta\n"));
+        Recorder r;
+        r.opts.text = QStringLiteral("alpha");
+        r.search.setYieldInterval(0);
+        r.search.yield = [&](const QString& file) {
+            if (file.endsWith(QLatin1String("2.txt"))) {
+                r.opts.text = QStringLiteral("beta");
+                QFile::remove(dir.filePath("3.txt"));
+            }
+            if (file.endsWith(QLatin1String("4.txt")))
+                r.opts.text.clear();
+        };
+        r.search.run(dir.path());
+        // Each file's hit: the blue part of its row.
+        QStringList summary;
+        for (const Row& row : r.rows)
+            for (const vexa::MessageSegment& part : MessageItem::parseMarkup(row.text))
+                if (part.color == QColor(Qt::blue))
+                    summary.append(QFileInfo(row.file).fileName() + " " + part.text);
+        QCOMPARE(summary, (QStringList{"1.txt alpha", "2.txt beta"}));
+    }
+
+    void invalidExpressions_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("open group") << "(";
+        QTest::newRow("open class") << "[";
+        QTest::newRow("bad class range") << "[z-a]";
+    }
+    void invalidExpressions()
+    {
+        QFETCH(QString, pattern);
+        SearchOptions o{pattern, false, false, true};
+        QVERIFY(!FileSearch::error(o).isEmpty());
+        // As plain text the same characters are searched for.
+        o.regExp = false;
+        QCOMPARE(FileSearch::error(o), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileSearch)
+#include "tst_filesearch.moc"
