@@ -73,6 +73,65 @@ elif [ -n "$SHOT" ]; then
     echo "no screenshot: ImageMagick's import is not installed"
 fi
 
+# ---- search in files -------------------------------------------------------
+# Ctrl+Alt+F, a word, Return: the search walks the working folder (the
+# dialog's first-start folder) and puts the hit's row into the messages panel.
+# The row is found on screen as the pure blue that was not there before (the
+# colour of the hit's text), and a click on it opens the file at the hit's
+# line; a marker typed there and saved with Ctrl+S starts that line on disk.
+printf 'alpha\nbeta\ngamma e2eneedle\n' > "$work/found.txt"
+blue_mask() {
+    import -window root "$work/shot.png" 2>>"$work/vexa.log" &&
+        convert "$work/shot.png" -alpha off -fill black +opaque blue -fill white -opaque blue "$1"
+}
+command -v import >/dev/null 2>&1 || fail "search in files: ImageMagick's import is needed"
+blue_mask "$work/before.png" || fail "search in files: no screenshot"
+box=
+tries=0
+while alive && [ -z "$box" ] && [ $tries -lt 5 ]; do
+    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    xdotool key --clearmodifiers ctrl+alt+f
+    sleep 1
+    xdotool type --delay 20 e2eneedle
+    xdotool key Return
+    tries=$((tries + 1))
+    j=0
+    while [ -z "$box" ] && [ $j -lt 10 ]; do
+        sleep 0.5
+        blue_mask "$work/after.png" || fail "search in files: no screenshot"
+        convert "$work/before.png" -negate "$work/not-before.png"
+        convert "$work/after.png" "$work/not-before.png" -compose multiply -composite \
+            "$work/new.png"
+        box=$(convert "$work/new.png" -bordercolor black -border 1 -format '%@' info: 2>/dev/null)
+        case "$box" in 0x0*) box= ;; esac
+        j=$((j + 1))
+    done
+done
+alive || fail "the program ended during the search in files"
+[ -n "$box" ] || fail "search in files: no hit row appeared after $tries attempt(s)"
+# The box is WxH+X+Y in the bordered picture: one pixel off each way.
+x=$(echo "$box" | sed 's/^[0-9]*x[0-9]*+\([0-9]*\)+.*/\1/')
+y=$(echo "$box" | sed 's/^[0-9]*x\([0-9]*\)+[0-9]*+\([0-9]*\)$/\2 \1/' | awk '{print $1 + int($2 / 2) - 1}')
+xdotool mousemove "$x" "$y" click 1
+echo "search in files: hit row at $x,$y after $tries attempt(s)"
+found_before=$(cat "$work/found.txt")
+tries=0
+while alive && [ $tries -lt 10 ] && [ "$(cat "$work/found.txt")" = "$found_before" ]; do
+    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    xdotool type --delay 20 'MARK'
+    xdotool key ctrl+s
+    tries=$((tries + 1))
+    j=0
+    while [ $j -lt 25 ] && [ "$(cat "$work/found.txt")" = "$found_before" ]; do
+        sleep 0.2
+        j=$((j + 1))
+    done
+done
+[ "$(cat "$work/found.txt")" = "$(printf 'alpha\nbeta\nMARKgamma e2eneedle')" ] ||
+    fail "search in files: found.txt does not start the hit's line with the marker: $(cat "$work/found.txt")"
+echo "search in files: the row opened found.txt at line 3"
+# ---- end of search in files -------------------------------------------------
+
 # Then press Ctrl+Q.
 e2e_quit
 

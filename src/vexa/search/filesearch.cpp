@@ -471,8 +471,13 @@ void FileSearch::run(const QString& folder)
     d->depth = 0;
     d->stale = true;
     d->sinceYield.start();
-    processDirectory(folder);
     d->path.clear();
+    processDirectory(folder);
+}
+
+QString FileSearch::lastFile() const
+{
+    return d->path;
 }
 
 void FileSearch::processDirectory(const QString& path)

@@ -74,6 +74,8 @@ public:
     void run(const QString& folder);
     void cancel();
     bool isCanceled() const;
+    // The file the last search reached.
+    QString lastFile() const;
 
     // One folder of the walk and, recursively, its subfolders.
     void processDirectory(const QString& path);

@@ -178,6 +178,8 @@ void SearchInFiles::searchPressed()
     // An empty folder text names no folder (not the working one).
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
         core->run(folder);
+        // The status line keeps where the walk ended, however short it was.
+        labelProcessing->setText(core->lastFile());
     } else {
         vexa::Message::warning(QStringLiteral("warning"),
                                QStringLiteral("The directory \n") + folder +
