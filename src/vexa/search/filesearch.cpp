@@ -40,6 +40,26 @@ unsigned char foldAscii(unsigned char c)
     return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
 }
 
+// Folds ASCII capitals to small letters, eight bytes at a time: a byte's top
+// bit in `upper` is set when it lies in 'A'..'Z'; other bytes stay.
+void foldAscii(const char* from, char* to, qsizetype n)
+{
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 x;
+        memcpy(&x, from + i, 8);
+        const quint64 low = x & (0x7F * ones);
+        const quint64 atLeastA = low + (0x80 - 'A') * ones;
+        const quint64 aboveZ = low + (0x80 - 'Z' - 1) * ones;
+        const quint64 upper = (atLeastA ^ aboveZ) & ~x & (0x80 * ones);
+        x ^= upper >> 2;
+        memcpy(to + i, &x, 8);
+    }
+    for (; i < n; ++i)
+        to[i] = char(foldAscii((unsigned char)from[i]));
+}
+
 qsizetype countLineFeeds(const char* p, qsizetype n)
 {
     return std::count(p, p + n, '\n');
@@ -267,6 +287,19 @@ public:
         return more && !canceled;
     }
 
+    // Scans the line with a candidate, which ends at `end` of a piece of `n`,
+    // and moves `pos` past it; false when the file is done.
+    bool scanCandidate(QString text, qsizetype end, qsizetype n, qsizetype* pos)
+    {
+        if (!scanLine(std::move(text)))
+            return false;
+        *pos = end + 1;
+        if (end < n)
+            ++lineNumber;
+        maybeYield();
+        return !canceled;
+    }
+
     // Text of whole lines (the last one may go on in the next piece).
     bool scanText(QString text)
     {
@@ -287,13 +320,7 @@ public:
             if (end < 0)
                 end = n;
             lineNumber += int(countLineFeeds(text, pos, start));
-            if (!scanLine(text.mid(start, end - start)))
-                return false;
-            pos = end + 1;
-            if (end < n)
-                ++lineNumber;
-            maybeYield();
-            if (canceled)
+            if (!scanCandidate(text.mid(start, end - start), end, n, &pos))
                 return false;
         }
         return true;
@@ -316,8 +343,7 @@ public:
             if (matcher->fold) {
                 if (folded.isEmpty()) {
                     folded.resize(n);
-                    std::transform(block, block + n, folded.data(),
-                                   [](char c) { return char(foldAscii((unsigned char)c)); });
+                    foldAscii(block, folded.data(), n);
                 }
                 haystack = folded.constData();
             }
@@ -331,13 +357,7 @@ public:
             const void* after = memchr(block + at, '\n', size_t(n - at));
             const qsizetype end = after ? static_cast<const char*>(after) - block : n;
             lineNumber += int(countLineFeeds(block + pos, start - pos));
-            if (!scanLine(QString::fromUtf8(block + start, end - start)))
-                return false;
-            pos = end + 1;
-            if (end < n)
-                ++lineNumber;
-            maybeYield();
-            if (canceled)
+            if (!scanCandidate(QString::fromUtf8(block + start, end - start), end, n, &pos))
                 return false;
         }
         return true;

@@ -148,6 +148,12 @@ private Q_SLOTS:
         QTest::newRow("case-sensitive plain") << "Foo foo FOO" << "foo" << "c" << L{4, 3};
         QTest::newRow("case-insensitive regex") << "Foo foo" << "f.o" << "r" << L{0, 3, 4, 3};
         QTest::newRow("case-insensitive non-ASCII") << "ÉTÉ été" << "été" << "" << L{0, 3, 4, 3};
+        // Folding stops at the letters: "[" and "{", "@" and "`" stay apart.
+        QTest::newRow("case-insensitive letters only")
+            << "{{{{{{{{``````@@[ abcdefghijklmnopqrstuvwxyz" << "[" << "" << L{16, 1};
+        QTest::newRow("case-insensitive capitals") << "xx @[ ABCDEFGHIJKLMNOPQRSTUVWXYZ {`"
+                                                   << "pqrstuvw" << "" << L{21, 8};
+        QTest::newRow("case-insensitive at sign") << "````````````@" << "@" << "" << L{12, 1};
         QTest::newRow("Kelvin sign folds to k") << "\u212Aey" << "key" << "" << L{0, 3};
         QTest::newRow("positions in characters") << "日本 needle" << "needle" << "c" << L{3, 6};
         QTest::newRow("regex class") << "x1 y22" << "[0-9]+" << "r" << L{1, 1, 4, 2};

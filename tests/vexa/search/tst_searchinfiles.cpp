@@ -31,13 +31,6 @@ using namespace vexa;
 namespace
 {
 
-class PlainEditorFactory : public vexa::EditorFactory
-{
-public:
-    QString name() override { return QStringLiteral("plain"); }
-    vexa::Editor* createEditor(QWidget* parent) override { return new TestEditor(parent); }
-};
-
 bool write(const QString& path, const QByteArray& data)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -99,11 +92,7 @@ private Q_SLOTS:
         // A first start: nothing stored by an earlier run.
         Settings::remove(QStringLiteral("/SearchInFiles"));
         shell = new Shell(nullptr, "vexa::Shell");
-        Editors::self()->installEditorFactory(new PlainEditorFactory);
-        const QList<Editor*> others = Editors::self()->editors();
-        Editors::self()->newEditor();
-        for (Editor* e : others)
-            Editors::self()->close(e);
+        useTestEditors();
         startServices(shell);
         shell->show();
         QVERIFY(QTest::qWaitForWindowExposed(shell));
