@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <algorithm>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -174,6 +175,10 @@ Shell::Shell(QWidget* parent, const char* name) : QMainWindow(parent), d(new Pri
         Settings::readBool(QStringLiteral("/geometry/leftDockShown"), true));
     d->bottomDockWidget->setVisible(
         Settings::readBool(QStringLiteral("/geometry/bottomDockShown"), true));
+
+    // Without a window manager nobody hands the activation back to this
+    // window when one of our dialogs closes: the window asks for it itself.
+    qApp->installEventFilter(this);
 
     d->timer = new QTimer(this);
     connect(d->timer, &QTimer::timeout, this, &Shell::timeout);
@@ -516,6 +521,26 @@ void Shell::rebuildUI()
     Q_EMIT uiRebuilded();
 }
 
+bool Shell::eventFilter(QObject* o, QEvent* e)
+{
+    if (e->type() == QEvent::Hide && o->isWidgetType()) {
+        auto* dialog = qobject_cast<QDialog*>(o);
+        if (dialog && dialog->isWindow() && dialog->parentWidget() &&
+            dialog->parentWidget()->window() == this) {
+            // Once the dialog has gone and no other one is up.
+            QTimer::singleShot(0, this, [this]() {
+                if (QApplication::activeModalWidget() || !isVisible())
+                    return;
+                activateWindow();
+                QWidget* f = focusWidget();
+                if (!f || !f->isVisible())
+                    Editors::self()->setFocus();
+            });
+        }
+    }
+    return QMainWindow::eventFilter(o, e);
+}
+
 void Shell::postPrepare()
 {
     auto* stretch = new QWidget(d->bottomDockTab);
@@ -525,12 +550,15 @@ void Shell::postPrepare()
     // A stored id that names no page (stale or damaged settings) raises
     // nothing and announces nothing: a null page would make every left panel
     // raise itself in turn and move the focus away from the editor.
+    // The page is shown again, but the keyboard focus stays where the user
+    // will type: a panel takes it only when the user raises it.
     bool ok = false;
     int id = Settings::readNum(QStringLiteral("/geometry/leftDockPanelID"), 0, &ok);
     if (ok) {
         if (QWidget* w = d->leftDock->widget(id)) {
             d->leftDock->raiseWidget(w);
             Q_EMIT leftDockRaised(w);
+            Editors::self()->setFocus();
         }
     }
     id = Settings::readNum(QStringLiteral("/geometry/bottomDockPanelID"), 0, &ok);

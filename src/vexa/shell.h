@@ -79,6 +79,8 @@ protected Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    // Watches our dialogs close, to take the activation back.
+    bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
     void initActionGroups();

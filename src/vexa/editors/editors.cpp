@@ -348,11 +348,12 @@ void Editors::setCurrentEditor(Editor* e)
     Q_EMIT currentChanged(e);
     Q_EMIT editorChanged();
     setCaption();
+    // The editor shown takes the keyboard focus, the first one too, which
+    // the workspace shows already.
     WidgetStack* ws = Shell::self()->workspace();
-    if (ws->visibleWidget() != e) {
+    if (ws->visibleWidget() != e)
         ws->raiseWidget(e);
-        e->setFocus();
-    }
+    e->setFocus();
 }
 
 void Editors::editorFocusChanged(bool)

@@ -77,6 +77,10 @@ TextDocument::TextDocument(TextEditorManager* m) : QObject(nullptr), d(new Priva
 {
     d->undoStack = new QtUndoStack(this, "undoStack");
     connect(d->undoStack, &QtUndoStack::commandExecuted, this, &TextDocument::macroExecuted);
+    // Undoing or redoing back to the text last saved or loaded makes the
+    // document unmodified again.
+    connect(d->undoStack, &QtUndoStack::cleanChanged, this,
+            [this](bool clean) { documentChanged(!clean); });
     d->folding = new TextFolding(this);
     d->m = m;
     // A tab width below 1 would reach a division in the tab arithmetic.
@@ -714,6 +718,7 @@ bool TextDocument::save(QTextStream& s)
     // A failed write is not a save: the document stays modified.
     if (s.status() != QTextStream::Ok)
         return false;
+    d->undoStack->setClean();
     documentChanged(false);
     return true;
 }
@@ -891,7 +896,7 @@ void TextDocument::macroExecuted()
     }
     d->macroCursorLine = -1;
     d->macroCursorColumn = -1;
-    documentChanged(true);
+    documentChanged(!d->undoStack->isClean());
 }
 
 } // namespace xqwidgets

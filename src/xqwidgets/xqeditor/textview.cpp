@@ -88,7 +88,6 @@ public:
     QPoint selectionStart;
     QPoint selectionEnd;
     bool selectionLocked = false;
-    LineRegion update;
     IndicatorMargin* indicatorMargin = nullptr;
     SelectionMargin* selectionMargin = nullptr;
     LineNumberMargin* lineNumberMargin = nullptr;
@@ -100,17 +99,12 @@ public:
     int firstKey = 0;
     std::vector<VisibleLine> visibleLines;
     WrappedLinesCache wrappedLinesCache;
-    // For each screen row, the line and first column it showed when it was
-    // last painted or scheduled; a row below a change that still shows the
-    // same piece of the same line needs no repaint.
-    std::vector<QPoint> prevUpdatedlines;
     ScrollBarMode hScrollBarMode = Auto;
     ScrollBarMode vScrollBarMode = AlwaysOn;
     QScrollBar* hbar = nullptr;
     QScrollBar* vbar = nullptr;
     int xPos = 0;
     int yPos = 0;
-    LineRegion updateRegion;
     bool geometryChanged = false;
     QMenu* rmbMenu = nullptr;
     // Whether any attribute of the highlighting has a background: only then
@@ -530,10 +524,6 @@ void TextView::setCursorPositionInternal(int line, int col, bool select)
         d->selectionEnd = QPoint(col, line);
         setSelection(d->selectionStart, d->selectionEnd);
     }
-    if (d->cursor->line() != line) {
-        d->update.expand(line, line);
-        d->update.expand(d->cursor->line(), d->cursor->line());
-    }
 }
 
 void TextView::setCursorPosition(int line, int col, bool select)
@@ -645,12 +635,11 @@ void TextView::vslide(int value)
 
 void TextView::scrollX(int dx)
 {
-    if (d->doc->getWrap())
+    if (d->doc->getWrap() || dx == 0)
         return;
-    if (qAbs(dx) >= width())
-        update();
-    else
-        scroll(dx, 0);
+    // Repainted rather than moved: moved pixels would carry the inverted
+    // caret along.
+    update();
 }
 
 void TextView::scrollY(int)
@@ -697,16 +686,16 @@ QRect TextView::caretRect()
 
 // --- Repainting -------------------------------------------------------------------
 
-void TextView::setUpdateRegion(const LineRegion& r)
+void TextView::setUpdateRegion(const LineRegion&)
 {
-    d->updateRegion = r;
+    // The view repaints in full whenever it is updated (see updateView()),
+    // so the lines the document changed need not be kept.
 }
 
-void TextView::updateLines(int from, int to)
+void TextView::updateLines(int, int)
 {
     // The document asks this when the wrap switch changed: every row moves
     // and the horizontal bar changes its role.
-    d->update.expand(from, to);
     d->geometryChanged = true;
 }
 
@@ -793,10 +782,6 @@ void TextView::updateView(bool newDocGeometry)
     TextDocument* doc = d->doc;
     updateLinesList();
     d->cursor->setEnabled(false);
-    const int h = d->fontHeight;
-    const int first = lineNumber(d->yPos);
-    const int last = lineNumber(lineHeight() * first + height() - 1);
-
     if (newDocGeometry || d->geometryChanged) {
         d->geometryChanged = false;
         updateScrollBars();
@@ -813,53 +798,14 @@ void TextView::updateView(bool newDocGeometry)
         }
     }
 
-    LineRegion& update = d->update;
-    update.expand(d->updateRegion.start, d->updateRegion.end);
-    if (!update.isEmpty() && update.end > doc->lastLine()) {
-        QWidget::update();
-        repaintMargins();
-    } else if (!update.isEmpty()) {
-        update.start = qMax(update.start, first);
-        update.end = qMin(update.end, last);
-        if (update.end < update.start)
-            update.clear();
-    }
-    if (!update.isEmpty() && update.end <= doc->lastLine()) {
-        const int W = width();
-        const int H = height();
-        int key = d->firstKey;
-        int y = linePosition(key) - d->yPos;
-        std::vector<QPoint>& prev = d->prevUpdatedlines;
-        if (prev.size() < size_t(H / h + 2))
-            prev.resize(size_t(H / h + 2), QPoint(-1, -1));
-        while (y < H) {
-            const VisibleLine* row = d->rowAt(key);
-            if (!row)
-                break;
-            const size_t i = size_t(key - d->firstKey);
-            const QPoint shown(row->startPos, row->line);
-            // Below the change, a row that shows what it showed before ends
-            // the walk; a wrapped line that gained or lost a row moves every
-            // piece below it, which this comparison sees.
-            if (i < prev.size() && row->line > update.end && prev[i] == shown)
-                break;
-            if (row->line >= update.start) {
-                QWidget::update(0, y, W, h);
-                d->indicatorMargin->update(0, y, d->indicatorMargin->width(), h);
-                d->selectionMargin->update(0, y, d->selectionMargin->width(), h);
-                d->lineNumberMargin->update(0, y, d->lineNumberMargin->width(), h);
-                d->foldingMargin->update(0, y, d->foldingMargin->width(), h);
-            }
-            if (i < prev.size())
-                prev[i] = shown;
-            y += h;
-            ++key;
-        }
-        if (key == doc->lastLine() + 1 || !d->rowAt(key))
-            QWidget::update(0, y, W, H - y);
-    }
-    update.clear();
-    d->updateRegion.clear();
+    // Any change repaints every row and the margins. Repainting only the
+    // lines a change named left stale pixels on screen: the rows a wrapped
+    // line moved, the current-line band the caret left, a selection made
+    // by keys or the mouse, rows shifted by a scroll. The backing store is
+    // double buffered and a screen of rows paints in well under a
+    // millisecond, so nothing is gained by guessing.
+    QWidget::update();
+    repaintMargins();
     d->cursor->setEnabled(true);
 }
 
@@ -875,19 +821,12 @@ void TextView::paintEvent(QPaintEvent* e)
     int key = d->firstKey;
     int y = linePosition(key) - d->yPos;
     const int bottom = r.y() + r.height();
-    std::vector<QPoint>& prev = d->prevUpdatedlines;
-    if (prev.size() < size_t(height() / h + 2))
-        prev.resize(size_t(height() / h + 2), QPoint(-1, -1));
     while (y < bottom) {
         const VisibleLine* row = d->rowAt(key);
         if (!row)
             break;
-        if (y + h > r.y()) {
+        if (y + h > r.y())
             paintLine(p, *row, y);
-            const size_t i = size_t(key - d->firstKey);
-            if (i < prev.size())
-                prev[i] = QPoint(row->startPos, row->line);
-        }
         y += h;
         ++key;
     }
@@ -1152,12 +1091,8 @@ void TextView::setSelection(const QPoint& a, const QPoint& b)
         std::swap(p1, p2);
     if (p1 == selected.topLeft() && p2 == selected.bottomRight())
         return;
-    if (hasSelection())
-        d->update.expand(qMin(selected.top(), selected.bottom()),
-                         qMax(selected.top(), selected.bottom()));
     selected = QRect(p1, p2);
-    d->update.expand(qMin(selected.top(), selected.bottom()),
-                     qMax(selected.top(), selected.bottom()));
+    updateContents();
     notifyChange(TextEditor::Selection);
 }
 
@@ -1185,11 +1120,8 @@ bool TextView::inSelected(int line, int col) const
 
 void TextView::clearSelection()
 {
-    if (!d->selectionLocked && hasSelection()) {
-        d->update.expand(qMin(selected.top(), selected.bottom()),
-                         qMax(selected.top(), selected.bottom()));
+    if (!d->selectionLocked && hasSelection())
         selected = emptySelection();
-    }
     notifyChange(TextEditor::Selection);
     updateView(false);
 }
