@@ -6,6 +6,7 @@
 #include "textview.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -166,6 +167,26 @@ void TextEditorManager::setFont(const QFont& f)
     d->fonts[1].set(f, false, true);
     d->fonts[2].set(f, true, false);
     d->fonts[3].set(f, true, true);
+    // The layout puts every character of a fixed-pitch font in a cell of
+    // whole pixels, the regular face's advance rounded. The faces draw with
+    // fractional advances (a 14 pt face is 11.24 pixels wide): their letter
+    // spacing makes each glyph advance exactly one cell, so a run of text
+    // ends where the next one is placed, in every face.
+    const QFontMetricsF regular(*d->fonts[0].font);
+    const qreal advance = regular.horizontalAdvance(QLatin1Char('W'));
+    if (d->fonts[0].width >= 0 && advance == regular.horizontalAdvance(QLatin1Char('i'))) {
+        const int cell = qMax(1, qRound(advance));
+        for (FontData& face : d->fonts) {
+            const QFontMetricsF fm(*face.font);
+            if (fm.horizontalAdvance(QLatin1Char('W')) != fm.horizontalAdvance(QLatin1Char('i')))
+                continue;
+            face.font->setLetterSpacing(QFont::AbsoluteSpacing,
+                                        cell - fm.horizontalAdvance(QLatin1Char('W')));
+            delete face.fm;
+            face.fm = new QFontMetrics(*face.font);
+            face.width = cell;
+        }
+    }
     d->fnt = f;
     for (TextDocument* doc : std::as_const(d->documents))
         doc->updateFontData();

@@ -239,6 +239,11 @@ FoldingMargin* TextView::foldingMargin() const
 
 void TextView::updateFontData()
 {
+    // The same top line stays on top; rows and wrap positions are measured
+    // afresh, which every view needs, the hidden ones too.
+    const int topKey = d->fontHeight > 0 ? d->yPos / d->fontHeight : 0;
+    d->wrappedLinesCache.lines.clear();
+    d->geometryChanged = true;
     d->fontHeight = 0;
     d->fontAscent = 0;
     for (int type = 0; type < 4; ++type) {
@@ -250,6 +255,7 @@ void TextView::updateFontData()
     }
     d->fontHeight = qMax(1, d->fontHeight);
     d->tabsWidth = d->doc->spacesInTab() * d->spaceWidth;
+    d->yPos = topKey * d->fontHeight;
 }
 
 void TextView::updateMarginsState()

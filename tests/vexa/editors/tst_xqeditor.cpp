@@ -224,8 +224,10 @@ private Q_SLOTS:
     void optionsDefaults()
     {
         xqwidgets::TextEditorManager* m = XQEditor::manager();
-        // The editors start without line numbers; the dialog offers them.
-        QVERIFY(!m->isLineNumberMarginVisible());
+        // What is in force at start is what the dialog shows.
+        QVERIFY(m->isLineNumberMarginVisible());
+        QVERIFY(!current()->textEditor()->view()->lineNumberMargin()->isHidden());
+        QCOMPARE(m->font().pointSize(), 14);
         QVERIFY(!m->fSaveTab);
         QVERIFY(current()->replaceTabs());
         QCOMPARE(current()->tabWidthInSpaces(), 4);

@@ -46,6 +46,11 @@ QString md5sum(const QString& text)
 namespace
 {
 const char* const foldingKey = "/editors/folding/";
+// The defaults of the two options whose first stored value the dialog would
+// otherwise show differently from what is in force: one value each, in
+// force at start and shown by the dialog.
+const bool lineNumberMarginDefault = true;
+const char* const fontDefault = "Fixed [Misc],14,-1,5,50,0,0,0,1,0";
 
 // A font that exists here: the stored families rarely do any more, and the
 // platform's substitute for an unknown family may be a proportional one.
@@ -166,12 +171,12 @@ void XQEditor::loadConfig()
     m->fLineWrap = flag("WordWrap", true);
     m->fIndentationGuides = false;
     m->setIndicatorMarginVisible(flag("IndicatorMargin", true));
-    m->setLineNumberMarginVisible(flag("LineNumberMargin", false));
+    m->setLineNumberMarginVisible(flag("LineNumberMargin", lineNumberMarginDefault));
     m->setSelectionMarginVisible(flag("SelectionMargin", false));
     m->setVerticalSelection(flag("VerticalSelection", false));
     m->setTabWidth(tabWidthSetting());
     m->setFont(usableFont(Settings::read(QStringLiteral("/xqeditor/Font"),
-                                         QStringLiteral("Luxi Mono [Xqc],11,-1,5,50,0,0,0,0,0"))));
+                                         QLatin1String(fontDefault))));
     m->currentLineColor = QColor(QStringLiteral("#efefff"));
 }
 
@@ -405,15 +410,15 @@ void XQEditor::configure()
     form->bReplaceTabs->setChecked(flag("ReplaceTabs", true));
     form->bRemoveSpacer->setChecked(flag("RemoveSpacer", false));
     form->bIndicatorMargin->setChecked(flag("IndicatorMargin", true));
-    form->bLineNumberMargin->setChecked(flag("LineNumberMargin", true));
+    form->bLineNumberMargin->setChecked(flag("LineNumberMargin", lineNumberMarginDefault));
     form->bSelectionMargin->setChecked(flag("SelectionMargin", false));
     form->bVerticalSelection->setChecked(flag("VerticalSelection", false));
     form->lTabWidth->setText(QString::number(tabWidthSetting()));
     form->bWordWrap->setChecked(flag("WordWrap", true));
     form->bIndentationGuides->setChecked(false);
     form->bIndentationGuides->hide();
-    form->fontViewLabel->setFont(usableFont(Settings::read(
-        QStringLiteral("/xqeditor/Font"), QStringLiteral("Fixed [Misc],14,-1,5,50,0,0,0,1,0"))));
+    form->fontViewLabel->setFont(
+        usableFont(Settings::read(QStringLiteral("/xqeditor/Font"), QLatin1String(fontDefault))));
 
     if (form->exec() == QDialog::Accepted) {
         auto write = [](const char* key, bool v) {
