@@ -12,6 +12,8 @@
 #include "widgetstack.h"
 #include "xqeditor/xqeditor.h"
 
+#include "qtundo/qtundo.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -49,6 +51,8 @@ class Editors::Private
 public:
     static Editors* self;
 
+    // Whether an editor holds the focus, which the text commands follow.
+    bool focused = false;
     QHash<QString, EditorFactory*> factories;
     EditorFactory* currentFactory = nullptr;
     // Editors are children of the workspace: one destroyed with the window
@@ -163,6 +167,9 @@ Editors::Editors() : QObject(nullptr), d(new Private)
 
     connect(this, &Editors::gotFocus, shell, &Shell::focusIn);
     connect(shell, &Shell::focusChanged, this, &Editors::focusChanged);
+    // Undo and Redo are offered only when there is something to undo or redo.
+    connect(QtUndoManager::manager(), &QtUndoManager::changed, this,
+            [this]() { focusChanged(d->focused ? this : nullptr); });
     connect(shell, &Shell::uiRebuilded, this, &Editors::addCloseButton);
     // Ahead of every other receiver, so the reopened files are recorded
     // before the recent menus attach; a later assembly reopens nothing.
@@ -365,9 +372,21 @@ void Editors::editorFocusChanged(bool)
 void Editors::focusChanged(QObject* o)
 {
     const bool mine = o == this;
-    for (const char* name : focusBound)
-        if (Action* a = Actions::action(QLatin1String(name)))
+    d->focused = mine;
+    const bool canUndo = QtUndoManager::manager()->canUndo();
+    const bool canRedo = QtUndoManager::manager()->canRedo();
+    for (const char* name : focusBound) {
+        Action* a = Actions::action(QLatin1String(name));
+        if (!a)
+            continue;
+        const QByteArray n(name);
+        if (n.endsWith("/undo"))
+            a->setEnabled(mine && canUndo);
+        else if (n.endsWith("/redo"))
+            a->setEnabled(mine && canRedo);
+        else
             a->setEnabled(mine);
+    }
 }
 
 void Editors::loadSession()
@@ -457,6 +476,11 @@ void Editors::newEditor()
     d->currentEditor = e;
 
     connect(e, &Editor::filenameChanged, this, &Editors::updateTabNames);
+    // The caption names the current editor's file from the moment it has one.
+    connect(e, &Editor::filenameChanged, this, [this, e]() {
+        if (e == current())
+            setCaption();
+    });
     connect(e, &Editor::focusChanged, this, &Editors::editorFocusChanged);
     connect(e, &Editor::closing, this, &Editors::closeEditor);
     connect(e, &Editor::fileLoaded, this, &Editors::fileLoaded);
@@ -474,8 +498,17 @@ void Editors::open()
 {
     if (d->lastOpenSaveDir.isEmpty())
         d->lastOpenSaveDir = QStringLiteral(".");
-    const QStringList files = QFileDialog::getOpenFileNames(
-        Shell::self(), tr("Choose files"), d->lastOpenSaveDir, QLatin1String(fileFilters));
+    // A dialog object rather than the static call, which cannot show the
+    // icons of the file types.
+    QFileDialog dlg(Shell::self(), tr("Choose files"), d->lastOpenSaveDir,
+                    QLatin1String(fileFilters));
+    dlg.setFileMode(QFileDialog::ExistingFiles);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setIconProvider(FileTypeManager::self()->fileIconProvider());
+    const std::function<bool(QFileDialog&)> runner = fileDialogRunner();
+    const bool accepted = runner ? runner(dlg) : dlg.exec() == QDialog::Accepted;
+    const QStringList files = accepted ? dlg.selectedFiles() : QStringList();
     for (const QString& f : files) {
         FileTypeManager::openFile(f);
         d->lastOpenSaveDir = QFileInfo(f).path();
@@ -560,6 +593,7 @@ bool Editors::saveEditorAs(Editor* e)
     // The replace question is the manager's own, asked once below.
     dlg.setOption(QFileDialog::DontConfirmOverwrite);
     dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setIconProvider(FileTypeManager::self()->fileIconProvider());
     // A copy: the runner may replace itself while it runs.
     const std::function<bool(QFileDialog&)> runner = fileDialogRunner();
     const bool accepted = runner ? runner(dlg) : dlg.exec() == QDialog::Accepted;

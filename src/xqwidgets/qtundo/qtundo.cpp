@@ -1,5 +1,7 @@
 #include "qtundo.h"
 
+#include "debuglog.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QIcon>
@@ -254,7 +256,7 @@ void QtUndoStack::undo(int count)
     int steps = 0;
     while (steps < count) {
         if (!canUndo()) {
-            qWarning("QtUndoStack::undo(): can't undo");
+            qCWarning(xqwidgets::lcUndo, "QtUndoStack::undo(): can't undo");
             break;
         }
         QtCommand* c = m_list[m_current];
@@ -296,7 +298,7 @@ void QtUndoStack::redo(int count)
     int steps = 0;
     while (steps < count) {
         if (!canRedo()) {
-            qWarning("QtUndoStack::redo(): can't redo");
+            qCWarning(xqwidgets::lcUndo, "QtUndoStack::redo(): can't redo");
             break;
         }
         ++m_current;
@@ -576,7 +578,7 @@ void QtUndoManager::undo(int count)
     if (stack && stack->canUndo())
         stack->undo(count);
     else
-        qWarning("QtUndoManager::undo(): can't undo");
+        qCWarning(xqwidgets::lcUndo, "QtUndoManager::undo(): can't undo");
 }
 
 void QtUndoManager::redo(int count)
@@ -585,7 +587,7 @@ void QtUndoManager::redo(int count)
     if (stack && stack->canRedo())
         stack->redo(count);
     else
-        qWarning("QtUndoManager::redo(): can't redo");
+        qCWarning(xqwidgets::lcUndo, "QtUndoManager::redo(): can't redo");
 }
 
 QAction* QtUndoManager::createUndoAction(QWidget* parent) const

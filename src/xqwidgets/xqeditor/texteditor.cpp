@@ -1,5 +1,6 @@
 #include "texteditor.h"
 
+#include "debuglog.h"
 #include "editorcursor.h"
 #include "editormargins.h"
 #include "highlight.h"
@@ -337,25 +338,25 @@ void TextEditor::pasteSelection()
 
 void TextEditor::undo()
 {
-    qDebug("TextEditor::undo() is deprecated, use QtUndoManager actions instead");
+    qCDebug(lcEditor, "TextEditor::undo() is deprecated, use QtUndoManager actions instead");
     d->doc->undoStack()->undo();
 }
 
 void TextEditor::redo()
 {
-    qDebug("TextEditor::redo() is deprecated, use QtUndoManager actions instead");
+    qCDebug(lcEditor, "TextEditor::redo() is deprecated, use QtUndoManager actions instead");
     d->doc->undoStack()->redo();
 }
 
 bool TextEditor::canUndo() const
 {
-    qDebug("TextEditor::canUndo() is deprecated, use QtUndoManager actions instead");
+    qCDebug(lcEditor, "TextEditor::canUndo() is deprecated, use QtUndoManager actions instead");
     return d->doc->undoStack()->canUndo();
 }
 
 bool TextEditor::canRedo() const
 {
-    qDebug("TextEditor::canRedo() is deprecated, use QtUndoManager actions instead");
+    qCDebug(lcEditor, "TextEditor::canRedo() is deprecated, use QtUndoManager actions instead");
     return d->doc->undoStack()->canRedo();
 }
 

@@ -1,5 +1,6 @@
 #include "textfolding.h"
 
+#include "debuglog.h"
 #include "textdoc.h"
 #include "textline.h"
 
@@ -46,13 +47,13 @@ bool TextFolding::createFold(int firstLine, int lastLine)
 {
     TextDocument* doc = d->doc;
     if (firstLine < 0 || firstLine >= doc->lastLine() || firstLine >= lastLine) {
-        qDebug("Can't create fold for firstLine >= lastLine");
+        qCDebug(lcEditor, "Can't create fold for firstLine >= lastLine");
         return false;
     }
     if (lastLine > doc->lastLine())
         lastLine = doc->lastLine();
     if (doc->lineOf(firstLine)->foldingLevel != doc->lineOf(lastLine)->foldingLevel) {
-        qDebug("Can't create intersected fold");
+        qCDebug(lcEditor, "Can't create intersected fold");
         return false;
     }
     // Equal levels at both ends still let a range cross folds that lie
@@ -64,7 +65,7 @@ bool TextFolding::createFold(int firstLine, int lastLine)
         const bool inside = f.firstLine >= firstLine && f.lastLine <= lastLine;
         const bool around = f.firstLine <= firstLine && f.lastLine >= lastLine;
         if (!apart && !inside && !around) {
-            qDebug("Can't create intersected fold");
+            qCDebug(lcEditor, "Can't create intersected fold");
             return false;
         }
     }
@@ -86,7 +87,7 @@ void TextFolding::removeFold(int line)
         return;
     const int h = findFirstFoldLine(line);
     if (h < 0) {
-        qDebug("hm, can't find the start of folding");
+        qCDebug(lcEditor, "hm, can't find the start of folding");
         return;
     }
     TextLine* head = doc->lineOf(h);
@@ -133,7 +134,7 @@ void TextFolding::changeFold(int line, FoldChange how)
         return;
     const int h = findFirstFoldLine(line);
     if (h < 0) {
-        qDebug("hm, can't find the start of folding");
+        qCDebug(lcEditor, "hm, can't find the start of folding");
         return;
     }
     TextLine* head = d->doc->lineOf(h);

@@ -1,5 +1,6 @@
 #include "textview.h"
 
+#include "debuglog.h"
 #include "editorcursor.h"
 #include "editormargins.h"
 #include "highlight.h"
@@ -441,7 +442,7 @@ int TextView::lineNumber(int contentY)
         return row->line;
     const int lastKey = d->firstKey + int(d->visibleLines.size()) - 1;
     if (!d->visibleLines.empty() && key <= lastKey && key <= d->doc->lastLine()) {
-        qDebug("visibleLines dosn't contain line %d", key);
+        qCDebug(lcEditor, "visibleLines dosn't contain line %d", key);
         return key;
     }
     return d->doc->lastLine();

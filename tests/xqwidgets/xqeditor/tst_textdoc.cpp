@@ -410,15 +410,29 @@ void TestTextDoc::readOnlyDocument()
 
 void TestTextDoc::modifiedFlag()
 {
+    // The flag follows the undo stack's clean mark: undoing back to the text
+    // loaded or saved last makes the document unmodified again.
     TextDocument doc(m);
     doc.cmdInsert(0, 0, "a");
     QVERIFY(doc.isModified());
     doc.undoStack()->undo();
-    QVERIFY(doc.isModified()); // the document keeps its own flag
+    QVERIFY(!doc.isModified());
+    doc.undoStack()->redo();
+    QVERIFY(doc.isModified());
     QString out;
     QTextStream os(&out);
     QVERIFY(doc.save(os));
     QVERIFY(!doc.isModified());
+    doc.undoStack()->undo();
+    QVERIFY(doc.isModified());
+    doc.undoStack()->redo();
+    QVERIFY(!doc.isModified());
+    // Typing after the save is not merged into the saved state's command.
+    doc.cmdInsert(0, 1, "b");
+    QVERIFY(doc.isModified());
+    doc.undoStack()->undo();
+    QVERIFY(!doc.isModified());
+    QCOMPARE(QString(*doc.lineOf(0)), QStringLiteral("a"));
 }
 
 void TestTextDoc::settersClamp()

@@ -1,4 +1,5 @@
 #include "fakeeditview.h"
+#include "debuglog.h"
 #include "qtundo.h"
 #include "textdoc.h"
 #include "textfolding.h"
@@ -70,6 +71,12 @@ class TestTextFolding : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The refusals are told in a developers' category, off by default.
+        QVERIFY(!xqwidgets::lcEditor().isDebugEnabled());
+        QLoggingCategory::setFilterRules(QStringLiteral("xqwidgets.editor.debug=true"));
+    }
     void createFold_data();
     void createFold();
     void closingOuterFoldKeepsInnerStates();
