@@ -6,11 +6,14 @@
 #include "editorstest.h"
 
 #include "actions.h"
+#include "filetype.h"
 #include "editors/editorstab.h"
 #include "editors/xqeditor/xqeditor.h"
 #include "widgetstack.h"
 
+#include "xqeditor/editormargins.h"
 #include "xqeditor/texteditor.h"
+#include "xqeditor/textview.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -523,6 +526,118 @@ private Q_SLOTS:
         QVERIFY(ed()->open(path("a&b.txt")));
         QCOMPARE(tabTitles(), QStringList({"a&&b.txt"}));
         QCOMPARE(xqwidgets::TabBar::clearString(tabTitles().first()), QStringLiteral("a&b.txt"));
+    }
+
+    // The window as the program brings it up with a file named on the
+    // command line: the file's editor has the keyboard focus, its lines are
+    // numbered and the caption names it, also when a left-dock page was
+    // stored by the last run.
+    void startUpGivesTheEditorTheFocus_data()
+    {
+        QTest::addColumn<int>("storedPage"); // -1: none stored
+        QTest::newRow("fresh profile") << -1;
+        QTest::newRow("files page stored") << 0;
+        QTest::newRow("project page stored") << 1;
+    }
+    void startUpGivesTheEditorTheFocus()
+    {
+        QFETCH(int, storedPage);
+        delete shell;
+        Settings::self()->clear();
+        if (storedPage >= 0)
+            Settings::write(QStringLiteral("/geometry/leftDockPanelID"), storedPage);
+        XQEditor::loadConfig();
+        writeFile(path("a.py"), "import re\n");
+        // The order of the entry function: the window opens the files it is
+        // given, then the services are asked for, then it is shown.
+        shell = new Shell(nullptr, "vexa::Shell");
+        shell->setWindowTitle(QStringLiteral("Vexa"));
+        FileTypeManager::openFile(path("a.py"));
+        startServices(shell);
+        shell->show();
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        auto* e = qobject_cast<XQEditor*>(ed()->current());
+        QVERIFY(e);
+        QCOMPARE(e->filename(), path("a.py"));
+        xqwidgets::TextView* view = e->textEditor()->view();
+        QTRY_COMPARE(QApplication::focusWidget(), view);
+        QVERIFY(Actions::action(QStringLiteral("Editors/cut"))->isEnabled());
+        QVERIFY(!view->lineNumberMargin()->isHidden());
+        QCOMPARE(shell->windowTitle(),
+                 QStringLiteral("a.py : %1/ - Vexa").arg(QFileInfo(path("a.py")).absolutePath()));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+        QCOMPARE(e->line(0), QStringLiteral("ximport re"));
+    }
+
+    // After one of our dialogs closes, the window is active again and the
+    // editor has the keyboard focus.
+    void focusReturnsAfterSaveAsDialog()
+    {
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        auto* e = qobject_cast<XQEditor*>(ed()->current());
+        xqwidgets::TextView* view = e->textEditor()->view();
+        QTRY_COMPARE(QApplication::focusWidget(), view);
+        type(e, QStringLiteral("new text"));
+        bool iconsOfTypes = false;
+        whenModal<QFileDialog>([&](QFileDialog* dlg) {
+            iconsOfTypes = dlg->iconProvider() == FileTypeManager::self()->fileIconProvider();
+            dlg->setDirectory(dir->path());
+            dlg->selectFile(QStringLiteral("saved.txt"));
+            QMetaObject::invokeMethod(dlg, "accept");
+        });
+        QVERIFY(ed()->saveAs());
+        QVERIFY(iconsOfTypes);
+        QCOMPARE(readFile(path("saved.txt")), QByteArray("new text"));
+        QTRY_COMPARE(QApplication::activeWindow(), shell.data());
+        QTRY_COMPARE(QApplication::focusWidget(), view);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("!"));
+        Actions::action(QStringLiteral("Editors/save"))->trigger();
+        QCOMPARE(readFile(path("saved.txt")), QByteArray("new text!"));
+    }
+
+    void openDialogShowsTheIconsOfTheFileTypes()
+    {
+        writeFile(path("c.cpp"), "int c;\n");
+        bool iconsOfTypes = false;
+        Editors::setFileDialogRunner([&](QFileDialog& dlg) {
+            Editors::setFileDialogRunner({});
+            iconsOfTypes = dlg.iconProvider() == FileTypeManager::self()->fileIconProvider();
+            dlg.setDirectory(dir->path());
+            dlg.selectFile(QStringLiteral("c.cpp"));
+            return true;
+        });
+        Actions::action(QStringLiteral("Editors/open"))->trigger();
+        QVERIFY(iconsOfTypes);
+        QCOMPARE(ed()->current()->filename(), path("c.cpp"));
+    }
+
+    // Undo and Redo are offered only when there is something to undo or
+    // redo, and undoing back to the saved text makes the editor unmodified.
+    void undoRedoStateAndCleanMark()
+    {
+        writeFile(path("u.txt"), "u\n");
+        QVERIFY(ed()->open(path("u.txt")));
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        Editor* e = ed()->current();
+        QTRY_VERIFY(e->focusProxy()->hasFocus());
+        Action* undo = Actions::action(QStringLiteral("Editors/undo"));
+        Action* redo = Actions::action(QStringLiteral("Editors/redo"));
+        QVERIFY(!undo->isEnabled());
+        QVERIFY(!redo->isEnabled());
+        type(e, QStringLiteral("ab"));
+        QVERIFY(e->isModified());
+        QVERIFY(undo->isEnabled());
+        QVERIFY(!redo->isEnabled());
+        undo->trigger();
+        QCOMPARE(e->line(0), QStringLiteral("u"));
+        QVERIFY(!e->isModified());
+        QVERIFY(!tabBarShowsBlue());
+        QVERIFY(!undo->isEnabled());
+        QVERIFY(redo->isEnabled());
+        // Closing asks nothing: the text is the saved one.
+        Boxes boxes;
+        QVERIFY(ed()->close(e));
+        QVERIFY(boxes.shown.isEmpty());
     }
 };
 
