@@ -3,11 +3,76 @@
 
 #include "parser.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
 namespace vexa
 {
 
-// The parser that runs the external ctags program; one for the process, a
-// child of the main window.
+// One output line of ctags, read.
+struct CTagsLine {
+    QString tag;
+    // parent + "::" + tag, or tag at the top level.
+    QString fullTag;
+    // The scope with its kind prefix stripped; empty at the top level.
+    QString parent;
+    int type = 0;
+    // 0-based line of the symbol, and the position that stands for it.
+    int line = 0;
+    int pos = 0;
+};
+
+// The output of one ctags run, read as it arrives and turned into a tree once
+// the run is over. Lines are tab-separated: name, file, line address, kind,
+// then extension fields, one of which may give the scope.
+class CTagsOutput
+{
+public:
+    // `ext` (the suffix of the file the text came from) selects the kind
+    // table; positions are computed in `text`.
+    CTagsOutput(const QString& ext, const QString& text);
+
+    // Reads every complete line of the piece; the rest waits for the next
+    // piece, or for finish() at the end of the output.
+    void addData(QByteArrayView data);
+    void finish();
+    // Reads one line without its line end. A line of three fields or fewer
+    // is skipped.
+    void addLine(QByteArrayView line);
+    const QList<CTagsLine>& entries() const { return m_entries; }
+
+    // The tree of the lines read: one node per full name (a repeated name
+    // keeps the later line's values at the earlier line's place), Namespace
+    // nodes for scopes no line names, children in output order. Without any
+    // line, the single node "No tags found". The caller owns the tree.
+    Node* buildTree();
+
+    // The type code of a kind letter for files with this suffix.
+    static int kindType(QByteArrayView kind, const QString& ext);
+    // The suffix of the file name (not of a folder) from its last ".", when
+    // it holds only ASCII letters, digits, "_", "+" and "-"; else empty.
+    static QString suffixOf(const QString& path);
+    // The arguments ctags gets for a temporary file with this suffix.
+    static QStringList arguments(const QString& ext, const QString& tempFile);
+
+private:
+    QString m_ext;
+    QString m_text;
+    std::optional<Parser::LineEnds> m_lineEnds;
+    int m_kinds[128];
+    QByteArray m_partial;
+    QList<CTagsLine> m_entries;
+};
+
+// The parser that runs the external ctags program on a temporary copy of the
+// text; one for the process, a child of the main window, attached to every
+// file type. Several runs may go on at once, each with its own process, file
+// and output; a new text for a file stops that file's earlier run.
 class CTagsParser : public Parser
 {
     Q_OBJECT
@@ -15,8 +80,30 @@ public:
     static CTagsParser* self();
     ~CTagsParser() override;
 
+    // Takes the suffix of `filePath` for the run this request may start.
+    int parse(const QString& text, const QString& filePath) override;
+    // Runs still going after this long are killed and deliver nothing
+    // (30 s unless changed).
+    void setTimeLimit(int msecs);
+    // How many ctags runs are under way.
+    int runCount() const;
+
+protected:
+    // Writes the text to a fresh temporary file and starts ctags on it.
+    // Returns the key, or 0 when the file could not be written or ctags not
+    // started: nothing is delivered then, and the key is free again. The
+    // first failure to start ctags in a session is reported to the user.
+    int parse(const QString& text) override;
+
 private:
     explicit CTagsParser(QObject* parent);
+    void readOutput(QProcess* p);
+    void processExited(QProcess* p, int exitCode, QProcess::ExitStatus status);
+    void processFailed(QProcess* p, QProcess::ProcessError error);
+    void stop(QProcess* p);
+
+    class Private;
+    Private* d;
 };
 
 } // namespace vexa

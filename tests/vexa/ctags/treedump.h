@@ -1,0 +1,42 @@
+#ifndef VEXA_TESTS_TREEDUMP_H
+#define VEXA_TESTS_TREEDUMP_H
+
+#include "ctags/node.h"
+
+#include <QString>
+#include <QStringList>
+
+// A symbol tree as text, one node a line in pre-order, indented two blanks a
+// level: "name type line". Checks the links on the way: prev, parent and the
+// chains, so a dump can only be made of a well-linked tree.
+inline QString dumpTree(const vexa::Node* root, bool* linked = nullptr)
+{
+    QStringList out;
+    bool ok = true;
+    const vexa::Node* n = root;
+    int depth = 0;
+    ok = ok && (!root || (!root->prev && !root->parent));
+    while (n) {
+        out << QString(depth * 2, QLatin1Char(' ')) +
+                   QStringLiteral("%1 %2 %3").arg(n->name).arg(n->type).arg(n->start_line);
+        if (n->child) {
+            ok = ok && n->child->parent == n && !n->child->prev;
+            n = n->child;
+            ++depth;
+            continue;
+        }
+        while (n && !n->next) {
+            n = n->parent;
+            --depth;
+        }
+        if (n) {
+            ok = ok && n->next->prev == n && n->next->parent == n->parent;
+            n = n->next;
+        }
+    }
+    if (linked)
+        *linked = ok;
+    return out.join(QLatin1Char('\n'));
+}
+
+#endif

@@ -1,0 +1,333 @@
+// Reading ctags output and building the symbol tree: the line rules, scopes,
+// kind tables by suffix, suffixes and arguments, both ctags flavours, bad
+// input.
+
+#include "ctags/ctagsparser.h"
+#include "ctags/node.h"
+#include "treedump.h"
+
+#include <QtTest>
+#include <memory>
+
+using namespace vexa;
+
+namespace
+{
+
+// The tree of `output` (lines joined by "\n") read for a file with `ext`.
+QString treeOf(const QByteArray& output, const QString& ext = QStringLiteral(".cpp"),
+               const QString& text = QString())
+{
+    CTagsOutput reader(ext, text);
+    reader.addData(output);
+    reader.finish();
+    std::unique_ptr<Node> root(reader.buildTree());
+    bool linked = false;
+    const QString dump = dumpTree(root.get(), &linked);
+    return linked ? dump : QStringLiteral("(badly linked)\n") + dump;
+}
+
+// Universal ctags 5.9 on data/sample.cpp (`ctags -f - -n -V`; its verbose
+// lines go to standard error).
+const char universalOutput[] =
+    "A\tsample.cpp\t4;\"\tc\tnamespace:N\tfile:\n"
+    "Color\tsample.cpp\t10;\"\tg\tnamespace:N\tfile:\n"
+    "Green\tsample.cpp\t10;\"\te\tenum:N::Color\tfile:\n"
+    "MAXV\tsample.cpp\t2;\"\td\tfile:\n"
+    "N\tsample.cpp\t3;\"\tn\tfile:\n"
+    "Red\tsample.cpp\t10;\"\te\tenum:N::Color\tfile:\n"
+    "S\tsample.cpp\t12;\"\ts\tfile:\n"
+    "U\tsample.cpp\t15;\"\tu\tfile:\n"
+    "a\tsample.cpp\t16;\"\tm\tunion:U\ttyperef:typename:int\tfile:\n"
+    "b\tsample.cpp\t17;\"\tm\tunion:U\ttyperef:typename:float\tfile:\n"
+    "globalVar\tsample.cpp\t20;\"\tv\ttyperef:typename:int\n"
+    "helper\tsample.cpp\t19;\"\tf\ttyperef:typename:int\tfile:\n"
+    "main\tsample.cpp\t22;\"\tf\ttyperef:typename:int\n"
+    "member\tsample.cpp\t7;\"\tm\tclass:N::A\ttyperef:typename:int\tfile:\n"
+    "method\tsample.cpp\t21;\"\tf\tclass:N::A\ttyperef:typename:void\n"
+    "smember\tsample.cpp\t13;\"\tm\tstruct:S\ttyperef:typename:int\tfile:\n";
+
+// The older flavour on the same file: its verbose lines come on standard
+// output between the tags, and it prints no type references.
+const char exuberantOutput[] =
+    "Reading command line arguments\n"
+    "OPENING sample.cpp as C++ language file\n"
+    "sorting tag file\n"
+    "system (\"sort -u -o '/tmp/tags.SUEkBh' '/tmp/tags.SUEkBh'\")\n"
+    "A\tsample.cpp\t4;\"\tc\tnamespace:N\tfile:\n"
+    "Color\tsample.cpp\t10;\"\tg\tnamespace:N\tfile:\n"
+    "Green\tsample.cpp\t10;\"\te\tenum:N::Color\tfile:\n"
+    "MAXV\tsample.cpp\t2;\"\td\tfile:\n"
+    "N\tsample.cpp\t3;\"\tn\tfile:\n"
+    "Red\tsample.cpp\t10;\"\te\tenum:N::Color\tfile:\n"
+    "S\tsample.cpp\t12;\"\ts\tfile:\n"
+    "U\tsample.cpp\t15;\"\tu\tfile:\n"
+    "a\tsample.cpp\t16;\"\tm\tunion:U\tfile:\n"
+    "b\tsample.cpp\t17;\"\tm\tunion:U\tfile:\n"
+    "globalVar\tsample.cpp\t20;\"\tv\n"
+    "helper\tsample.cpp\t19;\"\tf\tfile:\n"
+    "main\tsample.cpp\t22;\"\tf\n"
+    "member\tsample.cpp\t7;\"\tm\tclass:N::A\tfile:\n"
+    "method\tsample.cpp\t21;\"\tf\tclass:N::A\n"
+    "smember\tsample.cpp\t13;\"\tm\tstruct:S\tfile:\n";
+
+} // namespace
+
+class TestCTagsReader : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void bothFlavoursGiveOneTree_data();
+    void bothFlavoursGiveOneTree();
+    void lines_data();
+    void lines();
+    void scopes_data();
+    void scopes();
+    void kindTables_data();
+    void kindTables();
+    void suffixesAndArguments_data();
+    void suffixesAndArguments();
+    void positions();
+    void piecesAndPartialLines();
+    void badInput();
+};
+
+void TestCTagsReader::bothFlavoursGiveOneTree_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::newRow("universal") << QByteArray(universalOutput);
+    QTest::newRow("exuberant") << QByteArray(exuberantOutput);
+}
+
+void TestCTagsReader::bothFlavoursGiveOneTree()
+{
+    // Universal's typeref fields are no scopes: top-level functions stay at
+    // the top level instead of under a "typeref:typename:int" node; the
+    // older flavour's verbose lines have no tabs and are skipped.
+    QFETCH(QByteArray, output);
+    QCOMPARE(treeOf(output), QStringLiteral("MAXV 105 1\n"
+                                            "N 114 2\n"
+                                            "  A 102 3\n"
+                                            "    member 109 6\n"
+                                            "    method 103 20\n"
+                                            "  Color 108 9\n"
+                                            "    Green 106 9\n"
+                                            "    Red 106 9\n"
+                                            "S 111 11\n"
+                                            "  smember 109 12\n"
+                                            "U 113 14\n"
+                                            "  a 109 15\n"
+                                            "  b 109 16\n"
+                                            "globalVar 109 19\n"
+                                            "helper 103 18\n"
+                                            "main 103 21"));
+}
+
+void TestCTagsReader::lines_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<QString>("tree");
+    const QString none = QStringLiteral("No tags found 0 0");
+    QTest::newRow("main in a .c run") << QByteArray("main\tt.c\t12;\"\tf") << ".c" << "main 103 11";
+    QTest::newRow("file: alone") << QByteArray("x\tt.c\t3;\"\tv\tfile:") << ".c" << "x 109 2";
+    QTest::newRow("doubled tabs") << QByteArray("a\t\tt.c\t\t5;\"\tf\t\t") << "" << "a 103 4";
+    QTest::newRow("doubled tabs, three fields") << QByteArray("a\t\t5;\"\tf") << "" << none;
+    QTest::newRow("one field") << QByteArray("abc") << "" << none;
+    QTest::newRow("two fields") << QByteArray("a\tb") << "" << none;
+    QTest::newRow("three fields") << QByteArray("a\tb\t3;\"") << "" << none;
+    QTest::newRow("no lines") << QByteArray() << "" << none;
+    QTest::newRow("address 7") << QByteArray("f\tt\t7\tf") << "" << "f 103 6";
+    QTest::newRow("address x") << QByteArray("f\tt\tx\tf") << "" << "f 103 -1";
+    QTest::newRow("address /pattern/") << QByteArray("f\tt\t/^int f()$/;\"\tf") << "" << "f 103 -1";
+    QTest::newRow("address overflow") << QByteArray("f\tt\t99999999999;\"\tf") << "" << "f 103 -1";
+    QTest::newRow("unknown kind letter") << QByteArray("f\tt\t2;\"\tx") << "" << "f 101 1";
+    QTest::newRow("kind word") << QByteArray("f\tt\t2;\"\tfunction") << "" << "f 101 1";
+    // A repeated full name: one node, the later line's, at the earlier place.
+    QTest::newRow("repeated full name")
+        << QByteArray("a\tt\t1;\"\tf\nf\tt\t3;\"\tp\nb\tt\t5;\"\tf\nf\tt\t9;\"\tf") << ""
+        << "a 103 0\nf 103 8\nb 103 4";
+    QTest::newRow("repeated member")
+        << QByteArray("C\tt\t1;\"\tc\nm\tt\t2;\"\tp\tclass:C\nm\tt\t3;\"\tf\tclass:C") << ""
+        << "C 102 0\n  m 103 2";
+}
+
+void TestCTagsReader::lines()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(QString, ext);
+    QFETCH(QString, tree);
+    QCOMPARE(treeOf(output, ext), tree);
+}
+
+void TestCTagsReader::scopes_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("tree");
+    QTest::newRow("class:A without A")
+        << QByteArray("x\tt\t2;\"\tf\tclass:A\ny\tt\t1;\"\tf") << "y 103 0\nA 114 0\n  x 103 1";
+    QTest::newRow("class:A::B") << QByteArray("x\tt\t4;\"\tf\tclass:A::B")
+                                << "A 114 0\n  B 114 0\n    x 103 3";
+    QTest::newRow("an existing N") << QByteArray("N\tt\t2;\"\tn\nx\tt\t5;\"\tf\tnamespace:N")
+                                   << "N 114 1\n  x 103 4";
+    QTest::newRow("C::D under C") << QByteArray("C\tt\t3;\"\tc\nx\tt\t6;\"\tf\tclass:C::D")
+                                  << "C 102 2\n  D 114 2\n    x 103 5";
+    QTest::newRow("interface:I kept") << QByteArray("x\tt\t2;\"\tf\tinterface:I")
+                                      << "interface:I 114 0\n  x 103 1";
+    QTest::newRow("A::::B") << QByteArray("x\tt\t2;\"\tf\tclass:A::::B")
+                            << "x 103 1\nA 114 0\n  B 114 0";
+    QTest::newRow("arity: stripped") << QByteArray("x\tt\t2;\"\tf\tarity:2") << "2 114 0\n  x 103 1";
+    QTest::newRow("each prefix once, in order")
+        << QByteArray("x\tt\t2;\"\tf\tfile:class:A") << "class:A 114 0\n  x 103 1";
+    QTest::newRow("struct:namespace:") << QByteArray("x\tt\t2;\"\tf\tstruct:namespace:K")
+                                       << "K 114 0\n  x 103 1";
+    QTest::newRow("non-scope fields skipped")
+        << QByteArray("x\tt\t2;\"\tf\ttyperef:typename:int\taccess:public\tsignature:()\tclass:A")
+        << "A 114 0\n  x 103 1";
+    QTest::newRow("field without a key") << QByteArray("x\tt\t2;\"\tf\tA") << "A 114 0\n  x 103 1";
+    QTest::newRow("only typeref") << QByteArray("x\tt\t2;\"\tf\ttyperef:typename:int") << "x 103 1";
+    QTest::newRow("empty parts") << QByteArray("x\tt\t2;\"\tf\tclass:::") << "x 103 1";
+    QTest::newRow("two members, one scope")
+        << QByteArray("x\tt\t2;\"\tf\tclass:A\ny\tt\t3;\"\tf\tclass:A") << "A 114 0\n  x 103 1\n  y 103 2";
+}
+
+void TestCTagsReader::scopes()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(QString, tree);
+    QCOMPARE(treeOf(output, QString()), tree);
+}
+
+void TestCTagsReader::kindTables_data()
+{
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<QByteArray>("kind");
+    QTest::addColumn<int>("type");
+    const struct {
+        const char* kind;
+        int type;
+    } general[] = {{"c", 102}, {"m", 103}, {"f", 103}, {"d", 105}, {"e", 106},
+                   {"F", 107}, {"g", 108}, {"v", 109}, {"p", 110}, {"s", 111},
+                   {"t", 112}, {"u", 113}, {"n", 114}, {"x", 101}, {"fn", 101}};
+    for (const auto& g : general)
+        QTest::addRow("no suffix, %s", g.kind) << QString() << QByteArray(g.kind) << g.type;
+    // Data members and (fixed) variables of C and C++ are variables.
+    for (const char* ext : {".c", ".cpp", ".h"}) {
+        QTest::addRow("%s m", ext) << ext << QByteArray("m") << 109;
+        QTest::addRow("%s v", ext) << ext << QByteArray("v") << 109;
+        QTest::addRow("%s f", ext) << ext << QByteArray("f") << 103;
+    }
+    for (const char* ext : {".hpp", ".cc", ".C", ".ch", ".CPP"}) {
+        QTest::addRow("%s m", ext) << ext << QByteArray("m") << 103;
+        QTest::addRow("%s v", ext) << ext << QByteArray("v") << 109;
+    }
+    QTest::newRow(".java f") << ".java" << QByteArray("f") << 109;
+    QTest::newRow(".java m") << ".java" << QByteArray("m") << 103;
+}
+
+void TestCTagsReader::kindTables()
+{
+    QFETCH(QString, ext);
+    QFETCH(QByteArray, kind);
+    QFETCH(int, type);
+    QCOMPARE(CTagsOutput::kindType(kind, ext), type);
+    // The reader gives the same.
+    CTagsOutput reader(ext, QString());
+    reader.addLine("n\tt\t1;\"\t" + kind);
+    QCOMPARE(reader.entries().size(), 1);
+    QCOMPARE(reader.entries().first().type, type);
+}
+
+void TestCTagsReader::suffixesAndArguments_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("forced");
+    QTest::newRow("plain") << "/home/u/a.cpp" << ".cpp" << false;
+    QTest::newRow("untitled") << "" << "" << false;
+    QTest::newRow("no dot") << "/home/u/Makefile" << "" << false;
+    QTest::newRow("dot in a folder") << "/home/u/dir.v2/Makefile" << "" << false;
+    QTest::newRow("dot-dot") << "/home/u/a.b/../c" << "" << false;
+    QTest::newRow("folder ..") << "/home/u/.." << "" << false;
+    QTest::newRow("trailing dot") << "/home/u/a." << "" << false;
+    QTest::newRow("last dot wins") << "/a/b.tar.gz" << ".gz" << false;
+    QTest::newRow("plus, minus, underscore") << "/x/a.c++_-1" << ".c++_-1" << false;
+    QTest::newRow("newline") << "/x/a.c\nrm" << "" << false;
+    QTest::newRow("blank") << "/x/a.c x" << "" << false;
+    QTest::newRow("non-ASCII letter") << QStringLiteral("/x/a.c\u00e9") << "" << false;
+    QTest::newRow("hidden file") << "/x/.bashrc" << ".bashrc" << false;
+    for (const char* ext : {".ch", ".CH", ".chf", ".CHF", ".chs", ".CHS"})
+        QTest::addRow("%s", ext) << QStringLiteral("/x/prog") + QLatin1String(ext) << ext << true;
+    QTest::newRow(".Ch") << "/x/prog.Ch" << ".Ch" << false;
+}
+
+void TestCTagsReader::suffixesAndArguments()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, suffix);
+    QFETCH(bool, forced);
+    QCOMPARE(CTagsOutput::suffixOf(path), suffix);
+    QStringList expected = {"-f", "-", "-n", "-V", "/tmp/vexaAbC123" + suffix};
+    if (forced)
+        expected.prepend("--language-force=C++");
+    QCOMPARE(CTagsOutput::arguments(suffix, "/tmp/vexaAbC123" + suffix), expected);
+}
+
+void TestCTagsReader::positions()
+{
+    // A symbol's start is the end of its line in the text.
+    CTagsOutput reader(QString(), QStringLiteral("ab\ncd"));
+    reader.addData("a\tt\t1;\"\tf\nb\tt\t2;\"\tf\nc\tt\t3;\"\tf\nd\tt\t0;\"\tf\n");
+    QList<int> pos;
+    for (const CTagsLine& e : reader.entries())
+        pos << e.pos;
+    QCOMPARE(pos, (QList<int>{1, 5, 6, 1}));
+    std::unique_ptr<Node> root(reader.buildTree());
+    QCOMPARE(root->start, 1);
+    QCOMPARE(root->next->start, 5);
+    QCOMPARE(root->start_column, 0);
+}
+
+void TestCTagsReader::piecesAndPartialLines()
+{
+    // Output arrives in pieces that cut lines anywhere; the last line may
+    // lack its line end.
+    QByteArray output(universalOutput);
+    output.chop(1);
+    CTagsOutput reader(QStringLiteral(".cpp"), QString());
+    for (char c : output)
+        reader.addData(QByteArrayView(&c, 1));
+    QCOMPARE(reader.entries().size(), 15);
+    reader.finish();
+    QCOMPARE(reader.entries().size(), 16);
+    std::unique_ptr<Node> root(reader.buildTree());
+    QCOMPARE(dumpTree(root.get()), treeOf(universalOutput));
+}
+
+void TestCTagsReader::badInput()
+{
+    // Garbage, NUL bytes, invalid UTF-8 and odd scopes make some tree,
+    // always well linked.
+    const QByteArray garbage = QByteArray("\t\t\t\n\n;\"\t;\"\t;\"\t;\"\n") +
+                               QByteArray("nul\0x\tt\t2;\"\tf\tclass:A\0B\n", 25) +
+                               "bad\xff\xfe\tt\t3;\"\tf\tclass:\xc3\x28\n" +
+                               "s\tt\t4;\"\tf\tclass:::A::::::B::\n" + "t\tt\t5;\"\tf\t::\n" +
+                               "u\tt\t-3;\"\tf\tclass:-\n" + "\r\n";
+    const QString tree = treeOf(garbage, QStringLiteral(".c"), QStringLiteral("a\nb"));
+    QVERIFY2(!tree.startsWith(QLatin1String("(badly")), qPrintable(tree));
+    QVERIFY(tree.contains(QStringLiteral("nul")));
+    QVERIFY(tree.contains(QStringLiteral("bad\ufffd\ufffd 103 2")));
+
+    // A 10 MB line: as one field it is skipped, as a name it is kept.
+    const QByteArray big(10 * 1024 * 1024, 'x');
+    CTagsOutput reader(QStringLiteral(".c"), QString());
+    reader.addData(big);
+    reader.addData("\n" + big);
+    reader.addData("\tt\t1;\"\tf\n");
+    std::unique_ptr<Node> root(reader.buildTree());
+    QCOMPARE(root->name.size(), big.size());
+    QVERIFY(!root->next);
+}
+
+QTEST_GUILESS_MAIN(TestCTagsReader)
+#include "tst_ctagsreader.moc"
