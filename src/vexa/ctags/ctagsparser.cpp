@@ -5,6 +5,8 @@
 #include "shell.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QHash>
 #include <QSet>
 #include <QTemporaryFile>
@@ -398,13 +400,22 @@ int CTagsParser::parse(const QString& text)
             stop(p);
     }
 
+    // Found here, so that a missing program is known before anything starts.
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("ctags"));
+    if (program.isEmpty()) {
+        cannotStart(key, fileName);
+        return 0;
+    }
+
     // A fresh file of a random name, readable by its owner only; the suffix
-    // lets ctags tell the language.
-    auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/vexaXXXXXX") +
-                                                 d->ext);
+    // lets ctags tell the language. The temporary folder is empty when the
+    // one named does not exist: never fall back to the root folder.
+    const QString folder = QDir::tempPath();
+    auto file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/vexaXXXXXX") + d->ext);
     const QByteArray bytes = text.toUtf8();
-    if (!file->open() || file->write(bytes) != bytes.size() || !file->flush()) {
-        qWarning("ctags: cannot write the temporary file %s: %s", qPrintable(file->fileName()),
+    if (folder.isEmpty() || !QFileInfo(folder).isDir() || !file->open() ||
+        file->write(bytes) != bytes.size() || !file->flush()) {
+        qWarning("ctags: cannot write a temporary file in \"%s\": %s", qPrintable(folder),
                  qPrintable(file->errorString()));
         parseFailed(key, fileName);
         return 0;
@@ -412,7 +423,7 @@ int CTagsParser::parse(const QString& text)
     file->close();
 
     auto* p = new QProcess(this);
-    p->setProgram(QStringLiteral("ctags"));
+    p->setProgram(program);
     p->setArguments(CTagsOutput::arguments(d->ext, file->fileName()));
     p->setStandardErrorFile(QProcess::nullDevice());
     d->outputs.insert(p, new CTagsRun{key, fileName, std::move(file), CTagsOutput(d->ext, text)});
@@ -467,8 +478,15 @@ void CTagsParser::processFailed(QProcess* p, QProcess::ProcessError error)
         return;
     disconnect(p, nullptr, this, nullptr);
     p->deleteLater();
-    parseFailed(run->key, run->fileName);
+    const int key = run->key;
+    const QString fileName = run->fileName;
     delete run;
+    cannotStart(key, fileName);
+}
+
+void CTagsParser::cannotStart(int key, const QString& fileName)
+{
+    parseFailed(key, fileName);
     // Said once: the timer and every editor signal ask again and again.
     if (!d->warned) {
         d->warned = true;
@@ -484,6 +502,7 @@ void CTagsParser::stop(QProcess* p)
         return;
     disconnect(p, nullptr, this, nullptr);
     p->kill();
+    p->waitForFinished(1000);
     p->deleteLater();
     parseFailed(run->key, run->fileName);
     delete run;

@@ -101,6 +101,7 @@ private:
     void processExited(QProcess* p, int exitCode, QProcess::ExitStatus status);
     void processFailed(QProcess* p, QProcess::ProcessError error);
     void stop(QProcess* p);
+    void cannotStart(int key, const QString& fileName);
 
     class Private;
     Private* d;

@@ -1,6 +1,8 @@
 #ifndef VEXA_CTAGS_PARSER_H
 #define VEXA_CTAGS_PARSER_H
 
+#include "node.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -10,8 +12,6 @@
 
 namespace vexa
 {
-
-struct Node;
 
 // Base of the parsers that find the symbols (tags) of a text. A subclass only
 // starts a parse (`parse(text)`) and hands the finished tree to `deliver()`;

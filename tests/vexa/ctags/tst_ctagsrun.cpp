@@ -1,0 +1,377 @@
+// The ctags parser with the real program (skipped where there is none) and
+// with stand-ins on PATH that crash, hang, fail, print junk or are missing:
+// the trees of real files, the temporary file's name, mode and removal, and
+// that no run leaves a process, a file or a key behind.
+
+#include "../testeditor.h"
+#include "treedump.h"
+
+#include "ctags/ctagsparser.h"
+#include "message.h"
+#include "settings.h"
+#include "shell.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace vexa;
+
+class TestCTagsRun : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+    void realFiles_data();
+    void realFiles();
+    void temporaryFile();
+    void dotInFolderName();
+    void badRuns_data();
+    void badRuns();
+    void newTextStopsStaleRun();
+    void concurrentRuns();
+    void ctagsMissing();
+    void temporaryFileNotWritten();
+
+private:
+    // Puts a stand-in "ctags" running `body` (sh) first on PATH. It logs its
+    // pid, its last argument's name and mode to `log`.
+    void standIn(const QByteArray& body);
+    QStringList logLines() const;
+    // The run just started, and waiting for its process to be gone.
+    QProcess* lastProcess() const;
+    void waitGone(QProcess* p);
+
+    Shell* shell = nullptr;
+    CTagsParser* parser = nullptr;
+    QString realCtags;
+    QByteArray path;
+    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<QTemporaryDir> bin;
+    QString log;
+    int boxes = 0;
+};
+
+void TestCTagsRun::initTestCase()
+{
+    Settings::self();
+    Settings::setKeyPrefix(QStringLiteral("/vexa"));
+    shell = new Shell(nullptr, "vexa::Shell");
+    useTestEditors();
+    parser = CTagsParser::self();
+    realCtags = QStandardPaths::findExecutable(QStringLiteral("ctags"));
+    path = qgetenv("PATH");
+    Message::setResponder([this](QMessageBox* box) -> QAbstractButton* {
+        ++boxes;
+        [&] {
+            QCOMPARE(box->windowTitle(), QStringLiteral("Error"));
+            QCOMPARE(box->text(), QStringLiteral("Can't run ctags program"));
+        }();
+        return box->buttons().value(0);
+    });
+}
+
+void TestCTagsRun::init()
+{
+    // Each test's temporary files go to a folder of its own.
+    tmp = std::make_unique<QTemporaryDir>();
+    bin = std::make_unique<QTemporaryDir>();
+    log = bin->filePath(QStringLiteral("log"));
+    qputenv("TMPDIR", tmp->path().toLocal8Bit());
+    parser->setTimeLimit(30000);
+}
+
+void TestCTagsRun::cleanup()
+{
+    // Nothing stays behind: no run, no temporary file.
+    QCOMPARE(parser->runCount(), 0);
+    QCOMPARE(QDir(tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+    qputenv("PATH", path);
+    qunsetenv("TMPDIR");
+}
+
+void TestCTagsRun::cleanupTestCase()
+{
+    Message::setResponder({});
+    delete shell;
+}
+
+void TestCTagsRun::standIn(const QByteArray& body)
+{
+    QFile f(bin->filePath(QStringLiteral("ctags")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\nPATH=/usr/bin:/bin\nfor last; do :; done\n"
+            "echo \"$$ $(basename \"$last\") $(stat -c %a \"$last\")\" >> '" +
+            log.toLocal8Bit() + "'\n" + body + "\n");
+    f.close();
+    QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("PATH", bin->path().toLocal8Bit());
+}
+
+QStringList TestCTagsRun::logLines() const
+{
+    QFile f(log);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QProcess* TestCTagsRun::lastProcess() const
+{
+    const QList<QProcess*> all = parser->findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
+    return all.isEmpty() ? nullptr : all.last();
+}
+
+void TestCTagsRun::waitGone(QProcess* p)
+{
+    QSignalSpy gone(p, &QObject::destroyed);
+    QVERIFY(gone.wait(10000));
+}
+
+void TestCTagsRun::realFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("tree");
+    QTest::newRow("C++") << "sample.cpp"
+                         << "MAXV 105 1\n"
+                            "N 114 2\n"
+                            "  A 102 3\n"
+                            "    member 109 6\n"
+                            "    method 103 20\n"
+                            "  Color 108 9\n"
+                            "    Green 106 9\n"
+                            "    Red 106 9\n"
+                            "S 111 11\n"
+                            "  smember 109 12\n"
+                            "U 113 14\n"
+                            "  a 109 15\n"
+                            "  b 109 16\n"
+                            "globalVar 109 19\n"
+                            "helper 103 18\n"
+                            "main 103 21";
+    // Python writes nested scopes with a dot: "Shape.Inner" is one name.
+    QTest::newRow("Python") << "sample.py"
+                            << "Shape 102 3\n"
+                               "  Inner 102 9\n"
+                               "  area 103 6\n"
+                               "  sides 109 4\n"
+                               "main 103 14\n"
+                               "Shape.Inner 114 0\n"
+                               "  depth 103 10";
+}
+
+void TestCTagsRun::realFiles()
+{
+    if (realCtags.isEmpty())
+        QSKIP("no ctags on PATH");
+    QFETCH(QString, file);
+    QFETCH(QString, tree);
+    QFile f(QStringLiteral(VEXA_CTAGS_DATA "/") + file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QSignalSpy nodes(parser, &Parser::nodes);
+    const int key = parser->parse(text, QStringLiteral("/nowhere/") + file);
+    QCOMPARE(key, Parser::calculateKey(text));
+    QVERIFY(nodes.wait(10000));
+    QCOMPARE(nodes.at(0).at(0).toInt(), key);
+    Node* root = nodes.at(0).at(1).value<Node*>();
+    bool linked = false;
+    QCOMPARE(dumpTree(root, &linked), tree);
+    QVERIFY(linked);
+    // Positions are line ends of the text.
+    QCOMPARE(root->start, Parser::xy2pos(0, root->start_line, text));
+}
+
+void TestCTagsRun::temporaryFile()
+{
+    if (realCtags.isEmpty())
+        QSKIP("no ctags on PATH");
+    standIn("exec '" + realCtags.toLocal8Bit() + "' \"$@\"");
+    QSignalSpy nodes(parser, &Parser::nodes);
+    parser->parse(QStringLiteral("int f() { return 0; }\n"), QStringLiteral("/p/one.cpp"));
+    parser->parse(QStringLiteral("int g() { return 0; }\n"), QStringLiteral("/p/two.cpp"));
+    QVERIFY(nodes.wait(10000));
+    if (nodes.size() < 2)
+        QVERIFY(nodes.wait(10000));
+    const QStringList lines = logLines();
+    QCOMPARE(lines.size(), 2);
+    // A fresh random name with the file's suffix, readable by its owner
+    // only; gone once the run is over (checked in cleanup()).
+    const QRegularExpression re(QStringLiteral("^\\d+ vexa[A-Za-z0-9]{6}\\.cpp 600$"));
+    QVERIFY2(re.match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
+    QVERIFY2(re.match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
+    QVERIFY(lines.at(0).section(' ', 1, 1) != lines.at(1).section(' ', 1, 1));
+    QCOMPARE(nodes.at(0).at(1).value<Node*>()->name.size(), 1);
+}
+
+void TestCTagsRun::dotInFolderName()
+{
+    // The suffix comes from the file's own name: a "." in a folder name
+    // cannot lead the temporary file anywhere else.
+    standIn("cat \"$last\" > /dev/null");
+    QSignalSpy nodes(parser, &Parser::nodes);
+    const QString outside = tmp->path() + QStringLiteral("/target");
+    parser->parse(QStringLiteral("x"), tmp->path() + QStringLiteral("/lib.v2/../target"));
+    QVERIFY(nodes.wait(10000));
+    const QStringList lines = logLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d+ vexa[A-Za-z0-9]{6} 600$"))
+                 .match(lines.at(0))
+                 .hasMatch(),
+             qPrintable(lines.at(0)));
+    QVERIFY(!QFile::exists(outside));
+    QCOMPARE(nodes.at(0).at(1).value<Node*>()->name, QStringLiteral("No tags found"));
+}
+
+void TestCTagsRun::badRuns_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("delivers");
+    QTest::newRow("crash") << QByteArray("printf 'f\\tt\\t1;\"\\tf\\n'; kill -SEGV $$") << false;
+    QTest::newRow("killed") << QByteArray("printf 'f\\tt\\t1;\"\\tf\\n'; kill -KILL $$") << false;
+    QTest::newRow("fails") << QByteArray("printf 'f\\tt\\t1;\"\\tf\\n'; exit 1") << false;
+    QTest::newRow("hangs") << QByteArray("exec sleep 60") << false;
+    QTest::newRow("hangs printing") << QByteArray("printf 'f\\tt\\t1;\"\\tf\\n'; exec sleep 60")
+                                    << false;
+    // Junk is what it printed: a text without symbols.
+    QTest::newRow("junk") << QByteArray("head -c 20000 /dev/urandom | tr -d '\\t'; printf 'a\\tb\\n\\t\\t\\t\\n'")
+                          << true;
+}
+
+void TestCTagsRun::badRuns()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, delivers);
+    standIn(body);
+    parser->setTimeLimit(300);
+    QSignalSpy nodes(parser, &Parser::nodes);
+    const QString file = QStringLiteral("/p/bad.c");
+    const QString text = QStringLiteral("int x;\n");
+    const int key = parser->parse(text, file);
+    QCOMPARE(key, Parser::calculateKey(text));
+    QPointer<QProcess> p = lastProcess();
+    QVERIFY(p);
+    waitGone(p);
+    QCOMPARE(nodes.size(), delivers ? 1 : 0);
+    if (delivers)
+        QCOMPARE(nodes.at(0).at(1).value<Node*>()->name, QStringLiteral("No tags found"));
+    QVERIFY(!parser->inFlight(key, file));
+    // The stand-in is gone for good.
+    const QStringList lines = logLines();
+    QCOMPARE(lines.size(), 1);
+    const pid_t pid = lines.at(0).section(' ', 0, 0).toInt();
+    QVERIFY(pid > 0);
+    QCOMPARE(::kill(pid, 0), -1);
+    if (!delivers) {
+        // The key is free: asking again runs ctags again.
+        parser->parse(text, file);
+        p = lastProcess();
+        QVERIFY(p);
+        waitGone(p);
+        QCOMPARE(logLines().size(), 2);
+    }
+}
+
+void TestCTagsRun::newTextStopsStaleRun()
+{
+    standIn("exec sleep 60");
+    const QString file = QStringLiteral("/p/a.c");
+    const int stale = parser->parse(QStringLiteral("int a;"), file);
+    QPointer<QProcess> first = lastProcess();
+    const int fresh = parser->parse(QStringLiteral("int ab;"), file);
+    QCOMPARE(parser->runCount(), 1);
+    QVERIFY(!parser->inFlight(stale, file));
+    QVERIFY(parser->inFlight(fresh, file));
+    waitGone(first);
+    // Another file's run is left alone.
+    parser->parse(QStringLiteral("int a;"), QStringLiteral("/p/b.c"));
+    QCOMPARE(parser->runCount(), 2);
+    // Killed from outside, they end like crashes.
+    const QList<QProcess*> running = parser->findChildren<QProcess*>();
+    QCOMPARE(running.size(), 2);
+    for (QProcess* p : running)
+        p->kill();
+    for (QProcess* p : running)
+        waitGone(p);
+    QCOMPARE(parser->runCount(), 0);
+    QVERIFY(!parser->inFlight(fresh, file));
+}
+
+void TestCTagsRun::concurrentRuns()
+{
+    // Both runs are under way at once; each keeps the suffix and key it
+    // started with ("m" is a variable in C++, a function in Java).
+    standIn("sleep 0.3; printf 'x\\tt\\t1;\"\\tm\\n'");
+    QSignalSpy nodes(parser, &Parser::nodes);
+    const int k1 = parser->parse(QStringLiteral("class X {int x;};"), QStringLiteral("/p/x.cpp"));
+    const int k2 = parser->parse(QStringLiteral("class X {void x(){}}"), QStringLiteral("/p/X.java"));
+    QCOMPARE(parser->runCount(), 2);
+    QVERIFY(nodes.wait(10000));
+    if (nodes.size() < 2)
+        QVERIFY(nodes.wait(10000));
+    QCOMPARE(nodes.size(), 2);
+    QMap<int, int> types;
+    for (const QList<QVariant>& args : nodes)
+        types.insert(args.at(0).toInt(), args.at(1).value<Node*>()->type);
+    QCOMPARE(types.value(k1), 109);
+    QCOMPARE(types.value(k2), 103);
+}
+
+void TestCTagsRun::ctagsMissing()
+{
+    // Said once a session, then quiet; nothing stays in flight.
+    qputenv("PATH", bin->path().toLocal8Bit());
+    boxes = 0;
+    QSignalSpy nodes(parser, &Parser::nodes);
+    const QString file = QStringLiteral("/p/m.c");
+    QCOMPARE(parser->parse(QStringLiteral("int m;"), file), 0);
+    QCOMPARE(boxes, 1);
+    QVERIFY(!parser->inFlight(Parser::calculateKey(QStringLiteral("int m;")), file));
+    parser->parse(QStringLiteral("int m;"), file);
+    parser->parse(QStringLiteral("int n;"), file);
+    QCOMPARE(boxes, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(parser->findChildren<QProcess*>().size(), 0);
+    QCOMPARE(nodes.size(), 0);
+}
+
+void TestCTagsRun::temporaryFileNotWritten()
+{
+    standIn("printf 'f\\tt\\t1;\"\\tf\\n'");
+    QSignalSpy nodes(parser, &Parser::nodes);
+    const QString file = QStringLiteral("/p/w.c");
+    const QString text = QStringLiteral("int w;\n").repeated(1000);
+    // No folder for temporary files.
+    qputenv("TMPDIR", (tmp->path() + QStringLiteral("/missing")).toLocal8Bit());
+    QCOMPARE(parser->parse(text, file), 0);
+    QVERIFY(!parser->inFlight(Parser::calculateKey(text), file));
+    qputenv("TMPDIR", tmp->path().toLocal8Bit());
+    // A file size limit stops the write half-way.
+    rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int result = parser->parse(text, file);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(result, 0);
+    QVERIFY(!parser->inFlight(Parser::calculateKey(text), file));
+    QCOMPARE(logLines().size(), 0);
+    QCOMPARE(nodes.size(), 0);
+}
+
+QTEST_MAIN(TestCTagsRun)
+#include "tst_ctagsrun.moc"
