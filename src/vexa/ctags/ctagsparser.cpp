@@ -11,7 +11,9 @@
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <memory>
 #include <vector>
 
@@ -25,23 +27,22 @@ namespace
 // them on by default, `typeref` for nearly every C and C++ symbol).
 bool isScopeField(QByteArrayView field)
 {
-    static const QSet<QByteArray> notScopes = [] {
-        QSet<QByteArray> s;
-        for (const char* k :
-             {"typeref", "access", "signature", "inherits", "language", "line", "end", "roles",
-              "properties", "template", "name", "kind", "extras", "implementation", "nth",
-              "scopeKind", "xpath", "epoch", "input", "pattern", "captures", "macrodef",
-              "specialization", "decorators", "nameref", "howImported", "packageName",
-              "implements", "assignment", "assignmentop", "sectionMarker", "version", "wrapping",
-              "langid", "category", "protocols", "home", "shell", "constructor", "mixin",
-              "parameter", "architecture", "uri"})
-            s.insert(QByteArray(k));
-        return s;
-    }();
+    // Sorted, for a binary search without building a key.
+    static constexpr std::string_view notScopes[] = {
+        "access",       "architecture",  "assignment",    "assignmentop", "captures",
+        "category",     "constructor",   "decorators",    "end",          "epoch",
+        "extras",       "home",          "howImported",   "implementation", "implements",
+        "inherits",     "input",         "kind",          "langid",       "language",
+        "line",         "macrodef",      "mixin",         "name",         "nameref",
+        "nth",          "packageName",   "parameter",     "pattern",      "properties",
+        "protocols",    "roles",         "scopeKind",     "sectionMarker", "shell",
+        "signature",    "specialization", "template",     "typeref",      "uri",
+        "version",      "wrapping",      "xpath"};
     const qsizetype colon = field.indexOf(':');
     if (colon < 0)
         return true;
-    return !notScopes.contains(field.first(colon).toByteArray());
+    return !std::binary_search(std::begin(notScopes), std::end(notScopes),
+                               std::string_view(field.data(), size_t(colon)));
 }
 
 // A decimal number and nothing else; 0 otherwise (an overflow too).
@@ -158,6 +159,25 @@ void CTagsOutput::finish()
     }
 }
 
+CTagsOutput::~CTagsOutput()
+{
+    // Nodes not handed out in a tree are not linked to each other yet.
+    for (const Slot& s : m_slots)
+        delete s.node;
+}
+
+int CTagsOutput::slotFor(const QByteArray& fullName, bool* made)
+{
+    const auto it = m_index.constFind(fullName);
+    *made = it == m_index.constEnd();
+    if (!*made)
+        return it.value();
+    const int slot = int(m_slots.size());
+    m_slots.push_back({new Node, nullptr, false, -1});
+    m_index.insert(QByteArray(fullName.constData(), fullName.size()), slot);
+    return slot;
+}
+
 void CTagsOutput::addLine(QByteArrayView line)
 {
     // Fields split at tabs, empty ones dropped: name, file, address, kind,
@@ -195,106 +215,100 @@ void CTagsOutput::addLine(QByteArrayView line)
     QByteArrayView address = fields[2];
     if (address.endsWith(";\""))
         address.chop(2);
+    const QByteArrayView tag = fields[0];
 
-    CTagsLine e;
-    e.tag = QString::fromUtf8(fields[0]);
+    // The full name, looked up without a copy of its own.
+    int scopeId = -1;
     if (!scope.isEmpty()) {
-        e.parent = QString::fromUtf8(scope);
-        e.fullTag = e.parent + QLatin1String("::") + e.tag;
-    } else {
-        e.fullTag = e.tag;
+        const auto it = m_scopeIds.constFind(QByteArray::fromRawData(scope.data(), scope.size()));
+        if (it == m_scopeIds.constEnd()) {
+            scopeId = int(m_scopes.size());
+            m_scopes.append(QByteArray(scope.data(), scope.size()));
+            m_scopeIds.insert(m_scopes.last(), scopeId);
+        } else {
+            scopeId = it.value();
+        }
+        m_key.truncate(0);
+        m_key.append(scope).append("::").append(tag);
     }
+    bool made;
+    const int slot =
+        slotFor(scopeId < 0 ? QByteArray::fromRawData(tag.data(), tag.size()) : m_key, &made);
+
+    // A name met again under the same scope has the same tag: the same full
+    // name with the same scope length. Only a different split makes a copy.
+    Slot& s = m_slots[size_t(slot)];
+    Node* n = s.node;
+    if (made || s.scopeLength != scope.size())
+        n->name = QString::fromUtf8(tag);
+    s.scopeLength = int(scope.size());
     const QByteArrayView kind = fields[3];
-    e.type = kind.size() == 1 && uchar(kind[0]) < 128 ? m_kinds[uchar(kind[0])] : Node::Unknown;
-    e.line = toNumber(address) - 1;
+    n->type = kind.size() == 1 && uchar(kind[0]) < 128 ? m_kinds[uchar(kind[0])] : Node::Unknown;
+    n->start_line = toNumber(address) - 1;
     if (!m_lineEnds)
         m_lineEnds.emplace(m_text);
-    e.pos = m_lineEnds->pos(e.line);
-    m_entries.append(std::move(e));
+    n->start = m_lineEnds->pos(n->start_line);
+    n->start_column = 0;
+    m_lines.push_back({slot, scopeId});
 }
 
 Node* CTagsOutput::buildTree()
 {
-    // One node per full name; `tail` is the last child linked so far.
-    struct Slot {
-        Node* node;
-        Node* tail;
-        bool linked;
-    };
-    std::vector<Slot> table;
-    table.reserve(size_t(m_entries.size()));
-    // Full name to slot number + 1 (0: none yet).
-    QHash<QString, int> index;
-    index.reserve(m_entries.size());
-    std::vector<int> slotOf;
-    slotOf.reserve(size_t(m_entries.size()));
-
-    auto place = [&](Node* n, const CTagsLine& e) {
-        n->name = e.tag;
-        n->type = e.type;
-        n->start = e.pos;
-        n->start_line = e.line;
-        n->start_column = 0;
-    };
-    for (const CTagsLine& e : std::as_const(m_entries)) {
-        int& number = index[e.fullTag];
-        if (number == 0) {
-            table.push_back({new Node, nullptr, false});
-            number = int(table.size());
-        }
-        place(table[size_t(number - 1)].node, e);
-        slotOf.push_back(number - 1);
-    }
-
     // Namespace nodes for the parts of scopes that no line names, placed at
-    // the nearest enclosing node that exists. A scope seen before adds
-    // nothing: all its parts exist by then.
-    QSet<QString> scopesDone;
-    for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        const QString scope = m_entries.at(i).parent;
-        if (scope.isEmpty() || scopesDone.contains(scope))
-            continue;
-        scopesDone.insert(scope);
-        QString prefix;
+    // the nearest enclosing node that exists, in the order the scopes were
+    // first met. Each becomes a line of its own, linked after the real ones.
+    std::vector<Line> synthetic;
+    std::vector<int> parentOf; // by synthetic line: the slot of its parent, -1 at the top
+    for (const QByteArray& scope : std::as_const(m_scopes)) {
+        QByteArray prefix;
+        int previous = -1;
         int nearPos = 0;
         int nearLine = 0;
-        for (const QString& part : scope.split(QLatin1String("::"), Qt::SkipEmptyParts)) {
-            const QString previous = prefix;
-            prefix = prefix.isEmpty() ? part : prefix + QLatin1String("::") + part;
-            const auto found = index.constFind(prefix);
-            if (found != index.constEnd()) {
-                const Node* n = table[size_t(found.value() - 1)].node;
+        qsizetype from = 0;
+        while (from <= scope.size()) {
+            qsizetype to = scope.indexOf("::", from);
+            if (to < 0)
+                to = scope.size();
+            const QByteArrayView part = QByteArrayView(scope).sliced(from, to - from);
+            from = to + 2;
+            if (part.isEmpty())
+                continue;
+            if (!prefix.isEmpty())
+                prefix.append("::");
+            prefix.append(part);
+            bool made = false;
+            const int slot = slotFor(prefix, &made);
+            Node* n = m_slots[size_t(slot)].node;
+            if (made) {
+                n->name = QString::fromUtf8(part);
+                n->type = Node::Namespace;
+                n->start = nearPos;
+                n->start_line = nearLine;
+                synthetic.push_back({slot, -1});
+                parentOf.push_back(previous);
+            } else {
                 nearPos = n->start;
                 nearLine = n->start_line;
-                continue;
             }
-            CTagsLine synthetic;
-            synthetic.tag = part;
-            synthetic.fullTag = prefix;
-            synthetic.parent = previous;
-            synthetic.type = Node::Namespace;
-            synthetic.line = nearLine;
-            synthetic.pos = nearPos;
-            table.push_back({new Node, nullptr, false});
-            place(table.back().node, synthetic);
-            index.insert(prefix, int(table.size()));
-            slotOf.push_back(int(table.size()) - 1);
-            m_entries.append(std::move(synthetic));
+            previous = slot;
         }
     }
+    // A scope's parent node: the one of its own text (none for "A::::B").
+    std::vector<int> scopeSlot;
+    scopeSlot.reserve(size_t(m_scopes.size()));
+    for (const QByteArray& scope : std::as_const(m_scopes))
+        scopeSlot.push_back(m_index.value(scope, -1));
 
-    // Linking in entry order; a full name met again keeps its first place.
+    // Linking in line order; a full name met again keeps its first place.
     Node* root = nullptr;
     Node* last = nullptr;
-    for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        Slot& s = table[size_t(slotOf[size_t(i)])];
+    auto link = [&](int slot, int parent) {
+        Slot& s = m_slots[size_t(slot)];
         if (s.linked)
-            continue;
+            return;
         s.linked = true;
         Node* n = s.node;
-        const QString& scope = m_entries.at(i).parent;
-        const int parent = scope.isEmpty() ? 0 : index.value(scope);
-        if (parent == 0) {
+        if (parent < 0) {
             if (last) {
                 last->next = n;
                 n->prev = last;
@@ -302,9 +316,9 @@ Node* CTagsOutput::buildTree()
                 root = n;
             }
             last = n;
-            continue;
+            return;
         }
-        Slot& ps = table[size_t(parent - 1)];
+        Slot& ps = m_slots[size_t(parent)];
         n->parent = ps.node;
         if (ps.tail) {
             ps.tail->next = n;
@@ -313,9 +327,17 @@ Node* CTagsOutput::buildTree()
             ps.node->child = n;
         }
         ps.tail = n;
-    }
-    m_entries.clear();
+    };
+    for (const Line& l : m_lines)
+        link(l.slot, l.scope < 0 ? -1 : scopeSlot[size_t(l.scope)]);
+    for (size_t i = 0; i < synthetic.size(); ++i)
+        link(synthetic[i].slot, parentOf[i]);
 
+    m_slots.clear();
+    m_index.clear();
+    m_scopes.clear();
+    m_scopeIds.clear();
+    m_lines.clear();
     if (!root) {
         root = new Node;
         root->name = QStringLiteral("No tags found");

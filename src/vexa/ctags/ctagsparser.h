@@ -5,37 +5,35 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 namespace vexa
 {
 
-// One output line of ctags, read.
-struct CTagsLine {
-    QString tag;
-    // parent + "::" + tag, or tag at the top level.
-    QString fullTag;
-    // The scope with its kind prefix stripped; empty at the top level.
-    QString parent;
-    int type = 0;
-    // 0-based line of the symbol, and the position that stands for it.
-    int line = 0;
-    int pos = 0;
-};
-
 // The output of one ctags run, read as it arrives and turned into a tree once
 // the run is over. Lines are tab-separated: name, file, line address, kind,
-// then extension fields, one of which may give the scope.
+// then extension fields, the first of which that is no known non-scope field
+// (typeref, access, signature, ...) gives the scope.
+//
+// Each line goes straight to the node of its full name (scope + "::" + name):
+// a name met again updates its node in place, so memory grows with the
+// symbols, not with the lines.
 class CTagsOutput
 {
 public:
     // `ext` (the suffix of the file the text came from) selects the kind
     // table; positions are computed in `text`.
     CTagsOutput(const QString& ext, const QString& text);
+    ~CTagsOutput();
+    CTagsOutput(CTagsOutput&&) = default;
+    CTagsOutput(const CTagsOutput&) = delete;
+    CTagsOutput& operator=(const CTagsOutput&) = delete;
 
     // Reads every complete line of the piece; the rest waits for the next
     // piece, or for finish() at the end of the output.
@@ -44,12 +42,15 @@ public:
     // Reads one line without its line end. A line of three fields or fewer
     // is skipped.
     void addLine(QByteArrayView line);
-    const QList<CTagsLine>& entries() const { return m_entries; }
+    // The lines read and kept so far.
+    int lineCount() const { return int(m_lines.size()); }
 
     // The tree of the lines read: one node per full name (a repeated name
     // keeps the later line's values at the earlier line's place), Namespace
-    // nodes for scopes no line names, children in output order. Without any
-    // line, the single node "No tags found". The caller owns the tree.
+    // nodes for scopes no line names, at the place of their nearest existing
+    // enclosing node, children in output order with the Namespace nodes
+    // last. Without any line, the single node "No tags found". The caller
+    // owns the tree; call it once.
     Node* buildTree();
 
     // The type code of a kind letter for files with this suffix.
@@ -61,12 +62,30 @@ public:
     static QStringList arguments(const QString& ext, const QString& tempFile);
 
 private:
+    struct Slot {
+        Node* node;
+        Node* tail; // last child linked so far
+        bool linked;
+        int scopeLength; // of the line that named the node last
+    };
+    struct Line {
+        int slot;
+        int scope; // index in m_scopes; -1 at the top level
+    };
+    int slotFor(const QByteArray& fullName, bool* made);
+
     QString m_ext;
     QString m_text;
     std::optional<Parser::LineEnds> m_lineEnds;
     int m_kinds[128];
     QByteArray m_partial;
-    QList<CTagsLine> m_entries;
+    QByteArray m_key;
+    std::vector<Slot> m_slots;
+    QHash<QByteArray, int> m_index;
+    // Scopes in the order they were first met.
+    QList<QByteArray> m_scopes;
+    QHash<QByteArray, int> m_scopeIds;
+    std::vector<Line> m_lines;
 };
 
 // The parser that runs the external ctags program on a temporary copy of the
