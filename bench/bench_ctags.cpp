@@ -31,6 +31,23 @@ QString g_tags;   // about 50 MB of ctags output
 QString g_half;   // its first half
 QString g_source; // 2 MB of C++
 
+int countNodes(const Node* root)
+{
+    int count = 0;
+    for (const Node* x = root; x;) {
+        ++count;
+        if (x->child) {
+            x = x->child;
+            continue;
+        }
+        while (x && !x->next)
+            x = x->parent;
+        if (x)
+            x = x->next;
+    }
+    return count;
+}
+
 // Reads a file in 64 KiB pieces through the reader, then builds the tree.
 double readerMs(const QString& path, int* nodes)
 {
@@ -47,19 +64,7 @@ double readerMs(const QString& path, int* nodes)
     reader.finish();
     Node* root = reader.buildTree();
     const double ms = bench::msSince(t);
-    int count = 0;
-    for (const Node* x = root; x;) {
-        ++count;
-        if (x->child) {
-            x = x->child;
-            continue;
-        }
-        while (x && !x->next)
-            x = x->parent;
-        if (x)
-            x = x->next;
-    }
-    *nodes = count;
+    *nodes = countNodes(root);
     delete root;
     return ms;
 }
@@ -141,17 +146,7 @@ QString parseFigures()
     QEventLoop loop;
     QObject::connect(parser, &Parser::nodes, &loop, [&](int, Node* root) {
         delivered = bench::msSince(t);
-        for (const Node* x = root; x;) {
-            ++tags;
-            if (x->child) {
-                x = x->child;
-                continue;
-            }
-            while (x && !x->next)
-                x = x->parent;
-            if (x)
-                x = x->next;
-        }
+        tags = countNodes(root);
         loop.quit();
     });
     t.start();
@@ -237,8 +232,8 @@ QString freeFigures()
         .arg(array, 0, 'f', 1);
 }
 
-// About 35k tags in 2 MB: functions with comments, a struct with members now
-// and then, all inside a namespace.
+// About 35k tags in 2 MB: functions with a comment line, a struct with
+// members now and then, all inside a namespace.
 QByteArray bigSource()
 {
     QByteArray out = "namespace big {\n";
@@ -247,8 +242,8 @@ QByteArray bigSource()
             out += QStringLiteral("struct Record%1\n{\n    int count%1;\n    double weight%1;\n};\n\n")
                        .arg(i)
                        .toUtf8();
-        out += QStringLiteral("// Adds %1 to its argument, checking the range first.\n"
-                              "static int add%1(int x)\n{\n    return x > 0 ? x + %1 : %1;\n}\n\n")
+        out += QStringLiteral("// Adds %1 to its argument.\n"
+                              "static int add%1(int x)\n{\n    return x + %1;\n}\n")
                    .arg(i)
                    .toUtf8();
     }

@@ -143,23 +143,7 @@ void TestCTagsRun::realFiles_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("tree");
-    QTest::newRow("C++") << "sample.cpp"
-                         << "MAXV 105 1\n"
-                            "N 114 2\n"
-                            "  A 102 3\n"
-                            "    member 109 6\n"
-                            "    method 103 20\n"
-                            "  Color 108 9\n"
-                            "    Green 106 9\n"
-                            "    Red 106 9\n"
-                            "S 111 11\n"
-                            "  smember 109 12\n"
-                            "U 113 14\n"
-                            "  a 109 15\n"
-                            "  b 109 16\n"
-                            "globalVar 109 19\n"
-                            "helper 103 18\n"
-                            "main 103 21";
+    QTest::newRow("C++") << "sample.cpp" << sampleCppTree;
     // Python writes nested scopes with a dot: "Shape.Inner" is one name.
     QTest::newRow("Python") << "sample.py"
                             << "Shape 102 3\n"
