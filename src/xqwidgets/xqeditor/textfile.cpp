@@ -3,6 +3,7 @@
 #include "textdoc.h"
 #include "textline.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -425,7 +426,7 @@ public:
     Outcome saveReplacing(const QByteArray& target, const struct stat* old, const Codec& codec,
                           TextDocument* doc);
     bool saveInPlace(const QByteArray& target, const Codec& codec, TextDocument* doc);
-    int copyOldBytes(int fd, off_t size, const QByteArray& base, QByteArray* name);
+    int copyOldBytes(int fd, off_t size, const QByteArray& target, QByteArray* name);
     void recordStamp(const QByteArray& target, const struct stat& st);
     void locateUnencodable(const Codec& codec, const QString& line, int lineNo);
 };
@@ -810,19 +811,54 @@ TextFile::Private::Outcome TextFile::Private::saveReplacing(const QByteArray& ta
     return Saved;
 }
 
+namespace
+{
 // Where the old bytes wait while a file is rewritten in place: the
 // application's data folder, or the temporary folder when that cannot take
-// them. The copy is made and on the disk before the file is touched.
-int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& base, QByteArray* name)
+// them.
+QStringList copyPlaces()
 {
-    const QString dataDir =
-        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QStringList places;
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (!dataDir.isEmpty())
         places << dataDir + QStringLiteral("/saved-copies");
     places << QDir::tempPath();
+    return places;
+}
+
+// The start of the names of the copies of `target`: its name and a digest
+// of its whole path, so that copies of two files of one name stay apart.
+QByteArray copyPrefix(const QByteArray& target)
+{
+    return fileNameOf(target) + '.' +
+           QCryptographicHash::hash(target, QCryptographicHash::Md5).toHex().left(12) + '.';
+}
+} // namespace
+
+QStringList TextFile::savedCopies(const QString& path)
+{
+    QByteArray target;
+    if (!followLinks(QFile::encodeName(path), &target))
+        return {};
+    const QString prefix = QFile::decodeName(copyPrefix(target));
+    QStringList result;
+    for (const QString& place : copyPlaces()) {
+        const QDir dir(place);
+        for (const QString& name :
+             dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden, QDir::Name))
+            result << dir.filePath(name);
+    }
+    return result;
+}
+
+// The copy is made and on the disk before the file is touched.
+int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target,
+                                    QByteArray* name)
+{
+    const QStringList places = copyPlaces();
     const QByteArray stem =
-        base + '.' + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")).toLatin1();
+        copyPrefix(target) +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")).toLatin1();
     int lastError = ENOENT;
     for (const QString& place : std::as_const(places)) {
         QDir().mkpath(place);
@@ -908,7 +944,7 @@ bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec
     }
 
     QByteArray copyName;
-    const int copy = copyOldBytes(fd, oldSize, fileNameOf(target), &copyName);
+    const int copy = copyOldBytes(fd, oldSize, target, &copyName);
     if (copy < 0) {
         const int err = errno;
         ::close(fd);

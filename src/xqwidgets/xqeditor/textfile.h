@@ -2,6 +2,7 @@
 #define XQWIDGETS_TEXTFILE_H
 
 #include <QString>
+#include <QStringList>
 
 namespace xqwidgets
 {
@@ -83,6 +84,11 @@ public:
     // represent: its line and column; -1 otherwise.
     int errorLine() const;
     int errorColumn() const;
+
+    // The copies of the old bytes that saves in place of `path` left
+    // behind, oldest first: each from a save that did not finish (the
+    // program or the machine stopped) or could not put the old bytes back.
+    static QStringList savedCopies(const QString& path);
 
     // The steps of a save in place, for tests that stage a crash between
     // them: the hook (null for none) is called after each.

@@ -11,6 +11,7 @@
 
 #include "xqeditor/editormargins.h"
 #include "xqeditor/textdoc.h"
+#include "xqeditor/textfile.h"
 #include "xqeditor/texteditor.h"
 #include "xqeditor/textfolding.h"
 #include "xqeditor/textline.h"
@@ -24,10 +25,13 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <limits>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace vexa;
@@ -407,6 +411,63 @@ private Q_SLOTS:
             QCOMPARE(readFile(p), QByteArray("xyours\n"));
             QVERIFY(!e->isModified());
         }
+    }
+
+    // A save in place (the file has a second name) that fails and cannot
+    // even put the old bytes back names the copy it kept; opening the file
+    // again points to it too.
+    void unfinishedSaveIsReportedAtOpen()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+        auto unset = qScopeGuard([] { qunsetenv("XDG_DATA_HOME"); });
+        const QString p = path("linked.txt");
+        const QByteArray old(400 * 1024, 'o');
+        writeFile(p, old);
+        QVERIFY(::link(QFile::encodeName(p).constData(),
+                       QFile::encodeName(path("other.txt")).constData()) == 0);
+        QVERIFY(Editors::self()->open(p));
+        XQEditor* e = current();
+        e->setText(QString(600 * 1024, QLatin1Char('n')));
+
+        // After the first piece of the new text, writes past 300 kB fail:
+        // the old 400 kB cannot be put back either.
+        static const auto limitWrites = [](xqwidgets::TextFile::SaveStep s) {
+            struct rlimit small;
+            if (s == xqwidgets::TextFile::SaveStep::PieceWritten &&
+                ::getrlimit(RLIMIT_FSIZE, &small) == 0) {
+                small.rlim_cur = 300 * 1024;
+                ::setrlimit(RLIMIT_FSIZE, &small);
+            }
+        };
+        struct rlimit saved;
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        xqwidgets::TextFile::setStepHook(limitWrites);
+        Boxes boxes;
+        const bool ok = Editors::self()->save();
+        xqwidgets::TextFile::setStepHook(nullptr);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(!ok);
+        const QStringList copies = xqwidgets::TextFile::savedCopies(p);
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(readFile(copies.first()), old);
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY2(boxes.shown.first().text.contains(copies.first()),
+                 qPrintable(boxes.shown.first().text));
+
+        e->textEditor()->setModified(false);
+        QVERIFY(Editors::self()->close(e));
+        QVERIFY(Editors::self()->open(p));
+        QCOMPARE(boxes.shown.size(), 2);
+        QVERIFY2(boxes.shown.last().text.contains(copies.first()),
+                 qPrintable(boxes.shown.last().text));
+        // Once the user removed it, nothing is said.
+        QVERIFY(QFile::remove(copies.first()));
+        QVERIFY(Editors::self()->close(current()));
+        QVERIFY(Editors::self()->open(p));
+        QCOMPARE(boxes.shown.size(), 2);
     }
 
     // Past 1 GiB the user decides whether to open a file at all.

@@ -861,9 +861,9 @@ void TestTextFile::inPlaceFailurePutsOldBytesBack()
         // The user is told where the old bytes are, and they are there.
         QCOMPARE(copies.size(), 1);
         QCOMPARE(copies.first(), old);
-        const QString copy = QDir(copyFolder()).entryList(QDir::Files).value(0);
-        QVERIFY2(file.errorString().contains(QDir(copyFolder()).filePath(copy)),
-                 qPrintable(file.errorString()));
+        const QStringList found = TextFile::savedCopies(path);
+        QCOMPARE(found.size(), 1);
+        QVERIFY2(file.errorString().contains(found.first()), qPrintable(file.errorString()));
     }
 }
 
@@ -913,8 +913,17 @@ void TestTextFile::crashDuringInPlaceSave()
     const QList<QByteArray> copies = copiesIn(copyFolder());
     QVERIFY(now == old || now == fresh || copies.contains(old));
     QVERIFY(copies.size() <= 1);
-    if (copies.size() == 1)
+    if (copies.size() == 1) {
         QCOMPARE(copies.first(), old);
+        // Found again by the file's path (to tell the user when it is
+        // opened next), and only by it.
+        const QStringList found = TextFile::savedCopies(path);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(contents(found.first()), old);
+        QVERIFY(TextFile::savedCopies(dir->filePath(QStringLiteral("source"))).isEmpty());
+    } else {
+        QVERIFY(TextFile::savedCopies(path).isEmpty());
+    }
     if (step == int(TextFile::SaveStep::Truncated))
         QCOMPARE(now, fresh);
 }

@@ -13,6 +13,7 @@
 
 #include "xqeditor/textdoc.h"
 #include "xqeditor/texteditor.h"
+#include "xqeditor/textfile.h"
 #include "xqeditor/textfolding.h"
 #include "xqeditor/textline.h"
 #include "xqeditor/textmanager.h"
@@ -272,6 +273,17 @@ bool XQEditor::open(const QString& url)
     // Folds stored for a longer version of the file are skipped by the
     // component, which touches no line the document does not have.
     d->editor->folding()->setFolderstState(folds);
+
+    // A save in place that did not finish left the file's former bytes
+    // in a copy: the user learns of it whenever the file is opened.
+    const QStringList copies = xqwidgets::TextFile::savedCopies(url);
+    if (!copies.isEmpty())
+        Message::warning(tr("Warning"),
+                         tr("A save of\n%1\ndid not finish. The content the file had before "
+                            "is kept in\n%2\nCompare it with the file, and remove it when it "
+                            "is no longer needed.")
+                             .arg(url, copies.join(QLatin1Char('\n'))),
+                         tr("Ok"));
 
     if (d->editor->hasInvalidBytes())
         Message::warning(tr("Warning"),
