@@ -283,7 +283,6 @@ QString unrepresentableBytes(int fd, qint64 size, QStringConverter::Encoding e)
     }
 }
 
-
 // Writes all of `data` at `offset` (or at the file's position when offset
 // is -1), resuming after interruptions and short writes; false with errno.
 bool writeAll(int fd, const char* data, qint64 size, qint64 offset = -1)
@@ -785,11 +784,10 @@ TextFile::Private::Outcome TextFile::Private::saveReplacing(const QByteArray& ta
         ::umask(mask);
         (void)!::fchmod(fd, 0666 & ~mask);
     }
-    const bool written = writeText(
-        [&](const char* data, qint64 n) {
-            return writeAll(fd, data, n) || fail(errnoString(errno));
-        },
-        codec, doc);
+    const bool written =
+        writeText([&](const char* data,
+                      qint64 n) { return writeAll(fd, data, n) || fail(errnoString(errno)); },
+                  codec, doc);
     if (!written)
         return discard();
     struct stat st;
@@ -852,8 +850,7 @@ QStringList TextFile::savedCopies(const QString& path)
 }
 
 // The copy is made and on the disk before the file is touched.
-int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target,
-                                    QByteArray* name)
+int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target, QByteArray* name)
 {
     const QStringList places = copyPlaces();
     const QByteArray stem =
@@ -872,7 +869,8 @@ int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target
         int err = size > 0 ? ::posix_fallocate(copy, 0, size) : 0;
         QByteArray buffer(kChunk, Qt::Uninitialized);
         for (off_t at = 0; !err && at < size;) {
-            const ssize_t n = ::pread(fd, buffer.data(), size_t(qMin<off_t>(kChunk, size - at)), at);
+            const ssize_t n =
+                ::pread(fd, buffer.data(), size_t(qMin<off_t>(kChunk, size - at)), at);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -918,8 +916,7 @@ static bool restoreOldBytes(int fd, int copy, off_t size)
 // mixed, so the space is reserved first (no space: nothing is touched), a
 // copy of the old bytes is kept until the new ones are written, and a
 // failure puts the old bytes back, or names the copy if even that fails.
-bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec,
-                                    TextDocument* doc)
+bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec, TextDocument* doc)
 {
     const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
@@ -959,7 +956,15 @@ bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec
     step(SaveStep::CopyMade);
 
     if (newSize > oldSize) {
-        const int err = ::posix_fallocate(fd, oldSize, newSize - oldSize);
+        // The blocks are reserved without growing the file, so that until
+        // the first new byte is written the file is the old one exactly;
+        // where the file system cannot do that, the portable call grows it.
+        int err = 0;
+        if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, oldSize, newSize - oldSize) != 0) {
+            err = errno;
+            if (err == EOPNOTSUPP || err == ENOSYS)
+                err = ::posix_fallocate(fd, oldSize, newSize - oldSize);
+        }
         if (err != 0) {
             struct stat now;
             if (::fstat(fd, &now) == 0 && now.st_size != oldSize)
@@ -1002,7 +1007,8 @@ bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec
     if (!closeChecked(fd)) {
         fail(errnoString(errno));
         ::close(copy);
-        error += QStringLiteral("\nIts former content is kept in %1").arg(QFile::decodeName(copyName));
+        error +=
+            QStringLiteral("\nIts former content is kept in %1").arg(QFile::decodeName(copyName));
         return false;
     }
     dropCopy();
@@ -1040,8 +1046,7 @@ bool TextFile::save(const QString& path, TextDocument* document)
         ok = outcome == Private::Saved;
         // A folder that takes no new file: a file there that may be
         // written is written in place.
-        if (outcome == Private::NoTemporary && existed &&
-            ::access(target.constData(), W_OK) == 0) {
+        if (outcome == Private::NoTemporary && existed && ::access(target.constData(), W_OK) == 0) {
             d->reset();
             ok = d->saveInPlace(target, codec, document);
         }

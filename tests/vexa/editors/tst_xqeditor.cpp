@@ -11,8 +11,8 @@
 
 #include "xqeditor/editormargins.h"
 #include "xqeditor/textdoc.h"
-#include "xqeditor/textfile.h"
 #include "xqeditor/texteditor.h"
+#include "xqeditor/textfile.h"
 #include "xqeditor/textfolding.h"
 #include "xqeditor/textline.h"
 #include "xqeditor/textmanager.h"
@@ -175,8 +175,7 @@ private Q_SLOTS:
             << "2147483647 2147483647 c;3 2147483647 o;1 5 c;"
             << xqwidgets::TextFolding::FoldersState({fold(1, 5, false)});
         QTest::newRow("a number past int is no line 0")
-            << "99999999999 3 c;1 5 o;"
-            << xqwidgets::TextFolding::FoldersState({fold(1, 5, true)});
+            << "99999999999 3 c;1 5 o;" << xqwidgets::TextFolding::FoldersState({fold(1, 5, true)});
     }
     void storedFoldTexts()
     {
