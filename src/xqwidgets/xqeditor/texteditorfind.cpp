@@ -59,8 +59,9 @@ struct Bounds {
         right = firstIsTopLeft ? r.right() : r.left();
     }
 
-    // Raises a start point to the selection. Below its first line a stream
-    // selection takes lines whole, so a caret there keeps its column.
+    // Raises a start point to the selection. A caret above it starts at its
+    // beginning; a caret on or below its first line starts no further left
+    // than its left column, for a stream selection too.
     void clampStart(int& line, int& col) const
     {
         if (!on)
@@ -68,7 +69,7 @@ struct Bounds {
         if (line < top) {
             line = top;
             col = left;
-        } else if (line == top || box) {
+        } else {
             col = qMax(col, left);
         }
     }

@@ -124,10 +124,10 @@ private slots:
             << QRect(QPoint(5, 0), QPoint(3, 2)) << "0:3-5 1:3-5 2:3-5";
         QTest::newRow("box cuts a match at its right column") << "abcdef\nabcdef" << "cde" << true << false << false << true << true << o
             << QRect(QPoint(2, 0), QPoint(4, 1)) << "";
-        // Below the first selected line a stream takes whole lines: a caret
-        // there searches from its own column.
+        // A caret below the first selected line starts no further left than
+        // the selection's left column; the lines after it are searched whole.
         QTest::newRow("stream selection, caret on a later line") << grid << "ab" << true << false << true << true << false
-            << QPoint(0, 1) << QRect(QPoint(3, 0), QPoint(8, 2)) << "1:0-2 1:3-5 1:6-8 2:0-2 2:3-5 2:6-8";
+            << QPoint(0, 1) << QRect(QPoint(3, 0), QPoint(8, 2)) << "1:3-5 1:6-8 2:0-2 2:3-5 2:6-8";
         QTest::newRow("caret above the selection") << grid << "ab" << true << false << true << true << false
             << QPoint(7, 0) << QRect(QPoint(3, 1), QPoint(5, 2)) << "1:3-5 1:6-8 2:0-2 2:3-5";
         QTest::newRow("empty text finds nothing") << "abc" << "" << true << false << false << false << false << o << none << "";
