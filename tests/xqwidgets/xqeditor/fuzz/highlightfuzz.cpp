@@ -20,14 +20,6 @@ using namespace xqwidgets;
 namespace
 {
 
-void check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "highlight fuzz: %s\n", what);
-        std::abort();
-    }
-}
-
 QString definitionPath()
 {
     static const QString path =
@@ -38,10 +30,10 @@ QString definitionPath()
 
 } // namespace
 
-int fuzzHighlight(const uint8_t* data, size_t size)
+const char* highlightFuzzFailure(const uint8_t* data, size_t size)
 {
     if (size < 2)
-        return 0;
+        return nullptr;
     const uint8_t flags = data[0];
     const char* bytes = reinterpret_cast<const char*>(data + 1);
     qsizetype left = qsizetype(size - 1);
@@ -53,7 +45,7 @@ int fuzzHighlight(const uint8_t* data, size_t size)
         const QString path = definitionPath();
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
+            return "cannot write the definition file";
         file.write(bytes, defSize);
         file.close();
         forgetHighlightDefinition(path);
@@ -85,18 +77,33 @@ int fuzzHighlight(const uint8_t* data, size_t size)
     int ctx = 0;
     for (const QString& s : lines) {
         doc.push_back(std::make_unique<TextLine>(s));
+        const int start = ctx;
         ctx = hl->doHighlight(ctx, doc.back().get());
-        check(ctx >= 0 && ctx < TextHighlight::MaxIds, "end context out of range");
-        check(doc.back()->highlightContext() >= 0, "start context lost");
+        if (ctx < 0 || ctx >= TextHighlight::MaxIds)
+            return "end context out of range";
+        // The line keeps the context it started in, for the colouring pass.
+        if (doc.back()->highlightContext() != start)
+            return "start context lost";
         doc.back()->setContext(ctx);
     }
     for (const auto& line : doc) {
         hl->highlight(line.get());
-        check(line->isHighlighted(), "line not marked highlighted");
+        if (!line->isHighlighted())
+            return "line not marked highlighted";
         for (uint i = 0; i < uint(line->size()); ++i) {
             const int id = line->attribute(i);
-            check(id == 0 || hl->attribute(id), "attribute id without an attribute");
+            if (id != 0 && !hl->attribute(id))
+                return "attribute id without an attribute";
         }
+    }
+    return nullptr;
+}
+
+int fuzzHighlight(const uint8_t* data, size_t size)
+{
+    if (const char* failure = highlightFuzzFailure(data, size)) {
+        std::fprintf(stderr, "highlight fuzz: %s\n", failure);
+        std::abort();
     }
     return 0;
 }
