@@ -106,6 +106,16 @@ public:
     QScrollBar* vbar = nullptr;
     int xPos = 0;
     int yPos = 0;
+    // With word wrap, the rows of the top line that lie above the view: a
+    // wrapped line taller than the view scrolls by rows.
+    int topSkip = 0;
+    // Wheel movement of less than a notch, kept for the next event.
+    int wheelDelta = 0;
+    // The wrap positions of one line too long for the shared cache, made as
+    // far as needed and dropped when the document changes.
+    const TextLine* longLine = nullptr;
+    int longLineWidth = -1;
+    QList<int> longLineEnds;
     bool geometryChanged = false;
     QMenu* rmbMenu = nullptr;
     // Whether any attribute of the highlighting has a background: only then
@@ -113,6 +123,17 @@ public:
     bool anyBackground = false;
     // The caret was hidden while a drag selection scrolled the view.
     bool scrollHidCaret = false;
+
+    TextView* q = nullptr;
+
+    // Wrap positions (the column after each row) of a line of ordinary
+    // length, from the shared cache, and of a long line, made up to `rows`
+    // rows (all of them for -1).
+    const QList<int>& shortWrapEnds(int line);
+    const QList<int>& wrapEnds(int line, int rows);
+    // How many rows a line takes, and the row of its line the caret is on.
+    int rowsOf(int line);
+    int caretRow();
 
     const VisibleLine* rowAt(int key) const
     {
@@ -125,6 +146,7 @@ public:
 
 TextView::TextView(TextEditor* editor) : QWidget(editor), d(new Private)
 {
+    d->q = this;
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     selected = emptySelection();
@@ -384,41 +406,134 @@ void TextView::updateLinesList()
         const int xShift = (W - indent < 100 || W - indent < W / 4) ? 16 : indent;
 
         const bool cacheable = len <= CachedLineLength;
+        // The top line's rows above the view are not laid out on screen.
+        const int skip = line == first ? d->topSkip : 0;
         if (cacheable) {
-            auto& cache = d->wrappedLinesCache.lines;
-            if (cache.size() > CacheLimit)
-                cache.clear();
-            const auto it = cache.constFind(*t);
-            if (it != cache.constEnd()) {
-                int start = 0;
-                for (int end : it.value()) {
-                    d->visibleLines.push_back({line, start, end, start == 0 ? 0 : xShift});
-                    start = end;
-                    y += h;
-                }
-                continue;
+            const QList<int>& ends = d->shortWrapEnds(line);
+            const int rows = int(ends.size());
+            for (int row = qMin(skip, rows - 1); row < rows; ++row) {
+                const int start = row == 0 ? 0 : ends.at(row - 1);
+                d->visibleLines.push_back({line, start, ends.at(row), row == 0 ? 0 : xShift});
+                y += h;
             }
+            continue;
         }
-        // A line far longer than the screen is laid out only as far as one
-        // screen below the view; nothing further down can be reached by
-        // the rows shown.
-        QList<int> ends;
-        int start = 0;
-        int end = doc->nextWrapPos(line, W - 8, 0);
-        while (start < len) {
-            d->visibleLines.push_back({line, start, end, start == 0 ? 0 : xShift});
-            start = end;
-            ends.append(end);
+        // A line far longer than the screen is wrapped only as far as the
+        // rows shown need; its rows are kept until the text changes.
+        for (int row = skip; y < 2 * H; ++row) {
+            const QList<int>& ends = d->wrapEnds(line, row + 1);
+            if (row >= ends.size()) {
+                if (row == skip && !ends.isEmpty()) {
+                    // A skip left from a longer text: the last row shows.
+                    row = int(ends.size()) - 1;
+                } else {
+                    break;
+                }
+            }
+            const int start = row == 0 ? 0 : ends.at(row - 1);
+            d->visibleLines.push_back({line, start, ends.at(row), row == 0 ? 0 : xShift});
             y += h;
-            if (!cacheable && y >= 2 * H)
-                break;
-            if (start < len)
-                end = doc->nextWrapPos(line, W - xShift - 8, start);
         }
-        if (cacheable)
-            d->wrappedLinesCache.lines.insert(*t, ends);
     }
 }
+
+const QList<int>& TextView::Private::shortWrapEnds(int line)
+{
+    Private* const d = this;
+    TextDocument* doc = d->doc;
+    const TextLine* t = doc->lineOf(line);
+    auto& cache = d->wrappedLinesCache.lines;
+    const auto it = cache.constFind(*t);
+    if (it != cache.constEnd())
+        return it.value();
+    if (cache.size() > CacheLimit)
+        cache.clear();
+    const int W = q->width();
+    const int len = int(t->size());
+    int spaces = 0;
+    while (spaces < len && t->at(spaces).isSpace())
+        ++spaces;
+    const int indent = doc->textWidth(line, spaces);
+    const int xShift = (W - indent < 100 || W - indent < W / 4) ? 16 : indent;
+    QList<int> ends;
+    int start = 0;
+    int end = doc->nextWrapPos(line, W - 8, 0);
+    while (start < len) {
+        ends.append(end);
+        start = end;
+        if (start < len)
+            end = qMax(start + 1, doc->nextWrapPos(line, W - xShift - 8, start));
+    }
+    if (ends.isEmpty())
+        ends.append(1);
+    return *cache.insert(*t, ends);
+}
+
+const QList<int>& TextView::Private::wrapEnds(int line, int rows)
+{
+    Private* const d = this;
+    TextDocument* doc = d->doc;
+    const TextLine* t = doc->lineOf(line);
+    const int W = q->width();
+    if (d->longLine != t || d->longLineWidth != W) {
+        d->longLine = t;
+        d->longLineWidth = W;
+        d->longLineEnds.clear();
+    }
+    QList<int>& ends = d->longLineEnds;
+    const int len = int(t->size());
+    if (ends.isEmpty() && len > 0)
+        ends.append(doc->nextWrapPos(line, W - 8, 0));
+    if (!ends.isEmpty()) {
+        int spaces = 0;
+        while (spaces < len && t->at(spaces).isSpace())
+            ++spaces;
+        const int indent = doc->textWidth(line, spaces);
+        const int xShift = (W - indent < 100 || W - indent < W / 4) ? 16 : indent;
+        while ((rows < 0 || ends.size() < rows) && ends.last() < len) {
+            const int next = doc->nextWrapPos(line, W - xShift - 8, ends.last());
+            ends.append(qMax(next, ends.last() + 1));
+        }
+    }
+    return ends;
+}
+
+int TextView::Private::rowsOf(int line)
+{
+    Private* const d = this;
+    const TextLine* t = d->doc->lineOf(line);
+    if (!d->doc->getWrap() || !t->isFoldVisible || t->isEmpty())
+        return 1;
+    if (t->size() > CachedLineLength)
+        return qMax(1, int(wrapEnds(line, -1).size()));
+    return qMax(1, int(shortWrapEnds(line).size()));
+}
+
+int TextView::Private::caretRow()
+{
+    Private* const d = this;
+    const int line = d->cursor->line();
+    const int col = d->cursor->column();
+    const TextLine* t = d->doc->lineOf(line);
+    if (!d->doc->getWrap() || t->isEmpty())
+        return 0;
+    if (t->size() > CachedLineLength) {
+        // Rows are made only as far as the caret's column.
+        const QList<int>* ends = &wrapEnds(line, 1);
+        while (!ends->isEmpty() && ends->last() <= col && ends->last() < int(t->size()))
+            ends = &wrapEnds(line, int(ends->size()) + 1);
+        int row = 0;
+        while (row + 1 < ends->size() && ends->at(row) <= col)
+            ++row;
+        return row;
+    }
+    const QList<int>& ends = shortWrapEnds(line);
+    int row = 0;
+    while (row + 1 < ends.size() && ends.at(row) <= col)
+        ++row;
+    return row;
+}
+
 
 const VisibleLine* TextView::visibleLine(int key) const
 {
@@ -579,6 +694,8 @@ void TextView::ensureCursorVisible()
             p = docPosToScreen(c->pos());
         }
     }
+    if (doc->getWrap())
+        bringCaretRowIntoView();
     if (!doc->getWrap()) {
         const int s = d->spaceWidth;
         const int left = qMax(p.x() - s, 0);
@@ -598,6 +715,77 @@ void TextView::ensureCursorVisible()
     // again on every caret move would relay out the frame.
     updateView(d->xPos != oldX || d->yPos != oldY);
     c->setEnabled(true);
+}
+
+void TextView::bringCaretRowIntoView()
+{
+    // With word wrap a line may take more rows than the view holds: the
+    // caret's row is shown by scrolling rows within its line.
+    const int h = d->fontHeight;
+    const int fit = qMax(1, height() / h);
+    const int line = d->cursor->line();
+    const int col = d->cursor->column();
+    const int len = d->doc->textLength(line);
+    updateLinesList();
+    for (size_t i = 0; i < d->visibleLines.size() && int(i) < fit; ++i) {
+        const VisibleLine& r = d->visibleLines[i];
+        if (r.line == line && r.startPos <= col && (col < r.endPos || r.endPos >= len))
+            return;
+    }
+    const int row = d->caretRow();
+    const int first = d->yPos / h;
+    if (line == first && row < d->topSkip) {
+        d->topSkip = row;
+    } else {
+        d->yPos = line * h;
+        d->topSkip = qMax(0, row - qMax(0, fit - 2));
+    }
+    updateLinesList();
+    QWidget::update();
+    repaintMargins();
+}
+
+void TextView::scrollRows(int n)
+{
+    const int h = d->fontHeight;
+    TextDocument* doc = d->doc;
+    const int last = doc->lastLine();
+    int line = qMin(d->yPos / h, last);
+    int skip = d->topSkip;
+    for (; n > 0; --n) {
+        if (skip + 1 < d->rowsOf(line)) {
+            ++skip;
+            continue;
+        }
+        int next = line + 1;
+        while (next <= last && !doc->lineOf(next)->isFoldVisible)
+            ++next;
+        if (next > last)
+            break;
+        line = next;
+        skip = 0;
+    }
+    for (; n < 0; ++n) {
+        if (skip > 0) {
+            --skip;
+            continue;
+        }
+        int prev = line - 1;
+        while (prev > 0 && !doc->lineOf(prev)->isFoldVisible)
+            --prev;
+        if (prev < 0)
+            break;
+        line = prev;
+        skip = d->rowsOf(line) - 1;
+    }
+    d->yPos = line * h;
+    d->topSkip = skip;
+    d->vbar->blockSignals(true);
+    d->vbar->setValue(line);
+    d->vbar->blockSignals(false);
+    updateLinesList();
+    QWidget::update();
+    repaintMargins();
 }
 
 void TextView::centerCursor(int line, int col)
@@ -651,6 +839,7 @@ void TextView::scrollX(int dx)
 
 void TextView::scrollY(int)
 {
+    d->topSkip = 0;
     int key = d->yPos / lineHeight();
     key = qMin(key, d->doc->lastLine());
     while (key >= 1 && !d->doc->lineOf(key)->isFoldVisible)
@@ -693,10 +882,13 @@ QRect TextView::caretRect()
 
 // --- Repainting -------------------------------------------------------------------
 
-void TextView::setUpdateRegion(const LineRegion&)
+void TextView::setUpdateRegion(const LineRegion& r)
 {
     // The view repaints in full whenever it is updated (see updateView()),
-    // so the lines the document changed need not be kept.
+    // so the lines the document changed need not be kept; a change drops
+    // the rows kept of a long line.
+    if (!r.isEmpty())
+        d->longLine = nullptr;
 }
 
 void TextView::updateLines(int, int)
@@ -726,7 +918,9 @@ void TextView::updateScrollBars()
     const int W = width();
     const int H = height();
     const int lh = lineHeight();
-    const int tw = doc->documentWidth();
+    // Room after the longest line for the caret that ensureCursorVisible()
+    // keeps a space's width from the right edge.
+    const int tw = doc->documentWidth() + d->spaceWidth + 4;
     const int dx = tw - W;
     const int dh = doc->documentHeight();
     const int dy = dh - H;
@@ -792,7 +986,7 @@ void TextView::updateView(bool newDocGeometry)
     if (newDocGeometry || d->geometryChanged) {
         d->geometryChanged = false;
         updateScrollBars();
-        const int tw = doc->documentWidth();
+        const int tw = doc->documentWidth() + d->spaceWidth + 4;
         const int W = width();
         if (d->xPos > 0 && tw - d->xPos < W) {
             const int newX = qMax(tw - W, 0);
@@ -1231,7 +1425,18 @@ void TextView::resizeEvent(QResizeEvent*)
 
 void TextView::wheelEvent(QWheelEvent* e)
 {
-    QCoreApplication::sendEvent(d->vbar, e);
+    if (!d->doc->getWrap()) {
+        QCoreApplication::sendEvent(d->vbar, e);
+        return;
+    }
+    // With word wrap the wheel scrolls rows, so that a wrapped line taller
+    // than the view can be read through.
+    d->wheelDelta += e->angleDelta().y();
+    const int notches = d->wheelDelta / 120;
+    d->wheelDelta -= notches * 120;
+    if (notches != 0)
+        scrollRows(-notches * QApplication::wheelScrollLines());
+    e->accept();
 }
 
 // --- Mouse --------------------------------------------------------------------------

@@ -180,6 +180,10 @@ private:
     void paintEmptyArea(QPainter& p, const QRect& area);
     void paintCaret(QPainter& p);
     void updateScrollBars();
+    // With word wrap: shows the caret's row, scrolling rows within a line
+    // taller than the view; scrolls the view by n rows (up when negative).
+    void bringCaretRowIntoView();
+    void scrollRows(int n);
     // The document position under a point in widget coordinates.
     QPoint mousePosToDoc(const QPoint& widgetPos);
     // Puts text selected with the mouse on the X11 selection clipboard, or

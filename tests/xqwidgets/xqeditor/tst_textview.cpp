@@ -20,6 +20,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace xqwidgets;
 
@@ -789,6 +790,58 @@ private slots:
         view()->repaint();
         QVERIFY(line->isHighlighted());
         QVERIFY(sameAsFullPass(int(line->size())));
+    }
+
+    // A wrapped line taller than the view: the caret is always brought into
+    // view, the wheel scrolls by rows; without wrap, End shows the caret
+    // inside the right edge.
+    void tallWrappedLineScrollsByRows()
+    {
+        m->setLineWrap(true);
+        QString line;
+        for (int i = 0; line.size() < 300000; ++i)
+            line += QStringLiteral("w%1 ").arg(i);
+        open(line + QStringLiteral("\nlast"), 400, 200);
+        QVERIFY(doc()->getWrap());
+        const QRect inside = view()->rect();
+        auto topColumn = [this] { return view()->visibleLine(view()->firstVisibleKey())->startPos; };
+
+        QTest::keyClick(view(), Qt::Key_End);
+        QCOMPARE(view()->cursor()->pos(), QPoint(int(line.size()), 0));
+        QVERIFY2(inside.contains(view()->caretRect()), "the caret at the line's end is out of view");
+        QVERIFY(topColumn() > 0);
+        QTest::keyClicks(view(), QStringLiteral("Z"));
+        QVERIFY(doc()->lineOf(0)->endsWith(QLatin1Char('Z')));
+        QVERIFY(inside.contains(view()->caretRect()));
+
+        QTest::keyClick(view(), Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(topColumn(), 0);
+        const QPointF centre(inside.center());
+        QWheelEvent down(centre, view()->mapToGlobal(centre), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view(), &down);
+        // Still the first line on top, some rows of it above the view.
+        QCOMPARE(view()->visibleLine(view()->firstVisibleKey())->line, 0);
+        QVERIFY(topColumn() > 0);
+        QWheelEvent up(centre, view()->mapToGlobal(centre), QPoint(), QPoint(0, 120),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view(), &up);
+        QCOMPARE(topColumn(), 0);
+
+        // A caret moved into the rows above the view brings them back.
+        for (int i = 0; i < 3; ++i)
+            QApplication::sendEvent(view(), &down);
+        QVERIFY(topColumn() > 0);
+        view()->setCursorPosition(0, 1, false);
+        QVERIFY(inside.contains(view()->caretRect()));
+        QCOMPARE(topColumn(), 0);
+
+        m->setLineWrap(false);
+        open(QStringLiteral("short\n") + QString(500, QLatin1Char('x')), 400, 200);
+        QTest::keyClick(view(), Qt::Key_Down);
+        QTest::keyClick(view(), Qt::Key_End);
+        QVERIFY2(inside.contains(view()->caretRect()), "End leaves the caret clipped");
+        m->setLineWrap(true);
     }
 };
 
