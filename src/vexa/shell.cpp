@@ -659,7 +659,9 @@ void Shell::exit()
                             tr("&Abort and quit"), tr("&Cancel"), QString(), 0, 1)
                != 0)
         return;
-    if (Editors::self()->closeAll()) {
+    // The project is written while the window can still show why a save
+    // failed and the user can still stay.
+    if (Project::saveAtExit() && Editors::self()->closeAll()) {
         if (xqwidgets::FileOperator::isRunning())
             xqwidgets::FileOperator::self()->abort();
         QApplication::exit(0);

@@ -46,6 +46,13 @@ void Editors::setFileDialogRunner(std::function<bool(QFileDialog&)> runner)
     fileDialogRunner() = std::move(runner);
 }
 
+bool Editors::runFileDialog(QFileDialog& dialog)
+{
+    // A copy: the runner may replace itself while it runs.
+    const std::function<bool(QFileDialog&)> runner = fileDialogRunner();
+    return runner ? runner(dialog) : dialog.exec() == QDialog::Accepted;
+}
+
 class Editors::Private
 {
 public:
@@ -594,10 +601,7 @@ bool Editors::saveEditorAs(Editor* e)
     dlg.setOption(QFileDialog::DontConfirmOverwrite);
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setIconProvider(FileTypeManager::self()->fileIconProvider());
-    // A copy: the runner may replace itself while it runs.
-    const std::function<bool(QFileDialog&)> runner = fileDialogRunner();
-    const bool accepted = runner ? runner(dlg) : dlg.exec() == QDialog::Accepted;
-    if (!accepted || dlg.selectedFiles().isEmpty())
+    if (!runFileDialog(dlg) || dlg.selectedFiles().isEmpty())
         return false;
     QString name = dlg.selectedFiles().constFirst();
     if (name.isEmpty())

@@ -25,10 +25,12 @@ class Editors : public QObject
     Q_OBJECT
 public:
     static Editors* self();
-    // Runs the Save As dialog and says whether it was accepted; exec() by
-    // default. Tests put a runner here that fills the dialog in without a
-    // modal loop (an empty runner restores exec()).
+    // Runs the program's file dialogs (Save As, the project's choosers) and
+    // says whether one was accepted; exec() by default. Tests put a runner
+    // here that fills the dialog in without a modal loop (an empty runner
+    // restores exec()).
     static void setFileDialogRunner(std::function<bool(QFileDialog&)> runner);
+    static bool runFileDialog(QFileDialog& dialog);
 
     // Makes `f` the factory of new editors; the manager keeps it.
     void installEditorFactory(EditorFactory* f);

@@ -1,26 +1,26 @@
 #include "project.h"
 
 #include "actions.h"
+#include "editors/editors.h"
+#include "filetype.h"
+#include "message.h"
+#include "project_p.h"
+#include "projectfile.h"
+#include "recentfiles.h"
+#include "recentprojects.h"
+#include "settings.h"
 #include "shell.h"
 #include "utils.h"
+#include "widgets/domlistview.h"
 #include "widgetstack.h"
 
-#include <QListWidget>
-#include <QToolBar>
-#include <QToolButton>
-#include <QTreeWidget>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 
 namespace vexa
 {
-
-class Project::Private
-{
-public:
-    static Project* self;
-    Action* dockAction = nullptr;
-    QTreeWidget* tree = nullptr;
-    QListWidget* recent = nullptr;
-};
 
 Project* Project::Private::self = nullptr;
 
@@ -31,87 +31,376 @@ Project* Project::self()
     return Private::self;
 }
 
-Project::Project(QObject* parent) : QObject(parent), d(new Private)
+Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
 {
     Private::self = this;
     Shell* shell = Shell::self();
 
+    if (FileType* t = FileTypeManager::self()->fileType(QStringLiteral("project")))
+        t->installAssociacion(this, SLOT(load(QString)));
+
+    d->domView = new DomListView(shell->leftDock(), "Project::domView");
+    d->domView->setWindowIcon(Utils::icon(QStringLiteral("18x18_Project")));
     d->dockAction = shell->addLeftDockToggle(tr("Project"), QStringLiteral("leftDock/project"),
                                              QStringLiteral("22x22_Project"), this);
+    shell->leftDock()->addWidget(d->domView);
+    d->recentProjectsView = new RecentProjects(shell->leftDock(), "Project::recentProjects");
+    shell->leftDock()->addWidget(d->recentProjectsView);
 
-    d->tree = new QTreeWidget(shell->leftDock());
-    d->tree->setHeaderHidden(true);
-    d->recent = new QListWidget(shell->leftDock());
-    shell->leftDock()->addWidget(d->tree);
-    shell->leftDock()->addWidget(d->recent);
+    const QString home = QDir::homePath();
+    d->lastAddDir = Settings::read(QStringLiteral("/project/lastAddDir"), home);
+    d->lastLoadDir = Settings::read(QStringLiteral("/project/lastLoadDir"), home);
+    d->lastAddFilesDir = Settings::read(QStringLiteral("/project/lastAddFilesDir"), home);
 
-    // The project commands; the project subsystem attaches its work to them.
-    // Until a project can be opened, none of them can act.
-    auto make = [](const char* text, const char* name, const char* icon) {
-        Action* a = Actions::createAction(QLatin1String(text), QLatin1String(name), QKeySequence(),
-                                          nullptr, nullptr);
+    auto make = [this](const QString& text, const char* name, const char* slot,
+                       const char* icon = nullptr) {
+        Action* a = Actions::createAction(text, QLatin1String(name), QKeySequence(), this, slot);
         if (icon)
             a->setIcon(Utils::iconSet(QLatin1String(icon)));
-        a->setEnabled(false);
         return a;
     };
-    shell->actionGroup(QStringLiteral("menu/Project/New"))
-        ->add(make("&New", "Project/create", nullptr));
+    Action* open = make(QStringLiteral("&Open project"), "Project/open", SLOT(load()), "16x16_Open");
+    Action* save = make(QStringLiteral("&Save project"), "Project/save", SLOT(save()), "16x16_Save");
+    Action* close = make(QStringLiteral("&Close project"), "Project/close", SLOT(close()));
+    Action* openFile = make(QStringLiteral("Open"), "Project/context/openfile", SLOT(openFile()));
+    Action* deleteFile =
+        make(QStringLiteral("Delete the file"), "Project/context/deletefile", SLOT(deleteFile()));
+    Action* removeFile =
+        make(QStringLiteral("Remove from project"), "Project/context/removefile", SLOT(removeFile()));
+    Action* removeFolder = make(QStringLiteral("Remove from project"),
+                                "Project/context/removefolder", SLOT(removeFolder()));
+    Action* focus = make(tr("&Project window"), "Project/focus", SLOT(makeVisible()));
+
+    // The groups in their order. Creating, adding and the options bring their
+    // commands into the groups left empty here.
+    shell->actionGroup(QStringLiteral("menu/Project/New"));
     ActionGroup* std = shell->actionGroup(QStringLiteral("menu/Project/Std"));
     std->addSeparator();
-    std->add(make("&Open project", "Project/open", "16x16_Open"));
-    std->add(make("&Save project", "Project/save", "16x16_Save"));
-    std->add(make("&Close project", "Project/close", nullptr));
-    std->addSeparator();
-    std->add(make("Add f&iles", "Project/addfiles", nullptr));
-    ActionGroup* options = shell->actionGroup(QStringLiteral("menu/Project/Options"));
-    options->addSeparator();
-    options->add(make("O&ptions", "Project/options", nullptr));
-
-    Action* focus = Actions::createAction(tr("&Project window"), QStringLiteral("Project/focus"),
-                                          QKeySequence(), this, SLOT(makeVisible()));
+    std->add(open);
+    std->add(save);
+    std->add(close);
+    shell->actionGroup(QStringLiteral("menu/Project/Options"));
     shell->actionGroup(QStringLiteral("menu/Window/Docks"))->add(focus);
+
+    for (Action* a : {save, close})
+        connect(this, &Project::enabled, a, &QAction::setEnabled);
+
+    auto group = [shell](const QString& path) { return shell->actionGroup(path); };
+    ActionGroup* projectMenu = group(QStringLiteral("project/context/project"));
+    group(QStringLiteral("project/context/project/add"));
+    group(QStringLiteral("project/context/project/std"));
+    group(QStringLiteral("project/context/project/plugin"));
+    ActionGroup* g = group(QStringLiteral("project/context/project/close"));
+    g->addSeparator();
+    g->add(save);
+    g->add(close);
+    ActionGroup* folderMenu = group(QStringLiteral("project/context/folder"));
+    group(QStringLiteral("project/context/folder/add"));
+    group(QStringLiteral("project/context/folder/plugin"));
+    g = group(QStringLiteral("project/context/folder/close"));
+    g->addSeparator();
+    g->add(removeFolder);
+    g->addSeparator();
+    g->add(close);
+    ActionGroup* fileMenu = group(QStringLiteral("project/context/file"));
+    group(QStringLiteral("project/context/file/open"))->add(openFile);
+    group(QStringLiteral("project/context/file/std"));
+    group(QStringLiteral("project/context/file/plugin"));
+    g = group(QStringLiteral("project/context/file/close"));
+    g->addSeparator();
+    g->add(removeFile);
+    g->add(deleteFile);
+    g->addSeparator();
+    g->add(close);
+
+    for (FileType* t : FileTypeManager::self()->fileTypes())
+        installHelper(t->name(), t, fileMenu);
+    installHelper(QStringLiteral("project"), Utils::icon(QStringLiteral("22x22_Project")),
+                  projectMenu);
+    installHelper(QStringLiteral("folder"), Utils::icon(QStringLiteral("18x18_Folder")), folderMenu);
+    d->domView->setListOrder(QStringLiteral("folder"), 0);
+    if (FileType* ui = FileTypeManager::self()->fileType(QStringLiteral("uifile")))
+        ui->addOption(QStringLiteral("container"), QStringLiteral("1"));
 
     connect(this, &Project::gotFocus, shell, &Shell::focusIn);
     connect(this, &Project::raised, shell, &Shell::raiseLeftDock);
     connect(shell, &Shell::leftDockRaised, this, &Project::makeVisible);
+    // Opening may load another project, which empties this very tree: the
+    // file opens once the tree's signal has returned.
+    auto openCurrent = [this] {
+        if (QTreeWidgetItem* i = d->domView->currentItem())
+            d->open(static_cast<DomListViewItem*>(i)->node, true);
+    };
+    connect(d->domView, &DomListView::doubleClick, this, openCurrent);
+    connect(d->domView, &DomListView::returnPressed, this, openCurrent);
+    connect(d->domView, &QTreeWidget::itemSelectionChanged, this,
+            &Project::selectionChangedInternal);
+    connect(d->domView, &DomListView::setNodeOpen, this, &Project::setNodeOpen);
+
+    // At start the editor keeps the keyboard focus.
+    d->showRecents(false);
+    Q_EMIT enabled(false);
+
+    const QString opened = Settings::read(QStringLiteral("/project/openedProject"));
+    if (!opened.isEmpty() && QFileInfo::exists(opened))
+        load(opened);
 }
 
 Project::~Project()
 {
+    // The dock and its pages may be gone already; nothing of the window is
+    // touched from here on, and nothing is asked: the orderly save ran on the
+    // way out (saveAtExit()). This one is the silent last resort.
+    d->domView = nullptr;
+    d->recentProjectsView = nullptr;
+    Settings::write(QStringLiteral("/project/openedProject"), d->filePath);
+    if (hasProject()) {
+        ProjectFile::strip(d->domRoot);
+        ProjectFile::write(d->dom, d->filePath, nullptr);
+        d->discard(false);
+    }
+    Settings::write(QStringLiteral("/project/lastAddDir"), d->lastAddDir);
+    Settings::write(QStringLiteral("/project/lastLoadDir"), d->lastLoadDir);
+    Settings::write(QStringLiteral("/project/lastAddFilesDir"), d->lastAddFilesDir);
+    Settings::forceWrite();
     if (Private::self == this)
         Private::self = nullptr;
     delete d;
 }
 
-bool Project::hasProject() const
+bool Project::saveAtExit()
 {
-    return false;
+    Project* p = Private::self;
+    if (!p || !p->hasProject() || p->save())
+        return true;
+    if (!p->d->confirmDiscard())
+        return false;
+    p->d->discard(true);
+    return true;
 }
 
-QWidget* Project::treePage() const
+// ------------------------------------------------------------ Private
+
+void Project::Private::showRecents(bool focus)
 {
-    return d->tree;
+    if (!recentProjectsView)
+        return;
+    Shell::self()->leftDock()->raiseWidget(recentProjectsView);
+    recentProjectsView->updateRecent();
+    if (focus)
+        recentProjectsView->setFocus();
+}
+
+void Project::Private::discard(bool announce)
+{
+    if (domView)
+        domView->clear();
+    filePath.clear();
+    dom = QDomDocument();
+    domRoot = QDomElement();
+    if (announce && domView) {
+        Q_EMIT q->enabled(false);
+        Q_EMIT q->projectChanged();
+        Q_EMIT q->closed();
+        showRecents(true);
+    }
+}
+
+bool Project::Private::confirmDiscard() const
+{
+    return Message::warning(
+               tr("Warning"),
+               tr("The project file:\n'%1'\ncould not be saved.\nClose the project without saving?")
+                   .arg(filePath),
+               QMessageBox::Yes, QMessageBox::Cancel | QMessageBox::Default | QMessageBox::Escape) ==
+           QMessageBox::Yes;
+}
+
+void Project::Private::reportRead(int status, const QString& path)
+{
+    switch (status) {
+    case ProjectFile::CannotOpen:
+        Message::information(tr("Error"), tr("Can't open project file:\n'%1'").arg(path));
+        break;
+    case ProjectFile::NotXml:
+        Message::information(tr("Error"), tr("File:\n'%1'\nis not Vexa project file.").arg(path));
+        break;
+    case ProjectFile::WrongContents:
+        Message::information(tr("Error"), tr("XML file:\n'%1'\nhave wrong contents.").arg(path));
+        break;
+    default:
+        break;
+    }
+}
+
+// ------------------------------------------------------------ the document
+
+void Project::load(const QString& filePath)
+{
+    QString path = filePath;
+    if (path.isEmpty()) {
+        QFileDialog dialog(Shell::self(), QStringLiteral("Load project..."), d->lastLoadDir,
+                           QStringLiteral("Vexa project files (*.vexa);;All files (*)"));
+        dialog.setObjectName(QStringLiteral("Project::load"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        if (!Editors::runFileDialog(dialog) || dialog.selectedFiles().isEmpty())
+            return;
+        path = dialog.selectedFiles().constFirst();
+        if (path.isEmpty())
+            return;
+    }
+    d->lastLoadDir = QFileInfo(path).path();
+
+    // The new file is read and checked while the open project stays open.
+    QDomDocument doc;
+    QDomElement project;
+    int status = ProjectFile::read(path, doc, project);
+    if (status != ProjectFile::Read) {
+        Private::reportRead(status, path);
+        return;
+    }
+    const QString absPath = QFileInfo(path).absoluteFilePath();
+    if (hasProject()) {
+        const QString closing = d->filePath;
+        if (!close())
+            return;
+        // Reopening the project that was open: read back what its close
+        // has just written.
+        if (QFileInfo(closing) == QFileInfo(absPath)) {
+            status = ProjectFile::read(path, doc, project);
+            if (status != ProjectFile::Read) {
+                Private::reportRead(status, path);
+                return;
+            }
+        }
+    }
+
+    d->dom = doc;
+    d->domRoot = project;
+    if (d->domView) {
+        d->domView->clear();
+        d->domView->setDomTree(project);
+        if (DomListViewItem* top = d->domView->tree())
+            top->setOpen(true);
+    }
+    if (ProjectFile::isNewer(project.attribute(QStringLiteral("version"))))
+        Message::information(
+            tr("Warning"),
+            tr("The project:\n'%1'\nwas created by higher version of Vexa.").arg(path));
+    d->filePath = absPath;
+    Q_EMIT message(QStringLiteral("Project file loaded."));
+    Q_EMIT enabled(true);
+    Q_EMIT loaded();
+    RecentFiles::self()->addRecentProject(d->filePath, attribute(QStringLiteral("name")));
+    makeVisible();
+}
+
+bool Project::save(const QString& filePath)
+{
+    if (d->domView)
+        d->domView->clearSelection();
+    if (ProjectFile::strip(d->domRoot) > 0 && d->domView)
+        d->domView->syncToDom();
+    const QString target = filePath.isEmpty() ? d->filePath : filePath;
+    if (target.isEmpty())
+        return false;
+    Q_EMIT message(tr("Saving project file: ") + target);
+    QString error;
+    switch (ProjectFile::write(d->dom, target, &error)) {
+    case ProjectFile::CannotCreate:
+        Message::information(tr("Error"),
+                             tr("Can't open file:\n'%1' for writing.").arg(target) +
+                                 QLatin1Char('\n') + error);
+        return false;
+    case ProjectFile::CannotWrite:
+        Message::information(tr("Error"),
+                             tr("Can't write file:\n'%1'\nThe old file is kept.").arg(target) +
+                                 QLatin1Char('\n') + error);
+        return false;
+    case ProjectFile::Written:
+        break;
+    }
+    Q_EMIT saved();
+    return true;
+}
+
+bool Project::close()
+{
+    if (!hasProject())
+        return true;
+    if (!save(d->filePath) && !d->confirmDiscard())
+        return false;
+    d->discard(true);
+    return true;
+}
+
+void Project::updateProject()
+{
+    if (d->domView)
+        d->domView->syncToDom();
+}
+
+bool Project::hasProject() const
+{
+    return !d->filePath.isEmpty();
+}
+
+const QString& Project::filePath() const
+{
+    return d->filePath;
+}
+
+void Project::setFilePath(const QString& filePath)
+{
+    d->filePath = filePath;
+}
+
+QString Project::dirPath() const
+{
+    if (d->filePath.isEmpty())
+        return QString();
+    return QFileInfo(d->filePath).path();
+}
+
+bool Project::hasAttribute(const QString& name) const
+{
+    return d->domRoot.hasAttribute(name);
+}
+
+QString Project::attribute(const QString& name) const
+{
+    return d->domRoot.hasAttribute(name) ? d->domRoot.attribute(name) : QString();
+}
+
+void Project::setAttribute(const QString& name, const QString& val)
+{
+    d->domRoot.setAttribute(name, val);
+}
+
+QDomNode Project::rootNode() const
+{
+    return d->domRoot;
+}
+
+QDomDocument Project::domDocument() const
+{
+    return d->dom;
+}
+
+void Project::setDomDocument(QDomDocument dom)
+{
+    d->dom = dom;
+}
+
+DomListView* Project::domView() const
+{
+    return d->domView;
 }
 
 QWidget* Project::recentPage() const
 {
-    return d->recent;
-}
-
-void Project::makeVisible(QObject* o)
-{
-    WidgetStack* dock = Shell::self()->leftDock();
-    if (!o) {
-        dock->raiseWidget(hasProject() ? static_cast<QWidget*>(d->tree) : d->recent);
-        Q_EMIT gotFocus();
-        Q_EMIT raised();
-        return;
-    }
-    const bool on = o == this || o == d->tree || o == d->recent;
-    d->dockAction->setPanelRaised(on);
-    if (o == this && dock->visibleWidget())
-        dock->visibleWidget()->setFocus();
+    return d->recentProjectsView;
 }
 
 } // namespace vexa

@@ -1,15 +1,31 @@
 #ifndef VEXA_PROJECT_PROJECT_H
 #define VEXA_PROJECT_PROJECT_H
 
+#include <QDomDocument>
+#include <QDomNode>
 #include <QObject>
+#include <QPixmap>
+#include <QStringList>
 
 class QWidget;
 
 namespace vexa
 {
 
-// The project of the left dock ("Project"): a tree page for an open project
-// and a list of recent projects while none is open.
+class ActionGroup;
+class DomListView;
+class FileType;
+
+// The one project of the process: an XML document kept in a ".vexa" file,
+// shown as a tree page in the left dock (the list of recent projects while
+// none is open). The document in memory is the only copy that changes; the
+// file is written by "Save project", by every close and at exit.
+//
+// A node's local name is its place in the tree ("/" for the project element,
+// else the "name" attributes from the project element down, each after a
+// "/"); its file path is the project folder followed by its "url" when that
+// is not empty, else by its local name. Queries report "nothing" by value:
+// a null node, a null string or an empty list.
 class Project : public QObject
 {
     Q_OBJECT
@@ -17,22 +33,99 @@ public:
     static Project* self();
     ~Project() override;
 
+    // The save of an open project on the program's way out, before the main
+    // window is torn down. A failed save asks whether to close the project
+    // without saving; false (keep it, cancel the exit) is the default answer.
+    // True at once when no project object or no project exists.
+    static bool saveAtExit();
+
     bool hasProject() const;
-    QWidget* treePage() const;
+    // The absolute path of the project file; empty while none is open.
+    const QString& filePath() const;
+    void setFilePath(const QString& filePath);
+    // The project folder without a trailing separator ("/" for a project in
+    // the root folder); null while no project is open.
+    QString dirPath() const;
+
+    // The project element's attributes, kept in memory until the next save.
+    // A null string for an absent attribute or while no project is open.
+    bool hasAttribute(const QString& name) const;
+    QString attribute(const QString& name) const;
+    void setAttribute(const QString& name, const QString& val);
+
+    QDomNode rootNode() const;
+    QDomDocument domDocument() const;
+    void setDomDocument(QDomDocument dom);
+    DomListView* domView() const;
+    // The page shown while no project is open.
     QWidget* recentPage() const;
 
+    // Makes `name` a kind of node the tree shows, with the type's icon, list
+    // order and context menu `a`. A null type changes nothing.
+    void installHelper(const QString& name, FileType* f, ActionGroup* a);
+    void installHelper(const QString& name, const QPixmap& p, ActionGroup* a);
+
+    QStringList localNames() const;
+    QStringList filePaths(const QString& localName) const;
+    QStringList folders() const;
+    QDomNode localName2node(const QString& name) const;
+    QString node2localName(QDomNode node) const;
+    QString node2filePath(QDomNode node) const;
+    // Only paths in the project folder (the folder itself or below a "/"
+    // after it) are looked up: by local name first, then by "url".
+    QDomNode filePath2node(const QString& filePath) const;
+    // Where the node lies on disk, or a null string when its names or url
+    // would lead out of the project folder (a name that is empty, "." or
+    // "..", or holds a "/" or a NUL). Every command that touches the disk
+    // goes through it.
+    QString diskPath(QDomNode node) const;
+
+    QDomNode selectedNode() const;
+    QString selectedFilePath() const;
+    QStringList selectedFilePaths() const;
+    QStringList selectedLocalNames() const;
+
 public Q_SLOTS:
-    // Null: raise the page that fits (tree or recent list) and announce it.
-    // Otherwise: the dock now shows `o`; the tab is on exactly when `o` is the
-    // project or one of its pages, and the shown page takes the focus when
-    // `o` is the project itself.
+    // Asks for the file when `filePath` is empty. The file is read and checked
+    // before the open project is closed, so a bad file leaves it open.
+    virtual void load(const QString& filePath = QString());
+    // Writes the document to `filePath`, or to the project's own file, as a
+    // whole or not at all: a failure keeps the old file, emits no saved()
+    // and shows the reason. Returns whether the file was written.
+    virtual bool save(const QString& filePath = QString());
+    // Saves and closes the open project. When the save fails the user is
+    // asked whether to close without saving; the default keeps the project
+    // open and returns false. True when no project is open.
+    virtual bool close();
+
+    void updateProject();
+    void openFile();
+    // With a local name only the node leaves the document; without one (as
+    // the commands call them) the current item's node goes and the tree and
+    // projectChanged() follow.
+    void removeFile(QString name = QString());
+    void removeFolder(QString name = QString());
+    // Without a name: asks, then removes the current item's own node and its
+    // own file from the disk; the node stays when the file could not be
+    // removed. With a name: only the node leaves the document.
+    void deleteFile(QString name = QString());
+
     void makeVisible(QObject* o = nullptr);
 
 Q_SIGNALS:
-    void gotFocus();
-    void raised();
-    void enabled(bool on);
+    void projectChanged();
     void loaded();
+    void saved();
+    void closed();
+    void enabled(bool on);
+    void message(const QString& text);
+    void selectionChanged(QString localName);
+    void setNodeOpen(const QDomNode& node, bool open);
+    void raised();
+    void gotFocus();
+
+private Q_SLOTS:
+    void selectionChangedInternal();
 
 private:
     explicit Project(QObject* parent);

@@ -1,2 +1,0 @@
-// Keeps the library non-empty until its first sources land.
-namespace vexa { int corePresent() { return 1; } }

@@ -1,0 +1,76 @@
+#ifndef VEXA_PROJECT_PROJECT_P_H
+#define VEXA_PROJECT_PROJECT_P_H
+
+#include "project.h"
+
+#include <QDomDocument>
+#include <QDomElement>
+#include <QMap>
+#include <QPointer>
+#include <QString>
+
+class QTreeWidgetItem;
+
+namespace vexa
+{
+
+class Action;
+class DomListView;
+class FileType;
+class RecentProjects;
+
+class Project::Private
+{
+public:
+    explicit Private(Project* q) : q(q) {}
+
+    static Project* self;
+    Project* q;
+
+    // Both pages belong to the left dock; the guards forget them when the
+    // dock goes first at exit.
+    QPointer<DomListView> domView;
+    QPointer<RecentProjects> recentProjectsView;
+    QString filePath;
+    QDomDocument dom;
+    // The project element; null while no project is open.
+    QDomElement domRoot;
+    QString lastAddDir;
+    QString lastLoadDir;
+    QString lastAddFilesDir;
+    QMap<QString, FileType*> fileTypeMap;
+    Action* dockAction = nullptr;
+
+    // Raises the recent projects, rebuilt, and gives them the focus when asked.
+    void showRecents(bool focus);
+    // Forgets the open project without saving it; with `announce` the
+    // commands are disabled, projectChanged() and closed() are emitted and
+    // the recent projects come to the front.
+    void discard(bool announce);
+    // Asks whether the project whose save just failed may be closed all the
+    // same; the default answer keeps it.
+    bool confirmDiscard() const;
+    // The message of a file that could not be read as a project.
+    static void reportRead(int status, const QString& path);
+
+    // The recursive walks below the node `n`.
+    QStringList localNames(const QDomNode& n, const QString& prefix) const;
+    QStringList filePaths(const QDomNode& n) const;
+    QStringList folders(const QDomNode& n, const QString& prefix) const;
+    QDomNode localName2node(const QDomNode& n, QStringList l) const;
+    QDomNode filePath2node(const QDomNode& n, const QString& url) const;
+    QStringList selected(bool filePaths) const;
+
+    // Removes the node of `name`, or the current item's node when `name` is
+    // empty (then `name` receives its local name). True when a node went.
+    bool delNodeAndItem(QString& name);
+    // Opens the file of a node through its type and records it as recent,
+    // at once or from the event loop. Folders, the project element and
+    // missing files are ignored; a file whose names lead out of the project
+    // folder is refused with a message.
+    void open(const QDomNode& node, bool later);
+};
+
+} // namespace vexa
+
+#endif

@@ -1,0 +1,131 @@
+#include "projectfile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QXmlStreamReader>
+
+#include <cmath>
+
+namespace vexa
+{
+
+namespace
+{
+
+// Whether the elements nest no deeper than the cap. The XML reader also
+// enforces its own cap on entity expansion, so an entity bomb ends here too.
+bool shallowEnough(const QByteArray& bytes)
+{
+    QXmlStreamReader reader(bytes);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++depth > ProjectFile::maxDepth)
+                return false;
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return !reader.hasError();
+}
+
+int stripChildren(QDomNode node)
+{
+    int removed = 0;
+    QDomNode child = node.firstChild();
+    while (!child.isNull()) {
+        const QDomNode next = child.nextSibling();
+        QDomElement e = child.toElement();
+        if (!e.isNull()) {
+            e.removeAttribute(QStringLiteral("open"));
+            removed += stripChildren(e);
+            if (e.attribute(QStringLiteral("type")) == QLatin1String("temp")) {
+                node.removeChild(e);
+                ++removed;
+            }
+        }
+        child = next;
+    }
+    return removed;
+}
+
+} // namespace
+
+ProjectFile::ReadStatus ProjectFile::read(const QString& path, QDomDocument& doc,
+                                          QDomElement& project)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return CannotOpen;
+    return parse(f.readAll(), doc, project);
+}
+
+ProjectFile::ReadStatus ProjectFile::parse(const QByteArray& bytes, QDomDocument& doc,
+                                           QDomElement& project)
+{
+    if (!shallowEnough(bytes))
+        return NotXml;
+    QDomDocument parsed;
+    if (!parsed.setContent(bytes, false))
+        return NotXml;
+    const QDomElement p = parsed.documentElement().firstChildElement();
+    if (p.isNull())
+        return WrongContents;
+    doc = parsed;
+    project = p;
+    return Read;
+}
+
+int ProjectFile::strip(QDomElement project)
+{
+    return project.isNull() ? 0 : stripChildren(project);
+}
+
+ProjectFile::WriteStatus ProjectFile::write(const QDomDocument& doc, const QString& path,
+                                            QString* error)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = f.errorString();
+        return CannotCreate;
+    }
+    QTextStream stream(&f);
+    doc.save(stream, 1);
+    stream.flush();
+    if (stream.status() != QTextStream::Ok) {
+        if (error)
+            *error = f.errorString();
+        f.cancelWriting();
+        f.commit();
+        return CannotWrite;
+    }
+    if (!f.commit()) {
+        if (error)
+            *error = f.errorString();
+        return CannotWrite;
+    }
+    return Written;
+}
+
+double ProjectFile::version(const QString& text)
+{
+    // The C locale's number syntax whatever the user's locale; a value out of
+    // range comes back as infinity with ok false.
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    return ok || std::isinf(v) ? v : 0;
+}
+
+bool ProjectFile::isNewer(const QString& text)
+{
+    return std::trunc(version(text)) > formatVersion;
+}
+
+} // namespace vexa
