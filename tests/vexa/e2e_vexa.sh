@@ -177,4 +177,109 @@ done
 [ "$(cat "$work/main.cpp")" = "$expected" ] || fail "main.cpp changed after the save"
 [ "$(cat "$work/hello.txt")" = "$(printf 'first line\nsecond line')" ] || fail "hello.txt changed"
 echo "PASS: typed text saved, exited with 0 and wrote $conf"
+
+# ---- projects ---------------------------------------------------------------
+# The sandbox configuration names a project in "/project/openedProject": its
+# tree shows at start with the keyboard focus; End reaches its file and
+# Return opens it (the caption names it); text typed and saved lands in the
+# file; Ctrl+Q rewrites the project file, and a second start reopens it.
+
+proj="$work/proj"
+mkdir -p "$proj/src"
+printf 'project notes\n' > "$proj/notes.txt"
+cat > "$proj/demo.vexa" <<'XML'
+<!DOCTYPE vexaproject>
+<vexaproject>
+ <project version="8.0" name="Demo">
+  <folder name="src"/>
+  <text name="notes.txt" type="file"/>
+ </project>
+</vexaproject>
+XML
+printf '[vexa]\nproject\\openedProject=%s\n' "$proj/demo.vexa" > "$conf"
+
+# Starts the program without arguments and waits for its main window.
+start_vexa() {
+    QT_QPA_PLATFORM=xcb "$VEXA" > "$work/vexa.log" 2>&1 &
+    pid=$!
+    win=
+    i=0
+    while [ $i -lt 900 ]; do
+        alive || fail "the program ended before its window appeared"
+        win=$(xdotool search --onlyvisible --name 'Vexa$' 2>/dev/null | head -n 1)
+        [ -n "$win" ] && break
+        sleep 0.2
+        i=$((i + 1))
+    done
+    [ -n "$win" ] || fail "no main window after 180 s"
+}
+# Presses Ctrl+Q until the program ends; its exit status must be 0.
+quit_vexa() {
+    tries=0
+    while alive && [ $tries -lt 30 ]; do
+        timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+        xdotool key --clearmodifiers ctrl+q
+        tries=$((tries + 1))
+        j=0
+        while alive && [ $j -lt 50 ]; do
+            sleep 0.2
+            j=$((j + 1))
+        done
+    done
+    alive && fail "Ctrl+Q did not end the program after $tries presses"
+    wait "$pid"
+    status=$?
+    [ "$status" -eq 0 ] || fail "exit status $status, expected 0"
+}
+
+start_vexa
+echo "project: main window $win"
+tries=0
+while alive && [ $tries -lt 30 ]; do
+    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    xdotool key End Return
+    tries=$((tries + 1))
+    j=0
+    while [ $j -lt 25 ]; do
+        case $(xdotool getwindowname "$win" 2>/dev/null) in *notes.txt*) break 2 ;; esac
+        sleep 0.2
+        j=$((j + 1))
+    done
+done
+case $(xdotool getwindowname "$win" 2>/dev/null) in
+*notes.txt*) echo "project: Return opened notes.txt after $tries attempt(s)" ;;
+*) fail "the caption does not name notes.txt: $(xdotool getwindowname "$win")" ;;
+esac
+if [ -n "$SHOT" ] && command -v import >/dev/null 2>&1; then
+    import -window "$win" "${SHOT%.png}_project.png" 2>>"$work/vexa.log" || true
+fi
+
+note='typed into the project file'
+tries=0
+while alive && [ $tries -lt 30 ] && ! grep -q "$note" "$proj/notes.txt"; do
+    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    xdotool type --delay 20 "$note"
+    xdotool key Return ctrl+s
+    tries=$((tries + 1))
+    j=0
+    while [ $j -lt 25 ] && ! grep -q "$note" "$proj/notes.txt"; do
+        sleep 0.2
+        j=$((j + 1))
+    done
+done
+grep -q "^$note" "$proj/notes.txt" || fail "notes.txt lacks the typed line: $(cat "$proj/notes.txt")"
+echo "project: typed and saved notes.txt after $tries attempt(s)"
+
+quit_vexa
+grep -q 'open="1"' "$proj/demo.vexa" || fail "Ctrl+Q did not rewrite the project file"
+grep -q "^project\\\\openedProject=$proj/demo.vexa\$" "$conf" ||
+    fail "the settings do not name the open project"
+
+# The second start reopens the project, and so its exit writes it once more.
+sed -i 's/ open="1"//' "$proj/demo.vexa"
+start_vexa
+sleep 1
+quit_vexa
+grep -q 'open="1"' "$proj/demo.vexa" || fail "the second start did not reopen the project"
+echo "PASS: the project opened at start, its file opened and was saved, and it came back"
 exit 0

@@ -3,6 +3,8 @@
 
 #include "project.h"
 
+#include "editors/editor.h"
+#include "editors/editors.h"
 #include "filetype.h"
 #include "message.h"
 #include "project_p.h"
@@ -49,6 +51,10 @@ void Project::Private::open(const QDomNode& node, bool later)
     auto go = [path] {
         FileTypeManager::openFile(path);
         RecentFiles::self()->addRecent(path);
+        // A file that went to an editor is where the user types next.
+        Editor* e = Editors::self()->current();
+        if (e && QFileInfo(e->filename()) == QFileInfo(path))
+            Editors::self()->setFocus();
     };
     if (later)
         QTimer::singleShot(0, q, go);

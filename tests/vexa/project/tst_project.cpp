@@ -680,6 +680,8 @@ private Q_SLOTS:
         writeFile(path("p/src/a.cpp"), "int a;\n");
         writeFile(path("p/doc/n.txt"), "notes\n");
         loadOk(file);
+        QApplication::setActiveWindow(shell);
+        QVERIFY(QTest::qWaitForWindowActive(shell));
         auto opened = [] {
             QStringList files;
             for (Editor* e : Editors::self()->editors())
@@ -708,6 +710,10 @@ private Q_SLOTS:
         QTest::keyClick(tree(), Qt::Key_Return);
         QTRY_COMPARE(opened(), QStringList({"a.cpp", "n.txt"}));
         QCOMPARE(Editors::self()->current()->filename(), path("p/doc/n.txt"));
+        // The keys go to the file just opened.
+        QWidget* editor = Editors::self()->current();
+        QTRY_VERIFY(QApplication::focusWidget() == editor ||
+                    editor->isAncestorOf(QApplication::focusWidget()));
     }
 
     void aListedProjectFileLoadsThatProject()

@@ -1,0 +1,86 @@
+#include "projectfuzz.h"
+
+#include "project/projectfile.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QTextStream>
+
+#include <cstdio>
+#include <cstdlib>
+
+using vexa::ProjectFile;
+
+namespace
+{
+
+void check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "project fuzz: %s\n", what);
+        std::abort();
+    }
+}
+
+int depthBelow(const QDomNode& n)
+{
+    int deepest = 0;
+    for (QDomNode c = n.firstChild(); !c.isNull(); c = c.nextSibling())
+        if (c.isElement())
+            deepest = qMax(deepest, 1 + depthBelow(c));
+    return deepest;
+}
+
+bool marksLeft(const QDomNode& n)
+{
+    for (QDomNode c = n.firstChild(); !c.isNull(); c = c.nextSibling()) {
+        const QDomElement e = c.toElement();
+        if (e.isNull())
+            continue;
+        if (e.hasAttribute(QStringLiteral("open")) ||
+            e.attribute(QStringLiteral("type")) == QLatin1String("temp") || marksLeft(e))
+            return true;
+    }
+    return false;
+}
+
+// The bytes the writer produces, without touching the disk.
+QByteArray written(const QDomDocument& doc)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QTextStream stream(&buffer);
+    doc.save(stream, 1);
+    stream.flush();
+    return bytes;
+}
+
+} // namespace
+
+int fuzzProjectFile(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    QDomDocument doc;
+    QDomElement project;
+    if (ProjectFile::parse(bytes, doc, project) != ProjectFile::Read) {
+        check(project.isNull(), "a refused file set a project element");
+        return 0;
+    }
+    check(!project.isNull(), "no project element");
+    check(project.parentNode() == doc.documentElement(), "project element not below the root");
+    check(depthBelow(doc) <= ProjectFile::maxDepth, "nesting beyond the cap");
+    ProjectFile::version(project.attribute(QStringLiteral("version")));
+    ProjectFile::isNewer(project.attribute(QStringLiteral("version")));
+
+    ProjectFile::strip(project);
+    check(!marksLeft(project), "marks left after stripping");
+
+    const QByteArray first = written(doc);
+    QDomDocument again;
+    QDomElement againProject;
+    check(ProjectFile::parse(first, again, againProject) == ProjectFile::Read,
+          "a written project does not load again");
+    check(written(again) == first, "a written project changes when read and written again");
+    return 0;
+}
