@@ -59,14 +59,16 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
             a->setIcon(Utils::iconSet(QLatin1String(icon)));
         return a;
     };
-    Action* open = make(QStringLiteral("&Open project"), "Project/open", SLOT(load()), "16x16_Open");
-    Action* save = make(QStringLiteral("&Save project"), "Project/save", SLOT(save()), "16x16_Save");
+    Action* open =
+        make(QStringLiteral("&Open project"), "Project/open", SLOT(load()), "16x16_Open");
+    Action* save =
+        make(QStringLiteral("&Save project"), "Project/save", SLOT(save()), "16x16_Save");
     Action* close = make(QStringLiteral("&Close project"), "Project/close", SLOT(close()));
     Action* openFile = make(QStringLiteral("Open"), "Project/context/openfile", SLOT(openFile()));
     Action* deleteFile =
         make(QStringLiteral("Delete the file"), "Project/context/deletefile", SLOT(deleteFile()));
-    Action* removeFile =
-        make(QStringLiteral("Remove from project"), "Project/context/removefile", SLOT(removeFile()));
+    Action* removeFile = make(QStringLiteral("Remove from project"), "Project/context/removefile",
+                              SLOT(removeFile()));
     Action* removeFolder = make(QStringLiteral("Remove from project"),
                                 "Project/context/removefolder", SLOT(removeFolder()));
     Action* focus = make(tr("&Project window"), "Project/focus", SLOT(makeVisible()));
@@ -117,7 +119,8 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
         installHelper(t->name(), t, fileMenu);
     installHelper(QStringLiteral("project"), Utils::icon(QStringLiteral("22x22_Project")),
                   projectMenu);
-    installHelper(QStringLiteral("folder"), Utils::icon(QStringLiteral("18x18_Folder")), folderMenu);
+    installHelper(QStringLiteral("folder"), Utils::icon(QStringLiteral("18x18_Folder")),
+                  folderMenu);
     d->domView->setListOrder(QStringLiteral("folder"), 0);
     if (FileType* ui = FileTypeManager::self()->fileType(QStringLiteral("uifile")))
         ui->addOption(QStringLiteral("container"), QStringLiteral("1"));
@@ -212,7 +215,8 @@ bool Project::Private::confirmDiscard() const
                tr("Warning"),
                tr("The project file:\n'%1'\ncould not be saved.\nClose the project without saving?")
                    .arg(filePath),
-               QMessageBox::Yes, QMessageBox::Cancel | QMessageBox::Default | QMessageBox::Escape) ==
+               QMessageBox::Yes,
+               QMessageBox::Cancel | QMessageBox::Default | QMessageBox::Escape) ==
            QMessageBox::Yes;
 }
 
@@ -309,9 +313,8 @@ bool Project::save(const QString& filePath)
     QString error;
     switch (ProjectFile::write(d->dom, target, &error)) {
     case ProjectFile::CannotCreate:
-        Message::information(tr("Error"),
-                             tr("Can't open file:\n'%1' for writing.").arg(target) +
-                                 QLatin1Char('\n') + error);
+        Message::information(tr("Error"), tr("Can't open file:\n'%1' for writing.").arg(target) +
+                                              QLatin1Char('\n') + error);
         return false;
     case ProjectFile::CannotWrite:
         Message::information(tr("Error"),

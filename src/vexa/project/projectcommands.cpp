@@ -29,8 +29,9 @@ DomListViewItem* currentItem(DomListView* view)
 
 void refuseOutside(const QString& path)
 {
-    Message::information(Project::tr("Error"),
-                         Project::tr("The file:\n'%1'\nlies outside the project folder.").arg(path));
+    Message::information(
+        Project::tr("Error"),
+        Project::tr("The file:\n'%1'\nlies outside the project folder.").arg(path));
 }
 
 } // namespace
@@ -121,10 +122,9 @@ void Project::deleteFile(QString name)
         refuseOutside(node2filePath(node));
         return;
     }
-    if (Message::warning(tr("Warning"), tr("Delete the file '%1' from the disk?").arg(path),
-                         QMessageBox::Yes,
-                         QMessageBox::No | QMessageBox::Default | QMessageBox::Escape) !=
-        QMessageBox::Yes)
+    if (Message::warning(
+            tr("Warning"), tr("Delete the file '%1' from the disk?").arg(path), QMessageBox::Yes,
+            QMessageBox::No | QMessageBox::Default | QMessageBox::Escape) != QMessageBox::Yes)
         return;
     if (!QFile::remove(path)) {
         Message::information(tr("Error"), tr("Can't delete file:\n'%1'").arg(path));

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QTextStream>
 #include <QXmlStreamReader>
 
 #include <cmath>
@@ -96,10 +95,8 @@ ProjectFile::WriteStatus ProjectFile::write(const QDomDocument& doc, const QStri
             *error = f.errorString();
         return CannotCreate;
     }
-    QTextStream stream(&f);
-    doc.save(stream, 1);
-    stream.flush();
-    if (stream.status() != QTextStream::Ok) {
+    const QByteArray bytes = doc.toByteArray(1);
+    if (f.write(bytes) != bytes.size()) {
         if (error)
             *error = f.errorString();
         f.cancelWriting();

@@ -38,6 +38,8 @@ public:
     QStringList tagSet;
     QMap<QString, int> listOrderMap;
     QMap<QString, QPixmap> pixmapMap;
+    // One icon per tag, shared by all its items.
+    QMap<QString, QIcon> iconMap;
     QMap<QString, QMenu*> popupMenuMap;
     QMap<QString, QPointer<ActionGroup>> actionGroupMap;
     QString sortingNodeAttribute = kName;
@@ -49,20 +51,28 @@ public:
 // --- DomListViewItem -------------------------------------------------------------------
 
 DomListViewItem::DomListViewItem(DomListView* parent, const QDomNode& node)
-    : QTreeWidgetItem(parent), node(node)
+    : QTreeWidgetItem(), node(node), listView(parent)
 {
+    // The subtree is built before it joins the view: the view's model then
+    // takes it in one step instead of one step per item.
     build();
+    parent->addTopLevelItem(this);
+    applyOpen();
 }
 
 DomListViewItem::DomListViewItem(DomListViewItem* parent, const QDomNode& node)
-    : QTreeWidgetItem(parent), node(node)
+    : QTreeWidgetItem(parent), node(node), listView(parent->listView)
 {
+    // In a view already (a new element found by syncToDom()): the children
+    // have opened themselves; otherwise the top item opens the whole subtree.
     build();
+    if (treeWidget())
+        applyOwnOpen();
 }
 
 DomListView* DomListViewItem::view() const
 {
-    return static_cast<DomListView*>(treeWidget());
+    return listView;
 }
 
 void DomListViewItem::refresh()
@@ -73,9 +83,9 @@ void DomListViewItem::refresh()
     sortKey = QString::asprintf("%05d", v->listOrder(tag)) + name;
     setText(0, name);
     if (v->tagSet().contains(tag)) {
-        const QPixmap pm = v->pixmap(tag);
-        if (!pm.isNull())
-            setIcon(0, QIcon(pm));
+        const QIcon icon = v->d->iconMap.value(tag);
+        if (!icon.isNull())
+            setIcon(0, icon);
     }
 }
 
@@ -87,6 +97,17 @@ void DomListViewItem::build()
         if (n.isElement() && tags.contains(n.toElement().tagName()))
             new DomListViewItem(this, n);
     }
+}
+
+void DomListViewItem::applyOpen()
+{
+    for (int i = 0; i < childCount(); ++i)
+        static_cast<DomListViewItem*>(child(i))->applyOpen();
+    applyOwnOpen();
+}
+
+void DomListViewItem::applyOwnOpen()
+{
     const QString open = node.toElement().attribute(kOpen);
     if (!open.isEmpty())
         setOpen(open == QLatin1String("1"));
@@ -207,6 +228,7 @@ QPixmap DomListView::pixmap(const QString& tag) const
 void DomListView::setPixmap(const QString& tag, const QPixmap& pixmap)
 {
     d->pixmapMap.insert(tag, pixmap);
+    d->iconMap.insert(tag, pixmap.isNull() ? QIcon() : QIcon(pixmap));
 }
 
 int DomListView::listOrder(const QString& tag) const

@@ -42,6 +42,14 @@ public:
 private:
     void build();
     void refresh();
+    // Opens or closes the item (and, for applyOpen(), those below it first)
+    // as its element's "open" says.
+    void applyOpen();
+    void applyOwnOpen();
+
+    // The view the item belongs to, known also while the item is being
+    // built away from it.
+    DomListView* listView;
 };
 
 // A one-column tree that mirrors the elements of an XML document whose tag is

@@ -84,7 +84,8 @@ struct Boxes {
             texts.append(box->text());
             captions.append(box->windowTitle());
             if (!answers.isEmpty())
-                if (QAbstractButton* b = box->button(QMessageBox::StandardButton(answers.takeFirst())))
+                if (QAbstractButton* b =
+                        box->button(QMessageBox::StandardButton(answers.takeFirst())))
                     return b;
             if (box->defaultButton())
                 return box->defaultButton();

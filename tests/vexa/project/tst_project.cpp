@@ -187,16 +187,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");    // of the loaded project; null: not loaded
         const QString notProject = QStringLiteral("File:\n'%1'\nis not Vexa project file.");
         const QString wrong = QStringLiteral("XML file:\n'%1'\nhave wrong contents.");
-        const QString newer = QStringLiteral("The project:\n'%1'\nwas created by higher version of Vexa.");
+        const QString newer =
+            QStringLiteral("The project:\n'%1'\nwas created by higher version of Vexa.");
         QTest::newRow("valid") << kValid << QString() << "Demo";
         QTest::newRow("empty") << QByteArray() << notProject << QString();
         QTest::newRow("not XML") << QByteArray("<vexaproject><project") << notProject << QString();
-        QTest::newRow("root only") << QByteArray("<!DOCTYPE vexaproject><vexaproject/>") << wrong
-                                   << QString();
+        QTest::newRow("root only")
+            << QByteArray("<!DOCTYPE vexaproject><vexaproject/>") << wrong << QString();
         QTest::newRow("root with text only")
             << QByteArray("<vexaproject>text</vexaproject>") << wrong << QString();
         QTest::newRow("comment first")
-            << QByteArray("<!-- saved by hand -->\n<vexaproject><project name=\"C\"/></vexaproject>")
+            << QByteArray(
+                   "<!-- saved by hand -->\n<vexaproject><project name=\"C\"/></vexaproject>")
             << QString() << "C";
         QTest::newRow("XML declaration first")
             << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE vexaproject>"
@@ -208,14 +210,13 @@ private Q_SLOTS:
         QTest::newRow("text before the project element")
             << QByteArray("<vexaproject>words<!-- c --><project name=\"T\"/></vexaproject>")
             << QString() << "T";
-        const QList<QPair<const char*, bool>> versions = {{"8.0", false},  {"8.99", false},
-                                                          {"", false},     {"abc", false},
-                                                          {"nan", false},  {"9", true},
-                                                          {"9.0", true},   {"12", true},
-                                                          {"1e999", true}, {"-1e999", false}};
+        const QList<QPair<const char*, bool>> versions = {
+            {"8.0", false}, {"8.99", false}, {"", false},  {"abc", false},  {"nan", false},
+            {"9", true},    {"9.0", true},   {"12", true}, {"1e999", true}, {"-1e999", false}};
         for (const auto& v : versions)
             QTest::newRow(qPrintable(QStringLiteral("version %1").arg(QLatin1String(v.first))))
-                << QByteArray("<vexaproject><project name=\"V\" version=\"") + v.first + "\"/></vexaproject>"
+                << QByteArray("<vexaproject><project name=\"V\" version=\"") + v.first +
+                       "\"/></vexaproject>"
                 << (v.second ? newer : QString()) << "V";
         QByteArray bomb = "<?xml version=\"1.0\"?><!DOCTYPE b [<!ENTITY l0 \"lol\">";
         for (int i = 1; i < 10; ++i) {
@@ -227,11 +228,13 @@ private Q_SLOTS:
         bomb += "]><b><project name=\"&l9;\"/></b>";
         QTest::newRow("entity bomb") << bomb << notProject << QString();
         QTest::newRow("nested too deep")
-            << QByteArray("<r><project name=\"N\">") + QByteArray("<folder name=\"f\">").repeated(300) +
+            << QByteArray("<r><project name=\"N\">") +
+                   QByteArray("<folder name=\"f\">").repeated(300) +
                    QByteArray("</folder>").repeated(300) + "</project></r>"
             << notProject << QString();
         QTest::newRow("nested deep but within the cap")
-            << QByteArray("<r><project name=\"M\">") + QByteArray("<folder name=\"f\">").repeated(200) +
+            << QByteArray("<r><project name=\"M\">") +
+                   QByteArray("<folder name=\"f\">").repeated(200) +
                    QByteArray("</folder>").repeated(200) + "</project></r>"
             << QString() << "M";
     }
@@ -279,7 +282,8 @@ private Q_SLOTS:
         loadOk(open);
         Boxes boxes;
         project()->load(path(name));
-        QCOMPARE(boxes.texts, QStringList(QStringLiteral("Can't open project file:\n'%1'").arg(path(name))));
+        QCOMPARE(boxes.texts,
+                 QStringList(QStringLiteral("Can't open project file:\n'%1'").arg(path(name))));
         QCOMPARE(project()->filePath(), open);
         // The chooser starts where the failed file was.
         QString shownDir;
@@ -293,17 +297,17 @@ private Q_SLOTS:
 
     void roundTripKeepsContentAndStripsMarks()
     {
-        const QByteArray in = projectXml(
-            "  <description>Sample &amp; more</description>\n"
-            "  <folder name=\"src\" open=\"1\" custom=\"kept\">\n"
-            "   <cpp name=\"a.cpp\" type=\"file\" open=\"0\"/>\n"
-            "   <extra type=\"temp\"><cpp name=\"gone.cpp\" type=\"file\"/></extra>\n"
-            "   <folder name=\"deep\"><folder name=\"deeper\">"
-            "<text name=\"t.txt\" type=\"temp\"/><text name=\"k.txt\" type=\"file\"/>"
-            "</folder></folder>\n"
-            "  </folder>\n"
-            "  <unknown what=\"x\">text<![CDATA[raw]]><!-- note --></unknown>\n",
-            "name=\"P\" type=\"temp\" other=\"1\"");
+        const QByteArray in =
+            projectXml("  <description>Sample &amp; more</description>\n"
+                       "  <folder name=\"src\" open=\"1\" custom=\"kept\">\n"
+                       "   <cpp name=\"a.cpp\" type=\"file\" open=\"0\"/>\n"
+                       "   <extra type=\"temp\"><cpp name=\"gone.cpp\" type=\"file\"/></extra>\n"
+                       "   <folder name=\"deep\"><folder name=\"deeper\">"
+                       "<text name=\"t.txt\" type=\"temp\"/><text name=\"k.txt\" type=\"file\"/>"
+                       "</folder></folder>\n"
+                       "  </folder>\n"
+                       "  <unknown what=\"x\">text<![CDATA[raw]]><!-- note --></unknown>\n",
+                       "name=\"P\" type=\"temp\" other=\"1\"");
         const QString file = projectFile(in);
         loadOk(file);
         QCOMPARE(project()->attribute(QStringLiteral("open")), QStringLiteral("1"));
@@ -378,7 +382,8 @@ private Q_SLOTS:
             setrlimit(RLIMIT_FSIZE, &old);
             QVERIFY(!ok);
             QCOMPARE(boxes.texts.size(), 1);
-            QVERIFY(boxes.texts.first().startsWith(QStringLiteral("Can't write file:\n'%1'").arg(file)));
+            QVERIFY(boxes.texts.first().startsWith(
+                QStringLiteral("Can't write file:\n'%1'").arg(file)));
         }
         QCOMPARE(readFile(file), before);
         QCOMPARE(saved.count(), 0);
@@ -515,7 +520,8 @@ private Q_SLOTS:
         quit();
         QCOMPARE(Settings::read(QStringLiteral("/project/openedProject")), file);
         QCOMPARE(Settings::read(QStringLiteral("/project/lastLoadDir")), path("p"));
-        QVERIFY(!readFile(file).contains("open=\"0\"") && !readFile(file).contains("<folder name=\"src\" open"));
+        QVERIFY(!readFile(file).contains("open=\"0\"") &&
+                !readFile(file).contains("<folder name=\"src\" open"));
 
         start();
         QCOMPARE(project()->filePath(), file);
@@ -548,50 +554,71 @@ private Q_SLOTS:
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QStringList>("expected"); // relative to the project folder: "@/..."
-        QTest::newRow("node of /") << "node" << "/" << QStringList("/");
-        QTest::newRow("node of empty") << "node" << "" << QStringList("/");
-        QTest::newRow("node of src") << "node" << "src" << QStringList("/src");
-        QTest::newRow("node of /src/") << "node" << "/src/" << QStringList("/src");
-        QTest::newRow("node of //src//a.c") << "node" << "//src//a.c" << QStringList("/src/a.c");
-        QTest::newRow("node of /SRC") << "node" << "/SRC" << QStringList();
-        QTest::newRow("node of /src/b.c, second src") << "node" << "/src/b.c" << QStringList();
-        QTest::newRow("path of a file") << "path" << "/src/a.c" << QStringList("@/src/a.c");
-        QTest::newRow("path with url") << "path" << "/src/form.ui/x.py" << QStringList("@/lib/x.py");
-        QTest::newRow("path of the project") << "path" << "/" << QStringList("@/");
+        QTest::newRow("node of /") << "node"
+                                   << "/" << QStringList("/");
+        QTest::newRow("node of empty") << "node"
+                                       << "" << QStringList("/");
+        QTest::newRow("node of src") << "node"
+                                     << "src" << QStringList("/src");
+        QTest::newRow("node of /src/") << "node"
+                                       << "/src/" << QStringList("/src");
+        QTest::newRow("node of //src//a.c") << "node"
+                                            << "//src//a.c" << QStringList("/src/a.c");
+        QTest::newRow("node of /SRC") << "node"
+                                      << "/SRC" << QStringList();
+        QTest::newRow("node of /src/b.c, second src") << "node"
+                                                      << "/src/b.c" << QStringList();
+        QTest::newRow("path of a file") << "path"
+                                        << "/src/a.c" << QStringList("@/src/a.c");
+        QTest::newRow("path with url") << "path"
+                                       << "/src/form.ui/x.py" << QStringList("@/lib/x.py");
+        QTest::newRow("path of the project") << "path"
+                                             << "/" << QStringList("@/");
         QTest::newRow("filePaths of all")
-            << "filePaths" << ""
+            << "filePaths"
+            << ""
             << QStringList({"@/src/a.c", "@/src/form.ui", "@/lib/x.py", "@/src/b.c", "@/top.txt"});
         QTest::newRow("filePaths of /src (the first)")
-            << "filePaths" << "/src" << QStringList({"@/src/a.c", "@/src/form.ui", "@/lib/x.py"});
-        QTest::newRow("filePaths of a file") << "filePaths" << "/src/form.ui" << QStringList("@/lib/x.py");
-        QTest::newRow("filePaths of nothing") << "filePaths" << "/none" << QStringList();
-        QTest::newRow("localNames")
-            << "localNames" << ""
-            << QStringList({"/src/a.c", "/src/form.ui", "/src/form.ui/x.py", "/src/b.c", "/top.txt"});
-        QTest::newRow("folders") << "folders" << ""
-                                 << QStringList({"/", "/src", "/src/sub", "/src", "/cont", "/cont/in"});
-        QTest::newRow("node of a path") << "node of path" << "@/src/a.c" << QStringList("/src/a.c");
-        QTest::newRow("node of the folder") << "node of path" << "@" << QStringList("/");
-        QTest::newRow("node of a url") << "node of path" << "@/lib/x.py"
-                                       << QStringList("/src/form.ui/x.py");
-        QTest::newRow("node in a sibling folder") << "node of path" << "@2/src/a.c" << QStringList();
-        QTest::newRow("node outside") << "node of path" << "/etc/passwd" << QStringList();
+            << "filePaths"
+            << "/src" << QStringList({"@/src/a.c", "@/src/form.ui", "@/lib/x.py"});
+        QTest::newRow("filePaths of a file") << "filePaths"
+                                             << "/src/form.ui" << QStringList("@/lib/x.py");
+        QTest::newRow("filePaths of nothing") << "filePaths"
+                                              << "/none" << QStringList();
+        QTest::newRow("localNames") << "localNames"
+                                    << ""
+                                    << QStringList({"/src/a.c", "/src/form.ui", "/src/form.ui/x.py",
+                                                    "/src/b.c", "/top.txt"});
+        QTest::newRow("folders") << "folders"
+                                 << ""
+                                 << QStringList(
+                                        {"/", "/src", "/src/sub", "/src", "/cont", "/cont/in"});
+        QTest::newRow("node of a path") << "node of path"
+                                        << "@/src/a.c" << QStringList("/src/a.c");
+        QTest::newRow("node of the folder") << "node of path"
+                                            << "@" << QStringList("/");
+        QTest::newRow("node of a url") << "node of path"
+                                       << "@/lib/x.py" << QStringList("/src/form.ui/x.py");
+        QTest::newRow("node in a sibling folder") << "node of path"
+                                                  << "@2/src/a.c" << QStringList();
+        QTest::newRow("node outside") << "node of path"
+                                      << "/etc/passwd" << QStringList();
     }
     void namesAndPaths()
     {
         QFETCH(QString, query);
         QFETCH(QString, argument);
         QFETCH(QStringList, expected);
-        const QString file = projectFile(projectXml(
-            "  <folder name=\"src\">\n"
-            "   <cpp name=\"a.c\" type=\"file\"/>\n"
-            "   <folder name=\"sub\"/>\n"
-            "   <uifile name=\"form.ui\" type=\"file\" container=\"1\">"
-            "<pyfile name=\"x.py\" type=\"file\" url=\"/lib/x.py\"/></uifile>\n"
-            "  </folder>\n"
-            "  <folder name=\"src\"><cpp name=\"b.c\" type=\"file\"/></folder>\n"
-            "  <thing name=\"cont\" type=\"container\"><folder name=\"in\"/></thing>\n"
-            "  <text name=\"top.txt\" type=\"file\"/>\n"));
+        const QString file = projectFile(
+            projectXml("  <folder name=\"src\">\n"
+                       "   <cpp name=\"a.c\" type=\"file\"/>\n"
+                       "   <folder name=\"sub\"/>\n"
+                       "   <uifile name=\"form.ui\" type=\"file\" container=\"1\">"
+                       "<pyfile name=\"x.py\" type=\"file\" url=\"/lib/x.py\"/></uifile>\n"
+                       "  </folder>\n"
+                       "  <folder name=\"src\"><cpp name=\"b.c\" type=\"file\"/></folder>\n"
+                       "  <thing name=\"cont\" type=\"container\"><folder name=\"in\"/></thing>\n"
+                       "  <text name=\"top.txt\" type=\"file\"/>\n"));
         loadOk(file);
         const QString d = project()->dirPath();
         for (QString& e : expected)
@@ -622,7 +649,8 @@ private Q_SLOTS:
     void projectInTheRootFolder()
     {
         // Paths are built without a doubled separator; nothing is written there.
-        loadOk(projectFile(projectXml("  <folder name=\"src\"><cpp name=\"a.c\" type=\"file\"/></folder>\n")));
+        loadOk(projectFile(
+            projectXml("  <folder name=\"src\"><cpp name=\"a.c\" type=\"file\"/></folder>\n")));
         const QString own = project()->filePath();
         // Whatever happens below, nothing is ever written to "/".
         struct Restore {
@@ -641,9 +669,10 @@ private Q_SLOTS:
 
     void selection()
     {
-        loadOk(projectFile(projectXml("  <folder name=\"src\" open=\"1\"><cpp name=\"a.c\" "
-                                      "type=\"file\"/><cpp name=\"b.c\" type=\"file\"/></folder>\n"
-                                      "  <text name=\"t.txt\" type=\"file\" url=\"/doc/t.txt\"/>\n")));
+        loadOk(
+            projectFile(projectXml("  <folder name=\"src\" open=\"1\"><cpp name=\"a.c\" "
+                                   "type=\"file\"/><cpp name=\"b.c\" type=\"file\"/></folder>\n"
+                                   "  <text name=\"t.txt\" type=\"file\" url=\"/doc/t.txt\"/>\n")));
         QSignalSpy changed(project(), &Project::selectionChanged);
         tree()->setCurrentItem(nullptr);
         tree()->clearSelection();
@@ -673,10 +702,10 @@ private Q_SLOTS:
 
     void openFromTheTree()
     {
-        const QString file = projectFile(projectXml(
-            "  <folder name=\"src\" open=\"1\"><cpp name=\"a.cpp\" type=\"file\"/>"
-            "<cpp name=\"gone.cpp\" type=\"file\"/></folder>\n"
-            "  <text name=\"n.txt\" type=\"file\" url=\"/doc/n.txt\"/>\n"));
+        const QString file = projectFile(
+            projectXml("  <folder name=\"src\" open=\"1\"><cpp name=\"a.cpp\" type=\"file\"/>"
+                       "<cpp name=\"gone.cpp\" type=\"file\"/></folder>\n"
+                       "  <text name=\"n.txt\" type=\"file\" url=\"/doc/n.txt\"/>\n"));
         writeFile(path("p/src/a.cpp"), "int a;\n");
         writeFile(path("p/doc/n.txt"), "notes\n");
         loadOk(file);
@@ -690,8 +719,8 @@ private Q_SLOTS:
             return files;
         };
         // A folder, the project element and a missing file open nothing.
-        for (const QString& name : {QStringLiteral("/src"), QStringLiteral("/"),
-                                    QStringLiteral("/src/gone.cpp")}) {
+        for (const QString& name :
+             {QStringLiteral("/src"), QStringLiteral("/"), QStringLiteral("/src/gone.cpp")}) {
             tree()->setCurrentItem(itemOf(tree(), name));
             project()->openFile();
             QCOMPARE(opened(), QStringList());
@@ -719,8 +748,9 @@ private Q_SLOTS:
     void aListedProjectFileLoadsThatProject()
     {
         const QString other = projectFile(kValid, QStringLiteral("p/sub/other.vexa"));
-        const QString file = projectFile(projectXml(
-            "  <folder name=\"sub\" open=\"1\"><project name=\"other.vexa\" type=\"file\"/></folder>\n"));
+        const QString file =
+            projectFile(projectXml("  <folder name=\"sub\" open=\"1\"><project name=\"other.vexa\" "
+                                   "type=\"file\"/></folder>\n"));
         loadOk(file);
         tree()->setFocus();
         tree()->setCurrentItem(itemOf(tree(), QStringLiteral("/sub/other.vexa")));
@@ -735,9 +765,10 @@ private Q_SLOTS:
 
     void removeFromTheProject()
     {
-        const QString file = projectFile(projectXml(
-            "  <folder name=\"src\" open=\"1\"><cpp name=\"a.cpp\" type=\"file\"/>"
-            "<cpp name=\"b.cpp\" type=\"file\"/><folder name=\"in\"><cpp name=\"c.cpp\" type=\"file\"/></folder></folder>\n"));
+        const QString file = projectFile(
+            projectXml("  <folder name=\"src\" open=\"1\"><cpp name=\"a.cpp\" type=\"file\"/>"
+                       "<cpp name=\"b.cpp\" type=\"file\"/><folder name=\"in\"><cpp name=\"c.cpp\" "
+                       "type=\"file\"/></folder></folder>\n"));
         for (const char* f : {"p/src/a.cpp", "p/src/b.cpp", "p/src/in/c.cpp"})
             writeFile(path(QLatin1String(f)), "x");
         loadOk(file);
@@ -768,13 +799,13 @@ private Q_SLOTS:
     void deleteAsksAndRemovesTheChosenFile()
     {
         // Two siblings of one name, one of them with a url of its own.
-        const QString file = projectFile(projectXml(
-            "  <folder name=\"src\" open=\"1\">"
-            "<cpp name=\"a.cpp\" type=\"file\"/>"
-            "<cpp name=\"a.cpp\" type=\"file\" url=\"/other/a.cpp\"/>"
-            "<cpp name=\"line\nbreak.cpp\" type=\"file\"/>"
-            "<cpp name=\"gone.cpp\" type=\"file\"/>"
-            "<cpp name=\"dir.cpp\" type=\"file\"/></folder>\n"));
+        const QString file =
+            projectFile(projectXml("  <folder name=\"src\" open=\"1\">"
+                                   "<cpp name=\"a.cpp\" type=\"file\"/>"
+                                   "<cpp name=\"a.cpp\" type=\"file\" url=\"/other/a.cpp\"/>"
+                                   "<cpp name=\"line\nbreak.cpp\" type=\"file\"/>"
+                                   "<cpp name=\"gone.cpp\" type=\"file\"/>"
+                                   "<cpp name=\"dir.cpp\" type=\"file\"/></folder>\n"));
         writeFile(path("p/src/a.cpp"), "first");
         writeFile(path("p/other/a.cpp"), "second");
         writeFile(path("p/src/line break.cpp"), "odd name");
@@ -786,8 +817,9 @@ private Q_SLOTS:
             if ((*it)->text(0) == QLatin1String("a.cpp"))
                 twins << static_cast<DomListViewItem*>(*it);
         QCOMPARE(twins.size(), 2);
-        DomListViewItem* second =
-            twins.at(0)->node.toElement().hasAttribute(QStringLiteral("url")) ? twins.at(0) : twins.at(1);
+        DomListViewItem* second = twins.at(0)->node.toElement().hasAttribute(QStringLiteral("url"))
+                                      ? twins.at(0)
+                                      : twins.at(1);
         tree()->setCurrentItem(second);
         {
             // The default answer is No: nothing changes.
@@ -849,10 +881,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown"); // the local name of the node's item
         QTest::newRow("name ..") << QByteArray("<text name=\"..\" type=\"file\"/>") << "/..";
         QTest::newRow("folder .. then a name")
-            << QByteArray("<folder name=\"..\" open=\"1\"><text name=\"outside.txt\" type=\"file\"/></folder>")
+            << QByteArray("<folder name=\"..\" open=\"1\"><text name=\"outside.txt\" "
+                          "type=\"file\"/></folder>")
             << "/../outside.txt";
-        QTest::newRow("url /../x") << QByteArray("<text name=\"x\" type=\"file\" url=\"/../outside.txt\"/>")
-                                   << "/x";
+        QTest::newRow("url /../x")
+            << QByteArray("<text name=\"x\" type=\"file\" url=\"/../outside.txt\"/>") << "/x";
         QTest::newRow("url /a/../../x")
             << QByteArray("<text name=\"x\" type=\"file\" url=\"/a/../../outside.txt\"/>") << "/x";
         QTest::newRow("name with a slash")
@@ -876,7 +909,8 @@ private Q_SLOTS:
             project()->openFile();
             project()->deleteFile();
             QCOMPARE(boxes.texts.size(), 2);
-            QVERIFY(boxes.texts.first().contains(QStringLiteral("lies outside the project folder")));
+            QVERIFY(
+                boxes.texts.first().contains(QStringLiteral("lies outside the project folder")));
         }
         {
             Boxes boxes;
@@ -900,8 +934,10 @@ private Q_SLOTS:
 
     void recentProjectsPage()
     {
-        const QString alpha = projectFile(projectXml("", "name=\"alpha\""), QStringLiteral("a/alpha.vexa"));
-        const QString beta = projectFile(projectXml("", "name=\"beta\""), QStringLiteral("b/beta.vexa"));
+        const QString alpha =
+            projectFile(projectXml("", "name=\"alpha\""), QStringLiteral("a/alpha.vexa"));
+        const QString beta =
+            projectFile(projectXml("", "name=\"beta\""), QStringLiteral("b/beta.vexa"));
         loadOk(alpha);
         QVERIFY(project()->close());
         loadOk(beta);
@@ -923,8 +959,8 @@ private Q_SLOTS:
         QVERIFY(!first->exists);
         QVERIFY(second->exists);
         QCOMPARE(second->fileName, QStringLiteral("beta.vexa"));
-        QCOMPARE(second->toolTip(0), QStringLiteral("Name: beta\nFilename: beta.vexa\nDirectory: ") +
-                                         path("b"));
+        QCOMPARE(second->toolTip(0),
+                 QStringLiteral("Name: beta\nFilename: beta.vexa\nDirectory: ") + path("b"));
         // Three lines tall.
         QVERIFY(page->visualItemRect(second).height() >= 3 * page->fontMetrics().height());
         page->grab(); // paints both kinds of entries
@@ -937,7 +973,8 @@ private Q_SLOTS:
         {
             Boxes boxes;
             QTest::mouseDClick(vp, Qt::LeftButton, {}, page->visualItemRect(first).center());
-            QCOMPARE(boxes.texts, QStringList(QStringLiteral("Can't open project file:\n'%1'").arg(alpha)));
+            QCOMPARE(boxes.texts,
+                     QStringList(QStringLiteral("Can't open project file:\n'%1'").arg(alpha)));
         }
         QVERIFY(!project()->hasProject());
         // The selection survives a restart.
