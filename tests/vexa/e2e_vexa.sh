@@ -202,31 +202,11 @@ printf '[vexa]\nproject\\openedProject=%s\n' "$proj/demo.vexa" > "$conf"
 start_vexa() {
     QT_QPA_PLATFORM=xcb "$VEXA" > "$work/vexa.log" 2>&1 &
     pid=$!
-    win=
-    i=0
-    while [ $i -lt 900 ]; do
-        alive || fail "the program ended before its window appeared"
-        win=$(xdotool search --onlyvisible --name 'Vexa$' 2>/dev/null | head -n 1)
-        [ -n "$win" ] && break
-        sleep 0.2
-        i=$((i + 1))
-    done
-    [ -n "$win" ] || fail "no main window after 180 s"
+    e2e_wait_for_window 180
 }
-# Presses Ctrl+Q until the program ends; its exit status must be 0.
+# Ends it with Ctrl+Q; its exit status must be 0.
 quit_vexa() {
-    tries=0
-    while alive && [ $tries -lt 30 ]; do
-        timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
-        xdotool key --clearmodifiers ctrl+q
-        tries=$((tries + 1))
-        j=0
-        while alive && [ $j -lt 50 ]; do
-            sleep 0.2
-            j=$((j + 1))
-        done
-    done
-    alive && fail "Ctrl+Q did not end the program after $tries presses"
+    e2e_quit
     wait "$pid"
     status=$?
     [ "$status" -eq 0 ] || fail "exit status $status, expected 0"
