@@ -513,9 +513,7 @@ void Editors::open()
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setIconProvider(FileTypeManager::self()->fileIconProvider());
-    const std::function<bool(QFileDialog&)> runner = fileDialogRunner();
-    const bool accepted = runner ? runner(dlg) : dlg.exec() == QDialog::Accepted;
-    const QStringList files = accepted ? dlg.selectedFiles() : QStringList();
+    const QStringList files = runFileDialog(dlg) ? dlg.selectedFiles() : QStringList();
     for (const QString& f : files) {
         FileTypeManager::openFile(f);
         d->lastOpenSaveDir = QFileInfo(f).path();
