@@ -14,6 +14,18 @@ namespace
 
 // Whether the elements nest no deeper than the cap. The XML reader also
 // enforces its own cap on entity expansion, so an entity bomb ends here too.
+// XML has no NUL character, but the reader lets one through in places, and
+// the document it builds would then be written as a file that no longer
+// loads. A file in UTF-16 or UTF-32 (with its byte order mark) has NUL bytes
+// of its encoding and is left to the reader.
+bool hasStrayNul(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xff\xfe") || bytes.startsWith("\xfe\xff") ||
+        bytes.startsWith(QByteArray("\0\0\xfe\xff", 4)))
+        return false;
+    return bytes.contains('\0');
+}
+
 bool shallowEnough(const QByteArray& bytes)
 {
     QXmlStreamReader reader(bytes);
@@ -68,7 +80,7 @@ ProjectFile::ReadStatus ProjectFile::read(const QString& path, QDomDocument& doc
 ProjectFile::ReadStatus ProjectFile::parse(const QByteArray& bytes, QDomDocument& doc,
                                            QDomElement& project)
 {
-    if (!shallowEnough(bytes))
+    if (hasStrayNul(bytes) || !shallowEnough(bytes))
         return NotXml;
     QDomDocument parsed;
     if (!parsed.setContent(bytes, false))

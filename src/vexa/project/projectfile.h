@@ -24,8 +24,9 @@ public:
         Read,
         // The file could not be opened for reading.
         CannotOpen,
-        // Not well-formed XML, an entity that expands beyond the XML reader's
-        // cap, or elements nested deeper than maxDepth.
+        // Not well-formed XML, a NUL byte outside a UTF-16/32 file, an entity
+        // that expands beyond the XML reader's cap, or elements nested deeper
+        // than maxDepth.
         NotXml,
         // No root element, or a root without a child element.
         WrongContents
