@@ -227,6 +227,8 @@ private Q_SLOTS:
         }
         bomb += "]><b><project name=\"&l9;\"/></b>";
         QTest::newRow("entity bomb") << bomb << notProject << QString();
+        QTest::newRow("NUL in an attribute")
+            << QByteArray("<r><project name=\"&e\0\0xt;\"/></r>", 32) << notProject << QString();
         QTest::newRow("nested too deep")
             << QByteArray("<r><project name=\"N\">") +
                    QByteArray("<folder name=\"f\">").repeated(300) +
