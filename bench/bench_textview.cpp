@@ -4,15 +4,24 @@
 // repaints, a keystroke to the end of its repaint near the top, the middle
 // and the end, and scrolling to the end. Every figure comes from a fresh
 // child process.
+//
+// Then what colouring costs: a 5 MB line of minified data (objects with
+// strings, numbers and URLs, never a comment) coloured as C++ and as a
+// script language, with keystrokes at its start, middle and end; and a file
+// of about 10 MB of real code (the Qt headers installed on the machine,
+// concatenated): load plus colouring of every line, the memory that adds,
+// the first repaint, Ctrl+End and page repaints.
 
 #include "benchutil.h"
 #include "editorcursor.h"
 #include "textdoc.h"
+#include "textline.h"
 #include "texteditor.h"
 #include "textmanager.h"
 #include "textview.h"
 
 #include <QApplication>
+#include <QDirIterator>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -27,6 +36,7 @@
 
 #ifdef VEXA_HAVE_QSCINTILLA
 #include <Qsci/qscilexercpp.h>
+#include <Qsci/qscilexerjavascript.h>
 #include <Qsci/qsciscintilla.h>
 #endif
 
@@ -128,14 +138,18 @@ struct Subject {
     virtual void moveTo(int line) = 0;
 };
 
+// The languages a text is coloured as: C++, and a script language (ours
+// has no JavaScript definition; Java's rules are the nearest).
+enum Language { Cpp, Script };
+
 struct Ours : Subject {
     TextEditorManager m;
     TextEditor* e = nullptr;
-    Ours()
+    explicit Ours(Language lang)
     {
         m.setFont(benchFont());
         e = m.createEditor(nullptr, nullptr);
-        e->view()->setHighlight(QStringLiteral("C++"));
+        e->view()->setHighlight(lang == Cpp ? QStringLiteral("C++") : QStringLiteral("Java"));
     }
     ~Ours() override { delete e; }
     QWidget* widget() override { return e; }
@@ -171,11 +185,13 @@ struct Plain : Subject {
 #ifdef VEXA_HAVE_QSCINTILLA
 struct Scintilla : Subject {
     QsciScintilla w;
-    QsciLexerCPP lexer;
-    Scintilla()
+    QsciLexerCPP cpp;
+    QsciLexerJavaScript script;
+    explicit Scintilla(Language lang)
     {
-        lexer.setDefaultFont(benchFont());
-        w.setLexer(&lexer);
+        QsciLexer* lexer = lang == Cpp ? static_cast<QsciLexer*>(&cpp) : &script;
+        lexer->setDefaultFont(benchFont());
+        w.setLexer(lexer);
         w.setMarginLineNumbers(1, true);
         w.setMarginWidth(1, QStringLiteral("10000000"));
     }
@@ -187,16 +203,16 @@ struct Scintilla : Subject {
 };
 #endif
 
-Subject* make(int kind)
+Subject* make(int kind, Language lang)
 {
     switch (kind) {
     case 0:
-        return new Ours;
+        return new Ours(lang);
     case 1:
         return new Plain;
 #ifdef VEXA_HAVE_QSCINTILLA
     case 2:
-        return new Scintilla;
+        return new Scintilla(lang);
 #endif
     default:
         return nullptr;
@@ -213,11 +229,11 @@ void key(QWidget* target, int k, Qt::KeyboardModifiers mods = Qt::NoModifier,
 }
 
 // The figures for one widget on one text, as one line of output.
-QString measure(int kind, const QString* text, bool pages)
+QString measure(int kind, const QString* text, bool pages, Language lang = Cpp)
 {
     alarm(240); // a peer that cannot finish gets reported as such
     App a;
-    Subject* s = make(kind);
+    Subject* s = make(kind, lang);
     if (!s)
         return QStringLiteral("(not built)");
     QElapsedTimer t;
@@ -303,6 +319,127 @@ QString measure(int kind, const QString* text, bool pages)
     return out;
 }
 
+// About `megabytes` MB of the Qt headers installed on this machine, one
+// after the other: real code with comments, macros and long declarations.
+QString qtHeaders(int megabytes)
+{
+    QString out;
+    const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
+    QStringList files;
+    QDirIterator it(QStringLiteral("/usr/include/x86_64-linux-gnu/qt6"), {QStringLiteral("*.h")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    files.sort();
+    while (out.size() < want && !files.isEmpty()) {
+        for (const QString& path : std::as_const(files)) {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                out += QString::fromUtf8(f.readAll());
+            if (out.size() >= want)
+                break;
+        }
+    }
+    return out;
+}
+
+// Minified data on one line: objects with strings, numbers and URLs, as a
+// JSON or script bundle comes, never a comment.
+QString minifiedData(int megabytes)
+{
+    QString out;
+    const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
+    out.reserve(want + 256);
+    for (int i = 0; out.size() < want; ++i) {
+        out += QStringLiteral("{\"id\":%1,\"name\":\"item %1\",\"url\":\"https://example.com/a/%1?q=%2&p=1\","
+                              "\"tags\":[\"x\",\"y%3\"],\"score\":%4.25,\"ok\":%5,\"n\":null},")
+                   .arg(i)
+                   .arg(i % 97)
+                   .arg(i % 7)
+                   .arg(i % 1000)
+                   .arg(i % 2 ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+    return out;
+}
+
+// A real-code file as a user opens it: the bytes are read and decoded inside
+// the measurement, the widget takes the text, every line is coloured. Memory
+// is what the process holds afterwards beyond what it held before.
+QString measureFile(int kind, const QString& path)
+{
+    alarm(300);
+    App a;
+    Subject* s = make(kind, Cpp);
+    if (!s)
+        return QStringLiteral("(not built)");
+    const double rss0 = bench::residentBytes();
+    QElapsedTimer t;
+    t.start();
+    qsizetype chars = 0;
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return QStringLiteral("(cannot read %1)").arg(path);
+        QString text = QString::fromUtf8(f.readAll());
+        chars = text.size();
+        s->setText(text);
+    }
+    const double load = bench::msSince(t);
+    t.restart();
+    if (kind == 0) {
+        TextView* v = static_cast<Ours*>(s)->e->view();
+        TextDocument* doc = v->document();
+        const int n = doc->lastLine() + 1;
+        for (int i = 0; i < n; ++i) {
+            TextLine* l = doc->lineOf(i);
+            if (!l->isHighlighted())
+                v->highlight(l);
+        }
+    } else if (kind == 1) {
+        static_cast<Plain*>(s)->hl->rehighlight();
+    }
+#ifdef VEXA_HAVE_QSCINTILLA
+    else {
+        static_cast<Scintilla*>(s)->w.SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0L, -1L);
+    }
+#endif
+    const double colour = bench::msSince(t);
+    const double added = bench::residentBytes() - rss0;
+
+    s->widget()->resize(1000, 800);
+    t.restart();
+    s->widget()->show();
+    s->widget()->activateWindow();
+    s->keyTarget()->setFocus();
+    QApplication::processEvents();
+    s->surface()->repaint();
+    const double firstPaint = bench::msSince(t);
+    std::vector<double> pages;
+    for (int i = 0; i < 100; ++i) {
+        t.restart();
+        key(s->keyTarget(), Qt::Key_PageDown);
+        s->surface()->repaint();
+        pages.push_back(bench::msSince(t));
+    }
+    key(s->keyTarget(), Qt::Key_Home, Qt::ControlModifier);
+    QApplication::processEvents();
+    t.restart();
+    key(s->keyTarget(), Qt::Key_End, Qt::ControlModifier);
+    s->surface()->repaint();
+    const double toEnd = bench::msSince(t);
+    return QStringLiteral("load %1 + colour all %2 = %3 ms | RSS added %4 MB = %5 B/char | "
+                          "first paint %6 ms | page-down avg %7 max %8 ms | Ctrl+End + paint %9 ms")
+        .arg(load, 0, 'f', 0)
+        .arg(colour, 0, 'f', 0)
+        .arg(load + colour, 0, 'f', 0)
+        .arg(added / 1048576.0, 0, 'f', 1)
+        .arg(added / double(qMax<qsizetype>(1, chars)), 0, 'f', 2)
+        .arg(firstPaint, 0, 'f', 1)
+        .arg(std::accumulate(pages.begin(), pages.end(), 0.0) / double(pages.size()), 0, 'f', 2)
+        .arg(maximum(pages), 0, 'f', 2)
+        .arg(toEnd, 0, 'f', 2);
+}
+
 } // namespace
 
 int main()
@@ -319,22 +456,53 @@ int main()
     }
     const char* kinds[3] = {"ours", "QPlainTextEdit+QSyntaxHighlighter",
                             "QsciScintilla+QsciLexerCPP"};
-    std::printf("Text view, 1000x800 offscreen. Times in ms.\n");
-    std::printf("\n1M-line highlighted C++ document (%lld lines)\n", (long long)cpp.count('\n'));
     // VEXA_BENCH_ONLY=0|1|2 measures one widget only.
     const int only = qEnvironmentVariableIsSet("VEXA_BENCH_ONLY")
                          ? qEnvironmentVariableIntValue("VEXA_BENCH_ONLY")
                          : -1;
+    std::printf("Text view, 1000x800 offscreen. Times in ms.\n");
+    // VEXA_BENCH_COLOURING=1 runs only the colouring figures.
+    if (!qEnvironmentVariableIsSet("VEXA_BENCH_COLOURING")) {
+    std::printf("\n1M-line highlighted C++ document (%lld lines)\n", (long long)cpp.count('\n'));
     for (int k = 0; k < 3; ++k)
         if (only < 0 || only == k)
             std::printf("  %-36s %s\n", kinds[k],
                         qPrintable(bench::inChild([&] { return measure(k, &cpp, true); })));
-    if (qEnvironmentVariableIsSet("VEXA_BENCH_NO_LONG_LINE"))
-        return 0;
-    std::printf("\nOne 5 MB line\n");
+    if (!qEnvironmentVariableIsSet("VEXA_BENCH_NO_LONG_LINE")) {
+        std::printf("\nOne 5 MB line\n");
+        for (int k = 0; k < 3; ++k)
+            if (only < 0 || only == k)
+                std::printf("  %-36s %s\n", kinds[k],
+                            qPrintable(bench::inChild([&] { return measure(k, &single, false); })));
+    }
+    }
+
+    const QString data = minifiedData(5);
+    const char* scriptKinds[3] = {"ours (Java rules)", "QPlainTextEdit+QSyntaxHighlighter",
+                                  "QsciScintilla+QsciLexerJavaScript"};
+    for (Language lang : {Cpp, Script}) {
+        std::printf("\nOne 5 MB line of minified data, coloured as %s\n",
+                    lang == Cpp ? "C++" : "a script language");
+        for (int k = 0; k < 3; ++k)
+            if (only < 0 || only == k)
+                std::printf("  %-36s %s\n", lang == Cpp ? kinds[k] : scriptKinds[k],
+                            qPrintable(bench::inChild(
+                                [&] { return measure(k, &data, false, lang); })));
+    }
+
+    const QString headers = qtHeaders(10);
+    const QString path = QDir::temp().filePath(QStringLiteral("vexa-bench-qt-headers.h"));
+    {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(headers.toUtf8());
+    }
+    std::printf("\nQt headers, %.1f MB, %lld lines, coloured as C++\n",
+                double(headers.size()) / 1048576.0, (long long)headers.count(QLatin1Char('\n')));
     for (int k = 0; k < 3; ++k)
         if (only < 0 || only == k)
             std::printf("  %-36s %s\n", kinds[k],
-                        qPrintable(bench::inChild([&] { return measure(k, &single, false); })));
+                        qPrintable(bench::inChild([&] { return measureFile(k, path); })));
+    QFile::remove(path);
     return 0;
 }

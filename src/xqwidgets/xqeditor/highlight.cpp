@@ -2,6 +2,7 @@
 
 #include "highlight_p.h"
 #include "highlights_emb.h"
+#include "pattern_p.h"
 #include "textline.h"
 #include "textmanager.h"
 
@@ -16,6 +17,9 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <ctime>
 
 #include <cstring>
 #include <memory>
@@ -375,6 +379,17 @@ inline int lowestBit(quint64 m)
 
 } // namespace
 
+namespace
+{
+
+quint64 nextHighlightSerial()
+{
+    static std::atomic<quint64> serial{0};
+    return ++serial;
+}
+
+} // namespace
+
 struct TextHighlight::Private {
     std::array<HighlightContext*, MaxIds> contextList{};
     std::array<HighlightContext*, MaxIds> ctnList{};
@@ -388,6 +403,8 @@ struct TextHighlight::Private {
     QHash<QString, int> contextIds;
     QStringList contextNames;
     QStringList breakNames;
+    // Tells the states this definition saved on lines from another's.
+    quint64 serial = nextHighlightSerial();
 
     void buildSection(const QList<QDomElement>& section, bool isBreak);
 };
@@ -577,6 +594,10 @@ bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, in
     const int count = int(list->size());
     int idx = 0;
     while (idx < count) {
+        // Whether the walk goes on here depends on the character at `pos`,
+        // or on the line ending there.
+        if (scan)
+            scan->reachTo(pos + 1);
         if (dispatch) {
             const quint64 m = dispatch->at(text, pos, length) >> idx;
             if (!m)
@@ -585,7 +606,13 @@ bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, in
         }
         HighlightItem* item = list->at(idx++);
         const int left = length - pos;
-        const int n = left > 0 ? item->find(text + pos, left, scan) : -1;
+        int n = -1;
+        if (left > 0) {
+            n = item->find(text + pos, left, scan);
+        }
+        else if (scan)
+            scan->reachTo(length + 1); // what happens here depends on the line ending here
+
         if (n >= 1) {
             moved = true;
             const int end = pos + qMin(n, left);
@@ -615,31 +642,197 @@ bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, in
 
 } // namespace
 
+namespace
+{
+
+// Characters between two saved states of a pass along a long line, and the
+// length from which a line keeps them.
+constexpr int kStateSpacing = 4096;
+constexpr int kLongLine = 2 * kStateSpacing;
+
+// A line's pass may take this much processor time (the base, and a little
+// per character) before the rest of the line is left plain: a definition
+// with a runaway pattern or thousands of rules in a context must not stall
+// typing. A pass costs far less than a microsecond per character.
+qint64 g_budgetBaseNs = 10'000'000;
+qint64 g_budgetPerCharNs = 1'000;
+
+qint64 threadCpuNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+class LineBudget
+{
+public:
+    explicit LineBudget(int length)
+        : m_limit(g_budgetBaseNs + qint64(length) * g_budgetPerCharNs), m_start(threadCpuNs()),
+          m_engine(patternEngineCalls())
+    {
+    }
+    // Looked at every few steps, and after a few calls of the regular
+    // expression engine (one of which may run long).
+    bool spent()
+    {
+        const quint64 engine = patternEngineCalls();
+        if (--m_countdown > 0 && engine - m_engine < 4)
+            return false;
+        m_countdown = 64;
+        m_engine = engine;
+        return threadCpuNs() - m_start > m_limit;
+    }
+
+private:
+    qint64 m_limit;
+    qint64 m_start;
+    quint64 m_engine;
+    int m_countdown = 64;
+};
+
+using ContextTable = std::array<HighlightContext*, TextHighlight::MaxIds>;
+using DispatchTable = std::array<std::unique_ptr<Dispatch>, TextHighlight::MaxIds>;
+
+// One pass over `line` (the colouring pass with Colour, else the context
+// pass), from its start context or from where it stood before: up to the
+// first step that starts at `upTo` or later (a negative `upTo`: to the
+// end). Returns the context in force where it ended. On long lines, and
+// when it stops part way, the pass keeps its states in the line's trail;
+// from a state the edits left standing it goes on, and on meeting a state
+// of the earlier pass past an edit it takes the rest from that pass.
+template <bool Colour>
+int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
+            const DispatchTable& dispatches)
+{
+    const QChar* text = line->unicode();
+    const int length = int(line->size());
+    const TextLine::HighlightPass which =
+        Colour ? TextLine::ColouringPass : TextLine::ContextPass;
+    const bool stops = Colour && upTo >= 0 && upTo < length;
+    TextLine::HighlightTrail* trail = line->highlightTrail(which, owner, length >= kLongLine || stops);
+    // Without scans nothing tells how far the rules looked: states are then
+    // good only for going on, never after an edit.
+    const bool tracked = g_lineScans;
+
+    TextLine::HighlightState state;
+    state.ctx = line->highlightContext();
+    Visited visited;
+    visited.reset(state.ctx);
+    if (trail && !trail->states.empty()) {
+        state = trail->states.back();
+        std::copy(state.visited, state.visited + 4, visited.bits);
+    } else if (trail) {
+        std::copy(visited.bits, visited.bits + 4, state.visited);
+        trail->states.push_back(state);
+    }
+    int ctx = state.ctx;
+    int pos = state.pos;
+    const HighlightContext* list = table[ctx];
+    const Dispatch* dispatch = dispatches[ctx].get();
+    const Pattern::LineScan scan(text, length);
+    const Pattern::LineScan* s = tracked ? &scan : nullptr;
+    scan.setReach(pos);
+    auto save = [&]() {
+        TextLine::HighlightState n;
+        n.pos = pos;
+        n.ctx = ctx;
+        n.reach = tracked ? int(qMin<qsizetype>(scan.reach(), INT_MAX)) : INT_MAX;
+        std::copy(visited.bits, visited.bits + 4, n.visited);
+        trail->states.push_back(n);
+        scan.setReach(pos);
+    };
+    auto resumeFrom = [&](const TextLine::HighlightState& st) {
+        pos = st.pos;
+        ctx = st.ctx;
+        std::copy(st.visited, st.visited + 4, visited.bits);
+        list = table[ctx];
+        dispatch = dispatches[ctx].get();
+        scan.setReach(pos);
+    };
+    size_t ahead = 0;
+    LineBudget budget(length);
+    bool cut = false;
+    while (pos < length) {
+        if (upTo >= 0 && pos >= upTo) {
+            if (trail->states.back().pos != pos)
+                save();
+            trail->ahead.erase(trail->ahead.begin(), trail->ahead.begin() + qsizetype(ahead));
+            return ctx;
+        }
+        if (!list) {
+            // An id without a context here: the rest of the line matches nothing.
+            if (Colour)
+                line->setAttributes(0, uint(pos), uint(length));
+            scan.reachTo(length + 1);
+            pos = length;
+            break;
+        }
+        if (budget.spent()) {
+            if (Colour)
+                line->setAttributes(0, uint(pos), uint(length));
+            cut = true;
+            break;
+        }
+        if (s)
+            scan.reachTo(pos + 1); // the rules are chosen by the character here
+        if (!walk<Colour>(list, dispatch, ctx, pos, text, length, s, visited, line, table,
+                          dispatches) &&
+            pos < length) {
+            if (Colour)
+                line->setAttributes(0, uint(pos), uint(pos + 1));
+            ++pos;
+            visited.reset(ctx);
+        }
+        if (!trail)
+            continue;
+        std::vector<TextLine::HighlightState>& before = trail->ahead;
+        while (ahead < before.size() && before[ahead].pos < pos)
+            ++ahead;
+        if (ahead < before.size() && before[ahead].pos == pos && before[ahead].ctx == ctx &&
+            std::equal(visited.bits, visited.bits + 4, before[ahead].visited)) {
+            // The earlier pass stood here in the same state: from here on
+            // its states and attributes are what this pass would make.
+            TextLine::HighlightState met = before[ahead];
+            met.reach = tracked ? int(qMin<qsizetype>(scan.reach(), INT_MAX)) : INT_MAX;
+            met.gapBefore = false;
+            trail->states.push_back(met);
+            // As far as that pass went in one run.
+            size_t run = ahead + 1;
+            while (run < before.size() && !before[run].gapBefore)
+                ++run;
+            trail->states.insert(trail->states.end(), before.begin() + qsizetype(ahead) + 1,
+                                 before.begin() + qsizetype(run));
+            before.erase(before.begin(), before.begin() + qsizetype(run));
+            ahead = 0;
+            resumeFrom(trail->states.back());
+            continue;
+        }
+        if (pos - trail->states.back().pos >= kStateSpacing)
+            save();
+    }
+    if (trail) {
+        trail->ahead.clear();
+        // A pass cut short has no state at the end: the next one tries again.
+        if (!cut && trail->states.back().pos != length)
+            save();
+    }
+    if (Colour) {
+        if (length < kLongLine)
+            line->dropHighlightTrails();
+        line->doneHighlight();
+    }
+    return ctx;
+}
+
+} // namespace
+
 int TextHighlight::doHighlight(int ctx, TextLine* line)
 {
     if (ctx < 0 || ctx >= MaxIds)
         ctx = 0;
     line->resetHighlight(ctx);
-    const QChar* text = line->unicode();
-    const int length = int(line->size());
-    const HighlightContext* list = d->ctnList[ctx];
-    const Dispatch* dispatch = d->ctnDispatch[ctx].get();
-    int pos = 0;
-    Visited visited;
-    visited.reset(ctx);
-    const Pattern::LineScan scan(text, length);
-    const Pattern::LineScan* s = g_lineScans ? &scan : nullptr;
-    while (pos < length) {
-        if (!list)
-            break; // an id without a context here: the rest of the line matches nothing
-        if (!walk<false>(list, dispatch, ctx, pos, text, length, s, visited, nullptr, d->ctnList,
-                         d->ctnDispatch) &&
-            pos < length) {
-            ++pos;
-            visited.reset(ctx);
-        }
-    }
-    return ctx;
+    return runPass<false>(line, -1, d->serial, d->ctnList, d->ctnDispatch);
 }
 
 void TextHighlight::highlight(TextLine* line)
@@ -649,46 +842,13 @@ void TextHighlight::highlight(TextLine* line)
 
 void TextHighlight::highlight(TextLine* line, int upTo)
 {
-    const QChar* text = line->unicode();
-    const int length = int(line->size());
-    // The pass carries nothing from one step to the next but the context,
-    // the position and the contexts visited by empty switches; a pass that
-    // stopped part way goes on from exactly those.
-    int ctx = line->highlightContext();
-    int pos = 0;
-    Visited visited;
-    visited.reset(ctx);
-    if (const TextLine::HighlightResume* r = line->highlightResume()) {
-        ctx = r->ctx;
-        pos = r->pos;
-        std::copy(r->visited, r->visited + 4, visited.bits);
-    }
-    const HighlightContext* list = d->contextList[ctx];
-    const Dispatch* dispatch = d->contextDispatch[ctx].get();
-    const Pattern::LineScan scan(text, length);
-    const Pattern::LineScan* s = g_lineScans ? &scan : nullptr;
-    while (pos < length) {
-        if (upTo >= 0 && pos >= upTo) {
-            TextLine::HighlightResume r;
-            r.ctx = ctx;
-            r.pos = pos;
-            std::copy(visited.bits, visited.bits + 4, r.visited);
-            line->setHighlightResume(r);
-            return;
-        }
-        if (!list) {
-            line->setAttributes(0, uint(pos), uint(length));
-            break;
-        }
-        if (!walk<true>(list, dispatch, ctx, pos, text, length, s, visited, line, d->contextList,
-                        d->contextDispatch) &&
-            pos < length) {
-            line->setAttributes(0, uint(pos), uint(pos + 1));
-            ++pos;
-            visited.reset(ctx);
-        }
-    }
-    line->doneHighlight();
+    runPass<true>(line, upTo, d->serial, d->contextList, d->contextDispatch);
+}
+
+void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs)
+{
+    g_budgetBaseNs = baseNs;
+    g_budgetPerCharNs = perCharNs;
 }
 
 // ---- registry

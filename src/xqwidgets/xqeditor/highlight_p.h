@@ -2,6 +2,7 @@
 #define XQWIDGETS_HIGHLIGHT_P_H
 
 #include <QString>
+#include <QtGlobal>
 
 namespace xqwidgets
 {
@@ -15,6 +16,10 @@ void forgetHighlightDefinition(const QString& key);
 // Off, every match looks at the rest of the line afresh: the plain engine,
 // against which tests compare the results.
 void setHighlightLineScans(bool on);
+
+// The processor time a pass over one line may take before the rest of the
+// line is left plain: `baseNs` and `perCharNs` for each of its characters.
+void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs);
 
 } // namespace xqwidgets
 

@@ -19,6 +19,8 @@ namespace
 // pathological pattern costs a bounded time per attempt instead of freezing
 // the editor; the attempt then counts as no match.
 const QLatin1String kEngineLimits("(*LIMIT_MATCH=200000)");
+// Characters of a line the regular expression engine is first shown.
+constexpr qsizetype kEngineWindow = 256;
 // Steps the direct matcher takes before it hands a call to the engine.
 constexpr int kDirectBudget = 20000;
 // Deeper nesting than this is not a pattern anybody writes by hand.
@@ -754,6 +756,7 @@ bool foldsAlike(const QString& text, bool ci)
 }
 
 PatternSearchCounters g_counters;
+quint64 g_engineCalls = 0;
 
 inline void countSearch(qsizetype characters)
 {
@@ -762,6 +765,21 @@ inline void countSearch(qsizetype characters)
 }
 
 std::atomic<quint64> g_scanSerial{0};
+
+// Whether `text` holds no surrogate without its partner.
+bool validUtf16(QStringView text)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (!c.isSurrogate())
+            continue;
+        if (!c.isHighSurrogate() || i + 1 >= n || !text[i + 1].isLowSurrogate())
+            return false;
+        ++i;
+    }
+    return true;
+}
 
 // One step of a direct match: a character set repeated min..max times (max
 // -1: unbounded). Members below 128, the bulk of source text, are looked up
@@ -832,6 +850,7 @@ struct Pattern::Private {
         const QChar* from = nullptr;
         const QChar* at = nullptr;
         int length = 0;
+        qsizetype reach = 0; // the answer looked at no column from here on
 
         bool answers(const Pattern::LineScan& scan, const QChar* start) const
         {
@@ -840,14 +859,20 @@ struct Pattern::Private {
     };
     mutable Memo found;
     mutable Memo requiredAt;
+    // The end of what the last direct matches looked at (an offset into
+    // their text; past its size for its end).
+    mutable int seen = 0;
 
     // End of the direct match from `pos`, -1 when none, -2 when the budget ran out.
     int directAt(const char16_t* s, int n, size_t ai, int pos, int& budget) const
     {
         if (--budget < 0)
             return -2;
-        if (ai == atoms.size())
+        if (ai == atoms.size()) {
+            if (eol)
+                seen = qMax(seen, pos + 1);
             return (!eol || pos == n) ? pos : -1;
+        }
         const DirectAtom& a = atoms[ai];
         if (minimal) {
             // Shortest first: the repeat grows one character at a time, so
@@ -856,6 +881,7 @@ struct Pattern::Private {
             const int limit = a.max < 0 ? n - pos : qMin(a.max, n - pos);
             int j = 0;
             for (; j < a.min; ++j) {
+                seen = qMax(seen, pos + j + 1);
                 if (j >= limit || !a.test(s[pos + j]))
                     return -1;
             }
@@ -865,11 +891,13 @@ struct Pattern::Private {
                 const int r = directAt(s, n, ai + 1, pos + j, budget);
                 if (r != -1)
                     return r;
+                seen = qMax(seen, pos + j + 1);
                 if (j >= limit || !a.test(s[pos + j]))
                     return -1;
             }
         }
         const int k = a.run(s + pos, n - pos);
+        seen = qMax(seen, pos + k + 1);
         if (k < a.min)
             return -1;
         if (ai + 1 == atoms.size() && !eol)
@@ -888,16 +916,42 @@ struct Pattern::Private {
             anchored ? QRegularExpression::AnchorAtOffsetMatchOption
                      : QRegularExpression::NoMatchOption;
         if (scan) {
+            options |= QRegularExpression::DontCheckSubjectStringMatchOption;
+            // How far the engine looks is not known, so it first gets only
+            // the next stretch of the line, told to report a match that
+            // more text could change as partial; any other answer is the
+            // answer for the whole rest, found without looking past the
+            // stretch. (A stretch with a lone surrogate goes to the check
+            // of the whole rest below.)
+            qsizetype window = kEngineWindow;
+            if (text.size() > window + 1) {
+                if (text.at(window - 1).isHighSurrogate())
+                    --window;
+                if (validUtf16(text.first(window))) {
+                    ++g_engineCalls;
+                    const QRegularExpressionMatch m =
+                        re.match(text.first(window), 0,
+                                 QRegularExpression::PartialPreferFirstMatch, options);
+                    if (!m.hasPartialMatch()) {
+                        scan->looked(text, window);
+                        if (!m.hasMatch())
+                            return -1;
+                        *length = int(m.capturedLength(0));
+                        return int(m.capturedStart(0));
+                    }
+                }
+            }
+            scan->lookedToEnd(text);
             // The engine checks the encoding of the whole subject at every
             // call, which on a long line costs the rest of the line at each
             // position; the scan knows the answer from one look at the line.
             // A subject the check rejects matches nothing.
             if (!scan->validFrom(text))
                 return -1;
-            options |= QRegularExpression::DontCheckSubjectStringMatchOption;
         } else {
             countSearch(text.size());
         }
+        ++g_engineCalls;
         const QRegularExpressionMatch m =
             re.match(text, 0, QRegularExpression::NormalMatch, options);
         if (!m.hasMatch())
@@ -912,13 +966,17 @@ struct Pattern::Private {
         if (!scan || !requiredFree) {
             const qsizetype at = text.indexOf(required, 0, cs());
             countSearch(at < 0 ? text.size() : at + required.size());
+            if (scan)
+                scan->looked(text, at < 0 ? text.size() + 1 : at + required.size());
             return at >= 0;
         }
         if (!requiredAt.answers(*scan, text.data())) {
             const qsizetype at = text.indexOf(required, 0, cs());
             countSearch(at < 0 ? text.size() : at + required.size());
-            requiredAt = {scan->serial(), text.data(), at < 0 ? nullptr : text.data() + at, 0};
+            requiredAt = {scan->serial(), text.data(), at < 0 ? nullptr : text.data() + at, 0,
+                          scan->offsetOf(text) + (at < 0 ? text.size() + 1 : at + required.size())};
         }
+        scan->reachTo(requiredAt.reach);
         return requiredAt.at != nullptr;
     }
 
@@ -932,6 +990,11 @@ struct Pattern::Private {
 PatternSearchCounters& patternSearchCounters()
 {
     return g_counters;
+}
+
+quint64 patternEngineCalls()
+{
+    return g_engineCalls;
 }
 
 Pattern::LineScan::LineScan(const QChar* text, int length)
@@ -1087,6 +1150,8 @@ int Pattern::matchLength(QStringView text, const LineScan* scan) const
 
 int Pattern::Private::matchLength(QStringView text, const LineScan* scan) const
 {
+    if (scan)
+        scan->looked(text, 1);
     if (firstKnown && (text.isEmpty() || !first.test(text.front().unicode())))
         return -1;
     switch (kind) {
@@ -1095,6 +1160,8 @@ int Pattern::Private::matchLength(QStringView text, const LineScan* scan) const
     case Literal:
         if (literal.size() == 1 && !ci)
             return text.front() == literal.front() ? 1 : -1;
+        if (scan)
+            scan->looked(text, literal.size());
         return text.startsWith(literal, cs()) ? int(literal.size()) : -1;
     case EndOfLine:
         return text.isEmpty() ? 0 : -1;
@@ -1111,13 +1178,20 @@ int Pattern::Private::matchLength(QStringView text, const LineScan* scan) const
             const DirectAtom& a = atoms.front();
             if (minimal) {
                 const int k = a.run(s, qMin(a.min, int(text.size())));
+                if (scan)
+                    scan->looked(text, a.min + 1);
                 return k < a.min ? -1 : a.min;
             }
             const int k = a.run(s, int(text.size()));
+            if (scan)
+                scan->looked(text, k + 1);
             return k < a.min ? -1 : k;
         }
         int budget = kDirectBudget;
+        seen = 0;
         const int r = directAt(s, int(text.size()), 0, 0, budget);
+        if (scan)
+            scan->looked(text, seen);
         if (r != -2)
             return r;
     }
@@ -1137,12 +1211,17 @@ int Pattern::indexIn(QStringView text, int* length, const LineScan* scan) const
     Private::Memo& memo = d->found;
     if (d->startFree && memo.answers(*scan, text.data())) {
         *length = memo.length;
+        scan->reachTo(memo.reach);
         return memo.at ? int(memo.at - text.data()) : -1;
     }
     bool certain = false;
+    const qsizetype before = scan->reach();
+    scan->setReach(0);
     const int at = d->search(text, length, scan, &certain);
+    const qsizetype reach = scan->reach();
+    scan->setReach(qMax(before, reach));
     if (d->startFree && (at >= 0 || certain))
-        memo = {scan->serial(), text.data(), at < 0 ? nullptr : text.data() + at, *length};
+        memo = {scan->serial(), text.data(), at < 0 ? nullptr : text.data() + at, *length, reach};
     return at;
 }
 
@@ -1152,6 +1231,15 @@ int Pattern::Private::search(QStringView text, int* length, const LineScan* scan
     *length = 0;
     *certain = true;
     auto span = [&](int at) { return at < 0 ? text.size() : at + *length; };
+    // A search that finds nothing has looked at all of the rest.
+    auto looked = [&](int at) {
+        if (scan) {
+            if (at < 0)
+                scan->lookedToEnd(text);
+            else
+                scan->looked(text, at + *length);
+        }
+    };
     switch (kind) {
     case Invalid:
         return -1;
@@ -1160,9 +1248,12 @@ int Pattern::Private::search(QStringView text, int* length, const LineScan* scan
         if (at >= 0)
             *length = int(literal.size());
         countSearch(span(at));
+        looked(at);
         return at;
     }
     case EndOfLine:
+        if (scan)
+            scan->lookedToEnd(text);
         return int(text.size());
     default:
         break;
@@ -1176,6 +1267,7 @@ int Pattern::Private::search(QStringView text, int* length, const LineScan* scan
         int budget = kDirectBudget;
         const int last = bol ? 0 : n;
         int start = 0;
+        seen = 0;
         for (; start <= last; ++start) {
             if (skip && (start == n || !first.test(s[start])))
                 continue;
@@ -1185,11 +1277,15 @@ int Pattern::Private::search(QStringView text, int* length, const LineScan* scan
             if (r >= 0) {
                 *length = r - start;
                 countSearch(span(start));
+                looked(start);
+                if (scan)
+                    scan->looked(text, seen);
                 return start;
             }
         }
         if (start > last) {
             countSearch(span(-1));
+            looked(-1);
             return -1;
         }
     }

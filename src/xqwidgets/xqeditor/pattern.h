@@ -43,11 +43,36 @@ public:
         bool validFrom(QStringView tail) const;
         quint64 serial() const { return m_serial; }
 
+        // How far the matches looked: every answer given with this scan
+        // since the last setReach() depended on no character at or past
+        // reach() (a column of the line), and on where the line ends only
+        // when reach() lies past its end. A pass keeps this to know which
+        // of its results an edit further on leaves standing.
+        qsizetype reach() const { return m_reach; }
+        void setReach(qsizetype column) const { m_reach = column; }
+        // Records that an answer depended on the characters of `tail` before
+        // its offset `end`; an `end` past the tail's size means the end of
+        // the line too.
+        void looked(QStringView tail, qsizetype end) const
+        {
+            const qsizetype r = (tail.data() - m_begin) + end;
+            if (r > m_reach)
+                m_reach = r;
+        }
+        void lookedToEnd(QStringView tail) const { looked(tail, tail.size() + 1); }
+        void reachTo(qsizetype column) const
+        {
+            if (column > m_reach)
+                m_reach = column;
+        }
+        qsizetype offsetOf(QStringView tail) const { return tail.data() - m_begin; }
+
     private:
         const QChar* m_begin;
         const QChar* m_end;
         quint64 m_serial;
         mutable qsizetype m_lastInvalid = -2; // -2: not looked at yet, -1: none
+        mutable qsizetype m_reach = 0;
     };
 
     Pattern();

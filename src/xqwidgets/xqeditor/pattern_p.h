@@ -18,6 +18,10 @@ struct PatternSearchCounters {
 };
 PatternSearchCounters& patternSearchCounters();
 
+// Calls of the regular expression engine so far: a highlighting pass looks
+// at the clock after a few of them, since one may run long.
+quint64 patternEngineCalls();
+
 } // namespace xqwidgets
 
 #endif

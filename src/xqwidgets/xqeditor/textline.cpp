@@ -3,11 +3,23 @@
 #include <QByteArray>
 #include <QList>
 
+#include <climits>
 #include <memory>
 #include <vector>
 
 namespace xqwidgets
 {
+
+namespace
+{
+
+// The saved pass states of a line and the definition that made them.
+struct HighlightTrails {
+    quint64 owner = 0;
+    TextLine::HighlightTrail pass[2];
+};
+
+} // namespace
 
 struct TextLine::Private {
     QByteArray attributes; // one unsigned attribute id per character
@@ -15,12 +27,13 @@ struct TextLine::Private {
     QList<MarginData> margins;
     QPixmap* linePixmap = nullptr; // not owned
     QColor lineColor;
-    std::unique_ptr<HighlightResume> resume; // only while colouring stopped part way
+    // Long lines, and lines whose colouring stopped part way.
+    std::unique_ptr<HighlightTrails> trails;
 
     bool isEmpty() const
     {
-        return attributes.isEmpty() && !resume && marked == 0 && margins.isEmpty() && !linePixmap &&
-               !lineColor.isValid();
+        return attributes.isEmpty() && !trails && marked == 0 && margins.isEmpty() &&
+               !linePixmap && !lineColor.isValid();
     }
 };
 
@@ -141,6 +154,7 @@ void TextLine::dropExtraIfEmpty()
 
 void TextLine::set(const QString& s)
 {
+    dropHighlightTrails();
     QString::operator=(s);
 }
 
@@ -155,9 +169,21 @@ static void ownText(QString& s)
         s = QString(s.constData(), s.size());
 }
 
+// The characters QString::remove takes at `index`.
+static qsizetype removable(const QString& s, qsizetype index, qsizetype len)
+{
+    if (index < 0 || index >= s.size() || len <= 0)
+        return 0;
+    return qMin(len, s.size() - index);
+}
+
 void TextLine::replace(uint index, uint len, const QString& s)
 {
     ownText(*this);
+    if (qsizetype(index) <= size())
+        noteEdit(index, removable(*this, index, len), s.size());
+    else
+        dropHighlightTrails();
     QString::remove(index, len);
     QString::insert(index, s);
 }
@@ -165,25 +191,112 @@ void TextLine::replace(uint index, uint len, const QString& s)
 void TextLine::insert(qsizetype index, const QString& s)
 {
     ownText(*this);
+    if (index >= 0 && index <= size())
+        noteEdit(index, 0, s.size());
+    else
+        dropHighlightTrails(); // QString pads with blanks
     QString::insert(index, s);
 }
 
 void TextLine::remove(qsizetype index, qsizetype len)
 {
     ownText(*this);
+    noteEdit(index, removable(*this, index, len), 0);
     QString::remove(index, len);
 }
 
 void TextLine::append(const QString& s)
 {
     ownText(*this);
+    noteEdit(size(), 0, s.size());
     QString::append(s);
 }
 
 void TextLine::truncate(qsizetype len)
 {
     ownText(*this);
+    if (len >= 0 && len < size())
+        noteEdit(len, size() - len, 0);
     QString::truncate(len);
+}
+
+void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
+{
+    if (!d || !d->trails || (removed == 0 && inserted == 0))
+        return;
+    // The attributes move with the text, so that those before the edit and
+    // those a pass finds still standing after it need not be made again.
+    QByteArray& a = d->attributes;
+    if (!a.isEmpty() && column <= a.size()) {
+        a.remove(column, qMin(removed, a.size() - column));
+        if (inserted > 0)
+            a.insert(column, inserted, '\0');
+    }
+    const qsizetype delta = inserted - removed;
+    for (HighlightTrail& t : d->trails->pass) {
+        // States before the edit whose steps looked at nothing from the
+        // edit on stay as they are.
+        size_t k = 0;
+        qsizetype reach = 0;
+        for (; k < t.states.size(); ++k) {
+            reach = qMax<qsizetype>(reach, t.states[k].reach);
+            if (reach > column || t.states[k].pos > column)
+                break;
+        }
+        // States at or past the end of the edit had the same text after
+        // them as they have now: a pass that meets one of them in the same
+        // state may take what follows from the earlier pass.
+        std::vector<HighlightState> ahead;
+        auto keep = [&](HighlightState s) {
+            if (s.pos < column + removed)
+                return;
+            s.pos = int(s.pos + delta);
+            s.reach = s.reach >= INT_MAX - qAbs(delta) ? INT_MAX : int(s.reach + delta);
+            ahead.push_back(s);
+        };
+        for (size_t i = k; i < t.states.size(); ++i)
+            keep(t.states[i]);
+        // Between where the last pass stood and the states of the pass
+        // before it lies text that neither made for the other.
+        bool first = true;
+        for (HighlightState s : t.ahead) {
+            s.gapBefore = s.gapBefore || first;
+            first = false;
+            keep(s);
+        }
+        t.states.resize(k);
+        t.ahead = std::move(ahead);
+    }
+}
+
+TextLine::HighlightTrail* TextLine::highlightTrail(HighlightPass pass, quint64 owner, bool create)
+{
+    if (d && d->trails && d->trails->owner != owner) {
+        // Another definition's states and attributes mean nothing here.
+        d->trails.reset();
+        d->attributes = QByteArray();
+        dropExtraIfEmpty();
+    }
+    if (!d || !d->trails) {
+        if (!create)
+            return nullptr;
+        extra()->trails = std::make_unique<HighlightTrails>();
+        d->trails->owner = owner;
+    }
+    return &d->trails->pass[pass];
+}
+
+const TextLine::HighlightTrail* TextLine::highlightTrail(HighlightPass pass) const
+{
+    return d && d->trails ? &d->trails->pass[pass] : nullptr;
+}
+
+void TextLine::dropHighlightTrails()
+{
+    if (d && d->trails) {
+        d->trails.reset();
+        dropExtraIfEmpty();
+    }
 }
 
 bool TextLine::removeSpaces()
@@ -209,10 +322,15 @@ int TextLine::firstChar() const
 
 void TextLine::resetHighlight(int ctx)
 {
+    const bool same = quint8(ctx) == m_highlightContext;
     m_highlightContext = quint8(ctx);
     m_highlighted = false;
-    if (d)
-        d->resume.reset();
+    // Saved states from the same start context stay: the edits since moved
+    // them and the attributes with the text, and the passes take from them
+    // what still stands.
+    if (same && d && d->trails)
+        return;
+    dropHighlightTrails();
     // Reading past the array yields 0, so dropping it is the same as a
     // zero fill and costs no memory for lines that are never painted.
     if (d && !d->attributes.isEmpty()) {
@@ -224,31 +342,14 @@ void TextLine::resetHighlight(int ctx)
 void TextLine::doneHighlight()
 {
     m_highlighted = true;
-    if (d && d->resume) {
-        d->resume.reset();
-        dropExtraIfEmpty();
-    }
-}
-
-const TextLine::HighlightResume* TextLine::highlightResume() const
-{
-    return d ? d->resume.get() : nullptr;
-}
-
-void TextLine::setHighlightResume(const HighlightResume& r)
-{
-    Private* p = extra();
-    if (!p->resume)
-        p->resume = std::make_unique<HighlightResume>();
-    *p->resume = r;
 }
 
 int TextLine::highlightedTo() const
 {
     if (m_highlighted)
         return int(size());
-    const HighlightResume* r = highlightResume();
-    return r ? qMin(r->pos, int(size())) : 0;
+    const HighlightTrail* t = highlightTrail(ColouringPass);
+    return t && !t->states.empty() ? qMin(t->states.back().pos, int(size())) : 0;
 }
 
 void TextLine::setAttributes(int attr, uint from, uint to)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 class QPixmap;
 
 namespace xqwidgets
@@ -56,17 +58,48 @@ public:
     int attribute(uint i) const;
     void doneHighlight();
     bool isHighlighted() const { return m_highlighted; }
-    // A colouring pass may stop part way along a long line (painting needs
-    // only the columns it shows) and go on later from where it stopped:
-    // it keeps what it needs to go on here. The characters before
-    // highlightedTo() have their final attributes.
-    struct HighlightResume {
+    // Where a pass over the line stood between two of its steps: enough to
+    // go on from there with the same result as a pass from the start.
+    struct HighlightState {
         int pos = 0;
+        // The steps between the previous saved state and this one looked at
+        // no column from here on (past the line's end: they looked at where
+        // it ends).
+        int reach = 0;
         int ctx = 0;
         quint64 visited[4] = {0, 0, 0, 0};
+        // Among the states of earlier passes: no one pass went from the
+        // state before this one to this one, so what lies between them was
+        // not made by the pass this state belongs to.
+        bool gapBefore = false;
+        bool sameAs(const HighlightState& o) const
+        {
+            return pos == o.pos && ctx == o.ctx && visited[0] == o.visited[0] &&
+                   visited[1] == o.visited[1] && visited[2] == o.visited[2] &&
+                   visited[3] == o.visited[3];
+        }
     };
-    const HighlightResume* highlightResume() const;
-    void setHighlightResume(const HighlightResume& r);
+    // The states one pass (context or colouring) saved along the line. A
+    // pass may stop part way (painting needs only the columns it shows) and
+    // go on later from its last state; on a long line it saves a state
+    // every few thousand characters, so that after an edit it starts again
+    // from the last state the edit left standing and stops as soon as it
+    // meets a state of the earlier pass past the edit.
+    struct HighlightTrail {
+        // States of a pass over the present text, from column 0 on; the
+        // last is where the pass stands (at the line's end once complete).
+        std::vector<HighlightState> states;
+        // States of an earlier pass, past the edits made since (moved with
+        // them): the text from each to the end is the text that pass saw.
+        std::vector<HighlightState> ahead;
+    };
+    enum HighlightPass { ContextPass = 0, ColouringPass = 1 };
+    // The trail of `pass` made by the definition `owner`; a trail of another
+    // definition is dropped first. Null when the line keeps none.
+    HighlightTrail* highlightTrail(HighlightPass pass, quint64 owner, bool create);
+    const HighlightTrail* highlightTrail(HighlightPass pass) const;
+    void dropHighlightTrails();
+    // The characters before highlightedTo() have their final attributes.
     int highlightedTo() const;
     int highlightContext() const { return m_highlightContext; }
     void setContext(int ctx) { m_context = quint8(ctx); }
@@ -96,6 +129,9 @@ public:
 private:
     Private* extra();
     void dropExtraIfEmpty();
+    // Keeps attributes and saved pass states in step with an edit of the
+    // text: `removed` characters at `column` replaced by `inserted` ones.
+    void noteEdit(qsizetype column, qsizetype removed, qsizetype inserted);
 
     Private* d = nullptr;
 

@@ -253,6 +253,9 @@ private slots:
     void partialColouringMatchesFullPass();
     void longLineCostIsLinear_data();
     void longLineCostIsLinear();
+    void longLineEditsMatchFullPass_data();
+    void longLineEditsMatchFullPass();
+    void lineBudgetLeavesRestPlain();
 
     void itemStyles();
     void userOverrides();
@@ -271,6 +274,9 @@ private slots:
 
 void TestHighlight::initTestCase()
 {
+    // What these tests compare must not depend on how busy the machine is:
+    // the per-line time budget has a test of its own.
+    setHighlightLineBudget(qint64(1) << 50, 0);
     QVERIFY(scratch().isValid());
     QCoreApplication::setOrganizationName(QStringLiteral("vexa-tests"));
     QCoreApplication::setApplicationName(QStringLiteral("tst_highlight"));
@@ -739,6 +745,146 @@ void TestHighlight::partialColouringMatchesFullPass()
         }
     }
     QVERIFY(stops > lines.size() * contexts);
+}
+
+void TestHighlight::longLineEditsMatchFullPass_data()
+{
+    lineScansChangeNothing_data();
+}
+
+// A long line keeps the states of both passes along it, and after an edit
+// the passes take from them what the edit left standing. For every built-in
+// definition, on the sample texts run together and on generated minified
+// code (strings, numbers, brackets, operators, no comment), random edits at
+// random columns, each followed by the context pass and by colouring up to
+// a random column or to the end, give exactly what one full pass over the
+// text gives.
+void TestHighlight::longLineEditsMatchFullPass()
+{
+    QFETCH(QString, key);
+    TextHighlight hl(key, nullptr);
+    QRandomGenerator random(qHash(key) + 29);
+    static const QStringList tokens = {
+        QStringLiteral("{\"id\":"), QStringLiteral("12345"),   QStringLiteral(",\"url\":\"https://a.b/c?d=1\""),
+        QStringLiteral("["),          QStringLiteral("]"),       QStringLiteral("("),
+        QStringLiteral(")"),          QStringLiteral("+"),       QStringLiteral("-"),
+        QStringLiteral("*"),          QStringLiteral("=="),      QStringLiteral("3.25e-1"),
+        QStringLiteral("'x'"),        QStringLiteral("\"s\\\"t\""), QStringLiteral("true"),
+        QStringLiteral("if"),         QStringLiteral(" "),       QStringLiteral("name"),
+        QStringLiteral("},"),         QStringLiteral(";"),       QStringLiteral("<"),
+        QStringLiteral(">"),
+    };
+    auto minified = [&](int length) {
+        QString out;
+        while (out.size() < length)
+            out += tokens.at(int(random.bounded(int(tokens.size()))));
+        return out;
+    };
+    QString samples = sampleLines().join(QLatin1Char(' '));
+    while (samples.size() < 20000)
+        samples += QLatin1Char(' ') + samples;
+    const QStringList texts = {samples, minified(30000)};
+    QStringList edits = sampleLines() + tokens;
+    edits += QStringLiteral("/*");
+    edits += QStringLiteral("\"");
+    int reused = 0;
+    for (const QString& start : texts) {
+        TextLine line(start);
+        line.setContext(hl.doHighlight(0, &line));
+        hl.highlight(&line);
+        for (int step = 0; step < 40; ++step) {
+            const int len = int(line.size());
+            // Mostly near the end, where a pass from the start costs most.
+            const int column = step % 3 ? len - int(random.bounded(qMin(len, 3000) + 1))
+                                        : int(random.bounded(len + 1));
+            if (random.bounded(3) == 0 && column < len)
+                line.remove(column, 1 + int(random.bounded(qMin(len - column, 40))));
+            else
+                line.insert(column, edits.at(int(random.bounded(int(edits.size())))));
+            const int end = hl.doHighlight(0, &line);
+            if (line.highlightedTo() > 0)
+                ++reused;
+            const int upTo = random.bounded(2) ? -1 : int(random.bounded(int(line.size()) + 1));
+            hl.highlight(&line, upTo);
+
+            TextLine full{QString(line)};
+            QCOMPARE(end, hl.doHighlight(0, &full));
+            hl.highlight(&full);
+            const int done = line.highlightedTo();
+            QVERIFY(done >= qMin(upTo < 0 ? len : upTo, int(line.size())) || line.isHighlighted());
+            for (int i = 0; i < done; ++i) {
+                if (line.attribute(uint(i)) != full.attribute(uint(i)))
+                    QFAIL(qPrintable(QStringLiteral("%1, edit %2 at column %3: column %4 has %5, "
+                                                    "a full pass gives %6")
+                                         .arg(key)
+                                         .arg(step)
+                                         .arg(column)
+                                         .arg(i)
+                                         .arg(line.attribute(uint(i)))
+                                         .arg(full.attribute(uint(i)))));
+            }
+        }
+    }
+    // Edits on code in the C family are not coloured from the start of the
+    // line (rules that leave their matching to the regular expression
+    // engine count as looking at the whole rest of the line).
+    if (key == QLatin1String("cpp") || key == QLatin1String("java"))
+        QVERIFY2(reused > 20, qPrintable(QString::number(reused)));
+}
+
+// A definition that would stall typing, put in place of a built-in one
+// through the resource folder: a pattern that backtracks without end, and
+// thousands of rules in one context. Past the line's time budget the rest
+// of the line is left plain (attribute 0), both passes end, and the next
+// line has a budget of its own.
+void TestHighlight::lineBudgetLeavesRestPlain()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    TextEditorManager manager;
+    manager.setResourcesDir(dir.path());
+    QString many;
+    for (int i = 0; i < 5000; ++i)
+        many += QStringLiteral("<r item=\"Bad\" regexp=\"k%1q\"/>").arg(i);
+    const struct {
+        const char* name;
+        QString rules;
+        QString line;
+    } cases[] = {
+        {"backtracking", QStringLiteral("<r item=\"Bad\" regexp=\"(a+)+$\"/>"),
+         QString(10000, u'a') + QLatin1Char('!')},
+        {"5000 rules", many, QString(2000, u'a')},
+    };
+    for (const auto& c : cases) {
+        QFile f(dir.filePath(QStringLiteral("cpp")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(definition(QStringLiteral("C++"),
+                           QStringLiteral("<Text color=\"#000000\"/><Bad color=\"#ff0000\"/>"
+                                          "<W color=\"#0000ff\"/>"),
+                           QStringLiteral("<normal>%1<r regexp=\"\\w\" lineEndContent=\"normal\"/>"
+                                          "</normal>")
+                               .arg(c.rules),
+                           QStringLiteral("<normal>%1<r item=\"W\" regexp=\"\\w\"/></normal>")
+                               .arg(c.rules)));
+        f.close();
+        forgetHighlightDefinition(QStringLiteral("cpp"));
+        TextHighlight hl(QStringLiteral("cpp"), &manager);
+        QCOMPARE(hl.attribute(2)->itemName, QStringLiteral("W"));
+        setHighlightLineBudget(2'000'000, 0);
+        for (int n = 0; n < 2; ++n) {
+            TextLine line(c.line);
+            QCOMPARE(hl.doHighlight(0, &line), 0);
+            hl.highlight(&line);
+            QVERIFY2(line.isHighlighted(), c.name);
+            // The start of each line is coloured by the rules, the end is plain.
+            QVERIFY2(line.attribute(0) == 2, c.name);
+            QVERIFY2(line.attribute(uint(c.line.size() - 2)) == 0, c.name);
+        }
+        setHighlightLineBudget(qint64(1) << 50, 0);
+    }
+    // The next definition of that key is the built-in one again.
+    QFile::remove(dir.filePath(QStringLiteral("cpp")));
+    forgetHighlightDefinition(QStringLiteral("cpp"));
 }
 
 void TestHighlight::longLineCostIsLinear_data()
