@@ -4,6 +4,8 @@
 #include <QList>
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -22,7 +24,10 @@ struct HighlightTrails {
 } // namespace
 
 struct TextLine::Private {
-    QByteArray attributes; // one unsigned attribute id per character
+    // One unsigned attribute id per character: while a pass writes them,
+    // and on long lines.
+    QByteArray attributes;
+    quintptr compact = 0; // finished attributes in compact form (see m_ext)
     int marked = 0;
     QList<MarginData> margins;
     QPixmap* linePixmap = nullptr; // not owned
@@ -132,24 +137,161 @@ void TextLine::operator delete(void* p, size_t size)
     pool().release(p);
 }
 
+namespace
+{
+
+// Compact attributes (see TextLine::m_ext): the low two bits tell the form.
+enum : quintptr {
+    Uniform = 1, // bits 8..15 the attribute, bits 16.. the number of characters
+    Runs = 2,    // a block: quint16 count, then count pairs (length 1..255, attribute)
+    Flat = 3,    // a block: quint16 length, then one attribute per character
+    FormMask = 3,
+};
+// Lines longer than this keep one byte per character: reading a run form
+// walks it from the start.
+constexpr qsizetype kCompactMax = 4096;
+
+inline const quint8* blockOf(quintptr word)
+{
+    return reinterpret_cast<const quint8*>(word & ~FormMask);
+}
+
+inline int block16(const quint8* b)
+{
+    return b[0] | (b[1] << 8);
+}
+
+void freeCompact(quintptr word)
+{
+    if ((word & FormMask) == Runs || (word & FormMask) == Flat)
+        std::free(const_cast<quint8*>(blockOf(word)));
+}
+
+} // namespace
+
 TextLine::~TextLine()
 {
-    delete d;
+    setCompactAttributes(0);
+    delete priv();
+}
+
+TextLine::Private* TextLine::priv() const
+{
+    return m_ext && (m_ext & FormMask) == 0 ? reinterpret_cast<Private*>(m_ext) : nullptr;
 }
 
 TextLine::Private* TextLine::extra()
 {
-    if (!d)
-        d = new Private;
-    return d;
+    if (Private* p = priv())
+        return p;
+    auto* p = new Private;
+    p->compact = m_ext;
+    m_ext = reinterpret_cast<quintptr>(p);
+    return p;
 }
 
 void TextLine::dropExtraIfEmpty()
 {
-    if (d && d->isEmpty()) {
-        delete d;
-        d = nullptr;
+    Private* p = priv();
+    if (p && p->isEmpty()) {
+        const quintptr word = p->compact;
+        p->compact = 0;
+        delete p;
+        m_ext = word;
     }
+}
+
+quintptr TextLine::compactAttributes() const
+{
+    if (const Private* p = priv())
+        return p->compact;
+    return m_ext;
+}
+
+void TextLine::setCompactAttributes(quintptr word)
+{
+    freeCompact(compactAttributes());
+    if (Private* p = priv())
+        p->compact = word;
+    else
+        m_ext = word;
+}
+
+void TextLine::compactAttributesNow()
+{
+    Private* p = priv();
+    if (!p || p->attributes.isEmpty())
+        return;
+    const QByteArray& a = p->attributes;
+    const qsizetype n = a.size();
+    const auto* s = reinterpret_cast<const quint8*>(a.constData());
+    auto runEnd = [&](qsizetype i) {
+        qsizetype j = i + 1;
+        while (j < n && j - i < 255 && s[j] == s[i])
+            ++j;
+        return j;
+    };
+    qsizetype pairs = 0;
+    bool uniform = true;
+    for (qsizetype i = 0; i < n; i = runEnd(i)) {
+        ++pairs;
+        uniform = uniform && s[i] == s[0];
+    }
+    quintptr word = 0;
+    if (uniform) {
+        // All 0 reads as no attributes at all.
+        word = s[0] ? (quintptr(n) << 16) | (quintptr(s[0]) << 8) | Uniform : 0;
+    } else if (2 * pairs <= n) {
+        auto* b = static_cast<quint8*>(std::malloc(size_t(2 + 2 * pairs)));
+        b[0] = quint8(pairs);
+        b[1] = quint8(pairs >> 8);
+        quint8* out = b + 2;
+        for (qsizetype i = 0; i < n;) {
+            const qsizetype j = runEnd(i);
+            *out++ = quint8(j - i);
+            *out++ = s[i];
+            i = j;
+        }
+        word = reinterpret_cast<quintptr>(b) | Runs;
+    } else {
+        // Attributes that change at almost every character: runs would
+        // take more than a byte each.
+        auto* b = static_cast<quint8*>(std::malloc(size_t(2 + n)));
+        b[0] = quint8(n);
+        b[1] = quint8(n >> 8);
+        std::memcpy(b + 2, s, size_t(n));
+        word = reinterpret_cast<quintptr>(b) | Flat;
+    }
+    p->attributes = QByteArray();
+    setCompactAttributes(word);
+    dropExtraIfEmpty();
+}
+
+void TextLine::expandAttributes()
+{
+    const quintptr word = compactAttributes();
+    if (!word)
+        return;
+    QByteArray a;
+    switch (word & FormMask) {
+    case Uniform:
+        a = QByteArray(qsizetype(word >> 16), char(quint8(word >> 8)));
+        break;
+    case Runs: {
+        const quint8* b = blockOf(word);
+        const int pairs = block16(b);
+        for (int k = 0; k < pairs; ++k)
+            a.append(qsizetype(b[2 + 2 * k]), char(b[3 + 2 * k]));
+        break;
+    }
+    default: {
+        const quint8* b = blockOf(word);
+        a = QByteArray(reinterpret_cast<const char*>(b + 2), block16(b));
+        break;
+    }
+    }
+    setCompactAttributes(0);
+    extra()->attributes = std::move(a);
 }
 
 void TextLine::set(const QString& s)
@@ -222,18 +364,18 @@ void TextLine::truncate(qsizetype len)
 
 void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
 {
-    if (!d || !d->trails || (removed == 0 && inserted == 0))
+    if (!priv() || !priv()->trails || (removed == 0 && inserted == 0))
         return;
     // The attributes move with the text, so that those before the edit and
     // those a pass finds still standing after it need not be made again.
-    QByteArray& a = d->attributes;
+    QByteArray& a = priv()->attributes;
     if (!a.isEmpty() && column <= a.size()) {
         a.remove(column, qMin(removed, a.size() - column));
         if (inserted > 0)
             a.insert(column, inserted, '\0');
     }
     const qsizetype delta = inserted - removed;
-    for (HighlightTrail& t : d->trails->pass) {
+    for (HighlightTrail& t : priv()->trails->pass) {
         // States before the edit whose steps looked at nothing from the
         // edit on stay as they are.
         size_t k = 0;
@@ -271,30 +413,34 @@ void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
 
 TextLine::HighlightTrail* TextLine::highlightTrail(HighlightPass pass, quint64 owner, bool create)
 {
-    if (d && d->trails && d->trails->owner != owner) {
+    if (priv() && priv()->trails && priv()->trails->owner != owner) {
         // Another definition's states and attributes mean nothing here.
-        d->trails.reset();
-        d->attributes = QByteArray();
+        priv()->trails.reset();
+        priv()->attributes = QByteArray();
+        setCompactAttributes(0);
         dropExtraIfEmpty();
     }
-    if (!d || !d->trails) {
+    if (!priv() || !priv()->trails) {
         if (!create)
             return nullptr;
+        // Edits move the attributes of a line with saved states, which
+        // needs them one per character.
+        expandAttributes();
         extra()->trails = std::make_unique<HighlightTrails>();
-        d->trails->owner = owner;
+        priv()->trails->owner = owner;
     }
-    return &d->trails->pass[pass];
+    return &priv()->trails->pass[pass];
 }
 
 const TextLine::HighlightTrail* TextLine::highlightTrail(HighlightPass pass) const
 {
-    return d && d->trails ? &d->trails->pass[pass] : nullptr;
+    return priv() && priv()->trails ? &priv()->trails->pass[pass] : nullptr;
 }
 
 void TextLine::dropHighlightTrails()
 {
-    if (d && d->trails) {
-        d->trails.reset();
+    if (priv() && priv()->trails) {
+        priv()->trails.reset();
         dropExtraIfEmpty();
     }
 }
@@ -328,13 +474,14 @@ void TextLine::resetHighlight(int ctx)
     // Saved states from the same start context stay: the edits since moved
     // them and the attributes with the text, and the passes take from them
     // what still stands.
-    if (same && d && d->trails)
+    if (same && priv() && priv()->trails)
         return;
     dropHighlightTrails();
     // Reading past the array yields 0, so dropping it is the same as a
     // zero fill and costs no memory for lines that are never painted.
-    if (d && !d->attributes.isEmpty()) {
-        d->attributes = QByteArray();
+    setCompactAttributes(0);
+    if (priv()) {
+        priv()->attributes = QByteArray();
         dropExtraIfEmpty();
     }
 }
@@ -342,6 +489,9 @@ void TextLine::resetHighlight(int ctx)
 void TextLine::doneHighlight()
 {
     m_highlighted = true;
+    const Private* p = priv();
+    if (p && !p->trails && size() <= kCompactMax)
+        compactAttributesNow();
 }
 
 int TextLine::highlightedTo() const
@@ -355,6 +505,10 @@ int TextLine::highlightedTo() const
 void TextLine::setAttributes(int attr, uint from, uint to)
 {
     Private* p = extra();
+    if (p->attributes.isEmpty() && p->compact) {
+        expandAttributes();
+        p = extra();
+    }
     if (p->attributes.size() < size())
         p->attributes.resize(size(), '\0');
     const uint end = qMin<uint>(to, uint(p->attributes.size()));
@@ -365,14 +519,35 @@ void TextLine::setAttributes(int attr, uint from, uint to)
 
 int TextLine::attribute(uint i) const
 {
-    if (!d || i >= uint(d->attributes.size()))
+    if (const Private* p = priv(); p && !p->attributes.isEmpty())
+        return i < uint(p->attributes.size()) ? quint8(p->attributes.at(i)) : 0;
+    const quintptr word = compactAttributes();
+    switch (word & FormMask) {
+    case Uniform:
+        return i < (word >> 16) ? int(quint8(word >> 8)) : 0;
+    case Runs: {
+        const quint8* b = blockOf(word);
+        const int pairs = block16(b);
+        uint start = 0;
+        for (int k = 0; k < pairs; ++k) {
+            start += b[2 + 2 * k];
+            if (i < start)
+                return b[3 + 2 * k];
+        }
         return 0;
-    return quint8(d->attributes.at(i));
+    }
+    case Flat: {
+        const quint8* b = blockOf(word);
+        return i < uint(block16(b)) ? b[2 + i] : 0;
+    }
+    default:
+        return 0;
+    }
 }
 
 void TextLine::setMarked(int m)
 {
-    if (!d && m == 0)
+    if (!priv() && m == 0)
         return;
     extra()->marked = m;
     dropExtraIfEmpty();
@@ -380,7 +555,7 @@ void TextLine::setMarked(int m)
 
 int TextLine::marked() const
 {
-    return d ? d->marked : 0;
+    return priv() ? priv()->marked : 0;
 }
 
 void TextLine::setMargin(const QString& classId, const QString& itemId)
@@ -390,12 +565,12 @@ void TextLine::setMargin(const QString& classId, const QString& itemId)
 
 void TextLine::delMargin(const QString& classId, const QString& itemId)
 {
-    if (!d)
+    if (!priv())
         return;
-    for (qsizetype i = 0; i < d->margins.size(); ++i) {
-        const MarginData& m = d->margins.at(i);
+    for (qsizetype i = 0; i < priv()->margins.size(); ++i) {
+        const MarginData& m = priv()->margins.at(i);
         if (m.classId == classId && m.itemId == itemId) {
-            d->margins.removeAt(i);
+            priv()->margins.removeAt(i);
             break;
         }
     }
@@ -404,18 +579,18 @@ void TextLine::delMargin(const QString& classId, const QString& itemId)
 
 bool TextLine::firstMargin(QString& classId, QString& itemId) const
 {
-    if (!d || d->margins.isEmpty())
+    if (!priv() || priv()->margins.isEmpty())
         return false;
-    classId = d->margins.first().classId;
-    itemId = d->margins.first().itemId;
+    classId = priv()->margins.first().classId;
+    itemId = priv()->margins.first().itemId;
     return true;
 }
 
 QStringList TextLine::marginsForClass(const QString& classId) const
 {
     QStringList items;
-    if (d) {
-        for (const MarginData& m : d->margins) {
+    if (priv()) {
+        for (const MarginData& m : priv()->margins) {
             if (m.classId == classId)
                 items.append(m.itemId);
         }
@@ -425,12 +600,12 @@ QStringList TextLine::marginsForClass(const QString& classId) const
 
 QPixmap* TextLine::linePixmap() const
 {
-    return d ? d->linePixmap : nullptr;
+    return priv() ? priv()->linePixmap : nullptr;
 }
 
 void TextLine::setLinePixmap(QPixmap* pixmap)
 {
-    if (!d && !pixmap)
+    if (!priv() && !pixmap)
         return;
     extra()->linePixmap = pixmap;
     dropExtraIfEmpty();
@@ -438,12 +613,12 @@ void TextLine::setLinePixmap(QPixmap* pixmap)
 
 QColor TextLine::lineColor() const
 {
-    return d ? d->lineColor : QColor();
+    return priv() ? priv()->lineColor : QColor();
 }
 
 void TextLine::setLineColor(const QColor& color)
 {
-    if (!d && !color.isValid())
+    if (!priv() && !color.isValid())
         return;
     extra()->lineColor = color;
     dropExtraIfEmpty();

@@ -127,13 +127,27 @@ public:
     struct Private;
 
 private:
+    // The record, when the line has one (see m_ext).
+    Private* priv() const;
     Private* extra();
     void dropExtraIfEmpty();
+    // The finished attributes of a short line in their compact form (see
+    // m_ext); 0 when there are none.
+    quintptr compactAttributes() const;
+    void setCompactAttributes(quintptr word);
+    // Flat attributes to compact form, or back for writing.
+    void compactAttributesNow();
+    void expandAttributes();
     // Keeps attributes and saved pass states in step with an edit of the
     // text: `removed` characters at `column` replaced by `inserted` ones.
     void noteEdit(qsizetype column, qsizetype removed, qsizetype inserted);
 
-    Private* d = nullptr;
+    // A pointer to the line's record (low bits 0), or, for a line that
+    // needs no record, its finished attributes in compact form: a line
+    // of one attribute in the word itself, else a pointer to a small block
+    // of runs (or of one byte per character when runs would be larger).
+    // Most coloured lines of real code cost one such block or nothing.
+    quintptr m_ext = 0;
 
 public:
     // The fold flags are packed with the highlight state so that a line

@@ -99,6 +99,8 @@ private slots:
 
     void textLineBasics();
     void textLineAttributesAreUnsigned();
+    void textLineCompactAttributes_data();
+    void textLineCompactAttributes();
     void textLineMarks();
     void lineArrayMatchesModel();
 
@@ -204,6 +206,61 @@ void TestTextDoc::textLineAttributesAreUnsigned()
     QVERIFY(!l.isHighlighted());
     l.doneHighlight();
     QVERIFY(l.isHighlighted());
+}
+
+// A finished line keeps its attributes in a compact form chosen by their
+// shape; whatever the form, every character reads back what was written,
+// characters past the written ones read 0, a line with marks keeps both,
+// and writing again after the line was finished starts from what it held.
+void TestTextDoc::textLineCompactAttributes_data()
+{
+    QTest::addColumn<QList<int>>("ids");
+    auto repeat = [](int id, int n) { return QList<int>(n, id); };
+    QTest::newRow("one attribute") << repeat(5, 40);
+    QTest::newRow("all plain") << repeat(0, 40);
+    QTest::newRow("runs") << repeat(3, 4) + repeat(0, 1) + repeat(200, 7) + repeat(3, 30);
+    QTest::newRow("run longer than 255") << repeat(9, 600) + repeat(1, 3) + repeat(9, 300);
+    QList<int> every;
+    for (int i = 0; i < 50; ++i)
+        every << (i * 7) % 256;
+    QTest::newRow("a new attribute at every character") << every;
+    QTest::newRow("plain tail") << repeat(4, 10) + repeat(0, 30);
+}
+
+void TestTextDoc::textLineCompactAttributes()
+{
+    QFETCH(QList<int>, ids);
+    const int n = int(ids.size());
+    for (bool marked : {false, true}) {
+        TextLine l(QString(n, u'x'));
+        if (marked)
+            l.setMargin("bookmark", "1");
+        l.resetHighlight(0);
+        for (int i = 0; i < n; ++i)
+            l.setAttributes(ids.at(i), uint(i), uint(i + 1));
+        l.doneHighlight();
+        for (int i = 0; i < n; ++i)
+            QCOMPARE(l.attribute(uint(i)), ids.at(i));
+        QCOMPARE(l.attribute(uint(n)), 0);
+        QCOMPARE(l.attribute(uint(n + 1000)), 0);
+        // Written over in part after it was finished.
+        l.setAttributes(77, 1, 3);
+        QCOMPARE(l.attribute(0), ids.at(0));
+        QCOMPARE(l.attribute(1), 77);
+        QCOMPARE(l.attribute(2), 77);
+        QCOMPARE(l.attribute(uint(n - 1)), ids.at(n - 1));
+        l.doneHighlight();
+        QCOMPARE(l.attribute(2), 77);
+        QCOMPARE(l.attribute(uint(n - 1)), ids.at(n - 1));
+        if (marked) {
+            l.delMargin("bookmark", "1");
+            QCOMPARE(l.attribute(1), 77);
+            QCOMPARE(l.attribute(uint(n - 1)), ids.at(n - 1));
+        }
+        l.resetHighlight(0);
+        QCOMPARE(l.attribute(1), 0);
+        QCOMPARE(l.attribute(uint(n - 1)), 0);
+    }
 }
 
 void TestTextDoc::textLineMarks()
