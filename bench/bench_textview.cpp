@@ -228,6 +228,21 @@ void key(QWidget* target, int k, Qt::KeyboardModifiers mods = Qt::NoModifier,
     QApplication::sendEvent(target, &release);
 }
 
+// Shows the widget at 1000x800 with the focus in it; the time to its first
+// paint.
+double showAndPaint(Subject* s)
+{
+    s->widget()->resize(1000, 800);
+    QElapsedTimer t;
+    t.start();
+    s->widget()->show();
+    s->widget()->activateWindow();
+    s->keyTarget()->setFocus();
+    QApplication::processEvents();
+    s->surface()->repaint();
+    return bench::msSince(t);
+}
+
 // The figures for one widget on one text, as one line of output.
 QString measure(int kind, const QString* text, bool pages, Language lang = Cpp)
 {
@@ -241,14 +256,7 @@ QString measure(int kind, const QString* text, bool pages, Language lang = Cpp)
     s->setText(*text);
     const double load = bench::msSince(t);
 
-    s->widget()->resize(1000, 800);
-    t.restart();
-    s->widget()->show();
-    s->widget()->activateWindow();
-    s->keyTarget()->setFocus();
-    QApplication::processEvents();
-    s->surface()->repaint();
-    const double firstPaint = bench::msSince(t);
+    const double firstPaint = showAndPaint(s);
 
     QString out = QStringLiteral("set text %1 ms | first paint %2 ms")
                       .arg(load, 0, 'f', 1)
@@ -407,14 +415,7 @@ QString measureFile(int kind, const QString& path)
     const double colour = bench::msSince(t);
     const double added = bench::residentBytes() - rss0;
 
-    s->widget()->resize(1000, 800);
-    t.restart();
-    s->widget()->show();
-    s->widget()->activateWindow();
-    s->keyTarget()->setFocus();
-    QApplication::processEvents();
-    s->surface()->repaint();
-    const double firstPaint = bench::msSince(t);
+    const double firstPaint = showAndPaint(s);
     std::vector<double> pages;
     for (int i = 0; i < 100; ++i) {
         t.restart();
