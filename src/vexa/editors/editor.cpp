@@ -41,6 +41,19 @@ QString Editor::errorString()
     return QString();
 }
 
+void Editor::beginUndoGroup() {}
+
+void Editor::endUndoGroup() {}
+
+bool Editor::selectionRange(int* line1, int* col1, int* line2, int* col2)
+{
+    *line1 = *line2 = cursorLine();
+    *col1 = *col2 = cursorColumn();
+    return false;
+}
+
+void Editor::setSelection(int, int, int, int) {}
+
 void Editor::switchBreakpoint()
 {
     const int l = cursorLine();

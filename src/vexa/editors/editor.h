@@ -74,6 +74,15 @@ public:
     virtual bool changedOnDisk();
     // Why the last open or save failed; empty when it succeeded.
     virtual QString errorString();
+    // Edits made between the two are undone in one step; the brackets nest.
+    // An editor without such groups ignores them.
+    virtual void beginUndoGroup();
+    virtual void endUndoGroup();
+    // The selection from its first character (line1, col1) to just after its
+    // last (line2, col2); false, with the cursor's place in both, when
+    // nothing is selected.
+    virtual bool selectionRange(int* line1, int* col1, int* line2, int* col2);
+    virtual void setSelection(int line1, int col1, int line2, int col2);
 
     // Breakpoints live in memory only; each shows as an icon beside its line.
     void switchBreakpoint();

@@ -1,17 +1,82 @@
 #include "searchmanager.h"
 
 #include "actions.h"
+#include "editors/editor.h"
+#include "editors/editors.h"
+#include "filesearch.h"
+#include "message.h"
 #include "messages/messageoutput.h"
+#include "searchdialogs.h"
 #include "searchinfiles.h"
 #include "shell.h"
 #include "utils.h"
 
+#include <QLineEdit>
 #include <QPointer>
+#include <QRegularExpression>
+
+#include <limits>
 
 namespace vexa
 {
 
-static SearchManager* instance = nullptr;
+namespace
+{
+
+SearchManager* instance = nullptr;
+
+std::function<int(QDialog&)>& dialogRunner()
+{
+    static std::function<int(QDialog&)> runner;
+    return runner;
+}
+
+int run(QDialog& dialog)
+{
+    return dialogRunner() ? dialogRunner()(dialog) : dialog.exec();
+}
+
+// A pattern the editor's find cannot use says so in a box of its own: a
+// failure must not look like a search without matches. True when it can.
+bool validPattern(const QString& pattern, bool caseSensitive)
+{
+    const QString error = FileSearch::error(SearchOptions{pattern, caseSensitive, false, true});
+    if (error.isEmpty())
+        return true;
+    Message::information(QObject::tr("Invalid regular expression"),
+                         QObject::tr("The regular expression\n%1\nis not valid: %2")
+                             .arg(pattern, error));
+    return false;
+}
+
+void notFound(bool inSelection)
+{
+    Message::information(QStringLiteral("Not found..."),
+                         inSelection ? QStringLiteral("End of selection reached.")
+                                     : QStringLiteral("End of document reached."));
+}
+
+bool before(int line1, int col1, int line2, int col2)
+{
+    return line1 < line2 || (line1 == line2 && col1 < col2);
+}
+
+} // namespace
+
+class SearchManager::Private
+{
+public:
+    QPointer<FindDialog> findDialog;
+    QPointer<GotoLineDialog> gotoLineDialog;
+    QPointer<ReplaceDialog> replaceDialog;
+
+    FindDialog* find()
+    {
+        if (!findDialog)
+            findDialog = new FindDialog(Shell::self());
+        return findDialog;
+    }
+};
 
 SearchManager* SearchManager::self()
 {
@@ -20,36 +85,38 @@ SearchManager* SearchManager::self()
     return instance;
 }
 
-SearchManager::SearchManager(QObject* parent) : QObject(parent)
+SearchManager::SearchManager(QObject* parent) : QObject(parent), d(new Private)
 {
     instance = this;
     Shell* shell = Shell::self();
-    // The search commands; those still without their work stay disabled.
     auto make = [this](const char* text, const char* name, const QKeySequence& key,
-                       const char* icon, const char* slot = nullptr) {
-        Action* a = Actions::createAction(QLatin1String(text), QLatin1String(name), key,
-                                          slot ? this : nullptr, slot);
+                       const char* icon, const char* slot) {
+        Action* a = Actions::createAction(QLatin1String(text), QLatin1String(name), key, this, slot);
         if (icon)
             a->setIcon(Utils::iconSet(QLatin1String(icon)));
-        a->setEnabled(slot != nullptr);
         return a;
     };
     ActionGroup* find = shell->actionGroup(QStringLiteral("menu/Search/Find"));
-    find->add(make("&Find", "Search/Find", QKeySequence(Qt::CTRL | Qt::Key_F), "16x16_Find"));
-    find->add(make("Find &Next", "Search/FindNext", QKeySequence(Qt::Key_F3), "16x16_FindNext"));
+    find->add(make("&Find", "Search/Find", QKeySequence(Qt::CTRL | Qt::Key_F), "16x16_Find",
+                   SLOT(findText())));
+    find->add(make("Find &Next", "Search/FindNext", QKeySequence(Qt::Key_F3), "16x16_FindNext",
+                   SLOT(findNext())));
     find->add(make("&Search in files", "Search/FindInFiles",
                    QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), "16x16_FindInFiles",
                    SLOT(findInFiles())));
     find->addSeparator();
     ActionGroup* replace = shell->actionGroup(QStringLiteral("menu/Search/Replace"));
-    replace->add(
-        make("&Replace", "Search/Replace", QKeySequence(Qt::CTRL | Qt::Key_R), "16x16_Replace"));
+    replace->add(make("&Replace", "Search/Replace", QKeySequence(Qt::CTRL | Qt::Key_R),
+                      "16x16_Replace", SLOT(replace())));
     replace->addSeparator();
+    // "Misk", not the window's own "Misc": Go to Line follows the Search sections.
     shell->actionGroup(QStringLiteral("menu/Search/Misk"))
-        ->add(make("&Go to Line", "Search/goToLine", QKeySequence(Qt::CTRL | Qt::Key_G), nullptr));
+        ->add(make("&Go to Line", "Search/goToLine", QKeySequence(Qt::CTRL | Qt::Key_G), nullptr,
+                   SLOT(goToLine())));
     ActionGroup* bar = shell->actionGroup(QStringLiteral("toolbar/Search"));
-    bar->add(make("Find", "Search/toolbar/Find", QKeySequence(), "22x22_Find"));
-    bar->add(make("Find Next", "Search/toolbar/FindNext", QKeySequence(), "22x22_FindNext"));
+    bar->add(make("Find", "Search/toolbar/Find", QKeySequence(), "22x22_Find", SLOT(findText())));
+    bar->add(make("Find Next", "Search/toolbar/FindNext", QKeySequence(), "22x22_FindNext",
+                  SLOT(findNext())));
     bar->add(make("Search in files", "Search/toolbar/FindInFiles", QKeySequence(),
                   "22x22_FindInFiles", SLOT(findInFiles())));
 }
@@ -58,6 +125,12 @@ SearchManager::~SearchManager()
 {
     if (instance == this)
         instance = nullptr;
+    delete d;
+}
+
+void SearchManager::setDialogRunner(std::function<int(QDialog&)> runner)
+{
+    dialogRunner() = std::move(runner);
 }
 
 bool SearchManager::stopSearchInFiles()
@@ -79,6 +152,156 @@ void SearchManager::findInFiles()
     dialog->activateWindow();
     dialog->comboSearch->setFocus();
     MessageOutput::self()->clear();
+}
+
+void SearchManager::findText()
+{
+    const bool made = !d->findDialog;
+    FindDialog* dlg = d->find();
+    if (made)
+        dlg->findString->setDuplicatesEnabled(false);
+    const QString selected = Editors::self()->current()->selection();
+    const bool lines = selected.contains(QLatin1Char('\n'));
+    dlg->inSelection->setChecked(lines);
+    if (!lines && !selected.isEmpty()) {
+        dlg->findString->insertItem(0, selected);
+        dlg->findString->setEditText(selected);
+    }
+    dlg->findString->lineEdit()->selectAll();
+    dlg->findString->setFocus();
+    if (run(*dlg) != QDialog::Accepted)
+        return;
+    const QString text = dlg->findString->currentText();
+    dlg->findString->insertItem(0, text);
+    dlg->findString->setEditText(text);
+    const bool cs = dlg->caseSensitive->isChecked();
+    bool found;
+    if (dlg->regExp->isChecked()) {
+        if (!validPattern(text, cs))
+            return;
+        found = Editors::self()->current()->findRegexp(text, cs, false,
+                                                       dlg->fromCursor->isChecked());
+    } else {
+        found = Editors::self()->current()->find(text, cs, dlg->wholeWordsOnly->isChecked(),
+                                                 dlg->fromCursor->isChecked(),
+                                                 dlg->inSelection->isChecked());
+    }
+    if (!found)
+        notFound(dlg->inSelection->isChecked());
+}
+
+void SearchManager::findNext()
+{
+    if (Editors::self()->current()->findNext())
+        return;
+    notFound(d->find()->inSelection->isChecked());
+}
+
+void SearchManager::replace()
+{
+    if (!d->replaceDialog)
+        d->replaceDialog = new ReplaceDialog(Shell::self());
+    ReplaceDialog* dlg = d->replaceDialog;
+    dlg->findString->setFocus();
+    if (run(*dlg) != QDialog::Accepted)
+        return;
+    const QString s = dlg->findString->currentText();
+    const QString r = dlg->replaceString->currentText();
+    bool all = dlg->replaceAll->isChecked();
+    const bool cs = dlg->caseSensitive->isChecked();
+    const bool regExp = dlg->regExp->isChecked();
+    const bool words = dlg->wholeWordsOnly->isChecked();
+    const bool inSelection = dlg->inSelection->isChecked() && !regExp;
+    // An empty text would match at the cursor for ever.
+    if (s.isEmpty() || (regExp && !validPattern(s, cs)))
+        return;
+
+    Editor* e = Editors::self()->current();
+    // The region is the selection when the command began: every match inside
+    // it is visited, its end moving with the replacements on its last line.
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (inSelection)
+        e->selectionRange(&top, &left, &bottom, &right);
+    auto search = [&](bool fromCursor) {
+        if (regExp)
+            return e->findRegexp(s, cs, false, fromCursor);
+        if (inSelection && fromCursor)
+            e->setSelection(e->cursorLine(), e->cursorColumn(), bottom, right);
+        return e->find(s, cs, words, fromCursor, dlg->inSelection->isChecked());
+    };
+
+    ReplaceAskDialog ask(Shell::self());
+    ask.labelText->setText(s + QStringLiteral(" ?"));
+    bool grouped = false;
+    bool frozen = false;
+    // Where the last match ended: a match must end further on, or the loop
+    // would stand still (a pattern that matches nothing, "^", "$").
+    int lastLine = -1, lastCol = -1;
+    for (bool found = search(dlg->fromCursor->isChecked()); found; found = search(true)) {
+        int l1, c1, l2, c2;
+        if (!e->selectionRange(&l1, &c1, &l2, &c2) || !before(lastLine, lastCol, l2, c2))
+            break;
+        lastLine = l2;
+        lastCol = c2;
+        bool replacing = true;
+        if (!all) {
+            const int answer = run(ask);
+            if (answer == ReplaceAskDialog::Cancel)
+                break;
+            replacing = answer != ReplaceAskDialog::No;
+            all = answer == ReplaceAskDialog::All;
+        }
+        if (all && !frozen) {
+            // No question to show: the view is painted once, at the end.
+            e->setUpdatesEnabled(false);
+            frozen = true;
+        }
+        if (!replacing)
+            continue;
+        if (!grouped) {
+            e->beginUndoGroup();
+            grouped = true;
+        }
+        e->replaceFound(r);
+        lastLine = e->cursorLine();
+        lastCol = e->cursorColumn();
+        if (inSelection) {
+            const int feeds = int(r.count(QLatin1Char('\n')));
+            if (l2 == bottom) {
+                right = e->cursorColumn() + (right - c2);
+                bottom = e->cursorLine();
+            } else {
+                bottom += feeds;
+            }
+        }
+    }
+    if (grouped)
+        e->endUndoGroup();
+    if (frozen)
+        e->setUpdatesEnabled(true);
+}
+
+void SearchManager::goToLine()
+{
+    if (!d->gotoLineDialog)
+        d->gotoLineDialog = new GotoLineDialog(Shell::self());
+    GotoLineDialog* dlg = d->gotoLineDialog;
+    dlg->comboLine->setFocus();
+    if (run(*dlg) != QDialog::Accepted)
+        return;
+    // Counted from 1 in the dialog, from 0 in the editor; text that is no
+    // number is 0, and a number too long for 64 bits keeps its sign.
+    const QString text = dlg->comboLine->currentText().trimmed();
+    bool ok = false;
+    qint64 n = text.toLongLong(&ok, 10);
+    static const QRegularExpression digits(QStringLiteral("^[+-]?[0-9]+$"));
+    if (!ok)
+        n = !digits.match(text).hasMatch() ? 0
+            : text.startsWith(QLatin1Char('-')) ? std::numeric_limits<qint64>::min()
+                                                : std::numeric_limits<qint64>::max();
+    const qint64 line = n > std::numeric_limits<qint64>::min() ? n - 1 : n;
+    const qint64 last = std::numeric_limits<int>::max();
+    Editors::self()->current()->setCursorPosition(int(qBound(qint64(0), line, last)), 0);
 }
 
 } // namespace vexa

@@ -3,10 +3,17 @@
 
 #include <QObject>
 
+#include <functional>
+
+class QDialog;
+
 namespace vexa
 {
 
-// Find, replace, go to line and search in files; a child of the main window.
+// The commands of the Search menu and tool bar on the current editor: Find,
+// Find Next, Replace (with a question per match unless "Replace All" is
+// ticked), Go to Line, and the search-in-files dialog. The find, replace and
+// go-to-line dialogs are made on first use and kept; a child of the main window.
 class SearchManager : public QObject
 {
     Q_OBJECT
@@ -17,12 +24,23 @@ public:
     // Stops a running search in files; true when one ran. It unwinds once
     // the caller has returned to the event loop.
     static bool stopSearchInFiles();
+    // Runs the modal search dialogs and returns their result; exec() by
+    // default. Tests put a runner here that fills a dialog in and answers it
+    // without a modal loop (an empty runner restores exec()).
+    static void setDialogRunner(std::function<int(QDialog&)> runner);
 
 public Q_SLOTS:
     void findInFiles();
+    void findText();
+    void findNext();
+    void replace();
+    void goToLine();
 
 private:
     explicit SearchManager(QObject* parent);
+
+    class Private;
+    Private* d;
 };
 
 } // namespace vexa

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "xqeditor/editorcursor.h"
 #include "xqeditor/textdoc.h"
 #include "xqeditor/texteditor.h"
 #include "xqeditor/textfile.h"
@@ -373,8 +374,71 @@ bool XQEditor::findRegexp(const QString& pattern, bool caseSensitive, bool wildc
 
 void XQEditor::replaceFound(const QString& text)
 {
-    d->document->selectionCommand(xqwidgets::TextDocument::SelectionRemove);
-    d->document->insert(text, 0, 0);
+    // A document shown read-only (its bytes did not decode) is never changed.
+    if (d->document->isReadOnly())
+        return;
+    // The text goes where the match began and the caret after it, whether or
+    // not the view has the focus (removing the selection leaves the caret at
+    // the match's end, and without the focus inserting does not move it).
+    xqwidgets::TextView* view = d->editor->view();
+    int line = view->cursor()->line();
+    int col = view->cursor()->column();
+    d->document->macroBegin(QStringLiteral("replace"));
+    if (view->hasSelection()) {
+        const QPoint start = view->selection().topLeft();
+        line = start.y();
+        col = start.x();
+        d->document->selectionCommand(xqwidgets::TextDocument::SelectionRemove);
+    }
+    view->setCursorPosition(line, col, false);
+    // What follows the insertion point stays at the end of the last line.
+    const qsizetype tail = d->document->lineOf(line)->size() - col;
+    const int lines = d->document->lastLine();
+    d->document->insert(text, line, col);
+    const int end = line + d->document->lastLine() - lines;
+    view->setCursorPosition(end, int(d->document->lineOf(end)->size() - tail), false);
+    d->document->macroEnd();
+}
+
+// A read-only document takes no edits, and so no group either.
+void XQEditor::beginUndoGroup()
+{
+    if (!d->document->isReadOnly())
+        d->document->macroBegin(QStringLiteral("replace"));
+}
+
+void XQEditor::endUndoGroup()
+{
+    if (d->document->isReadOnly())
+        return;
+    // Closing the group leaves the caret and the selection as they were.
+    xqwidgets::TextView* view = d->editor->view();
+    const bool selected = view->hasSelection();
+    const QRect selection = view->selection();
+    const int line = view->cursor()->line();
+    const int col = view->cursor()->column();
+    d->document->macroEnd();
+    view->setCursorPosition(line, col, false);
+    if (selected)
+        view->setSelection(selection.topLeft(), selection.bottomRight());
+}
+
+bool XQEditor::selectionRange(int* line1, int* col1, int* line2, int* col2)
+{
+    xqwidgets::TextView* view = d->editor->view();
+    if (!view->hasSelection())
+        return Editor::selectionRange(line1, col1, line2, col2);
+    const QRect r = view->selection();
+    *line1 = r.top();
+    *col1 = r.left();
+    *line2 = r.bottom();
+    *col2 = r.right();
+    return true;
+}
+
+void XQEditor::setSelection(int line1, int col1, int line2, int col2)
+{
+    d->editor->view()->setSelection(QPoint(col1, line1), QPoint(col2, line2));
 }
 
 bool XQEditor::findNext()

@@ -81,6 +81,10 @@ public:
     void completeWordPrev() override;
     void addCompletionList(const QStringList& words, int minimumMatchedLength) override;
     QString errorString() override;
+    void beginUndoGroup() override;
+    void endUndoGroup() override;
+    bool selectionRange(int* line1, int* col1, int* line2, int* col2) override;
+    void setSelection(int line1, int col1, int line2, int col2) override;
 
 public Q_SLOTS:
     void changedStatus(int id);

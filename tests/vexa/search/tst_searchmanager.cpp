@@ -1,0 +1,444 @@
+// The search commands on the real text editor: Find seeding and its
+// messages, Find Next, the replace loop (answers, termination, the selected
+// area, one undo step, read-only text), Go to Line, and the dialogs' rules.
+
+#include "../editors/editorstest.h"
+
+#include "actions.h"
+#include "search/searchdialogs.h"
+#include "search/searchmanager.h"
+
+#include <QMenuBar>
+#include <QTemporaryDir>
+
+using namespace vexa;
+using namespace editorstest;
+
+namespace
+{
+
+Editor* editor()
+{
+    return Editors::self()->current();
+}
+
+QStringList items(const QComboBox* combo)
+{
+    QStringList out;
+    for (int i = 0; i < combo->count(); ++i)
+        out.append(combo->itemText(i));
+    return out;
+}
+
+// Widgets in the order Tab visits them, starting at the first one given.
+QList<QWidget*> tabOrder(QWidget* first, const QList<QWidget*>& among)
+{
+    QList<QWidget*> out{first};
+    for (QWidget* w = first->nextInFocusChain(); w != first && out.size() < among.size();
+         w = w->nextInFocusChain())
+        if (among.contains(w))
+            out.append(w);
+    return out;
+}
+
+} // namespace
+
+class TestSearchManager : public QObject
+{
+    Q_OBJECT
+private:
+    QPointer<Shell> shell;
+    // What the runner did with each dialog it was given, by class name.
+    QStringList ran;
+    // Fills the next find, replace or go-to-line dialog; answers questions.
+    std::function<void(FindDialog*)> onFind;
+    std::function<void(ReplaceDialog*)> onReplace;
+    std::function<void(GotoLineDialog*)> onGoto;
+    QList<int> answers;
+    int questions = 0;
+    QString askText;
+
+    void setText(const QString& text)
+    {
+        editor()->setText(text);
+        editor()->setCursorPosition(0, 0);
+    }
+    void replaceWith(const QString& s, const QString& r, bool all, const QString& flags = {})
+    {
+        onReplace = [=](ReplaceDialog* dlg) {
+            dlg->findString->setEditText(s);
+            dlg->replaceString->setEditText(r);
+            dlg->replaceAll->setChecked(all);
+            dlg->regExp->setChecked(flags.contains('r'));
+            dlg->inSelection->setChecked(flags.contains('s'));
+            dlg->fromCursor->setChecked(flags.contains('f'));
+            dlg->caseSensitive->setChecked(true);
+            dlg->wholeWordsOnly->setChecked(false);
+        };
+        SearchManager::self()->replace();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Settings::self();
+        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        SearchManager::setDialogRunner([this](QDialog& dlg) {
+            ran.append(dlg.metaObject()->className());
+            if (auto* f = qobject_cast<FindDialog*>(&dlg))
+                return onFind ? (onFind(f), 1) : 0;
+            if (auto* r = qobject_cast<ReplaceDialog*>(&dlg))
+                return onReplace ? (onReplace(r), 1) : 0;
+            if (auto* g = qobject_cast<GotoLineDialog*>(&dlg))
+                return onGoto ? (onGoto(g), 1) : 0;
+            ++questions;
+            if (auto* a = qobject_cast<ReplaceAskDialog*>(&dlg))
+                askText = a->labelText->text();
+            return answers.isEmpty() ? int(ReplaceAskDialog::Cancel) : answers.takeFirst();
+        });
+    }
+    void cleanupTestCase() { SearchManager::setDialogRunner({}); }
+    void init()
+    {
+        Settings::self()->clear();
+        shell = startShell();
+        ran.clear();
+        answers.clear();
+        questions = 0;
+        onFind = {};
+        onReplace = {};
+        onGoto = {};
+    }
+    void cleanup()
+    {
+        Message::setResponder({});
+        delete shell;
+    }
+
+    void menuAndToolBar()
+    {
+        QMenu* search = nullptr;
+        for (QAction* a : shell->menuBar()->actions())
+            if (a->text().remove(QLatin1Char('&')) == QLatin1String("Search"))
+                search = a->menu();
+        QVERIFY(search);
+        QStringList texts;
+        for (QAction* a : search->actions())
+            texts.append(a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(texts, (QStringList{"&Find", "Find &Next", "&Search in files", "-", "&Replace", "-",
+                                     "&Go to Line"}));
+        for (QAction* a : search->actions())
+            QVERIFY(a->isSeparator() || a->isEnabled());
+        QStringList bar;
+        for (Action* a : shell->actionGroup(QStringLiteral("toolbar/Search"))->actions())
+            bar.append(a->text());
+        QCOMPARE(bar, (QStringList{"Find", "Find Next", "Search in files"}));
+        QCOMPARE(Actions::action(QStringLiteral("Search/goToLine"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_G));
+    }
+
+    // Find takes a one-line selection as its text; more lines tick the
+    // selected area and keep the old text; no selection unticks it.
+    void findSeeding()
+    {
+        setText(QStringLiteral("alpha beta\ngamma beta\n"));
+        QString shownText;
+        bool ticked = true;
+        QString selectedInField;
+        onFind = [&](FindDialog* dlg) {
+            shownText = dlg->findString->currentText();
+            ticked = dlg->inSelection->isChecked();
+            selectedInField = dlg->findString->lineEdit()->selectedText();
+        };
+        editor()->setSelection(0, 6, 0, 10);
+        SearchManager::self()->findText();
+        QCOMPARE(shownText, QStringLiteral("beta"));
+        QCOMPARE(selectedInField, QStringLiteral("beta"));
+        QVERIFY(!ticked);
+        // Found from the start: the first "beta" is selected.
+        int l1, c1, l2, c2;
+        QVERIFY(editor()->selectionRange(&l1, &c1, &l2, &c2));
+        QCOMPARE(QList<int>({l1, c1, l2, c2}), QList<int>({0, 6, 0, 10}));
+
+        editor()->setSelection(0, 2, 1, 3);
+        SearchManager::self()->findText();
+        QVERIFY(ticked);
+        QCOMPARE(shownText, QStringLiteral("beta"));
+
+        editor()->setCursorPosition(0, 0);
+        SearchManager::self()->findText();
+        QVERIFY(!ticked);
+        FindDialog* dlg = shell->findChild<FindDialog*>();
+        QVERIFY(dlg);
+        // Each use puts its text on top again, and the seeding too.
+        QCOMPARE(items(dlg->findString), (QStringList{"beta", "beta", "beta", "beta"}));
+        QCOMPARE(shell->findChildren<FindDialog*>().size(), 1);
+    }
+
+    void notFoundTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("regExp");
+        QTest::addColumn<bool>("inSelection");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("document") << "zzz" << false << false << "End of document reached.";
+        QTest::newRow("selection") << "zzz" << false << true << "End of selection reached.";
+        QTest::newRow("regex, selection ticked") << "z+" << true << true << "End of selection reached.";
+        QTest::newRow("regex") << "z+" << true << false << "End of document reached.";
+    }
+    void notFoundTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, regExp);
+        QFETCH(bool, inSelection);
+        QFETCH(QString, box);
+        setText(QStringLiteral("abc\nabc\n"));
+        editor()->setSelection(0, 0, 1, 2);
+        onFind = [&](FindDialog* dlg) {
+            dlg->findString->setEditText(text);
+            dlg->regExp->setChecked(regExp);
+            dlg->inSelection->setChecked(inSelection);
+        };
+        Boxes boxes;
+        SearchManager::self()->findText();
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().caption, QStringLiteral("Not found..."));
+        QCOMPARE(boxes.shown.first().text, box);
+    }
+
+    // Find Next repeats the last find; with the find dialog never opened it
+    // makes it silently and names the end of the document.
+    void findNext()
+    {
+        setText(QStringLiteral("one two one"));
+        Boxes boxes;
+        SearchManager::self()->findNext();
+        QVERIFY(ran.isEmpty());
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().text, QStringLiteral("End of document reached."));
+        QVERIFY(shell->findChild<FindDialog*>());
+        QVERIFY(!shell->findChild<FindDialog*>()->isVisible());
+
+        onFind = [](FindDialog* dlg) { dlg->findString->setEditText(QStringLiteral("one")); };
+        SearchManager::self()->findText();
+        QCOMPARE(editor()->cursorColumn(), 3);
+        SearchManager::self()->findNext();
+        QCOMPARE(editor()->cursorColumn(), 11);
+        QCOMPARE(boxes.shown.size(), 1);
+    }
+
+    void invalidPatterns()
+    {
+        setText(QStringLiteral("a(b"));
+        Boxes boxes;
+        onFind = [](FindDialog* dlg) {
+            dlg->findString->setEditText(QStringLiteral("("));
+            dlg->regExp->setChecked(true);
+        };
+        SearchManager::self()->findText();
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().caption, QStringLiteral("Invalid regular expression"));
+        replaceWith(QStringLiteral("("), QStringLiteral("x"), true, QStringLiteral("r"));
+        QCOMPARE(boxes.shown.size(), 2);
+        QCOMPARE(boxes.shown.last().caption, QStringLiteral("Invalid regular expression"));
+        QCOMPARE(editor()->text(), QStringLiteral("a(b"));
+    }
+
+    void replaceLoop_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("s");
+        QTest::addColumn<QString>("r");
+        QTest::addColumn<bool>("all");
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("asked");
+
+        using A = QList<int>;
+        const int yes = ReplaceAskDialog::Yes, no = ReplaceAskDialog::No,
+                  all = ReplaceAskDialog::All, cancel = ReplaceAskDialog::Cancel;
+        QTest::newRow("all from the start") << "a b a b a" << "a" << "x" << true << "" << A{}
+                                            << "x b x b x" << 0;
+        QTest::newRow("yes yes cancel") << "a a a a" << "a" << "x" << false << "" << A{yes, yes, cancel}
+                                        << "x x a a" << 3;
+        QTest::newRow("no everywhere") << "a a a" << "a" << "x" << false << "" << A{no, no, no}
+                                       << "a a a" << 3;
+        QTest::newRow("all after a no") << "a a a" << "a" << "x" << false << "" << A{no, all}
+                                        << "a x x" << 2;
+        QTest::newRow("replacement holds the text") << "ab ab" << "ab" << "abab" << true << ""
+                                                    << A{} << "abab abab" << 0;
+        QTest::newRow("replacement with line feeds") << "a a" << "a" << "1\n2" << true << "" << A{}
+                                                     << "1\n2 1\n2" << 0;
+        QTest::newRow("empty text refused") << "a a" << "" << "x" << true << "" << A{} << "a a" << 0;
+        QTest::newRow("star matches nothing") << "aaa" << "x*" << "y" << true << "r" << A{} << "aaa" << 0;
+        QTest::newRow("caret") << "aaa\nbbb" << "^" << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
+        QTest::newRow("dollar") << "aaa\nbbb" << "$" << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
+        QTest::newRow("regex all") << "a1 b22 c" << "[0-9]+" << "#" << true << "r" << A{}
+                                   << "a# b# c" << 0;
+        // The selection runs from line 0 column 2 to line 2 column 1.
+        QTest::newRow("inside the selection only") << "a a\na a\na a\na a" << "a" << "xx" << true
+                                                   << "s" << A{} << "a xx\nxx xx\nxx a\na a" << 0;
+        QTest::newRow("selection with questions") << "a a\na a\na a\na a" << "a" << "xx" << false
+                                                  << "s" << A{yes, no, yes, yes}
+                                                  << "a xx\na xx\nxx a\na a" << 4;
+        QTest::newRow("selection, line feeds") << "a a\na a\na a\na a" << "a" << "1\n2" << true << "s"
+                                               << A{} << "a 1\n2\n1\n2 1\n2\n1\n2 a\na a" << 0;
+    }
+    // The loop always ends, and one Undo gives the text back.
+    void replaceLoop()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, s);
+        QFETCH(QString, r);
+        QFETCH(bool, all);
+        QFETCH(QString, flags);
+        QFETCH(QList<int>, answers);
+        QFETCH(QString, result);
+        QFETCH(int, asked);
+        setText(text);
+        if (flags.contains('s'))
+            editor()->setSelection(0, 2, 2, 1);
+        this->answers = answers;
+        replaceWith(s, r, all, flags);
+        QCOMPARE(editor()->text(), result);
+        QCOMPARE(questions, asked);
+        if (result != text) {
+            editor()->undo();
+            QCOMPARE(editor()->text(), text);
+        }
+    }
+
+    // Cancel leaves the match in question selected.
+    void cancelKeepsMatchSelected()
+    {
+        setText(QStringLiteral("a a a a"));
+        answers = {ReplaceAskDialog::Yes, ReplaceAskDialog::Yes, ReplaceAskDialog::Cancel};
+        replaceWith(QStringLiteral("a"), QStringLiteral("x"), false);
+        int l1, c1, l2, c2;
+        QVERIFY(editor()->selectionRange(&l1, &c1, &l2, &c2));
+        QCOMPARE(QList<int>({l1, c1, l2, c2}), QList<int>({0, 4, 0, 5}));
+        QCOMPARE(editor()->selection(), QStringLiteral("a"));
+        // The question showed the text searched for and went with the command.
+        QCOMPARE(askText, QStringLiteral("a ?"));
+        QVERIFY(shell->findChildren<ReplaceAskDialog*>().isEmpty());
+    }
+
+    // A document that could not be decoded stays as it is; the loop ends.
+    void readOnlyDocument()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bad.txt"));
+        writeFile(path, "a \xff a\n");
+        Boxes boxes;
+        Editors::self()->open(path);
+        const QString before = editor()->text();
+        replaceWith(QStringLiteral("a"), QStringLiteral("x"), true);
+        QCOMPARE(editor()->text(), before);
+        QVERIFY(!editor()->isModified());
+    }
+
+    void goToLine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("line");
+        QTest::newRow("12") << "12" << 11;
+        QTest::newRow("0") << "0" << 0;
+        QTest::newRow("letters") << "abc" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("negative") << "-5" << 0;
+        QTest::newRow("lowest int") << "-2147483648" << 0;
+        QTest::newRow("past the end") << "500" << 29;
+        QTest::newRow("twenty digits") << "12345678901234567890" << 29;
+        QTest::newRow("twenty digits, negative") << "-12345678901234567890" << 0;
+        QTest::newRow("blanks around") << " 7 " << 6;
+    }
+    void goToLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, line);
+        QString lines;
+        for (int i = 0; i < 30; ++i)
+            lines += QStringLiteral("line %1\n").arg(i);
+        lines.chop(1);
+        setText(lines);
+        editor()->setCursorPosition(5, 3);
+        onGoto = [&](GotoLineDialog* dlg) { dlg->comboLine->setEditText(text); };
+        SearchManager::self()->goToLine();
+        QCOMPARE(editor()->cursorLine(), line);
+        QCOMPARE(editor()->cursorColumn(), 0);
+        QCOMPARE(shell->findChild<GotoLineDialog*>()->comboLine->count(), 0);
+    }
+
+    void dialogRules()
+    {
+        FindDialog find(shell);
+        QCOMPARE(find.objectName(), QStringLiteral("FindDialog"));
+        QCOMPARE(find.windowTitle(), QStringLiteral("Find..."));
+        find.wholeWordsOnly->setChecked(true);
+        find.regExp->setChecked(true);
+        QVERIFY(!find.wholeWordsOnly->isEnabled());
+        QVERIFY(find.wholeWordsOnly->isChecked());
+        find.regExp->setChecked(false);
+        QVERIFY(find.wholeWordsOnly->isEnabled());
+        QCOMPARE(tabOrder(find.findString,
+                          {find.findString, find.caseSensitive, find.fromCursor, find.regExp,
+                           find.wholeWordsOnly, find.inSelection, find.buttonOk, find.buttonCancel}),
+                 (QList<QWidget*>{find.findString, find.caseSensitive, find.fromCursor, find.regExp,
+                                  find.wholeWordsOnly, find.inSelection, find.buttonOk,
+                                  find.buttonCancel}));
+        ReplaceDialog rep(shell);
+        QCOMPARE(tabOrder(rep.findString, {rep.findString, rep.replaceString, rep.caseSensitive,
+                                           rep.wholeWordsOnly, rep.regExp, rep.inSelection,
+                                           rep.fromCursor, rep.replaceAll, rep.buttonOk,
+                                           rep.buttonCancel}),
+                 (QList<QWidget*>{rep.findString, rep.replaceString, rep.caseSensitive,
+                                  rep.wholeWordsOnly, rep.regExp, rep.inSelection, rep.fromCursor,
+                                  rep.replaceAll, rep.buttonOk, rep.buttonCancel}));
+        rep.regExp->setChecked(true);
+        QVERIFY(!rep.wholeWordsOnly->isEnabled());
+        GotoLineDialog go(shell);
+        QCOMPARE(tabOrder(go.comboLine, {go.comboLine, go.buttonOk, go.buttonCancel}),
+                 (QList<QWidget*>{go.comboLine, go.buttonOk, go.buttonCancel}));
+
+        // Return in an editable field accepts; Esc cancels.
+        const QList<QPair<QDialog*, QComboBox*>> fields{
+            {&find, find.findString}, {&rep, rep.findString}, {&rep, rep.replaceString},
+            {&go, go.comboLine}};
+        for (const auto& [dlg, field] : fields) {
+            dlg->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dlg));
+            field->setEditText(QStringLiteral("12"));
+            QTest::keyClick(field->lineEdit(), Qt::Key_Return);
+            QCOMPARE(dlg->result(), int(QDialog::Accepted));
+            QVERIFY(!dlg->isVisible());
+            QCOMPARE(field->count(), 0);
+            dlg->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dlg));
+            QTest::keyClick(field->lineEdit(), Qt::Key_Escape);
+            QCOMPARE(dlg->result(), int(QDialog::Rejected));
+            QVERIFY(!dlg->isVisible());
+        }
+
+        // The question: closed by its frame it answers Cancel.
+        ReplaceAskDialog ask(shell);
+        QCOMPARE(ask.windowTitle(), QStringLiteral("Replace"));
+        QVERIFY(ask.buttonYes->isDefault());
+        ask.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&ask));
+        ask.close();
+        QCOMPARE(ask.result(), int(ReplaceAskDialog::Cancel));
+        const QList<QPair<QPushButton*, int>> buttons{{ask.buttonYes, ReplaceAskDialog::Yes},
+                                                      {ask.buttonNo, ReplaceAskDialog::No},
+                                                      {ask.buttonAll, ReplaceAskDialog::All},
+                                                      {ask.buttonCancel, ReplaceAskDialog::Cancel}};
+        for (const auto& [button, result] : buttons) {
+            ask.show();
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(ask.result(), result);
+        }
+    }
+};
+
+QTEST_MAIN(TestSearchManager)
+#include "tst_searchmanager.moc"
