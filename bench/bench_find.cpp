@@ -54,18 +54,7 @@ QString cpp(int lines)
 
 QString tenMegabytes()
 {
-    QString s;
-    s.reserve(qsizetype(kBigLines) * 41);
-    for (int i = 0; i < kBigLines; ++i) {
-        QString line = QStringLiteral("%1 abcdefghijklmnopqrstuvwxyz0123456789")
-                           .arg(i, 6, 10, QLatin1Char('0'));
-        line.truncate(34);
-        line += i % 5 == 0 ? kNeedle : QStringLiteral("......");
-        s += line;
-        s += QLatin1Char('\n');
-    }
-    s.chop(1);
-    return s;
+    return bench::needleLines(kBigLines);
 }
 
 QString ms(double v)

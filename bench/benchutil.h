@@ -156,6 +156,24 @@ inline QString cppText(int lines)
     return s;
 }
 
+// Lines of 40 characters: a number, letters and digits, and at the end
+// "needle" on every fifth line, dots on the others; no final line feed.
+inline QString needleLines(int lines)
+{
+    QString s;
+    s.reserve(qsizetype(lines) * 41);
+    for (int i = 0; i < lines; ++i) {
+        QString line = QStringLiteral("%1 abcdefghijklmnopqrstuvwxyz0123456789")
+                           .arg(i, 6, 10, QLatin1Char('0'));
+        line.truncate(34);
+        line += i % 5 == 0 ? QStringLiteral("needle") : QStringLiteral("......");
+        s += line;
+        s += QLatin1Char('\n');
+    }
+    s.chop(1);
+    return s;
+}
+
 } // namespace bench
 
 #endif
