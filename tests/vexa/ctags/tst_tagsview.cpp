@@ -1,0 +1,260 @@
+// The tags view: merging trees into the items shown, overloads, sorting in
+// the three modes, clicks, context menus per type name.
+
+#include "../testeditor.h"
+
+#include "actions.h"
+#include "ctags/node.h"
+#include "ctags/tagsview.h"
+#include "settings.h"
+#include "shell.h"
+
+#include <QMenu>
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+using namespace vexa;
+
+namespace
+{
+
+// A tree from lines "name type start", two blanks of indent a level.
+Node* tree(const QStringList& lines)
+{
+    Node* root = nullptr;
+    QList<Node*> last; // by depth
+    for (const QString& l : lines) {
+        const int depth = int(l.size() - l.trimmed().size()) / 2;
+        const QStringList f = l.trimmed().split(QLatin1Char(' '));
+        Node* parent = depth ? last.at(depth - 1) : nullptr;
+        Node* n = new Node(parent);
+        n->name = f.at(0);
+        n->type = f.value(1, QStringLiteral("103")).toInt();
+        n->start = f.value(2, QStringLiteral("0")).toInt();
+        last.resize(depth);
+        Node* prev = nullptr;
+        if (parent) {
+            for (prev = parent->child; prev && prev->next; prev = prev->next) {
+            }
+        } else {
+            for (prev = root; prev && prev->next; prev = prev->next) {
+            }
+        }
+        if (prev) {
+            prev->next = n;
+            n->prev = prev;
+        } else if (parent) {
+            parent->child = n;
+        } else {
+            root = n;
+        }
+        last.append(n);
+    }
+    return root;
+}
+
+// The items as "name:pos[+|-]" in view order, children in brackets.
+QString items(QTreeWidgetItem* parent)
+{
+    QStringList out;
+    for (int i = 0; i < parent->childCount(); ++i) {
+        auto* it = static_cast<TagsViewItem*>(parent->child(i));
+        QString s = it->text(0) + QLatin1Char(':') + QString::number(it->pos1);
+        if (it->childCount())
+            s += (it->isExpanded() ? QStringLiteral("+[") : QStringLiteral("-[")) + items(it) +
+                 QLatin1Char(']');
+        out << s;
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestTagsView : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Settings::self();
+        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shell = new Shell(nullptr, "vexa::Shell");
+        useTestEditors();
+    }
+    void cleanupTestCase() { delete shell; }
+
+    void mergeKeepsWhatStays()
+    {
+        TagsView view;
+        view.setSortingMode(1);
+        view.sortItems(0, Qt::AscendingOrder);
+        std::unique_ptr<Node> first(tree({"A 102 10", "  a1 103 11", "C 102 30", "  c1 103 31",
+                                          "D 102 40"}));
+        view.updateSubTree(nullptr, {first.get()});
+        QCOMPARE(items(view.invisibleRootItem()), "A:10+[a1:11] C:30+[c1:31] D:40");
+        view.topLevelItem(0)->setExpanded(false);
+        QTreeWidgetItem* a = view.topLevelItem(0);
+        QTreeWidgetItem* c = view.topLevelItem(1);
+
+        std::unique_ptr<Node> second(
+            tree({"A 102 12", "  a1 103 13", "  a2 103 14", "B 102 20", "  b1 103 21", "C 102 32"}));
+        view.updateSubTree(nullptr, {second.get()});
+        // A keeps its closed state and gets a2; B comes open; C keeps its
+        // item and loses its children; D goes.
+        QCOMPARE(items(view.invisibleRootItem()), "A:12-[a1:13 a2:14] B:20+[b1:21] C:32");
+        QCOMPARE(view.topLevelItem(0), a);
+        QCOMPARE(view.topLevelItem(2), c);
+
+        // By position: a moved symbol moves.
+        view.setSortingMode(0);
+        std::unique_ptr<Node> third(tree({"A 102 50", "B 102 20", "C 102 32"}));
+        view.updateSubTree(nullptr, {third.get()});
+        QCOMPARE(items(view.invisibleRootItem()), "B:20 C:32 A:50");
+        // No tree: the level is cleared.
+        view.updateSubTree(nullptr, {});
+        QCOMPARE(view.topLevelItemCount(), 0);
+    }
+
+    void overloadsPairInOrder()
+    {
+        TagsView view;
+        std::unique_ptr<Node> first(tree({"f 103 10", "  x 109 11", "f 103 20", "  y 109 21"}));
+        view.updateSubTree(nullptr, {first.get()});
+        QCOMPARE(items(view.invisibleRootItem()), "f:10+[x:11] f:20+[y:21]");
+        std::unique_ptr<Node> second(tree({"f 103 12", "  x 109 13", "f 103 22", "  y 109 23"}));
+        QTreeWidgetItem* one = view.topLevelItem(0);
+        view.updateSubTree(nullptr, {second.get()});
+        QCOMPARE(items(view.invisibleRootItem()), "f:12+[x:13] f:22+[y:23]");
+        QCOMPARE(view.topLevelItem(0), one);
+        // One overload fewer: the second item goes.
+        std::unique_ptr<Node> third(tree({"f 103 12"}));
+        view.updateSubTree(nullptr, {third.get()});
+        QCOMPARE(items(view.invisibleRootItem()), "f:12");
+        // A click on the first overload goes to it.
+        QSignalSpy go(&view, &TagsView::gotoTextPos);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                          view.visualItemRect(view.topLevelItem(0)).center());
+        QCOMPARE(go.size(), 1);
+        QCOMPARE(go.at(0).at(0).toInt(), 12);
+        QCOMPARE(go.at(0).at(1).toString(), QString());
+    }
+
+    void kindChangeUpdatesIconAndType()
+    {
+        TagsView view;
+        std::unique_ptr<Node> first(tree({"f 110 10"}));
+        view.updateSubTree(nullptr, {first.get()});
+        auto* item = static_cast<TagsViewItem*>(view.topLevelItem(0));
+        QCOMPARE(item->typeName, QStringLiteral("Prototipe"));
+        std::unique_ptr<Node> second(tree({"f 103 10"}));
+        view.updateSubTree(nullptr, {second.get()});
+        QCOMPARE(item->typeName, QStringLiteral("Function"));
+        QVERIFY(!item->icon(0).isNull());
+        QCOMPARE(item->type(), 1200341);
+        // "No tags found": no type, no icon.
+        std::unique_ptr<Node> none(tree({"No 0 0"}));
+        view.updateSubTree(nullptr, {none.get()});
+        item = static_cast<TagsViewItem*>(view.topLevelItem(0));
+        QVERIFY(item->typeName.isEmpty());
+        QVERIFY(item->icon(0).isNull());
+    }
+
+    void sortModes_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("order");
+        QTest::newRow("0: positions as numbers") << 0 << "b c _z Alpha a_b Beta";
+        QTest::newRow("1: names, _ as 1") << 1 << "_z Alpha Beta a_b b c";
+        QTest::newRow("2: classes first") << 2 << "Alpha Beta b c _z a_b";
+    }
+    void sortModes()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, order);
+        TagsView view;
+        view.setSortingMode(mode);
+        std::unique_ptr<Node> t(tree({"Beta 102 2000000", "a_b 103 1500000", "b 103 5",
+                                      "_z 109 999999", "Alpha 102 1000000", "c 103 70"}));
+        view.updateSubTree(nullptr, {t.get()});
+        view.sortItems(0, Qt::AscendingOrder);
+        QStringList got;
+        for (int i = 0; i < view.topLevelItemCount(); ++i)
+            got << view.topLevelItem(i)->text(0);
+        QCOMPARE(got.join(' '), order);
+    }
+
+    void contextMenusPerType()
+    {
+        TagsView view;
+        view.resize(300, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        ActionGroup* g1 = Shell::self()->actionGroup(QStringLiteral("test/context/function"));
+        Action* open = Actions::createAction(QStringLiteral("Open"), QStringLiteral("Test/open"),
+                                             QKeySequence(), nullptr, nullptr);
+        g1->add(open);
+        view.installHelper(QStringLiteral("Function"), g1);
+        std::unique_ptr<Node> t(tree({"f 103 5", "V 109 9"}));
+        view.updateSubTree(nullptr, {t.get()});
+
+        // A right click beside the items takes the current item.
+        view.setCurrentItem(view.topLevelItem(0));
+        const QPoint beside(150, 290);
+        QVERIFY(!view.itemAt(beside));
+        Q_EMIT view.customContextMenuRequested(beside);
+        QMenu* menu = view.contextMenu(QStringLiteral("Function"));
+        QVERIFY(menu);
+        QVERIFY(menu->actions().contains(open));
+        menu->hide();
+        // Built once: a later group for the same type changes nothing.
+        ActionGroup* g2 = Shell::self()->actionGroup(QStringLiteral("test/context/other"));
+        view.installHelper(QStringLiteral("Function"), g2);
+        Q_EMIT view.customContextMenuRequested(view.visualItemRect(view.topLevelItem(0)).center());
+        QCOMPARE(view.contextMenu(QStringLiteral("Function")), menu);
+        menu->hide();
+        // A type without a group: no menu.
+        Q_EMIT view.customContextMenuRequested(view.visualItemRect(view.topLevelItem(1)).center());
+        QVERIFY(!view.contextMenu(QStringLiteral("Variable")));
+
+        // Open does what a click on the current item does.
+        QSignalSpy go(&view, &TagsView::gotoTextPos);
+        view.setCurrentItem(view.topLevelItem(1));
+        view.openCurrent();
+        QCOMPARE(go.size(), 1);
+        QCOMPARE(go.at(0).at(0).toInt(), 9);
+    }
+
+    void deepTreeAndManyNames()
+    {
+        // 2000 levels, and 500 equal names on one level.
+        QStringList lines;
+        for (int i = 0; i < 2000; ++i)
+            lines << QString(i * 2, QLatin1Char(' ')) + QStringLiteral("n 102 %1").arg(i);
+        std::unique_ptr<Node> deep(tree(lines));
+        TagsView view;
+        view.updateSubTree(nullptr, {deep.get()});
+        view.updateSubTree(nullptr, {deep.get()});
+        QTreeWidgetItem* it = view.topLevelItem(0);
+        int depth = 1;
+        while (it->childCount()) {
+            it = it->child(0);
+            ++depth;
+        }
+        QCOMPARE(depth, 2000);
+        QStringList same;
+        for (int i = 0; i < 500; ++i)
+            same << QStringLiteral("x 103 %1").arg(i);
+        std::unique_ptr<Node> many(tree(same));
+        view.updateSubTree(nullptr, {many.get()});
+        QCOMPARE(view.topLevelItemCount(), 500);
+    }
+
+private:
+    Shell* shell = nullptr;
+};
+
+QTEST_MAIN(TestTagsView)
+#include "tst_tagsview.moc"
