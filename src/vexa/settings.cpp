@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSaveFile>
 
 namespace vexa
 {
@@ -218,14 +219,26 @@ bool Settings::remove(const QString& k)
     return Private::writeOk(self());
 }
 
-void Settings::forceWrite()
+bool Settings::forceWrite()
 {
     if (!Private::self)
-        return;
+        return true;
+    // The store's error status never goes back to "no error" once set, so
+    // after an earlier failure whether this write can land is asked of the
+    // file system: a replacement of the file must be possible (the write
+    // itself goes to a temporary file renamed over the old one).
+    const bool failedBefore = Private::self->status() != QSettings::NoError;
     Private::self->sync();
-    if (Private::self->status() == QSettings::AccessError)
+    bool written = Private::self->status() == QSettings::NoError;
+    if (failedBefore) {
+        QSaveFile probe(Private::self->fileName());
+        written = probe.open(QIODevice::WriteOnly);
+        probe.cancelWriting();
+    }
+    if (!written)
         qWarning("vexa::Settings: could not write the settings to %s",
                  qPrintable(Private::self->fileName()));
+    return written;
 }
 
 } // namespace vexa

@@ -49,8 +49,9 @@ public:
     static bool remove(const QString& k);
 
     // Writes every pending change to disk. The store stays alive, so pointers
-    // handed out earlier remain valid.
-    static void forceWrite();
+    // handed out earlier remain valid. False when the file could not be
+    // written (the file on disk is then left as it was).
+    static bool forceWrite();
 
 private:
     Settings();
