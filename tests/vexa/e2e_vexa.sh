@@ -262,4 +262,40 @@ sleep 1
 quit_vexa
 grep -q 'open="1"' "$proj/demo.vexa" || fail "the second start did not reopen the project"
 echo "PASS: the project opened at start, its file opened and was saved, and it came back"
+# ---- file explorer ---------------------------------------------------------
+# Started again with the explorer's stored folder and file naming a fixture:
+# Ctrl+T focuses the explorer (on that file), Return opens the file, and the
+# caption names it.
+name=explorer
+mkdir "$work/explore"
+printf 'explored\n' > "$work/explore/notes.txt"
+printf 'other\n' > "$work/explore/another.txt"
+printf '[vexa]\nfileexplorer\\lastPath=%s\nfileexplorer\\lastFile=notes.txt\n' "$work/explore" > "$conf"
+start_vexa
+tries=0
+caption=
+while alive && [ $tries -lt 5 ]; do
+    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    xdotool key --clearmodifiers ctrl+t
+    sleep 1
+    xdotool key --clearmodifiers Return
+    tries=$((tries + 1))
+    j=0
+    while [ $j -lt 25 ]; do
+        caption=$(xdotool getwindowname "$win" 2>/dev/null)
+        case "$caption" in *notes.txt*) break 2 ;; esac
+        sleep 0.2
+        j=$((j + 1))
+    done
+done
+case "$caption" in
+*notes.txt*) echo "explorer: opened notes.txt after $tries attempt(s): $caption" ;;
+*) fail "the caption does not name notes.txt after $tries attempt(s): $caption" ;;
+esac
+quit_vexa
+grep -q '^fileexplorer\\lastFile=notes.txt$' "$conf" || fail "the explorer's current file was not kept"
+[ "$(cat "$work/explore/notes.txt")" = explored ] || fail "notes.txt changed"
+name=
+echo "PASS: the explorer opened its stored file with Ctrl+T and Return"
+# ---- end of file explorer ---------------------------------------------------
 exit 0
