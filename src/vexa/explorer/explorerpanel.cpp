@@ -21,6 +21,7 @@
 #include <QMap>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSet>
 #include <QToolButton>
 
 namespace vexa
@@ -549,15 +550,18 @@ static void moveCursor(FilesList* list, const QList<FilesListItem*>& selected)
     list->setCurrent(next ? next : selected.last());
 }
 
-// Adds the selected entries to the buffer, each once.
+// Adds the selected entries to the buffer, each once; sorted once at the end.
 static void addToBuffer(FilesList* buffer, const QList<FilesListItem*>& selected)
 {
-    const QStringList buffered = buffer->filePaths();
+    const QStringList paths = buffer->filePaths();
+    const QSet<QString> buffered(paths.cbegin(), paths.cend());
+    buffer->setSortingEnabled(false);
     for (int i = 0; i < selected.size(); ++i) {
         const FilesListItem* item = selected.at(i);
         if (!buffered.contains(item->filePath))
             new FilesListItem(buffer, item->fileName, item->filePath, i, item->isDir);
     }
+    buffer->setSortingEnabled(true);
 }
 
 void ExplorerPanel::cut()
@@ -573,9 +577,12 @@ void ExplorerPanel::cut()
         return;
     }
     QStringList excluded = filesList->excludeFilePaths();
+    QSet<QString> known(excluded.cbegin(), excluded.cend());
     for (const FilesListItem* item : selected)
-        if (!excluded.contains(item->filePath))
+        if (!known.contains(item->filePath)) {
+            known.insert(item->filePath);
             excluded.append(item->filePath);
+        }
     addToBuffer(bufferList, selected);
     showBuffer(true);
     bufferList->adjustContentSize();
@@ -624,9 +631,10 @@ void ExplorerPanel::paste()
     }
     xqwidgets::FileOperator* op = xqwidgets::FileOperator::self(Shell::self());
     const QStringList cut = filesList->excludeFilePaths();
+    const QSet<QString> cutSet(cut.cbegin(), cut.cend());
     QStringList copied;
     for (const QString& source : buffered)
-        if (!cut.contains(source))
+        if (!cutSet.contains(source))
             copied.append(source);
     // An aborted or refused move stops the paste: nothing is copied and the
     // buffer stays for another try.
@@ -637,7 +645,7 @@ void ExplorerPanel::paste()
     if (!copied.isEmpty() && !op->copy(copied, path)) {
         // The moved entries are gone from the buffer; the copied ones stay.
         for (int i = bufferList->topLevelItemCount() - 1; i >= 0; --i)
-            if (cut.contains(static_cast<FilesListItem*>(bufferList->topLevelItem(i))->filePath))
+            if (cutSet.contains(static_cast<FilesListItem*>(bufferList->topLevelItem(i))->filePath))
                 delete bufferList->topLevelItem(i);
         filesList->setExcludeFilePaths({});
         filesList->reload();
