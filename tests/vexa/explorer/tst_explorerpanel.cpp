@@ -365,6 +365,15 @@ private Q_SLOTS:
         QTest::keyClick(list(), Qt::Key_Escape);
         QVERIFY(panel()->bufferList->isHidden());
         QVERIFY(list()->excludeFilePaths().isEmpty());
+
+        // Pasted into the folder they came from: the same files, passed over intact.
+        list()->go(at("A"));
+        select({"two"});
+        panel()->cut();
+        panel()->paste();
+        QFile two(at("A/two"));
+        QVERIFY(two.open(QIODevice::ReadOnly));
+        QCOMPARE(two.readAll(), QByteArray("A/two"));
     }
 
     void deleteAndNewFolder()
