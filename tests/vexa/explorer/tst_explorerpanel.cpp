@@ -314,7 +314,7 @@ private Q_SLOTS:
         // Copied, then cut: one buffer entry, and it is moved.
         select({"one"});
         panel()->copy();
-        QVERIFY(panel()->bufferList->isVisible());
+        QVERIFY(!panel()->bufferList->isHidden());
         QVERIFY(action("ExplorerPanel/action/paste")->isEnabled());
         select({"one"});
         panel()->copy();
@@ -350,7 +350,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(at("B/two")));
         QVERIFY(QFile::exists(at("A/four")));
         QCOMPARE(names(panel()->bufferList), QStringList({"two", "four"}));
-        QVERIFY(panel()->bufferList->isVisible());
+        QVERIFY(!panel()->bufferList->isHidden());
 
         // A buffered entry that vanished: named, nothing done, buffer kept.
         QVERIFY(QFile::remove(at("A/four")));
