@@ -578,15 +578,24 @@ private Q_SLOTS:
         xqwidgets::TextView* view = e->textEditor()->view();
         QTRY_COMPARE(QApplication::focusWidget(), view);
         type(e, QStringLiteral("new text"));
+        // The dialog is shown as a modal window that takes the activation and
+        // is then closed; no modal loop waits on the dialog's own accept rules.
         bool iconsOfTypes = false;
-        whenModal<QFileDialog>([&](QFileDialog* dlg) {
-            iconsOfTypes = dlg->iconProvider() == FileTypeManager::self()->fileIconProvider();
-            dlg->setDirectory(dir->path());
-            dlg->selectFile(QStringLiteral("saved.txt"));
-            QMetaObject::invokeMethod(dlg, "accept");
+        bool dialogWasActive = false;
+        Editors::setFileDialogRunner([&](QFileDialog& dlg) {
+            Editors::setFileDialogRunner({});
+            iconsOfTypes = dlg.iconProvider() == FileTypeManager::self()->fileIconProvider();
+            dlg.setDirectory(dir->path());
+            dlg.selectFile(QStringLiteral("saved.txt"));
+            dlg.setWindowModality(Qt::ApplicationModal);
+            dlg.show();
+            dialogWasActive = QTest::qWaitForWindowActive(&dlg);
+            static_cast<QDialog&>(dlg).done(QDialog::Accepted);
+            return true;
         });
         QVERIFY(ed()->saveAs());
         QVERIFY(iconsOfTypes);
+        QVERIFY(dialogWasActive);
         QCOMPARE(readFile(path("saved.txt")), QByteArray("new text"));
         QTRY_COMPARE(QApplication::activeWindow(), shell.data());
         QTRY_COMPARE(QApplication::focusWidget(), view);
