@@ -27,7 +27,6 @@ int main(int argc, char** argv)
     splash->show();
 
     vexa::Shell shell(nullptr, "vexa::Shell");
-    shell.setWindowTitle(QStringLiteral("Vexa"));
     shell.setWindowIcon(vexa::Utils::icon(QStringLiteral("vexa-128")));
     if (hasFont)
         shell.setFont(font);

@@ -184,6 +184,8 @@ Shell::Shell(QWidget* parent, const char* name) : QMainWindow(parent), d(new Pri
     connect(d->timer, &QTimer::timeout, this, &Shell::timeout);
     d->timer->start(100);
 
+    // The plain caption first: the files opened next put their own.
+    setWindowTitle(Settings::appName());
     const QStringList args = QCoreApplication::arguments();
     for (const QString& f : commandLineFiles(args.mid(1)))
         FileTypeManager::openFile(f);

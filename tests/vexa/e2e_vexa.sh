@@ -44,6 +44,9 @@ echo "main window $win after $polls polls"
 # let the event loop settle, then type a line at the start of main.cpp and save
 # it with Ctrl+S. The keys are typed once: the editor must have the keyboard
 # focus from the start.
+# The caption names the current editor's file from the start.
+caption=$(xdotool getwindowname "$win")
+[ "$caption" = "main.cpp : $work/ - Vexa" ] || fail "caption at start: $caption"
 original=$(cat "$work/main.cpp")
 typed='// typed by xdotool'
 timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null

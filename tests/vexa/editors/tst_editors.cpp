@@ -551,7 +551,6 @@ private Q_SLOTS:
         // The order of the entry function: the window opens the files it is
         // given, then the services are asked for, then it is shown.
         shell = new Shell(nullptr, "vexa::Shell");
-        shell->setWindowTitle(QStringLiteral("Vexa"));
         FileTypeManager::openFile(path("a.py"));
         startServices(shell);
         shell->show();
