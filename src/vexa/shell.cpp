@@ -21,7 +21,6 @@
 #include "fileoperator.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
@@ -37,6 +36,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 
 namespace vexa
 {
@@ -102,8 +102,8 @@ public:
         const QScreen* screen = QGuiApplication::screenAt(at);
         if (!screen)
             screen = QGuiApplication::primaryScreen();
-        if (!screen)
-            return QRect(at, size);
+        if (!screen) // nothing to fit into: the built-in place and size
+            return QRect(50, 50, 900, 700);
         const QRect area = screen->availableGeometry();
         size = size.boundedTo(area.size());
         // In 64 bits: a stored corner near the int limits must not overflow.
@@ -656,10 +656,9 @@ void Shell::exit()
     // first and stopped before the loop ends, or it would go on writing while
     // the window goes.
     const bool operating = xqwidgets::FileOperator::isRunning();
-    if (operating
-        && Message::warning(tr("Quit"), tr("A file operation is running. Abort it and quit?"),
-                            tr("&Abort and quit"), tr("&Cancel"), QString(), 0, 1)
-               != 0)
+    if (operating &&
+        Message::warning(tr("Quit"), tr("A file operation is running. Abort it and quit?"),
+                         tr("&Abort and quit"), tr("&Cancel"), QString(), 0, 1) != 0)
         return;
     // The project is written while the window can still show why a save
     // failed and the user can still stay.
