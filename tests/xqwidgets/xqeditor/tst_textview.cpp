@@ -792,6 +792,53 @@ private slots:
         QVERIFY(sameAsFullPass(int(line->size())));
     }
 
+    // Keys typed at the start, the middle and the end of a line of minified
+    // data, and their undo and redo, leave colours equal to one full pass:
+    // the shown columns after each repaint, and the whole line at the end.
+    void longLineEditsUndoRedoColours()
+    {
+        QString data;
+        for (int i = 0; data.size() < 30000; ++i)
+            data += QStringLiteral("{\"id\":%1,\"url\":\"https://a.b/%1\",\"v\":[%1.5,true]},").arg(i);
+        open(QString(), 400, 200, QStringLiteral("C++"));
+        doc()->loadText(data);
+        view()->repaint();
+        TextLine* line = doc()->lineOf(0);
+        auto sameAsFullPass = [&](int from, int to) {
+            TextLine full{QString(*line)};
+            view()->highlight()->doHighlight(0, &full);
+            view()->highlight()->highlight(&full);
+            for (int i = from; i < to; ++i) {
+                if (line->attribute(uint(i)) != full.attribute(uint(i)))
+                    return false;
+            }
+            return true;
+        };
+        int edits = 0;
+        for (int column : {5, 15000, 29990}) {
+            view()->setCursorPosition(0, column, false);
+            QTest::keyClicks(view(), QStringLiteral("\"x/*"));
+            QTest::keyClick(view(), Qt::Key_Backspace);
+            view()->repaint();
+            edits += 4;
+            QVERIFY(sameAsFullPass(0, line->highlightedTo()));
+            QVERIFY(line->highlightedTo() > column);
+        }
+        for (int k = 0; k < edits; ++k) {
+            doc()->undoStack()->undo();
+            view()->repaint();
+            QVERIFY(sameAsFullPass(0, line->highlightedTo()));
+        }
+        QCOMPARE(QString(*line), data);
+        for (int k = 0; k < edits; ++k) {
+            doc()->undoStack()->redo();
+            view()->repaint();
+            QVERIFY(sameAsFullPass(0, line->highlightedTo()));
+        }
+        view()->highlight()->highlight(line);
+        QVERIFY(sameAsFullPass(0, int(line->size())));
+    }
+
     // A wrapped line taller than the view: the caret is always brought into
     // view, the wheel scrolls by rows; without wrap, End shows the caret
     // inside the right edge.
