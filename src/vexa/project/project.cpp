@@ -4,6 +4,7 @@
 #include "editors/editors.h"
 #include "filetype.h"
 #include "message.h"
+#include "newprojectwizard.h"
 #include "project_p.h"
 #include "projectfile.h"
 #include "recentfiles.h"
@@ -15,6 +16,8 @@
 #include "widgetstack.h"
 
 #include <QDir>
+#include <QDomImplementation>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -59,6 +62,7 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
             a->setIcon(Utils::iconSet(QLatin1String(icon)));
         return a;
     };
+    Action* create = make(QStringLiteral("&New"), "Project/create", SLOT(create()));
     Action* open =
         make(QStringLiteral("&Open project"), "Project/open", SLOT(load()), "16x16_Open");
     Action* save =
@@ -72,24 +76,33 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
     Action* removeFolder = make(QStringLiteral("Remove from project"),
                                 "Project/context/removefolder", SLOT(removeFolder()));
     Action* focus = make(tr("&Project window"), "Project/focus", SLOT(makeVisible()));
+    Action* addFiles = make(QStringLiteral("Add f&iles"), "Project/addfiles", SLOT(addFilesDialog()));
+    Action* addFolder = make(QStringLiteral("Add f&older"), "Project/addfolder", SLOT(addFolder()));
+    Action* addFilesTo = make(QStringLiteral("Add files"), "Project/addfilesto", SLOT(addFilesTo()));
+    Action* addFolderTo =
+        make(QStringLiteral("New Folder"), "Project/addfolderto", SLOT(addFolderTo()));
 
-    // The groups in their order. Creating, adding and the options bring their
-    // commands into the groups left empty here.
-    shell->actionGroup(QStringLiteral("menu/Project/New"));
+    // The groups in their order. The options bring their command into the
+    // group left empty here. "Add folder" is in no menu.
+    shell->actionGroup(QStringLiteral("menu/Project/New"))->add(create);
     ActionGroup* std = shell->actionGroup(QStringLiteral("menu/Project/Std"));
     std->addSeparator();
     std->add(open);
     std->add(save);
     std->add(close);
+    std->addSeparator();
+    std->add(addFiles);
     shell->actionGroup(QStringLiteral("menu/Project/Options"));
     shell->actionGroup(QStringLiteral("menu/Window/Docks"))->add(focus);
 
-    for (Action* a : {save, close})
+    for (Action* a : {addFiles, addFolder, save, close})
         connect(this, &Project::enabled, a, &QAction::setEnabled);
 
     auto group = [shell](const QString& path) { return shell->actionGroup(path); };
     ActionGroup* projectMenu = group(QStringLiteral("project/context/project"));
-    group(QStringLiteral("project/context/project/add"));
+    ActionGroup* add = group(QStringLiteral("project/context/project/add"));
+    add->add(addFolderTo);
+    add->add(addFilesTo);
     group(QStringLiteral("project/context/project/std"));
     group(QStringLiteral("project/context/project/plugin"));
     ActionGroup* g = group(QStringLiteral("project/context/project/close"));
@@ -97,7 +110,9 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
     g->add(save);
     g->add(close);
     ActionGroup* folderMenu = group(QStringLiteral("project/context/folder"));
-    group(QStringLiteral("project/context/folder/add"));
+    add = group(QStringLiteral("project/context/folder/add"));
+    add->add(addFolderTo);
+    add->add(addFilesTo);
     group(QStringLiteral("project/context/folder/plugin"));
     g = group(QStringLiteral("project/context/folder/close"));
     g->addSeparator();
@@ -298,6 +313,74 @@ void Project::load(const QString& filePath)
     Q_EMIT loaded();
     RecentFiles::self()->addRecentProject(d->filePath, attribute(QStringLiteral("name")));
     makeVisible();
+}
+
+void Project::create()
+{
+    NewProjectWizard wizard(Shell::self(), "Project::create", false);
+    if (runDialog(wizard) != QDialog::Accepted)
+        return;
+    const QString name = wizard.lineName->text();
+    const QString directory = wizard.lineDirectory->text();
+    const QString path = directory + QLatin1Char('/') + wizard.lineFileName->text();
+    const QString description = wizard.textEditDescription->toPlainText();
+
+    // Everything that can fail is tried before the open project is closed.
+    if (!Utils::createDirectory(directory)) {
+        Message::information(tr("Error"), tr("Can't create directory: '%1'").arg(directory));
+        return;
+    }
+    const QFileInfo info(path);
+    const bool existed = info.exists() || info.isSymLink();
+    if (existed && Message::warning(tr("Warning"),
+                                    tr("The file:\n'%1'\nexists already. Replace it?").arg(path),
+                                    QMessageBox::Yes,
+                                    QMessageBox::No | QMessageBox::Default | QMessageBox::Escape) !=
+                       QMessageBox::Yes)
+        return;
+    // Opened without truncating: the file is replaced only by a complete save.
+    // Only a regular file is opened (a FIFO would block).
+    QFile probe(path);
+    if ((existed && !info.isFile()) || !probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        Message::information(tr("Error"), tr("Can't open file:\n'%1' for writing.").arg(path));
+        return;
+    }
+    probe.close();
+    const QString absPath = info.absoluteFilePath();
+    if (hasProject() && !close()) {
+        if (!existed)
+            QFile::remove(absPath);
+        return;
+    }
+
+    QDomDocument doc(QDomImplementation().createDocumentType(QStringLiteral("vexaproject"),
+                                                             QString(), QString()));
+    QDomElement root = doc.createElement(QStringLiteral("vexaproject"));
+    doc.appendChild(root);
+    QDomElement project = doc.createElement(QStringLiteral("project"));
+    project.setAttribute(QStringLiteral("version"), QStringLiteral("8.0"));
+    project.setAttribute(QStringLiteral("name"), name);
+    root.appendChild(project);
+
+    d->filePath = absPath;
+    d->dom = doc;
+    d->domRoot = project;
+    if (!save(absPath)) {
+        d->discard(false);
+        return;
+    }
+    bool opened = false;
+    const QMetaObject::Connection watch = connect(this, &Project::loaded, this, [&opened] {
+        opened = true;
+    });
+    load(absPath);
+    disconnect(watch);
+    if (!opened)
+        return;
+    QDomElement e = d->dom.createElement(QStringLiteral("description"));
+    e.appendChild(d->dom.createTextNode(description));
+    d->domRoot.appendChild(e);
+    Q_EMIT projectChanged();
 }
 
 bool Project::save(const QString& filePath)

@@ -7,6 +7,9 @@
 #include <QPixmap>
 #include <QStringList>
 
+#include <functional>
+
+class QDialog;
 class QWidget;
 
 namespace vexa
@@ -80,12 +83,24 @@ public:
     // goes through it.
     QString diskPath(QDomNode node) const;
 
+    // Runs the project's own dialogs (the new project form, the add-files
+    // dialog, the folder questions) in place of their exec(); an empty
+    // function restores exec(). For tests.
+    static void setDialogRunner(std::function<int(QDialog&)> runner);
+    static int runDialog(QDialog& dialog);
+
     QDomNode selectedNode() const;
     QString selectedFilePath() const;
     QStringList selectedFilePaths() const;
     QStringList selectedLocalNames() const;
 
 public Q_SLOTS:
+    // Asks for the new project's name, folder, file and description and
+    // makes it the open project. Everything that can fail is checked before
+    // the open project is closed: the folder is made, an existing file of the
+    // new name is replaced only when the user says so, and the file must be
+    // writable. Cancel, No or a failure leaves the open project open.
+    virtual void create();
     // Asks for the file when `filePath` is empty. The file is read and checked
     // before the open project is closed, so a bad file leaves it open.
     virtual void load(const QString& filePath = QString());
@@ -109,6 +124,28 @@ public Q_SLOTS:
     // own file from the disk; the node stays when the file could not be
     // removed. With a name: only the node leaves the document.
     void deleteFile(QString name = QString());
+
+    // Adding keeps disk and tree in step: the folders of a destination are
+    // made on disk and as folder nodes, and files from another folder are
+    // copied into the destination's folder (asking before any overwrite).
+    // A file gets its element only when it lies in that folder afterwards;
+    // those that did not arrive are named in one message. Typed names with
+    // "." or ".." components are refused.
+    //
+    // Files chosen in a file dialog for the current item (the project, a
+    // folder or a form); acts only without `dest`.
+    void addFilesTo(QString dest = QString());
+    // Adds `files` (asked for when empty) to the folder `dest`, under
+    // `toNode` with a "url" when that is given.
+    void addFiles(QStringList files = QStringList(), QString dest = QString(),
+                  QDomNode toNode = QDomNode());
+    // The files of the project folder picked in the add-files dialog, each
+    // into the folder of its own directory.
+    void addFilesDialog();
+    // A folder below the current item, its name typed; only without `dest`.
+    void addFolderTo(QString dest = QString());
+    // A folder at a typed or chosen local name.
+    void addFolder(QString name = QString());
 
     void makeVisible(QObject* o = nullptr);
 

@@ -38,6 +38,9 @@ public:
     QString lastAddDir;
     QString lastLoadDir;
     QString lastAddFilesDir;
+    // The base name of the form that files are being added to; shapes one
+    // file dialog.
+    QString addFilesMaskFromUi;
     QMap<QString, FileType*> fileTypeMap;
     Action* dockAction = nullptr;
 
@@ -64,6 +67,22 @@ public:
     // Removes the node of `name`, or the current item's node when `name` is
     // empty (then `name` receives its local name). True when a node went.
     bool delNodeAndItem(QString& name);
+    // One component of a path: a name that stays in the folder it is in.
+    static bool isSafeName(const QString& name);
+    // A chain of such components, each after a "/".
+    static bool isSafeUrl(const QString& url);
+    // The folder on disk of a destination (a local name), cleaned.
+    QString folderPath(const QString& dest) const;
+    // Whether every component of a typed local name stays in its folder;
+    // else says so in a message.
+    bool acceptName(const QString& dest) const;
+    // Make the missing folders of a destination on disk, respectively as
+    // folder nodes; false (after a message) when that cannot be done.
+    bool createSubDirs(QString dest);
+    bool createSubNodes(QString dest);
+    // addFiles() without the tree's sync; true when it came to adding.
+    bool addFiles(QStringList files, QString dest, QDomNode toNode);
+
     // Opens the file of a node through its type and records it as recent,
     // at once or from the event loop. Folders, the project element and
     // missing files are ignored; a file whose names lead out of the project

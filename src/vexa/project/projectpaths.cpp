@@ -48,15 +48,15 @@ QString childName(const QString& prefix, const QDomNode& n)
     return (prefix == kSeparator ? QString() : prefix) + kSeparator + nameOf(n);
 }
 
-// One component of a path: a name that stays in the folder it is in.
-bool isSafeName(const QString& name)
+} // namespace
+
+bool Project::Private::isSafeName(const QString& name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
-// A chain of such components, each after a "/".
-bool isSafeUrl(const QString& url)
+bool Project::Private::isSafeUrl(const QString& url)
 {
     if (!url.startsWith(kSeparator))
         return false;
@@ -66,8 +66,6 @@ bool isSafeUrl(const QString& url)
             return false;
     return true;
 }
-
-} // namespace
 
 // ------------------------------------------------------------ walks
 
@@ -251,12 +249,12 @@ QString Project::diskPath(QDomNode node) const
         return QString();
     const QString url = node.toElement().attribute(kUrl);
     if (!url.isEmpty()) {
-        if (!isSafeUrl(url))
+        if (!Private::isSafeUrl(url))
             return QString();
     } else {
         QDomNode n = node;
         for (; !n.isNull() && n != d->domRoot; n = n.parentNode())
-            if (!isSafeName(nameOf(n)))
+            if (!Private::isSafeName(nameOf(n)))
                 return QString();
         // A node that has left the document lies nowhere.
         if (n.isNull())

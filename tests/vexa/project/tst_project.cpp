@@ -142,14 +142,17 @@ private Q_SLOTS:
         QVERIFY(!Actions::action(QStringLiteral("Project/save"))->isEnabled());
         QVERIFY(!Actions::action(QStringLiteral("Project/close"))->isEnabled());
         QVERIFY(Actions::action(QStringLiteral("Project/open"))->isEnabled());
+        QVERIFY(Actions::action(QStringLiteral("Project/create"))->isEnabled());
+        QVERIFY(!Actions::action(QStringLiteral("Project/addfiles"))->isEnabled());
+        QVERIFY(!Actions::action(QStringLiteral("Project/addfolder"))->isEnabled());
         // Every entry of the Project menu does something.
         QMenu* menu = nullptr;
         for (QAction* a : shell->menuBar()->actions())
             if (a->text().remove(QLatin1Char('&')) == QLatin1String("Project"))
                 menu = a->menu();
         QVERIFY(menu);
-        QCOMPARE(menuTexts(menu), QStringList({"&Open project", "Open &recent project",
-                                               "&Save project", "&Close project"}));
+        QCOMPARE(menuTexts(menu), QStringList({"&New", "&Open project", "Open &recent project",
+                                               "&Save project", "&Close project", "Add f&iles"}));
         // The open dialog starts in the home folder and is cancelled.
         QString shownDir;
         Editors::setFileDialogRunner([&shownDir](QFileDialog& dlg) {
