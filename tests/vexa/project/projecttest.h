@@ -5,6 +5,8 @@
 // message boxes answered by script.
 
 #include "message.h"
+#include "project/project.h"
+#include "widgets/domlistview.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -14,11 +16,30 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 #include <algorithm>
 
 namespace projecttest
 {
+
+inline QByteArray projectXml(const QByteArray& inner,
+                             const QByteArray& projectAttrs = "name=\"P\"")
+{
+    return "<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" " + projectAttrs +
+           ">\n" + inner + " </project>\n</vexaproject>\n";
+}
+
+// The tree's item of the node at a local name, or null.
+inline vexa::DomListViewItem* itemOf(vexa::DomListView* view, const QString& localName)
+{
+    for (QTreeWidgetItemIterator it(view); *it; ++it) {
+        auto* item = static_cast<vexa::DomListViewItem*>(*it);
+        if (vexa::Project::self()->node2localName(item->node) == localName)
+            return item;
+    }
+    return nullptr;
+}
 
 inline void writeFile(const QString& path, const QByteArray& bytes)
 {

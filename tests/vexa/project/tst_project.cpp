@@ -38,22 +38,6 @@ const QByteArray kValid = "<!DOCTYPE vexaproject>\n<vexaproject>\n <project vers
                           "name=\"Demo\">\n  <folder name=\"src\">\n   <cpp name=\"a.cpp\" "
                           "type=\"file\"/>\n  </folder>\n </project>\n</vexaproject>\n";
 
-QByteArray projectXml(const QByteArray& inner, const QByteArray& projectAttrs = "name=\"P\"")
-{
-    return "<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" " + projectAttrs +
-           ">\n" + inner + " </project>\n</vexaproject>\n";
-}
-
-DomListViewItem* itemOf(DomListView* view, const QString& localName)
-{
-    for (QTreeWidgetItemIterator it(view); *it; ++it) {
-        auto* item = static_cast<DomListViewItem*>(*it);
-        if (Project::self()->node2localName(item->node) == localName)
-            return item;
-    }
-    return nullptr;
-}
-
 QStringList menuTexts(QMenu* menu)
 {
     QStringList t;
