@@ -260,6 +260,36 @@ sleep 1
 quit_vexa
 grep -q 'open="1"' "$proj/demo.vexa" || fail "the second start did not reopen the project"
 echo "PASS: the project opened at start, its file opened and was saved, and it came back"
+# ---- new project -------------------------------------------------------------
+# Project > New through the keyboard: the form opens with the focus on the
+# name, the typed name suggests folder and file below the stored projects
+# folder, Return creates the project and opens it. Each key is sent once.
+printf '[vexa]\nproject\\projectsDir=%s\n' "$work/projects/" > "$conf"
+start_vexa
+timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+sleep 1
+xdotool key --clearmodifiers alt+p
+sleep 0.5
+xdotool key --clearmodifiers Return
+sleep 1
+xdotool type --delay 20 'E2E Demo'
+sleep 0.5
+if [ -n "$SHOT" ] && command -v import >/dev/null 2>&1; then
+    import -window root "${SHOT%.png}_newproject.png" 2>>"$work/vexa.log" || true
+fi
+xdotool key --clearmodifiers Return
+created="$work/projects/e2e_demo/e2e_demo.vexa"
+j=0
+while alive && [ $j -lt 50 ] && ! [ -s "$created" ]; do
+    sleep 0.2
+    j=$((j + 1))
+done
+[ -s "$created" ] || fail "Project > New made no $created"
+quit_vexa
+grep -q 'name="E2E Demo"' "$created" || fail "the new project file lacks its name: $(cat "$created")"
+grep -q "^project\\\\openedProject=$created\$" "$conf" ||
+    fail "the settings do not name the new project"
+echo "PASS: Project > New made and opened $created"
 # ---- file explorer ---------------------------------------------------------
 # Started again with the explorer's stored folder and file naming a fixture:
 # Ctrl+T focuses the explorer (on that file), Return opens the file, and the
