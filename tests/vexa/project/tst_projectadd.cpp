@@ -349,6 +349,27 @@ private Q_SLOTS:
         QCOMPARE(elementAt("/x.txt"), QStringLiteral("<text name=\"x.txt\" type=\"file\">"));
     }
 
+    // A project in "/": paths get no doubled separator. Only folders that
+    // exist already are named, so nothing is written to "/".
+    void projectInTheRootFolder()
+    {
+        openProject("");
+        struct Restore {
+            QString path;
+            ~Restore() { Project::self()->setFilePath(path); }
+        } restore{project()->filePath()};
+        project()->setFilePath(QStringLiteral("/p.vexa"));
+        writeFile(path("in/x.txt"), "x");
+        Boxes boxes;
+        project()->addFiles({path("in/x.txt")}, path("in"));
+        QVERIFY(boxes.texts.isEmpty());
+        QVERIFY(questions.isEmpty());
+        QCOMPARE(project()->filePaths(QString()), QStringList(path("in/x.txt")));
+        QCOMPARE(project()->diskPath(project()->localName2node(path("in/x.txt"))),
+                 path("in/x.txt"));
+        QCOMPARE(readFile(path("in/x.txt")), QByteArray("x"));
+    }
+
     // ---------------------------------------------------------------- folders
 
     void newFolder_data()
