@@ -1,50 +1,414 @@
 #include "runmake.h"
 
 #include "actions.h"
+#include "editors/editor.h"
+#include "editors/editors.h"
+#include "messages/messageitem.h"
+#include "messages/messageoutput.h"
+#include "project/project.h"
+#include "runmakeoptions.h"
+#include "settings.h"
 #include "shell.h"
 #include "utils.h"
 
-#include <tuple>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpacerItem>
+#include <QTimer>
+
+#include <utility>
 
 namespace vexa
 {
 
-static RunMake* instance = nullptr;
+namespace
+{
+
+// A row longer than this is cut: the panel stays usable and the memory held
+// for a line that never ends stays bounded.
+const int kMaxRow = 64 * 1024;
+
+struct Channel {
+    QByteArray pending;
+    bool cut = false; // the rest of an overlong line is being passed over
+};
+
+struct Streams {
+    Channel out;
+    Channel err;
+};
+
+// UTF-8 with bad bytes replaced; control characters other than the tab shown
+// as their visible symbols, so nothing the program prints is taken as layout.
+QString decodeLine(const QByteArray& bytes)
+{
+    QString line = QString::fromUtf8(bytes);
+    for (QChar& c : line) {
+        const ushort u = c.unicode();
+        if (u < 0x20 && u != '\t')
+            c = QChar(0x2400 + u);
+        else if (u == 0x7f)
+            c = QChar(0x2421);
+    }
+    return line;
+}
+
+} // namespace
+
+class RunMake::Private
+{
+public:
+    static RunMake* self;
+    QPointer<QDialog> configureDialog;
+    RunMakeOptionsWidget* projectOptions = nullptr;
+    RunMakeOptionsWidget* configureWidget = nullptr;
+    bool bottomDockWasShown = false;
+    bool makeRunning = false;
+    bool stopRequested = false;
+    QProcess* makeProcess = nullptr;
+    QHash<QProcess*, Streams> streams;
+    // Rows read but not yet in the panel, oldest first; no more than the
+    // panel keeps.
+    struct Row {
+        bool err;
+        QByteArray bytes;
+    };
+    QList<Row> queued;
+    QTimer flushTimer;
+};
+
+RunMake* RunMake::Private::self = nullptr;
 
 RunMake* RunMake::self()
 {
-    if (!instance)
+    if (!Private::self)
         new RunMake(Shell::self());
-    return instance;
+    return Private::self;
 }
 
-RunMake::RunMake(QObject* parent) : QObject(parent)
+RunMake::RunMake(QObject* parent) : QObject(parent), d(new Private)
 {
-    instance = this;
+    Private::self = this;
+    d->flushTimer.setSingleShot(true);
+    d->flushTimer.setInterval(20);
+    connect(&d->flushTimer, &QTimer::timeout, this, &RunMake::flush);
+    d->projectOptions = new RunMakeOptionsWidget(nullptr);
+    Project::self()->setProjectOptionsWidget(d->projectOptions);
+
     Shell* shell = Shell::self();
-    // The build runner attaches its work to these commands.
     Action* configure = Actions::createAction(QStringLiteral("Configure &scripts"),
-                                              QStringLiteral("RunMake/configure"), QKeySequence(),
-                                              nullptr, nullptr);
-    configure->setEnabled(false);
+                                              QStringLiteral("RunMake/configure"), QKeySequence(), this,
+                                              SLOT(configure()));
     shell->actionGroup(QStringLiteral("menu/Options/std"))->add(configure);
-    for (const auto& [text, name, key, icon] :
-         {std::tuple{"Run", "RunMake/run", Qt::Key_F5, "16x24_Run"},
-          std::tuple{"Make", "RunMake/make", Qt::Key_F9, "16x24_Make"}}) {
-        Action* a = Actions::createAction(QLatin1String(text), QLatin1String(name),
-                                          QKeySequence(key), nullptr, nullptr);
+    Action* run = Actions::createAction(QStringLiteral("Run"), QStringLiteral("RunMake/run"),
+                                        QKeySequence(Qt::Key_F5), this, SLOT(run()));
+    Action* make = Actions::createAction(QStringLiteral("Make"), QStringLiteral("RunMake/make"),
+                                         QKeySequence(Qt::Key_F9), this, SLOT(make()));
+    for (auto [a, icon] : {std::pair{run, "16x24_Run"}, std::pair{make, "16x24_Make"}}) {
         a->setIcon(Utils::iconSet(QLatin1String(icon)));
         a->setUsesTextLabel(true);
         a->setTextPosition(Action::BesideIcon);
-        a->setEnabled(false);
         shell->actionGroup(QStringLiteral("toolbar/Run"))->add(a);
     }
 }
 
 RunMake::~RunMake()
 {
-    if (instance == this)
-        instance = nullptr;
+    // No program outlives the editor: each is asked to end, and killed when
+    // it has not done so after a short wait.
+    const QList<QProcess*> processes = findChildren<QProcess*>();
+    for (QProcess* p : processes) {
+        p->disconnect(this);
+        if (p->state() != QProcess::NotRunning)
+            p->terminate();
+    }
+    for (QProcess* p : processes) {
+        if (p->state() != QProcess::NotRunning && !p->waitForFinished(500)) {
+            p->kill();
+            p->waitForFinished(1000);
+        }
+    }
+    if (Private::self == this)
+        Private::self = nullptr;
+    delete d;
+}
+
+RunMakeOptionsWidget* RunMake::projectOptions() const
+{
+    return d->projectOptions;
+}
+
+void RunMake::run()
+{
+    start(false);
+}
+
+void RunMake::make()
+{
+    start(true);
+}
+
+void RunMake::start(bool make)
+{
+    if (make && d->makeRunning) {
+        // Stop: a polite request first; a program that ignores it is killed
+        // by the second press.
+        if (d->stopRequested)
+            d->makeProcess->kill();
+        else
+            d->makeProcess->terminate();
+        d->stopRequested = true;
+        return;
+    }
+
+    const QString scriptName = make ? QStringLiteral("makeScript") : QStringLiteral("runScript");
+    const QString argsName = make ? QStringLiteral("makeScriptArgs") : QStringLiteral("runScriptArgs");
+    const QString scriptKey = make ? QStringLiteral("/scripts/makeProject") : QStringLiteral("/scripts/runProject");
+    const QString argsKey = make ? QStringLiteral("/scripts/makeProjectArgs") : QStringLiteral("/scripts/runProjectArgs");
+    Project* project = Project::self();
+    Editor* editor = Editors::self()->current();
+    const QString fileName = editor ? editor->filename() : QString();
+    QString script, args, folder;
+    if (project->hasProject()) {
+        script = project->attribute(scriptName);
+        if (script.isEmpty()) {
+            project->options();
+            script = project->attribute(scriptName);
+        }
+        args = project->attribute(argsName);
+        folder = project->dirPath();
+    } else {
+        script = Settings::read(scriptKey);
+        if (script.isEmpty()) {
+            configure();
+            script = Settings::read(scriptKey);
+        }
+        args = Settings::read(argsKey);
+        folder = fileName.isEmpty() ? QDir::currentPath() : QFileInfo(fileName).absolutePath();
+    }
+    if (script.trimmed().isEmpty())
+        return;
+
+    QString line = script;
+    if (!args.isEmpty())
+        line += QLatin1Char(' ') + args;
+    line.replace(QLatin1String("%s"), fileName);
+
+    // Split first, then put the file name into each word: a name with blanks,
+    // or one starting with "-", stays one argument.
+    QStringList words;
+    for (const QString& part : (script + QLatin1Char(' ') + args).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        QString word = part;
+        word.replace(QLatin1String("%s"), fileName);
+        if (!word.isEmpty())
+            words << word;
+    }
+    if (words.isEmpty())
+        return;
+
+    // Rows still waiting belong to what the clear removes.
+    flush();
+    MessageOutput* panel = MessageOutput::self();
+    panel->clear();
+    panel->insertItem(QStringLiteral("#color{#000000}") + MessageItem::escape(line));
+
+    auto* process = new QProcess(this);
+    process->setWorkingDirectory(folder);
+    process->setProgram(words.first());
+    process->setArguments(words.mid(1));
+    d->streams.insert(process, Streams());
+    connect(process, &QProcess::readyReadStandardOutput, this, &RunMake::readStdout);
+    connect(process, &QProcess::readyReadStandardError, this, &RunMake::readStderr);
+    connect(process, &QProcess::finished, this, &RunMake::processExited);
+
+    QWidget* dock = Shell::self()->bottomDockWidget();
+    if (make)
+        d->bottomDockWasShown = dock->isVisible();
+    dock->setVisible(true);
+    MessageOutput::self()->makeVisible();
+
+    process->start();
+    if (!process->waitForStarted()) {
+        panel->insertItem(QStringLiteral("#color{#f00000}Can't run ") + MessageItem::escape(line)
+                          + QStringLiteral(" process."));
+        d->streams.remove(process);
+        process->disconnect(this);
+        process->deleteLater();
+        return;
+    }
+    if (make) {
+        d->makeProcess = process;
+        d->makeRunning = true;
+        d->stopRequested = false;
+        Action* makeAction = Actions::action(QStringLiteral("RunMake/make"));
+        makeAction->setIcon(Utils::iconSet(QStringLiteral("22x22_Stop")));
+        makeAction->setText(tr("Stop"));
+        Actions::action(QStringLiteral("RunMake/run"))->setEnabled(false);
+    }
+}
+
+void RunMake::readStdout()
+{
+    if (auto* p = qobject_cast<QProcess*>(sender()))
+        read(p, QProcess::StandardOutput, false);
+}
+
+void RunMake::readStderr()
+{
+    if (auto* p = qobject_cast<QProcess*>(sender()))
+        read(p, QProcess::StandardError, false);
+}
+
+void RunMake::read(QProcess* process, QProcess::ProcessChannel channel, bool atEnd)
+{
+    auto it = d->streams.find(process);
+    if (it == d->streams.end())
+        return;
+    const bool isOut = channel == QProcess::StandardOutput;
+    Channel& c = isOut ? it->out : it->err;
+    c.pending += isOut ? process->readAllStandardOutput() : process->readAllStandardError();
+
+    // Complete lines first as spans of the buffer; only those that will stay
+    // in the panel (it keeps its newest rows) are decoded and inserted, with
+    // the same result as inserting them all.
+    QList<QByteArray> lines;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype nl = c.pending.indexOf('\n', from);
+        if (nl < 0)
+            break;
+        if (c.cut)
+            c.cut = false;
+        else
+            lines << c.pending.mid(from, qMin<qsizetype>(nl - from, kMaxRow));
+        from = nl + 1;
+    }
+    c.pending.remove(0, from);
+    if (c.pending.size() >= kMaxRow) {
+        // A line that does not end: its first part is a row, the rest is
+        // passed over up to its end.
+        if (!c.cut)
+            lines << c.pending.left(kMaxRow);
+        c.cut = true;
+        c.pending.clear();
+    }
+    if (atEnd && !c.pending.isEmpty()) {
+        if (!c.cut)
+            lines << c.pending;
+        c.pending.clear();
+    }
+    // Rows wait a moment and go in as one batch: a program that prints a
+    // million lines costs a few hundred insertions, not a million.
+    const qsizetype keep = qsizetype(MessageOutput::self()->maxItems());
+    for (qsizetype i = qMax<qsizetype>(0, lines.size() - keep); i < lines.size(); ++i)
+        d->queued.append({!isOut, lines.at(i)});
+    if (d->queued.size() > keep)
+        d->queued.remove(0, d->queued.size() - keep);
+    if (atEnd)
+        flush();
+    else if (!d->flushTimer.isActive())
+        d->flushTimer.start();
+}
+
+void RunMake::flush()
+{
+    d->flushTimer.stop();
+    const QList<Private::Row> rows = std::exchange(d->queued, {});
+    MessageOutput* panel = MessageOutput::self();
+    for (Private::Row row : rows) {
+        if (row.bytes.endsWith('\r'))
+            row.bytes.chop(1);
+        panel->insertItem((row.err ? QStringLiteral("#color{#f00000}") : QStringLiteral("#color{black}"))
+                          + MessageItem::escape(decodeLine(row.bytes)));
+    }
+}
+
+void RunMake::processExited(int exitCode, QProcess::ExitStatus status)
+{
+    auto* process = qobject_cast<QProcess*>(sender());
+    if (!process)
+        return;
+    read(process, QProcess::StandardOutput, true);
+    read(process, QProcess::StandardError, true);
+    d->streams.remove(process);
+
+    const QString program = MessageItem::escape(process->program());
+    const bool crashed = status == QProcess::CrashExit;
+    MessageOutput::self()->insertItem(crashed ? QStringLiteral("#color{#f00000}") + program + QStringLiteral(" crashed.")
+                                              : QStringLiteral("#color{#000080}") + program
+                                                    + QStringLiteral(" finished. Exit code ")
+                                                    + QString::number(exitCode));
+    if (d->makeRunning && process == d->makeProcess) {
+        if (!crashed && exitCode == 0)
+            Shell::self()->bottomDockWidget()->setVisible(d->bottomDockWasShown);
+        d->makeRunning = false;
+        d->stopRequested = false;
+        d->makeProcess = nullptr;
+        Action* makeAction = Actions::action(QStringLiteral("RunMake/make"));
+        makeAction->setIcon(Utils::iconSet(QStringLiteral("16x24_Make")));
+        makeAction->setText(tr("Make"));
+        Actions::action(QStringLiteral("RunMake/run"))->setEnabled(true);
+    }
+    process->disconnect(this);
+    process->deleteLater();
+}
+
+void RunMake::configure()
+{
+    QDialog dialog(Shell::self());
+    d->configureDialog = &dialog;
+    auto* form = new RunMakeOptionsWidget(&dialog);
+    d->configureWidget = form;
+    auto* grid = new QGridLayout(&dialog);
+    grid->setContentsMargins(5, 5, 5, 5);
+    grid->setSpacing(5);
+    grid->addWidget(form, 0, 0);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    row->addItem(new QSpacerItem(100, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    auto* ok = new QPushButton(tr("&OK"), &dialog);
+    auto* cancel = new QPushButton(tr("&Cancel"), &dialog);
+    ok->setShortcut(QKeySequence());
+    cancel->setShortcut(QKeySequence());
+    ok->setAutoDefault(true);
+    cancel->setAutoDefault(true);
+    ok->setDefault(true);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    grid->addLayout(row, 1, 0);
+    QWidget::setTabOrder(ok, cancel);
+    connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+    dialog.resize(Settings::readNum(QStringLiteral("/geometry/configureScriptsDialog/w"), 500),
+                  Settings::readNum(QStringLiteral("/geometry/configureScriptsDialog/h"), 300));
+    dialog.setWindowTitle(form->windowTitle());
+
+    QLineEdit* fields[] = {form->runLineEdit, form->runArgsLineEdit, form->makeLineEdit, form->makeArgsLineEdit};
+    const char* const keys[] = {"/scripts/runProject", "/scripts/runProjectArgs", "/scripts/makeProject",
+                                "/scripts/makeProjectArgs"};
+    for (int i = 0; i < 4; ++i)
+        fields[i]->setText(Settings::read(QLatin1String(keys[i])));
+    form->defaultScriptsCheckBox->setChecked(
+        Settings::readBool(QStringLiteral("/scripts/useDefaultsForProjects"), false));
+    form->makeLineEdit->setFocus();
+
+    if (dialog.exec() == QDialog::Accepted) {
+        for (int i = 0; i < 4; ++i)
+            Settings::write(QLatin1String(keys[i]), fields[i]->text());
+        Settings::write(QStringLiteral("/scripts/useDefaultsForProjects"),
+                        form->defaultScriptsCheckBox->isChecked());
+    }
+    Settings::write(QStringLiteral("/geometry/configureScriptsDialog/w"), dialog.width());
+    Settings::write(QStringLiteral("/geometry/configureScriptsDialog/h"), dialog.height());
+    d->configureWidget = nullptr;
 }
 
 } // namespace vexa

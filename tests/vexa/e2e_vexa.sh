@@ -324,4 +324,77 @@ grep -q '^fileexplorer\\lastFile=notes.txt$' "$conf" || fail "the explorer's cur
 name=
 echo "PASS: the explorer opened its stored file with Ctrl+T and Return"
 # ---- end of file explorer ---------------------------------------------------
+
+# ---- build runner -------------------------------------------------------------
+# A project reopened at start carries make attributes; its Makefile runs
+# python3 on a script that fails at line 3 and passes on, to standard error,
+# the traceback row naming the script. F9 makes; the topmost pure red row is
+# that traceback row (make's own error row follows it). A click on it opens
+# the script at line 3; a marker typed and saved with Ctrl+S starts that line.
+command -v python3 >/dev/null 2>&1 || fail "build runner: python3 is needed"
+command -v make >/dev/null 2>&1 || fail "build runner: make is needed"
+bproj="$work/bproj"
+mkdir -p "$bproj"
+printf 'x = 1\ny = 2\nundefined_name\n' > "$bproj/fail.py"
+printf 'all:\n\tpython3 $(CURDIR)/fail.py 2>&1 | grep -F "  File" >&2; exit 3\n' > "$bproj/Makefile"
+cat > "$bproj/build.vexa" <<'XML'
+<!DOCTYPE vexaproject>
+<vexaproject>
+ <project version="8.0" name="Build" makeScript="make" makeScriptArgs="-s">
+  <text name="fail.py" type="file"/>
+ </project>
+</vexaproject>
+XML
+printf '[vexa]\nproject\\openedProject=%s\n' "$bproj/build.vexa" > "$conf"
+# The screen rows holding the pure red of standard error (anti-aliased edges
+# included), first to last.
+red_rows() {
+    import -window root "$work/shot.png" 2>>"$work/vexa.log" &&
+        convert "$work/shot.png" -alpha off -fuzz 25% -fill black +opaque '#f00000' \
+            -fill white -opaque '#f00000' "$work/red.png" &&
+        convert "$work/red.png" -colorspace gray -scale '1x!' -depth 16 txt:- |
+        awk -F'[,:() ]+' '/^[0-9]/ && $4 > 0 { print $2 }'
+}
+name=build
+start_vexa
+# The focus is given once and F9 is sent once.
+timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+sleep 1
+xdotool key F9
+rows=
+j=0
+while alive && [ -z "$rows" ] && [ $j -lt 40 ]; do
+    sleep 0.5
+    rows=$(red_rows)
+    j=$((j + 1))
+done
+alive || fail "build runner: the program ended during make"
+[ -n "$rows" ] || fail "build runner: no red rows after F9"
+# make's own error row follows the traceback row; let the output settle.
+sleep 1
+rows=$(red_rows)
+y=$(($(echo "$rows" | head -n 1) + 5))
+x=$(convert "$work/red.png" -crop "x1+0+$y" +repage -bordercolor black -border 1 -format '%@' info: |
+    sed 's/^[0-9]*x[0-9]*+\([0-9]*\)+.*/\1/')
+if [ -n "$SHOT" ]; then
+    import -window "$win" "${SHOT%.png}_make.png" 2>>"$work/vexa.log" || true
+fi
+xdotool mousemove "$((x + 20))" "$y" click 1
+echo "build runner: traceback row at $((x + 20)),$y"
+# The click gave the opened script the focus; the marker is typed once.
+fail_before=$(cat "$bproj/fail.py")
+sleep 0.5
+xdotool type --delay 20 'MARK'
+xdotool key ctrl+s
+j=0
+while alive && [ $j -lt 50 ] && [ "$(cat "$bproj/fail.py")" = "$fail_before" ]; do
+    sleep 0.2
+    j=$((j + 1))
+done
+[ "$(sed -n 3p "$bproj/fail.py")" = 'MARKundefined_name' ] ||
+    fail "build runner: line 3 of fail.py does not start with the marker: $(cat "$bproj/fail.py")"
+quit_vexa
+name=
+echo "PASS: F9 made the project, its traceback row opened the script at line 3"
+# ---- end of build runner --------------------------------------------------------
 exit 0

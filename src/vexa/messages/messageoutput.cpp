@@ -292,6 +292,9 @@ void MessageOutput::openFile(const QString& file, int line)
     if (!e || QFileInfo(e->filename()) != info)
         return;
     e->setCursorPosition(qMax(0, line - 1), 0);
+    // The file opened to be worked on: the keys go to it, also when it took
+    // the place of an empty untitled editor and so no new editor came up.
+    e->setFocus();
 }
 
 void MessageOutput::makeVisible()

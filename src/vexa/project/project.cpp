@@ -92,10 +92,11 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
     std->add(close);
     std->addSeparator();
     std->add(addFiles);
-    shell->actionGroup(QStringLiteral("menu/Project/Options"));
+    Action* options = make(QStringLiteral("O&ptions"), "Project/options", SLOT(options()));
+    shell->actionGroup(QStringLiteral("menu/Project/Options"))->add(options);
     shell->actionGroup(QStringLiteral("menu/Window/Docks"))->add(focus);
 
-    for (Action* a : {addFiles, addFolder, save, close})
+    for (Action* a : {addFiles, addFolder, save, close, options})
         connect(this, &Project::enabled, a, &QAction::setEnabled);
 
     auto group = [shell](const QString& path) { return shell->actionGroup(path); };
@@ -171,6 +172,9 @@ Project::~Project()
     // way out (saveAtExit()). This one is the silent last resort.
     d->domView = nullptr;
     d->recentProjectsView = nullptr;
+    // A hosted widget never shown has no parent to take it along.
+    if (!d->optionsDialog)
+        delete d->optionsWidget;
     Settings::write(QStringLiteral("/project/openedProject"), d->filePath);
     if (hasProject()) {
         ProjectFile::strip(d->domRoot);

@@ -84,10 +84,17 @@ public:
     QString diskPath(QDomNode node) const;
 
     // Runs the project's own dialogs (the new project form, the add-files
-    // dialog, the folder questions) in place of their exec(); an empty
+    // dialog, the folder questions, the options) in place of their exec(); an empty
     // function restores exec(). For tests.
     static void setDialogRunner(std::function<int(QDialog&)> runner);
     static int runDialog(QDialog& dialog);
+
+    // The widget the options dialog shows, owned by the project from now
+    // on. It needs the slots loadSettings() (fill the fields from the
+    // project) and saveSettings() (store them), and gives the dialog its
+    // caption.
+    void setProjectOptionsWidget(QWidget* widget);
+    QWidget* projectOptionsWidget() const;
 
     QDomNode selectedNode() const;
     QString selectedFilePath() const;
@@ -114,6 +121,9 @@ public Q_SLOTS:
     virtual bool close();
 
     void updateProject();
+    // The options dialog around the hosted widget, modal; the widget is
+    // refilled from the project before each showing.
+    virtual void options();
     void openFile();
     // With a local name only the node leaves the document; without one (as
     // the commands call them) the current item's node goes and the tree and

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 
+class QDialog;
 class QTreeWidgetItem;
 
 namespace vexa
@@ -43,6 +44,10 @@ public:
     QString addFilesMaskFromUi;
     QMap<QString, FileType*> fileTypeMap;
     Action* dockAction = nullptr;
+    // The widget another subsystem has the options dialog show, and that
+    // dialog, built at its first use.
+    QPointer<QWidget> optionsWidget;
+    QPointer<QDialog> optionsDialog;
 
     // Raises the recent projects, rebuilt, and gives them the focus when asked.
     void showRecents(bool focus);

@@ -136,7 +136,8 @@ private Q_SLOTS:
                 menu = a->menu();
         QVERIFY(menu);
         QCOMPARE(menuTexts(menu), QStringList({"&New", "&Open project", "Open &recent project",
-                                               "&Save project", "&Close project", "Add f&iles"}));
+                                               "&Save project", "&Close project", "Add f&iles", "O&ptions"}));
+        QVERIFY(!Actions::action(QStringLiteral("Project/options"))->isEnabled());
         // The open dialog starts in the home folder and is cancelled.
         QString shownDir;
         Editors::setFileDialogRunner([&shownDir](QFileDialog& dlg) {
