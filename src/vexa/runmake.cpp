@@ -203,9 +203,17 @@ void RunMake::start(bool make)
     line.replace(QLatin1String("%s"), fileName);
 
     // Split first, then put the file name into each word: a name with blanks,
-    // or one starting with "-", stays one argument.
+    // or one starting with "-", stays one argument. A script that names an
+    // existing file as a whole (a path from the chooser may hold blanks) is
+    // the program word as it stands.
     QStringList words;
-    for (const QString& part : (script + QLatin1Char(' ') + args).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    QString toSplit = script + QLatin1Char(' ') + args;
+    const QString wholeScript = script.trimmed();
+    if (wholeScript.contains(QLatin1Char(' ')) && QFileInfo(QDir(folder), wholeScript).isFile()) {
+        words << wholeScript;
+        toSplit = args;
+    }
+    for (const QString& part : toSplit.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         QString word = part;
         word.replace(QLatin1String("%s"), fileName);
         if (!word.isEmpty())
@@ -277,9 +285,12 @@ void RunMake::read(QProcess* process, QProcess::ProcessChannel channel, bool atE
     c.pending += isOut ? process->readAllStandardOutput() : process->readAllStandardError();
 
     // Complete lines first as spans of the buffer; only those that will stay
-    // in the panel (it keeps its newest rows) are decoded and inserted, with
-    // the same result as inserting them all.
-    QList<QByteArray> lines;
+    // in the panel (it keeps its newest rows) are copied, decoded and
+    // inserted, with the same result as inserting them all.
+    struct Span {
+        qsizetype from, size;
+    };
+    QList<Span> spans;
     qsizetype from = 0;
     for (;;) {
         const qsizetype nl = c.pending.indexOf('\n', from);
@@ -288,9 +299,13 @@ void RunMake::read(QProcess* process, QProcess::ProcessChannel channel, bool atE
         if (c.cut)
             c.cut = false;
         else
-            lines << c.pending.mid(from, qMin<qsizetype>(nl - from, kMaxRow));
+            spans.append({from, qMin<qsizetype>(nl - from, kMaxRow)});
         from = nl + 1;
     }
+    QList<QByteArray> lines;
+    const qsizetype keep = qsizetype(MessageOutput::self()->maxItems());
+    for (qsizetype i = qMax<qsizetype>(0, spans.size() - keep); i < spans.size(); ++i)
+        lines << c.pending.mid(spans.at(i).from, spans.at(i).size);
     c.pending.remove(0, from);
     if (c.pending.size() >= kMaxRow) {
         // A line that does not end: its first part is a row, the rest is
@@ -307,9 +322,8 @@ void RunMake::read(QProcess* process, QProcess::ProcessChannel channel, bool atE
     }
     // Rows wait a moment and go in as one batch: a program that prints a
     // million lines costs a few hundred insertions, not a million.
-    const qsizetype keep = qsizetype(MessageOutput::self()->maxItems());
-    for (qsizetype i = qMax<qsizetype>(0, lines.size() - keep); i < lines.size(); ++i)
-        d->queued.append({!isOut, lines.at(i)});
+    for (QByteArray& l : lines)
+        d->queued.append({!isOut, std::move(l)});
     if (d->queued.size() > keep)
         d->queued.remove(0, d->queued.size() - keep);
     if (atEnd)

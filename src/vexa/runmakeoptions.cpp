@@ -1,5 +1,6 @@
 #include "runmakeoptions.h"
 
+#include "editors/editors.h"
 #include "project/project.h"
 #include "settings.h"
 #include "shell.h"
@@ -47,12 +48,6 @@ namespace vexa
 namespace
 {
 
-RunMakeOptionsWidget::FileChooser& fileChooser()
-{
-    static RunMakeOptionsWidget::FileChooser chooser;
-    return chooser;
-}
-
 const char* const kAttributes[] = {"runScript", "runScriptArgs", "makeScript", "makeScriptArgs"};
 const char* const kKeys[] = {"/scripts/runProject", "/scripts/runProjectArgs", "/scripts/makeProject",
                              "/scripts/makeProjectArgs"};
@@ -63,11 +58,6 @@ RunMakeOptionsWidget::RunMakeOptionsWidget(QWidget* parent) : RunMakeOptionsWidg
 {
     connect(runToolButton, &QToolButton::clicked, this, &RunMakeOptionsWidget::selectRunFolder);
     connect(makeToolButton, &QToolButton::clicked, this, &RunMakeOptionsWidget::selectMakeFolder);
-}
-
-void RunMakeOptionsWidget::setFileChooser(const FileChooser& chooser)
-{
-    fileChooser() = chooser;
 }
 
 void RunMakeOptionsWidget::loadSettings()
@@ -120,8 +110,13 @@ void RunMakeOptionsWidget::select(const QString& key, QLineEdit* field)
     const QString last = Settings::read(key, QString(), &stored);
     if (stored)
         start = last;
-    const QString chosen = fileChooser() ? fileChooser()(start)
-                                         : QFileDialog::getOpenFileName(Shell::self(), QString(), start);
+    // A start path naming a file opens its folder with that file selected.
+    QFileDialog dialog(Shell::self(), QString(), start);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (!Editors::runFileDialog(dialog) || dialog.selectedFiles().isEmpty())
+        return;
+    const QString chosen = dialog.selectedFiles().constFirst();
     if (chosen.isEmpty())
         return;
     Settings::write(key, chosen);

@@ -3,7 +3,6 @@
 
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -60,11 +59,6 @@ class RunMakeOptionsWidget : public RunMakeOptionsWidgetBase
     Q_OBJECT
 public:
     explicit RunMakeOptionsWidget(QWidget* parent = nullptr);
-
-    // Lets tests answer the file chooser: given the start path, returns the
-    // chosen file, or a null string for Cancel. Empty: the real chooser.
-    using FileChooser = std::function<QString(const QString& startPath)>;
-    static void setFileChooser(const FileChooser& chooser);
 
 public Q_SLOTS:
     // Fills the fields from the open project: each attribute when present;

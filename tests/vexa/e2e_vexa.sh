@@ -382,16 +382,10 @@ fi
 xdotool mousemove "$((x + 20))" "$y" click 1
 echo "build runner: traceback row at $((x + 20)),$y"
 # The click gave the opened script the focus; the marker is typed once.
-fail_before=$(cat "$bproj/fail.py")
 sleep 0.5
 xdotool type --delay 20 'MARK'
 xdotool key ctrl+s
-j=0
-while alive && [ $j -lt 50 ] && [ "$(cat "$bproj/fail.py")" = "$fail_before" ]; do
-    sleep 0.2
-    j=$((j + 1))
-done
-[ "$(sed -n 3p "$bproj/fail.py")" = 'MARKundefined_name' ] ||
+wait_for "$bproj/fail.py" "$(printf 'x = 1\ny = 2\nMARKundefined_name')" ||
     fail "build runner: line 3 of fail.py does not start with the marker: $(cat "$bproj/fail.py")"
 quit_vexa
 name=

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
@@ -117,11 +118,12 @@ private Q_SLOTS:
         shell->show();
         QVERIFY(QTest::qWaitForWindowExposed(shell));
         writeFile(path("out.sh"), "#!/bin/sh\necho hello\nsleep 0.2\necho oops >&2\nexit 2\n", true);
-        writeFile(path("args.sh"), "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done\n", true);
+        for (const char* name : {"args.sh", "my dir/args.sh"})
+            writeFile(path(name), "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done\n", true);
     }
     void cleanup()
     {
-        RunMakeOptionsWidget::setFileChooser({});
+        Editors::setFileDialogRunner({});
         if (Project::self()->hasProject())
             Project::self()->close();
         Editors::self()->closeAll();
@@ -209,6 +211,7 @@ private Q_SLOTS:
         QTest::newRow("a name with blanks") << "{d}/args.sh" << "%s" << "a b.txt" << "{d}/args.sh {d}/a b.txt" << QStringList{"[{d}/a b.txt]"};
         QTest::newRow("a name starting with -") << "{d}/args.sh" << "%s" << "-n x" << "{d}/args.sh {d}/-n x" << QStringList{"[{d}/-n x]"};
         QTest::newRow("%s in the script") << "%s" << "one" << "args.sh" << "{d}/args.sh one" << QStringList{"[one]"};
+        QTest::newRow("a script path with blanks") << "{d}/my dir/args.sh" << "x %s" << "" << "{d}/my dir/args.sh x " << QStringList{"[x]"};
         QTest::newRow("no arguments") << "{d}/args.sh" << "" << "" << "{d}/args.sh" << QStringList{};
     }
     void splitting()
@@ -231,7 +234,8 @@ private Q_SLOTS:
         QStringList want{"#color{#000000}" + echo.replace("{d}", d)};
         for (const QString& a : arguments)
             want << "#color{black}" + QString(a).replace("{d}", d);
-        want << "#color{#000080}" + d + "/args.sh finished. Exit code 0";
+        const QString program = script == "%s" ? d + "/args.sh" : script.replace("{d}", d);
+        want << "#color{#000080}" + program + " finished. Exit code 0";
         QCOMPARE(rows(), want);
     }
 
@@ -410,11 +414,17 @@ private Q_SLOTS:
     void chooserStartPath()
     {
         RunMakeOptionsWidget* form = runner()->projectOptions();
+        // Where each chooser started (its folder and selected file); the
+        // answer is chosen, an empty one cancels.
         QStringList starts;
         QString answer = "/usr/bin/make";
-        RunMakeOptionsWidget::setFileChooser([&](const QString& start) {
-            starts << start;
-            return answer;
+        Editors::setFileDialogRunner([&](QFileDialog& dlg) {
+            const QStringList selected = dlg.selectedFiles();
+            starts << dlg.directory().absolutePath() + " " + selected.value(0);
+            if (answer.isEmpty())
+                return false;
+            dlg.selectFile(answer);
+            return true;
         });
         form->selectMakeFolder();
         QCOMPARE(form->makeLineEdit->text(), QStringLiteral("/usr/bin/make"));
@@ -423,8 +433,9 @@ private Q_SLOTS:
         form->selectMakeFolder();
         form->selectRunFolder();
         QCOMPARE(form->makeLineEdit->text(), QStringLiteral("/usr/bin/make"));
-        const QString home = QDir::homePath().endsWith('/') ? QDir::homePath() : QDir::homePath() + "/";
-        QCOMPARE(starts, (QStringList{home, "/usr/bin/make", home}));
+        QVERIFY(Settings::read("/scripts/lastRunFolder").isNull());
+        const QString home = QDir(QDir::homePath()).absolutePath();
+        QCOMPARE(starts, (QStringList{home + " ", "/usr/bin /usr/bin/make", home + " "}));
     }
 
     void projectOptionsDialog()
