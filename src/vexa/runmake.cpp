@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -25,6 +26,9 @@
 #include <QTimer>
 
 #include <utility>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace vexa
 {
@@ -59,6 +63,16 @@ QString decodeLine(const QByteArray& bytes)
             c = QChar(0x2421);
     }
     return line;
+}
+
+// Signals the process and all it started: each command runs as a process
+// group of its own, so Stop and the end of the editor reach make's compilers
+// and a script's children too, not only the program named.
+void signalAll(QProcess* process, int signal)
+{
+    const qint64 pid = process->processId();
+    if (pid > 0)
+        ::kill(-pid_t(pid), signal);
 }
 
 } // namespace
@@ -122,20 +136,24 @@ RunMake::RunMake(QObject* parent) : QObject(parent), d(new Private)
 
 RunMake::~RunMake()
 {
-    // No program outlives the editor: each is asked to end, and killed when
-    // it has not done so after a short wait.
+    // No program outlives the editor: each command's process group is asked
+    // to end, and what is left of it after a short wait is killed.
     const QList<QProcess*> processes = findChildren<QProcess*>();
+    QList<qint64> groups;
     for (QProcess* p : processes) {
         p->disconnect(this);
-        if (p->state() != QProcess::NotRunning)
-            p->terminate();
-    }
-    for (QProcess* p : processes) {
-        if (p->state() != QProcess::NotRunning && !p->waitForFinished(500)) {
-            p->kill();
-            p->waitForFinished(1000);
+        if (p->processId() > 0) {
+            groups << p->processId();
+            signalAll(p, SIGTERM);
         }
     }
+    QDeadlineTimer wait(500);
+    for (QProcess* p : processes)
+        p->waitForFinished(int(wait.remainingTime()));
+    for (qint64 group : groups)
+        ::kill(-pid_t(group), SIGKILL);
+    for (QProcess* p : processes)
+        p->waitForFinished(1000);
     if (Private::self == this)
         Private::self = nullptr;
     delete d;
@@ -162,9 +180,9 @@ void RunMake::start(bool make)
         // Stop: a polite request first; a program that ignores it is killed
         // by the second press.
         if (d->stopRequested)
-            d->makeProcess->kill();
+            signalAll(d->makeProcess, SIGKILL);
         else
-            d->makeProcess->terminate();
+            signalAll(d->makeProcess, SIGTERM);
         d->stopRequested = true;
         return;
     }
@@ -243,6 +261,7 @@ void RunMake::start(bool make)
     dock->setVisible(true);
     MessageOutput::self()->makeVisible();
 
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
     process->start();
     if (!process->waitForStarted()) {
         panel->insertItem(QStringLiteral("#color{#f00000}Can't run ") + MessageItem::escape(line)
@@ -256,11 +275,21 @@ void RunMake::start(bool make)
         d->makeProcess = process;
         d->makeRunning = true;
         d->stopRequested = false;
-        Action* makeAction = Actions::action(QStringLiteral("RunMake/make"));
-        makeAction->setIcon(Utils::iconSet(QStringLiteral("22x22_Stop")));
-        makeAction->setText(tr("Stop"));
-        Actions::action(QStringLiteral("RunMake/run"))->setEnabled(false);
+        showMakeRunning(true);
     }
+}
+
+void RunMake::showMakeRunning(bool running)
+{
+    // The tool button shows the icon text and the tip its own: all three
+    // follow, so the button reads what a press will do.
+    Action* makeAction = Actions::action(QStringLiteral("RunMake/make"));
+    const QString text = running ? tr("Stop") : tr("Make");
+    makeAction->setIcon(Utils::iconSet(running ? QStringLiteral("22x22_Stop") : QStringLiteral("16x24_Make")));
+    makeAction->setText(text);
+    makeAction->setIconText(text);
+    makeAction->setToolTip(text);
+    Actions::action(QStringLiteral("RunMake/run"))->setEnabled(!running);
 }
 
 void RunMake::readStdout()
@@ -366,10 +395,7 @@ void RunMake::processExited(int exitCode, QProcess::ExitStatus status)
         d->makeRunning = false;
         d->stopRequested = false;
         d->makeProcess = nullptr;
-        Action* makeAction = Actions::action(QStringLiteral("RunMake/make"));
-        makeAction->setIcon(Utils::iconSet(QStringLiteral("16x24_Make")));
-        makeAction->setText(tr("Make"));
-        Actions::action(QStringLiteral("RunMake/run"))->setEnabled(true);
+        showMakeRunning(false);
     }
     process->disconnect(this);
     process->deleteLater();

@@ -40,6 +40,8 @@ private:
     void start(bool make);
     void read(QProcess* process, QProcess::ProcessChannel channel, bool atEnd);
     void flush();
+    // Make reads "Stop" (and Run is off) while make runs.
+    void showMakeRunning(bool running);
     class Private;
     Private* d;
 };

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <csignal>
@@ -44,6 +45,21 @@ void writeFile(const QString& path, const QByteArray& data, bool executable = fa
     f.close();
     if (executable)
         f.setPermissions(f.permissions() | QFile::ExeOwner);
+}
+
+// A program that ignores SIGTERM and has started one of its own that
+// ignores it too; it names that child's process id in a row "child <pid>".
+const QByteArray kEndless = "#!/bin/sh\ntrap '' TERM\nsh -c 'while :; do sleep 0.05; done' &\necho \"child $!\"\n"
+                            "echo started\nwhile :; do sleep 0.05; done\n";
+
+// Whether no process of that id runs (gone, or a zombie left to be reaped).
+bool gone(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
 }
 
 // Presses the button of that text in the next modal dialog, after `check`
@@ -81,6 +97,15 @@ private:
         for (int i = 0; i < panel->count(); ++i)
             list << static_cast<MessageItem*>(panel->item(i))->rawText();
         return list;
+    }
+    // The process ids the rows name as "child <pid>".
+    QList<qint64> children() const
+    {
+        QList<qint64> pids;
+        for (const QString& row : rows())
+            if (row.startsWith(QLatin1String("#color{black}child ")))
+                pids << row.section(QLatin1Char(' '), 1).toLongLong();
+        return pids;
     }
     bool ended() const
     {
@@ -180,21 +205,28 @@ private Q_SLOTS:
 
     void rowsWhileRunningAndStop()
     {
-        writeFile(path("endless.sh"),
-                  "#!/bin/sh\ntrap '' TERM\necho started\nwhile :; do sleep 0.05; done\n", true);
+        writeFile(path("endless.sh"), kEndless, true);
         setGlobal(path("endless.sh"), QString(), true);
         runner()->make();
         QTRY_VERIFY(rows().contains("#color{black}started"));
+        // The tool bar's button reads what a press does.
+        QToolButton* button = action("RunMake/make")->toolbuttons.value(0);
+        QVERIFY(button);
         QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Stop"));
+        QCOMPARE(button->text(), QStringLiteral("Stop"));
         QVERIFY(!action("RunMake/run")->isEnabled());
         runner()->make(); // asks it to end: ignored
         QTest::qWait(300);
         QVERIFY(!ended());
         QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Stop"));
-        runner()->make(); // kills it
+        QCOMPARE(children().size(), 1);
+        QVERIFY(!gone(children().first()));
+        runner()->make(); // kills it, and what it started
         QTRY_VERIFY(ended());
+        QTRY_VERIFY(gone(children().first()));
         QCOMPARE(rows().last(), "#color{#f00000}" + path("endless.sh") + " crashed.");
         QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Make"));
+        QCOMPARE(button->text(), QStringLiteral("Make"));
         QVERIFY(action("RunMake/run")->isEnabled());
     }
 
@@ -473,22 +505,23 @@ private Q_SLOTS:
 
     void noProgramOutlivesTheEditor()
     {
-        writeFile(path("endless.sh"), "#!/bin/sh\ntrap '' TERM\necho started\nwhile :; do sleep 0.05; done\n", true);
+        writeFile(path("endless.sh"), kEndless, true);
         setGlobal(path("endless.sh"), QString());
         runner()->run();
         runner()->run(); // a second run leaves the first one going
         QTRY_COMPARE(rows().count("#color{black}started"), 2);
-        QList<qint64> pids;
+        QList<qint64> pids = children(); // what the two programs started
+        QCOMPARE(pids.size(), 2);
         for (QProcess* p : runner()->findChildren<QProcess*>())
             pids << p->processId();
-        QCOMPARE(pids.size(), 2);
+        QCOMPARE(pids.size(), 4);
         // The project's form, never shown, goes with the project too.
         QPointer<QWidget> form = runner()->projectOptions();
         Editors::self()->closeAll();
         delete shell;
         QVERIFY(!form);
         for (qint64 pid : pids)
-            QVERIFY(::kill(pid_t(pid), 0) != 0);
+            QTRY_VERIFY(gone(pid));
     }
 };
 
