@@ -84,8 +84,8 @@ public:
     QString diskPath(QDomNode node) const;
 
     // Runs the project's own dialogs (the new project form, the add-files
-    // dialog, the folder questions, the options) in place of their exec(); an empty
-    // function restores exec(). For tests.
+    // dialog, the folder questions, the options dialog) in place of their
+    // exec(); an empty function restores exec(). For tests.
     static void setDialogRunner(std::function<int(QDialog&)> runner);
     static int runDialog(QDialog& dialog);
 
