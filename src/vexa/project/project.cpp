@@ -371,6 +371,8 @@ void Project::create()
     d->domRoot = project;
     if (!save(absPath)) {
         d->discard(false);
+        if (!existed)
+            QFile::remove(absPath);
         return;
     }
     bool opened = false;

@@ -102,7 +102,10 @@ ProjectFile::WriteStatus ProjectFile::write(const QDomDocument& doc, const QStri
                                             QString* error)
 {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a short write (a full disk, a file size limit) shows in the
+    // count write() returns. Through the buffer it would be lost in the
+    // flush, and a cut file would be committed as complete.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = f.errorString();
         return CannotCreate;

@@ -24,6 +24,8 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace vexa;
@@ -685,6 +687,53 @@ private Q_SLOTS:
         QCOMPARE(readFile(path("p/old.vexa")), QByteArray("precious bytes"));
         QCOMPARE(readFile(path("p/p.vexa")), before);
         QVERIFY(!QFileInfo::exists(path("p/missing")));
+    }
+
+    // A failed save stops creation: of the open project (its close keeps it
+    // open by default), or of the new file (nothing is left of it).
+    void createStopsAtAFailedSave()
+    {
+        openProject("  <folder name=\"src\"/>\n");
+        auto answer = [this](QDialog& d) {
+            auto& w = static_cast<NewProjectWizard&>(d);
+            w.lineName->setText(QStringLiteral("N"));
+            w.lineDirectory->setText(path("new"));
+            w.lineFileName->setText(QStringLiteral("n.vexa"));
+            w.textEditDescription->setPlainText(QStringLiteral("lost?"));
+            return int(QDialog::Accepted);
+        };
+        QVERIFY(QFile::remove(path("p/p.vexa")));
+        QVERIFY(QDir().mkdir(path("p/p.vexa")));
+        Project::setDialogRunner(answer);
+        {
+            Boxes boxes;
+            Actions::action(QStringLiteral("Project/create"))->trigger();
+            QCOMPARE(boxes.texts.size(), 2);
+            QVERIFY(boxes.texts.at(1).contains(QStringLiteral("could not be saved")));
+        }
+        QCOMPARE(project()->filePath(), path("p/p.vexa"));
+        QCOMPARE(project()->folders(), QStringList({"/", "/src"}));
+        QVERIFY(!QFileInfo::exists(path("new/n.vexa")));
+
+        // Closed without saving, then the new file cannot be written.
+        QVERIFY(QDir().rmdir(path("p/p.vexa")));
+        QVERIFY(project()->close());
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &small);
+        QSignalSpy changed(project(), &Project::projectChanged);
+        Boxes boxes;
+        Actions::action(QStringLiteral("Project/create"))->trigger();
+        setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY2(boxes.texts.first().startsWith(QStringLiteral("Can't write file:")),
+                 qPrintable(boxes.texts.first()));
+        QVERIFY(!project()->hasProject());
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(!QFileInfo::exists(path("new/n.vexa")));
     }
 
     void cancelledCreationChangesNothing()
