@@ -166,15 +166,84 @@ CTagsOutput::~CTagsOutput()
         delete s.node;
 }
 
-int CTagsOutput::slotFor(const QByteArray& fullName, bool* made)
+CTagsOutput::Names::Names() : m_seed(QHashSeed::globalSeed()), m_buckets(64, 0) {}
+
+quint32 CTagsOutput::Names::hashOf(QByteArrayView name) const
 {
-    const auto it = m_index.constFind(fullName);
-    *made = it == m_index.constEnd();
+    // Seeded per process: output crafted to collide cannot slow the table.
+    const size_t h = qHashBits(name.data(), size_t(name.size()), m_seed);
+    return quint32(h ^ (quint64(h) >> 32));
+}
+
+size_t CTagsOutput::Names::bucketOf(QByteArrayView name, quint32 hash) const
+{
+    const size_t mask = m_buckets.size() - 1;
+    for (size_t b = hash & mask;; b = (b + 1) & mask) {
+        const int e = m_buckets[b];
+        if (e == 0)
+            return b;
+        const Entry& entry = m_entries[size_t(e - 1)];
+        if (entry.hash == hash && entry.name() == name)
+            return b;
+    }
+}
+
+void CTagsOutput::Names::grow()
+{
+    std::vector<int> buckets(m_buckets.size() * 2, 0);
+    const size_t mask = buckets.size() - 1;
+    for (size_t e = 0; e < m_entries.size(); ++e) {
+        size_t b = m_entries[e].hash & mask;
+        while (buckets[b] != 0)
+            b = (b + 1) & mask;
+        buckets[b] = int(e + 1);
+    }
+    m_buckets.swap(buckets);
+}
+
+int CTagsOutput::Names::find(QByteArrayView name) const
+{
+    const int e = m_buckets[bucketOf(name, hashOf(name))];
+    return e - 1;
+}
+
+int CTagsOutput::Names::intern(QByteArrayView name, bool* made)
+{
+    const quint32 hash = hashOf(name);
+    size_t b = bucketOf(name, hash);
+    *made = m_buckets[b] == 0;
     if (!*made)
-        return it.value();
-    const int slot = int(m_slots.size());
-    m_slots.push_back({new Node, nullptr, false, -1});
-    m_index.insert(QByteArray(fullName.constData(), fullName.size()), slot);
+        return m_buckets[b] - 1;
+
+    const size_t length = size_t(name.size());
+    if (length > m_left) {
+        // Names longer than a block get a block of their own.
+        constexpr size_t kBlock = 256 * 1024;
+        const size_t size = std::max(kBlock, length);
+        m_blocks.push_back(std::make_unique<char[]>(size));
+        m_free = m_blocks.back().get();
+        m_left = size;
+    }
+    if (length > 0)
+        std::memcpy(m_free, name.data(), length);
+    m_entries.push_back({m_free, int(length), hash});
+    m_free += length;
+    m_left -= length;
+    const int id = int(m_entries.size()) - 1;
+    // At most half full, so that probe runs stay short.
+    if (m_entries.size() * 2 > m_buckets.size()) {
+        grow();
+    } else {
+        m_buckets[b] = id + 1;
+    }
+    return id;
+}
+
+int CTagsOutput::slotFor(QByteArrayView fullName, int scope, bool* made)
+{
+    const int slot = m_names.intern(fullName, made);
+    if (*made)
+        m_slots.push_back({new Node, scope, -1});
     return slot;
 }
 
@@ -220,20 +289,13 @@ void CTagsOutput::addLine(QByteArrayView line)
     // The full name, looked up without a copy of its own.
     int scopeId = -1;
     if (!scope.isEmpty()) {
-        const auto it = m_scopeIds.constFind(QByteArray::fromRawData(scope.data(), scope.size()));
-        if (it == m_scopeIds.constEnd()) {
-            scopeId = int(m_scopes.size());
-            m_scopes.append(QByteArray(scope.data(), scope.size()));
-            m_scopeIds.insert(m_scopes.last(), scopeId);
-        } else {
-            scopeId = it.value();
-        }
+        bool madeScope;
+        scopeId = m_scopes.intern(scope, &madeScope);
         m_key.truncate(0);
         m_key.append(scope).append("::").append(tag);
     }
     bool made;
-    const int slot =
-        slotFor(scopeId < 0 ? QByteArray::fromRawData(tag.data(), tag.size()) : m_key, &made);
+    const int slot = slotFor(scopeId < 0 ? tag : QByteArrayView(m_key), scopeId, &made);
 
     // A name met again under the same scope has the same tag: the same full
     // name with the same scope length. Only a different split makes a copy.
@@ -249,18 +311,23 @@ void CTagsOutput::addLine(QByteArrayView line)
         m_lineEnds.emplace(m_text);
     n->start = m_lineEnds->pos(n->start_line);
     n->start_column = 0;
-    m_lines.push_back({slot, scopeId});
+    ++m_lineCount;
 }
 
 Node* CTagsOutput::buildTree()
 {
+    // The parent of each node of a line: the node of its first line's scope
+    // text (none for "A::::B"), known once the Namespace nodes below exist.
+    const int lineSlots = int(m_slots.size());
+
     // Namespace nodes for the parts of scopes that no line names, placed at
     // the nearest enclosing node that exists, in the order the scopes were
-    // first met. Each becomes a line of its own, linked after the real ones.
-    std::vector<Line> synthetic;
-    std::vector<int> parentOf; // by synthetic line: the slot of its parent, -1 at the top
-    for (const QByteArray& scope : std::as_const(m_scopes)) {
-        QByteArray prefix;
+    // first met. Their slots follow those of the lines, so they are linked
+    // after the real nodes.
+    QByteArray prefix;
+    for (int id = 0; id < m_scopes.size(); ++id) {
+        const QByteArrayView scope = m_scopes.at(id);
+        prefix.truncate(0);
         int previous = -1;
         int nearPos = 0;
         int nearLine = 0;
@@ -269,7 +336,7 @@ Node* CTagsOutput::buildTree()
             qsizetype to = scope.indexOf("::", from);
             if (to < 0)
                 to = scope.size();
-            const QByteArrayView part = QByteArrayView(scope).sliced(from, to - from);
+            const QByteArrayView part = scope.sliced(from, to - from);
             from = to + 2;
             if (part.isEmpty())
                 continue;
@@ -277,15 +344,13 @@ Node* CTagsOutput::buildTree()
                 prefix.append("::");
             prefix.append(part);
             bool made = false;
-            const int slot = slotFor(prefix, &made);
+            const int slot = slotFor(prefix, previous, &made);
             Node* n = m_slots[size_t(slot)].node;
             if (made) {
                 n->name = QString::fromUtf8(part);
                 n->type = Node::Namespace;
                 n->start = nearPos;
                 n->start_line = nearLine;
-                synthetic.push_back({slot, -1});
-                parentOf.push_back(previous);
             } else {
                 nearPos = n->start;
                 nearLine = n->start_line;
@@ -293,51 +358,34 @@ Node* CTagsOutput::buildTree()
             previous = slot;
         }
     }
-    // A scope's parent node: the one of its own text (none for "A::::B").
     std::vector<int> scopeSlot;
     scopeSlot.reserve(size_t(m_scopes.size()));
-    for (const QByteArray& scope : std::as_const(m_scopes))
-        scopeSlot.push_back(m_index.value(scope, -1));
+    for (int id = 0; id < m_scopes.size(); ++id)
+        scopeSlot.push_back(m_names.find(m_scopes.at(id)));
+    for (int i = 0; i < lineSlots; ++i) {
+        int& parent = m_slots[size_t(i)].parent;
+        parent = parent < 0 ? -1 : scopeSlot[size_t(parent)];
+    }
 
-    // Linking in line order; a full name met again keeps its first place.
+    // Each node goes in front of its siblings, last slot first: siblings end
+    // up in slot order, and no tail pointers are needed.
     Node* root = nullptr;
-    Node* last = nullptr;
-    auto link = [&](int slot, int parent) {
-        Slot& s = m_slots[size_t(slot)];
-        if (s.linked)
-            return;
-        s.linked = true;
-        Node* n = s.node;
-        if (parent < 0) {
-            if (last) {
-                last->next = n;
-                n->prev = last;
-            } else {
-                root = n;
-            }
-            last = n;
-            return;
+    for (auto s = m_slots.crbegin(); s != m_slots.crend(); ++s) {
+        Node* n = s->node;
+        Node** head = &root;
+        if (s->parent >= 0) {
+            n->parent = m_slots[size_t(s->parent)].node;
+            head = &n->parent->child;
         }
-        Slot& ps = m_slots[size_t(parent)];
-        n->parent = ps.node;
-        if (ps.tail) {
-            ps.tail->next = n;
-            n->prev = ps.tail;
-        } else {
-            ps.node->child = n;
-        }
-        ps.tail = n;
-    };
-    for (const Line& l : m_lines)
-        link(l.slot, l.scope < 0 ? -1 : scopeSlot[size_t(l.scope)]);
-    for (size_t i = 0; i < synthetic.size(); ++i)
-        link(synthetic[i].slot, parentOf[i]);
+        n->next = *head;
+        if (*head)
+            (*head)->prev = n;
+        *head = n;
+    }
 
     m_slots.clear();
-    m_index.clear();
-    m_scopes.clear();
-    m_scopeIds.clear();
-    m_lines.clear();
+    m_names = Names();
+    m_scopes = Names();
     if (!root) {
         root = new Node;
         root->name = QStringLiteral("No tags found");

@@ -5,11 +5,10 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QHash>
-#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -43,7 +42,7 @@ public:
     // is skipped.
     void addLine(QByteArrayView line);
     // The lines read and kept so far.
-    int lineCount() const { return int(m_lines.size()); }
+    int lineCount() const { return m_lineCount; }
 
     // The tree of the lines read: one node per full name (a repeated name
     // keeps the later line's values at the earlier line's place), Namespace
@@ -62,17 +61,49 @@ public:
     static QStringList arguments(const QString& ext, const QString& tempFile);
 
 private:
+    // Byte strings numbered 0, 1, 2... in the order they are first met. The
+    // bytes are copied once into blocks that never move, and a lookup hashes
+    // the caller's bytes in place: no allocation per line.
+    class Names
+    {
+    public:
+        Names();
+        // The number of `name`; a new name gets the next one.
+        int intern(QByteArrayView name, bool* made);
+        // -1 for a name never met.
+        int find(QByteArrayView name) const;
+        QByteArrayView at(int id) const { return m_entries[size_t(id)].name(); }
+        int size() const { return int(m_entries.size()); }
+
+    private:
+        struct Entry {
+            const char* data;
+            int length;
+            quint32 hash;
+            QByteArrayView name() const { return QByteArrayView(data, length); }
+        };
+        quint32 hashOf(QByteArrayView name) const;
+        // The bucket holding `name`, or the empty one where it would go.
+        size_t bucketOf(QByteArrayView name, quint32 hash) const;
+        void grow();
+
+        size_t m_seed;
+        std::vector<Entry> m_entries;
+        std::vector<int> m_buckets; // entry + 1; 0 is empty
+        std::vector<std::unique_ptr<char[]>> m_blocks;
+        char* m_free = nullptr;
+        size_t m_left = 0;
+    };
+    // A node by full name. Slots are made in the order the full names are
+    // first met, which is the order of the nodes among their siblings.
     struct Slot {
         Node* node;
-        Node* tail; // last child linked so far
-        bool linked;
+        // While reading: the scope of the first line naming the node (-1 at
+        // the top level). In buildTree(): the slot of its parent.
+        int parent;
         int scopeLength; // of the line that named the node last
     };
-    struct Line {
-        int slot;
-        int scope; // index in m_scopes; -1 at the top level
-    };
-    int slotFor(const QByteArray& fullName, bool* made);
+    int slotFor(QByteArrayView fullName, int scope, bool* made);
 
     QString m_ext;
     QString m_text;
@@ -80,12 +111,12 @@ private:
     int m_kinds[128];
     QByteArray m_partial;
     QByteArray m_key;
+    // Full names; a name's number is its slot.
+    Names m_names;
     std::vector<Slot> m_slots;
-    QHash<QByteArray, int> m_index;
     // Scopes in the order they were first met.
-    QList<QByteArray> m_scopes;
-    QHash<QByteArray, int> m_scopeIds;
-    std::vector<Line> m_lines;
+    Names m_scopes;
+    int m_lineCount = 0;
 };
 
 // The parser that runs the external ctags program on a temporary copy of the
