@@ -162,8 +162,8 @@ void CTagsOutput::finish()
 CTagsOutput::~CTagsOutput()
 {
     // Nodes not handed out in a tree are not linked to each other yet.
-    for (const Slot& s : m_slots)
-        delete s.node;
+    for (size_t i = 0; i < m_slots.size(); ++i)
+        delete m_slots[i].node;
 }
 
 CTagsOutput::Names::Names() : m_seed(QHashSeed::globalSeed()), m_buckets(64, 0) {}
@@ -203,14 +203,13 @@ void CTagsOutput::Names::grow()
 
 int CTagsOutput::Names::find(QByteArrayView name) const
 {
-    const int e = m_buckets[bucketOf(name, hashOf(name))];
-    return e - 1;
+    return m_buckets[bucketOf(name, hashOf(name))] - 1;
 }
 
 int CTagsOutput::Names::intern(QByteArrayView name, bool* made)
 {
     const quint32 hash = hashOf(name);
-    size_t b = bucketOf(name, hash);
+    const size_t b = bucketOf(name, hash);
     *made = m_buckets[b] == 0;
     if (!*made)
         return m_buckets[b] - 1;
@@ -218,10 +217,10 @@ int CTagsOutput::Names::intern(QByteArrayView name, bool* made)
     const size_t length = size_t(name.size());
     if (length > m_left) {
         // Names longer than a block get a block of their own.
-        constexpr size_t kBlock = 256 * 1024;
+        constexpr size_t kBlock = 64 * 1024;
         const size_t size = std::max(kBlock, length);
-        m_blocks.push_back(std::make_unique<char[]>(size));
-        m_free = m_blocks.back().get();
+        m_bytes.emplace_back(new char[size]);
+        m_free = m_bytes.back().get();
         m_left = size;
     }
     if (length > 0)
@@ -230,12 +229,10 @@ int CTagsOutput::Names::intern(QByteArrayView name, bool* made)
     m_free += length;
     m_left -= length;
     const int id = int(m_entries.size()) - 1;
+    m_buckets[b] = id + 1;
     // At most half full, so that probe runs stay short.
-    if (m_entries.size() * 2 > m_buckets.size()) {
+    if (m_entries.size() * 2 > m_buckets.size())
         grow();
-    } else {
-        m_buckets[b] = id + 1;
-    }
     return id;
 }
 
@@ -254,7 +251,6 @@ void CTagsOutput::addLine(QByteArrayView line)
     QByteArrayView fields[4];
     QByteArrayView scope;
     int count = 0;
-    bool haveScope = false;
     const char* p = line.data();
     const char* const end = p + line.size();
     while (p < end) {
@@ -265,9 +261,10 @@ void CTagsOutput::addLine(QByteArrayView line)
             const QByteArrayView field(p, tab - p);
             if (count < 4)
                 fields[count] = field;
-            else if (!haveScope && isScopeField(field)) {
+            else if (isScopeField(field)) {
                 scope = field;
-                haveScope = true;
+                ++count;
+                break; // the fields after the scope are not read
             }
             ++count;
         }
@@ -276,26 +273,57 @@ void CTagsOutput::addLine(QByteArrayView line)
     if (count <= 3)
         return;
 
-    for (const char* prefix :
-         {"class:", "enum:", "file:", "arity:", "union:", "struct:", "function:", "namespace:"}) {
-        if (scope.startsWith(prefix))
-            scope = scope.sliced(qsizetype(std::strlen(prefix)));
+    // Stripped in this order, each at most once ("class:enum:X" gives "X").
+    static constexpr std::string_view prefixes[] = {"class:",  "enum:",   "file:",     "arity:",
+                                                    "union:",  "struct:", "function:", "namespace:"};
+    for (const std::string_view prefix : prefixes) {
+        const qsizetype n = qsizetype(prefix.size());
+        if (scope.size() >= n && std::memcmp(scope.data(), prefix.data(), prefix.size()) == 0)
+            scope = scope.sliced(n);
     }
     QByteArrayView address = fields[2];
     if (address.endsWith(";\""))
         address.chop(2);
     const QByteArrayView tag = fields[0];
 
-    // The full name, looked up without a copy of its own.
+    // ctags prints its lines sorted by name, so a line often has the scope
+    // or even the full name of the line before: those are not looked up.
     int scopeId = -1;
     if (!scope.isEmpty()) {
-        bool madeScope;
-        scopeId = m_scopes.intern(scope, &madeScope);
-        m_key.truncate(0);
-        m_key.append(scope).append("::").append(tag);
+        if (m_lastScope >= 0 && m_scopes.at(m_lastScope) == scope) {
+            scopeId = m_lastScope;
+        } else {
+            bool madeScope;
+            scopeId = m_scopes.intern(scope, &madeScope);
+            m_lastScope = scopeId;
+        }
     }
-    bool made;
-    const int slot = slotFor(scopeId < 0 ? tag : QByteArrayView(m_key), scopeId, &made);
+    bool made = false;
+    int slot = -1;
+    if (m_lastSlot >= 0) {
+        const QByteArrayView last = m_names.at(m_lastSlot);
+        const bool same = scope.isEmpty()
+                              ? last == tag
+                              : last.size() == scope.size() + 2 + tag.size() &&
+                                    last.startsWith(scope) && last.endsWith(tag) &&
+                                    last.sliced(scope.size(), 2) == "::";
+        if (same)
+            slot = m_lastSlot;
+    }
+    if (slot < 0) {
+        // The full name, looked up without a copy of its own.
+        QByteArrayView fullName = tag;
+        if (!scope.isEmpty()) {
+            m_key.resize(scope.size() + 2 + tag.size());
+            char* k = m_key.data();
+            std::memcpy(k, scope.data(), size_t(scope.size()));
+            std::memcpy(k + scope.size(), "::", 2);
+            std::memcpy(k + scope.size() + 2, tag.data(), size_t(tag.size()));
+            fullName = m_key;
+        }
+        slot = slotFor(fullName, scopeId, &made);
+        m_lastSlot = slot;
+    }
 
     // A name met again under the same scope has the same tag: the same full
     // name with the same scope length. Only a different split makes a copy.
@@ -370,11 +398,12 @@ Node* CTagsOutput::buildTree()
     // Each node goes in front of its siblings, last slot first: siblings end
     // up in slot order, and no tail pointers are needed.
     Node* root = nullptr;
-    for (auto s = m_slots.crbegin(); s != m_slots.crend(); ++s) {
-        Node* n = s->node;
+    for (size_t i = m_slots.size(); i-- > 0;) {
+        const Slot& s = m_slots[i];
+        Node* n = s.node;
         Node** head = &root;
-        if (s->parent >= 0) {
-            n->parent = m_slots[size_t(s->parent)].node;
+        if (s.parent >= 0) {
+            n->parent = m_slots[size_t(s.parent)].node;
             head = &n->parent->child;
         }
         n->next = *head;
@@ -383,9 +412,11 @@ Node* CTagsOutput::buildTree()
         *head = n;
     }
 
-    m_slots.clear();
+    m_slots = Blocks<Slot>();
     m_names = Names();
     m_scopes = Names();
+    m_lastSlot = -1;
+    m_lastScope = -1;
     if (!root) {
         root = new Node;
         root->name = QStringLiteral("No tags found");

@@ -61,6 +61,30 @@ public:
     static QStringList arguments(const QString& ext, const QString& tempFile);
 
 private:
+    // A growing array whose elements never move: growing copies nothing, and
+    // the memory of each element is touched once (on a large output, first
+    // touches of fresh memory cost more than the reading itself).
+    template <typename T>
+    class Blocks
+    {
+    public:
+        T& operator[](size_t i) { return m_blocks[i >> kShift][i & kMask]; }
+        const T& operator[](size_t i) const { return m_blocks[i >> kShift][i & kMask]; }
+        size_t size() const { return m_size; }
+        void push_back(const T& value)
+        {
+            if ((m_size >> kShift) == m_blocks.size())
+                m_blocks.emplace_back(new T[kMask + 1]);
+            (*this)[m_size++] = value;
+        }
+
+    private:
+        static constexpr size_t kShift = 12;
+        static constexpr size_t kMask = (size_t(1) << kShift) - 1;
+        std::vector<std::unique_ptr<T[]>> m_blocks;
+        size_t m_size = 0;
+    };
+
     // Byte strings numbered 0, 1, 2... in the order they are first met. The
     // bytes are copied once into blocks that never move, and a lookup hashes
     // the caller's bytes in place: no allocation per line.
@@ -88,9 +112,9 @@ private:
         void grow();
 
         size_t m_seed;
-        std::vector<Entry> m_entries;
+        Blocks<Entry> m_entries;
         std::vector<int> m_buckets; // entry + 1; 0 is empty
-        std::vector<std::unique_ptr<char[]>> m_blocks;
+        std::vector<std::unique_ptr<char[]>> m_bytes;
         char* m_free = nullptr;
         size_t m_left = 0;
     };
@@ -113,9 +137,12 @@ private:
     QByteArray m_key;
     // Full names; a name's number is its slot.
     Names m_names;
-    std::vector<Slot> m_slots;
+    Blocks<Slot> m_slots;
     // Scopes in the order they were first met.
     Names m_scopes;
+    // The full name and the scope of the line before.
+    int m_lastSlot = -1;
+    int m_lastScope = -1;
     int m_lineCount = 0;
 };
 
