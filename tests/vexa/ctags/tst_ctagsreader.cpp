@@ -135,6 +135,22 @@ void TestCTagsReader::lines_data()
     QTest::newRow("repeated member")
         << QByteArray("C\tt\t1;\"\tc\nm\tt\t2;\"\tp\tclass:C\nm\tt\t3;\"\tf\tclass:C") << ""
         << "C 102 0\n  m 103 2";
+    // The same full name split otherwise: one node, named by the later line,
+    // under the first line's scope; whether the lines follow each other or
+    // not.
+    QTest::newRow("other split, next line")
+        << QByteArray("B::C\tt\t2;\"\tf\tclass:A\nC\tt\t3;\"\tf\tclass:A::B") << ""
+        << "A 114 0\n  C 103 2\n  B 114 0";
+    QTest::newRow("other split, a line between")
+        << QByteArray("B::C\tt\t2;\"\tf\tclass:A\nz\tt\t1;\"\tf\nC\tt\t3;\"\tf\tclass:A::B") << ""
+        << "z 103 0\nA 114 0\n  C 103 2\n  B 114 0";
+    QTest::newRow("scoped, then the same text unscoped")
+        << QByteArray("x\tt\t2;\"\tf\tclass:A\nA::x\tt\t3;\"\tv") << ""
+        << "A 114 0\n  A::x 109 2";
+    // Same tag and same scope length, other scope: two nodes.
+    QTest::newRow("same tag, next line, other scope")
+        << QByteArray("x\tt\t2;\"\tf\tclass:A\nx\tt\t3;\"\tf\tclass:B") << ""
+        << "A 114 0\n  x 103 1\nB 114 0\n  x 103 2";
 }
 
 void TestCTagsReader::lines()
