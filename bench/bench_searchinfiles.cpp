@@ -2,13 +2,18 @@
 // the system's include folder without its links (grep -r does not follow
 // links met on its way, the search does) and a generated tree of 20k files
 // with a few of 5-50 MB. For each: a rare literal, a case-insensitive literal
-// and a regular expression. Each figure is the second of two runs (warm
-// cache), each from a fresh child process; hit and file counts are checked
-// against grep's. Then, through the offscreen dialog and messages panel: the
-// whole search, the first row in the panel, how late a 10 ms timer runs,
-// and how soon Stop ends a search, also inside a 200 MB one-line file.
+// and a regular expression. Each time is the best of three runs after one
+// to warm the cache, as wall time and as processor time (user + system,
+// which other load on the machine disturbs less), each from a fresh child
+// process; hit and file counts are checked against grep's. Then, through the
+// offscreen dialog and messages panel: the whole search, the first row in
+// the panel, how late a 10 ms timer runs (and the processor time the thread
+// spent in that longest gap), and how soon Stop ends a search, also inside a
+// 200 MB one-line file.
 //
-// Usage: bench_searchinfiles [work folder]   (default: a folder in /tmp, kept)
+// Usage: bench_searchinfiles [work folder] [only]
+//   work folder: default a folder in /tmp, kept; only: run just the queries
+//   whose "corpus query" holds this text (e.g. "include case"), no Stop runs.
 
 #include "benchutil.h"
 #include "editors/editors.h"
@@ -24,6 +29,7 @@
 #include <QProcess>
 #include <QTimer>
 #include <cstdio>
+#include <ctime>
 #include <sys/resource.h>
 
 namespace
@@ -42,6 +48,34 @@ QString ms(double v)
 {
     return QString::number(v, 'f', 0);
 }
+
+constexpr int timedRuns = 3;
+
+double cpuMs(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// The best wall and processor times (ms) of the timed runs.
+struct Best {
+    double wall = 1e18;
+    double cpu = 1e18;
+    void add(double w, double c)
+    {
+        wall = qMin(wall, w);
+        cpu = qMin(cpu, c);
+    }
+};
 
 long peakKilobytes()
 {
@@ -139,23 +173,26 @@ QStringList grepArgs(const Query& q, const QString& root, const char* extra)
     return args;
 }
 
-// grep's time (ms, second run) for its usual -n output, sent nowhere.
-double grepMs(const Query& q, const QString& root)
+// grep's times for its usual -n output, sent nowhere.
+Best grepTimes(const Query& q, const QString& root)
 {
-    double t = 0;
-    for (int run = 0; run < 2; ++run) {
+    Best best;
+    for (int run = 0; run <= timedRuns; ++run) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
         p.setProcessEnvironment(env);
         p.setStandardOutputFile(QProcess::nullDevice());
+        const double cpu = cpuMs(RUSAGE_CHILDREN);
         QElapsedTimer timer;
         timer.start();
         p.start(QStringLiteral("grep"), grepArgs(q, root, "-n"));
         p.waitForFinished(-1);
-        t = bench::msSince(timer);
+        const double wall = bench::msSince(timer);
+        if (run > 0)
+            best.add(wall, cpuMs(RUSAGE_CHILDREN) - cpu);
     }
-    return t;
+    return best;
 }
 
 // grep's count of output lines with `extra` (-o: hits, -l: files).
@@ -170,7 +207,7 @@ qint64 grepCount(const Query& q, const QString& root, const char* extra)
     return p.readAllStandardOutput().count('\n');
 }
 
-// The search core with a counting sink: "ms hits files rssMB".
+// The search core with a counting sink: "wallMs cpuMs hits files rssMB".
 QString core(const Query& q, const QString& root)
 {
     bench::App app;
@@ -186,18 +223,20 @@ QString core(const Query& q, const QString& root)
         else
             ++hits;
     };
-    double t = 0;
-    for (int run = 0; run < 2; ++run) {
+    Best best;
+    for (int run = 0; run <= timedRuns; ++run) {
         hits = files = 0;
+        const double cpu = cpuMs(RUSAGE_SELF);
         QElapsedTimer timer;
         timer.start();
         search.run(root);
-        t = bench::msSince(timer);
+        if (run > 0)
+            best.add(bench::msSince(timer), cpuMs(RUSAGE_SELF) - cpu);
     }
     const double grew = qMax(bench::residentBytes() - before,
                              double(peakKilobytes() - peakBefore) * 1024.0);
-    return QStringLiteral("%1 %2 %3 %4")
-        .arg(ms(t))
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(ms(best.wall), ms(best.cpu))
         .arg(hits)
         .arg(files)
         .arg(QString::number(grew / (1024.0 * 1024.0), 'f', 1));
@@ -232,40 +271,61 @@ struct Window {
 QString endToEnd(const Query& q, const QString& root)
 {
     Window w;
-    double t = 0;
-    double first = -1;
+    Best best;
+    double first = 0;
     double late = 0;
-    for (int run = 0; run < 2; ++run) {
+    double lateCpu = 0;
+    for (int run = 0; run <= timedRuns; ++run) {
         vexa::SearchManager::self()->findInFiles();
         w.fill(root, q);
         QElapsedTimer timer;
-        first = -1;
-        late = 0;
+        double firstRow = -1;
         QMetaObject::Connection c = QObject::connect(
             vexa::MessageOutput::self()->model(), &QAbstractItemModel::rowsInserted, [&]() {
-                if (first < 0)
-                    first = bench::msSince(timer);
+                if (firstRow < 0)
+                    firstRow = bench::msSince(timer);
             });
-        // A 10 ms timer: the most its ticks come late.
+        // A 10 ms timer: the most its ticks come late, and the processor
+        // time this thread had in that gap.
         QTimer tick;
         QElapsedTimer sinceTick;
+        double tickCpu = 0;
+        double runLate = 0;
+        double runLateCpu = 0;
         QObject::connect(&tick, &QTimer::timeout, [&]() {
-            late = qMax(late, bench::msSince(sinceTick) - 10.0);
+            const double gap = bench::msSince(sinceTick) - 10.0;
+            const double cpu = threadCpuMs();
+            if (gap > runLate) {
+                runLate = gap;
+                runLateCpu = cpu - tickCpu;
+            }
             sinceTick.start();
+            tickCpu = cpu;
         });
         tick.start(10);
         sinceTick.start();
+        tickCpu = threadCpuMs();
+        const double cpu = cpuMs(RUSAGE_SELF);
         timer.start();
         w.dialog->searchPressed();
-        t = bench::msSince(timer);
+        const double wall = bench::msSince(timer);
         tick.stop();
         QObject::disconnect(c);
+        if (run == 0)
+            continue;
+        best.add(wall, cpuMs(RUSAGE_SELF) - cpu);
+        first = qMax(first, firstRow);
+        if (runLate > late) {
+            late = runLate;
+            lateCpu = runLateCpu;
+        }
     }
-    return QStringLiteral("%1 %2 %3").arg(ms(t), ms(first), ms(late));
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(ms(best.wall), ms(best.cpu), ms(first), ms(late), ms(lateCpu));
 }
 
-// Stop pressed halfway through a search (timed first in full): "ms fullMs",
-// ms from the press being due to the search's end.
+// Stop pressed halfway through a search (timed first in full): ms from the
+// press to the search's end, and how late the press came after it was due.
 QString stopLatency(const Query& q, const QString& root)
 {
     Window w;
@@ -277,11 +337,20 @@ QString stopLatency(const Query& q, const QString& root)
     const int after = int(full / 2);
     vexa::SearchManager::self()->findInFiles();
     w.fill(root, q);
-    QTimer::singleShot(after, w.dialog, [&]() { w.dialog->buttonSearch->click(); });
+    double pressed = -1;
+    QTimer::singleShot(after, w.dialog, [&]() {
+        pressed = bench::msSince(timer);
+        w.dialog->buttonSearch->click();
+    });
     timer.start();
     w.dialog->searchPressed();
     const double t = bench::msSince(timer);
-    return QStringLiteral("%1 (stopped %2 ms into a %3 ms search)").arg(ms(t - after)).arg(after).arg(ms(full));
+    if (pressed < 0)
+        return QStringLiteral("not measured: the %1 ms search ended before Stop was due at %2 ms")
+            .arg(ms(t))
+            .arg(after);
+    return QStringLiteral("%1 (pressed %2 ms into a %3 ms search, %4 ms after it was due)")
+        .arg(ms(t - pressed), ms(pressed), ms(full), ms(pressed - after));
 }
 
 QString bigLine()
@@ -306,10 +375,11 @@ int main(int argc, char** argv)
 {
     work = argc > 1 ? QString::fromLocal8Bit(argv[1])
                     : QDir::tempPath() + QStringLiteral("/vexa-bench-searchinfiles");
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     QDir().mkpath(work);
     // The dialog keeps its histories: in a settings file of its own.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(work + QStringLiteral("/config")));
-    std::printf("Search in files beside grep (ms, second of two runs; MB)\n");
+    std::printf("Search in files beside grep (ms, best of %d warm runs; MB)\n", timedRuns);
     std::fflush(stdout);
     const QString include = includeCopy();
     const QString generated = generatedTree();
@@ -329,12 +399,19 @@ int main(int argc, char** argv)
           {"regular expression", QStringLiteral("zebra[a-z]+n"), true, true}}},
     };
 
-    std::printf("\n%-10s %-25s %8s %8s %6s %8s %6s %8s %9s %7s %7s %s\n", "corpus", "query",
-                "grep", "core", "x", "dialog", "x", "1st row", "timer+", "RSS+", "hits",
-                "counts");
+    std::printf("\nTimes as wall/processor ms; x: ours over grep's, wall/processor. "
+                "timer+: the 10 ms timer's worst lateness (processor ms of the thread in that gap).\n");
+    std::printf("%-10s %-25s %9s %9s %9s %9s %9s %7s %9s %5s %6s %s\n", "corpus", "query", "grep",
+                "core", "x", "dialog", "x", "1st row", "timer+", "RSS+", "hits", "counts");
+    const auto pair = [](double a, double b, int decimals) {
+        return QStringLiteral("%1/%2").arg(a, 0, 'f', decimals).arg(b, 0, 'f', decimals);
+    };
     for (const auto& c : corpora) {
         for (const Query& q : c.queries) {
-            const double g = grepMs(q, c.root);
+            if (!only.isEmpty() &&
+                !(QLatin1String(c.name) + QLatin1Char(' ') + QLatin1String(q.what)).contains(only))
+                continue;
+            const Best g = grepTimes(q, c.root);
             const QStringList coreOut = bench::inChild([&]() { return core(q, c.root); })
                                             .split(QLatin1Char(' '));
             const QStringList e2e = bench::inChild([&]() { return endToEnd(q, c.root); })
@@ -342,24 +419,32 @@ int main(int argc, char** argv)
             const qint64 gHits = grepCount(q, c.root, "-o");
             const qint64 gFiles = grepCount(q, c.root, "-l");
             const double coreMs = coreOut.value(0).toDouble();
+            const double coreCpu = coreOut.value(1).toDouble();
             const double e2eMs = e2e.value(0).toDouble();
-            const bool same = coreOut.value(1).toLongLong() == gHits &&
-                              coreOut.value(2).toLongLong() == gFiles;
-            std::printf("%-10s %-25s %8.0f %8.0f %6.2f %8.0f %6.2f %8s %9s %7s %7s %s\n", c.name,
-                        q.what, g, coreMs, coreMs / g, e2eMs, e2eMs / g,
-                        qPrintable(e2e.value(1)), qPrintable(e2e.value(2)),
-                        qPrintable(coreOut.value(3)), qPrintable(coreOut.value(1)),
-                        same ? "equal to grep"
-                             : qPrintable(QStringLiteral("grep: %1 hits in %2 files, ours %3 in %4")
-                                              .arg(gHits)
-                                              .arg(gFiles)
-                                              .arg(coreOut.value(1), coreOut.value(2))));
+            const double e2eCpu = e2e.value(1).toDouble();
+            const bool same = coreOut.value(2).toLongLong() == gHits &&
+                              coreOut.value(3).toLongLong() == gFiles;
+            std::printf(
+                "%-10s %-25s %9s %9s %9s %9s %9s %7s %9s %5s %6s %s\n", c.name, q.what,
+                qPrintable(pair(g.wall, g.cpu, 0)), qPrintable(pair(coreMs, coreCpu, 0)),
+                qPrintable(pair(coreMs / g.wall, coreCpu / g.cpu, 2)),
+                qPrintable(pair(e2eMs, e2eCpu, 0)),
+                qPrintable(pair(e2eMs / g.wall, e2eCpu / g.cpu, 2)), qPrintable(e2e.value(2)),
+                qPrintable(QStringLiteral("%1 (%2)").arg(e2e.value(3), e2e.value(4))),
+                qPrintable(coreOut.value(4)), qPrintable(coreOut.value(2)),
+                same ? "equal to grep"
+                     : qPrintable(QStringLiteral("grep: %1 hits in %2 files, ours %3 in %4")
+                                      .arg(gHits)
+                                      .arg(gFiles)
+                                      .arg(coreOut.value(2), coreOut.value(3))));
             std::fflush(stdout);
         }
     }
 
+    if (!only.isEmpty())
+        return 0;
     const Query none{"", QStringLiteral("no_such_text_anywhere"), true, false};
-    std::printf("\nStop, ms from the press being due to the end of the search:\n");
+    std::printf("\nStop, ms from the press to the end of the search:\n");
     std::printf("  mid-walk, generated tree: %s\n",
                 qPrintable(bench::inChild([&]() { return stopLatency(none, generated); })));
     const QString line = bigLine();

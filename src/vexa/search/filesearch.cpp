@@ -1,5 +1,7 @@
 #include "filesearch.h"
 
+#include "bytesearch.h"
+
 #include "messages/messageitem.h"
 #include "xqeditor/pattern.h"
 
@@ -35,34 +37,14 @@ bool isWordChar(QChar c)
     return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_';
 }
 
-unsigned char foldAscii(unsigned char c)
+bool isAscii(const QString& s)
 {
-    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+    return std::all_of(s.cbegin(), s.cend(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
-// Folds ASCII capitals to small letters, eight bytes at a time: a byte's top
-// bit in `upper` is set when it lies in 'A'..'Z'; other bytes stay.
-void foldAscii(const char* from, char* to, qsizetype n)
+bool hasSurrogate(const QString& s)
 {
-    constexpr quint64 ones = 0x0101010101010101ULL;
-    qsizetype i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 x;
-        memcpy(&x, from + i, 8);
-        const quint64 low = x & (0x7F * ones);
-        const quint64 atLeastA = low + (0x80 - 'A') * ones;
-        const quint64 aboveZ = low + (0x80 - 'Z' - 1) * ones;
-        const quint64 upper = (atLeastA ^ aboveZ) & ~x & (0x80 * ones);
-        x ^= upper >> 2;
-        memcpy(to + i, &x, 8);
-    }
-    for (; i < n; ++i)
-        to[i] = char(foldAscii((unsigned char)from[i]));
-}
-
-qsizetype countLineFeeds(const char* p, qsizetype n)
-{
-    return std::count(p, p + n, '\n');
+    return std::any_of(s.cbegin(), s.cend(), [](QChar c) { return c.isSurrogate(); });
 }
 
 qsizetype countLineFeeds(const QString& s, qsizetype from, qsizetype to)
@@ -107,6 +89,14 @@ public:
                 return;
             }
             line.optimize();
+            valid = true;
+            // A text every match holds is looked for on the bytes, and only
+            // the lines that have it meet the expression.
+            const QString required = xqwidgets::Pattern::requiredText(o.text);
+            if (!required.isEmpty() && !hasSurrogate(required) && (o.caseSensitive || isAscii(required))) {
+                useBytes(required);
+                return;
+            }
             // Run over many lines at once, a match tells which line to scan
             // as a line of its own. That cannot miss a line only while the
             // pattern does not look beyond the text it matches or ask for
@@ -120,42 +110,31 @@ public:
                 chunk.setPatternOptions(flags | QRegularExpression::MultilineOption);
                 chunk.optimize();
             }
-            valid = true;
             return;
         }
         valid = true;
-        needle = o.text.toUtf8();
-        const bool ascii = std::all_of(needle.cbegin(), needle.cend(),
-                                       [](char c) { return (unsigned char)c < 0x80; });
-        if (o.caseSensitive) {
-            bytes = true;
-        } else if (ascii) {
-            bytes = true;
-            fold = true;
-            for (char& c : needle)
-                c = char(foldAscii((unsigned char)c));
-            // The Kelvin sign and the long s fold to k and s.
-            folds = needle.contains('k') || needle.contains('s');
-        }
+        if (o.caseSensitive || isAscii(o.text))
+            useBytes(o.text);
     }
 
-    // Whether the bytes of `block` can be searched on their own.
+    // Whether the bytes of `block` can be searched on their own: folding
+    // ASCII letters finds every case of a needle except the Kelvin sign and
+    // the long s, which fold to k and s.
     bool bytesFit(const char* block, qsizetype n) const
     {
         if (!bytes)
             return false;
         if (!folds)
             return true;
-        return !memmem(block, size_t(n), "\xE2\x84\xAA", 3) && !memmem(block, size_t(n), "\xC5\xBF", 2);
+        static const ByteFinder kelvin(QByteArrayLiteral("\xE2\x84\xAA"), false);
+        static const ByteFinder longS(QByteArrayLiteral("\xC5\xBF"), false);
+        return kelvin.find(block, n) < 0 && longS.find(block, n) < 0;
     }
 
-    // The offset of the first byte candidate at or after `from` in
-    // `haystack` (the folded copy when folding), or -1.
-    qsizetype nextInBytes(const char* haystack, qsizetype from, qsizetype n) const
+    // The offset of the first byte candidate at or after `from`, or -1.
+    qsizetype nextInBytes(const char* block, qsizetype from, qsizetype n) const
     {
-        const void* hit = memmem(haystack + from, size_t(n - from), needle.constData(),
-                                 size_t(needle.size()));
-        return hit ? static_cast<const char*>(hit) - haystack : -1;
+        return finder.find(block, n, from);
     }
 
     // The position of a candidate at or after `from` in decoded text (lines
@@ -210,10 +189,20 @@ public:
     QRegularExpression line;
     QRegularExpression chunk;
     bool chunked = false;
-    QByteArray needle;
+    // Candidates are found on the bytes, with ASCII letters folded or not.
     bool bytes = false;
-    bool fold = false;
     bool folds = false;
+    ByteFinder finder;
+
+private:
+    void useBytes(const QString& text)
+    {
+        bytes = true;
+        finder = ByteFinder(text.toUtf8(), !options.caseSensitive);
+        folds = !options.caseSensitive &&
+                (text.contains(QLatin1Char('k'), Qt::CaseInsensitive) ||
+                 text.contains(QLatin1Char('s'), Qt::CaseInsensitive));
+    }
 };
 
 } // namespace
@@ -228,6 +217,8 @@ public:
     // Set by a yield: the options may have changed.
     bool stale = true;
     std::unique_ptr<Matcher> matcher;
+    // Counts the matchers built.
+    quint64 generation = 0;
     QSet<QPair<dev_t, ino_t>> visited;
     int depth = 0;
 
@@ -236,7 +227,8 @@ public:
     int lineNumber = 1;
     bool headerSent = false;
     bool binary = false;
-    QByteArray folded;
+    // The bytes read, kept from file to file.
+    QByteArray buf;
 
     void maybeYield()
     {
@@ -259,8 +251,10 @@ public:
             return;
         stale = false;
         const SearchOptions now = q->options ? q->options() : SearchOptions();
-        if (!matcher || matcher->options != now)
+        if (!matcher || matcher->options != now) {
             matcher = std::make_unique<Matcher>(now);
+            ++generation;
+        }
     }
 
     // Scans one line; false when the file is done (a binary file's header
@@ -330,24 +324,20 @@ public:
     bool scanBytes(const char* block, qsizetype n)
     {
         qsizetype pos = 0;
-        folded.clear();
+        // The matcher the bytes were found fit for.
+        quint64 fits = 0;
         while (pos < n) {
             refresh();
             if (!matcher->valid) {
                 lineNumber += int(countLineFeeds(block + pos, n - pos));
                 return true;
             }
-            if (!matcher->bytesFit(block + pos, n - pos))
-                return scanText(QString::fromUtf8(block + pos, n - pos));
-            const char* haystack = block;
-            if (matcher->fold) {
-                if (folded.isEmpty()) {
-                    folded.resize(n);
-                    foldAscii(block, folded.data(), n);
-                }
-                haystack = folded.constData();
+            if (fits != generation) {
+                if (!matcher->bytesFit(block + pos, n - pos))
+                    return scanText(QString::fromUtf8(block + pos, n - pos));
+                fits = generation;
             }
-            const qsizetype at = matcher->nextInBytes(haystack, pos, n);
+            const qsizetype at = matcher->nextInBytes(block, pos, n);
             if (at < 0) {
                 lineNumber += int(countLineFeeds(block + pos, n - pos));
                 return true;
@@ -437,7 +427,7 @@ public:
 
     void scanFile(int fd)
     {
-        QByteArray buf;
+        buf.resize(0);
         buf.reserve(blockSize + maxLine);
         while (buf.size() < binaryProbe && readMore(fd, buf, blockSize) > 0) {
         }
@@ -493,6 +483,7 @@ void FileSearch::run(const QString& folder)
     d->sinceYield.start();
     d->path.clear();
     processDirectory(folder);
+    d->buf = QByteArray();
 }
 
 QString FileSearch::lastFile() const
@@ -561,7 +552,6 @@ void FileSearch::processFile(const QString& path)
         d->scanFile(fd);
     }
     ::close(fd);
-    d->folded.clear();
 }
 
 QString FileSearch::error(const SearchOptions& options)

@@ -1061,6 +1061,13 @@ QString Pattern::translate(const QString& pattern, bool* ok)
     return out;
 }
 
+QString Pattern::requiredText(const QString& pattern)
+{
+    Alternatives alt;
+    Parser parser(pattern, false);
+    return parser.parse(alt) ? xqwidgets::requiredText(alt) : QString();
+}
+
 void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minimal)
 {
     Private* p = d;
@@ -1088,7 +1095,7 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
 
     p->nullable = collectFirst(alt, p->first, p->ci);
     p->firstKnown = !p->nullable && p->first.known;
-    p->required = requiredText(alt);
+    p->required = xqwidgets::requiredText(alt);
     p->startFree = !dependsOnStart(alt) && foldsAlike(pattern, p->ci);
     p->requiredFree = foldsAlike(p->required, p->ci);
 

@@ -103,6 +103,10 @@ public:
     // The pattern as the regular expression engine gets it; empty when the
     // pattern does not parse. Exposed for tests.
     static QString translate(const QString& pattern, bool* ok = nullptr);
+    // The longest run of characters that every match of `pattern` contains
+    // (as written, before any case folding); empty when there is none or the
+    // pattern does not parse. A search can look for it first.
+    static QString requiredText(const QString& pattern);
 
     struct Private;
 

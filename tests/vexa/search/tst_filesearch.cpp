@@ -4,6 +4,7 @@
 // the search runs.
 
 #include "messages/messageitem.h"
+#include "search/bytesearch.h"
 #include "search/filesearch.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using vexa::ByteFinder;
 using vexa::FileSearch;
 using vexa::MessageItem;
 using vexa::SearchOptions;
@@ -159,6 +161,17 @@ private Q_SLOTS:
         QTest::newRow("regex class") << "x1 y22" << "[0-9]+" << "r" << L{1, 1, 4, 2};
         // The editor's dialect: a brace that makes no repeat is a character.
         QTest::newRow("reversed count is text") << "a{2,1}" << "a{2,1}" << "r" << L{0, 6};
+        // Expressions with a text every match holds: lines are picked by it.
+        QTest::newRow("required text") << "x pthread_mutex_init y" << "pthread_[a-z]+_init" << "cr"
+                                       << L{2, 18};
+        QTest::newRow("required text, no match") << "pthread_init" << "pthread_[a-z]+_init" << "cr"
+                                                 << L{};
+        QTest::newRow("required text, other case") << "PTHREAD_X_INIT" << "pthread_[a-z]+_init"
+                                                   << "r" << L{0, 14};
+        QTest::newRow("optional letter") << "color colour" << "colou?r" << "r" << L{0, 5, 6, 6};
+        QTest::newRow("repeated letter") << "abbbc abc" << "ab+c" << "cr" << L{0, 5, 6, 3};
+        QTest::newRow("regex: Kelvin sign folds to k") << "\u212Aey" << "ke." << "r" << L{0, 3};
+        QTest::newRow("alternatives") << "bar foo" << "foo|bar" << "cr" << L{0, 3, 4, 3};
     }
     void hits()
     {
@@ -184,6 +197,84 @@ private Q_SLOTS:
             QCOMPARE(row.file, path);
             QCOMPARE(row.line, row.text.startsWith(QLatin1String("#bgcolor")) ? 1 : 2);
         }
+    }
+
+    // The byte finder against a plain loop: needles with letters, bytes next
+    // to the letters ("@[`{"), UTF-8 and repeats, placed in different cases at
+    // every offset of texts around the sixteen-byte steps, among near misses.
+    void byteFinder_data()
+    {
+        QTest::addColumn<QByteArray>("needle");
+        QTest::addColumn<bool>("fold");
+        for (const bool fold : {false, true}) {
+            for (const char* n : {"x", "@", "ab", "deprecated", "zebracorn", "[`{@", "a@Z[",
+                                  "\xC3\xA9t\xC3\xA9", "aaaa", "e e", "pthread_mutex_init_long_name"})
+                QTest::addRow("%s%s", n, fold ? " folded" : "") << QByteArray(n) << fold;
+        }
+    }
+    void byteFinder()
+    {
+        QFETCH(QByteArray, needle);
+        QFETCH(bool, fold);
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+        const auto same = [&](char a, char b) { return fold ? lower(a) == lower(b) : a == b; };
+        const auto reference = [&](const QByteArray& text, qsizetype from) -> qsizetype {
+            for (qsizetype i = from; i + needle.size() <= text.size(); ++i) {
+                qsizetype k = 0;
+                while (k < needle.size() && same(text.at(i + k), needle.at(k)))
+                    ++k;
+                if (k == needle.size())
+                    return i;
+            }
+            return -1;
+        };
+        const ByteFinder finder(needle, fold);
+        quint32 seed = 7;
+        const auto random = [&]() { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        int found = 0;
+        for (int length : {0, 1, 15, 16, 17, 31, 33, 48, 70}) {
+            for (int at = 0; at + needle.size() <= length; ++at) {
+                // A filler of the needle's own bytes in both cases, so that
+                // near misses abound, with the needle's bytes in random case.
+                QByteArray text(length, ' ');
+                for (char& c : text) {
+                    const char b = needle.at(random() % needle.size());
+                    c = random() % 2 ? b : char(b ^ 0x20);
+                }
+                for (qsizetype k = 0; k < needle.size(); ++k) {
+                    const char b = needle.at(k);
+                    text[at + k] = fold && random() % 2 && lower(b) == lower(char(b ^ 0x20)) ? char(b ^ 0x20) : b;
+                }
+                for (qsizetype from : {qsizetype(0), qsizetype(at), qsizetype(at) + 1}) {
+                    const qsizetype want = reference(text, from);
+                    QCOMPARE(finder.find(text.constData(), text.size(), from), want);
+                    found += want >= 0;
+                }
+                // The same text ending one byte short of the hit.
+                const qsizetype cut = at + needle.size() - 1;
+                QCOMPARE(finder.find(text.constData(), cut, 0), reference(text.left(cut), 0));
+            }
+        }
+        QVERIFY(found > 100);
+    }
+
+    void lineFeeds()
+    {
+        quint32 seed = 3;
+        for (int length : {0, 1, 15, 16, 17, 4079, 4080, 4081, 4096, 100000}) {
+            QByteArray text(length, 'a');
+            for (char& c : text)
+                c = (seed = seed * 1103515245u + 12345u) >> 16 & 1 ? '\n' : 'a';
+            for (int from : {0, 1, 5}) {
+                if (from > length)
+                    continue;
+                QCOMPARE(vexa::countLineFeeds(text.constData() + from, length - from),
+                         qsizetype(text.mid(from).count('\n')));
+            }
+        }
+        // Every byte a line feed: per-byte counters must not wrap.
+        const QByteArray all(10000, '\n');
+        QCOMPARE(vexa::countLineFeeds(all.constData(), all.size()), qsizetype(10000));
     }
 
     // The exact texts, a tab before the hit, markup from the file shown as

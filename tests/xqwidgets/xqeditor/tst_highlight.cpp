@@ -574,6 +574,7 @@ void TestHighlight::fastPathsAgreeWithEngine()
         QString(),
     };
     int checked = 0;
+    int requiredChecked = 0;
     for (const Spec& s : specs) {
         const Pattern p(s.pattern, s.cs, s.minimal);
         QRegularExpression::PatternOptions o = QRegularExpression::UseUnicodePropertiesOption |
@@ -586,6 +587,9 @@ void TestHighlight::fastPathsAgreeWithEngine()
         QVERIFY2(re.isValid() == p.isValid(), qPrintable(s.pattern));
         if (!re.isValid())
             continue;
+        // A search may look for the required text first: every match holds it.
+        const QString required = Pattern::requiredText(s.pattern);
+        const Qt::CaseSensitivity cs = s.cs ? Qt::CaseSensitive : Qt::CaseInsensitive;
         for (const QString& line : corpus) {
             for (int from = 0; from <= line.size(); ++from) {
                 const QStringView view = QStringView(line).mid(from);
@@ -601,11 +605,16 @@ void TestHighlight::fastPathsAgreeWithEngine()
                 QVERIFY2(at == (m.hasMatch() ? m.capturedStart() : -1), qPrintable(where));
                 if (at >= 0)
                     QVERIFY2(len == m.capturedLength(), qPrintable(where));
+                if (m.hasMatch() && !required.isEmpty()) {
+                    QVERIFY2(m.captured().contains(required, cs), qPrintable(where));
+                    ++requiredChecked;
+                }
                 ++checked;
             }
         }
     }
     QVERIFY(checked > 1000);
+    QVERIFY(requiredChecked > 10);
 }
 
 void TestHighlight::pathologicalPattern()
