@@ -4,6 +4,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRect>
+#include <QtMath>
+
+#include <algorithm>
+#include <array>
 
 namespace vexa
 {
@@ -96,6 +100,35 @@ bool nextTag(const QString& s, qsizetype from, Tag* tag)
     return false;
 }
 
+// The width of a row's text in `font`. A row of printable ASCII, as most
+// are, is measured by adding up advances kept for the last font asked for:
+// shaping each row cost more than the search that made it when a search
+// sends its hits by the thousand. Kerning narrows shaped text, so the sum
+// errs on the wide side (a pixel or two in a line of code). Other text is
+// shaped.
+int textWidth(const QFont& font, const QString& text)
+{
+    const bool plain = std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0x7F;
+    });
+    if (!plain)
+        return QFontMetrics(font).horizontalAdvance(text);
+    static QFont advancesFont;
+    static std::array<qreal, 0x80> advances{};
+    static bool measured = false;
+    if (!measured || advancesFont != font) {
+        const QFontMetricsF metrics(font);
+        for (char16_t c = 0x20; c < 0x7F; ++c)
+            advances[c] = metrics.horizontalAdvance(QChar(c));
+        advancesFont = font;
+        measured = true;
+    }
+    qreal width = 0;
+    for (const QChar c : text)
+        width += advances[c.unicode()];
+    return qCeil(width);
+}
+
 } // namespace
 
 MessageItem::MessageItem(QListWidget* listbox, const QString& text, int line,
@@ -167,7 +200,7 @@ void MessageItem::updateDisplay()
 int MessageItem::width(const QFont& font) const
 {
     if (p->width < 0 || p->widthFont != font) {
-        p->width = QFontMetrics(font).horizontalAdvance(text());
+        p->width = textWidth(font, text());
         p->widthFont = font;
     }
     return p->width;

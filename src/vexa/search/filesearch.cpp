@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -50,20 +51,6 @@ bool hasSurrogate(const QString& s)
 qsizetype countLineFeeds(const QString& s, qsizetype from, qsizetype to)
 {
     return std::count(s.constData() + from, s.constData() + to, QChar(u'\n'));
-}
-
-// Reads up to `want` more bytes to the end of `buf`; 0 at the end of the file
-// (or on a read error, which ends the file as well).
-qsizetype readMore(int fd, QByteArray& buf, qsizetype want)
-{
-    const qsizetype old = buf.size();
-    buf.resize(old + want);
-    ssize_t n;
-    do {
-        n = ::read(fd, buf.data() + old, size_t(want));
-    } while (n < 0 && errno == EINTR);
-    buf.resize(old + qMax<qsizetype>(0, n));
-    return qMax<qsizetype>(0, n);
 }
 
 // The compiled form of one set of options.
@@ -221,6 +208,9 @@ public:
     quint64 generation = 0;
     QSet<QPair<dev_t, ino_t>> visited;
     int depth = 0;
+    bool filtersBuilt = false;
+    QString filterPattern;
+    QList<QRegularExpression> filters;
 
     // The file in progress.
     QString path;
@@ -229,6 +219,11 @@ public:
     bool binary = false;
     // The bytes read, kept from file to file.
     QByteArray buf;
+    // The size the open file had (0 for files that tell none), the bytes
+    // read from it so far, and whether it has ended.
+    qint64 fileSize = 0;
+    qint64 readTotal = 0;
+    bool eof = false;
 
     void maybeYield()
     {
@@ -365,7 +360,6 @@ public:
 
     void scanUtf8(int fd, QByteArray& buf, qsizetype start)
     {
-        bool eof = false;
         for (;;) {
             const qsizetype avail = buf.size() - start;
             const char* p = buf.constData() + start;
@@ -386,7 +380,7 @@ public:
             buf.remove(0, start);
             start = 0;
             if (!eof)
-                eof = readMore(fd, buf, blockSize) == 0;
+                readMore(fd, buf);
             maybeYield();
             if (canceled)
                 return;
@@ -397,7 +391,6 @@ public:
     {
         QStringDecoder decoder(encoding);
         QString pending;
-        bool eof = false;
         for (;;) {
             pending += decoder.decode(buf);
             buf.clear();
@@ -418,19 +411,158 @@ public:
             if (eof && pending.isEmpty())
                 return;
             if (!eof)
-                eof = readMore(fd, buf, blockSize) == 0;
+                readMore(fd, buf);
             maybeYield();
             if (canceled)
                 return;
         }
     }
 
-    void scanFile(int fd)
+    // One folder, named `path` in rows, at `name` relative to the open
+    // folder `at`: its files in name order, then each subfolder the same
+    // way. Files and folders are opened relative to their folder, so that
+    // the system does not look up the whole path again for each.
+    void walk(int at, const char* name, const QString& path)
+    {
+        if (canceled || depth >= maxDepth)
+            return;
+        const int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        DIR* dir = ::fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            return;
+        }
+        // Each folder once, whatever link led here.
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || visited.contains({st.st_dev, st.st_ino})) {
+            ::closedir(dir);
+            return;
+        }
+        visited.insert({st.st_dev, st.st_ino});
+
+        struct Entry {
+            QString name;
+            QByteArray bytes;
+            bool operator<(const Entry& o) const { return name < o.name; }
+        };
+        std::vector<Entry> files;
+        std::vector<Entry> folders;
+        const QList<QRegularExpression>& filters = nameFilters();
+        while (const dirent* e = ::readdir(dir)) {
+            // Hidden entries, "." and "..".
+            if (e->d_name[0] == '.')
+                continue;
+            bool file = e->d_type == DT_REG;
+            bool folder = e->d_type == DT_DIR;
+            // A link counts as what it leads to; a dangling one as nothing.
+            if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+                struct stat target;
+                if (::fstatat(fd, e->d_name, &target, 0) != 0)
+                    continue;
+                file = S_ISREG(target.st_mode);
+                folder = S_ISDIR(target.st_mode);
+            }
+            if (!file && !folder)
+                continue;
+            Entry entry{QFile::decodeName(e->d_name), QByteArray(e->d_name)};
+            if (folder) {
+                folders.push_back(std::move(entry));
+            } else if (filters.isEmpty() ||
+                       std::any_of(filters.cbegin(), filters.cend(), [&](const QRegularExpression& re) {
+                           return re.match(entry.name).hasMatch();
+                       })) {
+                files.push_back(std::move(entry));
+            }
+        }
+        std::sort(files.begin(), files.end());
+        std::sort(folders.begin(), folders.end());
+        const QString prefix = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+        for (const Entry& f : files) {
+            scanEntry(fd, f.bytes.constData(), prefix + f.name);
+            if (canceled)
+                break;
+        }
+        ++depth;
+        for (const Entry& f : folders) {
+            if (canceled)
+                break;
+            walk(fd, f.bytes.constData(), prefix + f.name);
+        }
+        --depth;
+        ::closedir(dir);
+    }
+
+    // The name filters of the current file pattern, none for every file.
+    const QList<QRegularExpression>& nameFilters()
+    {
+        const QString pattern = q->filePattern ? q->filePattern() : QString();
+        if (filtersBuilt && pattern == filterPattern)
+            return filters;
+        filtersBuilt = true;
+        filterPattern = pattern;
+        filters.clear();
+        const QStringList globs = FileSearch::nameFilters(pattern);
+        if (globs != QStringList(QStringLiteral("*"))) {
+            for (const QString& glob : globs)
+                filters.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(glob)));
+        }
+        return filters;
+    }
+
+    // The entry `name` of the open folder `at`, a regular file as far as
+    // the caller knows, named `shown` in rows.
+    void scanEntry(int at, const char* name, const QString& shown)
+    {
+        path = shown;
+        maybeYield();
+        if (canceled)
+            return;
+        refresh();
+        if (!matcher->valid)
+            return;
+        // The open file is tested again: the entry may have been swapped
+        // since the listing (and a FIFO opened without blocking is no harm).
+        const int fd = ::openat(at, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            lineNumber = 1;
+            headerSent = false;
+            binary = false;
+            scanFile(fd, st.st_size);
+        }
+        ::close(fd);
+    }
+
+    // Reads a block more to the end of `buffer`. The file ends at a read
+    // that gives nothing (or fails) or, for a file whose size is known, once
+    // that many bytes are in: a file that grows meanwhile is searched as it
+    // was, and most files take one read instead of two.
+    void readMore(int fd, QByteArray& buffer)
+    {
+        const qsizetype old = buffer.size();
+        buffer.resize(old + blockSize);
+        ssize_t n;
+        do {
+            n = ::read(fd, buffer.data() + old, size_t(blockSize));
+        } while (n < 0 && errno == EINTR);
+        buffer.resize(old + qMax<qsizetype>(0, n));
+        readTotal += qMax<qsizetype>(0, n);
+        eof = n <= 0 || (fileSize > 0 && readTotal >= fileSize);
+    }
+
+    void scanFile(int fd, qint64 size)
     {
         buf.resize(0);
         buf.reserve(blockSize + maxLine);
-        while (buf.size() < binaryProbe && readMore(fd, buf, blockSize) > 0) {
-        }
+        fileSize = size;
+        readTotal = 0;
+        eof = false;
+        while (!eof && buf.size() < binaryProbe)
+            readMore(fd, buf);
         const auto head = [&](const char* mark, int n) {
             return buf.size() >= n && memcmp(buf.constData(), mark, size_t(n)) == 0;
         };
@@ -479,6 +611,7 @@ void FileSearch::run(const QString& folder)
     d->canceled = false;
     d->visited.clear();
     d->depth = 0;
+    d->filtersBuilt = false;
     d->stale = true;
     d->sinceYield.start();
     d->path.clear();
@@ -493,65 +626,22 @@ QString FileSearch::lastFile() const
 
 void FileSearch::processDirectory(const QString& path)
 {
-    if (d->canceled)
-        return;
-    QDir dir(path);
-    if (!dir.isReadable())
-        return;
-    // Each folder once, whatever link led here, and never deeper than the cap.
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return;
-    const QPair<dev_t, ino_t> id(st.st_dev, st.st_ino);
-    if (d->visited.contains(id) || d->depth >= maxDepth)
-        return;
-    d->visited.insert(id);
-
-    const QStringList files =
-        dir.entryList(nameFilters(filePattern ? filePattern() : QString()),
-                      QDir::Files | QDir::CaseSensitive, QDir::Name);
-    for (const QString& name : files) {
-        processFile(dir.filePath(name));
-        if (d->canceled)
-            return;
-    }
-    const QStringList folders = dir.entryList(QStringList(), QDir::Dirs | QDir::NoDotAndDotDot,
-                                              QDir::Name);
-    ++d->depth;
-    for (const QString& name : folders) {
-        processDirectory(dir.filePath(name));
-        if (d->canceled)
-            break;
-    }
-    --d->depth;
+    // Rows name files as the folder joined with the names walked, without
+    // the folder's own trailing slash.
+    QString shown = path;
+    if (shown.size() > 1 && shown.endsWith(QLatin1Char('/')))
+        shown.chop(1);
+    d->walk(AT_FDCWD, QFile::encodeName(path).constData(), shown);
 }
 
 void FileSearch::processFile(const QString& path)
 {
-    d->path = path;
-    d->maybeYield();
-    if (d->canceled)
-        return;
-    d->refresh();
-    if (!d->matcher->valid)
-        return;
-
-    // Only a regular file: a FIFO would block and a device never end. The
-    // test is made again on the open file, which may have been swapped.
-    const QByteArray name = QFile::encodeName(path);
+    // Only a regular file: a FIFO would block and a device never end. (The
+    // walk knows the type of most entries from the folder's listing.)
     struct stat st;
-    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return;
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        d->lineNumber = 1;
-        d->headerSent = false;
-        d->binary = false;
-        d->scanFile(fd);
-    }
-    ::close(fd);
+    d->scanEntry(AT_FDCWD, QFile::encodeName(path).constData(), path);
 }
 
 QString FileSearch::error(const SearchOptions& options)

@@ -501,6 +501,29 @@ private Q_SLOTS:
         QVERIFY(!panel->viewport()->grab().isNull());
     }
 
+    // A row is never measured narrower than its shaped text (the view would
+    // cut it off at the scroll range's end), also when added up from kept
+    // advances; markup takes no room; and another font is measured anew.
+    void rowWidths()
+    {
+        const QStringList texts{
+            QStringLiteral("   12: static int deprecated_call(void *p, size_t n) { return 0; }"),
+            QStringLiteral("AVAWATo Te Yo LT P. AVAWATo Te Yo LT P. ffi fl ~`@[]{}|\\"),
+            QStringLiteral("caf\u00e9 \u65e5\u672c x\u0301"),
+        };
+        QFont big = panel->font();
+        big.setPointSize(big.pointSize() * 3);
+        for (const QFont& font : {panel->font(), big}) {
+            const QFontMetrics metrics(font);
+            for (const QString& text : texts) {
+                const MessageItem item(nullptr, QStringLiteral("#color{red}") + text);
+                const int width = item.width(font);
+                QVERIFY2(width >= metrics.horizontalAdvance(text), qPrintable(text));
+                QVERIFY2(width <= metrics.horizontalAdvance(text) * 5 / 4 + 2, qPrintable(text));
+            }
+        }
+    }
+
     void pressOpensFileAtLine_data()
     {
         QTest::addColumn<QString>("text");

@@ -364,6 +364,11 @@ private Q_SLOTS:
         QVERIFY(QFile::link(dir.filePath("fifo"), root + "/a/fifo.txt"));
         QVERIFY(QFile::link("/dev/zero", root + "/a/zero.txt"));
         QVERIFY(QFile::link(dir.filePath("gone"), root + "/a/dangling.txt"));
+        // Links to a file and to a folder outside the tree count as what they lead to.
+        QVERIFY(write(dir.filePath("out/file.txt"), "needle\n"));
+        QVERIFY(write(dir.filePath("out/folder/z.txt"), "needle\n"));
+        QVERIFY(QFile::link(dir.filePath("out/file.txt"), root + "/a/outside.txt"));
+        QVERIFY(QFile::link(dir.filePath("out/folder"), root + "/ext"));
         {
             QFile big(root + "/big.txt");
             QVERIFY(big.open(QIODevice::WriteOnly));
@@ -377,8 +382,9 @@ private Q_SLOTS:
         r.opts.text = QStringLiteral("needle");
         r.search.run(root);
         QStringList headers = r.files(root);
-        QCOMPARE(headers, (QStringList{"big.txt", "bin.dat", "a/x.txt", "a/b/y.txt"}));
-        QCOMPARE(r.rows.size(), 7);
+        QCOMPARE(headers, (QStringList{"big.txt", "bin.dat", "a/outside.txt", "a/x.txt",
+                                       "a/b/y.txt", "ext/z.txt"}));
+        QCOMPARE(r.rows.size(), 11);
         QCOMPARE(r.rows.at(1).line, 1);
         QVERIFY2(peakKilobytes() - before < 64 * 1024,
                  qPrintable(QString::number(peakKilobytes() - before)));
