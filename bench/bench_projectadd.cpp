@@ -5,6 +5,7 @@
 // best of five runs.
 
 #include "benchutil.h"
+#include "message.h"
 #include "project/addfilesdialog.h"
 #include "project/project.h"
 #include "settings.h"
@@ -120,7 +121,7 @@ int main()
 
     // Adding: from the end of the dialog's run to the end of the command.
     QElapsedTimer addTimer;
-    vexa::Project::setDialogRunner([&](QDialog& d) {
+    vexa::Message::setDialogRunner([&](QDialog& d) {
         auto& dialog = static_cast<vexa::AddFilesDialog&>(d);
         int chosen = 0;
         for (QTreeWidgetItemIterator it(dialog.listViewFiles); *it && chosen < kChosen; ++it) {
@@ -154,7 +155,7 @@ int main()
                 "add-files dialog built", open, find, open / find, listed);
     std::printf("%-36s %9.1f ms   (%d files added)\n", "adding 1,000 chosen files", add,
                 after - before);
-    vexa::Project::setDialogRunner({});
+    vexa::Message::setDialogRunner({});
     project->close();
     delete shell;
     return 0;

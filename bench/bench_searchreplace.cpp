@@ -8,6 +8,7 @@
 #include "benchutil.h"
 #include "editors/editor.h"
 #include "editors/editors.h"
+#include "message.h"
 #include "search/searchdialogs.h"
 #include "search/searchmanager.h"
 #include "settings.h"
@@ -76,7 +77,7 @@ QString throughManager(const Workload& w)
     e->setText(text);
     e->setCursorPosition(0, 0);
     QApplication::processEvents();
-    vexa::SearchManager::setDialogRunner([&](QDialog& dlg) {
+    vexa::Message::setDialogRunner([&](QDialog& dlg) {
         auto* r = qobject_cast<ReplaceDialog*>(&dlg);
         if (!r)
             return 0;

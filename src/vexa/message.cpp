@@ -3,6 +3,7 @@
 #include "actions.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -15,6 +16,12 @@ namespace
 Message::Responder& responder()
 {
     static Message::Responder r;
+    return r;
+}
+
+Message::DialogRunner& dialogRunner()
+{
+    static Message::DialogRunner r;
     return r;
 }
 
@@ -119,6 +126,17 @@ int Message::warning(const QString& caption, const QString& message, const QStri
 void Message::setResponder(const Responder& r)
 {
     responder() = r;
+}
+
+void Message::setDialogRunner(const DialogRunner& runner)
+{
+    dialogRunner() = runner;
+}
+
+int Message::exec(QDialog& dialog)
+{
+    const DialogRunner runner = dialogRunner();
+    return runner ? runner(dialog) : dialog.exec();
 }
 
 } // namespace vexa

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QAbstractButton;
+class QDialog;
 class QMessageBox;
 
 namespace vexa
@@ -39,6 +40,14 @@ public:
     // Escape was pressed). Pass an empty function to show boxes again.
     using Responder = std::function<QAbstractButton*(QMessageBox*)>;
     static void setResponder(const Responder& responder);
+
+    // Runs one of our dialogs modally and returns its result. Tests set a
+    // runner that fills a dialog in and answers it without a modal loop; an
+    // empty function shows dialogs again. The runner is called as a copy, so
+    // it may replace itself while it runs.
+    using DialogRunner = std::function<int(QDialog&)>;
+    static void setDialogRunner(const DialogRunner& runner);
+    static int exec(QDialog& dialog);
 };
 
 } // namespace vexa

@@ -2,6 +2,7 @@
 
 #include "actions.h"
 #include "bookmarks/bookmarks.h"
+#include "editors/editors.h"
 #include "explorer/fileslist.h"
 #include "message.h"
 #include "settings.h"
@@ -31,17 +32,6 @@ namespace
 {
 
 const QString category = QStringLiteral("ExplorerPanel");
-
-std::function<int(QDialog&)>& dialogRunner()
-{
-    static std::function<int(QDialog&)> runner;
-    return runner;
-}
-
-int runDialog(QDialog& dialog)
-{
-    return dialogRunner() ? dialogRunner()(dialog) : dialog.exec();
-}
 
 // The folder and its parents from the root: "/", then one entry a level.
 QStringList pathEntries(const QString& path)
@@ -85,11 +75,6 @@ ExplorerPanel* ExplorerPanel::self()
     if (!Private::self)
         new ExplorerPanel(Shell::self());
     return Private::self;
-}
-
-void ExplorerPanel::setDialogRunner(const std::function<int(QDialog&)>& runner)
-{
-    dialogRunner() = runner;
 }
 
 ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new Private)
@@ -453,7 +438,7 @@ void ExplorerPanel::selectPath()
     QFileDialog dialog(Shell::self(), tr("Please select folder..."), filesList->path());
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    if (runDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (!Editors::runFileDialog(dialog) || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().first();
     if (!path.isEmpty())
@@ -524,7 +509,7 @@ void ExplorerPanel::newFolder()
     dialog.setLabelText(tr("Create new folder in ") + path);
     dialog.setTextEchoMode(QLineEdit::Normal);
     dialog.setTextValue(tr("New folder"));
-    if (runDialog(dialog) != QDialog::Accepted)
+    if (Message::exec(dialog) != QDialog::Accepted)
         return;
     const QString name = dialog.textValue();
     // Only a name of this folder: no path that leads elsewhere, past the

@@ -3,9 +3,6 @@
 
 #include "explorer/explorerpanelbase.h"
 
-#include <functional>
-
-class QDialog;
 class QMenu;
 
 namespace vexa
@@ -46,10 +43,6 @@ public:
     // to share.
     static bool bufferStretch(int filesHeight, int bufferHeight, bool bufferShown, int entries,
                               int entryHeight, int* filesStretch, int* bufferStretch);
-
-    // Runs the panel's dialogs (the new folder's name, the folder chooser);
-    // tests fill them in without a modal loop. Empty restores exec().
-    static void setDialogRunner(const std::function<int(QDialog&)>& runner);
 
 public Q_SLOTS:
     // Focuses the files list and reports the focus.

@@ -322,7 +322,7 @@ void Project::load(const QString& filePath)
 void Project::create()
 {
     NewProjectWizard wizard(Shell::self(), "Project::create", false);
-    if (runDialog(wizard) != QDialog::Accepted)
+    if (Message::exec(wizard) != QDialog::Accepted)
         return;
     const QString name = wizard.lineName->text();
     const QString directory = wizard.lineDirectory->text();

@@ -7,9 +7,6 @@
 #include <QPixmap>
 #include <QStringList>
 
-#include <functional>
-
-class QDialog;
 class QWidget;
 
 namespace vexa
@@ -82,12 +79,6 @@ public:
     // "..", or holds a "/" or a NUL). Every command that touches the disk
     // goes through it.
     QString diskPath(QDomNode node) const;
-
-    // Runs the project's own dialogs (the new project form, the add-files
-    // dialog, the folder questions, the options dialog) in place of their
-    // exec(); an empty function restores exec(). For tests.
-    static void setDialogRunner(std::function<int(QDialog&)> runner);
-    static int runDialog(QDialog& dialog);
 
     // The widget the options dialog shows, owned by the project from now
     // on. It needs the slots loadSettings() (fill the fields from the

@@ -27,12 +27,6 @@ namespace
 
 const QString kSeparator = QStringLiteral("/");
 
-std::function<int(QDialog&)>& dialogRunner()
-{
-    static std::function<int(QDialog&)> runner;
-    return runner;
-}
-
 DomListViewItem* currentItem(DomListView* view)
 {
     return view ? static_cast<DomListViewItem*>(view->currentItem()) : nullptr;
@@ -56,18 +50,6 @@ bool exists(const QString& path)
 }
 
 } // namespace
-
-void Project::setDialogRunner(std::function<int(QDialog&)> runner)
-{
-    dialogRunner() = std::move(runner);
-}
-
-int Project::runDialog(QDialog& dialog)
-{
-    // A copy: the runner may replace itself while it runs.
-    const std::function<int(QDialog&)> runner = dialogRunner();
-    return runner ? runner(dialog) : dialog.exec();
-}
 
 // ------------------------------------------------------------ Private
 
@@ -275,7 +257,7 @@ void Project::addFilesDialog()
     if (!hasProject())
         return;
     AddFilesDialog dialog(Shell::self());
-    if (runDialog(dialog) == QDialog::Accepted) {
+    if (Message::exec(dialog) == QDialog::Accepted) {
         const QString dir = dirPath();
         for (const QString& p : std::as_const(dialog.addedFilePaths)) {
             QString local;
@@ -315,7 +297,7 @@ void Project::addFolderTo(QString dest)
     dialog.setLabelText(QStringLiteral("<b>Folder&nbsp;name:</b>"));
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextEchoMode(QLineEdit::Normal);
-    if (runDialog(dialog) != QDialog::Accepted)
+    if (Message::exec(dialog) != QDialog::Accepted)
         return;
     QString text = dialog.textValue();
     if (text.isEmpty())
@@ -348,7 +330,7 @@ void Project::addFolder(QString name)
                 .arg(kSeparator, kSeparator));
         dialog.setComboBoxItems(folders());
         dialog.setComboBoxEditable(true);
-        if (runDialog(dialog) != QDialog::Accepted)
+        if (Message::exec(dialog) != QDialog::Accepted)
             return;
         name = dialog.textValue();
     }

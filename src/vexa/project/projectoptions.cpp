@@ -1,6 +1,7 @@
 // The project options dialog: a frame with OK and Cancel around the widget
 // another subsystem hands over (the build runner's run and make commands).
 
+#include "message.h"
 #include "project.h"
 #include "project_p.h"
 
@@ -70,7 +71,7 @@ void Project::options()
         QMetaObject::invokeMethod(widget, "loadSettings");
     }
     widget->show();
-    runDialog(*d->optionsDialog);
+    Message::exec(*d->optionsDialog);
     if (!d->optionsDialog)
         return;
     Settings::write(QStringLiteral("/geometry/projectOptionsDialog/w"), d->optionsDialog->width());

@@ -25,17 +25,6 @@ namespace
 
 SearchManager* instance = nullptr;
 
-std::function<int(QDialog&)>& dialogRunner()
-{
-    static std::function<int(QDialog&)> runner;
-    return runner;
-}
-
-int run(QDialog& dialog)
-{
-    return dialogRunner() ? dialogRunner()(dialog) : dialog.exec();
-}
-
 // A pattern the editor's find cannot use says so in a box of its own: a
 // failure must not look like a search without matches. True when it can.
 bool validPattern(const QString& pattern, bool caseSensitive)
@@ -128,11 +117,6 @@ SearchManager::~SearchManager()
     delete d;
 }
 
-void SearchManager::setDialogRunner(std::function<int(QDialog&)> runner)
-{
-    dialogRunner() = std::move(runner);
-}
-
 bool SearchManager::stopSearchInFiles()
 {
     return SearchInFiles::stopRunning();
@@ -169,7 +153,7 @@ void SearchManager::findText()
     }
     dlg->findString->lineEdit()->selectAll();
     dlg->findString->setFocus();
-    if (run(*dlg) != QDialog::Accepted)
+    if (Message::exec(*dlg) != QDialog::Accepted)
         return;
     const QString text = dlg->findString->currentText();
     dlg->findString->insertItem(0, text);
@@ -203,7 +187,7 @@ void SearchManager::replace()
         d->replaceDialog = new ReplaceDialog(Shell::self());
     ReplaceDialog* dlg = d->replaceDialog;
     dlg->findString->setFocus();
-    if (run(*dlg) != QDialog::Accepted)
+    if (Message::exec(*dlg) != QDialog::Accepted)
         return;
     const QString s = dlg->findString->currentText();
     const QString r = dlg->replaceString->currentText();
@@ -245,7 +229,7 @@ void SearchManager::replace()
         lastCol = c2;
         bool replacing = true;
         if (!all) {
-            const int answer = run(ask);
+            const int answer = Message::exec(ask);
             if (answer == ReplaceAskDialog::Cancel)
                 break;
             replacing = answer != ReplaceAskDialog::No;
@@ -287,7 +271,7 @@ void SearchManager::goToLine()
         d->gotoLineDialog = new GotoLineDialog(Shell::self());
     GotoLineDialog* dlg = d->gotoLineDialog;
     dlg->comboLine->setFocus();
-    if (run(*dlg) != QDialog::Accepted)
+    if (Message::exec(*dlg) != QDialog::Accepted)
         return;
     // Counted from 1 in the dialog, from 0 in the editor; text that is no
     // number is 0, and a number too long for 64 bits keeps its sign.

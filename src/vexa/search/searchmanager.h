@@ -3,10 +3,6 @@
 
 #include <QObject>
 
-#include <functional>
-
-class QDialog;
-
 namespace vexa
 {
 
@@ -24,11 +20,6 @@ public:
     // Stops a running search in files; true when one ran. It unwinds once
     // the caller has returned to the event loop.
     static bool stopSearchInFiles();
-    // Runs the modal search dialogs and returns their result; exec() by
-    // default. Tests put a runner here that fills a dialog in and answers it
-    // without a modal loop (an empty runner restores exec()).
-    static void setDialogRunner(std::function<int(QDialog&)> runner);
-
 public Q_SLOTS:
     void findInFiles();
     void findText();

@@ -115,7 +115,7 @@ private Q_SLOTS:
     void cleanup()
     {
         Message::setResponder({});
-        ExplorerPanel::setDialogRunner({});
+        Message::setDialogRunner({});
         delete shell;
         delete dir;
     }
@@ -410,7 +410,7 @@ private Q_SLOTS:
         answer = QStringLiteral("OK");
         asked.clear();
         QString name;
-        ExplorerPanel::setDialogRunner([&name](QDialog& d) {
+        Message::setDialogRunner([&name](QDialog& d) {
             auto& input = static_cast<QInputDialog&>(d);
             if (input.textValue() != QLatin1String("New folder"))
                 return int(QDialog::Rejected);

@@ -6,6 +6,7 @@
 #include "../testeditor.h"
 #include "actions.h"
 #include "editors/editors.h"
+#include "message.h"
 #include "project/addfilesdialog.h"
 #include "project/newprojectwizard.h"
 #include "project/project.h"
@@ -78,8 +79,8 @@ void chooseFiles(const QString& dir, const QStringList& names, QStringList* filt
 // Answers the next input dialog with `text`, or cancels it when `text` is null.
 void answerInput(const QString& text, QStringList* items = nullptr)
 {
-    Project::setDialogRunner([=](QDialog& d) {
-        Project::setDialogRunner({});
+    Message::setDialogRunner([=](QDialog& d) {
+        Message::setDialogRunner({});
         auto& in = static_cast<QInputDialog&>(d);
         if (items)
             *items = in.comboBoxItems();
@@ -152,7 +153,7 @@ private Q_SLOTS:
     void cleanup()
     {
         Editors::setFileDialogRunner({});
-        Project::setDialogRunner({});
+        Message::setDialogRunner({});
         if (shell) {
             FileOperator::self()->setAnswerer({});
             FileOperator::self()->setIoHook({});
@@ -454,7 +455,7 @@ private Q_SLOTS:
         QDir().mkpath(path("p/empty"));
         QStringList shown;
         bool allOpen = true;
-        Project::setDialogRunner([&](QDialog& d) {
+        Message::setDialogRunner([&](QDialog& d) {
             auto& dlg = static_cast<AddFilesDialog&>(d);
             QTreeWidgetItem* top = dlg.listViewFiles->topLevelItem(0);
             shown = listing(top, projectDir());
@@ -480,7 +481,7 @@ private Q_SLOTS:
 
         // A folder alone gives nothing; Clear after Select All nothing either.
         QStringList added;
-        Project::setDialogRunner([&](QDialog& d) {
+        Message::setDialogRunner([&](QDialog& d) {
             auto& dlg = static_cast<AddFilesDialog&>(d);
             QTest::mouseClick(dlg.buttonSelectAll, Qt::LeftButton);
             QTest::mouseClick(dlg.buttonClearSelection, Qt::LeftButton);
@@ -498,7 +499,7 @@ private Q_SLOTS:
         // Select All: every file once, depth first, then added with a url.
         shell->leftDock()->raiseWidget(project()->recentPage());
         QSize shownSize;
-        Project::setDialogRunner([&](QDialog& d) {
+        Message::setDialogRunner([&](QDialog& d) {
             auto& dlg = static_cast<AddFilesDialog&>(d);
             shownSize = dlg.size();
             dlg.show();
@@ -522,7 +523,7 @@ private Q_SLOTS:
         QVERIFY(questions.isEmpty());
 
         // Now every file is in the project: only the folders are listed.
-        Project::setDialogRunner([&](QDialog& d) {
+        Message::setDialogRunner([&](QDialog& d) {
             auto& dlg = static_cast<AddFilesDialog&>(d);
             added = listing(dlg.listViewFiles->topLevelItem(0), projectDir());
             return int(QDialog::Rejected);
@@ -610,7 +611,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QByteArray, escaped);
         const QString folder = path("new/proj/");
-        Project::setDialogRunner([&](QDialog& d) {
+        Message::setDialogRunner([&](QDialog& d) {
             auto& w = static_cast<NewProjectWizard&>(d);
             w.show();
             w.lineName->setText(name);
@@ -667,7 +668,7 @@ private Q_SLOTS:
         writeFile(path("p/old.vexa"), "precious bytes");
         QDir().mkpath(path("p/dir.vexa"));
         const QByteArray before = readFile(path("p/p.vexa"));
-        Project::setDialogRunner([&](QDialog& d) {
+        Message::setDialogRunner([&](QDialog& d) {
             auto& w = static_cast<NewProjectWizard&>(d);
             w.lineName->setText(QStringLiteral("N"));
             w.lineDirectory->setText(path(directory));
@@ -704,7 +705,7 @@ private Q_SLOTS:
         };
         QVERIFY(QFile::remove(path("p/p.vexa")));
         QVERIFY(QDir().mkdir(path("p/p.vexa")));
-        Project::setDialogRunner(answer);
+        Message::setDialogRunner(answer);
         {
             Boxes boxes;
             Actions::action(QStringLiteral("Project/create"))->trigger();
@@ -739,7 +740,7 @@ private Q_SLOTS:
     void cancelledCreationChangesNothing()
     {
         openProject("");
-        Project::setDialogRunner([](QDialog&) { return int(QDialog::Rejected); });
+        Message::setDialogRunner([](QDialog&) { return int(QDialog::Rejected); });
         QSignalSpy closed(project(), &Project::closed);
         Actions::action(QStringLiteral("Project/create"))->trigger();
         QCOMPARE(closed.count(), 0);
@@ -751,7 +752,7 @@ private Q_SLOTS:
     void replacingAnExistingProjectFile()
     {
         openProject("  <folder name=\"src\"/>\n");
-        Project::setDialogRunner([&](QDialog& d) {
+        Message::setDialogRunner([&](QDialog& d) {
             auto& w = static_cast<NewProjectWizard&>(d);
             w.lineName->setText(QStringLiteral("Fresh"));
             w.lineDirectory->setText(projectDir());

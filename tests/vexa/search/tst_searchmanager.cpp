@@ -5,6 +5,7 @@
 #include "../editors/editorstest.h"
 
 #include "actions.h"
+#include "message.h"
 #include "search/searchdialogs.h"
 #include "search/searchmanager.h"
 
@@ -83,7 +84,7 @@ private Q_SLOTS:
     {
         Settings::self();
         Settings::setKeyPrefix(QStringLiteral("/vexa"));
-        SearchManager::setDialogRunner([this](QDialog& dlg) {
+        Message::setDialogRunner([this](QDialog& dlg) {
             ran.append(dlg.metaObject()->className());
             if (auto* f = qobject_cast<FindDialog*>(&dlg))
                 return onFind ? (onFind(f), 1) : 0;
@@ -97,7 +98,7 @@ private Q_SLOTS:
             return answers.isEmpty() ? int(ReplaceAskDialog::Cancel) : answers.takeFirst();
         });
     }
-    void cleanupTestCase() { SearchManager::setDialogRunner({}); }
+    void cleanupTestCase() { Message::setDialogRunner({}); }
     void init()
     {
         Settings::self()->clear();
