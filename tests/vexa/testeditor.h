@@ -69,6 +69,7 @@ public:
     bool find(const QString&, bool, bool, bool, bool) override { return false; }
     bool findRegexp(const QString&, bool, bool, bool) override { return false; }
     void replaceFound(const QString&) override {}
+    int replaceAll(const QString&, const QString&, bool, bool, bool, bool) override { return 0; }
     bool findNext() override { return false; }
     void setWrap(bool) override {}
     bool getWrap() override { return false; }

@@ -41,6 +41,14 @@ public:
     virtual bool findRegexp(const QString& pattern, bool caseSensitive, bool wildcard,
                             bool fromCursor) = 0;
     virtual void replaceFound(const QString& text) = 0;
+    // Replaces, as one edit, every further match that find() (plain text)
+    // or findRegexp() (regExp, no wildcards) would select one after the
+    // other from the cursor on, or within the selection when inSelection
+    // (plain text); a pattern's run ends before its first match of
+    // nothing. Returns how many it replaced; the cursor ends just after the
+    // last replacement.
+    virtual int replaceAll(const QString& text, const QString& replacement, bool caseSensitive,
+                           bool wholeWord, bool regExp, bool inSelection) = 0;
     virtual bool findNext() = 0;
     virtual void setWrap(bool b) = 0;
     virtual bool getWrap() = 0;

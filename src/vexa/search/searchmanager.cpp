@@ -217,7 +217,6 @@ void SearchManager::replace()
     ReplaceAskDialog ask(Shell::self());
     ask.labelText->setText(s + QStringLiteral(" ?"));
     bool grouped = false;
-    bool frozen = false;
     // Where the last match ended: a match must end further on, or the loop
     // would stand still (a pattern that matches nothing, "^", "$").
     int lastLine = -1, lastCol = -1;
@@ -227,24 +226,27 @@ void SearchManager::replace()
             break;
         lastLine = l2;
         lastCol = c2;
-        bool replacing = true;
         if (!all) {
             const int answer = Message::exec(ask);
             if (answer == ReplaceAskDialog::Cancel)
                 break;
-            replacing = answer != ReplaceAskDialog::No;
+            if (answer == ReplaceAskDialog::No)
+                continue;
             all = answer == ReplaceAskDialog::All;
         }
-        if (all && !frozen) {
-            // No question to show: the view is painted once, at the end.
-            e->setUpdatesEnabled(false);
-            frozen = true;
-        }
-        if (!replacing)
-            continue;
         if (!grouped) {
             e->beginUndoGroup();
             grouped = true;
+        }
+        if (all) {
+            // This match and all after it (in the region) as one edit: the
+            // editor records them compactly, and the view repaints once.
+            if (inSelection)
+                e->setSelection(l1, c1, bottom, right);
+            else
+                e->setCursorPosition(l1, c1);
+            e->replaceAll(s, r, cs, words, regExp, inSelection);
+            break;
         }
         e->replaceFound(r);
         lastLine = e->cursorLine();
@@ -261,8 +263,6 @@ void SearchManager::replace()
     }
     if (grouped)
         e->endUndoGroup();
-    if (frozen)
-        e->setUpdatesEnabled(true);
 }
 
 void SearchManager::goToLine()

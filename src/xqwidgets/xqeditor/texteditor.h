@@ -88,11 +88,16 @@ public:
     bool findNext();
     bool findRegexp(const QString& pattern, bool caseSensitive, bool wildcard, bool fromCursor);
     // Replaces every match of successive plain finds from the top of the
-    // document (or of the selection) as one undo step "replace all", and
-    // returns how many it replaced. Text the replacement inserts is never
-    // searched again.
+    // document (or of the selection), or from the caret, as one undo step
+    // "replace all", and returns how many it replaced. Text the replacement
+    // inserts is never searched again; the caret ends just after it.
     int replaceAll(const QString& text, const QString& replaceText, bool caseSensitive,
-                   bool wholeWord, bool inSelection);
+                   bool wholeWord, bool inSelection, bool fromCursor = false);
+    // The same for a regular expression as findRegexp() takes it (no
+    // wildcards); the run ends before the first match of nothing, which
+    // would stand still. An invalid pattern replaces nothing.
+    int replaceAllRegexp(const QString& pattern, const QString& replaceText, bool caseSensitive,
+                         bool fromCursor);
 
     // --- Word completion (textcompletion.cpp) -----------------------------------
     // The candidates for `word`, or for the word before the caret when `word`

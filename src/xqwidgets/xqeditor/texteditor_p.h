@@ -15,6 +15,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace xqwidgets
 {
 
@@ -40,8 +42,23 @@ public:
     bool findInSelection = false;
     QRect selectionForFind;
 
+    // Stores a plain find's state; the selection now is its bounds.
+    void setFindState(const QString& text, bool caseSensitive, bool wholeWord, bool fromCursor,
+                      bool inSelection);
     // The plain search on the stored state; selects the match.
     bool find();
+
+    // Where the next match of a replace-all lies in a line `t`, looking from
+    // `from`: its column, with its length in `len`; -1 when the line has no
+    // more, -2 when the run stops there. `out` holds the new text built so
+    // far, the line's own from `lineStart` on, up to its column `copied`.
+    using NextMatch = std::function<qsizetype(const QString& t, qsizetype from, const QString& out,
+                                              qsizetype lineStart, qsizetype copied, int* len)>;
+    // Replaces the matches `next` finds from the top of the document or of
+    // the selection (inSelection), or from the caret, as one undo step;
+    // `len` is the length of every match when `fixedLength`.
+    int replaceMatches(const QString& replaceText, bool inSelection, bool fromCursor,
+                       bool fixedLength, int len, const NextMatch& next);
 
     // Keyboard completion: the candidates of the running cycle (empty when
     // none runs) and the one now in the text. While breakViCompletion is

@@ -129,6 +129,21 @@ QString wildcardToRegularExpression(const QString& pattern)
     return re;
 }
 
+// The expression the regular-expression find and replace search with;
+// false when the pattern is not valid.
+bool compile(const QString& pattern, bool caseSensitive, bool wildcard, QRegularExpression* expr)
+{
+    bool ok = true;
+    const QString re =
+        wildcard ? wildcardToRegularExpression(pattern) : Pattern::translate(pattern, &ok);
+    QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
+    if (!caseSensitive)
+        options |= QRegularExpression::CaseInsensitiveOption;
+    expr->setPattern(re);
+    expr->setPatternOptions(options);
+    return ok && expr->isValid();
+}
+
 // The replacement as the document's insert would put it at the end of
 // `out`, whose line being built begins at `lineStart`: tabs become blanks up
 // to the next tab stop of that line unless the manager keeps tabs.
@@ -159,9 +174,10 @@ void appendReplacement(QString& out, const QString& repl, bool expandTabs, int t
     }
 }
 
-// The new text of a line: its matches at `cols` (each `len` long) replaced.
-QString rebuildLine(const QString& old, const int* cols, int count, int len, const QString& repl,
-                    bool expandTabs, int tab)
+// The new text of a line: its matches at `cols` replaced, each `len` long
+// or, where `lens` is given, as long as its entry there.
+QString rebuildLine(const QString& old, const int* cols, const int* lens, int count, int len,
+                    const QString& repl, bool expandTabs, int tab)
 {
     QString out;
     out.reserve(old.size() + qsizetype(count) * (repl.size() - len));
@@ -169,7 +185,7 @@ QString rebuildLine(const QString& old, const int* cols, int count, int len, con
     for (int i = 0; i < count; ++i) {
         out += QStringView(old).mid(copied, cols[i] - copied);
         appendReplacement(out, repl, expandTabs, tab);
-        copied = cols[i] + len;
+        copied = cols[i] + (lens ? lens[i] : len);
     }
     out += QStringView(old).mid(copied);
     return out;
@@ -229,8 +245,9 @@ public:
             if (first) {
                 base = builtAt[i];
             } else {
-                text =
-                    rebuildLine(e.oldText, cols.data() + e.firstCol, n, len, repl, expandTabs, tab);
+                text = rebuildLine(e.oldText, cols.data() + e.firstCol,
+                                   lens.empty() ? nullptr : lens.data() + e.firstCol, n, len, repl,
+                                   expandTabs, tab);
             }
             QString& from = first ? built : text;
             const qsizetype end = first ? builtAt[i + 1] : text.size();
@@ -281,6 +298,8 @@ public:
     int addedPerMatch;
     std::vector<LineEdit> edits;
     std::vector<int> cols;
+    // The length of each match of a pattern; empty when all are `len` long.
+    std::vector<int> lens;
     // The new text of every changed line, one after the other, and where
     // each begins (one more entry for the end); for the first execution.
     QString built;
@@ -292,6 +311,17 @@ public:
 };
 
 } // namespace
+
+void TextEditor::Private::setFindState(const QString& text, bool caseSensitive, bool wholeWord,
+                                       bool fromCursor, bool inSelection)
+{
+    findText = text;
+    findCaseSensitive = caseSensitive;
+    findWholeWord = wholeWord;
+    findFromCursor = fromCursor;
+    findInSelection = inSelection;
+    selectionForFind = view->selection();
+}
 
 bool TextEditor::Private::find()
 {
@@ -337,12 +367,7 @@ bool TextEditor::Private::find()
 bool TextEditor::find(const QString& text, bool caseSensitive, bool wholeWord, bool fromCursor,
                       bool inSelection)
 {
-    d->findText = text;
-    d->findCaseSensitive = caseSensitive;
-    d->findWholeWord = wholeWord;
-    d->findFromCursor = fromCursor;
-    d->findInSelection = inSelection;
-    d->selectionForFind = d->view->selection();
+    d->setFindState(text, caseSensitive, wholeWord, fromCursor, inSelection);
     return d->find();
 }
 
@@ -363,15 +388,9 @@ bool TextEditor::findRegexp(const QString& pattern, bool caseSensitive, bool wil
     }
     d->view->clearSelection();
 
-    bool ok = true;
-    const QString re =
-        wildcard ? wildcardToRegularExpression(pattern) : Pattern::translate(pattern, &ok);
-    QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
-    if (!caseSensitive)
-        options |= QRegularExpression::CaseInsensitiveOption;
-    const QRegularExpression expr(re, options);
+    QRegularExpression expr;
     bool found = false;
-    if (ok && expr.isValid()) {
+    if (compile(pattern, caseSensitive, wildcard, &expr)) {
         const int last = d->doc->lastLine();
         for (; line <= last && !found; ++line, col = 0) {
             const QString& t = *d->doc->lineOf(line);
@@ -391,39 +410,33 @@ bool TextEditor::findRegexp(const QString& pattern, bool caseSensitive, bool wil
     return found;
 }
 
-int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool caseSensitive,
-                           bool wholeWord, bool inSelection)
+int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelection,
+                                        bool fromCursor, bool fixedLength, int len,
+                                        const NextMatch& next)
 {
-    d->findText = text;
-    d->findCaseSensitive = caseSensitive;
-    d->findWholeWord = wholeWord;
-    d->findFromCursor = false;
-    d->findInSelection = inSelection;
-    // Every pass keeps the selection the replacement began with as its
-    // bounds (the matches replaced so far lie inside it).
-    d->selectionForFind = d->view->selection();
-    TextDocument* doc = d->doc;
-    if (text.isEmpty() || doc->isReadOnly())
+    if (doc->isReadOnly())
         return 0;
-
-    const int len = int(text.size());
-    const Qt::CaseSensitivity cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    const Bounds b(inSelection, d->selectionForFind, d->manager->fVerticalSelection);
-    const bool expandTabs = !d->manager->fSaveTab;
+    const Bounds b(inSelection, view->selection(), manager->fVerticalSelection);
+    const bool expandTabs = !manager->fSaveTab;
     const int tab = qMax(1, doc->spacesInTab());
     auto* cmd = new ReplaceAllCommand(doc, len, replaceText, expandTabs, tab);
 
     // The passes of successive finds, each continuing just after the text
-    // the previous one inserted: matches never overlap, and the whole-word
-    // test sees the text as already replaced to its left.
+    // the previous one inserted: matches never overlap, and a test of what
+    // lies before a match sees the text as already replaced to its left.
     int line = 0;
     int col = 0;
+    if (fromCursor) {
+        line = view->cursor()->line();
+        col = view->cursor()->column();
+    }
     b.clampStart(line, col);
     const int stop = b.lastLine(doc->lastLine());
     int count = 0;
     int added = 0; // line breaks brought in above the current line
+    bool stopped = false;
     QString& out = cmd->built;
-    for (; line <= stop; ++line) {
+    for (; line <= stop && !stopped; ++line) {
         const QString& t = *doc->lineOf(line);
         qsizetype from = col;
         col = b.nextLineStart();
@@ -431,29 +444,23 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
         qsizetype copied = 0;
         const int firstCol = int(cmd->cols.size());
         while (true) {
-            const qsizetype pos = t.indexOf(text, from, cs);
-            if (pos < 0 || !b.endsInside(line, int(pos) + len))
+            int n = len;
+            const qsizetype pos = next(t, from, out, lineStart, copied, &n);
+            stopped = pos == -2;
+            if (pos < 0 || !b.endsInside(line, int(pos) + n))
                 break;
-            if (wholeWord) {
-                const bool wordBefore =
-                    pos > copied ? isWordChar(t.at(pos - 1))
-                                 : (copied > 0 && out.size() > lineStart && isWordChar(out.back()));
-                const bool wordAfter = pos + len < t.size() && isWordChar(t.at(pos + len));
-                if (wordBefore || wordAfter) {
-                    from = pos + len;
-                    continue;
-                }
-            }
             if (count == 0) {
                 cmd->firstLine = line;
-                cmd->firstEnd = int(pos) + len;
+                cmd->firstEnd = int(pos) + n;
             }
             ++count;
             out += QStringView(t).mid(copied, pos - copied);
             appendReplacement(out, replaceText, expandTabs, tab, lineStart);
-            copied = pos + len;
+            copied = pos + n;
             from = copied;
             cmd->cols.push_back(int(pos));
+            if (!fixedLength)
+                cmd->lens.push_back(n);
         }
         if (copied == 0)
             continue;
@@ -471,17 +478,73 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
 
     if (count == 0) {
         delete cmd;
-        d->view->clearSelection();
+        view->clearSelection();
         return 0;
     }
-    d->view->lockSelection();
+    const int endLine = cmd->endLine;
+    const int endCol = cmd->endCol;
+    view->lockSelection();
     doc->undoStack()->push(cmd);
-    d->view->unlockSelection();
+    view->unlockSelection();
     // As after the last pass, which found nothing more: no selection, the
-    // caret just after the last replacement.
-    d->findFromCursor = true;
-    d->view->clearSelection();
+    // caret just after the last replacement (also inside a larger undo
+    // group, which places the caret only when it closes).
+    findFromCursor = true;
+    view->clearSelection();
+    view->setCursorPosition(endLine, endCol, false);
     return count;
+}
+
+int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool caseSensitive,
+                           bool wholeWord, bool inSelection, bool fromCursor)
+{
+    // Every pass keeps the selection the replacement began with as its
+    // bounds (the matches replaced so far lie inside it).
+    d->setFindState(text, caseSensitive, wholeWord, fromCursor, inSelection);
+    if (text.isEmpty())
+        return 0;
+    const int len = int(text.size());
+    const Qt::CaseSensitivity cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    return d->replaceMatches(
+        replaceText, inSelection, fromCursor, true, len,
+        [&](const QString& t, qsizetype from, const QString& out, qsizetype lineStart,
+            qsizetype copied, int*) -> qsizetype {
+            while (true) {
+                const qsizetype pos = t.indexOf(text, from, cs);
+                if (pos < 0 || !wholeWord)
+                    return pos;
+                // Right after a replacement the character before is the
+                // replacement's last.
+                const bool wordBefore =
+                    pos > copied ? isWordChar(t.at(pos - 1))
+                                 : (copied > 0 && out.size() > lineStart && isWordChar(out.back()));
+                const bool wordAfter = pos + len < t.size() && isWordChar(t.at(pos + len));
+                if (!wordBefore && !wordAfter)
+                    return pos;
+                from = pos + len;
+            }
+        });
+}
+
+int TextEditor::replaceAllRegexp(const QString& pattern, const QString& replaceText,
+                                 bool caseSensitive, bool fromCursor)
+{
+    QRegularExpression expr;
+    if (!compile(pattern, caseSensitive, false, &expr))
+        return 0;
+    return d->replaceMatches(
+        replaceText, false, fromCursor, false, 0,
+        [&](const QString& t, qsizetype from, const QString&, qsizetype, qsizetype,
+            int* len) -> qsizetype {
+            const QRegularExpressionMatch m = expr.match(t, from);
+            if (!m.hasMatch())
+                return -1;
+            // A match of nothing would be found again at the same place.
+            if (m.capturedLength() == 0)
+                return -2;
+            *len = int(m.capturedLength());
+            return m.capturedStart();
+        });
 }
 
 } // namespace xqwidgets

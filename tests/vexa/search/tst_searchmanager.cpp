@@ -3,6 +3,7 @@
 // area, one undo step, read-only text), Go to Line, and the dialogs' rules.
 
 #include "../editors/editorstest.h"
+#include "screencheck.h"
 
 #include "actions.h"
 #include "message.h"
@@ -56,6 +57,8 @@ private:
     std::function<void(ReplaceDialog*)> onReplace;
     std::function<void(GotoLineDialog*)> onGoto;
     QList<int> answers;
+    // Called with each question before it is answered.
+    std::function<void()> onAsk;
     int questions = 0;
     QString askText;
 
@@ -74,7 +77,7 @@ private:
             dlg->inSelection->setChecked(flags.contains('s'));
             dlg->fromCursor->setChecked(flags.contains('f'));
             dlg->caseSensitive->setChecked(true);
-            dlg->wholeWordsOnly->setChecked(false);
+            dlg->wholeWordsOnly->setChecked(flags.contains('w'));
         };
         SearchManager::self()->replace();
     }
@@ -93,6 +96,8 @@ private Q_SLOTS:
             if (auto* g = qobject_cast<GotoLineDialog*>(&dlg))
                 return onGoto ? (onGoto(g), 1) : 0;
             ++questions;
+            if (onAsk)
+                onAsk();
             if (auto* a = qobject_cast<ReplaceAskDialog*>(&dlg))
                 askText = a->labelText->text();
             return answers.isEmpty() ? int(ReplaceAskDialog::Cancel) : answers.takeFirst();
@@ -109,6 +114,7 @@ private Q_SLOTS:
         onFind = {};
         onReplace = {};
         onGoto = {};
+        onAsk = {};
     }
     void cleanup()
     {
@@ -277,12 +283,21 @@ private Q_SLOTS:
         QTest::newRow("dollar") << "aaa\nbbb" << "$" << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
         QTest::newRow("regex all") << "a1 b22 c" << "[0-9]+" << "#" << true << "r" << A{}
                                    << "a# b# c" << 0;
+        QTest::newRow("regex, all after a no") << "a1 b22 c333" << "[0-9]+" << "#" << false << "r"
+                                               << A{no, all} << "a1 b# c#" << 2;
+        QTest::newRow("regex, a match of nothing ends it") << "aa b aa" << "a*" << "x" << true << "r"
+                                                          << A{} << "x b aa" << 0;
+        QTest::newRow("whole words, all") << "ab xab ab ab_" << "ab" << "X" << true << "w" << A{}
+                                          << "X xab X ab_" << 0;
         // The selection runs from line 0 column 2 to line 2 column 1.
         QTest::newRow("inside the selection only") << "a a\na a\na a\na a" << "a" << "xx" << true
                                                    << "s" << A{} << "a xx\nxx xx\nxx a\na a" << 0;
         QTest::newRow("selection with questions") << "a a\na a\na a\na a" << "a" << "xx" << false
                                                   << "s" << A{yes, no, yes, yes}
                                                   << "a xx\na xx\nxx a\na a" << 4;
+        QTest::newRow("selection, yes then all") << "a a\na a\na a\na a" << "a" << "xx" << false
+                                                 << "s" << A{yes, all} << "a xx\nxx xx\nxx a\na a"
+                                                 << 2;
         QTest::newRow("selection, line feeds") << "a a\na a\na a\na a" << "a" << "1\n2" << true << "s"
                                                << A{} << "a 1\n2\n1\n2 1\n2\n1\n2 a\na a" << 0;
     }
@@ -323,6 +338,22 @@ private Q_SLOTS:
         // The question showed the text searched for and went with the command.
         QCOMPARE(askText, QStringLiteral("a ?"));
         QVERIFY(shell->findChildren<ReplaceAskDialog*>().isEmpty());
+    }
+
+    // A line of 5 MB with 100k matches: one answered, then all the rest.
+    void longLine()
+    {
+        const QString piece = QStringLiteral("needle") + QString(44, QLatin1Char('.'));
+        const QString text = piece.repeated(100000);
+        setText(text);
+        answers = {ReplaceAskDialog::Yes, ReplaceAskDialog::All};
+        replaceWith(QStringLiteral("needle"), QStringLiteral("pin"), false);
+        QCOMPARE(questions, 2);
+        const QString pinned = (QStringLiteral("pin") + QString(44, QLatin1Char('.'))).repeated(100000);
+        QVERIFY(editor()->text() == pinned);
+        QCOMPARE(editor()->cursorColumn(), 47 * 100000 - 44);
+        editor()->undo();
+        QVERIFY(editor()->text() == text);
     }
 
     // A document that could not be decoded stays as it is; the loop ends.
@@ -369,6 +400,30 @@ private Q_SLOTS:
         QCOMPARE(editor()->cursorLine(), line);
         QCOMPARE(editor()->cursorColumn(), 0);
         QCOMPARE(shell->findChild<GotoLineDialog*>()->comboLine->count(), 0);
+    }
+
+    // What the window shows while a question waits, and after Go to Line,
+    // is what a full repaint of it shows.
+    void screenFollows()
+    {
+        shell->resize(800, 600);
+        QString lines;
+        for (int i = 0; i < 60; ++i)
+            lines += QStringLiteral("line %1 a\n").arg(i);
+        setText(lines);
+        QStringList seen;
+        onAsk = [&]() { seen.append(screencheck::mismatch(shell)); };
+        answers = {ReplaceAskDialog::Yes, ReplaceAskDialog::Yes, ReplaceAskDialog::No,
+                   ReplaceAskDialog::All};
+        replaceWith(QStringLiteral("a"), QStringLiteral("XYZ"), false);
+        QCOMPARE(seen, QStringList(4, QString()));
+        QCOMPARE(editor()->line(59), QStringLiteral("line 59 XYZ"));
+        QCOMPARE(screencheck::mismatch(shell), QString());
+
+        onGoto = [&](GotoLineDialog* dlg) { dlg->comboLine->setEditText(QStringLiteral("45")); };
+        SearchManager::self()->goToLine();
+        QCOMPARE(editor()->cursorLine(), 44);
+        QCOMPARE(screencheck::mismatch(shell), QString());
     }
 
     void dialogRules()

@@ -216,7 +216,7 @@ private slots:
         QFETCH(QString, selected);
 
         open(text);
-        place(caret, QRect());
+        place(caret, QRect(QPoint(0, 0), QPoint(0, 0)));
         QCOMPARE(e->findRegexp(pattern, cs, wildcard, fromCursor), found);
         QCOMPARE(QPoint(e->column(), e->line()), caretAfter);
         QCOMPARE(describe(view()->selection()), selected);
@@ -303,6 +303,63 @@ private slots:
         // One undo step, named for what it did.
         QCOMPARE(stack->undoList().size(), steps + 1);
         QCOMPARE(stack->undoDescription(), QStringLiteral("replace all"));
+        stack->undo();
+        QCOMPARE(e->text(), text);
+        stack->redo();
+        QCOMPARE(e->text(), expected);
+        QCOMPARE(QPoint(e->column(), e->line()), caretAfter);
+    }
+
+    // Replace-all from the caret, of a plain text or of a pattern whose
+    // matches differ in length; a pattern's run ends at a match of nothing.
+    void replaceFromCaret_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("with");
+        QTest::addColumn<bool>("regexp");
+        QTest::addColumn<bool>("cs");
+        QTest::addColumn<QPoint>("caret");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QPoint>("caretAfter");
+        // clang-format off
+        QTest::newRow("text from the caret") << "a a\na a" << "a" << "x" << false << true << QPoint(2, 0) << "a x\nx x" << 3 << QPoint(3, 1);
+        QTest::newRow("pattern, lengths differ") << "a1 b22 c333" << "[0-9]+" << "#" << true << true << QPoint(0, 0) << "a# b# c#" << 3 << QPoint(8, 0);
+        QTest::newRow("pattern from the caret") << "a1 b22\nc333" << "[0-9]+" << "<>" << true << true << QPoint(3, 0) << "a1 b<>\nc<>" << 2 << QPoint(3, 1);
+        QTest::newRow("pattern ignoring case") << "Ab aB" << "ab" << "x" << true << false << QPoint(0, 0) << "x x" << 2 << QPoint(3, 0);
+        QTest::newRow("pattern at line starts") << "ab\nab" << "^a" << "x" << true << true << QPoint(0, 0) << "xb\nxb" << 2 << QPoint(1, 1);
+        QTest::newRow("line feeds in the replacement") << "a1\nb2" << "[0-9]" << "\n" << true << true << QPoint(0, 0) << "a\n\nb\n" << 2 << QPoint(0, 3);
+        QTest::newRow("stops at a match of nothing") << "aa b aa" << "a*" << "x" << true << true << QPoint(0, 0) << "x b aa" << 1 << QPoint(1, 0);
+        QTest::newRow("nothing first") << "b aa" << "a*" << "x" << true << true << QPoint(0, 0) << "b aa" << 0 << QPoint(0, 0);
+        QTest::newRow("invalid pattern") << "a(" << "(" << "x" << true << true << QPoint(0, 0) << "a(" << 0 << QPoint(0, 0);
+        // clang-format on
+    }
+    void replaceFromCaret()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, what);
+        QFETCH(QString, with);
+        QFETCH(bool, regexp);
+        QFETCH(bool, cs);
+        QFETCH(QPoint, caret);
+        QFETCH(QString, expected);
+        QFETCH(int, count);
+        QFETCH(QPoint, caretAfter);
+
+        open(text);
+        place(caret, QRect(QPoint(0, 0), QPoint(0, 0)));
+        QtUndoStack* stack = doc()->undoStack();
+        const int steps = stack->undoList().size();
+        QCOMPARE(regexp ? e->replaceAllRegexp(what, with, cs, true)
+                        : e->replaceAll(what, with, cs, false, false, true),
+                 count);
+        QCOMPARE(e->text(), expected);
+        QVERIFY(!view()->hasSelection());
+        QCOMPARE(QPoint(e->column(), e->line()), caretAfter);
+        QCOMPARE(stack->undoList().size(), steps + (count > 0 ? 1 : 0));
+        if (count == 0)
+            return;
         stack->undo();
         QCOMPARE(e->text(), text);
         stack->redo();

@@ -400,6 +400,17 @@ void XQEditor::replaceFound(const QString& text)
     d->document->macroEnd();
 }
 
+int XQEditor::replaceAll(const QString& text, const QString& replacement, bool caseSensitive,
+                         bool wholeWord, bool regExp, bool inSelection)
+{
+    // The component's replace-all records the whole run as one compact
+    // command; it leaves a read-only document alone.
+    if (regExp)
+        return d->editor->replaceAllRegexp(text, replacement, caseSensitive, true);
+    return d->editor->replaceAll(text, replacement, caseSensitive, wholeWord, inSelection,
+                                 !inSelection);
+}
+
 // A read-only document takes no edits, and so no group either.
 void XQEditor::beginUndoGroup()
 {

@@ -54,6 +54,8 @@ public:
     bool findRegexp(const QString& pattern, bool caseSensitive, bool wildcard,
                     bool fromCursor) override;
     void replaceFound(const QString& text) override;
+    int replaceAll(const QString& text, const QString& replacement, bool caseSensitive,
+                   bool wholeWord, bool regExp, bool inSelection) override;
     bool findNext() override;
     void setWrap(bool b) override;
     bool getWrap() override;
