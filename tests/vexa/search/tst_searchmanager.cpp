@@ -74,7 +74,8 @@ private:
             dlg->replaceString->setEditText(r);
             dlg->replaceAll->setChecked(all);
             dlg->regExp->setChecked(flags.contains('r'));
-            dlg->inSelection->setChecked(flags.contains('s'));
+            // "S": the area ticked with nothing selected.
+            dlg->inSelection->setChecked(flags.contains('s') || flags.contains('S'));
             dlg->fromCursor->setChecked(flags.contains('f'));
             dlg->caseSensitive->setChecked(true);
             dlg->wholeWordsOnly->setChecked(flags.contains('w'));
@@ -236,19 +237,21 @@ private Q_SLOTS:
 
     void invalidPatterns()
     {
-        setText(QStringLiteral("a(b"));
-        Boxes boxes;
-        onFind = [](FindDialog* dlg) {
-            dlg->findString->setEditText(QStringLiteral("("));
-            dlg->regExp->setChecked(true);
-        };
-        SearchManager::self()->findText();
-        QCOMPARE(boxes.shown.size(), 1);
-        QCOMPARE(boxes.shown.first().caption, QStringLiteral("Invalid regular expression"));
-        replaceWith(QStringLiteral("("), QStringLiteral("x"), true, QStringLiteral("r"));
-        QCOMPARE(boxes.shown.size(), 2);
-        QCOMPARE(boxes.shown.last().caption, QStringLiteral("Invalid regular expression"));
-        QCOMPARE(editor()->text(), QStringLiteral("a(b"));
+        for (const QString pattern : {QStringLiteral("("), QStringLiteral("[z-a]")}) {
+            setText(QStringLiteral("a(b"));
+            Boxes boxes;
+            onFind = [&](FindDialog* dlg) {
+                dlg->findString->setEditText(pattern);
+                dlg->regExp->setChecked(true);
+            };
+            SearchManager::self()->findText();
+            QCOMPARE(boxes.shown.size(), 1);
+            QCOMPARE(boxes.shown.first().caption, QStringLiteral("Invalid regular expression"));
+            replaceWith(pattern, QStringLiteral("x"), true, QStringLiteral("r"));
+            QCOMPARE(boxes.shown.size(), 2);
+            QCOMPARE(boxes.shown.last().caption, QStringLiteral("Invalid regular expression"));
+            QCOMPARE(editor()->text(), QStringLiteral("a(b"));
+        }
     }
 
     void replaceLoop_data()
@@ -295,6 +298,8 @@ private Q_SLOTS:
         QTest::newRow("selection with questions") << "a a\na a\na a\na a" << "a" << "xx" << false
                                                   << "s" << A{yes, no, yes, yes}
                                                   << "a xx\na xx\nxx a\na a" << 4;
+        QTest::newRow("area ticked, nothing selected") << "a a" << "a" << "x" << true << "S" << A{}
+                                                       << "a a" << 0;
         QTest::newRow("selection, yes then all") << "a a\na a\na a\na a" << "a" << "xx" << false
                                                  << "s" << A{yes, all} << "a xx\nxx xx\nxx a\na a"
                                                  << 2;
