@@ -668,12 +668,15 @@ class LineBudget
 {
 public:
     explicit LineBudget(int length)
-        : m_limit(g_budgetBaseNs + qint64(length) * g_budgetPerCharNs), m_start(threadCpuNs()),
+        : m_limit(g_budgetBaseNs + qint64(length) * g_budgetPerCharNs),
           m_engine(patternEngineCalls())
     {
     }
     // Looked at every few steps, and after a few calls of the regular
-    // expression engine (one of which may run long).
+    // expression engine (one of which may run long). The clock is read
+    // first at the first look, not when the pass starts: reading the
+    // thread's processor time is a system call, dearer than a whole pass
+    // over a short line, and most lines end before the first look.
     bool spent()
     {
         const quint64 engine = patternEngineCalls();
@@ -681,12 +684,16 @@ public:
             return false;
         m_countdown = 64;
         m_engine = engine;
+        if (m_start < 0) {
+            m_start = threadCpuNs();
+            return false;
+        }
         return threadCpuNs() - m_start > m_limit;
     }
 
 private:
     qint64 m_limit;
-    qint64 m_start;
+    qint64 m_start = -1;
     quint64 m_engine;
     int m_countdown = 64;
 };

@@ -648,7 +648,11 @@ void TextDocument::loadText(QString text)
     clear();
     // Every line shares the one decoded buffer: it is copied only where a
     // line is changed, which keeps a large file near two bytes a character.
-    text.squeeze();
+    // The buffer is copied to its size only when much of it is spare room:
+    // a copy of a large file costs more than colouring all of it, and a
+    // buffer the caller still holds costs nothing more by being shared.
+    if (text.capacity() - text.size() > text.size() / 8)
+        text.squeeze();
     const qsizetype n = text.size();
     QString::DataPointer& all = text.data_ptr();
     const char16_t* base = all.data();
