@@ -135,6 +135,8 @@ struct Subject {
     virtual QWidget* surface() = 0; // what paints the text
     virtual QWidget* keyTarget() = 0;
     virtual void setText(const QString& text) = 0;
+    // A text the caller gives up, as a file that was just read and decoded.
+    virtual void takeText(QString&& text) { setText(text); }
     virtual void moveTo(int line) = 0;
 };
 
@@ -155,7 +157,15 @@ struct Ours : Subject {
     QWidget* widget() override { return e; }
     QWidget* surface() override { return e->view(); }
     QWidget* keyTarget() override { return e->view(); }
-    void setText(const QString& text) override { e->document()->loadText(text); }
+    // The document keeps the buffer it is given and shares it with its
+    // lines. A file open hands it a buffer of its own; a buffer the caller
+    // keeps would be copied at the first edit instead. The copy is made
+    // here, inside the time of setting the text, as the peers make theirs.
+    void setText(const QString& text) override
+    {
+        e->document()->loadText(QString(text.constData(), text.size()));
+    }
+    void takeText(QString&& text) override { e->document()->loadText(std::move(text)); }
     void moveTo(int line) override { e->view()->setCursorPosition(line, 0, false); }
 };
 
@@ -391,7 +401,7 @@ QString measureFile(int kind, const QString& path)
             return QStringLiteral("(cannot read %1)").arg(path);
         QString text = QString::fromUtf8(f.readAll());
         chars = text.size();
-        s->setText(text);
+        s->takeText(std::move(text));
     }
     const double load = bench::msSince(t);
     t.restart();

@@ -384,11 +384,10 @@ int EditorCursor::column2wanted(int line, int column) const
     const int extra = d->document->spacesInTab() - 1;
     const int n = qMin(column, int(l->size()));
     int wanted = column;
-    const QStringView text(*l);
-    for (int i = 0; i < n; ++i) {
-        if (text[i] == u'\t')
-            wanted += extra;
-    }
+    // Tab to tab, many characters at a time (a line may be megabytes long).
+    const QStringView text = QStringView(*l).first(qMax(0, n));
+    for (qsizetype t = text.indexOf(u'\t'); t >= 0; t = text.indexOf(u'\t', t + 1))
+        wanted += extra;
     return wanted;
 }
 

@@ -790,9 +790,14 @@ struct DirectAtom {
     int max;
     quint64 ascii[2];
     bool ci;
+    // "." and the like: every character is a member, so a repeat takes as
+    // many as it may without looking at them ("//.*" ends at the line's end
+    // however long the line).
+    bool any;
 
     DirectAtom(std::shared_ptr<CharSet> s, int min, int max, bool ci)
-        : set(std::move(s)), min(min), max(max), ascii{0, 0}, ci(ci)
+        : set(std::move(s)), min(min), max(max), ascii{0, 0}, ci(ci),
+          any(set->negated && set->ranges.empty() && set->classes == 0)
     {
         for (int c = 0; c < 128; ++c) {
             if (set->test(char16_t(c), ci))
@@ -809,6 +814,8 @@ struct DirectAtom {
     int run(const char16_t* s, int n) const
     {
         const int limit = max < 0 ? n : qMin(max, n);
+        if (any)
+            return limit;
         int k = 0;
         while (k < limit && test(s[k]))
             ++k;

@@ -9,6 +9,10 @@
 #include <memory>
 #include <vector>
 
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
 namespace xqwidgets
 {
 
@@ -300,15 +304,76 @@ void TextLine::set(const QString& s)
     QString::operator=(s);
 }
 
-// Gives the text storage of its own, no larger than the text needs, when it
-// is shared or sits inside a larger block (a slice of the load buffer).
-static void ownText(QString& s)
+// Gives the text storage of its own when it is shared or sits inside a much
+// larger block (a slice of the load buffer). Room the line's own edits made
+// is kept: copying it away before every edit would cost a long line a copy
+// and a fresh allocation per keystroke. A copy leaves room for `adding`
+// characters and an eighth more, so that typing on the line does not
+// allocate at every key.
+// Asks for large pages under a buffer of megabytes about to be filled: on
+// many machines each first touch of a small page costs more than copying
+// it, so a line of 5 MB would spend most of a keystroke on them.
+static void preferLargePages(void* data, size_t bytes)
+{
+#ifdef Q_OS_LINUX
+    constexpr size_t kLarge = size_t(2) << 20;
+    if (bytes < 2 * kLarge)
+        return;
+    const auto begin = (reinterpret_cast<quintptr>(data) + kLarge - 1) & ~quintptr(kLarge - 1);
+    const auto end = (reinterpret_cast<quintptr>(data) + bytes) & ~quintptr(kLarge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), size_t(end - begin), MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(bytes);
+#endif
+}
+
+static void ownText(QString& s, qsizetype adding)
 {
     if (s.isNull())
         return;
     QString::DataPointer& dp = s.data_ptr();
-    if (dp.needsDetach() || dp.freeSpaceAtBegin() > 0 || s.capacity() > 2 * s.size() + 32)
-        s = QString(s.constData(), s.size());
+    const qsizetype block = dp.freeSpaceAtBegin() + s.capacity();
+    if (!dp.needsDetach() && block <= 2 * s.size() + 32)
+        return;
+    const qsizetype n = s.size();
+    QString own(n + qMax<qsizetype>(adding, 0) + n / 8, Qt::Uninitialized);
+    preferLargePages(own.data(), size_t(own.size()) * sizeof(QChar));
+    std::memcpy(own.data(), s.constData(), size_t(n) * sizeof(QChar));
+    own.resize(n); // keeps the room
+    s = std::move(own);
+}
+
+// Replaces `removed` characters at `index` of `s` (both within the text) by
+// `with`, in place when the storage has room. QString::insert at the start
+// of a text moves it to a new block whatever room it has at its end; on a
+// line of megabytes that is a fresh allocation per keystroke.
+template <typename Text, typename Unit>
+static void splice(Text& s, qsizetype index, qsizetype removed, const Unit* with, qsizetype n)
+{
+    if (n == 0 && removed == 0)
+        return;
+    const qsizetype old = s.size();
+    if (n > removed)
+        s.resize(old - removed + n);
+    Unit* d = reinterpret_cast<Unit*>(s.data());
+    std::memmove(d + index + n, d + index + removed, size_t(old - index - removed) * sizeof(Unit));
+    if (with)
+        std::memcpy(d + index, with, size_t(n) * sizeof(Unit));
+    else
+        std::memset(static_cast<void*>(d + index), 0, size_t(n) * sizeof(Unit));
+    if (n < removed)
+        s.resize(old - removed + n);
+}
+
+static void spliceText(QString& text, qsizetype index, qsizetype removed, const QString& with)
+{
+    // `with` may be the line itself.
+    const QString keep = with.constData() == text.constData() ? QString(with.constData(), with.size())
+                                                                : with;
+    ownText(text, keep.size() - removed);
+    splice(text, index, removed, keep.constData(), keep.size());
 }
 
 // The characters QString::remove takes at `index`.
@@ -321,42 +386,45 @@ static qsizetype removable(const QString& s, qsizetype index, qsizetype len)
 
 void TextLine::replace(uint index, uint len, const QString& s)
 {
-    ownText(*this);
-    if (qsizetype(index) <= size())
-        noteEdit(index, removable(*this, index, len), s.size());
-    else
+    if (qsizetype(index) > size()) {
+        ownText(*this, s.size());
         dropHighlightTrails();
-    QString::remove(index, len);
-    QString::insert(index, s);
+        QString::insert(index, s); // pads with blanks
+        return;
+    }
+    const qsizetype removed = removable(*this, index, len);
+    noteEdit(index, removed, s.size());
+    spliceText(*this, index, removed, s);
 }
 
 void TextLine::insert(qsizetype index, const QString& s)
 {
-    ownText(*this);
-    if (index >= 0 && index <= size())
-        noteEdit(index, 0, s.size());
-    else
-        dropHighlightTrails(); // QString pads with blanks
-    QString::insert(index, s);
+    if (index < 0 || index > size()) {
+        ownText(*this, s.size());
+        dropHighlightTrails();
+        QString::insert(index, s); // pads with blanks
+        return;
+    }
+    noteEdit(index, 0, s.size());
+    spliceText(*this, index, 0, s);
 }
 
 void TextLine::remove(qsizetype index, qsizetype len)
 {
-    ownText(*this);
+    ownText(*this, 0);
     noteEdit(index, removable(*this, index, len), 0);
     QString::remove(index, len);
 }
 
 void TextLine::append(const QString& s)
 {
-    ownText(*this);
     noteEdit(size(), 0, s.size());
-    QString::append(s);
+    spliceText(*this, size(), 0, s);
 }
 
 void TextLine::truncate(qsizetype len)
 {
-    ownText(*this);
+    ownText(*this, 0);
     if (len >= 0 && len < size())
         noteEdit(len, size() - len, 0);
     QString::truncate(len);
@@ -369,11 +437,9 @@ void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
     // The attributes move with the text, so that those before the edit and
     // those a pass finds still standing after it need not be made again.
     QByteArray& a = priv()->attributes;
-    if (!a.isEmpty() && column <= a.size()) {
-        a.remove(column, qMin(removed, a.size() - column));
-        if (inserted > 0)
-            a.insert(column, inserted, '\0');
-    }
+    if (!a.isEmpty() && column <= a.size())
+        splice(a, column, qMin(removed, a.size() - column), static_cast<const char*>(nullptr),
+               inserted);
     const qsizetype delta = inserted - removed;
     for (HighlightTrail& t : priv()->trails->pass) {
         // States before the edit whose steps looked at nothing from the
@@ -509,8 +575,14 @@ void TextLine::setAttributes(int attr, uint from, uint to)
         expandAttributes();
         p = extra();
     }
-    if (p->attributes.size() < size())
+    if (p->attributes.size() < size()) {
+        if (p->attributes.isEmpty() && size() >= kCompactMax) {
+            // Room for typing, as the text has (see ownText).
+            p->attributes.reserve(size() + size() / 8);
+            preferLargePages(p->attributes.data(), size_t(p->attributes.capacity()));
+        }
         p->attributes.resize(size(), '\0');
+    }
     const uint end = qMin<uint>(to, uint(p->attributes.size()));
     char* data = p->attributes.data();
     for (uint i = from; i < end; ++i)

@@ -98,6 +98,7 @@ private slots:
     void cleanup();
 
     void textLineBasics();
+    void textLineEditsInPlace();
     void textLineAttributesAreUnsigned();
     void textLineCompactAttributes_data();
     void textLineCompactAttributes();
@@ -181,6 +182,99 @@ void TestTextDoc::textLineBasics()
     QCOMPARE(QString(l), QString("hippo"));
     l.set("ab");
     QCOMPARE(QString(l), QString("ab"));
+}
+
+// Edits work on the line's storage in place where it has room. The text a
+// line was made from (which it shares until its first edit) never changes,
+// a line given itself as the text to insert gets its old text, and typing
+// on a long line after its first edit takes no new storage.
+void TestTextDoc::textLineEditsInPlace()
+{
+    enum Op { Insert, Replace, Append, Remove, Truncate };
+    struct Case {
+        const char* name;
+        Op op;
+        int index;
+        int len;
+        QString with; // "@" stands for the line itself
+    };
+    const Case cases[] = {
+        {"insert at start", Insert, 0, 0, "xy"},
+        {"insert inside", Insert, 30, 0, "xy"},
+        {"insert at end", Insert, 1000, 0, "xy"},
+        {"insert past end pads", Insert, 1005, 0, "xy"},
+        {"insert itself", Insert, 2, 0, "@"},
+        {"replace shorter", Replace, 1, 30, "z"},
+        {"replace longer", Replace, 1, 2, "wxyz"},
+        {"replace to end with more", Replace, 995, 10, "0123456789"},
+        {"replace with itself", Replace, 3, 1, "@"},
+        {"append", Append, 0, 0, "tail"},
+        {"append itself", Append, 0, 0, "@"},
+        {"remove", Remove, 20, 20, ""},
+        {"truncate", Truncate, 40, 0, ""},
+    };
+    const QString original = QStringLiteral("abcdefghij").repeated(100);
+    for (const Case& c : cases) {
+        // A line sharing its text, and one with storage of its own and no
+        // room to spare.
+        for (bool sharing : {true, false}) {
+            QString shared = original;
+            TextLine line(sharing ? shared : QString(original.constData(), original.size()));
+            QString model = original;
+            const bool self = c.with == QLatin1String("@");
+            const QString& with = self ? static_cast<const QString&>(line) : c.with;
+            model = [&] {
+                QString m = original;
+                const QString w = self ? original : c.with;
+                switch (c.op) {
+                case Insert:
+                    return m.insert(c.index, w);
+                case Replace:
+                    return m.replace(c.index, c.len, w);
+                case Append:
+                    return m.append(w);
+                case Remove:
+                    return m.remove(c.index, c.len);
+                case Truncate:
+                    m.truncate(c.index);
+                    return m;
+                }
+                return m;
+            }();
+            switch (c.op) {
+            case Insert:
+                line.insert(c.index, with);
+                break;
+            case Replace:
+                line.replace(uint(c.index), uint(c.len), with);
+                break;
+            case Append:
+                line.append(with);
+                break;
+            case Remove:
+                line.remove(c.index, c.len);
+                break;
+            case Truncate:
+                line.truncate(c.index);
+                break;
+            }
+            QVERIFY2(QString(line) == model, c.name);
+            QVERIFY2(shared == original, c.name);
+        }
+    }
+
+    // A long line: after the first key, keys at the start and further on
+    // are made in the storage the first one left.
+    const QString text(100000, QLatin1Char('a'));
+    TextLine line(text);
+    line.insert(0, QStringLiteral("x"));
+    const QChar* storage = line.constData();
+    for (int i = 1; i < 50; ++i)
+        line.insert(i % 3 == 0 ? 0 : i, QStringLiteral("y"));
+    QCOMPARE(line.constData(), storage);
+    QCOMPARE(line.size(), text.size() + 50);
+    QCOMPARE(line.count(QLatin1Char('a')), text.size());
+    QCOMPARE(text, QString(100000, QLatin1Char('a')));
 }
 
 void TestTextDoc::textLineAttributesAreUnsigned()
