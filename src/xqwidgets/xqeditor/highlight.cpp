@@ -579,6 +579,21 @@ void TextHighlight::Private::buildSection(const QList<QDomElement>& section, boo
 namespace
 {
 
+// Where the colouring pass writes attributes: into the line, or, for a line
+// coloured start to end in one go, into a buffer the line then takes in its
+// finished form at once (no per-line record to grow and shrink on the way).
+struct AttributeSink {
+    TextLine* line;
+    quint8* flat = nullptr;
+    void set(int attr, int from, int to) const
+    {
+        if (flat)
+            std::memset(flat + from, attr, size_t(to - from));
+        else
+            line->setAttributes(attr, uint(from), uint(to));
+    }
+};
+
 // One walk of the rules of `list` at `pos`, shared by both passes: a rule
 // that matches consumes its characters (painted with its attribute when
 // `line` colours) and the walk goes on with the next rule, or ends when the
@@ -587,7 +602,7 @@ namespace
 template <bool Colour>
 bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, int& pos,
           const QChar* text, int length, const Pattern::LineScan* scan, Visited& visited,
-          TextLine* line, const std::array<HighlightContext*, TextHighlight::MaxIds>& table,
+          const AttributeSink& line, const std::array<HighlightContext*, TextHighlight::MaxIds>& table,
           const std::array<std::unique_ptr<Dispatch>, TextHighlight::MaxIds>& dispatches)
 {
     bool moved = false;
@@ -617,7 +632,7 @@ bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, in
             moved = true;
             const int end = pos + qMin(n, left);
             if (Colour)
-                line->setAttributes(item->attr, uint(pos), uint(end));
+                line.set(item->attr, pos, end);
             pos = end;
             visited.reset(ctx);
             if (item->ctx != -1) {
@@ -718,6 +733,14 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
         Colour ? TextLine::ColouringPass : TextLine::ContextPass;
     const bool stops = Colour && upTo >= 0 && upTo < length;
     TextLine::HighlightTrail* trail = line->highlightTrail(which, owner, length >= kLongLine || stops);
+    // Without a trail the pass runs from the start to the end of a line
+    // shorter than kLongLine.
+    static thread_local quint8 scratch[kLongLine];
+    AttributeSink sink{line};
+    if (Colour && !trail) {
+        sink.flat = scratch;
+        std::memset(scratch, 0, size_t(length));
+    }
     // Without scans nothing tells how far the rules looked: states are then
     // good only for going on, never after an edit.
     const bool tracked = g_lineScans;
@@ -770,24 +793,24 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
         if (!list) {
             // An id without a context here: the rest of the line matches nothing.
             if (Colour)
-                line->setAttributes(0, uint(pos), uint(length));
+                sink.set(0, pos, length);
             scan.reachTo(length + 1);
             pos = length;
             break;
         }
         if (budget.spent()) {
             if (Colour)
-                line->setAttributes(0, uint(pos), uint(length));
+                sink.set(0, pos, length);
             cut = true;
             break;
         }
         if (s)
             scan.reachTo(pos + 1); // the rules are chosen by the character here
-        if (!walk<Colour>(list, dispatch, ctx, pos, text, length, s, visited, line, table,
+        if (!walk<Colour>(list, dispatch, ctx, pos, text, length, s, visited, sink, table,
                           dispatches) &&
             pos < length) {
             if (Colour)
-                line->setAttributes(0, uint(pos), uint(pos + 1));
+                sink.set(0, pos, pos + 1);
             ++pos;
             visited.reset(ctx);
         }
@@ -825,6 +848,8 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
             save();
     }
     if (Colour) {
+        if (sink.flat)
+            line->setFinishedAttributes(sink.flat, length);
         if (length < kLongLine)
             line->dropHighlightTrails();
         line->doneHighlight();

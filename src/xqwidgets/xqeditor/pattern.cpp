@@ -784,25 +784,54 @@ bool validUtf16(QStringView text)
 // One step of a direct match: a character set repeated min..max times (max
 // -1: unbounded). Members below 128, the bulk of source text, are looked up
 // in a table that already holds case folding and negation.
+//
+// Or a group of alternatives, each a fixed run of single characters
+// ("(->|\.)"), tried in order with the rest of the pattern after each; or
+// a look-ahead of such alternatives ("(?=\w)"), which takes nothing. With
+// no choice inside an alternative, trying them in order gives the engine's
+// answer, and such rules no longer cost an engine call at every candidate.
 struct DirectAtom {
+    enum Kind { Repeat, Alternatives, LookAhead };
+    Kind kind = Repeat;
     std::shared_ptr<CharSet> set;
-    int min;
-    int max;
-    quint64 ascii[2];
-    bool ci;
+    int min = 1;
+    int max = 1;
+    quint64 ascii[2] = {0, 0};
+    bool ci = false;
     // "." and the like: every character is a member, so a repeat takes as
     // many as it may without looking at them ("//.*" ends at the line's end
     // however long the line).
-    bool any;
+    bool any = false;
+    bool negative = false; // a look-ahead that must not match
+    std::vector<std::vector<DirectAtom>> alternatives;
 
     DirectAtom(std::shared_ptr<CharSet> s, int min, int max, bool ci)
-        : set(std::move(s)), min(min), max(max), ascii{0, 0}, ci(ci),
+        : set(std::move(s)), min(min), max(max), ci(ci),
           any(set->negated && set->ranges.empty() && set->classes == 0)
     {
         for (int c = 0; c < 128; ++c) {
             if (set->test(char16_t(c), ci))
                 ascii[c >> 6] |= quint64(1) << (c & 63);
         }
+    }
+    DirectAtom(Kind kind, bool negative) : kind(kind), negative(negative) {}
+
+    // A group or look-ahead the direct matcher can take: not repeated, each
+    // alternative single characters and sets, none repeated.
+    static bool fixedAlternatives(const Node& node, bool ci, DirectAtom* out)
+    {
+        if (node.quantified || !node.alt)
+            return false;
+        for (const Sequence& seq : *node.alt) {
+            std::vector<DirectAtom> run;
+            for (const Node& n : seq) {
+                if ((n.kind != Node::Char && n.kind != Node::Set) || n.quantified)
+                    return false;
+                run.emplace_back(charSetOf(n, ci), 1, 1, ci);
+            }
+            out->alternatives.push_back(std::move(run));
+        }
+        return true;
     }
     bool test(char16_t c) const
     {
@@ -870,6 +899,19 @@ struct Pattern::Private {
     // their text; past its size for its end).
     mutable int seen = 0;
 
+    // The length of the fixed alternative `run` at `pos`, -1 when it does
+    // not match there.
+    int fixedAt(const std::vector<DirectAtom>& run, const char16_t* s, int n, int pos) const
+    {
+        for (size_t j = 0; j < run.size(); ++j) {
+            const int q = pos + int(j);
+            seen = qMax(seen, q + 1);
+            if (q >= n || !run[j].test(s[q]))
+                return -1;
+        }
+        return int(run.size());
+    }
+
     // End of the direct match from `pos`, -1 when none, -2 when the budget ran out.
     int directAt(const char16_t* s, int n, size_t ai, int pos, int& budget) const
     {
@@ -881,6 +923,27 @@ struct Pattern::Private {
             return (!eol || pos == n) ? pos : -1;
         }
         const DirectAtom& a = atoms[ai];
+        if (a.kind == DirectAtom::LookAhead) {
+            bool found = false;
+            for (const auto& run : a.alternatives) {
+                if (fixedAt(run, s, n, pos) >= 0) {
+                    found = true;
+                    break;
+                }
+            }
+            return found == a.negative ? -1 : directAt(s, n, ai + 1, pos, budget);
+        }
+        if (a.kind == DirectAtom::Alternatives) {
+            for (const auto& run : a.alternatives) {
+                const int len = fixedAt(run, s, n, pos);
+                if (len < 0)
+                    continue;
+                const int r = directAt(s, n, ai + 1, pos + len, budget);
+                if (r != -1)
+                    return r;
+            }
+            return -1;
+        }
         if (minimal) {
             // Shortest first: the repeat grows one character at a time, so
             // a match costs its own length, not the rest of the line (the
@@ -1126,6 +1189,12 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
             const Node& node = (*seq)[k];
             if (node.kind == Node::Char || node.kind == Node::Set) {
                 p->atoms.emplace_back(charSetOf(node, p->ci), node.min, node.max, p->ci);
+            } else if (node.kind == Node::Group || node.kind == Node::Look) {
+                DirectAtom group(node.kind == Node::Group ? DirectAtom::Alternatives
+                                                          : DirectAtom::LookAhead,
+                                 node.negative);
+                direct = DirectAtom::fixedAlternatives(node, p->ci, &group);
+                p->atoms.push_back(std::move(group));
             } else if (node.kind == Node::Bol && k == 0 && !node.quantified) {
                 p->bol = true;
             } else if (node.kind == Node::Eol && k + 1 == seq->size() && !node.quantified) {
@@ -1187,7 +1256,7 @@ int Pattern::Private::matchLength(QStringView text, const LineScan* scan) const
     int length = -1;
     if (kind == Direct) {
         const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
-        if (atoms.size() == 1 && !eol) {
+        if (atoms.size() == 1 && !eol && atoms.front().kind == DirectAtom::Repeat) {
             // A single repeated set, the commonest rule: no backtracking.
             const DirectAtom& a = atoms.front();
             if (minimal) {

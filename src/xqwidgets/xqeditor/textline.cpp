@@ -221,14 +221,15 @@ void TextLine::setCompactAttributes(quintptr word)
         m_ext = word;
 }
 
-void TextLine::compactAttributesNow()
+namespace
 {
-    Private* p = priv();
-    if (!p || p->attributes.isEmpty())
-        return;
-    const QByteArray& a = p->attributes;
-    const qsizetype n = a.size();
-    const auto* s = reinterpret_cast<const quint8*>(a.constData());
+
+// The compact form (see TextLine::m_ext) of `n` attributes, n at most
+// kCompactMax.
+quintptr compactForm(const quint8* s, qsizetype n)
+{
+    if (n <= 0)
+        return 0;
     auto runEnd = [&](qsizetype i) {
         qsizetype j = i + 1;
         while (j < n && j - i < 255 && s[j] == s[i])
@@ -241,11 +242,11 @@ void TextLine::compactAttributesNow()
         ++pairs;
         uniform = uniform && s[i] == s[0];
     }
-    quintptr word = 0;
     if (uniform) {
         // All 0 reads as no attributes at all.
-        word = s[0] ? (quintptr(n) << 16) | (quintptr(s[0]) << 8) | Uniform : 0;
-    } else if (2 * pairs <= n) {
+        return s[0] ? (quintptr(n) << 16) | (quintptr(s[0]) << 8) | Uniform : 0;
+    }
+    if (2 * pairs <= n) {
         auto* b = static_cast<quint8*>(std::malloc(size_t(2 + 2 * pairs)));
         b[0] = quint8(pairs);
         b[1] = quint8(pairs >> 8);
@@ -256,18 +257,41 @@ void TextLine::compactAttributesNow()
             *out++ = s[i];
             i = j;
         }
-        word = reinterpret_cast<quintptr>(b) | Runs;
-    } else {
-        // Attributes that change at almost every character: runs would
-        // take more than a byte each.
-        auto* b = static_cast<quint8*>(std::malloc(size_t(2 + n)));
-        b[0] = quint8(n);
-        b[1] = quint8(n >> 8);
-        std::memcpy(b + 2, s, size_t(n));
-        word = reinterpret_cast<quintptr>(b) | Flat;
+        return reinterpret_cast<quintptr>(b) | Runs;
     }
+    // Attributes that change at almost every character: runs would take
+    // more than a byte each.
+    auto* b = static_cast<quint8*>(std::malloc(size_t(2 + n)));
+    b[0] = quint8(n);
+    b[1] = quint8(n >> 8);
+    std::memcpy(b + 2, s, size_t(n));
+    return reinterpret_cast<quintptr>(b) | Flat;
+}
+
+} // namespace
+
+void TextLine::compactAttributesNow()
+{
+    Private* p = priv();
+    if (!p || p->attributes.isEmpty())
+        return;
+    const quintptr word = compactForm(reinterpret_cast<const quint8*>(p->attributes.constData()),
+                                      p->attributes.size());
     p->attributes = QByteArray();
     setCompactAttributes(word);
+    dropExtraIfEmpty();
+}
+
+void TextLine::setFinishedAttributes(const quint8* attributes, int n)
+{
+    if (n > kCompactMax || (priv() && priv()->trails)) {
+        extra()->attributes = QByteArray(reinterpret_cast<const char*>(attributes), n);
+        setCompactAttributes(0);
+        return;
+    }
+    if (Private* p = priv())
+        p->attributes = QByteArray();
+    setCompactAttributes(compactForm(attributes, n));
     dropExtraIfEmpty();
 }
 
@@ -329,6 +353,10 @@ static void preferLargePages(void* data, size_t bytes)
 #endif
 }
 
+// From this many characters (or attribute bytes) on, a line's storage is
+// large enough for the cost of mapping fresh memory to matter.
+constexpr qsizetype kLargeText = qsizetype(1) << 20;
+
 static void ownText(QString& s, qsizetype adding)
 {
     if (s.isNull())
@@ -355,8 +383,26 @@ static void splice(Text& s, qsizetype index, qsizetype removed, const Unit* with
     if (n == 0 && removed == 0)
         return;
     const qsizetype old = s.size();
+    const qsizetype want = old - removed + n;
+    if (want > s.capacity() && want >= kLargeText) {
+        // A line of megabytes grows into a new block with room for more
+        // typing, on large pages, filled in one pass.
+        Text grown(want + want / 8, Qt::Uninitialized);
+        preferLargePages(grown.data(), size_t(grown.size()) * sizeof(Unit));
+        Unit* g = reinterpret_cast<Unit*>(grown.data());
+        const Unit* d = reinterpret_cast<const Unit*>(s.constData());
+        std::memcpy(g, d, size_t(index) * sizeof(Unit));
+        if (with)
+            std::memcpy(g + index, with, size_t(n) * sizeof(Unit));
+        else
+            std::memset(static_cast<void*>(g + index), 0, size_t(n) * sizeof(Unit));
+        std::memcpy(g + index + n, d + index + removed, size_t(old - index - removed) * sizeof(Unit));
+        grown.resize(want); // keeps the room
+        s = std::move(grown);
+        return;
+    }
     if (n > removed)
-        s.resize(old - removed + n);
+        s.resize(want);
     Unit* d = reinterpret_cast<Unit*>(s.data());
     std::memmove(d + index + n, d + index + removed, size_t(old - index - removed) * sizeof(Unit));
     if (with)
@@ -364,7 +410,7 @@ static void splice(Text& s, qsizetype index, qsizetype removed, const Unit* with
     else
         std::memset(static_cast<void*>(d + index), 0, size_t(n) * sizeof(Unit));
     if (n < removed)
-        s.resize(old - removed + n);
+        s.resize(want);
 }
 
 static void spliceText(QString& text, qsizetype index, qsizetype removed, const QString& with)

@@ -56,6 +56,9 @@ public:
     void resetHighlight(int ctx);
     void setAttributes(int attr, uint from, uint to);
     int attribute(uint i) const;
+    // All `n` attributes of a line coloured in one go (n its length), in
+    // place of the ones it had.
+    void setFinishedAttributes(const quint8* attributes, int n);
     void doneHighlight();
     bool isHighlighted() const { return m_highlighted; }
     // Where a pass over the line stood between two of its steps: enough to

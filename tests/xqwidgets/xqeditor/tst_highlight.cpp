@@ -557,7 +557,20 @@ void TestHighlight::fastPathsAgreeWithEngine()
         }
     }
     QVERIFY(specs.size() > 50);
+    // Groups and look-aheads the direct matcher takes, where trying the
+    // alternatives in order and giving back repeated characters matter; in
+    // either case and in minimal mode.
+    const char* const grouped[] = {"(a|ab)c",   "(ab|a)(?=b)",        "(?!ab)\\w+",
+                                   "x(?=y|z)",  "(->|\\.)\\s*(?=\\w)", "\\w+(?!\\w)",
+                                   "(|a)b",     "(ab|a)b*(?=c)",      "'(\\\\|[^\\\\])'"};
+    QStringList direct;
+    for (const char* g : grouped) {
+        direct << QString::fromLatin1(g);
+        for (bool cs : {true, false})
+            specs << Spec{QString::fromLatin1(g), cs, !cs};
+    }
     const QStringList corpus = {
+        QStringLiteral("aab abc abbc aBc xy xZ x ->w -> v . u.t abbbc '\\' 'q' \u00e4b"),
         QStringLiteral("    int main(int argc, char** argv) { return 0x1Fu + 017 + 3.5e+2f; }"),
         QStringLiteral("#include <stdio.h> /* a */ // b \"c\" '\\n' '\\x41' 'a' p->q . r"),
         QStringLiteral("  \"str\\\"ing\" \\"),
@@ -615,6 +628,17 @@ void TestHighlight::fastPathsAgreeWithEngine()
     }
     QVERIFY(checked > 1000);
     QVERIFY(requiredChecked > 10);
+    // They take no call of the engine.
+    const quint64 calls = patternEngineCalls();
+    for (const QString& g : std::as_const(direct)) {
+        const Pattern p(g);
+        int len = 0;
+        for (const QString& line : corpus) {
+            p.matchLength(line);
+            p.indexIn(line, &len);
+        }
+    }
+    QCOMPARE(patternEngineCalls(), calls);
 }
 
 void TestHighlight::pathologicalPattern()

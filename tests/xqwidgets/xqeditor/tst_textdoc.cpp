@@ -220,44 +220,30 @@ void TestTextDoc::textLineEditsInPlace()
         for (bool sharing : {true, false}) {
             QString shared = original;
             TextLine line(sharing ? shared : QString(original.constData(), original.size()));
-            QString model = original;
-            const bool self = c.with == QLatin1String("@");
-            const QString& with = self ? static_cast<const QString&>(line) : c.with;
-            model = [&] {
-                QString m = original;
-                const QString w = self ? original : c.with;
+            // The same edit on the line and on a plain string.
+            auto edit = [&c](auto& target, const QString& with) {
                 switch (c.op) {
                 case Insert:
-                    return m.insert(c.index, w);
+                    target.insert(c.index, with);
+                    break;
                 case Replace:
-                    return m.replace(c.index, c.len, w);
+                    target.replace(c.index, c.len, with);
+                    break;
                 case Append:
-                    return m.append(w);
+                    target.append(with);
+                    break;
                 case Remove:
-                    return m.remove(c.index, c.len);
+                    target.remove(c.index, c.len);
+                    break;
                 case Truncate:
-                    m.truncate(c.index);
-                    return m;
+                    target.truncate(c.index);
+                    break;
                 }
-                return m;
-            }();
-            switch (c.op) {
-            case Insert:
-                line.insert(c.index, with);
-                break;
-            case Replace:
-                line.replace(uint(c.index), uint(c.len), with);
-                break;
-            case Append:
-                line.append(with);
-                break;
-            case Remove:
-                line.remove(c.index, c.len);
-                break;
-            case Truncate:
-                line.truncate(c.index);
-                break;
-            }
+            };
+            const bool self = c.with == QLatin1String("@");
+            QString model = original;
+            edit(model, self ? original : c.with);
+            edit(line, self ? static_cast<const QString&>(line) : c.with);
             QVERIFY2(QString(line) == model, c.name);
             QVERIFY2(shared == original, c.name);
         }
