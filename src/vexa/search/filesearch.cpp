@@ -20,6 +20,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vexa
 {
@@ -80,14 +81,13 @@ public:
             // A text every match holds is looked for on the bytes, and only
             // the lines that have it meet the expression.
             const QString required = xqwidgets::Pattern::requiredText(o.text);
-            if (!required.isEmpty() && !hasSurrogate(required) && (o.caseSensitive || isAscii(required))) {
+            if (!required.isEmpty() && !hasSurrogate(required) && (o.caseSensitive || isAscii(required)))
                 useBytes(required);
-                return;
-            }
-            // Run over many lines at once, a match tells which line to scan
-            // as a line of its own. That cannot miss a line only while the
-            // pattern does not look beyond the text it matches or ask for
-            // the end of the text.
+            // Decoded text (UTF-16 files, or bytes that cannot be searched as
+            // they are): run over many lines at once, a match tells which
+            // line to scan as a line of its own. That cannot miss a line only
+            // while the pattern does not look beyond the text it matches or
+            // ask for the end of the text.
             static const char* const unsafe[] = {"(?=", "(?!", "(?<", "\\z", "\\Z", "\\A", "\\G"};
             chunked = std::none_of(std::begin(unsafe), std::end(unsafe), [&](const char* s) {
                 return translated.contains(QLatin1String(s));

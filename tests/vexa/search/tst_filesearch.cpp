@@ -315,17 +315,21 @@ private Q_SLOTS:
         QVERIFY(write(dir.filePath("bom.txt"), "\xEF\xBB\xBFneedle\n"));
         QVERIFY(write(dir.filePath("bin.dat"), QByteArray("ab\0cd needle\nneedle\n", 20)));
         QVERIFY(write(dir.filePath("nolf.txt"), "a\nb needle"));
-        Recorder r;
-        r.opts.text = QStringLiteral("needle");
-        r.search.run(dir.path());
-        // file:line:the row's text after its line number ("" for a header).
-        QStringList summary;
-        for (const Row& row : r.rows)
-            summary.append(QFileInfo(row.file).fileName() + ":" + QString::number(row.line) + ":" +
-                           MessageItem::stripMarkup(row.text).section(QLatin1String(": "), 1));
-        QCOMPARE(summary, (QStringList{"bin.dat:1:", "bom.txt:1:", "bom.txt:1:needle",
-                                       "nolf.txt:1:", "nolf.txt:2:b needle", "u16.txt:1:",
-                                       "u16.txt:2:two needle"}));
+        // Plain text, and an expression found through the text it holds.
+        for (const SearchOptions& o : {SearchOptions{QStringLiteral("needle")},
+                                       SearchOptions{QStringLiteral("ne+dle"), true, false, true}}) {
+            Recorder r;
+            r.opts = o;
+            r.search.run(dir.path());
+            // file:line:the row's text after its line number ("" for a header).
+            QStringList summary;
+            for (const Row& row : r.rows)
+                summary.append(QFileInfo(row.file).fileName() + ":" + QString::number(row.line) +
+                               ":" + MessageItem::stripMarkup(row.text).section(QLatin1String(": "), 1));
+            QCOMPARE(summary, (QStringList{"bin.dat:1:", "bom.txt:1:", "bom.txt:1:needle",
+                                           "nolf.txt:1:", "nolf.txt:2:b needle", "u16.txt:1:",
+                                           "u16.txt:2:two needle"}));
+        }
     }
 
     // A line longer than the cap is scanned in pieces that keep its number;
