@@ -1,21 +1,144 @@
 #include "tagspanel.h"
 
 #include "actions.h"
+#include "ctags/node.h"
+#include "ctags/parser.h"
+#include "ctags/tagsview.h"
+#include "editors/editor.h"
+#include "editors/editors.h"
+#include "editors/editorslist.h"
+#include "filetype.h"
+#include "project/project.h"
+#include "settings.h"
 #include "shell.h"
+#include "utils.h"
+#include "widgets/clicklabel.h"
 #include "widgetstack.h"
 
-#include <QToolBar>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
-#include <tuple>
+
+// "vexa.tags.debug=true" in QT_LOGGING_RULES reports every tree shown.
+Q_LOGGING_CATEGORY(lcTags, "vexa.tags", QtWarningMsg)
 
 namespace vexa
 {
+
+namespace
+{
+
+// The successor of a node in pre-order: its child, else its next sibling,
+// else the next sibling of the nearest ancestor that has one.
+Node* nextNode(Node* n)
+{
+    if (n->child)
+        return n->child;
+    for (; n; n = n->parent) {
+        if (n->next)
+            return n->next;
+    }
+    return nullptr;
+}
+
+// The node with the greatest start below pos (previous) or the least start
+// above it (next); among equal starts the first in walk order.
+Node* searchNode(Node* first, int pos, bool next)
+{
+    Node* found = nullptr;
+    for (Node* n = first; n; n = nextNode(n)) {
+        if (next ? n->start <= pos : n->start >= pos)
+            continue;
+        if (!found || (next ? n->start < found->start : n->start > found->start))
+            found = n;
+    }
+    return found;
+}
+
+Parser* parserFor(const QString& fileName)
+{
+    return FileTypeManager::self()->findType(fileName)->parser();
+}
+
+void setVerticalStretch(QWidget* w, int stretch)
+{
+    QSizePolicy p = w->sizePolicy();
+    p.setVerticalStretch(stretch);
+    w->setSizePolicy(p);
+}
+
+void check(const char* name)
+{
+    if (Action* a = Actions::action(QLatin1String(name)))
+        a->setChecked(true);
+}
+
+} // namespace
 
 class TagsPanel::Private
 {
 public:
     static TagsPanel* self;
+
+    Node* rootNode = nullptr;
+    // The parser that owns rootNode (the panel holds the tree there) and the
+    // tree's generation: a new tree is told from the one shown by these.
+    QPointer<Parser> rootParser;
+    quint64 rootGeneration = 0;
+
+    TagsView* classesView = nullptr;
+    TagsView* classesViewAll = nullptr;
+    EditorsList* editorList = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QToolButton* filesListButton = nullptr;
+    ClickLabel* labelFiles = nullptr;
+    QStackedWidget* widgetStack = nullptr;
+    QList<Parser*> connectedParsers;
     Action* dockAction = nullptr;
+
+    // The last request: for this editor at this change count, file and
+    // parser nothing needs asking again.
+    QPointer<Editor> askedEditor;
+    qint64 askedCount = -1;
+    QString askedFile;
+    QPointer<Parser> askedParser;
+    // The key of an editor's text at a change count, so that an unchanged
+    // text is not read and hashed again.
+    QPointer<Editor> keyEditor;
+    qint64 keyCount = -1;
+    int key = 0;
+
+    int currentKey(Editor* editor)
+    {
+        const qint64 count = editor->changeCount();
+        if (count >= 0 && keyEditor == editor && keyCount == count)
+            return key;
+        const int k = Parser::calculateKey(editor->text());
+        if (count >= 0)
+            rememberKey(editor, count, k);
+        return k;
+    }
+    void rememberKey(Editor* editor, qint64 count, int k)
+    {
+        keyEditor = editor;
+        keyCount = count;
+        key = k;
+    }
+    void letGoOfRoot()
+    {
+        if (rootParser && rootNode)
+            rootParser->release(rootNode);
+        rootNode = nullptr;
+        rootParser = nullptr;
+        rootGeneration = 0;
+    }
+    void moveToSymbol(bool next);
 };
 
 TagsPanel* TagsPanel::Private::self = nullptr;
@@ -31,44 +154,429 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
 {
     Private::self = this;
     Shell* shell = Shell::self();
+    Editors* editors = Editors::self();
 
-    d->dockAction = shell->addLeftDockToggle(tr("Tags"), QStringLiteral("leftDock/classes"),
-                                             QStringLiteral("22x22_Tags"), this);
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    d->widgetStack = new QStackedWidget(this);
+    grid->addWidget(d->widgetStack, 0, 0);
+
+    auto* page0 = new QWidget(d->widgetStack);
+    auto* grid0 = new QGridLayout(page0);
+    grid0->setContentsMargins(0, 0, 0, 0);
+    d->classesView = new TagsView(page0, "classesView");
+    grid0->addWidget(d->classesView, 0, 0);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(5);
+    d->labelFiles = new ClickLabel(tr("Files:"), page0, "labelFiles");
+    QSizePolicy labelPolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    labelPolicy.setHorizontalStretch(100);
+    d->labelFiles->setSizePolicy(labelPolicy);
+    row->addWidget(d->labelFiles);
+    d->filesListButton = new QToolButton(page0);
+    d->filesListButton->setAutoRaise(true);
+    d->filesListButton->setIcon(Utils::iconSet(QStringLiteral("9x9_Close")));
+    d->filesListButton->setFixedSize(15, 15);
+    row->addWidget(d->filesListButton);
+    grid0->addLayout(row, 1, 0);
+    d->editorList = new EditorsList(page0, "editorList");
+    grid0->addWidget(d->editorList, 2, 0);
+    connect(d->labelFiles, &ClickLabel::clicked, this, &TagsPanel::showHideFilesList);
+    connect(d->filesListButton, &QToolButton::clicked, this, &TagsPanel::showHideFilesList);
+    d->widgetStack->addWidget(page0);
+
+    auto* page1 = new QWidget(d->widgetStack);
+    auto* grid1 = new QGridLayout(page1);
+    grid1->setContentsMargins(0, 0, 0, 0);
+    d->classesViewAll = new TagsView(page1, "classesViewAll");
+    grid1->addWidget(d->classesViewAll, 0, 0);
+    d->progressBar = new QProgressBar(page1);
+    d->progressBar->setAlignment(Qt::AlignCenter);
+    d->progressBar->setValue(0);
+    grid1->addWidget(d->progressBar, 1, 0);
+    d->widgetStack->addWidget(page1);
+
+    connect(editors, &Editors::fileSaved, this, &TagsPanel::reparse);
+    connect(editors, &Editors::fileLoaded, this, &TagsPanel::reparse);
+    connect(editors, &Editors::listChanged, this, &TagsPanel::reparse);
+    connect(editors, &Editors::currentChanged, this, &TagsPanel::reparse);
+    connect(d->classesView, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
+    connect(d->classesViewAll, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
+
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &TagsPanel::reparse);
+    timer->start(5000);
+
+    d->dockAction =
+        shell->addLeftDockToggle(QStringLiteral("Tags"), QStringLiteral("leftDock/classes"),
+                                 QStringLiteral("22x22_Tags"), this, true);
     shell->leftDock()->addWidget(this);
+    connect(d->dockAction, &QAction::toggled, this, &TagsPanel::switchShowAllClasses);
 
-    // Moving between the functions of the current file: the tags browser
-    // attaches its work to these commands.
     ActionGroup* view = shell->actionGroup(QStringLiteral("menu/View/std"));
     view->addSeparator();
-    for (const auto& [text, name, key] :
-         {std::tuple{"Prev function/class/tag", "Editors/prevFunction", Qt::Key_Up},
-          std::tuple{"Next function/class/tag", "Editors/nextFunction", Qt::Key_Down}}) {
-        Action* a = Actions::createAction(QLatin1String(text), QLatin1String(name),
-                                          QKeySequence(Qt::ALT | key), nullptr, nullptr);
-        a->setEnabled(false);
-        view->add(a);
+    view->add(Actions::createAction(
+        QStringLiteral("Prev function/class/tag"), QStringLiteral("Editors/prevFunction"),
+        QKeySequence(Qt::ALT | Qt::Key_Up), this, SLOT(prevFunction())));
+    view->add(Actions::createAction(
+        QStringLiteral("Next function/class/tag"), QStringLiteral("Editors/nextFunction"),
+        QKeySequence(Qt::ALT | Qt::Key_Down), this, SLOT(nextFunction())));
+
+    Project* project = Project::self();
+    connect(project, &Project::loaded, this, &TagsPanel::enableClassesAll);
+    connect(project, &Project::closed, this, &TagsPanel::disableClassesAll);
+
+    // Context menus: one group tree per kind of symbol, the sections in order.
+    Action* open =
+        Actions::createAction(QStringLiteral("Open"), QStringLiteral("Classes/context/open"),
+                              QKeySequence(), d->classesView, SLOT(openCurrent()));
+    auto sortAction = [this](const char* name, const char* text, const char* slot) {
+        Action* a = Actions::createAction(QLatin1String(text), QLatin1String(name), QKeySequence(),
+                                          this, slot);
+        a->setCheckable(true);
+        return a;
+    };
+    struct Menu {
+        const char* path;
+        QList<Action*> sorting; // empty: no "Sorting" section
+        bool closeProject;
+    };
+    const QList<Menu> menus = {
+        {"classes/context/class",
+         {sortAction("Classes/context/class/sortByName", "Name", SLOT(sortByName())),
+          sortAction("Classes/context/class/sortByLineNumber", "Line number",
+                     SLOT(sortByLineNumber()))},
+         false},
+        {"classes/context/function",
+         {sortAction("Classes/context/function/sortByName", "Name", SLOT(sortByName())),
+          sortAction("Classes/context/function/sortByLineNumber", "Line number",
+                     SLOT(sortByLineNumber()))},
+         false},
+        {"classesAll/context/class", {}, true},
+        {"classesAll/context/function",
+         {sortAction("ClassesAll/context/function/sortByName", "Name",
+                     SLOT(sortByNameClassesAll())),
+          sortAction("ClassesAll/context/function/sortByLineNumber", "Line number",
+                     SLOT(sortByLineNumberClassesAll()))},
+         true},
+    };
+    for (const Menu& m : menus) {
+        const QString path = QLatin1String(m.path);
+        shell->actionGroup(path + QStringLiteral("/open"))->add(open);
+        ActionGroup* std = shell->actionGroup(path + QStringLiteral("/std"));
+        if (!m.sorting.isEmpty()) {
+            std->addSeparator();
+            ActionGroup* sorting = shell->actionGroup(path + QStringLiteral("/Sorting"));
+            sorting->setExclusive(true);
+            sorting->setUsesDropDown(true);
+            for (Action* a : m.sorting)
+                sorting->add(a);
+        }
+        shell->actionGroup(path + QStringLiteral("/plugin"));
+        ActionGroup* close = shell->actionGroup(path + QStringLiteral("/close"));
+        if (m.closeProject) {
+            close->addSeparator();
+            close->add(QStringLiteral("Project/close"));
+        }
+    }
+    for (const auto& [v, prefix] :
+         {std::pair{d->classesView, "classes"}, std::pair{d->classesViewAll, "classesAll"}}) {
+        const QString p = QLatin1String(prefix);
+        ActionGroup* functions = shell->actionGroup(p + QStringLiteral("/context/function"));
+        v->installHelper(QStringLiteral("Class"),
+                         shell->actionGroup(p + QStringLiteral("/context/class")));
+        v->installHelper(QStringLiteral("Function"), functions);
+        v->installHelper(QStringLiteral("FunctionPrivate"), functions);
+    }
+
+    const QString sortMode = QStringLiteral("/classes/sortMode");
+    d->classesView->setSortingMode(Settings::readNum(sortMode, 0));
+    d->classesView->sortItems(0, Qt::AscendingOrder);
+    switch (Settings::readNum(sortMode, 0)) {
+    case 1:
+        check("Classes/context/class/sortByName");
+        check("Classes/context/function/sortByName");
+        break;
+    case 0:
+        check("Classes/context/class/sortByLineNumber");
+        check("Classes/context/function/sortByLineNumber");
+        break;
+    default:
+        break;
+    }
+    // The all-classes view sorts classes first by default, but its commands
+    // tick a choice only when one was stored.
+    const QString sortModeAll = QStringLiteral("/classes/sortModeClassesAll");
+    d->classesViewAll->setSortingMode(Settings::readNum(sortModeAll, 2));
+    d->classesViewAll->sortItems(0, Qt::AscendingOrder);
+    switch (Settings::readNum(sortModeAll, 0)) {
+    case 1:
+        check("ClassesAll/context/function/sortByName");
+        break;
+    case 2:
+        check("ClassesAll/context/function/sortByLineNumber");
+        break;
+    default:
+        break;
     }
 
     connect(this, &TagsPanel::raised, shell, &Shell::raiseLeftDock);
     connect(shell, &Shell::leftDockRaised, this, &TagsPanel::makeVisible);
+
+    showFilesList(Settings::readBool(QStringLiteral("/geometry/tagsPanel/showEditorsList"), true));
 }
 
 TagsPanel::~TagsPanel()
 {
+    Settings::write(QStringLiteral("/geometry/tagsPanel/showEditorsList"),
+                    !d->editorList->isHidden());
+    Settings::write(QStringLiteral("/classes/sortMode"), d->classesView->sortingMode());
+    Settings::write(QStringLiteral("/classes/sortModeClassesAll"),
+                    d->classesViewAll->sortingMode());
+    d->letGoOfRoot();
     if (Private::self == this)
         Private::self = nullptr;
     delete d;
+}
+
+TagsView* TagsPanel::classesView() const
+{
+    return d->classesView;
+}
+
+TagsView* TagsPanel::classesViewAll() const
+{
+    return d->classesViewAll;
+}
+
+EditorsList* TagsPanel::editorsList() const
+{
+    return d->editorList;
+}
+
+Node* TagsPanel::rootNode() const
+{
+    return d->rootNode;
+}
+
+// ----------------------------------------------------------------- trees
+
+void TagsPanel::reparse()
+{
+    Editor* editor = Editors::self()->current();
+    if (!editor)
+        return;
+    const QString fileName = editor->filename();
+    Parser* parser = parserFor(fileName);
+    if (!parser)
+        return;
+    if (!d->connectedParsers.contains(parser)) {
+        d->connectedParsers.append(parser);
+        connect(parser, &Parser::nodes, this, &TagsPanel::reparseShowNodes);
+        connect(parser, &QObject::destroyed, this,
+                [this, parser] { d->connectedParsers.removeAll(parser); });
+    }
+    // An editor unchanged since the last request costs nothing: the tree
+    // asked for then is shown already or still on its way.
+    const qint64 count = editor->changeCount();
+    if (count >= 0 && d->askedEditor == editor && d->askedCount == count &&
+        d->askedFile == fileName && d->askedParser == parser)
+        return;
+    const QString text = editor->text();
+    int key = parser->parse(text, fileName);
+    // A parse that could not start gives 0; the text has a key all the same.
+    if (key == 0 && !text.isEmpty())
+        key = Parser::calculateKey(text);
+    d->askedEditor = editor;
+    d->askedCount = count;
+    d->askedFile = fileName;
+    d->askedParser = parser;
+    if (count >= 0)
+        d->rememberKey(editor, count, key);
+}
+
+void TagsPanel::reparseShowNodes(int key, Node* root)
+{
+    // Only a parser's tree can be kept alive while it is shown.
+    auto* parser = qobject_cast<Parser*>(sender());
+    Editor* editor = Editors::self()->current();
+    if (!parser || !root || !editor)
+        return;
+    // A tree of a text the current editor no longer holds (edited since, or
+    // another editor's) is dropped; a later request brings the right one.
+    if (d->currentKey(editor) != key)
+        return;
+    const quint64 generation = parser->generation(root);
+    if (d->widgetStack->currentIndex() == 0 && generation != 0 &&
+        (parser != d->rootParser || generation != d->rootGeneration)) {
+        parser->hold(root);
+        d->letGoOfRoot();
+        d->rootNode = root;
+        d->rootParser = parser;
+        d->rootGeneration = generation;
+        TagsView* view = d->classesView;
+        view->setUpdatesEnabled(false);
+        view->updateSubTree(nullptr, {root});
+        view->setUpdatesEnabled(true);
+        view->adjustContentSize();
+        view->viewport()->update();
+        qCDebug(lcTags).noquote() << "tags shown for" << editor->filename() << "with"
+                                  << view->topLevelItemCount() << "top-level symbols";
+    }
+    showFilesList(!d->editorList->isHidden());
+}
+
+// ------------------------------------------------------------ navigation
+
+void TagsPanel::gotoTextPos(int pos, const QString& fileName)
+{
+    // The manager records a file it opened in the recent files; one that
+    // did not open leaves the cursor of the current editor alone.
+    if (!fileName.isEmpty() && !Editors::self()->open(fileName))
+        return;
+    Editor* editor = Editors::self()->current();
+    if (!editor || !parserFor(fileName))
+        return;
+    editor->setCursorPosition(Parser::pos2y(pos, editor->text()), 0);
+    editor->setFocus();
+    editor->activateWindow();
+    editor->setFocus();
+}
+
+void TagsPanel::Private::moveToSymbol(bool next)
+{
+    Editor* editor = Editors::self()->current();
+    if (!editor || !parserFor(editor->filename()) || !rootNode)
+        return;
+    const QString text = editor->text();
+    const int line = editor->cursorLine();
+    const Node* n = searchNode(rootNode, Parser::xy2pos(0, line, text), next);
+    if (!n)
+        return;
+    const int nodeLine = Parser::pos2y(n->start, text);
+    if (nodeLine != line) {
+        editor->setCursorPosition(nodeLine, 0);
+        return;
+    }
+    // The symbol found is on the cursor line: once more from the line beyond.
+    n = searchNode(rootNode, Parser::xy2pos(0, next ? line + 1 : line - 1, text), next);
+    if (n)
+        editor->setCursorPosition(Parser::pos2y(n->start, text), 0);
+}
+
+void TagsPanel::prevFunction()
+{
+    d->moveToSymbol(false);
+}
+
+void TagsPanel::nextFunction()
+{
+    d->moveToSymbol(true);
 }
 
 void TagsPanel::makeVisible(QObject* o)
 {
     if (!o) {
         Shell::self()->leftDock()->raiseWidget(this);
+        d->classesViewAll->adjustContentSize();
+        d->classesView->adjustContentSize();
         Q_EMIT raised();
         return;
     }
-    const bool on = o == this;
-    d->dockAction->setPanelRaised(on);
+    d->dockAction->setPanelRaised(o == this);
+}
+
+// --------------------------------------------------------------- sorting
+
+void TagsPanel::sortByName()
+{
+    check("Classes/context/class/sortByName");
+    check("Classes/context/function/sortByName");
+    d->classesView->setSortingMode(1);
+    d->classesView->sortItems(0, Qt::AscendingOrder);
+}
+
+void TagsPanel::sortByLineNumber()
+{
+    check("Classes/context/class/sortByLineNumber");
+    check("Classes/context/function/sortByLineNumber");
+    d->classesView->setSortingMode(0);
+    d->classesView->sortItems(0, Qt::AscendingOrder);
+}
+
+void TagsPanel::sortByNameClassesAll()
+{
+    d->classesViewAll->setSortingMode(1);
+    d->classesViewAll->sortItems(0, Qt::AscendingOrder);
+}
+
+void TagsPanel::sortByLineNumberClassesAll()
+{
+    d->classesViewAll->setSortingMode(2);
+    d->classesViewAll->sortItems(0, Qt::AscendingOrder);
+}
+
+// ------------------------------------------------------ all-classes page
+
+void TagsPanel::showAllClasses()
+{
+    d->classesViewAll->setSortingMode(1);
+    d->progressBar->setValue(100);
+    d->classesViewAll->updateSubTree(nullptr, {});
+    d->classesViewAll->viewport()->update();
+    d->progressBar->hide();
+}
+
+void TagsPanel::checkShowAllClasses(bool on)
+{
+    d->widgetStack->setCurrentIndex(on ? 1 : 0);
+}
+
+void TagsPanel::enableClassesAll() {}
+
+void TagsPanel::disableClassesAll() {}
+
+void TagsPanel::switchShowAllClasses(bool on)
+{
+    if (on && d->widgetStack->currentIndex() == 1)
+        d->progressBar->show();
+}
+
+// ---------------------------------------------------------- editors list
+
+void TagsPanel::showFilesList(bool show)
+{
+    if (!show && d->editorList->isHidden())
+        return;
+    const QPalette colours = d->filesListButton->palette();
+    QPalette label = d->labelFiles->palette();
+    d->labelFiles->setAutoFillBackground(true);
+    if (!show) {
+        setVerticalStretch(d->editorList, 0);
+        label.setColor(QPalette::Window, colours.color(QPalette::Mid));
+        d->filesListButton->setIcon(Utils::iconSet(QStringLiteral("9x9_Maximize")));
+    } else {
+        const int total =
+            d->classesView->height() + (d->editorList->isHidden() ? 0 : d->editorList->height());
+        // A collapsed dock has no height to divide: the shares stay.
+        if (total > 0) {
+            QListWidget* box = d->editorList->listBox();
+            int wanted = (box->count() > 0 ? box->count() * box->sizeHintForRow(0) : 0) + 10;
+            wanted = qMin(wanted, total / 3);
+            setVerticalStretch(d->classesView, (total - wanted) * 255 / total);
+            setVerticalStretch(d->editorList, wanted * 255 / total);
+        }
+        label.setColor(QPalette::Window, colours.color(QPalette::Window));
+        d->filesListButton->setIcon(Utils::iconSet(QStringLiteral("9x9_Close")));
+    }
+    d->labelFiles->setPalette(label);
+    d->editorList->setVisible(show);
+}
+
+void TagsPanel::showHideFilesList()
+{
+    showFilesList(d->editorList->isHidden());
 }
 
 } // namespace vexa

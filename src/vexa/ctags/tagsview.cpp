@@ -12,12 +12,42 @@
 namespace vexa
 {
 
+namespace
+{
+
+// Deletes an item with its subtree, closing the open ones first: the view
+// keeps each open row as a persistent index, and every row removal looks at
+// each of those (up its whole ancestry), so a deep open subtree would cost
+// the square of its depth.
+void closeSubtree(QTreeWidgetItem* item)
+{
+    QList<QTreeWidgetItem*> todo = {item};
+    while (!todo.isEmpty()) {
+        QTreeWidgetItem* it = todo.takeLast();
+        if (it->isExpanded())
+            it->setExpanded(false);
+        for (int i = 0; i < it->childCount(); ++i)
+            todo.append(it->child(i));
+    }
+}
+
+void deleteItem(QTreeWidgetItem* item)
+{
+    closeSubtree(item);
+    delete item;
+}
+
+} // namespace
+
 class TagsView::Private
 {
 public:
     int sortingMode = 0;
     QMap<QString, QMenu*> popupMenuMap;
     QMap<QString, ActionGroup*> actionGroupMap;
+    // Nesting of updateSubTree(), and the items it made that open at its end.
+    int merging = 0;
+    QList<TagsViewItem*> opening;
 };
 
 TagsViewItem::TagsViewItem(QTreeWidget* view, const QString& name) : QTreeWidgetItem(view, Type)
@@ -57,7 +87,8 @@ bool TagsViewItem::operator<(const QTreeWidgetItem& other) const
         if (!mine && !theirs)
             return pos1 < o.pos1;
         auto key = [&](const TagsViewItem& i, bool isClass) {
-            return isClass ? label(i) : QStringLiteral("zzzzzz%1").arg(i.pos1, 6, 10, QLatin1Char('0'));
+            return isClass ? label(i)
+                           : QStringLiteral("zzzzzz%1").arg(i.pos1, 6, 10, QLatin1Char('0'));
         };
         return key(*this, mine) < key(o, theirs);
     }
@@ -78,7 +109,8 @@ TagsView::TagsView(QWidget* parent, const char* name) : QTreeWidget(parent), d(n
     setSortingEnabled(true);
     sortItems(0, Qt::AscendingOrder);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { mouseClick(item); });
+    connect(this, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { mouseClick(item); });
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         mouseRightClick(itemAt(pos), viewport()->mapToGlobal(pos));
     });
@@ -119,35 +151,60 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
 {
     FileType* fileType = FileTypeManager::self()->fileType(QStringLiteral("file"));
     Parser* parser = fileType ? fileType->parser() : nullptr;
+    const bool outermost = d->merging++ == 0;
+    // One layout of the rows after the merge, not one per item made.
+    if (outermost)
+        scheduleDelayedItemsLayout();
 
     // The level's items as it was when this merge began, by label, in order.
-    QList<TagsViewItem*> candidates;
+    QHash<QString, QList<TagsViewItem*>> byLabel;
     const int count = parent ? parent->childCount() : topLevelItemCount();
     for (int i = 0; i < count; ++i) {
         QTreeWidgetItem* it = parent ? parent->child(i) : topLevelItem(i);
         if (it->type() == TagsViewItem::Type)
-            candidates.append(static_cast<TagsViewItem*>(it));
+            byLabel[it->text(0)].append(static_cast<TagsViewItem*>(it));
     }
-    QHash<QString, QList<TagsViewItem*>> byLabel;
-    for (TagsViewItem* it : std::as_const(candidates))
-        byLabel[it->text(0)].append(it);
-    QHash<QString, int> used; // per label, how many items are paired so far
-    QSet<TagsViewItem*> paired;
+    // Per name, the nodes pair with the first items of that label; the
+    // items left over go before anything is made, so that no row is added
+    // beside rows about to go.
+    QHash<QString, int> wanted;
+    for (Node* first : nodes) {
+        for (Node* n = first; n; n = n->next)
+            ++wanted[n->name];
+    }
+    QList<QTreeWidgetItem*> doomed;
+    for (auto it = byLabel.begin(); it != byLabel.end(); ++it) {
+        const int keep = wanted.value(it.key());
+        for (qsizetype i = keep; i < it->size(); ++i)
+            doomed.append(it->at(i));
+        if (it->size() > keep)
+            it->resize(keep);
+    }
+    if (doomed.size() > 1 && doomed.size() == count) {
+        // The whole level goes (another file's tree): out in one removal.
+        QTreeWidgetItem* level = parent ? parent : invisibleRootItem();
+        for (QTreeWidgetItem* it : std::as_const(doomed))
+            closeSubtree(it);
+        qDeleteAll(level->takeChildren());
+    } else {
+        for (QTreeWidgetItem* it : std::as_const(doomed))
+            deleteItem(it);
+    }
 
+    QHash<QString, int> used; // per label, how many items are paired so far
     const bool useNames = fileNames.size() == nodes.size();
     for (qsizetype i = 0; i < nodes.size(); ++i) {
         const QString fileName = useNames ? fileNames.at(i) : QString();
         for (Node* n = nodes.at(i); n; n = n->next) {
             int& k = used[n->name];
-            const QList<TagsViewItem*> same = byLabel.value(n->name);
-            TagsViewItem* item = nullptr;
+            const QList<TagsViewItem*>& same = byLabel[n->name];
             const bool made = k >= same.size();
+            TagsViewItem* item = nullptr;
             if (!made)
                 item = same.at(k);
             else
                 item = parent ? new TagsViewItem(parent, n->name) : new TagsViewItem(this, n->name);
             ++k;
-            paired.insert(item);
             item->pos1 = n->start;
             item->fileName = fileName;
             if (parser) {
@@ -158,14 +215,17 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
             if (n->child)
                 updateSubTree(item, {n->child}, {fileName});
             else
-                qDeleteAll(item->takeChildren());
-            if (made)
-                item->setExpanded(nodes.size() == 1);
+                for (QTreeWidgetItem* child : item->takeChildren())
+                    deleteItem(child);
+            // Opened once the whole tree is in: each opened row costs every
+            // later row insertion a little.
+            if (made && nodes.size() == 1)
+                d->opening.append(item);
         }
     }
-    for (TagsViewItem* it : std::as_const(candidates)) {
-        if (!paired.contains(it))
-            delete it;
+    if (--d->merging == 0) {
+        for (TagsViewItem* it : std::exchange(d->opening, {}))
+            it->setExpanded(true);
     }
     // Positions changed in place: the order follows them (new items were
     // placed as they came).

@@ -41,6 +41,11 @@ QString Editor::errorString()
     return QString();
 }
 
+qint64 Editor::changeCount()
+{
+    return -1;
+}
+
 void Editor::beginUndoGroup() {}
 
 void Editor::endUndoGroup() {}

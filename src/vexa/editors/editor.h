@@ -82,6 +82,10 @@ public:
     virtual bool changedOnDisk();
     // Why the last open or save failed; empty when it succeeded.
     virtual QString errorString();
+    // A number that grows with every change of the text, so an unchanged
+    // number means an unchanged text (it may also grow without a change);
+    // -1 when the editor keeps none and only its text tells.
+    virtual qint64 changeCount();
     // Edits made between the two are undone in one step; the brackets nest.
     // An editor without such groups ignores them.
     virtual void beginUndoGroup();

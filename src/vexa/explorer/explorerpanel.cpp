@@ -215,9 +215,16 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
     connect(filesList, &FilesList::upAvailable, cdUpButton, &QWidget::setEnabled);
     connect(filesList, &FilesList::backAvailable, backButton, &QWidget::setEnabled);
     connect(filesList, &FilesList::forwardAvailable, forwardButton, &QWidget::setEnabled);
-    connect(filesList, &FilesList::upAvailable, cdup, &QAction::setEnabled);
-    connect(filesList, &FilesList::backAvailable, back, &QAction::setEnabled);
-    connect(filesList, &FilesList::forwardAvailable, forward, &QAction::setEnabled);
+    // The commands follow the history only while the panel has the focus:
+    // their keys (Alt+Up, Alt+Left, Alt+Right) belong to other commands
+    // elsewhere, and two enabled commands on one key would both stay silent.
+    for (const auto& [signal, a] : {std::pair{&FilesList::upAvailable, cdup},
+                                    std::pair{&FilesList::backAvailable, back},
+                                    std::pair{&FilesList::forwardAvailable, forward}}) {
+        Action* action = a;
+        connect(filesList, signal, this,
+                [this, action](bool on) { action->setEnabled(on && d->focused); });
+    }
     connect(cdUpButton, &QToolButton::clicked, this, [this] { cdUp(); });
     connect(chooseButton, &QToolButton::clicked, this, &ExplorerPanel::selectPath);
     // Keys of the panel's commands that other, always-on commands share

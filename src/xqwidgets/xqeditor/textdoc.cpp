@@ -41,6 +41,7 @@ public:
     DocumentView* view = nullptr;
     TextFolding* folding = nullptr;
     bool modified = false;
+    quint64 revision = 0;
     bool readonly = false;
     int spacesInTab = 8;
     TextLineArray contents;
@@ -882,8 +883,20 @@ void TextDocument::updateFontData()
     }
 }
 
+quint64 TextDocument::revision() const
+{
+    return d->revision;
+}
+
+void TextDocument::noteTextChange()
+{
+    ++d->revision;
+}
+
 void TextDocument::documentChanged(bool modified)
 {
+    // Every executed, undone or redone command and every clear ends here.
+    ++d->revision;
     for (DocumentView* v : std::as_const(d->views))
         v->notifyChange(Modification);
     if (d->modified != modified) {

@@ -130,6 +130,12 @@ public:
     void setActiveView(DocumentView* view);
 
     bool isModified() const;
+    // Grows with every change of the text (an edit, undo, redo, clear or
+    // load), so an unchanged number means an unchanged text; it may also grow
+    // without a change. Readers of the whole text use it to skip that work.
+    quint64 revision() const;
+    // For the rare change made to a line outside the undo stack.
+    void noteTextChange();
     void setModified(bool m);
     bool isReadOnly() const;
     void setReadOnly(bool r);

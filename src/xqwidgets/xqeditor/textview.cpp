@@ -663,6 +663,7 @@ void TextView::ensureCursorVisible()
     if (c->line() != d->cursorLine) {
         if (d->cursorLine <= doc->lastLine() && d->manager->fRemoveSpaces &&
             doc->lineOf(d->cursorLine)->removeSpaces()) {
+            doc->noteTextChange();
             doc->updateLine(d->cursorLine);
             doc->tagLine(d->cursorLine);
         }

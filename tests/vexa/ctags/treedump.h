@@ -39,6 +39,41 @@ inline QString dumpTree(const vexa::Node* root, bool* linked = nullptr)
     return out.join(QLatin1Char('\n'));
 }
 
+// A tree from lines "name type start", two blanks of indent a level.
+inline vexa::Node* treeOf(const QStringList& lines)
+{
+    vexa::Node* root = nullptr;
+    QList<vexa::Node*> last; // by depth
+    for (const QString& l : lines) {
+        const int depth = int(l.size() - l.trimmed().size()) / 2;
+        const QStringList f = l.trimmed().split(QLatin1Char(' '));
+        vexa::Node* parent = depth ? last.at(depth - 1) : nullptr;
+        vexa::Node* n = new vexa::Node(parent);
+        n->name = f.at(0);
+        n->type = f.value(1, QStringLiteral("103")).toInt();
+        n->start = f.value(2, QStringLiteral("0")).toInt();
+        last.resize(depth);
+        vexa::Node* prev = nullptr;
+        if (parent) {
+            for (prev = parent->child; prev && prev->next; prev = prev->next) {
+            }
+        } else {
+            for (prev = root; prev && prev->next; prev = prev->next) {
+            }
+        }
+        if (prev) {
+            prev->next = n;
+            n->prev = prev;
+        } else if (parent) {
+            parent->child = n;
+        } else {
+            root = n;
+        }
+        last.append(n);
+    }
+    return root;
+}
+
 // The tree of data/sample.cpp, read from either ctags flavour.
 inline const QString sampleCppTree = QStringLiteral("MAXV 105 1\n"
                                                     "N 114 2\n"

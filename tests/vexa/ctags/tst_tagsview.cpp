@@ -2,6 +2,7 @@
 // the three modes, clicks, context menus per type name.
 
 #include "../testeditor.h"
+#include "treedump.h"
 
 #include "actions.h"
 #include "ctags/node.h"
@@ -18,41 +19,6 @@ using namespace vexa;
 
 namespace
 {
-
-// A tree from lines "name type start", two blanks of indent a level.
-Node* tree(const QStringList& lines)
-{
-    Node* root = nullptr;
-    QList<Node*> last; // by depth
-    for (const QString& l : lines) {
-        const int depth = int(l.size() - l.trimmed().size()) / 2;
-        const QStringList f = l.trimmed().split(QLatin1Char(' '));
-        Node* parent = depth ? last.at(depth - 1) : nullptr;
-        Node* n = new Node(parent);
-        n->name = f.at(0);
-        n->type = f.value(1, QStringLiteral("103")).toInt();
-        n->start = f.value(2, QStringLiteral("0")).toInt();
-        last.resize(depth);
-        Node* prev = nullptr;
-        if (parent) {
-            for (prev = parent->child; prev && prev->next; prev = prev->next) {
-            }
-        } else {
-            for (prev = root; prev && prev->next; prev = prev->next) {
-            }
-        }
-        if (prev) {
-            prev->next = n;
-            n->prev = prev;
-        } else if (parent) {
-            parent->child = n;
-        } else {
-            root = n;
-        }
-        last.append(n);
-    }
-    return root;
-}
 
 // The items as "name:pos[+|-]" in view order, children in brackets.
 QString items(QTreeWidgetItem* parent)
@@ -89,16 +55,16 @@ private Q_SLOTS:
         TagsView view;
         view.setSortingMode(1);
         view.sortItems(0, Qt::AscendingOrder);
-        std::unique_ptr<Node> first(tree({"A 102 10", "  a1 103 11", "C 102 30", "  c1 103 31",
-                                          "D 102 40"}));
+        std::unique_ptr<Node> first(
+            treeOf({"A 102 10", "  a1 103 11", "C 102 30", "  c1 103 31", "D 102 40"}));
         view.updateSubTree(nullptr, {first.get()});
         QCOMPARE(items(view.invisibleRootItem()), "A:10+[a1:11] C:30+[c1:31] D:40");
         view.topLevelItem(0)->setExpanded(false);
         QTreeWidgetItem* a = view.topLevelItem(0);
         QTreeWidgetItem* c = view.topLevelItem(1);
 
-        std::unique_ptr<Node> second(
-            tree({"A 102 12", "  a1 103 13", "  a2 103 14", "B 102 20", "  b1 103 21", "C 102 32"}));
+        std::unique_ptr<Node> second(treeOf(
+            {"A 102 12", "  a1 103 13", "  a2 103 14", "B 102 20", "  b1 103 21", "C 102 32"}));
         view.updateSubTree(nullptr, {second.get()});
         // A keeps its closed state and gets a2; B comes open; C keeps its
         // item and loses its children; D goes.
@@ -108,7 +74,7 @@ private Q_SLOTS:
 
         // By position: a moved symbol moves.
         view.setSortingMode(0);
-        std::unique_ptr<Node> third(tree({"A 102 50", "B 102 20", "C 102 32"}));
+        std::unique_ptr<Node> third(treeOf({"A 102 50", "B 102 20", "C 102 32"}));
         view.updateSubTree(nullptr, {third.get()});
         QCOMPARE(items(view.invisibleRootItem()), "B:20 C:32 A:50");
         // No tree: the level is cleared.
@@ -119,16 +85,16 @@ private Q_SLOTS:
     void overloadsPairInOrder()
     {
         TagsView view;
-        std::unique_ptr<Node> first(tree({"f 103 10", "  x 109 11", "f 103 20", "  y 109 21"}));
+        std::unique_ptr<Node> first(treeOf({"f 103 10", "  x 109 11", "f 103 20", "  y 109 21"}));
         view.updateSubTree(nullptr, {first.get()});
         QCOMPARE(items(view.invisibleRootItem()), "f:10+[x:11] f:20+[y:21]");
-        std::unique_ptr<Node> second(tree({"f 103 12", "  x 109 13", "f 103 22", "  y 109 23"}));
+        std::unique_ptr<Node> second(treeOf({"f 103 12", "  x 109 13", "f 103 22", "  y 109 23"}));
         QTreeWidgetItem* one = view.topLevelItem(0);
         view.updateSubTree(nullptr, {second.get()});
         QCOMPARE(items(view.invisibleRootItem()), "f:12+[x:13] f:22+[y:23]");
         QCOMPARE(view.topLevelItem(0), one);
         // One overload fewer: the second item goes.
-        std::unique_ptr<Node> third(tree({"f 103 12"}));
+        std::unique_ptr<Node> third(treeOf({"f 103 12"}));
         view.updateSubTree(nullptr, {third.get()});
         QCOMPARE(items(view.invisibleRootItem()), "f:12");
         // A click on the first overload goes to it.
@@ -145,17 +111,17 @@ private Q_SLOTS:
     void kindChangeUpdatesIconAndType()
     {
         TagsView view;
-        std::unique_ptr<Node> first(tree({"f 110 10"}));
+        std::unique_ptr<Node> first(treeOf({"f 110 10"}));
         view.updateSubTree(nullptr, {first.get()});
         auto* item = static_cast<TagsViewItem*>(view.topLevelItem(0));
         QCOMPARE(item->typeName, QStringLiteral("Prototipe"));
-        std::unique_ptr<Node> second(tree({"f 103 10"}));
+        std::unique_ptr<Node> second(treeOf({"f 103 10"}));
         view.updateSubTree(nullptr, {second.get()});
         QCOMPARE(item->typeName, QStringLiteral("Function"));
         QVERIFY(!item->icon(0).isNull());
         QCOMPARE(item->type(), 1200341);
         // "No tags found": no type, no icon.
-        std::unique_ptr<Node> none(tree({"No 0 0"}));
+        std::unique_ptr<Node> none(treeOf({"No 0 0"}));
         view.updateSubTree(nullptr, {none.get()});
         item = static_cast<TagsViewItem*>(view.topLevelItem(0));
         QVERIFY(item->typeName.isEmpty());
@@ -176,8 +142,8 @@ private Q_SLOTS:
         QFETCH(QString, order);
         TagsView view;
         view.setSortingMode(mode);
-        std::unique_ptr<Node> t(tree({"Beta 102 2000000", "a_b 103 1500000", "b 103 5",
-                                      "_z 109 999999", "Alpha 102 1000000", "c 103 70"}));
+        std::unique_ptr<Node> t(treeOf({"Beta 102 2000000", "a_b 103 1500000", "b 103 5",
+                                        "_z 109 999999", "Alpha 102 1000000", "c 103 70"}));
         view.updateSubTree(nullptr, {t.get()});
         view.sortItems(0, Qt::AscendingOrder);
         QStringList got;
@@ -197,7 +163,7 @@ private Q_SLOTS:
                                              QKeySequence(), nullptr, nullptr);
         g1->add(open);
         view.installHelper(QStringLiteral("Function"), g1);
-        std::unique_ptr<Node> t(tree({"f 103 5", "V 109 9"}));
+        std::unique_ptr<Node> t(treeOf({"f 103 5", "V 109 9"}));
         view.updateSubTree(nullptr, {t.get()});
 
         // A right click beside the items takes the current item.
@@ -233,7 +199,7 @@ private Q_SLOTS:
         QStringList lines;
         for (int i = 0; i < 2000; ++i)
             lines << QString(i * 2, QLatin1Char(' ')) + QStringLiteral("n 102 %1").arg(i);
-        std::unique_ptr<Node> deep(tree(lines));
+        std::unique_ptr<Node> deep(treeOf(lines));
         TagsView view;
         view.updateSubTree(nullptr, {deep.get()});
         view.updateSubTree(nullptr, {deep.get()});
@@ -247,7 +213,7 @@ private Q_SLOTS:
         QStringList same;
         for (int i = 0; i < 500; ++i)
             same << QStringLiteral("x 103 %1").arg(i);
-        std::unique_ptr<Node> many(tree(same));
+        std::unique_ptr<Node> many(treeOf(same));
         view.updateSubTree(nullptr, {many.get()});
         QCOMPARE(view.topLevelItemCount(), 500);
     }

@@ -335,6 +335,11 @@ QString XQEditor::errorString()
     return d->errorString;
 }
 
+qint64 XQEditor::changeCount()
+{
+    return qint64(d->document->revision());
+}
+
 void XQEditor::undo()
 {
     d->editor->undo();
