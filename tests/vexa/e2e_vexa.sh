@@ -391,4 +391,57 @@ quit_vexa
 name=
 echo "PASS: F9 made the project, its traceback row opened the script at line 3"
 # ---- end of build runner --------------------------------------------------------
+# ---- tags ------------------------------------------------------------------
+# A C file whose functions start on lines 3, 7 and 11, opened at start. Once
+# its tags have arrived (the program reports each tree it shows under the
+# logging category "vexa.tags"), Alt+Down twice puts the cursor at the start
+# of line 7: a marker typed there once and saved with Ctrl+S starts that line
+# on disk. Skipped where ctags is not installed.
+name=tags
+if command -v ctags >/dev/null 2>&1; then
+    cat > "$work/funcs.c" <<'C'
+/* three functions */
+
+int one(void)
+{
+    return 1;
+}
+int two(void)
+{
+    return 2;
+}
+int three(void)
+{
+    return 3;
+}
+C
+    tagged=$(sed '7s/^/TAGMARK/' "$work/funcs.c")
+    rm -f "$conf"
+    QT_LOGGING_RULES='vexa.tags.debug=true' QT_QPA_PLATFORM=xcb "$VEXA" funcs.c > "$work/vexa.log" 2>&1 &
+    pid=$!
+    e2e_wait_for_window 180
+    j=0
+    while alive && [ $j -lt 150 ] && ! grep -q "tags shown for $work/funcs.c with 3 " "$work/vexa.log"; do
+        sleep 0.2
+        j=$((j + 1))
+    done
+    grep -q "tags shown for $work/funcs.c with 3 " "$work/vexa.log" ||
+        fail "the tags of funcs.c did not arrive: $(cat "$work/vexa.log")"
+    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    sleep 1
+    xdotool key --clearmodifiers alt+Down
+    sleep 0.3
+    xdotool key --clearmodifiers alt+Down
+    sleep 0.3
+    xdotool type --delay 20 'TAGMARK'
+    xdotool key ctrl+s
+    wait_for "$work/funcs.c" "$tagged" ||
+        fail "Alt+Down twice did not reach line 7: $(cat "$work/funcs.c")"
+    echo "tags: Alt+Down twice reached line 7 of funcs.c"
+    quit_vexa
+else
+    echo "tags: skipped, no ctags installed"
+fi
+name=
+# ---- end of tags ------------------------------------------------------------
 exit 0
