@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMultiHash>
+#include <vector>
 
 namespace vexa
 {
@@ -48,6 +49,7 @@ public:
     // Nesting of updateSubTree(), and the items it made that open at its end.
     int merging = 0;
     QList<TagsViewItem*> opening;
+    bool moved = false;
 };
 
 TagsViewItem::TagsViewItem(QTreeWidget* view, const QString& name) : QTreeWidgetItem(view, Type)
@@ -156,29 +158,46 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
     if (outermost)
         scheduleDelayedItemsLayout();
 
-    // The level's items as it was when this merge began, by label, in order.
-    QHash<QString, QList<TagsViewItem*>> byLabel;
+    // The level's items as it was when this merge began; items of one label
+    // are chained in order (next[i]), the chains reached by label.
     const int count = parent ? parent->childCount() : topLevelItemCount();
+    std::vector<TagsViewItem*> items;
+    items.reserve(size_t(count));
     for (int i = 0; i < count; ++i) {
         QTreeWidgetItem* it = parent ? parent->child(i) : topLevelItem(i);
         if (it->type() == TagsViewItem::Type)
-            byLabel[it->text(0)].append(static_cast<TagsViewItem*>(it));
+            items.push_back(static_cast<TagsViewItem*>(it));
     }
-    // Per name, the nodes pair with the first items of that label; the
-    // items left over go before anything is made, so that no row is added
-    // beside rows about to go.
-    QHash<QString, int> wanted;
+    std::vector<int> next(items.size(), -1);
+    QHash<QString, int> chain; // label -> first unpaired item of that label
+    chain.reserve(qsizetype(items.size()));
+    for (int i = int(items.size()) - 1; i >= 0; --i) {
+        int& first = chain[items[size_t(i)]->text(0)];
+        next[size_t(i)] = first - 1; // -1 when there is no later one
+        first = i + 1;               // stored one up: 0 is "none" for a fresh entry
+    }
+    // Per name the i-th node pairs with the i-th item of that label. The
+    // pairs are found first and the items left over go before anything is
+    // made, so that no row is added beside rows about to go.
+    std::vector<TagsViewItem*> pairs;
+    std::vector<bool> paired(items.size(), false);
     for (Node* first : nodes) {
-        for (Node* n = first; n; n = n->next)
-            ++wanted[n->name];
+        for (Node* n = first; n; n = n->next) {
+            TagsViewItem* item = nullptr;
+            auto it = chain.find(n->name);
+            if (it != chain.end() && it.value() != 0) {
+                const int i = it.value() - 1;
+                item = items[size_t(i)];
+                paired[size_t(i)] = true;
+                it.value() = next[size_t(i)] + 1;
+            }
+            pairs.push_back(item);
+        }
     }
     QList<QTreeWidgetItem*> doomed;
-    for (auto it = byLabel.begin(); it != byLabel.end(); ++it) {
-        const int keep = wanted.value(it.key());
-        for (qsizetype i = keep; i < it->size(); ++i)
-            doomed.append(it->at(i));
-        if (it->size() > keep)
-            it->resize(keep);
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!paired[i])
+            doomed.append(items[i]);
     }
     if (doomed.size() > 1 && doomed.size() == count) {
         // The whole level goes (another file's tree): out in one removal.
@@ -191,30 +210,31 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
             deleteItem(it);
     }
 
-    QHash<QString, int> used; // per label, how many items are paired so far
     const bool useNames = fileNames.size() == nodes.size();
+    size_t p = 0;
     for (qsizetype i = 0; i < nodes.size(); ++i) {
         const QString fileName = useNames ? fileNames.at(i) : QString();
         for (Node* n = nodes.at(i); n; n = n->next) {
-            int& k = used[n->name];
-            const QList<TagsViewItem*>& same = byLabel[n->name];
-            const bool made = k >= same.size();
-            TagsViewItem* item = nullptr;
-            if (!made)
-                item = same.at(k);
-            else
+            TagsViewItem* item = pairs[p++];
+            const bool made = !item;
+            if (made)
                 item = parent ? new TagsViewItem(parent, n->name) : new TagsViewItem(this, n->name);
-            ++k;
-            item->pos1 = n->start;
+            if (item->pos1 != n->start) {
+                item->pos1 = n->start;
+                d->moved = true;
+            }
             item->fileName = fileName;
-            if (parser) {
+            // The icon follows the kind; set only when the kind changed,
+            // since every icon set repaints the row.
+            const QString typeName = parser ? parser->typeName(n) : QString();
+            if (parser && (made || typeName != item->typeName)) {
                 const QPixmap* icon = parser->typeIcon(n);
                 item->setIcon(0, icon && !icon->isNull() ? QIcon(*icon) : QIcon());
-                item->typeName = parser->typeName(n);
+                item->typeName = typeName;
             }
             if (n->child)
                 updateSubTree(item, {n->child}, {fileName});
-            else
+            else if (item->childCount())
                 for (QTreeWidgetItem* child : item->takeChildren())
                     deleteItem(child);
             // Opened once the whole tree is in: each opened row costs every
@@ -227,9 +247,9 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
         for (TagsViewItem* it : std::exchange(d->opening, {}))
             it->setExpanded(true);
     }
-    // Positions changed in place: the order follows them (new items were
-    // placed as they came).
-    if (!parent)
+    // Positions changed in place: the order follows them (new items are
+    // placed by the view itself).
+    if (outermost && std::exchange(d->moved, false))
         sortItems(0, Qt::AscendingOrder);
 }
 
