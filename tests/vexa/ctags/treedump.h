@@ -2,6 +2,7 @@
 #define VEXA_TESTS_TREEDUMP_H
 
 #include "ctags/node.h"
+#include "ctags/tagsview.h"
 
 #include <QString>
 #include <QStringList>
@@ -72,6 +73,22 @@ inline vexa::Node* treeOf(const QStringList& lines)
         last.append(n);
     }
     return root;
+}
+
+// The items of a tags view as "name:pos" in view order, children in
+// brackets after "+" (open) or "-" (closed).
+inline QString items(QTreeWidgetItem* parent)
+{
+    QStringList out;
+    for (int i = 0; i < parent->childCount(); ++i) {
+        auto* it = static_cast<vexa::TagsViewItem*>(parent->child(i));
+        QString s = it->text(0) + QLatin1Char(':') + QString::number(it->pos1);
+        if (it->childCount())
+            s += (it->isExpanded() ? QStringLiteral("+[") : QStringLiteral("-[")) + items(it) +
+                 QLatin1Char(']');
+        out << s;
+    }
+    return out.join(QLatin1Char(' '));
 }
 
 // The tree of data/sample.cpp, read from either ctags flavour.

@@ -17,26 +17,6 @@
 
 using namespace vexa;
 
-namespace
-{
-
-// The items as "name:pos[+|-]" in view order, children in brackets.
-QString items(QTreeWidgetItem* parent)
-{
-    QStringList out;
-    for (int i = 0; i < parent->childCount(); ++i) {
-        auto* it = static_cast<TagsViewItem*>(parent->child(i));
-        QString s = it->text(0) + QLatin1Char(':') + QString::number(it->pos1);
-        if (it->childCount())
-            s += (it->isExpanded() ? QStringLiteral("+[") : QStringLiteral("-[")) + items(it) +
-                 QLatin1Char(']');
-        out << s;
-    }
-    return out.join(QLatin1Char(' '));
-}
-
-} // namespace
-
 class TestTagsView : public QObject
 {
     Q_OBJECT
