@@ -182,6 +182,14 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
     grid0->addLayout(row, 1, 0);
     d->editorList = new EditorsList(page0, "editorList");
     grid0->addWidget(d->editorList, 2, 0);
+    // The two share the page's height by their stretch factors alone (see
+    // showFilesList), not by what each would like to have.
+    for (QWidget* w :
+         {static_cast<QWidget*>(d->classesView), static_cast<QWidget*>(d->editorList)}) {
+        QSizePolicy p = w->sizePolicy();
+        p.setVerticalPolicy(QSizePolicy::Ignored);
+        w->setSizePolicy(p);
+    }
     connect(d->labelFiles, &ClickLabel::clicked, this, &TagsPanel::showHideFilesList);
     connect(d->filesListButton, &QToolButton::clicked, this, &TagsPanel::showHideFilesList);
     d->widgetStack->addWidget(page0);
@@ -210,7 +218,7 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
 
     d->dockAction =
         shell->addLeftDockToggle(QStringLiteral("Tags"), QStringLiteral("leftDock/classes"),
-                                 QStringLiteral("22x22_Tags"), this, true);
+                                 QStringLiteral("22x22_Tags"), this);
     shell->leftDock()->addWidget(this);
     connect(d->dockAction, &QAction::toggled, this, &TagsPanel::switchShowAllClasses);
 
@@ -381,8 +389,11 @@ void TagsPanel::reparse()
     // asked for then is shown already or still on its way.
     const qint64 count = editor->changeCount();
     if (count >= 0 && d->askedEditor == editor && d->askedCount == count &&
-        d->askedFile == fileName && d->askedParser == parser)
+        d->askedFile == fileName && d->askedParser == parser) {
+        // What the tree's re-delivery would do: divide the height anew.
+        showFilesList(!d->editorList->isHidden());
         return;
+    }
     const QString text = editor->text();
     int key = parser->parse(text, fileName);
     // A parse that could not start gives 0; the text has a key all the same.
@@ -485,6 +496,10 @@ void TagsPanel::makeVisible(QObject* o)
         return;
     }
     d->dockAction->setPanelRaised(o == this);
+    // Once the page is laid out at its real height, the editors list gets
+    // its share of it.
+    if (o == this)
+        QTimer::singleShot(0, this, [this] { showFilesList(!d->editorList->isHidden()); });
 }
 
 // --------------------------------------------------------------- sorting
