@@ -384,9 +384,8 @@ int EditorCursor::column2wanted(int line, int column) const
     const int extra = d->document->spacesInTab() - 1;
     const int n = qMin(column, int(l->size()));
     int wanted = column;
-    // Tab to tab, many characters at a time (a line may be megabytes long).
-    const QStringView text = QStringView(*l).first(qMax(0, n));
-    for (qsizetype t = text.indexOf(u'\t'); t >= 0; t = text.indexOf(u'\t', t + 1))
+    // Tab to tab (a line may be megabytes long).
+    for (qsizetype t = l->tabIn(0, n); t >= 0; t = l->tabIn(t + 1, n))
         wanted += extra;
     return wanted;
 }

@@ -117,7 +117,7 @@ int TextDocument::textWidth(int line, int col)
     if (ms.uniform > 0) {
         int pos = 0;
         while (pos < n) {
-            const qsizetype t = text.first(n).indexOf(u'\t', pos);
+            const qsizetype t = l->tabIn(pos, n);
             if (t < 0) {
                 x += (n - pos) * ms.uniform;
                 break;
@@ -155,7 +155,7 @@ int TextDocument::textLength(int line, int x)
         const int u = ms.uniform;
         int pos = 0;
         while (pos < len) {
-            const qsizetype t = text.indexOf(u'\t', pos);
+            const qsizetype t = l->tabIn(pos, len);
             const int segEnd = t < 0 ? len : int(t);
             if (sum + (segEnd - pos) * u >= x && segEnd > pos)
                 return pos + (x - sum + u - 1) / u - 1;

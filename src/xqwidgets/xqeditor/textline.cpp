@@ -47,13 +47,14 @@ struct TextLine::Private {
 };
 
 TextLine::TextLine()
-    : isFoldingStart(false), isFolded(false), isFoldVisible(true), m_highlighted(false)
+    : isFoldingStart(false), isFolded(false), isFoldVisible(true), m_highlighted(false),
+      m_tabsKnown(false), m_hasTabs(false)
 {
 }
 
 TextLine::TextLine(const QString& text)
     : QString(text), isFoldingStart(false), isFolded(false), isFoldVisible(true),
-      m_highlighted(false)
+      m_highlighted(false), m_tabsKnown(false), m_hasTabs(false)
 {
 }
 
@@ -324,6 +325,7 @@ void TextLine::expandAttributes()
 
 void TextLine::set(const QString& s)
 {
+    m_tabsKnown = false;
     dropHighlightTrails();
     QString::operator=(s);
 }
@@ -432,6 +434,7 @@ static qsizetype removable(const QString& s, qsizetype index, qsizetype len)
 
 void TextLine::replace(uint index, uint len, const QString& s)
 {
+    noteTabs(removable(*this, index, len), s);
     if (qsizetype(index) > size()) {
         ownText(*this, s.size());
         dropHighlightTrails();
@@ -445,6 +448,7 @@ void TextLine::replace(uint index, uint len, const QString& s)
 
 void TextLine::insert(qsizetype index, const QString& s)
 {
+    noteTabs(0, s);
     if (index < 0 || index > size()) {
         ownText(*this, s.size());
         dropHighlightTrails();
@@ -457,6 +461,7 @@ void TextLine::insert(qsizetype index, const QString& s)
 
 void TextLine::remove(qsizetype index, qsizetype len)
 {
+    noteTabs(removable(*this, index, len), QString());
     ownText(*this, 0);
     noteEdit(index, removable(*this, index, len), 0);
     QString::remove(index, len);
@@ -464,16 +469,40 @@ void TextLine::remove(qsizetype index, qsizetype len)
 
 void TextLine::append(const QString& s)
 {
+    noteTabs(0, s);
     noteEdit(size(), 0, s.size());
     spliceText(*this, size(), 0, s);
 }
 
 void TextLine::truncate(qsizetype len)
 {
+    noteTabs(len >= 0 && len < size() ? size() - len : 0, QString());
     ownText(*this, 0);
     if (len >= 0 && len < size())
         noteEdit(len, size() - len, 0);
     QString::truncate(len);
+}
+
+void TextLine::noteTabs(qsizetype removed, const QString& inserted)
+{
+    if (!m_tabsKnown)
+        return;
+    if (removed > 0 && m_hasTabs)
+        m_tabsKnown = false; // perhaps the last one went
+    else if (!m_hasTabs && inserted.contains(QLatin1Char('\t')))
+        m_hasTabs = true;
+}
+
+qsizetype TextLine::tabIn(qsizetype from, qsizetype to) const
+{
+    if (!m_tabsKnown) {
+        m_hasTabs = QStringView(*this).contains(u'\t');
+        m_tabsKnown = true;
+    }
+    to = qMin(to, size());
+    if (!m_hasTabs || from >= to)
+        return -1;
+    return QStringView(*this).first(to).indexOf(u'\t', qMax<qsizetype>(from, 0));
 }
 
 void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)

@@ -51,6 +51,10 @@ public:
     bool removeSpaces();
     // Column of the first non-whitespace character, -1 when there is none.
     int firstChar() const;
+    // The first tab at `from` or later and before `to`, -1 when there is
+    // none. Whether the line holds a tab at all is kept across edits, so a
+    // line without tabs (a line of megabytes, say) answers without looking.
+    qsizetype tabIn(qsizetype from, qsizetype to) const;
 
     // Highlighting state. Context ids run from 0 to 255.
     void resetHighlight(int ctx);
@@ -144,6 +148,8 @@ private:
     // Keeps attributes and saved pass states in step with an edit of the
     // text: `removed` characters at `column` replaced by `inserted` ones.
     void noteEdit(qsizetype column, qsizetype removed, qsizetype inserted);
+    // Keeps what is known of the line's tabs in step with an edit.
+    void noteTabs(qsizetype removed, const QString& inserted);
 
     // A pointer to the line's record (low bits 0), or, for a line that
     // needs no record, its finished attributes in compact form: a line
@@ -161,6 +167,9 @@ public:
 
 private:
     bool m_highlighted : 1;
+    // Whether the line holds a tab, once looked at (see tabIn).
+    mutable bool m_tabsKnown : 1;
+    mutable bool m_hasTabs : 1;
     quint8 m_context = 0;
     quint8 m_highlightContext = 0;
 

@@ -99,6 +99,7 @@ private slots:
 
     void textLineBasics();
     void textLineEditsInPlace();
+    void textLineTabsFollowEdits();
     void textLineAttributesAreUnsigned();
     void textLineCompactAttributes_data();
     void textLineCompactAttributes();
@@ -261,6 +262,67 @@ void TestTextDoc::textLineEditsInPlace()
     QCOMPARE(line.size(), text.size() + 50);
     QCOMPARE(line.count(QLatin1Char('a')), text.size());
     QCOMPARE(text, QString(100000, QLatin1Char('a')));
+}
+
+// What a line knows of its tabs follows every kind of edit: each answer of
+// tabIn equals a search of the text, after random edits that add and take
+// away tabs (the last one too).
+void TestTextDoc::textLineTabsFollowEdits()
+{
+    QRandomGenerator rng(20261210);
+    const QString alphabet = QStringLiteral("ab \t");
+    auto piece = [&] {
+        QString s;
+        for (int n = int(rng.bounded(4)); n > 0; --n)
+            s += alphabet.at(int(rng.bounded(alphabet.size())));
+        return s;
+    };
+    TextLine line(QStringLiteral("abc"));
+    QString model = line;
+    for (int step = 0; step < 2000; ++step) {
+        const int at = int(rng.bounded(int(model.size()) + 1));
+        const int len = int(rng.bounded(3));
+        switch (rng.bounded(6)) {
+        case 0: {
+            const QString s = piece();
+            line.insert(at, s);
+            model.insert(at, s);
+            break;
+        }
+        case 1: {
+            const QString s = piece();
+            line.replace(uint(at), uint(len), s);
+            model.replace(at, len, s);
+            break;
+        }
+        case 2:
+            line.remove(at, len);
+            model.remove(at, len);
+            break;
+        case 3:
+            line.truncate(at);
+            model.truncate(at);
+            break;
+        case 4: {
+            const QString s = piece();
+            line.append(s);
+            model.append(s);
+            break;
+        }
+        default:
+            if (rng.bounded(20) == 0) {
+                model = piece();
+                line.set(model);
+            }
+            break;
+        }
+        QCOMPARE(QString(line), model);
+        const int from = int(rng.bounded(int(model.size()) + 1));
+        const int to = int(rng.bounded(int(model.size()) + 2));
+        const qsizetype want = from < to ? QStringView(model).first(qMin<qsizetype>(to, model.size())).indexOf(u'\t', from) : -1;
+        QCOMPARE(line.tabIn(from, to), want);
+        QCOMPARE(line.tabIn(0, line.size()), model.indexOf(QLatin1Char('\t')));
+    }
 }
 
 void TestTextDoc::textLineAttributesAreUnsigned()
