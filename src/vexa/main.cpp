@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QSplashScreen>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
@@ -34,8 +35,13 @@ int main(int argc, char** argv)
     vexa::startServices(&shell);
 
     shell.show();
-    splash->finish(&shell);
-    delete splash;
+    // The splash waits for the window to be on the screen and handles events
+    // meanwhile; it does so inside the event loop, since a Ctrl+Q handled
+    // before the loop runs would end no loop and be lost.
+    QTimer::singleShot(0, &shell, [splash, &shell] {
+        splash->finish(&shell);
+        delete splash;
+    });
 
     return QApplication::exec();
 }

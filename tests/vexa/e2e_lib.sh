@@ -41,13 +41,20 @@ e2e_wait_for_window() {
     fail "no main window after $1 s"
 }
 
+# Gives the main window the keyboard focus, waiting up to 60 s (a loaded
+# machine) for the X server to report it; keys sent without it would be lost.
+e2e_focus() {
+    timeout 60 xdotool windowfocus --sync "$win" 2>/dev/null ||
+        fail "the window did not get the keyboard focus in 60 s"
+}
+
 # Presses Ctrl+Q once, with the window given the focus, and waits up to
-# 10 s for the program to end.
+# 60 s for the program to end (well under a second on a quiet machine).
 e2e_quit() {
-    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    e2e_focus
     xdotool key --clearmodifiers ctrl+q
     j=0
-    while alive && [ $j -lt 50 ]; do
+    while alive && [ $j -lt 300 ]; do
         sleep 0.2
         j=$((j + 1))
     done

@@ -49,7 +49,7 @@ caption=$(xdotool getwindowname "$win")
 [ "$caption" = "main.cpp : $work/ - Vexa" ] || fail "caption at start: $caption"
 original=$(cat "$work/main.cpp")
 typed='// typed by xdotool'
-timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+e2e_focus
 sleep 1
 xdotool type --delay 20 "$typed"
 xdotool key Return ctrl+s
@@ -213,7 +213,7 @@ echo "project: main window $win"
 # The editor has the keyboard focus at start; the user moves it to the project
 # tree through Window > Project window, once. End reaches the file, Return
 # opens it, and the opened file takes the focus.
-timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+e2e_focus
 sleep 1
 xdotool key alt+w
 sleep 0.5
@@ -266,7 +266,7 @@ echo "PASS: the project opened at start, its file opened and was saved, and it c
 # folder, Return creates the project and opens it. Each key is sent once.
 printf '[vexa]\nproject\\projectsDir=%s\n' "$work/projects/" > "$conf"
 start_vexa
-timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+e2e_focus
 sleep 1
 xdotool key --clearmodifiers alt+p
 sleep 0.5
@@ -301,7 +301,7 @@ printf 'other\n' > "$work/explore/another.txt"
 printf '[vexa]\nfileexplorer\\lastPath=%s\nfileexplorer\\lastFile=notes.txt\n' "$work/explore" > "$conf"
 start_vexa
 # The focus is given once and each key is sent once.
-timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+e2e_focus
 sleep 1
 xdotool key --clearmodifiers ctrl+t
 sleep 1
@@ -358,7 +358,7 @@ red_rows() {
 name=build
 start_vexa
 # The focus is given once and F9 is sent once.
-timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+e2e_focus
 sleep 1
 xdotool key F9
 rows=
