@@ -421,13 +421,13 @@ C
     pid=$!
     e2e_wait_for_window 180
     j=0
-    while alive && [ $j -lt 150 ] && ! grep -q "tags shown for $work/funcs.c with 3 " "$work/vexa.log"; do
+    while alive && [ $j -lt 300 ] && ! grep -q "tags shown for $work/funcs.c with 3 " "$work/vexa.log"; do
         sleep 0.2
         j=$((j + 1))
     done
     grep -q "tags shown for $work/funcs.c with 3 " "$work/vexa.log" ||
         fail "the tags of funcs.c did not arrive: $(cat "$work/vexa.log")"
-    timeout 10 xdotool windowfocus --sync "$win" 2>/dev/null
+    e2e_focus
     sleep 1
     xdotool key --clearmodifiers alt+Down
     sleep 0.3
