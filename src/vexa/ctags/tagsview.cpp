@@ -32,6 +32,19 @@ void closeSubtree(QTreeWidgetItem* item)
     }
 }
 
+// Orders labels as text in which "_" reads as "1", without making the texts.
+bool labelLess(QStringView a, QStringView b)
+{
+    auto unit = [](QChar c) { return c == QLatin1Char('_') ? u'1' : c.unicode(); };
+    const qsizetype n = qMin(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t x = unit(a[i]), y = unit(b[i]);
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
+
 void deleteItem(QTreeWidgetItem* item)
 {
     closeSubtree(item);
@@ -50,6 +63,28 @@ public:
     int merging = 0;
     QList<TagsViewItem*> opening;
     bool moved = false;
+    // Sorting is off while a merge adds rows (a sorting view takes them one
+    // at a time) and comes back on, sorting once, at the merge's end.
+    bool sortingHeld = false;
+    // One icon per type picture, shared by every item of the type.
+    QHash<qint64, QIcon> icons;
+
+    void holdSorting(TagsView* view)
+    {
+        if (!sortingHeld && view->isSortingEnabled()) {
+            view->setSortingEnabled(false);
+            sortingHeld = true;
+        }
+    }
+    QIcon icon(const QPixmap* pixmap)
+    {
+        if (!pixmap || pixmap->isNull())
+            return QIcon();
+        auto it = icons.find(pixmap->cacheKey());
+        if (it == icons.end())
+            it = icons.insert(pixmap->cacheKey(), QIcon(*pixmap));
+        return *it;
+    }
 };
 
 TagsViewItem::TagsViewItem(QTreeWidget* view, const QString& name) : QTreeWidgetItem(view, Type)
@@ -63,6 +98,11 @@ TagsViewItem::TagsViewItem(TagsViewItem* parent, const QString& name)
     setText(0, name);
 }
 
+TagsViewItem::TagsViewItem(const QString& name) : QTreeWidgetItem(Type)
+{
+    setText(0, name);
+}
+
 TagsViewItem::~TagsViewItem() = default;
 
 bool TagsViewItem::operator<(const QTreeWidgetItem& other) const
@@ -71,15 +111,11 @@ bool TagsViewItem::operator<(const QTreeWidgetItem& other) const
     if (other.type() != Type || !view)
         return QTreeWidgetItem::operator<(other);
     const auto& o = static_cast<const TagsViewItem&>(other);
-    auto label = [](const TagsViewItem& i) {
-        QString s = i.text(0);
-        return s.replace(QLatin1Char('_'), QLatin1Char('1'));
-    };
     switch (view->sortingMode()) {
     case 0:
         return pos1 < o.pos1;
     case 1:
-        return label(*this) < label(o);
+        return labelLess(text(0), o.text(0));
     case 2: {
         // Classes by name first, then the rest by position: a key of
         // "zzzzzz" and the position for the rest, compared as text with the
@@ -88,11 +124,11 @@ bool TagsViewItem::operator<(const QTreeWidgetItem& other) const
         const bool theirs = o.typeName == QLatin1String("Class");
         if (!mine && !theirs)
             return pos1 < o.pos1;
-        auto key = [&](const TagsViewItem& i, bool isClass) {
-            return isClass ? label(i)
+        auto key = [](const TagsViewItem& i, bool isClass) {
+            return isClass ? i.text(0)
                            : QStringLiteral("zzzzzz%1").arg(i.pos1, 6, 10, QLatin1Char('0'));
         };
-        return key(*this, mine) < key(o, theirs);
+        return labelLess(key(*this, mine), key(o, theirs));
     }
     default:
         return false;
@@ -210,6 +246,9 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
             deleteItem(it);
     }
 
+    // New items are made apart from the view, their subtrees filled there,
+    // and the level's new items go in at once.
+    QList<QTreeWidgetItem*> madeItems;
     const bool useNames = fileNames.size() == nodes.size();
     size_t p = 0;
     for (qsizetype i = 0; i < nodes.size(); ++i) {
@@ -217,8 +256,14 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
         for (Node* n = nodes.at(i); n; n = n->next) {
             TagsViewItem* item = pairs[p++];
             const bool made = !item;
-            if (made)
-                item = parent ? new TagsViewItem(parent, n->name) : new TagsViewItem(this, n->name);
+            if (made) {
+                item = new TagsViewItem(n->name);
+                madeItems.append(item);
+                // Opened when it has rows to show: an open row costs every
+                // later row change of the view a little, and a childless
+                // one shows nothing of it.
+                item->opensWithChildren = nodes.size() == 1;
+            }
             if (item->pos1 != n->start) {
                 item->pos1 = n->start;
                 d->moved = true;
@@ -228,29 +273,37 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
             // since every icon set repaints the row.
             const QString typeName = parser ? parser->typeName(n) : QString();
             if (parser && (made || typeName != item->typeName)) {
-                const QPixmap* icon = parser->typeIcon(n);
-                item->setIcon(0, icon && !icon->isNull() ? QIcon(*icon) : QIcon());
+                item->setIcon(0, d->icon(parser->typeIcon(n)));
                 item->typeName = typeName;
             }
-            if (n->child)
+            if (n->child) {
                 updateSubTree(item, {n->child}, {fileName});
-            else if (item->childCount())
+                if (std::exchange(item->opensWithChildren, false))
+                    d->opening.append(item);
+            } else if (item->childCount()) {
                 for (QTreeWidgetItem* child : item->takeChildren())
                     deleteItem(child);
-            // Opened once the whole tree is in: each opened row costs every
-            // later row insertion a little.
-            if (made && nodes.size() == 1)
-                d->opening.append(item);
+            }
         }
     }
+    if (!madeItems.isEmpty()) {
+        QTreeWidgetItem* level = parent ? parent : invisibleRootItem();
+        if (level->treeWidget())
+            d->holdSorting(this);
+        level->addChildren(madeItems);
+    }
     if (--d->merging == 0) {
+        // Positions changed in place or rows were added: the order follows.
+        if (std::exchange(d->sortingHeld, false))
+            setSortingEnabled(true);
+        else if (d->moved)
+            sortItems(0, Qt::AscendingOrder);
+        d->moved = false;
+        // Opened once the whole tree is in and sorted: each open row costs
+        // every later row change a little.
         for (TagsViewItem* it : std::exchange(d->opening, {}))
             it->setExpanded(true);
     }
-    // Positions changed in place: the order follows them (new items are
-    // placed by the view itself).
-    if (outermost && std::exchange(d->moved, false))
-        sortItems(0, Qt::AscendingOrder);
 }
 
 void TagsView::adjustContentSize()

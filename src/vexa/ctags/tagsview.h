@@ -23,6 +23,8 @@ public:
 
     TagsViewItem(QTreeWidget* view, const QString& name);
     TagsViewItem(TagsViewItem* parent, const QString& name);
+    // An item apart from any view, put in later.
+    explicit TagsViewItem(const QString& name);
     ~TagsViewItem() override;
 
     // Orders by the view's sorting mode: 0 by position (as numbers), 1 by
@@ -38,6 +40,8 @@ public:
     QString typeName;
     // The symbol's file, handed on with a click; empty when not given.
     QString fileName;
+    // Made open while it had no children: opened when its first ones come.
+    bool opensWithChildren = false;
 };
 
 // A symbol tree shown as items. A new tree is merged into the items shown:

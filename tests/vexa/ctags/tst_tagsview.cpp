@@ -62,6 +62,33 @@ private Q_SLOTS:
         QCOMPARE(view.topLevelItemCount(), 0);
     }
 
+    void addedRowsComeSortedAndOpenWithTheirFirstChildren()
+    {
+        TagsView view;
+        view.setSortingMode(1);
+        std::unique_ptr<Node> first(treeOf({"m 102 10", "  y 103 11", "k 103 20"}));
+        view.updateSubTree(nullptr, {first.get()});
+        QCOMPARE(items(view.invisibleRootItem()), "k:20 m:10+[y:11]");
+        // New names at both levels land in order without a sort by the
+        // caller; k, made open while childless, opens with its first child.
+        std::unique_ptr<Node> second(treeOf(
+            {"z 103 5", "m 102 10", "  x 103 12", "  y 103 11", "a 103 1", "k 103 20", "  k1 109 21"}));
+        view.updateSubTree(nullptr, {second.get()});
+        QCOMPARE(items(view.invisibleRootItem()), "a:1 k:20+[k1:21] m:10+[x:12 y:11] z:5");
+        // A closed item stays closed through losing and regaining children.
+        view.topLevelItem(1)->setExpanded(false);
+        std::unique_ptr<Node> third(treeOf({"k 103 20"}));
+        view.updateSubTree(nullptr, {third.get()});
+        view.updateSubTree(nullptr, {second.get()});
+        QCOMPARE(items(view.invisibleRootItem()), "a:1 k:20-[k1:21] m:10+[x:12 y:11] z:5");
+        // Items made from several chains are not opened.
+        TagsView several;
+        std::unique_ptr<Node> one(treeOf({"p 103 1"}));
+        std::unique_ptr<Node> two(treeOf({"q 102 2", "  q1 103 3"}));
+        several.updateSubTree(nullptr, {one.get(), two.get()});
+        QCOMPARE(items(several.invisibleRootItem()), "p:1 q:2-[q1:3]");
+    }
+
     void overloadsPairInOrder()
     {
         TagsView view;
