@@ -1,19 +1,18 @@
 # Shared by the end-to-end scripts, which source it; not a test of its own.
-# The scripts run the real program on an X server made by xvfb-run and drive
+# The scripts run the real program on an X server of its own (on-xvfb.sh) and drive
 # it with xdotool. They set `pid` (the program), `work` (a folder whose
 # vexa.log holds its output) and may set `name` (the case being run).
 
-# Runs the calling script again inside xvfb-run on a 1280x1024 screen; exits
-# with 77 (skipped, for CTest) when a tool is missing. Returns inside.
+# Runs the calling script again on an X server of its own (on-xvfb.sh, a
+# 1280x1024 screen); exits with 77 (skipped, for CTest) when a tool is
+# missing. Returns inside.
 e2e_under_xvfb() {
     [ "${E2E_INNER:-}" = 1 ] && return 0
-    for tool in xvfb-run xdotool xauth; do
-        if ! command -v "$tool" >/dev/null 2>&1; then
-            echo "SKIP: $tool is not installed (scripts/install-deps installs it)"
-            exit 77
-        fi
-    done
-    E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    if ! command -v xdotool >/dev/null 2>&1; then
+        echo "SKIP: xdotool is not installed (scripts/install-deps installs it)"
+        exit 77
+    fi
+    E2E_INNER=1 exec "$(dirname "$0")/../support/on-xvfb.sh" "$0" "$@"
 }
 
 alive() { kill -0 "$pid" 2>/dev/null; }

@@ -9,7 +9,7 @@
 #
 # Usage: e2e_storedvalues.sh <path of the vexa executable>
 # The harness gives HOME and XDG_CONFIG_HOME of a throwaway sandbox.
-# Exit status 77 tells CTest the test was skipped (no xvfb-run or xdotool).
+# Exit status 77 tells CTest the test was skipped (no Xvfb or xdotool).
 set -u
 
 VEXA=${1:?usage: e2e_storedvalues.sh <vexa executable>}

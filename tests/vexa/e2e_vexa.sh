@@ -1,6 +1,6 @@
 #!/bin/sh
-# End-to-end run of the real program on a real X server: start it under
-# xvfb-run with files to open, wait for its main window, type into the C++
+# End-to-end run of the real program on an X server of its own: start it
+# with files to open, wait for its main window, type into the C++
 # file shown with xdotool, save it with Ctrl+S, save a new file through the
 # Save As dialog and type on after it, take a picture of the window, press
 # Ctrl+Q, and check that it exits with status 0, that the files on disk hold
@@ -10,7 +10,7 @@
 # The harness gives HOME and XDG_CONFIG_HOME of a throwaway sandbox. The
 # screenshot (a PNG of the window with the highlighted C++ file) is taken
 # when ImageMagick's import is installed.
-# Exit status 77 tells CTest the test was skipped (no xvfb-run or xdotool).
+# Exit status 77 tells CTest the test was skipped (no Xvfb or xdotool).
 set -u
 
 VEXA=${1:?usage: e2e_vexa.sh <vexa executable> [<screenshot file>]}
