@@ -237,7 +237,7 @@ private Q_SLOTS:
 
     void invalidPatterns()
     {
-        for (const QString pattern : {QStringLiteral("("), QStringLiteral("[z-a]")}) {
+        for (const QString& pattern : {QStringLiteral("("), QStringLiteral("[z-a]")}) {
             setText(QStringLiteral("a(b"));
             Boxes boxes;
             onFind = [&](FindDialog* dlg) {
