@@ -181,8 +181,7 @@ QString printFigures()
 
 int main()
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    bench::offscreenUnlessSet();
     std::printf("%s\n", qPrintable(bench::inChild(completionFigures)));
     std::printf("%s\n", qPrintable(bench::inChild(htmlFigures)));
     std::printf("%s\n", qPrintable(bench::inChild(qtHtmlFigures)));

@@ -349,8 +349,7 @@ bool prepare()
 
 int main()
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    bench::offscreenUnlessSet();
     QTemporaryDir dir;
     g_dir = dir.path();
     if (!prepare())

@@ -125,8 +125,7 @@ void measure(const char* who, const std::function<QString()>& run)
 
 int main()
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    bench::offscreenUnlessSet();
     QTemporaryDir dir;
     g_dir = dir.path();
     source();

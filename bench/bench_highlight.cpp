@@ -350,8 +350,7 @@ void longLineBench(int megabytes, bool peers)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
     if (argc > 2 && qstrcmp(argv[2], "longline") == 0) {
         longLineBench(argc > 3 ? qMax(1, atoi(argv[3])) : 5,

@@ -199,8 +199,7 @@ QString tickFigures()
 
 int main()
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    bench::offscreenUnlessSet();
     QTemporaryDir dir;
     g_dir = dir.path();
     std::printf("%s\n", qPrintable(bench::inChild(fillFigures)));

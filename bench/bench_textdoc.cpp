@@ -348,8 +348,7 @@ void row(const char* what, const QString& ours, const QString& plain, const QStr
 
 int main()
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    bench::offscreenUnlessSet();
     QTemporaryDir dir;
     g_dir = dir.path();
 #ifdef VEXA_HAVE_QSCINTILLA

@@ -62,6 +62,13 @@ inline QByteArray generateCpp(int lines)
     return out;
 }
 
+// Benchmarks draw offscreen unless told otherwise (QT_QPA_PLATFORM=xcb, say).
+inline void offscreenUnlessSet()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 // The application object every measurement's child process makes first.
 struct App {
     int argc = 1;
