@@ -434,14 +434,14 @@ static qsizetype removable(const QString& s, qsizetype index, qsizetype len)
 
 void TextLine::replace(uint index, uint len, const QString& s)
 {
-    noteTabs(removable(*this, index, len), s);
+    const qsizetype removed = removable(*this, index, len);
+    noteTabs(removed, s);
     if (qsizetype(index) > size()) {
         ownText(*this, s.size());
         dropHighlightTrails();
         QString::insert(index, s); // pads with blanks
         return;
     }
-    const qsizetype removed = removable(*this, index, len);
     noteEdit(index, removed, s.size());
     spliceText(*this, index, removed, s);
 }
@@ -461,9 +461,10 @@ void TextLine::insert(qsizetype index, const QString& s)
 
 void TextLine::remove(qsizetype index, qsizetype len)
 {
-    noteTabs(removable(*this, index, len), QString());
+    const qsizetype removed = removable(*this, index, len);
+    noteTabs(removed, QString());
     ownText(*this, 0);
-    noteEdit(index, removable(*this, index, len), 0);
+    noteEdit(index, removed, 0);
     QString::remove(index, len);
 }
 
