@@ -7,11 +7,11 @@
 // a fresh child process.
 
 #include "benchutil.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QPrinter>

@@ -11,10 +11,10 @@
 // Every figure comes from a fresh child process.
 
 #include "benchutil.h"
-#include "ctags/ctagsparser.h"
-#include "ctags/node.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/ctags/ctagsparser.h"
+#include "vexa/ctags/node.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QProcess>

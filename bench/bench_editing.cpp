@@ -4,11 +4,11 @@
 // fresh child process.
 
 #include "benchutil.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "textfolding.h"
-#include "textline.h"
-#include "textmanager.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

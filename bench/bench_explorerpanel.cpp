@@ -8,11 +8,11 @@
 
 #include "benchutil.h"
 
-#include "explorer/explorerpanel.h"
-#include "explorer/fileslist.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/explorer/explorerpanel.h"
+#include "vexa/explorer/fileslist.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QElapsedTimer>

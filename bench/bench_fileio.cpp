@@ -4,9 +4,9 @@
 // into their widget and writing their whole text back.
 
 #include "benchutil.h"
-#include "textdoc.h"
-#include "textfile.h"
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textfile.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QFile>

@@ -5,7 +5,7 @@
 // interface stays) and, for the copies, the time from Abort to the return.
 
 #include "benchutil.h"
-#include "fileoperator.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,8 +6,8 @@
 
 #include "benchutil.h"
 
-#include "explorer/fileslist.h"
-#include "shell.h"
+#include "vexa/explorer/fileslist.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -6,11 +6,11 @@
 // fresh child process.
 
 #include "benchutil.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

@@ -16,8 +16,8 @@
 // component with a final "ours")
 
 #include "benchutil.h"
-#include "highlight.h"
-#include "textline.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -5,10 +5,10 @@
 // written to disk. Each figure is the best of five runs.
 
 #include "benchutil.h"
-#include "project/project.h"
-#include "settings.h"
-#include "shell.h"
-#include "widgets/domlistview.h"
+#include "vexa/project/project.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/widgets/domlistview.h"
 
 #include <QDir>
 #include <QDomDocument>

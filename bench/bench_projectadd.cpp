@@ -5,11 +5,11 @@
 // best of five runs.
 
 #include "benchutil.h"
-#include "message.h"
-#include "project/addfilesdialog.h"
-#include "project/project.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/message.h"
+#include "vexa/project/addfilesdialog.h"
+#include "vexa/project/project.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -6,11 +6,11 @@
 // only counts the lines of the same command (the floor).
 
 #include "benchutil.h"
-#include "messages/messageitem.h"
-#include "messages/messageoutput.h"
-#include "runmake.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messageoutput.h"
+#include "vexa/runmake.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QEventLoop>

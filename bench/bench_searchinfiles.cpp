@@ -16,13 +16,13 @@
 //   whose "corpus query" holds this text (e.g. "include case"), no Stop runs.
 
 #include "benchutil.h"
-#include "editors/editors.h"
-#include "messages/messageoutput.h"
-#include "search/filesearch.h"
-#include "search/searchinfiles.h"
-#include "search/searchmanager.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/editors/editors.h"
+#include "vexa/messages/messageoutput.h"
+#include "vexa/search/filesearch.h"
+#include "vexa/search/searchinfiles.h"
+#include "vexa/search/searchmanager.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -6,17 +6,17 @@
 // keeps. Every figure comes from a fresh child process.
 
 #include "benchutil.h"
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "message.h"
-#include "search/searchdialogs.h"
-#include "search/searchmanager.h"
-#include "settings.h"
-#include "shell.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textmanager.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/message.h"
+#include "vexa/search/searchdialogs.h"
+#include "vexa/search/searchmanager.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

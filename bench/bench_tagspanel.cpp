@@ -8,15 +8,15 @@
 // Every figure comes from a fresh child process.
 
 #include "benchutil.h"
-#include "ctags/node.h"
-#include "ctags/parser.h"
-#include "ctags/tagspanel.h"
-#include "ctags/tagsview.h"
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "filetype.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/ctags/node.h"
+#include "vexa/ctags/parser.h"
+#include "vexa/ctags/tagspanel.h"
+#include "vexa/ctags/tagsview.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/filetype.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QTemporaryDir>
 #include <QTreeWidget>

@@ -3,9 +3,9 @@
 // saving, and undo/redo of one large macro.
 
 #include "benchutil.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "textmanager.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QFile>

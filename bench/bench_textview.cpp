@@ -13,12 +13,12 @@
 // the first repaint, Ctrl+End and page repaints.
 
 #include "benchutil.h"
-#include "editorcursor.h"
-#include "textdoc.h"
-#include "textline.h"
-#include "texteditor.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QDirIterator>

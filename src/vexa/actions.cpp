@@ -1,4 +1,4 @@
-#include "actions.h"
+#include "vexa/actions.h"
 
 #include <QActionGroup>
 #include <QHash>

@@ -1,8 +1,8 @@
-#include "filetype.h"
+#include "vexa/filetype.h"
 
-#include "ctags/ctagsparser.h"
-#include "editors/editors.h"
-#include "utils.h"
+#include "vexa/ctags/ctagsparser.h"
+#include "vexa/editors/editors.h"
+#include "vexa/utils.h"
 
 #include <QMap>
 #include <QPointer>

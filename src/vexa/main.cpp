@@ -1,6 +1,6 @@
-#include "settings.h"
-#include "shell.h"
-#include "utils.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
 
 #include <QApplication>
 #include <QFont>

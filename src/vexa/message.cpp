@@ -1,6 +1,6 @@
-#include "message.h"
+#include "vexa/message.h"
 
-#include "actions.h"
+#include "vexa/actions.h"
 
 #include <QApplication>
 #include <QDialog>

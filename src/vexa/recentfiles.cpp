@@ -1,10 +1,10 @@
-#include "recentfiles.h"
+#include "vexa/recentfiles.h"
 
-#include "actions.h"
-#include "filetype.h"
-#include "settings.h"
-#include "shell.h"
-#include "utils.h"
+#include "vexa/actions.h"
+#include "vexa/filetype.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
 
 #include <QFileInfo>
 #include <QMenu>

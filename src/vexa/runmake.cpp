@@ -1,15 +1,15 @@
-#include "runmake.h"
+#include "vexa/runmake.h"
 
-#include "actions.h"
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "messages/messageitem.h"
-#include "messages/messageoutput.h"
-#include "project/project.h"
-#include "runmakeoptions.h"
-#include "settings.h"
-#include "shell.h"
-#include "utils.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messageoutput.h"
+#include "vexa/project/project.h"
+#include "vexa/runmakeoptions.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
 
 #include <QCheckBox>
 #include <QDialog>

@@ -1,9 +1,9 @@
-#include "runmakeoptions.h"
+#include "vexa/runmakeoptions.h"
 
-#include "editors/editors.h"
-#include "project/project.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/editors/editors.h"
+#include "vexa/project/project.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 #include "ui_runmakeoptions.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
-#include "stylesmenu.h"
+#include "vexa/stylesmenu.h"
 
-#include "actions.h"
-#include "shell.h"
+#include "vexa/actions.h"
+#include "vexa/shell.h"
 
 #include <QApplication>
 #include <QSettings>

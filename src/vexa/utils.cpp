@@ -1,6 +1,6 @@
-#include "utils.h"
+#include "vexa/utils.h"
 
-#include "settings.h"
+#include "vexa/settings.h"
 #include "xqwidgets/helpers.h"
 
 #include <QDir>

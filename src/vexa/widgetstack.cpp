@@ -1,4 +1,4 @@
-#include "widgetstack.h"
+#include "vexa/widgetstack.h"
 
 #include <QMap>
 #include <QPointer>

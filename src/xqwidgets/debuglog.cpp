@@ -1,4 +1,4 @@
-#include "debuglog.h"
+#include "xqwidgets/debuglog.h"
 
 namespace xqwidgets
 {

@@ -1,4 +1,4 @@
-#include "helpers.h"
+#include "xqwidgets/helpers.h"
 
 #include <QDir>
 #include <QLocale>

@@ -4,8 +4,8 @@
 // A plain editor for the tests of the window and the file types, standing in
 // for the text editors of the editing component.
 
-#include "editors/editor.h"
-#include "editors/editors.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,13 +2,13 @@
 // opens, closes and the current editor, and choosing a row, by mouse or by
 // keys, makes that row's editor current.
 
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "editors/editorslist.h"
-#include "filetype.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/editors/editorslist.h"
+#include "vexa/filetype.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QAbstractButton>
 #include <QDir>

@@ -3,12 +3,12 @@
 
 #include "testeditor.h"
 
-#include "ctags/ctagsparser.h"
-#include "editors/editors.h"
-#include "filetype.h"
-#include "settings.h"
-#include "shell.h"
-#include "utils.h"
+#include "vexa/ctags/ctagsparser.h"
+#include "vexa/editors/editors.h"
+#include "vexa/filetype.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

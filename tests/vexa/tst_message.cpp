@@ -1,5 +1,5 @@
-#include "actions.h"
-#include "message.h"
+#include "vexa/actions.h"
+#include "vexa/message.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -4,16 +4,16 @@
 
 #include "testeditor.h"
 
-#include "actions.h"
-#include "editors/editors.h"
-#include "messages/messageitem.h"
-#include "messages/messageoutput.h"
-#include "project/project.h"
-#include "recentfiles.h"
-#include "runmake.h"
-#include "runmakeoptions.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editors.h"
+#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messageoutput.h"
+#include "vexa/project/project.h"
+#include "vexa/recentfiles.h"
+#include "vexa/runmake.h"
+#include "vexa/runmakeoptions.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "vexa/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,17 +4,17 @@
 
 #include "testeditor.h"
 
-#include "actions.h"
-#include "editors/editors.h"
-#include "explorer/explorerpanel.h"
-#include "fileoperator.h"
-#include "filetype.h"
-#include "message.h"
-#include "project/project.h"
-#include "settings.h"
-#include "shell.h"
-#include "widgets/splitter.h"
-#include "widgetstack.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editors.h"
+#include "vexa/explorer/explorerpanel.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
+#include "vexa/filetype.h"
+#include "vexa/message.h"
+#include "vexa/project/project.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/widgets/splitter.h"
+#include "vexa/widgetstack.h"
 
 #include <QApplication>
 #include <QDir>

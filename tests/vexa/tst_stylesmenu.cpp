@@ -1,10 +1,10 @@
 // The style submenu of the Options menu: entries, tick, applied style and
 // the stored "/qt/style".
 
-#include "actions.h"
-#include "settings.h"
-#include "shell.h"
-#include "stylesmenu.h"
+#include "vexa/actions.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/stylesmenu.h"
 
 #include <QApplication>
 #include <QMenu>

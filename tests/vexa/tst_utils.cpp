@@ -1,5 +1,5 @@
-#include "settings.h"
-#include "utils.h"
+#include "vexa/settings.h"
+#include "vexa/utils.h"
 #include "xqwidgets/helpers.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "tabbar.h"
+#include "xqwidgets/tabbar.h"
 
 #include <QApplication>
 #include <QImage>

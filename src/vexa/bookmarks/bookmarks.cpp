@@ -1,9 +1,9 @@
-#include "bookmarks.h"
+#include "vexa/bookmarks/bookmarks.h"
 
-#include "bookmarksdialog.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/bookmarks/bookmarksdialog.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QSet>
 #include <QStringList>

@@ -1,9 +1,9 @@
-#include "bookmarksdialog.h"
+#include "vexa/bookmarks/bookmarksdialog.h"
 
 #include "ui_bookmarksdialogbase.h"
 #include "ui_editbookmarkdialog.h"
 
-#include "settings.h"
+#include "vexa/settings.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
-#include "ctagsparser.h"
+#include "vexa/ctags/ctagsparser.h"
 
-#include "message.h"
-#include "node.h"
-#include "shell.h"
+#include "vexa/message.h"
+#include "vexa/ctags/node.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QFileInfo>

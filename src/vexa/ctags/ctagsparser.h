@@ -1,7 +1,7 @@
 #ifndef VEXA_CTAGS_CTAGSPARSER_H
 #define VEXA_CTAGS_CTAGSPARSER_H
 
-#include "parser.h"
+#include "vexa/ctags/parser.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,4 +1,4 @@
-#include "node.h"
+#include "vexa/ctags/node.h"
 
 namespace vexa
 {

@@ -1,7 +1,7 @@
-#include "parser.h"
+#include "vexa/ctags/parser.h"
 
-#include "node.h"
-#include "utils.h"
+#include "vexa/ctags/node.h"
+#include "vexa/utils.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,7 +1,7 @@
 #ifndef VEXA_CTAGS_PARSER_H
 #define VEXA_CTAGS_PARSER_H
 
-#include "node.h"
+#include "vexa/ctags/node.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,9 +1,9 @@
-#include "tagsview.h"
+#include "vexa/ctags/tagsview.h"
 
-#include "actions.h"
-#include "ctags/node.h"
-#include "ctags/parser.h"
-#include "filetype.h"
+#include "vexa/actions.h"
+#include "vexa/ctags/node.h"
+#include "vexa/ctags/parser.h"
+#include "vexa/filetype.h"
 
 #include <QHeaderView>
 #include <QMenu>

@@ -1,6 +1,6 @@
-#include "editor.h"
+#include "vexa/editors/editor.h"
 
-#include "utils.h"
+#include "vexa/utils.h"
 
 #include <QCloseEvent>
 

@@ -1,18 +1,18 @@
-#include "editors.h"
+#include "vexa/editors/editors.h"
 
-#include "actions.h"
-#include "editor.h"
-#include "filetype.h"
-#include "message.h"
-#include "openfiles.h"
-#include "recentfiles.h"
-#include "settings.h"
-#include "shell.h"
-#include "utils.h"
-#include "widgetstack.h"
-#include "xqeditor/xqeditor.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editor.h"
+#include "vexa/filetype.h"
+#include "vexa/message.h"
+#include "vexa/editors/openfiles.h"
+#include "vexa/recentfiles.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
+#include "vexa/widgetstack.h"
+#include "vexa/editors/xqeditor/xqeditor.h"
 
-#include "qtundo/qtundo.h"
+#include "xqwidgets/qtundo/qtundo.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,9 +1,9 @@
-#include "editorslist.h"
+#include "vexa/editors/editorslist.h"
 
-#include "editor.h"
-#include "editors.h"
-#include "editorstab.h"
-#include "filetype.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/editors/editorstab.h"
+#include "vexa/filetype.h"
 
 #include <QGridLayout>
 #include <QListWidget>

@@ -1,7 +1,7 @@
-#include "editorstab.h"
+#include "vexa/editors/editorstab.h"
 
-#include "editor.h"
-#include "editors.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
 
 #include <QDir>
 #include <QMap>

@@ -1,9 +1,9 @@
-#include "hloptions.h"
+#include "vexa/editors/hloptions.h"
 
 #include "ui_hloptionsbase.h"
 
-#include "highlight.h"
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QSet>
 #include <QSettings>

@@ -1,8 +1,8 @@
-#include "openfiles.h"
+#include "vexa/editors/openfiles.h"
 
-#include "editor.h"
-#include "editors.h"
-#include "settings.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/settings.h"
 
 #include <QFileInfo>
 

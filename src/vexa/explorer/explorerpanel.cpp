@@ -1,16 +1,16 @@
-#include "explorerpanel.h"
+#include "vexa/explorer/explorerpanel.h"
 
-#include "actions.h"
-#include "bookmarks/bookmarks.h"
-#include "editors/editors.h"
-#include "explorer/fileslist.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
-#include "utils.h"
-#include "widgetstack.h"
+#include "vexa/actions.h"
+#include "vexa/bookmarks/bookmarks.h"
+#include "vexa/editors/editors.h"
+#include "vexa/explorer/fileslist.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
+#include "vexa/widgetstack.h"
 
-#include "fileoperator.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
 
 #include <QApplication>
 #include <QDir>

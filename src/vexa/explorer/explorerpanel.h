@@ -1,7 +1,7 @@
 #ifndef VEXA_EXPLORER_EXPLORERPANEL_H
 #define VEXA_EXPLORER_EXPLORERPANEL_H
 
-#include "explorer/explorerpanelbase.h"
+#include "vexa/explorer/explorerpanelbase.h"
 
 class QMenu;
 

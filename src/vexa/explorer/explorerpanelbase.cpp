@@ -1,4 +1,4 @@
-#include "explorerpanelbase.h"
+#include "vexa/explorer/explorerpanelbase.h"
 
 #include "ui_explorerpanelbase.h"
 

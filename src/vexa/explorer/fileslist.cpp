@@ -1,11 +1,11 @@
-#include "fileslist.h"
+#include "vexa/explorer/fileslist.h"
 
-#include "actions.h"
-#include "filetype.h"
-#include "shell.h"
-#include "utils.h"
+#include "vexa/actions.h"
+#include "vexa/filetype.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
 
-#include "navigator.h"
+#include "xqwidgets/xqtools/navigator.h"
 
 #include <QApplication>
 #include <QDateTime>

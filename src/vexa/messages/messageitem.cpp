@@ -1,4 +1,4 @@
-#include "messageitem.h"
+#include "vexa/messages/messageitem.h"
 
 #include <QFont>
 #include <QFontMetrics>

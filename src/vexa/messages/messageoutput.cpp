@@ -1,12 +1,12 @@
-#include "messageoutput.h"
+#include "vexa/messages/messageoutput.h"
 
-#include "actions.h"
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "messageitem.h"
-#include "shell.h"
-#include "utils.h"
-#include "widgetstack.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/messages/messageitem.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
+#include "vexa/widgetstack.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,8 +1,8 @@
-#include "addfilesdialog.h"
+#include "vexa/project/addfilesdialog.h"
 
-#include "filetype.h"
-#include "project.h"
-#include "settings.h"
+#include "vexa/filetype.h"
+#include "vexa/project/project.h"
+#include "vexa/settings.h"
 
 #include <QApplication>
 #include <QDir>

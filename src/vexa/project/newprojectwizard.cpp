@@ -1,8 +1,8 @@
-#include "newprojectwizard.h"
+#include "vexa/project/newprojectwizard.h"
 
-#include "editors/editors.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/editors/editors.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QEvent>

@@ -1,7 +1,7 @@
 #ifndef VEXA_PROJECT_PROJECT_P_H
 #define VEXA_PROJECT_PROJECT_P_H
 
-#include "project.h"
+#include "vexa/project/project.h"
 
 #include <QDomDocument>
 #include <QDomElement>

@@ -2,17 +2,17 @@
 // folder, so every addition makes its folders on disk and as nodes, and files
 // chosen elsewhere are copied into the destination's folder first.
 
-#include "project.h"
+#include "vexa/project/project.h"
 
-#include "addfilesdialog.h"
-#include "editors/editors.h"
-#include "filetype.h"
-#include "message.h"
-#include "project_p.h"
-#include "shell.h"
-#include "utils.h"
-#include "widgets/domlistview.h"
-#include "xqfileoperator/fileoperator.h"
+#include "vexa/project/addfilesdialog.h"
+#include "vexa/editors/editors.h"
+#include "vexa/filetype.h"
+#include "vexa/message.h"
+#include "vexa/project/project_p.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
+#include "vexa/widgets/domlistview.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
 
 #include <QDir>
 #include <QFileDialog>

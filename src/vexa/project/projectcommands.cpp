@@ -1,15 +1,15 @@
 // The commands of the tree's files and folders: open, remove from the
 // project, delete from the disk.
 
-#include "project.h"
+#include "vexa/project/project.h"
 
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "filetype.h"
-#include "message.h"
-#include "project_p.h"
-#include "recentfiles.h"
-#include "widgets/domlistview.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/filetype.h"
+#include "vexa/message.h"
+#include "vexa/project/project_p.h"
+#include "vexa/recentfiles.h"
+#include "vexa/widgets/domlistview.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "projectfile.h"
+#include "vexa/project/projectfile.h"
 
 #include <QFile>
 #include <QSaveFile>

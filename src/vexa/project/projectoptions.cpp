@@ -1,13 +1,13 @@
 // The project options dialog: a frame with OK and Cancel around the widget
 // another subsystem hands over (the build runner's run and make commands).
 
-#include "message.h"
-#include "project.h"
-#include "project_p.h"
+#include "vexa/message.h"
+#include "vexa/project/project.h"
+#include "vexa/project/project_p.h"
 
-#include "recentfiles.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/recentfiles.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QDialog>
 #include <QGridLayout>

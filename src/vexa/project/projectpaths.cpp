@@ -1,15 +1,15 @@
 // Names and paths of the project's nodes, the lists of its files and
 // folders, the tree's selection and the raising of the project's page.
 
-#include "project.h"
+#include "vexa/project/project.h"
 
-#include "actions.h"
-#include "filetype.h"
-#include "project_p.h"
-#include "recentprojects.h"
-#include "shell.h"
-#include "widgets/domlistview.h"
-#include "widgetstack.h"
+#include "vexa/actions.h"
+#include "vexa/filetype.h"
+#include "vexa/project/project_p.h"
+#include "vexa/project/recentprojects.h"
+#include "vexa/shell.h"
+#include "vexa/widgets/domlistview.h"
+#include "vexa/widgetstack.h"
 
 #include <QDir>
 #include <QTreeWidgetItemIterator>

@@ -1,9 +1,9 @@
-#include "recentprojects.h"
+#include "vexa/project/recentprojects.h"
 
-#include "project.h"
-#include "recentfiles.h"
-#include "settings.h"
-#include "utils.h"
+#include "vexa/project/project.h"
+#include "vexa/recentfiles.h"
+#include "vexa/settings.h"
+#include "vexa/utils.h"
 
 #include <QFileInfo>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "bytesearch.h"
+#include "vexa/search/bytesearch.h"
 
 #include <algorithm>
 #include <cstring>

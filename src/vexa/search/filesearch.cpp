@@ -1,9 +1,9 @@
-#include "filesearch.h"
+#include "vexa/search/filesearch.h"
 
-#include "bytesearch.h"
+#include "vexa/search/bytesearch.h"
 
-#include "messages/messageitem.h"
-#include "xqeditor/pattern.h"
+#include "vexa/messages/messageitem.h"
+#include "xqwidgets/xqeditor/pattern.h"
 
 #include <QDir>
 #include <QElapsedTimer>

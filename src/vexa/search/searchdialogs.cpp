@@ -1,4 +1,4 @@
-#include "searchdialogs.h"
+#include "vexa/search/searchdialogs.h"
 
 #include <QEvent>
 

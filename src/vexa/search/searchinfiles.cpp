@@ -1,9 +1,9 @@
-#include "searchinfiles.h"
+#include "vexa/search/searchinfiles.h"
 
-#include "filesearch.h"
-#include "message.h"
-#include "settings.h"
-#include "utils.h"
+#include "vexa/search/filesearch.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/utils.h"
 
 #include <QCoreApplication>
 #include <QDir>

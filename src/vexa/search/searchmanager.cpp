@@ -1,15 +1,15 @@
-#include "searchmanager.h"
+#include "vexa/search/searchmanager.h"
 
-#include "actions.h"
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "filesearch.h"
-#include "message.h"
-#include "messages/messageoutput.h"
-#include "searchdialogs.h"
-#include "searchinfiles.h"
-#include "shell.h"
-#include "utils.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/search/filesearch.h"
+#include "vexa/message.h"
+#include "vexa/messages/messageoutput.h"
+#include "vexa/search/searchdialogs.h"
+#include "vexa/search/searchinfiles.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
 
 #include <QLineEdit>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "clicklabel.h"
+#include "vexa/widgets/clicklabel.h"
 
 ClickLabel::ClickLabel(const QString& text, QWidget* parent, const char* name)
     : QLabel(text, parent)

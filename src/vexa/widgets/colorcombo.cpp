@@ -1,4 +1,4 @@
-#include "colorcombo.h"
+#include "vexa/widgets/colorcombo.h"
 
 #include <QColorDialog>
 #include <QMap>

@@ -1,6 +1,6 @@
-#include "domlistview.h"
+#include "vexa/widgets/domlistview.h"
 
-#include "actions.h"
+#include "vexa/actions.h"
 
 #include <QDomElement>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "splitter.h"
+#include "vexa/widgets/splitter.h"
 
 #include <QChildEvent>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "qtundo.h"
+#include "xqwidgets/qtundo/qtundo.h"
 
-#include "debuglog.h"
+#include "xqwidgets/debuglog.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,10 +1,10 @@
-#include "editorcursor.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
 
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,10 +1,10 @@
-#include "editormargins.h"
+#include "xqwidgets/xqeditor/editormargins.h"
 
-#include "textdoc.h"
-#include "textfolding.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QFontMetrics>
 #include <QImage>

@@ -1,7 +1,7 @@
 #ifndef XQWIDGETS_HIGHLIGHT_H
 #define XQWIDGETS_HIGHLIGHT_H
 
-#include "pattern.h"
+#include "xqwidgets/xqeditor/pattern.h"
 
 #include <QColor>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "highlights_emb.h"
+#include "xqwidgets/xqeditor/highlights_emb.h"
 
 #include <QHash>
 #include <QResource>

@@ -1,6 +1,6 @@
-#include "pattern.h"
+#include "xqwidgets/xqeditor/pattern.h"
 
-#include "pattern_p.h"
+#include "xqwidgets/xqeditor/pattern_p.h"
 
 #include <QRegularExpression>
 

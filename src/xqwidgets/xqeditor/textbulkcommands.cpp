@@ -1,7 +1,7 @@
-#include "textbulkcommands.h"
+#include "xqwidgets/xqeditor/textbulkcommands.h"
 
-#include "textdoc.h"
-#include "textline.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #ifndef XQWIDGETS_TEXTBULKCOMMANDS_H
 #define XQWIDGETS_TEXTBULKCOMMANDS_H
 
-#include "qtundo.h"
+#include "xqwidgets/qtundo/qtundo.h"
 
 namespace xqwidgets
 {

@@ -1,8 +1,8 @@
-#include "textcommands.h"
+#include "xqwidgets/xqeditor/textcommands.h"
 
-#include "textdoc.h"
-#include "textfolding.h"
-#include "textline.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 namespace xqwidgets
 {

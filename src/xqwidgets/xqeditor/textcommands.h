@@ -1,7 +1,7 @@
 #ifndef XQWIDGETS_TEXTCOMMANDS_H
 #define XQWIDGETS_TEXTCOMMANDS_H
 
-#include "qtundo.h"
+#include "xqwidgets/qtundo/qtundo.h"
 
 namespace xqwidgets
 {

@@ -2,15 +2,15 @@
 // two ways of completing the word before the caret (cycling in place and
 // the pop-up list).
 
-#include "textcompletion.h"
+#include "xqwidgets/xqeditor/textcompletion.h"
 
-#include "editorcursor.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "texteditor_p.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/texteditor_p.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QHash>

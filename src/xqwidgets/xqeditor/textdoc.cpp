@@ -1,12 +1,12 @@
-#include "textdoc.h"
+#include "xqwidgets/xqeditor/textdoc.h"
 
-#include "qtundo.h"
-#include "textbulkcommands.h"
-#include "textcommands.h"
-#include "textfolding.h"
-#include "textline.h"
-#include "textlinearray.h"
-#include "textmanager.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textbulkcommands.h"
+#include "xqwidgets/xqeditor/textcommands.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinearray.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QIODevice>
 #include <QTextStream>

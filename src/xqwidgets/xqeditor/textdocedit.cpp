@@ -3,11 +3,11 @@
 // and the selection commands. Each is built from the document's primitive
 // commands inside one macro, so it undoes as one step.
 
-#include "textdoc.h"
+#include "xqwidgets/xqeditor/textdoc.h"
 
-#include "textbulkcommands.h"
-#include "textline.h"
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/textbulkcommands.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -2,11 +2,11 @@
 // the TextDocument operations the view, the caret, completion and export
 // build on.
 
-#include "textdoc.h"
+#include "xqwidgets/xqeditor/textdoc.h"
 
-#include "highlight.h"
-#include "textline.h"
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 namespace xqwidgets
 {

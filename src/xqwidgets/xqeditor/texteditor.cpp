@@ -1,15 +1,15 @@
-#include "texteditor.h"
+#include "xqwidgets/xqeditor/texteditor.h"
 
-#include "debuglog.h"
-#include "editorcursor.h"
-#include "editormargins.h"
-#include "highlight.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "texteditor_p.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/debuglog.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/xqeditor/editormargins.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor_p.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -5,9 +5,9 @@
 // frame (texteditor.cpp, texteditorfind.cpp, textcompletion.cpp,
 // texteditorprint.cpp).
 
-#include "textcompletion.h"
-#include "texteditor.h"
-#include "textfile.h"
+#include "xqwidgets/xqeditor/textcompletion.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textfile.h"
 
 #include <QListWidget>
 #include <QPointer>

@@ -2,16 +2,16 @@
 // find-next, the one-shot regular-expression find, and replace-all as one
 // undo step.
 
-#include "editorcursor.h"
-#include "pattern.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "texteditor_p.h"
-#include "textfolding.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/xqeditor/pattern.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/texteditor_p.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QRegularExpression>
 

@@ -2,11 +2,11 @@
 // lines joined into one <pre> fragment, and that fragment laid out in pages
 // with a page number under each.
 
-#include "texteditor.h"
+#include "xqwidgets/xqeditor/texteditor.h"
 
-#include "textdoc.h"
-#include "texteditor_p.h"
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor_p.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "textfile.h"
+#include "xqwidgets/xqeditor/textfile.h"
 
-#include "textdoc.h"
-#include "textline.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

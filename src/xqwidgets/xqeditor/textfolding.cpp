@@ -1,8 +1,8 @@
-#include "textfolding.h"
+#include "xqwidgets/xqeditor/textfolding.h"
 
-#include "debuglog.h"
-#include "textdoc.h"
-#include "textline.h"
+#include "xqwidgets/debuglog.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 #include <QDebug>
 

@@ -1,4 +1,4 @@
-#include "textline.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 #include <QByteArray>
 #include <QList>

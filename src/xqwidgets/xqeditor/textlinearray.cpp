@@ -1,6 +1,6 @@
-#include "textlinearray.h"
+#include "xqwidgets/xqeditor/textlinearray.h"
 
-#include "textline.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
-#include "highlight.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QFontMetrics>
 #include <QFontMetricsF>

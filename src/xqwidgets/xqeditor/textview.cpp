@@ -1,12 +1,12 @@
-#include "textview.h"
+#include "xqwidgets/xqeditor/textview.h"
 
-#include "debuglog.h"
-#include "editorcursor.h"
-#include "editormargins.h"
-#include "highlight.h"
-#include "texteditor.h"
-#include "textline.h"
-#include "textmanager.h"
+#include "xqwidgets/debuglog.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/xqeditor/editormargins.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #ifndef XQWIDGETS_TEXTVIEW_H
 #define XQWIDGETS_TEXTVIEW_H
 
-#include "textdoc.h"
+#include "xqwidgets/xqeditor/textdoc.h"
 
 #include <QHash>
 #include <QList>

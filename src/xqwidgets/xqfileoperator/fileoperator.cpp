@@ -1,6 +1,6 @@
-#include "fileoperator.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
 
-#include "fileoperatordialog.h"
+#include "xqwidgets/xqfileoperator/fileoperatordialog.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,6 +1,6 @@
-#include "fileoperatordialog.h"
+#include "xqwidgets/xqfileoperator/fileoperatordialog.h"
 
-#include "helpers.h"
+#include "xqwidgets/helpers.h"
 #include "ui_fileoperatordialogbase.h"
 
 #include <QApplication>

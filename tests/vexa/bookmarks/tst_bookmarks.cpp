@@ -1,11 +1,11 @@
 // The bookmarks store through the settings (written when changed, read back
 // after a restart of the store), and the manage dialog with its edit dialog.
 
-#include "bookmarks/bookmarks.h"
-#include "bookmarks/bookmarksdialog.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/bookmarks/bookmarks.h"
+#include "vexa/bookmarks/bookmarksdialog.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 #ifndef VEXA_TESTS_TREEDUMP_H
 #define VEXA_TESTS_TREEDUMP_H
 
-#include "ctags/node.h"
-#include "ctags/tagsview.h"
+#include "vexa/ctags/node.h"
+#include "vexa/ctags/tagsview.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,8 +2,8 @@
 // kind tables by suffix, suffixes and arguments, both ctags flavours, bad
 // input.
 
-#include "ctags/ctagsparser.h"
-#include "ctags/node.h"
+#include "vexa/ctags/ctagsparser.h"
+#include "vexa/ctags/node.h"
 #include "treedump.h"
 
 #include <QtTest>

@@ -6,10 +6,10 @@
 #include "../testeditor.h"
 #include "treedump.h"
 
-#include "ctags/ctagsparser.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/ctags/ctagsparser.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QDir>
 #include <QMessageBox>

@@ -7,16 +7,16 @@
 #include "../editors/editorstest.h"
 #include "treedump.h"
 
-#include "actions.h"
-#include "ctags/ctagsparser.h"
-#include "ctags/tagspanel.h"
-#include "ctags/tagsview.h"
-#include "editors/editorslist.h"
-#include "explorer/explorerpanel.h"
-#include "explorer/fileslist.h"
-#include "filetype.h"
-#include "project/project.h"
-#include "recentfiles.h"
+#include "vexa/actions.h"
+#include "vexa/ctags/ctagsparser.h"
+#include "vexa/ctags/tagspanel.h"
+#include "vexa/ctags/tagsview.h"
+#include "vexa/editors/editorslist.h"
+#include "vexa/explorer/explorerpanel.h"
+#include "vexa/explorer/fileslist.h"
+#include "vexa/filetype.h"
+#include "vexa/project/project.h"
+#include "vexa/recentfiles.h"
 
 #include <QLabel>
 #include <QListWidget>

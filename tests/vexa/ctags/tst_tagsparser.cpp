@@ -3,9 +3,9 @@
 // a fake parser (in-flight guard, hits from the event loop, generations,
 // holding and releasing, bounded memory).
 
-#include "ctags/node.h"
-#include "ctags/parser.h"
-#include "utils.h"
+#include "vexa/ctags/node.h"
+#include "vexa/ctags/parser.h"
+#include "vexa/utils.h"
 
 #include <QSignalSpy>
 #include <QtTest>

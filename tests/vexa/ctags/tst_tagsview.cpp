@@ -4,11 +4,11 @@
 #include "../testeditor.h"
 #include "treedump.h"
 
-#include "actions.h"
-#include "ctags/node.h"
-#include "ctags/tagsview.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/actions.h"
+#include "vexa/ctags/node.h"
+#include "vexa/ctags/tagsview.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QMenu>
 #include <QSignalSpy>

@@ -5,11 +5,11 @@
 // editors, files in a temporary folder, and answers to the message boxes
 // and file dialogs that the commands open.
 
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QAbstractButton>
 #include <QApplication>

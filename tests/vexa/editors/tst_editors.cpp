@@ -5,15 +5,15 @@
 
 #include "editorstest.h"
 
-#include "actions.h"
-#include "filetype.h"
-#include "editors/editorstab.h"
-#include "editors/xqeditor/xqeditor.h"
-#include "widgetstack.h"
+#include "vexa/actions.h"
+#include "vexa/filetype.h"
+#include "vexa/editors/editorstab.h"
+#include "vexa/editors/xqeditor/xqeditor.h"
+#include "vexa/widgetstack.h"
 
-#include "xqeditor/editormargins.h"
-#include "xqeditor/texteditor.h"
-#include "xqeditor/textview.h"
+#include "xqwidgets/xqeditor/editormargins.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,15 +2,15 @@
 // boxes ticked, colours picked from the combo boxes by keyboard, OK or Cancel,
 // then the stored keys, the registry and the pixels of an open editor checked.
 
-#include "editors/hloptions.h"
-#include "settings.h"
-#include "widgets/colorcombo.h"
+#include "vexa/editors/hloptions.h"
+#include "vexa/settings.h"
+#include "vexa/widgets/colorcombo.h"
 
-#include "highlight.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QCheckBox>

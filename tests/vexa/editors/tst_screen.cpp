@@ -9,14 +9,14 @@
 #include "editorstest.h"
 #include "screencheck.h"
 
-#include "editors/xqeditor/xqeditor.h"
+#include "vexa/editors/xqeditor/xqeditor.h"
 
-#include "xqeditor/textdoc.h"
-#include "xqeditor/texteditor.h"
-#include "xqeditor/textfolding.h"
-#include "xqeditor/textline.h"
-#include "xqeditor/textmanager.h"
-#include "xqeditor/textview.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QDir>
 #include <QFontDatabase>

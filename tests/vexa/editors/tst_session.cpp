@@ -2,13 +2,13 @@
 // temporary configuration: the open files with their order, cursors and the
 // current one, and the recent files and projects with their menus.
 
-#include "actions.h"
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "message.h"
-#include "recentfiles.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/message.h"
+#include "vexa/recentfiles.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QAbstractButton>
 #include <QApplication>

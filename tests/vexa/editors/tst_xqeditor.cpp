@@ -4,19 +4,19 @@
 
 #include "editorstest.h"
 
-#include "actions.h"
-#include "editors/hloptions.h"
-#include "editors/xqeditor/xqeditor.h"
-#include "editors/xqeditor/xqeditorsettingsdialog.h"
+#include "vexa/actions.h"
+#include "vexa/editors/hloptions.h"
+#include "vexa/editors/xqeditor/xqeditor.h"
+#include "vexa/editors/xqeditor/xqeditorsettingsdialog.h"
 
-#include "xqeditor/editormargins.h"
-#include "xqeditor/textdoc.h"
-#include "xqeditor/texteditor.h"
-#include "xqeditor/textfile.h"
-#include "xqeditor/textfolding.h"
-#include "xqeditor/textline.h"
-#include "xqeditor/textmanager.h"
-#include "xqeditor/textview.h"
+#include "xqwidgets/xqeditor/editormargins.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textfile.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QCheckBox>
 #include <QDir>

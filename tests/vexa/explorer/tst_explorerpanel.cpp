@@ -4,17 +4,17 @@
 // cut, copy, paste, delete and new folder on real fixture folders, the
 // questions answered through the message responder.
 
-#include "actions.h"
-#include "bookmarks/bookmarks.h"
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "explorer/explorerpanel.h"
-#include "explorer/fileslist.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/actions.h"
+#include "vexa/bookmarks/bookmarks.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/explorer/explorerpanel.h"
+#include "vexa/explorer/fileslist.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
-#include "fileoperator.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
 
 #include <QAbstractButton>
 #include <QInputDialog>

@@ -3,16 +3,16 @@
 // history, the status-bar summaries, locked and greyed entries, popups by
 // kind, awkward names and links; and the form the explorer panel is laid on.
 
-#include "actions.h"
-#include "editors/editor.h"
-#include "editors/editors.h"
-#include "explorer/explorerpanelbase.h"
-#include "explorer/fileslist.h"
-#include "filetype.h"
-#include "message.h"
-#include "settings.h"
-#include "shell.h"
-#include "utils.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editor.h"
+#include "vexa/editors/editors.h"
+#include "vexa/explorer/explorerpanelbase.h"
+#include "vexa/explorer/fileslist.h"
+#include "vexa/filetype.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/utils.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -4,13 +4,13 @@
 
 #include "../testeditor.h"
 
-#include "actions.h"
-#include "editors/editors.h"
-#include "messages/messageitem.h"
-#include "messages/messageoutput.h"
-#include "settings.h"
-#include "shell.h"
-#include "widgetstack.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editors.h"
+#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messageoutput.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/widgetstack.h"
 
 #include <QApplication>
 #include <QDir>

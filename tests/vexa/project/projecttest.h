@@ -4,9 +4,9 @@
 // Helpers of the project tests: files, documents compared by content, and
 // message boxes answered by script.
 
-#include "message.h"
-#include "project/project.h"
-#include "widgets/domlistview.h"
+#include "vexa/message.h"
+#include "vexa/project/project.h"
+#include "vexa/widgets/domlistview.h"
 
 #include <QAbstractButton>
 #include <QDir>

@@ -3,17 +3,17 @@
 // commands and the recent projects page.
 
 #include "../testeditor.h"
-#include "actions.h"
-#include "editors/editors.h"
-#include "filetype.h"
-#include "project/project.h"
-#include "project/recentprojects.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editors.h"
+#include "vexa/filetype.h"
+#include "vexa/project/project.h"
+#include "vexa/project/recentprojects.h"
 #include "projecttest.h"
-#include "recentfiles.h"
-#include "settings.h"
-#include "shell.h"
-#include "widgets/domlistview.h"
-#include "widgetstack.h"
+#include "vexa/recentfiles.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/widgets/domlistview.h"
+#include "vexa/widgetstack.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -4,18 +4,18 @@
 // boxes through the responder and the copy's questions through its answerer.
 
 #include "../testeditor.h"
-#include "actions.h"
-#include "editors/editors.h"
-#include "message.h"
-#include "project/addfilesdialog.h"
-#include "project/newprojectwizard.h"
-#include "project/project.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editors.h"
+#include "vexa/message.h"
+#include "vexa/project/addfilesdialog.h"
+#include "vexa/project/newprojectwizard.h"
+#include "vexa/project/project.h"
 #include "projecttest.h"
-#include "settings.h"
-#include "shell.h"
-#include "widgets/domlistview.h"
-#include "widgetstack.h"
-#include "xqfileoperator/fileoperator.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
+#include "vexa/widgets/domlistview.h"
+#include "vexa/widgetstack.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
 
 #include <QFileDialog>
 #include <QInputDialog>

@@ -1,5 +1,5 @@
 #include "fuzz/projectfuzz.h"
-#include "project/projectfile.h"
+#include "vexa/project/projectfile.h"
 
 #include <QDir>
 #include <QFile>

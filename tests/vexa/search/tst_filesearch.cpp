@@ -3,9 +3,9 @@
 // tree, FIFOs, devices, huge lines), stopping, and options that change while
 // the search runs.
 
-#include "messages/messageitem.h"
-#include "search/bytesearch.h"
-#include "search/filesearch.h"
+#include "vexa/messages/messageitem.h"
+#include "vexa/search/bytesearch.h"
+#include "vexa/search/filesearch.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,16 +5,16 @@
 
 #include "../testeditor.h"
 
-#include "actions.h"
-#include "editors/editors.h"
-#include "message.h"
-#include "messages/messageitem.h"
-#include "messages/messageoutput.h"
-#include "search/filesearch.h"
-#include "search/searchinfiles.h"
-#include "search/searchmanager.h"
-#include "settings.h"
-#include "shell.h"
+#include "vexa/actions.h"
+#include "vexa/editors/editors.h"
+#include "vexa/message.h"
+#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messageoutput.h"
+#include "vexa/search/filesearch.h"
+#include "vexa/search/searchinfiles.h"
+#include "vexa/search/searchmanager.h"
+#include "vexa/settings.h"
+#include "vexa/shell.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -5,10 +5,10 @@
 #include "../editors/editorstest.h"
 #include "screencheck.h"
 
-#include "actions.h"
-#include "message.h"
-#include "search/searchdialogs.h"
-#include "search/searchmanager.h"
+#include "vexa/actions.h"
+#include "vexa/message.h"
+#include "vexa/search/searchdialogs.h"
+#include "vexa/search/searchmanager.h"
 
 #include <QMenuBar>
 #include <QTemporaryDir>

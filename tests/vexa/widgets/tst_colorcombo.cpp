@@ -1,5 +1,5 @@
-#include "widgets/clicklabel.h"
-#include "widgets/colorcombo.h"
+#include "vexa/widgets/clicklabel.h"
+#include "vexa/widgets/colorcombo.h"
 
 #include <QApplication>
 #include <QColorDialog>

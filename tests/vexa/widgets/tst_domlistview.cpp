@@ -1,8 +1,8 @@
 // The DOM tree view on a small project-like document: built, kept in step with
 // the document, opened and closed, clicked, and right-clicked for menus.
 
-#include "actions.h"
-#include "widgets/domlistview.h"
+#include "vexa/actions.h"
+#include "vexa/widgets/domlistview.h"
 
 #include <QApplication>
 #include <QDomDocument>

@@ -1,4 +1,4 @@
-#include "widgets/splitter.h"
+#include "vexa/widgets/splitter.h"
 
 #include <QApplication>
 #include <QMouseEvent>

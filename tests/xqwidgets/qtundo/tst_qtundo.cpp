@@ -1,5 +1,5 @@
-#include "qtundo.h"
-#include "debuglog.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/debuglog.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -5,8 +5,8 @@
 // and a selection the way the text view does (moving the caret without
 // selecting clears the selection) and counts what the document asks of it.
 
-#include "textdoc.h"
-#include "textline.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 #include <QObject>
 #include <QRect>

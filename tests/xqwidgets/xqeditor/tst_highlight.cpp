@@ -1,10 +1,10 @@
-#include "highlight.h"
-#include "highlight_p.h"
-#include "highlights_emb.h"
-#include "pattern.h"
-#include "pattern_p.h"
-#include "textline.h"
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/highlight_p.h"
+#include "xqwidgets/xqeditor/highlights_emb.h"
+#include "xqwidgets/xqeditor/pattern.h"
+#include "xqwidgets/xqeditor/pattern_p.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "highlight.h"
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QFile>

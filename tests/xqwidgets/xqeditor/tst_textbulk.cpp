@@ -4,12 +4,12 @@
 // text, fold flags, visibility, caret and undo steps must agree.
 
 #include "fakeeditview.h"
-#include "qtundo.h"
-#include "textbulkcommands.h"
-#include "textdoc.h"
-#include "textfolding.h"
-#include "textline.h"
-#include "textmanager.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textbulkcommands.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QRandomGenerator>
 #include <QTest>

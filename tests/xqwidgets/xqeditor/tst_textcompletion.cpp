@@ -3,14 +3,14 @@
 // mouse, and the word index that keeps completion from reading the whole
 // document again on every start.
 
-#include "editorcursor.h"
-#include "qtundo.h"
-#include "textcompletion.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textcompletion.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QListWidget>

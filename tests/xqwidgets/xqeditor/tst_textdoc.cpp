@@ -1,8 +1,8 @@
-#include "qtundo.h"
-#include "textdoc.h"
-#include "textline.h"
-#include "textlinearray.h"
-#include "textmanager.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinearray.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QFile>

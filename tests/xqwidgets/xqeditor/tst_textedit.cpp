@@ -1,9 +1,9 @@
 #include "fakeeditview.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "textfolding.h"
-#include "textline.h"
-#include "textmanager.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -2,13 +2,13 @@
 // that keep the old state, clipboard and undo forwards, change signals and
 // the life of frames and documents.
 
-#include "editorcursor.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,6 @@
-#include "textdoc.h"
-#include "textfile.h"
-#include "textmanager.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textfile.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
 #include <QDir>

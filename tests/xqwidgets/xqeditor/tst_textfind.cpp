@@ -1,12 +1,12 @@
 // Find, regular-expression find and replace-all of the editor frame.
 
-#include "editorcursor.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,10 +1,10 @@
 #include "fakeeditview.h"
-#include "debuglog.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "textfolding.h"
-#include "textline.h"
-#include "textmanager.h"
+#include "xqwidgets/debuglog.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QTest>
 

@@ -5,12 +5,12 @@
 // sizes. The paint is recorded in a picture and replayed on a device of our
 // own that keeps the text drawn.
 
-#include "highlight.h"
-#include "textdoc.h"
-#include "textline.h"
-#include "texteditor.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QFontDatabase>

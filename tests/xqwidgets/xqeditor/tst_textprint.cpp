@@ -3,11 +3,11 @@
 // back with poppler's pdftotext and pdfinfo (page count, where the text and
 // the page numbers landed).
 
-#include "highlight.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QDialog>

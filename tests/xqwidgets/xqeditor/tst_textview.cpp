@@ -1,16 +1,16 @@
 // The text view with its caret and margins, driven as a user drives it:
 // real widgets shown offscreen, keys through QTest, pixels read from grabs.
 
-#include "editorcursor.h"
-#include "editormargins.h"
-#include "highlight.h"
-#include "qtundo.h"
-#include "textdoc.h"
-#include "texteditor.h"
-#include "textfolding.h"
-#include "textline.h"
-#include "textmanager.h"
-#include "textview.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/xqeditor/editormargins.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QApplication>
 #include <QClipboard>

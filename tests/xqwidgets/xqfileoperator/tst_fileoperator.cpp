@@ -1,6 +1,6 @@
-#include "fileoperator.h"
-#include "fileoperatordialog.h"
-#include "helpers.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
+#include "xqwidgets/xqfileoperator/fileoperatordialog.h"
+#include "xqwidgets/helpers.h"
 
 #include <QApplication>
 #include <QDir>

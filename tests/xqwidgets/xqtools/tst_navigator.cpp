@@ -1,7 +1,7 @@
 // The back/forward history: a table of steps, each followed by what the
 // history returns and which directions it then offers.
 
-#include "navigator.h"
+#include "xqwidgets/xqtools/navigator.h"
 
 #include <QtTest>
 

@@ -1,24 +1,24 @@
-#include "xqeditor.h"
+#include "vexa/editors/xqeditor/xqeditor.h"
 
-#include "actions.h"
-#include "editors/hloptions.h"
-#include "message.h"
-#include "settings.h"
-#include "utils.h"
-#include "xqeditorsettingsdialog.h"
+#include "vexa/actions.h"
+#include "vexa/editors/hloptions.h"
+#include "vexa/message.h"
+#include "vexa/settings.h"
+#include "vexa/utils.h"
+#include "vexa/editors/xqeditor/xqeditorsettingsdialog.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 
-#include "xqeditor/editorcursor.h"
-#include "xqeditor/textdoc.h"
-#include "xqeditor/texteditor.h"
-#include "xqeditor/textfile.h"
-#include "xqeditor/textfolding.h"
-#include "xqeditor/textline.h"
-#include "xqeditor/textmanager.h"
-#include "xqeditor/textview.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/xqeditor/textdoc.h"
+#include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textfile.h"
+#include "xqwidgets/xqeditor/textfolding.h"
+#include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textmanager.h"
+#include "xqwidgets/xqeditor/textview.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>

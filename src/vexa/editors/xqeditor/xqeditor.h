@@ -1,7 +1,7 @@
 #ifndef VEXA_EDITORS_XQEDITOR_H
 #define VEXA_EDITORS_XQEDITOR_H
 
-#include "editors/editor.h"
+#include "vexa/editors/editor.h"
 
 namespace xqwidgets
 {

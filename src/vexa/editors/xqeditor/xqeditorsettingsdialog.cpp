@@ -1,6 +1,6 @@
-#include "xqeditorsettingsdialog.h"
+#include "vexa/editors/xqeditor/xqeditorsettingsdialog.h"
 
-#include "message.h"
+#include "vexa/message.h"
 #include "ui_xqeditorsettingsdialog.h"
 
 #include <QFontDialog>

@@ -1,7 +1,7 @@
 #include "ctagsfuzz.h"
 
-#include "ctags/ctagsparser.h"
-#include "ctags/node.h"
+#include "vexa/ctags/ctagsparser.h"
+#include "vexa/ctags/node.h"
 
 #include <QString>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "projectfuzz.h"
 
-#include "project/projectfile.h"
+#include "vexa/project/projectfile.h"
 
 #include <QBuffer>
 #include <QByteArray>

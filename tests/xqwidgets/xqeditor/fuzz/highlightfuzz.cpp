@@ -1,9 +1,9 @@
 #include "highlightfuzz.h"
 
-#include "highlight.h"
-#include "highlight_p.h"
-#include "highlights_emb.h"
-#include "textline.h"
+#include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/highlight_p.h"
+#include "xqwidgets/xqeditor/highlights_emb.h"
+#include "xqwidgets/xqeditor/textline.h"
 
 #include <QCoreApplication>
 #include <QDir>
