@@ -136,8 +136,9 @@ QString floorFigures()
     qint64 lines = 0;
     const double l = lineReadMs(g_tags, &lines);
     const double w = wcMs(g_tags);
-    return QStringLiteral("(a) floor on the 50 MB file: line by line into strings %1 ms (%2 lines), "
-                          "wc -l %3 ms")
+    return QStringLiteral(
+               "(a) floor on the 50 MB file: line by line into strings %1 ms (%2 lines), "
+               "wc -l %3 ms")
         .arg(l, 0, 'f', 0)
         .arg(lines)
         .arg(w, 0, 'f', 0);
@@ -221,8 +222,9 @@ QString parseFigures()
             exited = bench::msSince(t);
     });
     loop.exec();
-    return QStringLiteral("(b) parse() of %1 KB, %2 tags: returns after %3 ms, ctags exits at %4 ms, "
-                          "tree delivered at %5 ms: our part after the exit %6 ms")
+    return QStringLiteral(
+               "(b) parse() of %1 KB, %2 tags: returns after %3 ms, ctags exits at %4 ms, "
+               "tree delivered at %5 ms: our part after the exit %6 ms")
         .arg(text.toUtf8().size() / 1024)
         .arg(tags)
         .arg(started, 0, 'f', 1)
@@ -300,9 +302,10 @@ QByteArray bigSource()
     QByteArray out = "namespace big {\n";
     for (int i = 0; out.size() < 2 * 1024 * 1024; ++i) {
         if (i % 8 == 0)
-            out += QStringLiteral("struct Record%1\n{\n    int count%1;\n    double weight%1;\n};\n\n")
-                       .arg(i)
-                       .toUtf8();
+            out +=
+                QStringLiteral("struct Record%1\n{\n    int count%1;\n    double weight%1;\n};\n\n")
+                    .arg(i)
+                    .toUtf8();
         out += QStringLiteral("// Adds %1 to its argument.\n"
                               "static int add%1(int x)\n{\n    return x + %1;\n}\n")
                    .arg(i)
@@ -326,9 +329,9 @@ bool prepare()
     // ctags on a real source tree, saved once; cut at a line end near 50 MB.
     QProcess p;
     p.setStandardErrorFile(QProcess::nullDevice());
-    p.start(QStringLiteral("ctags"), {QStringLiteral("-R"), QStringLiteral("-f"),
-                                      QStringLiteral("-"), QStringLiteral("-n"),
-                                      QStringLiteral("/usr/include")});
+    p.start(QStringLiteral("ctags"),
+            {QStringLiteral("-R"), QStringLiteral("-f"), QStringLiteral("-"), QStringLiteral("-n"),
+             QStringLiteral("/usr/include")});
     p.waitForFinished(-1);
     QByteArray tags = p.readAllStandardOutput();
     const qsizetype cut = tags.lastIndexOf('\n', 50 * 1024 * 1024);

@@ -40,8 +40,9 @@ void makeFolder(const QString& path)
     for (int i = 0; i < folders; ++i)
         QDir(path).mkdir(QStringLiteral("dir%1").arg(i, 5, 10, QLatin1Char('0')));
     for (int i = 0; i < files; ++i) {
-        QFile f(path
-                + QStringLiteral("/%1%2.txt").arg(i < cutCount ? 'a' : 'b').arg(i, 5, 10, QLatin1Char('0')));
+        QFile f(path + QStringLiteral("/%1%2.txt")
+                           .arg(i < cutCount ? 'a' : 'b')
+                           .arg(i, 5, 10, QLatin1Char('0')));
         if (f.open(QIODevice::WriteOnly))
             f.write(block);
     }
@@ -69,8 +70,10 @@ double runTool(const QString& tool, const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    const QString diskRoot = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/var/tmp");
-    const QString otherRoot = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/dev/shm");
+    const QString diskRoot =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/var/tmp");
+    const QString otherRoot =
+        argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/dev/shm");
     const QString source = diskRoot + QStringLiteral("/vexa-bench-explorer/src");
     const QString target = otherRoot + QStringLiteral("/vexa-bench-explorer");
     bench::App app;
@@ -94,8 +97,8 @@ int main(int argc, char** argv)
     list->go(source);
     list->go(source); // warm
 
-    std::printf("Explorer panel on %d entries (%s -> %s)\n", folders + files + 1, qPrintable(source),
-                qPrintable(target));
+    std::printf("Explorer panel on %d entries (%s -> %s)\n", folders + files + 1,
+                qPrintable(source), qPrintable(target));
     QElapsedTimer t;
     t.start();
     list->selectAll();
@@ -121,12 +124,13 @@ int main(int argc, char** argv)
 
     // The peers on the same files, made again.
     makeFolder(source);
-    const double cp = runTool(QStringLiteral("cp"),
-                              QStringList{QStringLiteral("-r")} + cutPaths(source)
-                                  + QStringList{target + QStringLiteral("/cp")});
-    const double mv = runTool(QStringLiteral("mv"), cutPaths(source) + QStringList{target + QStringLiteral("/mv")});
-    std::printf("%-44s %9.1f ms  (%d files moved)\n", "paste (move 10k files to another file system)",
-                paste, moved);
+    const double cp =
+        runTool(QStringLiteral("cp"), QStringList{QStringLiteral("-r")} + cutPaths(source) +
+                                          QStringList{target + QStringLiteral("/cp")});
+    const double mv = runTool(QStringLiteral("mv"),
+                              cutPaths(source) + QStringList{target + QStringLiteral("/mv")});
+    std::printf("%-44s %9.1f ms  (%d files moved)\n",
+                "paste (move 10k files to another file system)", paste, moved);
     std::printf("%-44s %9.1f ms  (ratio %.1fx)\n", "cp -r of the same files", cp, paste / cp);
     std::printf("%-44s %9.1f ms  (ratio %.1fx)\n", "mv of the same files", mv, paste / mv);
 

@@ -98,8 +98,8 @@ Ours measure(const std::function<bool()>& operation, int abortAfter = 0)
 
 void row(const char* what, const Ours& ours, const char* peerName, double peerMs)
 {
-    std::printf("%-34s ours %9.1f ms  %-7s %9.1f ms  ratio %5.2f  worst timer lateness %6.1f ms\n", what,
-                ours.ms, peerName, peerMs, ours.ms / peerMs, ours.worstLateMs);
+    std::printf("%-34s ours %9.1f ms  %-7s %9.1f ms  ratio %5.2f  worst timer lateness %6.1f ms\n",
+                what, ours.ms, peerName, peerMs, ours.ms / peerMs, ours.worstLateMs);
 }
 
 } // namespace
@@ -115,12 +115,15 @@ int main()
     }
     const QString d = disk.path();
     FileOperator* op = FileOperator::self();
-    op->setAnswerer([](FileOperator::Question, const QString&, const QString&, const QString& text) {
-        std::printf("unexpected question: %s\n", qPrintable(text));
-        return 4;
-    });
+    op->setAnswerer(
+        [](FileOperator::Question, const QString&, const QString&, const QString& text) {
+            std::printf("unexpected question: %s\n", qPrintable(text));
+            return 4;
+        });
 
-    std::printf("file operator against cp -r, mv and rm -r (%d files of 1 KiB, one file of 1 GiB)\n", kFiles);
+    std::printf(
+        "file operator against cp -r, mv and rm -r (%d files of 1 KiB, one file of 1 GiB)\n",
+        kFiles);
     makeSmallFiles(d + "/small");
     makeBigFile(d + "/big.bin");
     QDir().mkpath(d + "/ours");
@@ -136,7 +139,8 @@ int main()
     // Across file systems: from the work disk to /dev/shm (tmpfs).
     QDir().mkpath(shm.path() + "/ours");
     const double mvSmall = peer("mv", {d + "/cp-small", shm.path() + "/mv-small"});
-    const Ours moveSmall = measure([&] { return op->move({d + "/ours/small"}, shm.path() + "/ours"); });
+    const Ours moveSmall =
+        measure([&] { return op->move({d + "/ours/small"}, shm.path() + "/ours"); });
     row("move 10k files across devices", moveSmall, "mv", mvSmall);
 
     const double rmSmall = peer("rm", {"-r", shm.path() + "/mv-small"});
@@ -146,11 +150,11 @@ int main()
     QDir(d + "/ours").removeRecursively();
     QDir().mkpath(d + "/ours");
     const Ours abortSmall = measure([&] { return op->copy({d + "/small"}, d + "/ours"); }, 150);
-    std::printf("%-34s Abort to return %6.1f ms  worst timer lateness %6.1f ms\n", "abort copying small files",
-                abortSmall.abortMs, abortSmall.worstLateMs);
+    std::printf("%-34s Abort to return %6.1f ms  worst timer lateness %6.1f ms\n",
+                "abort copying small files", abortSmall.abortMs, abortSmall.worstLateMs);
     QFile::remove(d + "/ours/big.bin");
     const Ours abortBig = measure([&] { return op->copy({d + "/big.bin"}, d + "/ours"); }, 150);
-    std::printf("%-34s Abort to return %6.1f ms  worst timer lateness %6.1f ms\n", "abort copying 1 GiB",
-                abortBig.abortMs, abortBig.worstLateMs);
+    std::printf("%-34s Abort to return %6.1f ms  worst timer lateness %6.1f ms\n",
+                "abort copying 1 GiB", abortBig.abortMs, abortBig.worstLateMs);
     return 0;
 }

@@ -158,12 +158,14 @@ void run(const QString& path, int entries)
 
 int main(int argc, char** argv)
 {
-    const QString root = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/vexa-bench");
+    const QString root =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/vexa-bench");
     QDir().mkpath(root);
     bench::App app;
     const QString small = makeFolder(root, 1000, 19000);
     const QString big = makeFolder(root, 5000, 95000);
-    std::printf("Files list listing (median of 5; stall = longest event-loop gap around one listing)\n");
+    std::printf(
+        "Files list listing (median of 5; stall = longest event-loop gap around one listing)\n");
     run(small, 20000);
     run(big, 100000);
     return 0;

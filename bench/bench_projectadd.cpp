@@ -54,7 +54,8 @@ QByteArray makeTree(const QString& root)
             xml += "   <folder name=\"" + inner + "\">\n";
             for (int f = 0; f < kFiles; ++f) {
                 const QByteArray name = "file" + QByteArray::number(f) + ".cpp";
-                QFile(dir + QLatin1Char('/') + QString::fromLatin1(name)).open(QIODevice::WriteOnly);
+                QFile(dir + QLatin1Char('/') + QString::fromLatin1(name))
+                    .open(QIODevice::WriteOnly);
                 if (listed < kInProject) {
                     xml += "    <cpp name=\"" + name + "\" type=\"file\"/>\n";
                     ++listed;
@@ -100,8 +101,8 @@ int main()
         QElapsedTimer t;
         t.start();
         QProcess p;
-        p.start(QStringLiteral("sh"), {QStringLiteral("-c"),
-                                       QStringLiteral("find '%1' -type f | wc -l").arg(root)});
+        p.start(QStringLiteral("sh"),
+                {QStringLiteral("-c"), QStringLiteral("find '%1' -type f | wc -l").arg(root)});
         p.waitForFinished(-1);
         found = QString::fromLatin1(p.readAllStandardOutput()).trimmed();
         return bench::msSince(t);
@@ -149,8 +150,8 @@ int main()
         return ms;
     });
 
-    std::printf("Project folder of %s files (find), %d in the project\n\n",
-                qPrintable(found), before);
+    std::printf("Project folder of %s files (find), %d in the project\n\n", qPrintable(found),
+                before);
     std::printf("%-36s %9.1f ms   find %9.1f ms   ratio %5.2f   (%d files listed)\n",
                 "add-files dialog built", open, find, open / find, listed);
     std::printf("%-36s %9.1f ms   (%d files added)\n", "adding 1,000 chosen files", add,

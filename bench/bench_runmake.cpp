@@ -65,13 +65,16 @@ QString ours(const Command& c)
     auto check = [&] {
         if (done || panel->count() == 0)
             return;
-        const QString last = static_cast<vexa::MessageItem*>(panel->item(panel->count() - 1))->rawText();
-        if (last.contains(QLatin1String(" finished. Exit code ")) || last.endsWith(QLatin1String(" crashed."))) {
+        const QString last =
+            static_cast<vexa::MessageItem*>(panel->item(panel->count() - 1))->rawText();
+        if (last.contains(QLatin1String(" finished. Exit code ")) ||
+            last.endsWith(QLatin1String(" crashed."))) {
             done = true;
             loop.quit();
         }
     };
-    QObject::connect(panel->model(), &QAbstractItemModel::rowsInserted, &loop, check, Qt::QueuedConnection);
+    QObject::connect(panel->model(), &QAbstractItemModel::rowsInserted, &loop, check,
+                     Qt::QueuedConnection);
     Lateness late;
     t.start();
     vexa::RunMake::self()->run();
@@ -94,9 +97,8 @@ QString floor(const Command& c)
     bench::App app;
     QProcess p;
     qint64 lines = 0;
-    QObject::connect(&p, &QProcess::readyReadStandardOutput, [&] {
-        lines += p.readAllStandardOutput().count('\n');
-    });
+    QObject::connect(&p, &QProcess::readyReadStandardOutput,
+                     [&] { lines += p.readAllStandardOutput().count('\n'); });
     QEventLoop loop;
     QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
     Lateness late;
@@ -105,7 +107,10 @@ QString floor(const Command& c)
     p.start(c.program, c.args);
     loop.exec();
     lines += p.readAllStandardOutput().count('\n');
-    return QStringLiteral("%1 %2 %3").arg(bench::msSince(t), 0, 'f', 1).arg(late.worst, 0, 'f', 1).arg(lines);
+    return QStringLiteral("%1 %2 %3")
+        .arg(bench::msSince(t), 0, 'f', 1)
+        .arg(late.worst, 0, 'f', 1)
+        .arg(lines);
 }
 
 } // namespace
@@ -124,19 +129,22 @@ int main()
         {"seq 1 1000000", QStringLiteral("seq"), {QStringLiteral("1"), QStringLiteral("1000000")}},
         {"one 100 MB line", QStringLiteral("python3"), {script}},
     };
-    std::printf("build runner output (ours: ms to the exit line, worst 10 ms timer lateness, RSS before -> after;\n"
+    std::printf("build runner output (ours: ms to the exit line, worst 10 ms timer lateness, RSS "
+                "before -> after;\n"
                 "floor: a bare QProcess counting lines)\n");
     for (const Command& c : commands) {
         const QStringList o = bench::inChild([&] { return ours(c); }, 300).split(QLatin1Char(' '));
         const QStringList b = bench::inChild([&] { return floor(c); }, 300).split(QLatin1Char(' '));
         if (o.size() < 4 || b.size() < 3) {
-            std::printf("%-16s ours %s  floor %s\n", c.name, qPrintable(o.join(' ')), qPrintable(b.join(' ')));
+            std::printf("%-16s ours %s  floor %s\n", c.name, qPrintable(o.join(' ')),
+                        qPrintable(b.join(' ')));
             continue;
         }
-        std::printf("%-16s ours %8s ms  late %6s ms  RSS %6s -> %6s MB   floor %8s ms  late %6s ms  "
-                    "ratio %.2f\n",
-                    c.name, qPrintable(o[0]), qPrintable(o[1]), qPrintable(o[2]), qPrintable(o[3]),
-                    qPrintable(b[0]), qPrintable(b[1]), o[0].toDouble() / b[0].toDouble());
+        std::printf(
+            "%-16s ours %8s ms  late %6s ms  RSS %6s -> %6s MB   floor %8s ms  late %6s ms  "
+            "ratio %.2f\n",
+            c.name, qPrintable(o[0]), qPrintable(o[1]), qPrintable(o[2]), qPrintable(o[3]),
+            qPrintable(b[0]), qPrintable(b[1]), o[0].toDouble() / b[0].toDouble());
     }
     return 0;
 }

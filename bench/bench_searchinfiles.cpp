@@ -96,9 +96,10 @@ struct Words {
     QByteArray lines(qsizetype bytes, bool rare)
     {
         static const char* const vocab[] = {
-            "alpha", "beta", "gamma", "delta", "value", "count", "index", "buffer", "result",
-            "static", "return", "struct", "const", "int", "char", "void", "size_t", "while",
-            "Deprecated", "for", "if", "else", "node", "list", "tree", "map", "key", "data"};
+            "alpha",  "beta",   "gamma",  "delta",  "value",      "count", "index",
+            "buffer", "result", "static", "return", "struct",     "const", "int",
+            "char",   "void",   "size_t", "while",  "Deprecated", "for",   "if",
+            "else",   "node",   "list",   "tree",   "map",        "key",   "data"};
         QByteArray out;
         out.reserve(bytes + 80);
         int col = 0;
@@ -154,10 +155,11 @@ QString includeCopy()
     if (QFileInfo::exists(root + QStringLiteral("/.done")))
         return root;
     QDir(root).removeRecursively();
-    QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), QStringLiteral("--no-dereference"),
-                                             QStringLiteral("/usr/include"), root});
-    QProcess::execute(QStringLiteral("find"),
-                      {root, QStringLiteral("-type"), QStringLiteral("l"), QStringLiteral("-delete")});
+    QProcess::execute(QStringLiteral("cp"),
+                      {QStringLiteral("-r"), QStringLiteral("--no-dereference"),
+                       QStringLiteral("/usr/include"), root});
+    QProcess::execute(QStringLiteral("find"), {root, QStringLiteral("-type"), QStringLiteral("l"),
+                                               QStringLiteral("-delete")});
     QFile(root + QStringLiteral("/.done")).open(QIODevice::WriteOnly);
     return root;
 }
@@ -216,7 +218,9 @@ QString core(const Query& q, const QString& root)
     vexa::FileSearch search;
     qint64 hits = 0;
     qint64 files = 0;
-    search.options = [&]() { return vexa::SearchOptions{q.text, q.caseSensitive, false, q.regExp}; };
+    search.options = [&]() {
+        return vexa::SearchOptions{q.text, q.caseSensitive, false, q.regExp};
+    };
     search.row = [&](const QString& text, int, const QString&) {
         if (text.startsWith(QLatin1String("#bgcolor")))
             ++files;
@@ -233,8 +237,8 @@ QString core(const Query& q, const QString& root)
         if (run > 0)
             best.add(bench::msSince(timer), cpuMs(RUSAGE_SELF) - cpu);
     }
-    const double grew = qMax(bench::residentBytes() - before,
-                             double(peakKilobytes() - peakBefore) * 1024.0);
+    const double grew =
+        qMax(bench::residentBytes() - before, double(peakKilobytes() - peakBefore) * 1024.0);
     return QStringLiteral("%1 %2 %3 %4 %5")
         .arg(ms(best.wall), ms(best.cpu))
         .arg(hits)
@@ -280,11 +284,11 @@ QString endToEnd(const Query& q, const QString& root)
         w.fill(root, q);
         QElapsedTimer timer;
         double firstRow = -1;
-        QMetaObject::Connection c = QObject::connect(
-            vexa::MessageOutput::self()->model(), &QAbstractItemModel::rowsInserted, [&]() {
-                if (firstRow < 0)
-                    firstRow = bench::msSince(timer);
-            });
+        QMetaObject::Connection c = QObject::connect(vexa::MessageOutput::self()->model(),
+                                                     &QAbstractItemModel::rowsInserted, [&]() {
+                                                         if (firstRow < 0)
+                                                             firstRow = bench::msSince(timer);
+                                                     });
         // A 10 ms timer: the most its ticks come late, and the processor
         // time this thread had in that gap.
         QTimer tick;
@@ -394,18 +398,21 @@ int main(int argc, char** argv)
         QString root;
         QList<Query> queries;
     } corpora[] = {
-        {"include", include,
+        {"include",
+         include,
          {{"rare literal", QStringLiteral("strtoull"), true, false},
           {"case-insensitive literal", QStringLiteral("deprecated"), false, false},
           {"regular expression", QStringLiteral("pthread_[a-z]+_init"), true, true}}},
-        {"generated", generated,
+        {"generated",
+         generated,
          {{"rare literal", QStringLiteral("zebracorn"), true, false},
           {"case-insensitive literal", QStringLiteral("ZEBRACORN"), false, false},
           {"regular expression", QStringLiteral("zebra[a-z]+n"), true, true}}},
     };
 
-    std::printf("\nTimes as wall/processor ms; x: ours over grep's, wall/processor. "
-                "timer+: the 10 ms timer's worst lateness (processor ms of the thread in that gap).\n");
+    std::printf(
+        "\nTimes as wall/processor ms; x: ours over grep's, wall/processor. "
+        "timer+: the 10 ms timer's worst lateness (processor ms of the thread in that gap).\n");
     std::printf("%-10s %-25s %9s %9s %9s %9s %9s %7s %9s %5s %6s %s\n", "corpus", "query", "grep",
                 "core", "x", "dialog", "x", "1st row", "timer+", "RSS+", "hits", "counts");
     const auto pair = [](double a, double b, int decimals) {
@@ -417,31 +424,31 @@ int main(int argc, char** argv)
                 !(QLatin1String(c.name) + QLatin1Char(' ') + QLatin1String(q.what)).contains(only))
                 continue;
             const Best g = grepTimes(q, c.root);
-            const QStringList coreOut = bench::inChild([&]() { return core(q, c.root); })
-                                            .split(QLatin1Char(' '));
-            const QStringList e2e = bench::inChild([&]() { return endToEnd(q, c.root); })
-                                        .split(QLatin1Char(' '));
+            const QStringList coreOut =
+                bench::inChild([&]() { return core(q, c.root); }).split(QLatin1Char(' '));
+            const QStringList e2e =
+                bench::inChild([&]() { return endToEnd(q, c.root); }).split(QLatin1Char(' '));
             const qint64 gHits = grepCount(q, c.root, "-o");
             const qint64 gFiles = grepCount(q, c.root, "-l");
             const double coreMs = coreOut.value(0).toDouble();
             const double coreCpu = coreOut.value(1).toDouble();
             const double e2eMs = e2e.value(0).toDouble();
             const double e2eCpu = e2e.value(1).toDouble();
-            const bool same = coreOut.value(2).toLongLong() == gHits &&
-                              coreOut.value(3).toLongLong() == gFiles;
-            std::printf(
-                "%-10s %-25s %9s %9s %9s %9s %9s %7s %9s %5s %6s %s\n", c.name, q.what,
-                qPrintable(pair(g.wall, g.cpu, 0)), qPrintable(pair(coreMs, coreCpu, 0)),
-                qPrintable(pair(coreMs / g.wall, coreCpu / g.cpu, 2)),
-                qPrintable(pair(e2eMs, e2eCpu, 0)),
-                qPrintable(pair(e2eMs / g.wall, e2eCpu / g.cpu, 2)), qPrintable(e2e.value(2)),
-                qPrintable(QStringLiteral("%1 (%2)").arg(e2e.value(3), e2e.value(4))),
-                qPrintable(coreOut.value(4)), qPrintable(coreOut.value(2)),
-                same ? "equal to grep"
-                     : qPrintable(QStringLiteral("grep: %1 hits in %2 files, ours %3 in %4")
-                                      .arg(gHits)
-                                      .arg(gFiles)
-                                      .arg(coreOut.value(2), coreOut.value(3))));
+            const bool same =
+                coreOut.value(2).toLongLong() == gHits && coreOut.value(3).toLongLong() == gFiles;
+            std::printf("%-10s %-25s %9s %9s %9s %9s %9s %7s %9s %5s %6s %s\n", c.name, q.what,
+                        qPrintable(pair(g.wall, g.cpu, 0)), qPrintable(pair(coreMs, coreCpu, 0)),
+                        qPrintable(pair(coreMs / g.wall, coreCpu / g.cpu, 2)),
+                        qPrintable(pair(e2eMs, e2eCpu, 0)),
+                        qPrintable(pair(e2eMs / g.wall, e2eCpu / g.cpu, 2)),
+                        qPrintable(e2e.value(2)),
+                        qPrintable(QStringLiteral("%1 (%2)").arg(e2e.value(3), e2e.value(4))),
+                        qPrintable(coreOut.value(4)), qPrintable(coreOut.value(2)),
+                        same ? "equal to grep"
+                             : qPrintable(QStringLiteral("grep: %1 hits in %2 files, ours %3 in %4")
+                                              .arg(gHits)
+                                              .arg(gFiles)
+                                              .arg(coreOut.value(2), coreOut.value(3))));
             std::fflush(stdout);
         }
     }

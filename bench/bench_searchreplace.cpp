@@ -142,8 +142,8 @@ int main()
     };
     std::printf("Replace All through the search manager beside the component's replace-all\n"
                 "(ms replace | ms undo | MB kept; each from its own process)\n\n");
-    std::printf("%-28s %24s %24s %8s %8s\n", "workload", "search manager", "component",
-                "x repl", "x undo");
+    std::printf("%-28s %24s %24s %8s %8s\n", "workload", "search manager", "component", "x repl",
+                "x undo");
     for (const Workload& w : loads) {
         const QString ours = bench::inChild([&]() { return throughManager(w); }, 600);
         const QString peer = bench::inChild([&]() { return component(w); }, 600);

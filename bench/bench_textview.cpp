@@ -15,8 +15,8 @@
 #include "benchutil.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/textdoc.h"
-#include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
 
@@ -371,8 +371,9 @@ QString minifiedData(int megabytes)
     const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
     out.reserve(want + 256);
     for (int i = 0; out.size() < want; ++i) {
-        out += QStringLiteral("{\"id\":%1,\"name\":\"item %1\",\"url\":\"https://example.com/a/%1?q=%2&p=1\","
-                              "\"tags\":[\"x\",\"y%3\"],\"score\":%4.25,\"ok\":%5,\"n\":null},")
+        out += QStringLiteral(
+                   "{\"id\":%1,\"name\":\"item %1\",\"url\":\"https://example.com/a/%1?q=%2&p=1\","
+                   "\"tags\":[\"x\",\"y%3\"],\"score\":%4.25,\"ok\":%5,\"n\":null},")
                    .arg(i)
                    .arg(i % 97)
                    .arg(i % 7)
@@ -489,36 +490,37 @@ int main()
     std::printf("Text view, 1000x800 offscreen. Times in ms.\n");
     // VEXA_BENCH_COLOURING=1 runs only the colouring figures.
     if (!qEnvironmentVariableIsSet("VEXA_BENCH_COLOURING")) {
-    std::printf("\n1M-line highlighted C++ document (%lld lines)\n", (long long)cpp.count('\n'));
-    for (int k = 0; k < 3; ++k)
-        if (only < 0 || only == k)
-            std::printf("  %-36s %s\n", kinds[k],
-                        qPrintable(bench::inChild([&] { return measure(k, &cpp, true); })));
-    if (!qEnvironmentVariableIsSet("VEXA_BENCH_NO_LONG_LINE")) {
-        std::printf("\nOne 5 MB line\n");
+        std::printf("\n1M-line highlighted C++ document (%lld lines)\n",
+                    (long long)cpp.count('\n'));
         for (int k = 0; k < 3; ++k)
             if (only < 0 || only == k)
                 std::printf("  %-36s %s\n", kinds[k],
-                            qPrintable(bench::inChild([&] { return measure(k, &single, false); })));
-    }
+                            qPrintable(bench::inChild([&] { return measure(k, &cpp, true); })));
+        if (!qEnvironmentVariableIsSet("VEXA_BENCH_NO_LONG_LINE")) {
+            std::printf("\nOne 5 MB line\n");
+            for (int k = 0; k < 3; ++k)
+                if (only < 0 || only == k)
+                    std::printf("  %-36s %s\n", kinds[k], qPrintable(bench::inChild([&] {
+                                    return measure(k, &single, false);
+                                })));
+        }
     }
 
     // VEXA_BENCH_COLOURING=line or =file runs only that part of them.
     const QByteArray part = qgetenv("VEXA_BENCH_COLOURING");
     if (part != "file") {
-    const QString data = minifiedData(5);
-    const char* scriptKinds[3] = {"ours (Java rules)", "QPlainTextEdit+QSyntaxHighlighter",
-                                  "QsciScintilla+QsciLexerJavaScript"};
-    for (Language lang : {Cpp, Script}) {
-        std::printf("\nOne 5 MB line of minified data, coloured as %s\n",
-                    lang == Cpp ? "C++" : "a script language");
-        for (int k = 0; k < 3; ++k)
-            if (only < 0 || only == k)
-                std::printf("  %-36s %s\n", lang == Cpp ? kinds[k] : scriptKinds[k],
-                            qPrintable(bench::inChild(
-                                [&] { return measure(k, &data, false, lang); }, 200)));
-    }
-
+        const QString data = minifiedData(5);
+        const char* scriptKinds[3] = {"ours (Java rules)", "QPlainTextEdit+QSyntaxHighlighter",
+                                      "QsciScintilla+QsciLexerJavaScript"};
+        for (Language lang : {Cpp, Script}) {
+            std::printf("\nOne 5 MB line of minified data, coloured as %s\n",
+                        lang == Cpp ? "C++" : "a script language");
+            for (int k = 0; k < 3; ++k)
+                if (only < 0 || only == k)
+                    std::printf("  %-36s %s\n", lang == Cpp ? kinds[k] : scriptKinds[k],
+                                qPrintable(bench::inChild(
+                                    [&] { return measure(k, &data, false, lang); }, 200)));
+        }
     }
     if (part == "line")
         return 0;

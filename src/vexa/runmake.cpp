@@ -12,8 +12,8 @@
 #include "vexa/utils.h"
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -119,8 +119,8 @@ RunMake::RunMake(QObject* parent) : QObject(parent), d(new Private)
 
     Shell* shell = Shell::self();
     Action* configure = Actions::createAction(QStringLiteral("Configure &scripts"),
-                                              QStringLiteral("RunMake/configure"), QKeySequence(), this,
-                                              SLOT(configure()));
+                                              QStringLiteral("RunMake/configure"), QKeySequence(),
+                                              this, SLOT(configure()));
     shell->actionGroup(QStringLiteral("menu/Options/std"))->add(configure);
     Action* run = Actions::createAction(QStringLiteral("Run"), QStringLiteral("RunMake/run"),
                                         QKeySequence(Qt::Key_F5), this, SLOT(run()));
@@ -188,9 +188,12 @@ void RunMake::start(bool make)
     }
 
     const QString scriptName = make ? QStringLiteral("makeScript") : QStringLiteral("runScript");
-    const QString argsName = make ? QStringLiteral("makeScriptArgs") : QStringLiteral("runScriptArgs");
-    const QString scriptKey = make ? QStringLiteral("/scripts/makeProject") : QStringLiteral("/scripts/runProject");
-    const QString argsKey = make ? QStringLiteral("/scripts/makeProjectArgs") : QStringLiteral("/scripts/runProjectArgs");
+    const QString argsName =
+        make ? QStringLiteral("makeScriptArgs") : QStringLiteral("runScriptArgs");
+    const QString scriptKey =
+        make ? QStringLiteral("/scripts/makeProject") : QStringLiteral("/scripts/runProject");
+    const QString argsKey = make ? QStringLiteral("/scripts/makeProjectArgs")
+                                 : QStringLiteral("/scripts/runProjectArgs");
     Project* project = Project::self();
     Editor* editor = Editors::self()->current();
     const QString fileName = editor ? editor->filename() : QString();
@@ -264,8 +267,8 @@ void RunMake::start(bool make)
     process->setChildProcessModifier([] { ::setpgid(0, 0); });
     process->start();
     if (!process->waitForStarted()) {
-        panel->insertItem(QStringLiteral("#color{#f00000}Can't run ") + MessageItem::escape(line)
-                          + QStringLiteral(" process."));
+        panel->insertItem(QStringLiteral("#color{#f00000}Can't run ") + MessageItem::escape(line) +
+                          QStringLiteral(" process."));
         d->streams.remove(process);
         process->disconnect(this);
         process->deleteLater();
@@ -285,7 +288,8 @@ void RunMake::showMakeRunning(bool running)
     // follow, so the button reads what a press will do.
     Action* makeAction = Actions::action(QStringLiteral("RunMake/make"));
     const QString text = running ? tr("Stop") : tr("Make");
-    makeAction->setIcon(Utils::iconSet(running ? QStringLiteral("22x22_Stop") : QStringLiteral("16x24_Make")));
+    makeAction->setIcon(
+        Utils::iconSet(running ? QStringLiteral("22x22_Stop") : QStringLiteral("16x24_Make")));
     makeAction->setText(text);
     makeAction->setIconText(text);
     makeAction->setToolTip(text);
@@ -369,8 +373,9 @@ void RunMake::flush()
     for (Private::Row row : rows) {
         if (row.bytes.endsWith('\r'))
             row.bytes.chop(1);
-        panel->insertItem((row.err ? QStringLiteral("#color{#f00000}") : QStringLiteral("#color{black}"))
-                          + MessageItem::escape(decodeLine(row.bytes)));
+        panel->insertItem(
+            (row.err ? QStringLiteral("#color{#f00000}") : QStringLiteral("#color{black}")) +
+            MessageItem::escape(decodeLine(row.bytes)));
     }
 }
 
@@ -385,10 +390,10 @@ void RunMake::processExited(int exitCode, QProcess::ExitStatus status)
 
     const QString program = MessageItem::escape(process->program());
     const bool crashed = status == QProcess::CrashExit;
-    MessageOutput::self()->insertItem(crashed ? QStringLiteral("#color{#f00000}") + program + QStringLiteral(" crashed.")
-                                              : QStringLiteral("#color{#000080}") + program
-                                                    + QStringLiteral(" finished. Exit code ")
-                                                    + QString::number(exitCode));
+    MessageOutput::self()->insertItem(
+        crashed ? QStringLiteral("#color{#f00000}") + program + QStringLiteral(" crashed.")
+                : QStringLiteral("#color{#000080}") + program +
+                      QStringLiteral(" finished. Exit code ") + QString::number(exitCode));
     if (d->makeRunning && process == d->makeProcess) {
         if (!crashed && exitCode == 0)
             Shell::self()->bottomDockWidget()->setVisible(d->bottomDockWasShown);
@@ -431,9 +436,10 @@ void RunMake::configure()
                   Settings::readNum(QStringLiteral("/geometry/configureScriptsDialog/h"), 300));
     dialog.setWindowTitle(form->windowTitle());
 
-    QLineEdit* fields[] = {form->runLineEdit, form->runArgsLineEdit, form->makeLineEdit, form->makeArgsLineEdit};
-    const char* const keys[] = {"/scripts/runProject", "/scripts/runProjectArgs", "/scripts/makeProject",
-                                "/scripts/makeProjectArgs"};
+    QLineEdit* fields[] = {form->runLineEdit, form->runArgsLineEdit, form->makeLineEdit,
+                           form->makeArgsLineEdit};
+    const char* const keys[] = {"/scripts/runProject", "/scripts/runProjectArgs",
+                                "/scripts/makeProject", "/scripts/makeProjectArgs"};
     for (int i = 0; i < 4; ++i)
         fields[i]->setText(Settings::read(QLatin1String(keys[i])));
     form->defaultScriptsCheckBox->setChecked(

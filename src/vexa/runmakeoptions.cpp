@@ -1,17 +1,18 @@
 #include "vexa/runmakeoptions.h"
 
+#include "ui_runmakeoptions.h"
 #include "vexa/editors/editors.h"
 #include "vexa/project/project.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
-#include "ui_runmakeoptions.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 
-RunMakeOptionsWidgetBase::RunMakeOptionsWidgetBase(QWidget* parent, const char* name, Qt::WindowFlags fl)
+RunMakeOptionsWidgetBase::RunMakeOptionsWidgetBase(QWidget* parent, const char* name,
+                                                   Qt::WindowFlags fl)
     : QWidget(parent, fl), m_form(new Ui::RunMakeOptionsWidgetBase)
 {
     m_form->setupUi(this);
@@ -49,8 +50,8 @@ namespace
 {
 
 const char* const kAttributes[] = {"runScript", "runScriptArgs", "makeScript", "makeScriptArgs"};
-const char* const kKeys[] = {"/scripts/runProject", "/scripts/runProjectArgs", "/scripts/makeProject",
-                             "/scripts/makeProjectArgs"};
+const char* const kKeys[] = {"/scripts/runProject", "/scripts/runProjectArgs",
+                             "/scripts/makeProject", "/scripts/makeProjectArgs"};
 
 } // namespace
 
@@ -63,7 +64,8 @@ RunMakeOptionsWidget::RunMakeOptionsWidget(QWidget* parent) : RunMakeOptionsWidg
 void RunMakeOptionsWidget::loadSettings()
 {
     Project* project = Project::self();
-    const bool useDefaults = Settings::readBool(QStringLiteral("/scripts/useDefaultsForProjects"), false);
+    const bool useDefaults =
+        Settings::readBool(QStringLiteral("/scripts/useDefaultsForProjects"), false);
     const QString fallback[] = {QString(), QString(), QStringLiteral("make"), QStringLiteral("-s")};
     QLineEdit* fields[] = {runLineEdit, runArgsLineEdit, makeLineEdit, makeArgsLineEdit};
     for (int i = 0; i < 4; ++i) {

@@ -3,10 +3,10 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFont>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
-#include <QFont>
 #include <QString>
 #include <QTreeWidgetItem>
 

@@ -49,8 +49,9 @@ void writeFile(const QString& path, const QByteArray& data, bool executable = fa
 
 // A program that ignores SIGTERM and has started one of its own that
 // ignores it too; it names that child's process id in a row "child <pid>".
-const QByteArray kEndless = "#!/bin/sh\ntrap '' TERM\nsh -c 'while :; do sleep 0.05; done' &\necho \"child $!\"\n"
-                            "echo started\nwhile :; do sleep 0.05; done\n";
+const QByteArray kEndless =
+    "#!/bin/sh\ntrap '' TERM\nsh -c 'while :; do sleep 0.05; done' &\necho \"child $!\"\n"
+    "echo started\nwhile :; do sleep 0.05; done\n";
 
 // Whether no process of that id runs (gone, or a zombie left to be reaped).
 bool gone(qint64 pid)
@@ -110,19 +111,26 @@ private:
     bool ended() const
     {
         const QString last = rows().value(rows().size() - 1);
-        return last.contains(QLatin1String(" finished. Exit code ")) || last.endsWith(QLatin1String(" crashed."))
-               || last.contains(QLatin1String("Can't run "));
+        return last.contains(QLatin1String(" finished. Exit code ")) ||
+               last.endsWith(QLatin1String(" crashed.")) ||
+               last.contains(QLatin1String("Can't run "));
     }
     void setGlobal(const QString& script, const QString& args, bool make = false)
     {
-        Settings::write(make ? QStringLiteral("/scripts/makeProject") : QStringLiteral("/scripts/runProject"), script);
-        Settings::write(make ? QStringLiteral("/scripts/makeProjectArgs") : QStringLiteral("/scripts/runProjectArgs"), args);
+        Settings::write(make ? QStringLiteral("/scripts/makeProject")
+                             : QStringLiteral("/scripts/runProject"),
+                        script);
+        Settings::write(make ? QStringLiteral("/scripts/makeProjectArgs")
+                             : QStringLiteral("/scripts/runProjectArgs"),
+                        args);
     }
-    QString projectFile(const QByteArray& attrs, const QString& name = QStringLiteral("proj/p.vexa"))
+    QString projectFile(const QByteArray& attrs,
+                        const QString& name = QStringLiteral("proj/p.vexa"))
     {
         const QString p = path(name);
-        writeFile(p, "<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" name=\"P\" " + attrs
-                         + ">\n </project>\n</vexaproject>\n");
+        writeFile(p,
+                  "<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" name=\"P\" " +
+                      attrs + ">\n </project>\n</vexaproject>\n");
         return p;
     }
 
@@ -142,7 +150,8 @@ private Q_SLOTS:
         startServices(shell);
         shell->show();
         QVERIFY(QTest::qWaitForWindowExposed(shell));
-        writeFile(path("out.sh"), "#!/bin/sh\necho hello\nsleep 0.2\necho oops >&2\nexit 2\n", true);
+        writeFile(path("out.sh"), "#!/bin/sh\necho hello\nsleep 0.2\necho oops >&2\nexit 2\n",
+                  true);
         for (const char* name : {"args.sh", "my dir/args.sh"})
             writeFile(path(name), "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done\n", true);
     }
@@ -162,16 +171,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("stdout, stderr, exit 2")
             << QByteArray("echo hello\nsleep 0.2\necho oops >&2\nexit 2\n")
-            << QStringList{"#color{black}hello", "#color{#f00000}oops", "#color{#000080}%1 finished. Exit code 2"};
+            << QStringList{"#color{black}hello", "#color{#f00000}oops",
+                           "#color{#000080}%1 finished. Exit code 2"};
         QTest::newRow("a crash") << QByteArray("echo before\nkill -SEGV $$\n")
-                                 << QStringList{"#color{black}before", "#color{#f00000}%1 crashed."};
-        QTest::newRow("no final newline, CRLF") << QByteArray("printf 'a\\r\\nlast'\n")
-                                                << QStringList{"#color{black}a", "#color{black}last",
-                                                               "#color{#000080}%1 finished. Exit code 0"};
-        QTest::newRow("NUL, escape, a tag") << QByteArray("printf 'x\\000y\\033[1m\\t#color{red}z\\n'\n")
-                                            << QStringList{QString::fromUtf8("#color{black}x\u2400y\u241b[1m\t")
-                                                               + MessageItem::escape("#color{red}z"),
-                                                           "#color{#000080}%1 finished. Exit code 0"};
+                                 << QStringList{"#color{black}before",
+                                                "#color{#f00000}%1 crashed."};
+        QTest::newRow("no final newline, CRLF")
+            << QByteArray("printf 'a\\r\\nlast'\n")
+            << QStringList{"#color{black}a", "#color{black}last",
+                           "#color{#000080}%1 finished. Exit code 0"};
+        QTest::newRow("NUL, escape, a tag")
+            << QByteArray("printf 'x\\000y\\033[1m\\t#color{red}z\\n'\n")
+            << QStringList{QString::fromUtf8("#color{black}x\u2400y\u241b[1m\t") +
+                               MessageItem::escape("#color{red}z"),
+                           "#color{#000080}%1 finished. Exit code 0"};
     }
     void exactLines()
     {
@@ -188,7 +201,9 @@ private Q_SLOTS:
         QCOMPARE(rows(), want);
         // What the panel shows of the escaped tag is the tag itself.
         if (QTest::currentDataTag() == QLatin1String("NUL, escape, a tag"))
-            QVERIFY(static_cast<MessageItem*>(MessageOutput::self()->item(1))->text().endsWith("#color{red}z"));
+            QVERIFY(static_cast<MessageItem*>(MessageOutput::self()->item(1))
+                        ->text()
+                        .endsWith("#color{red}z"));
     }
 
     void programNotFound()
@@ -196,8 +211,9 @@ private Q_SLOTS:
         for (bool make : {false, true}) {
             setGlobal(QStringLiteral("no-such-program-here"), QStringLiteral("-x"), make);
             make ? runner()->make() : runner()->run();
-            QCOMPARE(rows(), (QStringList{"#color{#000000}no-such-program-here -x",
-                                          "#color{#f00000}Can't run no-such-program-here -x process."}));
+            QCOMPARE(rows(),
+                     (QStringList{"#color{#000000}no-such-program-here -x",
+                                  "#color{#f00000}Can't run no-such-program-here -x process."}));
             QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Make"));
             QVERIFY(action("RunMake/run")->isEnabled());
         }
@@ -238,13 +254,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file"); // the current editor's file; empty: untitled
         QTest::addColumn<QString>("echo");
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("two blanks before -s") << "{d}/args.sh" << "  -s" << "" << "{d}/args.sh   -s" << QStringList{"[-s]"};
-        QTest::newRow("untitled removes %s") << "{d}/args.sh" << "a %s b" << "" << "{d}/args.sh a  b" << QStringList{"[a]", "[b]"};
-        QTest::newRow("a name with blanks") << "{d}/args.sh" << "%s" << "a b.txt" << "{d}/args.sh {d}/a b.txt" << QStringList{"[{d}/a b.txt]"};
-        QTest::newRow("a name starting with -") << "{d}/args.sh" << "%s" << "-n x" << "{d}/args.sh {d}/-n x" << QStringList{"[{d}/-n x]"};
-        QTest::newRow("%s in the script") << "%s" << "one" << "args.sh" << "{d}/args.sh one" << QStringList{"[one]"};
-        QTest::newRow("a script path with blanks") << "{d}/my dir/args.sh" << "x %s" << "" << "{d}/my dir/args.sh x " << QStringList{"[x]"};
-        QTest::newRow("no arguments") << "{d}/args.sh" << "" << "" << "{d}/args.sh" << QStringList{};
+        QTest::newRow("two blanks before -s") << "{d}/args.sh"
+                                              << "  -s"
+                                              << ""
+                                              << "{d}/args.sh   -s" << QStringList{"[-s]"};
+        QTest::newRow("untitled removes %s") << "{d}/args.sh"
+                                             << "a %s b"
+                                             << ""
+                                             << "{d}/args.sh a  b" << QStringList{"[a]", "[b]"};
+        QTest::newRow("a name with blanks")
+            << "{d}/args.sh"
+            << "%s"
+            << "a b.txt"
+            << "{d}/args.sh {d}/a b.txt" << QStringList{"[{d}/a b.txt]"};
+        QTest::newRow("a name starting with -")
+            << "{d}/args.sh"
+            << "%s"
+            << "-n x"
+            << "{d}/args.sh {d}/-n x" << QStringList{"[{d}/-n x]"};
+        QTest::newRow("%s in the script") << "%s"
+                                          << "one"
+                                          << "args.sh"
+                                          << "{d}/args.sh one" << QStringList{"[one]"};
+        QTest::newRow("a script path with blanks") << "{d}/my dir/args.sh"
+                                                   << "x %s"
+                                                   << ""
+                                                   << "{d}/my dir/args.sh x " << QStringList{"[x]"};
+        QTest::newRow("no arguments") << "{d}/args.sh"
+                                      << ""
+                                      << ""
+                                      << "{d}/args.sh" << QStringList{};
     }
     void splitting()
     {
@@ -319,8 +358,9 @@ private Q_SLOTS:
         });
         runner()->make();
         QTRY_VERIFY(ended());
-        QCOMPARE(rows(), (QStringList{"#color{#000000}make -s", "#color{black}built in " + path("proj"),
-                                      "#color{#000080}make finished. Exit code 0"}));
+        QCOMPARE(rows(),
+                 (QStringList{"#color{#000000}make -s", "#color{black}built in " + path("proj"),
+                              "#color{#000080}make finished. Exit code 0"}));
         QCOMPARE(Project::self()->attribute("makeScript"), QStringLiteral("make"));
     }
 
@@ -354,12 +394,17 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("attrs");
         QTest::addColumn<QStringList>("fields"); // run, run args, make, make args
         QTest::newRow("off, absent") << false << QByteArray() << QStringList{"", "", "make", "-s"};
-        QTest::newRow("off, empty") << false << QByteArray("runScript=\"\" makeScript=\"\" makeScriptArgs=\"\"")
-                                    << QStringList{"", "", "", ""};
-        QTest::newRow("off, set") << false << QByteArray("runScript=\"r\" runScriptArgs=\"ra\" makeScript=\"m\"")
+        QTest::newRow("off, empty")
+            << false << QByteArray("runScript=\"\" makeScript=\"\" makeScriptArgs=\"\"")
+            << QStringList{"", "", "", ""};
+        QTest::newRow("off, set") << false
+                                  << QByteArray(
+                                         "runScript=\"r\" runScriptArgs=\"ra\" makeScript=\"m\"")
                                   << QStringList{"r", "ra", "m", "-s"};
-        QTest::newRow("on, absent") << true << QByteArray() << QStringList{"gr", "gra", "gm", "gma"};
-        QTest::newRow("on, empty") << true << QByteArray("runScript=\"\"") << QStringList{"", "gra", "gm", "gma"};
+        QTest::newRow("on, absent")
+            << true << QByteArray() << QStringList{"gr", "gra", "gm", "gma"};
+        QTest::newRow("on, empty")
+            << true << QByteArray("runScript=\"\"") << QStringList{"", "gra", "gm", "gma"};
     }
     void loadSettings()
     {
@@ -374,8 +419,8 @@ private Q_SLOTS:
         RunMakeOptionsWidget* form = runner()->projectOptions();
         form->defaultScriptsCheckBox->setChecked(true);
         form->loadSettings();
-        QCOMPARE((QStringList{form->runLineEdit->text(), form->runArgsLineEdit->text(), form->makeLineEdit->text(),
-                              form->makeArgsLineEdit->text()}),
+        QCOMPARE((QStringList{form->runLineEdit->text(), form->runArgsLineEdit->text(),
+                              form->makeLineEdit->text(), form->makeArgsLineEdit->text()}),
                  fields);
         QVERIFY(!form->defaultScriptsCheckBox->isChecked());
     }
@@ -400,14 +445,16 @@ private Q_SLOTS:
         form->saveSettings();
         Project* p = Project::self();
         QVERIFY(p->hasAttribute("runScriptArgs"));
-        QCOMPARE((QStringList{p->attribute("runScript"), p->attribute("runScriptArgs"), p->attribute("makeScript"),
-                              p->attribute("makeScriptArgs")}),
+        QCOMPARE((QStringList{p->attribute("runScript"), p->attribute("runScriptArgs"),
+                              p->attribute("makeScript"), p->attribute("makeScriptArgs")}),
                  (QStringList{"r", "", "m", "ma"}));
         bool stored = false;
         Settings::readBool("/scripts/useDefaultsForProjects", false, &stored);
         QCOMPARE(stored, ticked);
-        QCOMPARE(Settings::read("/scripts/runProject"), ticked ? QStringLiteral("r") : QStringLiteral("old"));
-        QCOMPARE(Settings::read("/scripts/makeProjectArgs"), ticked ? QStringLiteral("ma") : QString());
+        QCOMPARE(Settings::read("/scripts/runProject"),
+                 ticked ? QStringLiteral("r") : QStringLiteral("old"));
+        QCOMPARE(Settings::read("/scripts/makeProjectArgs"),
+                 ticked ? QStringLiteral("ma") : QString());
     }
 
     void scriptsDialog()

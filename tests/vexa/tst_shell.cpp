@@ -7,7 +7,6 @@
 #include "vexa/actions.h"
 #include "vexa/editors/editors.h"
 #include "vexa/explorer/explorerpanel.h"
-#include "xqwidgets/xqfileoperator/fileoperator.h"
 #include "vexa/filetype.h"
 #include "vexa/message.h"
 #include "vexa/project/project.h"
@@ -15,6 +14,7 @@
 #include "vexa/shell.h"
 #include "vexa/widgets/splitter.h"
 #include "vexa/widgetstack.h"
+#include "xqwidgets/xqfileoperator/fileoperator.h"
 
 #include <QApplication>
 #include <QDir>

@@ -70,7 +70,8 @@ QString Bookmarks::urlKey(const QString& name)
             key += QLatin1String("%25");
         else if (c == QLatin1Char('\\'))
             key += QLatin1String("%5C");
-        else if (c == QLatin1Char('/') && (i + 1 == name.size() || name.at(i + 1) == QLatin1Char('/')))
+        else if (c == QLatin1Char('/') &&
+                 (i + 1 == name.size() || name.at(i + 1) == QLatin1Char('/')))
             key += QLatin1String("%2F");
         else
             key += c;
@@ -117,10 +118,10 @@ bool Bookmarks::save()
 void Bookmarks::saveOrReport()
 {
     if (!save())
-        Message::warning(tr("Bookmarks"),
-                         tr("The bookmarks could not be written to %1.")
-                             .arg(Settings::self()->fileName()),
-                         QString());
+        Message::warning(
+            tr("Bookmarks"),
+            tr("The bookmarks could not be written to %1.").arg(Settings::self()->fileName()),
+            QString());
 }
 
 void Bookmarks::showManageDialog(const QString& category)

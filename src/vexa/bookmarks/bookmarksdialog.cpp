@@ -81,7 +81,8 @@ BookmarksDialog::BookmarksDialog(QWidget* parent, const char* name)
     connect(addButton, &QPushButton::clicked, this, &BookmarksDialog::addBookmark);
     connect(editButton, &QPushButton::clicked, this, &BookmarksDialog::editBookmark);
     connect(removeButton, &QPushButton::clicked, this, &BookmarksDialog::removeBookmark);
-    connect(bookmarkListView, &QTreeWidget::itemDoubleClicked, this, &BookmarksDialog::editBookmark);
+    connect(bookmarkListView, &QTreeWidget::itemDoubleClicked, this,
+            &BookmarksDialog::editBookmark);
     // Space and Return edit the current row (the view would pass Return on to
     // the dialog's default button).
     bookmarkListView->installEventFilter(this);

@@ -1,20 +1,20 @@
 #include "vexa/ctags/ctagsparser.h"
 
-#include "vexa/message.h"
 #include "vexa/ctags/node.h"
+#include "vexa/message.h"
 #include "vexa/shell.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QHash>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace vexa
@@ -28,16 +28,49 @@ namespace
 bool isScopeField(QByteArrayView field)
 {
     // Sorted, for a binary search without building a key.
-    static constexpr std::string_view notScopes[] = {
-        "access",       "architecture",  "assignment",    "assignmentop", "captures",
-        "category",     "constructor",   "decorators",    "end",          "epoch",
-        "extras",       "home",          "howImported",   "implementation", "implements",
-        "inherits",     "input",         "kind",          "langid",       "language",
-        "line",         "macrodef",      "mixin",         "name",         "nameref",
-        "nth",          "packageName",   "parameter",     "pattern",      "properties",
-        "protocols",    "roles",         "scopeKind",     "sectionMarker", "shell",
-        "signature",    "specialization", "template",     "typeref",      "uri",
-        "version",      "wrapping",      "xpath"};
+    static constexpr std::string_view notScopes[] = {"access",
+                                                     "architecture",
+                                                     "assignment",
+                                                     "assignmentop",
+                                                     "captures",
+                                                     "category",
+                                                     "constructor",
+                                                     "decorators",
+                                                     "end",
+                                                     "epoch",
+                                                     "extras",
+                                                     "home",
+                                                     "howImported",
+                                                     "implementation",
+                                                     "implements",
+                                                     "inherits",
+                                                     "input",
+                                                     "kind",
+                                                     "langid",
+                                                     "language",
+                                                     "line",
+                                                     "macrodef",
+                                                     "mixin",
+                                                     "name",
+                                                     "nameref",
+                                                     "nth",
+                                                     "packageName",
+                                                     "parameter",
+                                                     "pattern",
+                                                     "properties",
+                                                     "protocols",
+                                                     "roles",
+                                                     "scopeKind",
+                                                     "sectionMarker",
+                                                     "shell",
+                                                     "signature",
+                                                     "specialization",
+                                                     "template",
+                                                     "typeref",
+                                                     "uri",
+                                                     "version",
+                                                     "wrapping",
+                                                     "xpath"};
     const qsizetype colon = field.indexOf(':');
     if (colon < 0)
         return true;
@@ -80,27 +113,40 @@ int CTagsOutput::kindType(QByteArrayView kind, const QString& ext)
     if (kind.size() != 1)
         return Node::Unknown;
     const char c = kind[0];
-    const bool cFamily = ext == QLatin1String(".c") || ext == QLatin1String(".cpp") ||
-                         ext == QLatin1String(".h");
+    const bool cFamily =
+        ext == QLatin1String(".c") || ext == QLatin1String(".cpp") || ext == QLatin1String(".h");
     if (cFamily && (c == 'm' || c == 'v'))
         return Node::Variable; // data members and variables
     if (ext == QLatin1String(".java") && c == 'f')
         return Node::Variable; // fields
     switch (c) {
-    case 'c': return Node::Class;
+    case 'c':
+        return Node::Class;
     case 'm':
-    case 'f': return Node::Function;
-    case 'd': return Node::Define;
-    case 'e': return Node::Enumerator;
-    case 'F': return Node::FileName;
-    case 'g': return Node::Enumeration;
-    case 'v': return Node::Variable;
-    case 'p': return Node::Prototype;
-    case 's': return Node::Structure;
-    case 't': return Node::Typedef;
-    case 'u': return Node::Union;
-    case 'n': return Node::Namespace;
-    default: return Node::Unknown;
+    case 'f':
+        return Node::Function;
+    case 'd':
+        return Node::Define;
+    case 'e':
+        return Node::Enumerator;
+    case 'F':
+        return Node::FileName;
+    case 'g':
+        return Node::Enumeration;
+    case 'v':
+        return Node::Variable;
+    case 'p':
+        return Node::Prototype;
+    case 's':
+        return Node::Structure;
+    case 't':
+        return Node::Typedef;
+    case 'u':
+        return Node::Union;
+    case 'n':
+        return Node::Namespace;
+    default:
+        return Node::Unknown;
     }
 }
 
@@ -134,7 +180,8 @@ QStringList CTagsOutput::arguments(const QString& ext, const QString& tempFile)
 void CTagsOutput::addData(QByteArrayView data)
 {
     while (!data.isEmpty()) {
-        const char* nl = static_cast<const char*>(std::memchr(data.data(), '\n', size_t(data.size())));
+        const char* nl =
+            static_cast<const char*>(std::memchr(data.data(), '\n', size_t(data.size())));
         if (!nl) {
             m_partial.append(data);
             return;
@@ -274,8 +321,8 @@ void CTagsOutput::addLine(QByteArrayView line)
         return;
 
     // Stripped in this order, each at most once ("class:enum:X" gives "X").
-    static constexpr std::string_view prefixes[] = {"class:",  "enum:",   "file:",     "arity:",
-                                                    "union:",  "struct:", "function:", "namespace:"};
+    static constexpr std::string_view prefixes[] = {
+        "class:", "enum:", "file:", "arity:", "union:", "struct:", "function:", "namespace:"};
     for (const std::string_view prefix : prefixes) {
         const qsizetype n = qsizetype(prefix.size());
         if (scope.size() >= n && std::memcmp(scope.data(), prefix.data(), prefix.size()) == 0)
@@ -302,11 +349,10 @@ void CTagsOutput::addLine(QByteArrayView line)
     int slot = -1;
     if (m_lastSlot >= 0) {
         const QByteArrayView last = m_names.at(m_lastSlot);
-        const bool same = scope.isEmpty()
-                              ? last == tag
-                              : last.size() == scope.size() + 2 + tag.size() &&
-                                    last.startsWith(scope) && last.endsWith(tag) &&
-                                    last.sliced(scope.size(), 2) == "::";
+        const bool same = scope.isEmpty() ? last == tag
+                                          : last.size() == scope.size() + 2 + tag.size() &&
+                                                last.startsWith(scope) && last.endsWith(tag) &&
+                                                last.sliced(scope.size(), 2) == "::";
         if (same)
             slot = m_lastSlot;
     }

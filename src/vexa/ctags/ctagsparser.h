@@ -64,8 +64,7 @@ private:
     // A growing array whose elements never move: growing copies nothing, and
     // the memory of each element is touched once (on a large output, first
     // touches of fresh memory cost more than the reading itself).
-    template <typename T>
-    class Blocks
+    template <typename T> class Blocks
     {
     public:
         T& operator[](size_t i) { return m_blocks[i >> kShift][i & kMask]; }

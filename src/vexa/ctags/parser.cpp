@@ -75,13 +75,13 @@ Parser::Parser(QObject* parent) : QObject(parent), d(new Private)
     static const struct {
         int code;
         const char* name;
-    } table[] = {{Node::Unknown, "Variable"},      {Node::Class, "Class"},
-                 {Node::Function, "Function"},     {Node::Define, "Define"},
-                 {Node::Enumerator, "Enumerator"}, {Node::FileName, "FileName"},
+    } table[] = {{Node::Unknown, "Variable"},        {Node::Class, "Class"},
+                 {Node::Function, "Function"},       {Node::Define, "Define"},
+                 {Node::Enumerator, "Enumerator"},   {Node::FileName, "FileName"},
                  {Node::Enumeration, "Enumeration"}, {Node::Variable, "Variable"},
-                 {Node::Prototype, "Prototipe"},   {Node::Structure, "Structure"},
-                 {Node::Typedef, "Typedef"},       {Node::Union, "Union"},
-                 {Node::Namespace, "Namespace"},   {Node::FunctionPrivate, "FunctionPrivate"}};
+                 {Node::Prototype, "Prototipe"},     {Node::Structure, "Structure"},
+                 {Node::Typedef, "Typedef"},         {Node::Union, "Union"},
+                 {Node::Namespace, "Namespace"},     {Node::FunctionPrivate, "FunctionPrivate"}};
     for (const auto& t : table)
         pixmaps.insert(t.code, Utils::icon(QStringLiteral("16x16_t") + QLatin1String(t.name)));
     for (const auto& t : table)

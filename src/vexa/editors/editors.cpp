@@ -2,15 +2,15 @@
 
 #include "vexa/actions.h"
 #include "vexa/editors/editor.h"
+#include "vexa/editors/openfiles.h"
+#include "vexa/editors/xqeditor/xqeditor.h"
 #include "vexa/filetype.h"
 #include "vexa/message.h"
-#include "vexa/editors/openfiles.h"
 #include "vexa/recentfiles.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/utils.h"
 #include "vexa/widgetstack.h"
-#include "vexa/editors/xqeditor/xqeditor.h"
 
 #include "xqwidgets/qtundo/qtundo.h"
 

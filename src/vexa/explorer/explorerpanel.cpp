@@ -83,8 +83,9 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
     setWindowIcon(Utils::icon(QStringLiteral("16x16_FileExplorer")));
     Shell* shell = Shell::self();
 
-    d->dockAction = shell->addLeftDockToggle(QStringLiteral("Files"), QStringLiteral("leftDock/files"),
-                                             QStringLiteral("22x22_FileExplorer"), this, true);
+    d->dockAction =
+        shell->addLeftDockToggle(QStringLiteral("Files"), QStringLiteral("leftDock/files"),
+                                 QStringLiteral("22x22_FileExplorer"), this, true);
     shell->leftDock()->addWidget(this);
 
     backButton->setIcon(Utils::iconSet(QStringLiteral("20x20_Back")));
@@ -116,8 +117,8 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
     const QString actions = QStringLiteral("ExplorerPanel/menu/options/actions");
     const QString sorts = QStringLiteral("ExplorerPanel/menu/options/sorts");
     const QString modes = QStringLiteral("ExplorerPanel/menu/options/mode");
-    for (const QString& g : {nav, actions, sorts, QStringLiteral("ExplorerPanel/menu/options/sortsExt"),
-                             modes})
+    for (const QString& g :
+         {nav, actions, sorts, QStringLiteral("ExplorerPanel/menu/options/sortsExt"), modes})
         shell->actionGroup(g);
     auto make = [&](const char* text, const char* name, const QKeySequence& key, const char* slot,
                     const QString& group, const char* icon = nullptr) {
@@ -128,8 +129,8 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
             shell->actionGroup(group)->add(a);
         return a;
     };
-    Action* back = make("Back", "ExplorerPanel/navigation/back", Qt::ALT | Qt::Key_Left,
-                        SLOT(back()), nav);
+    Action* back =
+        make("Back", "ExplorerPanel/navigation/back", Qt::ALT | Qt::Key_Left, SLOT(back()), nav);
     Action* forward = make("Forward", "ExplorerPanel/navigation/forward", Qt::ALT | Qt::Key_Right,
                            SLOT(forward()), nav);
     Action* tofirst = make("To first item", "ExplorerPanel/navigation/tofirst", Qt::Key_Left,
@@ -142,14 +143,14 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
                              SLOT(newFolder()), actions, "16x16_NewFolder");
     shell->actionGroup(actions)->addSeparator();
     Action* open = make("Open", "ExplorerPanel/action/open", {}, SLOT(open()), QString());
-    Action* cut = make("Cut", "ExplorerPanel/action/cut", Qt::CTRL | Qt::Key_X, SLOT(cut()), actions,
-                       "16x16_Cut");
+    Action* cut = make("Cut", "ExplorerPanel/action/cut", Qt::CTRL | Qt::Key_X, SLOT(cut()),
+                       actions, "16x16_Cut");
     Action* copy = make("Copy", "ExplorerPanel/action/copy", Qt::CTRL | Qt::Key_C, SLOT(copy()),
                         actions, "16x16_Copy");
     Action* paste = make("Paste", "ExplorerPanel/action/paste", Qt::CTRL | Qt::Key_V, SLOT(paste()),
                          actions, "16x16_Paste");
-    Action* del = make("Delete", "ExplorerPanel/action/delete", Qt::Key_Delete, SLOT(erase()),
-                       actions);
+    Action* del =
+        make("Delete", "ExplorerPanel/action/delete", Qt::Key_Delete, SLOT(erase()), actions);
     shell->actionGroup(actions)->addSeparator();
     Action* byName = make("Sort by &name", "ExplorerPanel/sort/name", Qt::Key_F2, nullptr, sorts,
                           "16x16_SortByName");
@@ -175,9 +176,9 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
         connect(a, &QAction::triggered, this, [this, id] { setViewMode(id); });
         ++id;
     }
-    Action* showMenu = make("Show bookmark menu", "ExplorerPanel/bookmarks/showMenu",
-                            Qt::CTRL | Qt::Key_B, SLOT(showBookmarkMenu()),
-                            QStringLiteral("ExplorerPanel/bookmarks"));
+    Action* showMenu =
+        make("Show bookmark menu", "ExplorerPanel/bookmarks/showMenu", Qt::CTRL | Qt::Key_B,
+             SLOT(showBookmarkMenu()), QStringLiteral("ExplorerPanel/bookmarks"));
     const QString bookmarks = QStringLiteral("ExplorerPanel/menu/bookmarks");
     make("Add bookmark", "ExplorerPanel/bookmarks/add", {}, SLOT(addBookmark()), bookmarks);
     make("Manage bookmarks", "ExplorerPanel/bookmarks/manage", {}, SLOT(manageBookmarks()),
@@ -218,9 +219,9 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
     // The commands follow the history only while the panel has the focus:
     // their keys (Alt+Up, Alt+Left, Alt+Right) belong to other commands
     // elsewhere, and two enabled commands on one key would both stay silent.
-    for (const auto& [signal, a] : {std::pair{&FilesList::upAvailable, cdup},
-                                    std::pair{&FilesList::backAvailable, back},
-                                    std::pair{&FilesList::forwardAvailable, forward}}) {
+    for (const auto& [signal, a] :
+         {std::pair{&FilesList::upAvailable, cdup}, std::pair{&FilesList::backAvailable, back},
+          std::pair{&FilesList::forwardAvailable, forward}}) {
         Action* action = a;
         connect(filesList, signal, this,
                 [this, action](bool on) { action->setEnabled(on && d->focused); });
@@ -237,9 +238,9 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
     connect(clearBufferButton, &QToolButton::clicked, this, [this] { showBuffer(false); });
     Action* clear = make("Clear buffer", "ExplorerPanel/clearBuffer", Qt::Key_Escape,
                          SLOT(showBuffer()), QString());
-    d->focusActions = {newFolder, cut,      copy,   paste,    del,    back,
-                       forward,   tofirst,  tolast, cdup,     showMenu, list,
-                       detailed,  bySize,   byDate, byName,   clear};
+    d->focusActions = {newFolder, cut,     copy,   paste,  del,      back,
+                       forward,   tofirst, tolast, cdup,   showMenu, list,
+                       detailed,  bySize,  byDate, byName, clear};
     showBuffer(false);
 
     // The popups of the files list, one group a kind, with its sections.
@@ -247,16 +248,19 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
         const char* name;
         QList<Action*> actions;
     };
-    const QList<Section> sortModes = {{"sort", {byName, byDate, bySize}}, {"mode", {list, detailed}}};
+    const QList<Section> sortModes = {{"sort", {byName, byDate, bySize}},
+                                      {"mode", {list, detailed}}};
     const QList<QPair<QString, QList<Section>>> kinds = {
         {QStringLiteral("folder"),
-         QList<Section>{{"open", {newFolder}}, {"main", {cut, copy, paste}}, {"delete", {del}}}
-             + sortModes},
-        {QStringLiteral("file"),
-         QList<Section>{{"open", {open, newFolder}}, {"main", {cut, copy, paste}}, {"delete", {del}}}
-             + sortModes},
+         QList<Section>{{"open", {newFolder}}, {"main", {cut, copy, paste}}, {"delete", {del}}} +
+             sortModes},
+        {QStringLiteral("file"), QList<Section>{{"open", {open, newFolder}},
+                                                {"main", {cut, copy, paste}},
+                                                {"delete", {del}}} +
+                                     sortModes},
         {QStringLiteral("selection"), {{"main", {cut, copy}}, {"delete", {del}}}},
-        {QStringLiteral("none"), QList<Section>{{"open", {newFolder}}, {"main", {paste}}} + sortModes},
+        {QStringLiteral("none"),
+         QList<Section>{{"open", {newFolder}}, {"main", {paste}}} + sortModes},
     };
     for (const auto& kind : kinds) {
         const QString path = QStringLiteral("ExplorerPanel/context/") + kind.first;
@@ -266,7 +270,8 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
             if (!first)
                 group->addSeparator();
             first = false;
-            ActionGroup* section = shell->actionGroup(path + QLatin1Char('/') + QLatin1String(s.name));
+            ActionGroup* section =
+                shell->actionGroup(path + QLatin1Char('/') + QLatin1String(s.name));
             for (Action* a : s.actions)
                 section->add(a);
         }
@@ -343,8 +348,8 @@ bool ExplorerPanel::eventFilter(QObject* o, QEvent* e)
     if (e->type() != QEvent::ShortcutOverride && e->type() != QEvent::KeyPress)
         return ExplorerPanelBase::eventFilter(o, e);
     auto* key = static_cast<QKeyEvent*>(e);
-    const QKeySequence pressed(QKeyCombination(key->modifiers() & ~Qt::KeypadModifier,
-                                               Qt::Key(key->key())));
+    const QKeySequence pressed(
+        QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
     for (Action* a : std::as_const(d->focusActions)) {
         if (!a->isEnabled() || a->shortcut() != pressed)
             continue;
@@ -521,8 +526,8 @@ void ExplorerPanel::newFolder()
     const QString name = dialog.textValue();
     // Only a name of this folder: no path that leads elsewhere, past the
     // check made on this folder.
-    if (name.contains(QDir::separator()) || name == QLatin1String(".")
-        || name == QLatin1String("..") || !QDir(path).mkdir(name)) {
+    if (name.contains(QDir::separator()) || name == QLatin1String(".") ||
+        name == QLatin1String("..") || !QDir(path).mkdir(name)) {
         Message::warning(tr("Error happens..."), tr("Can't create new folder in ") + path,
                          QString());
         return;
@@ -563,9 +568,9 @@ void ExplorerPanel::cut()
         return;
     const QString path = filesList->path();
     if (!QFileInfo(path).isWritable()) {
-        Message::warning(tr("Access denied..."),
-                         tr("Folder ") + path + tr(" is not writable.\nYou can't move these files."),
-                         QString());
+        Message::warning(
+            tr("Access denied..."),
+            tr("Folder ") + path + tr(" is not writable.\nYou can't move these files."), QString());
         return;
     }
     QStringList excluded = filesList->excludeFilePaths();
@@ -607,8 +612,8 @@ void ExplorerPanel::paste()
     const QString path = filesList->path();
     if (!QFileInfo(path).isWritable()) {
         Message::warning(tr("Access denied..."),
-                         tr("Folder ") + path
-                             + tr(" is not writable.\nYou can't move or copy files to the folder."),
+                         tr("Folder ") + path +
+                             tr(" is not writable.\nYou can't move or copy files to the folder."),
                          QString());
         return;
     }
@@ -653,8 +658,7 @@ void ExplorerPanel::erase()
         return;
     const QStringList paths = filesList->selectedFileNames();
     if (Message::warning(tr("Warning"), tr("Do you really want to delete it?"), tr("Delete"),
-                         tr("Cancel"), QString(), 0, 1)
-        != 0)
+                         tr("Cancel"), QString(), 0, 1) != 0)
         return;
     moveCursor(filesList, selected);
     xqwidgets::FileOperator::self(Shell::self())->erase(paths);

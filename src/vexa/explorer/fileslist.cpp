@@ -214,7 +214,8 @@ public:
         painter->setClipRect(option.rect);
         if (detailed) {
             const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
-            const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+            const int margin =
+                style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
             const QFontMetrics fm(opt.font);
             const int x = text.left() + margin;
             const int y = text.top() + fm.lineSpacing() + fm.ascent();
@@ -227,8 +228,8 @@ public:
                 painter->drawText(end - fm.horizontalAdvance(date), y, date);
             } else {
                 painter->setPen(QColor(0x90, 0x90, 0xe0));
-                painter->drawText(x, y,
-                                  item->fileName == parentName ? item->filePath : item->itemsText());
+                painter->drawText(
+                    x, y, item->fileName == parentName ? item->filePath : item->itemsText());
             }
         }
         if (item->locked()) {
@@ -732,8 +733,9 @@ void FilesList::itemSelected()
             item->refresh();
         text = item->filePath;
         if (!item->isDir)
-            text += tr("   Size: ") + Utils::humanReadableSize(quint64(qMax<qint64>(0, item->byteSize())))
-                    + tr(", Modified: ") + item->dateText();
+            text += tr("   Size: ") +
+                    Utils::humanReadableSize(quint64(qMax<qint64>(0, item->byteSize()))) +
+                    tr(", Modified: ") + item->dateText();
     }
     status(text);
 }
@@ -742,8 +744,8 @@ void FilesList::setCurrent(QTreeWidgetItem* item)
 {
     if (!item)
         return;
-    selectionModel()->setCurrentIndex(indexFromItem(item), QItemSelectionModel::ClearAndSelect
-                                                               | QItemSelectionModel::Rows);
+    selectionModel()->setCurrentIndex(indexFromItem(item), QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
     scrollToItem(item);
     itemSelected();
 }
@@ -825,8 +827,8 @@ void FilesList::focusInEvent(QFocusEvent* e)
 
 void FilesList::keyPressEvent(QKeyEvent* e)
 {
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
-        && !(e->modifiers() & ~Qt::KeypadModifier)) {
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
         itemClicked(nullptr);
         e->accept();
         return;

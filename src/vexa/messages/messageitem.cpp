@@ -44,9 +44,9 @@ const QLatin1String bgcolorName("bgcolor{");
 
 // The next tag at or after `from`: "#color{" or "#bgcolor{", the shortest run
 // of characters and the first closing brace after it; or an escaped tag, a
-// backslash more between the "#" and the name than the text shows. Searched by hand rather than with
-// a minimal-matching expression so that a long row full of unclosed tags
-// costs one pass instead of one pass per tag.
+// backslash more between the "#" and the name than the text shows. Searched by hand rather than
+// with a minimal-matching expression so that a long row full of unclosed tags costs one pass
+// instead of one pass per tag.
 bool nextTag(const QString& s, qsizetype from, Tag* tag)
 {
     // Once a tag has no closing brace, no later one has: only escapes remain.

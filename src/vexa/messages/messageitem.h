@@ -30,8 +30,8 @@ struct MessageSegment {
 // text without them. A backslash between the "#" and the tag's name
 // ("#\\color{") shows the tag's opening as text instead, one backslash fewer
 // ("#color{"): escape() puts it there, so that text read from files or
-// programs is shown as it is, also right before or after a tag. A row with a file name and a line is a link; a row whose
-// line was never set offers the first number of its text instead.
+// programs is shown as it is, also right before or after a tag. A row with a file name and a line
+// is a link; a row whose line was never set offers the first number of its text instead.
 class MessageItem : public QListWidgetItem
 {
 public:

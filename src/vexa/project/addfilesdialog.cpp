@@ -64,8 +64,8 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const char* name)
     const QString top = QDir::cleanPath(project->dirPath());
     walk.visited.insert(QFileInfo(top).canonicalFilePath());
     // The tree is built apart from the view and sorted once.
-    auto* item = new AddFilesDialogItem(nullptr, project->attribute(QStringLiteral("name")), top,
-                                        0, true, &walk);
+    auto* item = new AddFilesDialogItem(nullptr, project->attribute(QStringLiteral("name")), top, 0,
+                                        true, &walk);
     listViewFiles->addTopLevelItem(item);
     listViewFiles->sortItems(0, Qt::AscendingOrder);
     listViewFiles->expandAll();
@@ -130,11 +130,8 @@ void AddFilesDialog::select(bool on)
 AddFilesDialogItem::AddFilesDialogItem(QTreeWidgetItem* parent, const QString& fileName,
                                        const QString& filePath, int sort_key, bool isDir,
                                        Walk* walk)
-    : QTreeWidgetItem(parent, QStringList(fileName)),
-      isDir(isDir),
-      fileName(fileName),
-      filePath(filePath),
-      sort_key(sort_key),
+    : QTreeWidgetItem(parent, QStringList(fileName)), isDir(isDir), fileName(fileName),
+      filePath(filePath), sort_key(sort_key),
       sortKey(QStringLiteral("%1").arg(sort_key, 6, 10, QLatin1Char('0')))
 {
     FileTypeManager* types = FileTypeManager::self();

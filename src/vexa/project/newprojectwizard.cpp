@@ -38,7 +38,7 @@ QString NewProjectWizard::projectsDir()
     if (!home.endsWith(QLatin1Char('/')))
         home += QLatin1Char('/');
     QString dir = vexa::Settings::read(QStringLiteral("/project/projectsDir"),
-                                 home + QStringLiteral("projects/"));
+                                       home + QStringLiteral("projects/"));
     // The name is appended to it: a stored folder without its separator
     // would run into the name.
     if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/')))

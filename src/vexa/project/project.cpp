@@ -7,8 +7,8 @@
 #include "vexa/project/newprojectwizard.h"
 #include "vexa/project/project_p.h"
 #include "vexa/project/projectfile.h"
-#include "vexa/recentfiles.h"
 #include "vexa/project/recentprojects.h"
+#include "vexa/recentfiles.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/utils.h"
@@ -76,9 +76,11 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
     Action* removeFolder = make(QStringLiteral("Remove from project"),
                                 "Project/context/removefolder", SLOT(removeFolder()));
     Action* focus = make(tr("&Project window"), "Project/focus", SLOT(makeVisible()));
-    Action* addFiles = make(QStringLiteral("Add f&iles"), "Project/addfiles", SLOT(addFilesDialog()));
+    Action* addFiles =
+        make(QStringLiteral("Add f&iles"), "Project/addfiles", SLOT(addFilesDialog()));
     Action* addFolder = make(QStringLiteral("Add f&older"), "Project/addfolder", SLOT(addFolder()));
-    Action* addFilesTo = make(QStringLiteral("Add files"), "Project/addfilesto", SLOT(addFilesTo()));
+    Action* addFilesTo =
+        make(QStringLiteral("Add files"), "Project/addfilesto", SLOT(addFilesTo()));
     Action* addFolderTo =
         make(QStringLiteral("New Folder"), "Project/addfolderto", SLOT(addFolderTo()));
 
@@ -376,9 +378,8 @@ void Project::create()
         return;
     }
     bool opened = false;
-    const QMetaObject::Connection watch = connect(this, &Project::loaded, this, [&opened] {
-        opened = true;
-    });
+    const QMetaObject::Connection watch =
+        connect(this, &Project::loaded, this, [&opened] { opened = true; });
     load(absPath);
     disconnect(watch);
     if (!opened)

@@ -4,10 +4,10 @@
 
 #include "vexa/project/project.h"
 
-#include "vexa/project/addfilesdialog.h"
 #include "vexa/editors/editors.h"
 #include "vexa/filetype.h"
 #include "vexa/message.h"
+#include "vexa/project/addfilesdialog.h"
 #include "vexa/project/project_p.h"
 #include "vexa/shell.h"
 #include "vexa/utils.h"
@@ -133,8 +133,8 @@ bool Project::Private::addFiles(QStringList files, QString dest, QDomNode toNode
                            QStringLiteral("*.py);;"));
             addFilesMaskFromUi.clear();
         }
-        QFileDialog dialog(Shell::self(), QStringLiteral("Please select files..."),
-                           lastAddFilesDir, filter);
+        QFileDialog dialog(Shell::self(), QStringLiteral("Please select files..."), lastAddFilesDir,
+                           filter);
         dialog.setObjectName(QStringLiteral("Project::addFiles"));
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setOption(QFileDialog::DontUseNativeDialog);

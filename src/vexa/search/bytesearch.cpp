@@ -37,7 +37,8 @@ int commonness(unsigned char c)
 
 } // namespace
 
-ByteFinder::ByteFinder(const QByteArray& needle, bool foldAscii) : m_needle(needle), m_fold(foldAscii)
+ByteFinder::ByteFinder(const QByteArray& needle, bool foldAscii)
+    : m_needle(needle), m_fold(foldAscii)
 {
     if (m_fold) {
         for (char& c : m_needle)
@@ -98,8 +99,9 @@ qsizetype ByteFinder::find(const char* text, qsizetype n, qsizetype from) const
     for (; pos + 16 <= last + 1; pos += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos + m_at1));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos + m_at2));
-        unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(
-            _mm_cmpeq_epi8(_mm_or_si128(a, or1), byte1), _mm_cmpeq_epi8(_mm_or_si128(b, or2), byte2))));
+        unsigned mask =
+            unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, or1), byte1),
+                                                     _mm_cmpeq_epi8(_mm_or_si128(b, or2), byte2))));
         while (mask) {
             const qsizetype at = pos + __builtin_ctz(mask);
             if (matchesAt(text + at))

@@ -81,7 +81,8 @@ public:
             // A text every match holds is looked for on the bytes, and only
             // the lines that have it meet the expression.
             const QString required = xqwidgets::Pattern::requiredText(o.text);
-            if (!required.isEmpty() && !hasSurrogate(required) && (o.caseSensitive || isAscii(required)))
+            if (!required.isEmpty() && !hasSurrogate(required) &&
+                (o.caseSensitive || isAscii(required)))
                 useBytes(required);
             // Decoded text (UTF-16 files, or bytes that cannot be searched as
             // they are): run over many lines at once, a match tells which
@@ -186,9 +187,8 @@ private:
     {
         bytes = true;
         finder = ByteFinder(text.toUtf8(), !options.caseSensitive);
-        folds = !options.caseSensitive &&
-                (text.contains(QLatin1Char('k'), Qt::CaseInsensitive) ||
-                 text.contains(QLatin1Char('s'), Qt::CaseInsensitive));
+        folds = !options.caseSensitive && (text.contains(QLatin1Char('k'), Qt::CaseInsensitive) ||
+                                           text.contains(QLatin1Char('s'), Qt::CaseInsensitive));
     }
 };
 
@@ -469,10 +469,10 @@ public:
             Entry entry{QFile::decodeName(e->d_name), QByteArray(e->d_name)};
             if (folder) {
                 folders.push_back(std::move(entry));
-            } else if (filters.isEmpty() ||
-                       std::any_of(filters.cbegin(), filters.cend(), [&](const QRegularExpression& re) {
-                           return re.match(entry.name).hasMatch();
-                       })) {
+            } else if (filters.isEmpty() || std::any_of(filters.cbegin(), filters.cend(),
+                                                        [&](const QRegularExpression& re) {
+                                                            return re.match(entry.name).hasMatch();
+                                                        })) {
                 files.push_back(std::move(entry));
             }
         }
@@ -506,7 +506,8 @@ public:
         const QStringList globs = FileSearch::nameFilters(pattern);
         if (globs != QStringList(QStringLiteral("*"))) {
             for (const QString& glob : globs)
-                filters.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(glob)));
+                filters.append(
+                    QRegularExpression(QRegularExpression::wildcardToRegularExpression(glob)));
         }
         return filters;
     }
@@ -660,8 +661,8 @@ QStringList FileSearch::nameFilters(const QString& pattern)
 
 QString FileSearch::headerRow(const QString& path)
 {
-    QString row = QLatin1String("#bgcolor{#d0d0d0} ") + MessageItem::escape(path) +
-                  QLatin1Char(' ');
+    QString row =
+        QLatin1String("#bgcolor{#d0d0d0} ") + MessageItem::escape(path) + QLatin1Char(' ');
     return row;
 }
 
@@ -672,9 +673,8 @@ QString FileSearch::hitRow(int line, const QString& text, qsizetype pos, qsizety
     const qsizetype to = qMin(text.size(), pos + length + rowContext);
     QString row = QLatin1String("   #color{#909090}") + QString::number(line) +
                   QLatin1String(": #color{black}") +
-                  MessageItem::escape(text.mid(from, pos - from)) +
-                  QLatin1String("#color{blue}") + MessageItem::escape(text.mid(pos, length)) +
-                  QLatin1String("#color{black}") +
+                  MessageItem::escape(text.mid(from, pos - from)) + QLatin1String("#color{blue}") +
+                  MessageItem::escape(text.mid(pos, length)) + QLatin1String("#color{black}") +
                   MessageItem::escape(text.mid(pos + length, to - pos - length));
     row.replace(QLatin1Char('\t'), QLatin1String("    "));
     return row;

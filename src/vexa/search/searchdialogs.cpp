@@ -7,7 +7,8 @@ namespace
 
 // What every form does first: its object name (the class name when none is
 // given), modality, widgets and texts.
-template <class Dialog> void setUp(Dialog* dialog, const char* name, const char* className, bool modal)
+template <class Dialog>
+void setUp(Dialog* dialog, const char* name, const char* className, bool modal)
 {
     dialog->setObjectName(QLatin1String(name ? name : className));
     dialog->setModal(modal);

@@ -1,7 +1,7 @@
 #include "vexa/search/searchinfiles.h"
 
-#include "vexa/search/filesearch.h"
 #include "vexa/message.h"
+#include "vexa/search/filesearch.h"
 #include "vexa/settings.h"
 #include "vexa/utils.h"
 

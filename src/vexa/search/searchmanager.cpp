@@ -3,9 +3,9 @@
 #include "vexa/actions.h"
 #include "vexa/editors/editor.h"
 #include "vexa/editors/editors.h"
-#include "vexa/search/filesearch.h"
 #include "vexa/message.h"
 #include "vexa/messages/messageoutput.h"
+#include "vexa/search/filesearch.h"
 #include "vexa/search/searchdialogs.h"
 #include "vexa/search/searchinfiles.h"
 #include "vexa/shell.h"
@@ -32,9 +32,9 @@ bool validPattern(const QString& pattern, bool caseSensitive)
     const QString error = FileSearch::error(SearchOptions{pattern, caseSensitive, false, true});
     if (error.isEmpty())
         return true;
-    Message::information(QObject::tr("Invalid regular expression"),
-                         QObject::tr("The regular expression\n%1\nis not valid: %2")
-                             .arg(pattern, error));
+    Message::information(
+        QObject::tr("Invalid regular expression"),
+        QObject::tr("The regular expression\n%1\nis not valid: %2").arg(pattern, error));
     return false;
 }
 
@@ -80,7 +80,8 @@ SearchManager::SearchManager(QObject* parent) : QObject(parent), d(new Private)
     Shell* shell = Shell::self();
     auto make = [this](const char* text, const char* name, const QKeySequence& key,
                        const char* icon, const char* slot) {
-        Action* a = Actions::createAction(QLatin1String(text), QLatin1String(name), key, this, slot);
+        Action* a =
+            Actions::createAction(QLatin1String(text), QLatin1String(name), key, this, slot);
         if (icon)
             a->setIcon(Utils::iconSet(QLatin1String(icon)));
         return a;
@@ -163,8 +164,8 @@ void SearchManager::findText()
     if (dlg->regExp->isChecked()) {
         if (!validPattern(text, cs))
             return;
-        found = Editors::self()->current()->findRegexp(text, cs, false,
-                                                       dlg->fromCursor->isChecked());
+        found =
+            Editors::self()->current()->findRegexp(text, cs, false, dlg->fromCursor->isChecked());
     } else {
         found = Editors::self()->current()->find(text, cs, dlg->wholeWordsOnly->isChecked(),
                                                  dlg->fromCursor->isChecked(),
@@ -280,7 +281,7 @@ void SearchManager::goToLine()
     qint64 n = text.toLongLong(&ok, 10);
     static const QRegularExpression digits(QStringLiteral("^[+-]?[0-9]+$"));
     if (!ok)
-        n = !digits.match(text).hasMatch() ? 0
+        n = !digits.match(text).hasMatch()      ? 0
             : text.startsWith(QLatin1Char('-')) ? std::numeric_limits<qint64>::min()
                                                 : std::numeric_limits<qint64>::max();
     const qint64 line = n > std::numeric_limits<qint64>::min() ? n - 1 : n;

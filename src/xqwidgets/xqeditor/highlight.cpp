@@ -602,7 +602,8 @@ struct AttributeSink {
 template <bool Colour>
 bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, int& pos,
           const QChar* text, int length, const Pattern::LineScan* scan, Visited& visited,
-          const AttributeSink& line, const std::array<HighlightContext*, TextHighlight::MaxIds>& table,
+          const AttributeSink& line,
+          const std::array<HighlightContext*, TextHighlight::MaxIds>& table,
           const std::array<std::unique_ptr<Dispatch>, TextHighlight::MaxIds>& dispatches)
 {
     bool moved = false;
@@ -624,8 +625,7 @@ bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, in
         int n = -1;
         if (left > 0) {
             n = item->find(text + pos, left, scan);
-        }
-        else if (scan)
+        } else if (scan)
             scan->reachTo(length + 1); // what happens here depends on the line ending here
 
         if (n >= 1) {
@@ -729,10 +729,10 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
 {
     const QChar* text = line->unicode();
     const int length = int(line->size());
-    const TextLine::HighlightPass which =
-        Colour ? TextLine::ColouringPass : TextLine::ContextPass;
+    const TextLine::HighlightPass which = Colour ? TextLine::ColouringPass : TextLine::ContextPass;
     const bool stops = Colour && upTo >= 0 && upTo < length;
-    TextLine::HighlightTrail* trail = line->highlightTrail(which, owner, length >= kLongLine || stops);
+    TextLine::HighlightTrail* trail =
+        line->highlightTrail(which, owner, length >= kLongLine || stops);
     // Without a trail the pass runs from the start to the end of a line
     // shorter than kLongLine.
     static thread_local quint8 scratch[kLongLine];

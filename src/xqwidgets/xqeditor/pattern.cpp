@@ -1000,8 +1000,8 @@ struct Pattern::Private {
                 if (validUtf16(text.first(window))) {
                     ++g_engineCalls;
                     const QRegularExpressionMatch m =
-                        re.match(text.first(window), 0,
-                                 QRegularExpression::PartialPreferFirstMatch, options);
+                        re.match(text.first(window), 0, QRegularExpression::PartialPreferFirstMatch,
+                                 options);
                     if (!m.hasPartialMatch()) {
                         scan->looked(text, window);
                         if (!m.hasMatch())

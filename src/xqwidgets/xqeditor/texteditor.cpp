@@ -1,10 +1,10 @@
 #include "xqwidgets/xqeditor/texteditor.h"
 
 #include "xqwidgets/debuglog.h"
+#include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/editormargins.h"
 #include "xqwidgets/xqeditor/highlight.h"
-#include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor_p.h"
 #include "xqwidgets/xqeditor/textline.h"

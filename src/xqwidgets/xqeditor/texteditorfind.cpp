@@ -2,9 +2,9 @@
 // find-next, the one-shot regular-expression find, and replace-all as one
 // undo step.
 
+#include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/pattern.h"
-#include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/texteditor_p.h"
@@ -532,19 +532,18 @@ int TextEditor::replaceAllRegexp(const QString& pattern, const QString& replaceT
     QRegularExpression expr;
     if (!compile(pattern, caseSensitive, false, &expr))
         return 0;
-    return d->replaceMatches(
-        replaceText, false, fromCursor, false, 0,
-        [&](const QString& t, qsizetype from, const QString&, qsizetype, qsizetype,
-            int* len) -> qsizetype {
-            const QRegularExpressionMatch m = expr.match(t, from);
-            if (!m.hasMatch())
-                return -1;
-            // A match of nothing would be found again at the same place.
-            if (m.capturedLength() == 0)
-                return -2;
-            *len = int(m.capturedLength());
-            return m.capturedStart();
-        });
+    return d->replaceMatches(replaceText, false, fromCursor, false, 0,
+                             [&](const QString& t, qsizetype from, const QString&, qsizetype,
+                                 qsizetype, int* len) -> qsizetype {
+                                 const QRegularExpressionMatch m = expr.match(t, from);
+                                 if (!m.hasMatch())
+                                     return -1;
+                                 // A match of nothing would be found again at the same place.
+                                 if (m.capturedLength() == 0)
+                                     return -2;
+                                 *len = int(m.capturedLength());
+                                 return m.capturedStart();
+                             });
 }
 
 } // namespace xqwidgets

@@ -41,8 +41,8 @@ struct TextLine::Private {
 
     bool isEmpty() const
     {
-        return attributes.isEmpty() && !trails && marked == 0 && margins.isEmpty() &&
-               !linePixmap && !lineColor.isValid();
+        return attributes.isEmpty() && !trails && marked == 0 && margins.isEmpty() && !linePixmap &&
+               !lineColor.isValid();
     }
 };
 
@@ -398,7 +398,8 @@ static void splice(Text& s, qsizetype index, qsizetype removed, const Unit* with
             std::memcpy(g + index, with, size_t(n) * sizeof(Unit));
         else
             std::memset(static_cast<void*>(g + index), 0, size_t(n) * sizeof(Unit));
-        std::memcpy(g + index + n, d + index + removed, size_t(old - index - removed) * sizeof(Unit));
+        std::memcpy(g + index + n, d + index + removed,
+                    size_t(old - index - removed) * sizeof(Unit));
         grown.resize(want); // keeps the room
         s = std::move(grown);
         return;
@@ -418,8 +419,8 @@ static void splice(Text& s, qsizetype index, qsizetype removed, const Unit* with
 static void spliceText(QString& text, qsizetype index, qsizetype removed, const QString& with)
 {
     // `with` may be the line itself.
-    const QString keep = with.constData() == text.constData() ? QString(with.constData(), with.size())
-                                                                : with;
+    const QString keep =
+        with.constData() == text.constData() ? QString(with.constData(), with.size()) : with;
     ownText(text, keep.size() - removed);
     splice(text, index, removed, keep.constData(), keep.size());
 }

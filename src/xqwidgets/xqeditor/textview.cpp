@@ -534,7 +534,6 @@ int TextView::Private::caretRow()
     return row;
 }
 
-
 const VisibleLine* TextView::visibleLine(int key) const
 {
     return d->rowAt(key);

@@ -257,10 +257,13 @@ int FileOperator::overwriteWarning(QWidget* parent, const QString& filePath)
     inner->setSpacing(5);
     auto* icon = new QLabel(&box);
     const int extent = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
-    icon->setPixmap(box.style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, &box).pixmap(extent));
+    icon->setPixmap(
+        box.style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, &box).pixmap(extent));
     icon->setFixedSize(extent, extent);
     inner->addWidget(icon, 0, 0);
-    inner->addWidget(new QLabel(tr("File %1 already exists.\nOverwrite this target?").arg(filePath), &box), 0, 1);
+    inner->addWidget(
+        new QLabel(tr("File %1 already exists.\nOverwrite this target?").arg(filePath), &box), 0,
+        1);
     outer->addLayout(inner, 0, 0, 1, 5);
 
     // A window closed without a button passes the file over.
@@ -297,8 +300,8 @@ int FileOperator::Private::ask(Question question, const QString& caption, const 
     if (question == OverwriteQuestion)
         return q->overwriteWarning(parent, subject);
 
-    QMessageBox box(question == Report ? QMessageBox::Warning : QMessageBox::Critical, caption, text,
-                    QMessageBox::NoButton, parent);
+    QMessageBox box(question == Report ? QMessageBox::Warning : QMessageBox::Critical, caption,
+                    text, QMessageBox::NoButton, parent);
     QStringList texts;
     switch (question) {
     case OpenFailedQuestion:
@@ -426,7 +429,8 @@ bool FileOperator::Private::end(bool result)
     return result;
 }
 
-bool FileOperator::Private::countTotalBytes(const QList<QByteArray>& filePaths, FileOperatorProcess& p)
+bool FileOperator::Private::countTotalBytes(const QList<QByteArray>& filePaths,
+                                            FileOperatorProcess& p)
 {
     // A given link is an item of its own (it is never followed), so a link
     // that points nowhere can still be removed, copied or moved.
@@ -496,21 +500,23 @@ void FileOperator::Private::checkFoldersInPaths(const QList<QByteArray>& filePat
     p.dialog->setItems(p.items);
 }
 
-void FileOperator::Private::addFolderToTaskList(const QByteArray& folderPath, const QByteArray& source,
-                                                const QByteArray& dest, FileOperatorProcess& p,
-                                                int level)
+void FileOperator::Private::addFolderToTaskList(const QByteArray& folderPath,
+                                                const QByteArray& source, const QByteArray& dest,
+                                                FileOperatorProcess& p, int level)
 {
     if (++level > maxDepth) {
         p.unlisted << folderPath;
-        p.problems << tr("%1: lies deeper than %2 folder levels; its contents were left as they are")
-                          .arg(displayPath(folderPath))
-                          .arg(maxDepth);
+        p.problems
+            << tr("%1: lies deeper than %2 folder levels; its contents were left as they are")
+                   .arg(displayPath(folderPath))
+                   .arg(maxDepth);
         return;
     }
     DIR* dir = ::opendir(folderPath.constData());
     if (!dir) {
         p.unlisted << folderPath;
-        p.problems << tr("%1: can't read the folder: %2").arg(displayPath(folderPath), errorText(errno));
+        p.problems
+            << tr("%1: can't read the folder: %2").arg(displayPath(folderPath), errorText(errno));
         return;
     }
     struct Entry {
@@ -537,8 +543,10 @@ void FileOperator::Private::addFolderToTaskList(const QByteArray& folderPath, co
     });
 
     // The target keeps each path relative to the parent of the given folder.
-    const QByteArray relative = folderPath.mid(source.endsWith('/') ? source.size() - 1 : source.size());
-    const QByteArray targetFolder = dest.endsWith('/') ? dest.left(dest.size() - 1) + relative : dest + relative;
+    const QByteArray relative =
+        folderPath.mid(source.endsWith('/') ? source.size() - 1 : source.size());
+    const QByteArray targetFolder =
+        dest.endsWith('/') ? dest.left(dest.size() - 1) + relative : dest + relative;
     for (const Entry& e : entries) {
         const QByteArray path = joined(folderPath, e.name);
         const QByteArray target = joined(targetFolder, e.name);
@@ -602,14 +610,16 @@ int FileOperator::Private::checkRewrite(FileOperatorProcess& p, qint64 sourceSiz
     return Skip;
 }
 
-int FileOperator::Private::openFailed(FileOperatorProcess& p, const QByteArray& file, qint64 sourceSize,
-                                      int error)
+int FileOperator::Private::openFailed(FileOperatorProcess& p, const QByteArray& file,
+                                      qint64 sourceSize, int error)
 {
     if (!p.skipAll) {
         const QString name = displayPath(file);
-        const QString status = ioDeviceStatus(5) + QStringLiteral(" (") + errorText(error) + QLatin1Char(')');
-        const int answer = ask(OpenFailedQuestion, tr("Access denied"), name,
-                               tr("Can't access file %1.\n%2\nContinue operations?").arg(name, status));
+        const QString status =
+            ioDeviceStatus(5) + QStringLiteral(" (") + errorText(error) + QLatin1Char(')');
+        const int answer =
+            ask(OpenFailedQuestion, tr("Access denied"), name,
+                tr("Can't access file %1.\n%2\nContinue operations?").arg(name, status));
         if (answer != 0 && answer != 1)
             return Abort;
         if (answer == 1)
@@ -628,7 +638,8 @@ int FileOperator::Private::readWriteFailed(FileOperatorProcess& p, bool reading,
         ::unlink(temp.constData());
     if (p.skipAll)
         return Skip;
-    const QString status = ioDeviceStatus(reading ? 1 : 2) + QStringLiteral(" (") + errorText(error) + QLatin1Char(')');
+    const QString status = ioDeviceStatus(reading ? 1 : 2) + QStringLiteral(" (") +
+                           errorText(error) + QLatin1Char(')');
     const QString source = displayPath(p.filePath);
     const int answer = ask(IoFailedQuestion, tr("Critical error"), source,
                            source + tr("\n%1\nContinue operations?").arg(status));
@@ -713,8 +724,8 @@ int FileOperator::Private::copyFile(FileOperatorProcess& p, bool moving)
             do
                 n = ::copy_file_range(in, nullptr, out, nullptr, size_t(want), 0);
             while (n < 0 && errno == EINTR);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP
-                          || errno == EBADF)) {
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                          errno == EOPNOTSUPP || errno == EBADF)) {
                 inKernel = false;
             } else if (n < 0) {
                 error = errno;
@@ -781,7 +792,8 @@ int FileOperator::Private::copyFile(FileOperatorProcess& p, bool moving)
             error = errno;
         if (error) {
             ::unlink(temp.constData());
-            p.problems << tr("%1: can't replace it: %2").arg(displayPath(p.toFilePath), errorText(error));
+            p.problems
+                << tr("%1: can't replace it: %2").arg(displayPath(p.toFilePath), errorText(error));
             return Skip;
         }
     }
@@ -789,7 +801,8 @@ int FileOperator::Private::copyFile(FileOperatorProcess& p, bool moving)
         if (complete)
             p.filesToRemove << p.filePath;
         else
-            p.problems << tr("%1: changed while it was copied; the source was kept").arg(displayPath(p.filePath));
+            p.problems << tr("%1: changed while it was copied; the source was kept")
+                              .arg(displayPath(p.filePath));
     }
     return Proceed;
 }
@@ -804,7 +817,8 @@ int FileOperator::Private::copyLink(FileOperatorProcess& p, bool moving)
         n = ::readlink(p.filePath.constData(), text.data(), size_t(text.size()));
     }
     if (n < 0 || n >= text.size()) {
-        p.problems << tr("%1: can't read the link: %2").arg(displayPath(p.filePath), errorText(n < 0 ? errno : ENAMETOOLONG));
+        p.problems << tr("%1: can't read the link: %2")
+                          .arg(displayPath(p.filePath), errorText(n < 0 ? errno : ENAMETOOLONG));
         return Skip;
     }
     text.truncate(n);
@@ -827,8 +841,9 @@ int FileOperator::Private::copyLink(FileOperatorProcess& p, bool moving)
     int error = 0;
     if (exists) {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            made = joined(parentOf(p.toFilePath), '.' + baseName(p.toFilePath) + '.'
-                                                        + QByteArray::number(QRandomGenerator::global()->generate(), 36));
+            made = joined(parentOf(p.toFilePath),
+                          '.' + baseName(p.toFilePath) + '.' +
+                              QByteArray::number(QRandomGenerator::global()->generate(), 36));
             if (::symlink(text.constData(), made.constData()) == 0 || errno != EEXIST)
                 break;
         }
@@ -846,7 +861,8 @@ int FileOperator::Private::copyLink(FileOperatorProcess& p, bool moving)
             ::unlink(made.constData());
     }
     if (error) {
-        p.problems << tr("%1: can't make the link: %2").arg(displayPath(p.toFilePath), errorText(error));
+        p.problems
+            << tr("%1: can't make the link: %2").arg(displayPath(p.toFilePath), errorText(error));
         return Skip;
     }
     const struct timespec times[2] = {src.st_atim, src.st_mtim};
@@ -886,7 +902,8 @@ bool FileOperator::Private::runTasks(FileOperatorProcess& p, bool moving)
         pump();
         if (aborted())
             return false;
-        const int r = task.kind == FileOperatorTask::CopyFile ? copyFile(p, moving) : copyLink(p, moving);
+        const int r =
+            task.kind == FileOperatorTask::CopyFile ? copyFile(p, moving) : copyLink(p, moving);
         if (r == Abort)
             return false;
         if (r == Proceed) {
@@ -921,7 +938,8 @@ bool FileOperator::Private::removeAll(FileOperatorProcess& p, bool askOnFailure)
         if (!askOnFailure) {
             // A folder still holding what was passed over stays, as it should.
             if (!folder || (error != ENOTEMPTY && error != EEXIST))
-                p.problems << tr("%1: can't remove it: %2").arg(displayPath(path), errorText(error));
+                p.problems
+                    << tr("%1: can't remove it: %2").arg(displayPath(path), errorText(error));
             return true;
         }
         if (p.skipAll)
@@ -1004,7 +1022,8 @@ bool FileOperator::move(const QStringList& filePaths, const QString& dest)
         if (::lstat(path.constData(), &src) != 0)
             continue;
         const bool exists = ::lstat(p.toFilePath.constData(), &dst) == 0;
-        if (exists && (sameFile(dst, src) || (::stat(p.toFilePath.constData(), &reached) == 0 && sameFile(reached, src))))
+        if (exists && (sameFile(dst, src) ||
+                       (::stat(p.toFilePath.constData(), &reached) == 0 && sameFile(reached, src))))
             continue;
         if (exists) {
             const int r = d->checkRewrite(p, src.st_size);
@@ -1027,8 +1046,8 @@ bool FileOperator::move(const QStringList& filePaths, const QString& dest)
         // Across file systems, and onto a folder that exists (merged into
         // it), the item is copied and then removed; any other failure leaves
         // it where it is.
-        const bool merge = exists && S_ISDIR(src.st_mode) && S_ISDIR(dst.st_mode)
-                           && (error == ENOTEMPTY || error == EEXIST);
+        const bool merge = exists && S_ISDIR(src.st_mode) && S_ISDIR(dst.st_mode) &&
+                           (error == ENOTEMPTY || error == EEXIST);
         if (error == EXDEV || merge)
             toCopy << path;
         else

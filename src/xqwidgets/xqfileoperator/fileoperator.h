@@ -31,7 +31,8 @@ class FileOperator : public QObject
 public:
     // The questions an operation asks, with the answers each one takes.
     enum Question {
-        OverwriteQuestion,    // "File exists": 0 Skip, 1 Skip all, 2 Overwrite, 3 Overwrite all, 4 Abort
+        OverwriteQuestion,    // "File exists": 0 Skip, 1 Skip all, 2 Overwrite, 3 Overwrite all, 4
+                              // Abort
         OpenFailedQuestion,   // "Access denied" on opening: 0 Skip, 1 Skip all, 2 Abort
         IoFailedQuestion,     // "Critical error" on reading or writing: 0 Skip, 1 Skip all, 2 Abort
         IncompleteQuestion,   // "Incomplete operation": 0 Delete, 1 Cancel

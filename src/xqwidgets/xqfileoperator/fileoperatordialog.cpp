@@ -1,7 +1,7 @@
 #include "xqwidgets/xqfileoperator/fileoperatordialog.h"
 
-#include "xqwidgets/helpers.h"
 #include "ui_fileoperatordialogbase.h"
+#include "xqwidgets/helpers.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,7 +12,8 @@
 namespace xqwidgets
 {
 
-FileOperatorDialogBase::FileOperatorDialogBase(QWidget* parent, const char* name, Qt::WindowFlags fl)
+FileOperatorDialogBase::FileOperatorDialogBase(QWidget* parent, const char* name,
+                                               Qt::WindowFlags fl)
     : QWidget(parent, fl), m_form(new Ui::FileOperatorDialogBase)
 {
     m_form->setupUi(this);
@@ -131,9 +132,9 @@ void FileOperatorDialog::updateInfo()
     const double percent = std::trunc(double(d->bytes) * 100.0 / double(d->totalBytes));
     progressBar->setValue(int(qBound(0.0, percent, 100.0)));
     itemLabel->setText(tr("Item \"<b>%1</b>\"").arg(d->itemName.toHtmlEscaped()));
-    statusLabel->setText(tr("Processed %1 of %2")
-                             .arg(Utils::humanReadableSize(d->bytes),
-                                  Utils::humanReadableSize(d->totalBytes)));
+    statusLabel->setText(
+        tr("Processed %1 of %2")
+            .arg(Utils::humanReadableSize(d->bytes), Utils::humanReadableSize(d->totalBytes)));
 }
 
 } // namespace xqwidgets

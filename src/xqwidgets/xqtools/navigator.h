@@ -10,8 +10,7 @@ namespace xqwidgets
 // are kept oldest first; the current one is held by its index, because list
 // iterators do not survive the erase that go() does. Nothing here depends on
 // T beyond copying, assigning and default construction.
-template <class T>
-class Navigator
+template <class T> class Navigator
 {
 public:
     Navigator() = default;

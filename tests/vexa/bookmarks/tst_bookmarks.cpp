@@ -47,8 +47,8 @@ private:
     {
         QStringList t;
         for (int i = 0; i < dialog->bookmarkListView->topLevelItemCount(); ++i)
-            t << dialog->bookmarkListView->topLevelItem(i)->text(0) + QLatin1Char('=')
-                     + dialog->bookmarkListView->topLevelItem(i)->text(1);
+            t << dialog->bookmarkListView->topLevelItem(i)->text(0) + QLatin1Char('=') +
+                     dialog->bookmarkListView->topLevelItem(i)->text(1);
         return t;
     }
 
@@ -83,8 +83,8 @@ private Q_SLOTS:
     {
         // Folder paths, prefixes of each other, and names the settings would
         // fold into one key if they stood in it unchanged.
-        const Map marks{{"/home/u/src", "1"}, {"/home/u", "2"},   {"/a//b", "3"},
-                        {"/a/b", "4"},        {"/trail/", "5"},   {"/trail", "6"},
+        const Map marks{{"/home/u/src", "1"}, {"/home/u", "2"},    {"/a//b", "3"},
+                        {"/a/b", "4"},        {"/trail/", "5"},    {"/trail", "6"},
                         {"back\\slash", "7"}, {"back/slash", "8"}, {"", "9"},
                         {"50%2F", "10"},      {"50/", "11"}};
         for (auto it = marks.cbegin(); it != marks.cend(); ++it)

@@ -62,14 +62,21 @@ void TestCTagsFuzz::randomInputs()
             const int at = input.isEmpty() ? 0 : random.bounded(int(input.size()));
             const char c = alphabet[random.bounded(int(sizeof alphabet) - 1)];
             switch (random.bounded(3)) {
-            case 0: input.insert(at, c); break;
-            case 1: if (!input.isEmpty()) input[at] = c; break;
-            default: input.remove(at, random.bounded(8)); break;
+            case 0:
+                input.insert(at, c);
+                break;
+            case 1:
+                if (!input.isEmpty())
+                    input[at] = c;
+                break;
+            default:
+                input.remove(at, random.bounded(8));
+                break;
             }
         }
-        QCOMPARE(fuzzCTags(reinterpret_cast<const uint8_t*>(input.constData()),
-                           size_t(input.size())),
-                 0);
+        QCOMPARE(
+            fuzzCTags(reinterpret_cast<const uint8_t*>(input.constData()), size_t(input.size())),
+            0);
     }
 }
 

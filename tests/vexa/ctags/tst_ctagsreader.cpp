@@ -2,9 +2,9 @@
 // kind tables by suffix, suffixes and arguments, both ctags flavours, bad
 // input.
 
+#include "treedump.h"
 #include "vexa/ctags/ctagsparser.h"
 #include "vexa/ctags/node.h"
-#include "treedump.h"
 
 #include <QtTest>
 #include <memory>
@@ -49,27 +49,26 @@ const char universalOutput[] =
 
 // The older flavour on the same file: its verbose lines come on standard
 // output between the tags, and it prints no type references.
-const char exuberantOutput[] =
-    "Reading command line arguments\n"
-    "OPENING sample.cpp as C++ language file\n"
-    "sorting tag file\n"
-    "system (\"sort -u -o '/tmp/tags.SUEkBh' '/tmp/tags.SUEkBh'\")\n"
-    "A\tsample.cpp\t4;\"\tc\tnamespace:N\tfile:\n"
-    "Color\tsample.cpp\t10;\"\tg\tnamespace:N\tfile:\n"
-    "Green\tsample.cpp\t10;\"\te\tenum:N::Color\tfile:\n"
-    "MAXV\tsample.cpp\t2;\"\td\tfile:\n"
-    "N\tsample.cpp\t3;\"\tn\tfile:\n"
-    "Red\tsample.cpp\t10;\"\te\tenum:N::Color\tfile:\n"
-    "S\tsample.cpp\t12;\"\ts\tfile:\n"
-    "U\tsample.cpp\t15;\"\tu\tfile:\n"
-    "a\tsample.cpp\t16;\"\tm\tunion:U\tfile:\n"
-    "b\tsample.cpp\t17;\"\tm\tunion:U\tfile:\n"
-    "globalVar\tsample.cpp\t20;\"\tv\n"
-    "helper\tsample.cpp\t19;\"\tf\tfile:\n"
-    "main\tsample.cpp\t22;\"\tf\n"
-    "member\tsample.cpp\t7;\"\tm\tclass:N::A\tfile:\n"
-    "method\tsample.cpp\t21;\"\tf\tclass:N::A\n"
-    "smember\tsample.cpp\t13;\"\tm\tstruct:S\tfile:\n";
+const char exuberantOutput[] = "Reading command line arguments\n"
+                               "OPENING sample.cpp as C++ language file\n"
+                               "sorting tag file\n"
+                               "system (\"sort -u -o '/tmp/tags.SUEkBh' '/tmp/tags.SUEkBh'\")\n"
+                               "A\tsample.cpp\t4;\"\tc\tnamespace:N\tfile:\n"
+                               "Color\tsample.cpp\t10;\"\tg\tnamespace:N\tfile:\n"
+                               "Green\tsample.cpp\t10;\"\te\tenum:N::Color\tfile:\n"
+                               "MAXV\tsample.cpp\t2;\"\td\tfile:\n"
+                               "N\tsample.cpp\t3;\"\tn\tfile:\n"
+                               "Red\tsample.cpp\t10;\"\te\tenum:N::Color\tfile:\n"
+                               "S\tsample.cpp\t12;\"\ts\tfile:\n"
+                               "U\tsample.cpp\t15;\"\tu\tfile:\n"
+                               "a\tsample.cpp\t16;\"\tm\tunion:U\tfile:\n"
+                               "b\tsample.cpp\t17;\"\tm\tunion:U\tfile:\n"
+                               "globalVar\tsample.cpp\t20;\"\tv\n"
+                               "helper\tsample.cpp\t19;\"\tf\tfile:\n"
+                               "main\tsample.cpp\t22;\"\tf\n"
+                               "member\tsample.cpp\t7;\"\tm\tclass:N::A\tfile:\n"
+                               "method\tsample.cpp\t21;\"\tf\tclass:N::A\n"
+                               "smember\tsample.cpp\t13;\"\tm\tstruct:S\tfile:\n";
 
 } // namespace
 
@@ -114,20 +113,29 @@ void TestCTagsReader::lines_data()
     QTest::addColumn<QString>("ext");
     QTest::addColumn<QString>("tree");
     const QString none = QStringLiteral("No tags found 0 0");
-    QTest::newRow("main in a .c run") << QByteArray("main\tt.c\t12;\"\tf") << ".c" << "main 103 11";
-    QTest::newRow("file: alone") << QByteArray("x\tt.c\t3;\"\tv\tfile:") << ".c" << "x 109 2";
-    QTest::newRow("doubled tabs") << QByteArray("a\t\tt.c\t\t5;\"\tf\t\t") << "" << "a 103 4";
+    QTest::newRow("main in a .c run") << QByteArray("main\tt.c\t12;\"\tf") << ".c"
+                                      << "main 103 11";
+    QTest::newRow("file: alone") << QByteArray("x\tt.c\t3;\"\tv\tfile:") << ".c"
+                                 << "x 109 2";
+    QTest::newRow("doubled tabs") << QByteArray("a\t\tt.c\t\t5;\"\tf\t\t") << ""
+                                  << "a 103 4";
     QTest::newRow("doubled tabs, three fields") << QByteArray("a\t\t5;\"\tf") << "" << none;
     QTest::newRow("one field") << QByteArray("abc") << "" << none;
     QTest::newRow("two fields") << QByteArray("a\tb") << "" << none;
     QTest::newRow("three fields") << QByteArray("a\tb\t3;\"") << "" << none;
     QTest::newRow("no lines") << QByteArray() << "" << none;
-    QTest::newRow("address 7") << QByteArray("f\tt\t7\tf") << "" << "f 103 6";
-    QTest::newRow("address x") << QByteArray("f\tt\tx\tf") << "" << "f 103 -1";
-    QTest::newRow("address /pattern/") << QByteArray("f\tt\t/^int f()$/;\"\tf") << "" << "f 103 -1";
-    QTest::newRow("address overflow") << QByteArray("f\tt\t99999999999;\"\tf") << "" << "f 103 -1";
-    QTest::newRow("unknown kind letter") << QByteArray("f\tt\t2;\"\tx") << "" << "f 101 1";
-    QTest::newRow("kind word") << QByteArray("f\tt\t2;\"\tfunction") << "" << "f 101 1";
+    QTest::newRow("address 7") << QByteArray("f\tt\t7\tf") << ""
+                               << "f 103 6";
+    QTest::newRow("address x") << QByteArray("f\tt\tx\tf") << ""
+                               << "f 103 -1";
+    QTest::newRow("address /pattern/") << QByteArray("f\tt\t/^int f()$/;\"\tf") << ""
+                                       << "f 103 -1";
+    QTest::newRow("address overflow") << QByteArray("f\tt\t99999999999;\"\tf") << ""
+                                      << "f 103 -1";
+    QTest::newRow("unknown kind letter") << QByteArray("f\tt\t2;\"\tx") << ""
+                                         << "f 101 1";
+    QTest::newRow("kind word") << QByteArray("f\tt\t2;\"\tfunction") << ""
+                               << "f 101 1";
     // A repeated full name: one node, the later line's, at the earlier place.
     QTest::newRow("repeated full name")
         << QByteArray("a\tt\t1;\"\tf\nf\tt\t3;\"\tp\nb\tt\t5;\"\tf\nf\tt\t9;\"\tf") << ""
@@ -169,19 +177,20 @@ void TestCTagsReader::scopes_data()
         << QByteArray("x\tt\t2;\"\tf\tclass:A\ny\tt\t1;\"\tf") << "y 103 0\nA 114 0\n  x 103 1";
     QTest::newRow("class:A::B") << QByteArray("x\tt\t4;\"\tf\tclass:A::B")
                                 << "A 114 0\n  B 114 0\n    x 103 3";
-    QTest::newRow("an existing N") << QByteArray("N\tt\t2;\"\tn\nx\tt\t5;\"\tf\tnamespace:N")
-                                   << "N 114 1\n  x 103 4";
+    QTest::newRow("an existing N")
+        << QByteArray("N\tt\t2;\"\tn\nx\tt\t5;\"\tf\tnamespace:N") << "N 114 1\n  x 103 4";
     QTest::newRow("C::D under C") << QByteArray("C\tt\t3;\"\tc\nx\tt\t6;\"\tf\tclass:C::D")
                                   << "C 102 2\n  D 114 2\n    x 103 5";
-    QTest::newRow("interface:I kept") << QByteArray("x\tt\t2;\"\tf\tinterface:I")
-                                      << "interface:I 114 0\n  x 103 1";
+    QTest::newRow("interface:I kept")
+        << QByteArray("x\tt\t2;\"\tf\tinterface:I") << "interface:I 114 0\n  x 103 1";
     QTest::newRow("A::::B") << QByteArray("x\tt\t2;\"\tf\tclass:A::::B")
                             << "x 103 1\nA 114 0\n  B 114 0";
-    QTest::newRow("arity: stripped") << QByteArray("x\tt\t2;\"\tf\tarity:2") << "2 114 0\n  x 103 1";
+    QTest::newRow("arity: stripped")
+        << QByteArray("x\tt\t2;\"\tf\tarity:2") << "2 114 0\n  x 103 1";
     QTest::newRow("each prefix once, in order")
         << QByteArray("x\tt\t2;\"\tf\tfile:class:A") << "class:A 114 0\n  x 103 1";
-    QTest::newRow("struct:namespace:") << QByteArray("x\tt\t2;\"\tf\tstruct:namespace:K")
-                                       << "K 114 0\n  x 103 1";
+    QTest::newRow("struct:namespace:")
+        << QByteArray("x\tt\t2;\"\tf\tstruct:namespace:K") << "K 114 0\n  x 103 1";
     QTest::newRow("non-scope fields skipped")
         << QByteArray("x\tt\t2;\"\tf\ttyperef:typename:int\taccess:public\tsignature:()\tclass:A")
         << "A 114 0\n  x 103 1";
@@ -189,7 +198,8 @@ void TestCTagsReader::scopes_data()
     QTest::newRow("only typeref") << QByteArray("x\tt\t2;\"\tf\ttyperef:typename:int") << "x 103 1";
     QTest::newRow("empty parts") << QByteArray("x\tt\t2;\"\tf\tclass:::") << "x 103 1";
     QTest::newRow("two members, one scope")
-        << QByteArray("x\tt\t2;\"\tf\tclass:A\ny\tt\t3;\"\tf\tclass:A") << "A 114 0\n  x 103 1\n  y 103 2";
+        << QByteArray("x\tt\t2;\"\tf\tclass:A\ny\tt\t3;\"\tf\tclass:A")
+        << "A 114 0\n  x 103 1\n  y 103 2";
 }
 
 void TestCTagsReader::scopes()
@@ -245,22 +255,35 @@ void TestCTagsReader::suffixesAndArguments_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<bool>("forced");
-    QTest::newRow("plain") << "/home/u/a.cpp" << ".cpp" << false;
-    QTest::newRow("untitled") << "" << "" << false;
-    QTest::newRow("no dot") << "/home/u/Makefile" << "" << false;
-    QTest::newRow("dot in a folder") << "/home/u/dir.v2/Makefile" << "" << false;
-    QTest::newRow("dot-dot") << "/home/u/a.b/../c" << "" << false;
-    QTest::newRow("folder ..") << "/home/u/.." << "" << false;
-    QTest::newRow("trailing dot") << "/home/u/a." << "" << false;
-    QTest::newRow("last dot wins") << "/a/b.tar.gz" << ".gz" << false;
-    QTest::newRow("plus, minus, underscore") << "/x/a.c++_-1" << ".c++_-1" << false;
-    QTest::newRow("newline") << "/x/a.c\nrm" << "" << false;
-    QTest::newRow("blank") << "/x/a.c x" << "" << false;
+    QTest::newRow("plain") << "/home/u/a.cpp"
+                           << ".cpp" << false;
+    QTest::newRow("untitled") << ""
+                              << "" << false;
+    QTest::newRow("no dot") << "/home/u/Makefile"
+                            << "" << false;
+    QTest::newRow("dot in a folder") << "/home/u/dir.v2/Makefile"
+                                     << "" << false;
+    QTest::newRow("dot-dot") << "/home/u/a.b/../c"
+                             << "" << false;
+    QTest::newRow("folder ..") << "/home/u/.."
+                               << "" << false;
+    QTest::newRow("trailing dot") << "/home/u/a."
+                                  << "" << false;
+    QTest::newRow("last dot wins") << "/a/b.tar.gz"
+                                   << ".gz" << false;
+    QTest::newRow("plus, minus, underscore") << "/x/a.c++_-1"
+                                             << ".c++_-1" << false;
+    QTest::newRow("newline") << "/x/a.c\nrm"
+                             << "" << false;
+    QTest::newRow("blank") << "/x/a.c x"
+                           << "" << false;
     QTest::newRow("non-ASCII letter") << QStringLiteral("/x/a.c\u00e9") << "" << false;
-    QTest::newRow("hidden file") << "/x/.bashrc" << ".bashrc" << false;
+    QTest::newRow("hidden file") << "/x/.bashrc"
+                                 << ".bashrc" << false;
     for (const char* ext : {".ch", ".CH", ".chf", ".CHF", ".chs", ".CHS"})
         QTest::addRow("%s", ext) << QStringLiteral("/x/prog") + QLatin1String(ext) << ext << true;
-    QTest::newRow(".Ch") << "/x/prog.Ch" << ".Ch" << false;
+    QTest::newRow(".Ch") << "/x/prog.Ch"
+                         << ".Ch" << false;
 }
 
 void TestCTagsReader::suffixesAndArguments()

@@ -230,11 +230,12 @@ void TestCTagsRun::badRuns_data()
                             << 30000;
     QTest::newRow("fails") << QByteArray("printf 'f\\tt\\t1;\"\\tf\\n'; exit 1") << false << 30000;
     QTest::newRow("hangs") << QByteArray("exec sleep 60") << false << 300;
-    QTest::newRow("hangs printing") << QByteArray("printf 'f\\tt\\t1;\"\\tf\\n'; exec sleep 60")
-                                    << false << 300;
+    QTest::newRow("hangs printing")
+        << QByteArray("printf 'f\\tt\\t1;\"\\tf\\n'; exec sleep 60") << false << 300;
     // Junk is what it printed: a text without symbols.
-    QTest::newRow("junk") << QByteArray("head -c 20000 /dev/urandom | tr -d '\\t'; printf 'a\\tb\\n\\t\\t\\t\\n'")
-                          << true << 30000;
+    QTest::newRow("junk")
+        << QByteArray("head -c 20000 /dev/urandom | tr -d '\\t'; printf 'a\\tb\\n\\t\\t\\t\\n'")
+        << true << 30000;
 }
 
 void TestCTagsRun::badRuns()
@@ -317,7 +318,8 @@ void TestCTagsRun::concurrentRuns()
     standIn("sleep 0.3; printf 'x\\tt\\t1;\"\\tm\\n'");
     QSignalSpy nodes(parser, &Parser::nodes);
     const int k1 = parser->parse(QStringLiteral("class X {int x;};"), QStringLiteral("/p/x.cpp"));
-    const int k2 = parser->parse(QStringLiteral("class X {void x(){}}"), QStringLiteral("/p/X.java"));
+    const int k2 =
+        parser->parse(QStringLiteral("class X {void x(){}}"), QStringLiteral("/p/X.java"));
     QCOMPARE(parser->runCount(), 2);
     QVERIFY(nodes.wait(10000));
     if (nodes.size() < 2)

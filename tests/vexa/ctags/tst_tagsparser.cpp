@@ -172,17 +172,28 @@ void TestTagsParser::typeNamesAndIcons_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("typeName");
-    QTest::newRow("__x") << 103 << "__x" << "FunctionPrivate";
-    QTest::newRow("__") << 103 << "__" << "FunctionPrivate";
-    QTest::newRow("_x") << 103 << "_x" << "Function";
-    QTest::newRow("x__") << 103 << "x__" << "Function";
-    QTest::newRow("class __C") << 102 << "__C" << "Class";
-    QTest::newRow("101") << 101 << "v" << "Variable";
-    QTest::newRow("109") << 109 << "v" << "Variable";
-    QTest::newRow("110") << 110 << "p" << "Prototipe";
-    QTest::newRow("114") << 114 << "n" << "Namespace";
-    QTest::newRow("no kind") << 0 << "No tags found" << "";
-    QTest::newRow("stored 104") << 104 << "x" << "FunctionPrivate";
+    QTest::newRow("__x") << 103 << "__x"
+                         << "FunctionPrivate";
+    QTest::newRow("__") << 103 << "__"
+                        << "FunctionPrivate";
+    QTest::newRow("_x") << 103 << "_x"
+                        << "Function";
+    QTest::newRow("x__") << 103 << "x__"
+                         << "Function";
+    QTest::newRow("class __C") << 102 << "__C"
+                               << "Class";
+    QTest::newRow("101") << 101 << "v"
+                         << "Variable";
+    QTest::newRow("109") << 109 << "v"
+                         << "Variable";
+    QTest::newRow("110") << 110 << "p"
+                         << "Prototipe";
+    QTest::newRow("114") << 114 << "n"
+                         << "Namespace";
+    QTest::newRow("no kind") << 0 << "No tags found"
+                             << "";
+    QTest::newRow("stored 104") << 104 << "x"
+                                << "FunctionPrivate";
 }
 
 void TestTagsParser::typeNamesAndIcons()
@@ -255,9 +266,9 @@ void TestTagsParser::positionTables()
 
 void TestTagsParser::lineEndsMatchXy2pos()
 {
-    for (const QString& text :
-         {QString(), QStringLiteral("\n"), QStringLiteral("ab"), QStringLiteral("ab\n"),
-          QStringLiteral("ab\ncd"), QStringLiteral("\n\nx\n\n"), QStringLiteral("a\n\n\nbc\nd\n")}) {
+    for (const QString& text : {QString(), QStringLiteral("\n"), QStringLiteral("ab"),
+                                QStringLiteral("ab\n"), QStringLiteral("ab\ncd"),
+                                QStringLiteral("\n\nx\n\n"), QStringLiteral("a\n\n\nbc\nd\n")}) {
         const Parser::LineEnds ends(text);
         for (int y = -2; y < 8; ++y)
             QCOMPARE(ends.pos(y), Parser::xy2pos(0, y, text));

@@ -71,8 +71,8 @@ private Q_SLOTS:
         QCOMPARE(items(view.invisibleRootItem()), "k:20 m:10+[y:11]");
         // New names at both levels land in order without a sort by the
         // caller; k, made open while childless, opens with its first child.
-        std::unique_ptr<Node> second(treeOf(
-            {"z 103 5", "m 102 10", "  x 103 12", "  y 103 11", "a 103 1", "k 103 20", "  k1 109 21"}));
+        std::unique_ptr<Node> second(treeOf({"z 103 5", "m 102 10", "  x 103 12", "  y 103 11",
+                                             "a 103 1", "k 103 20", "  k1 109 21"}));
         view.updateSubTree(nullptr, {second.get()});
         QCOMPARE(items(view.invisibleRootItem()), "a:1 k:20+[k1:21] m:10+[x:12 y:11] z:5");
         // A closed item stays closed through losing and regaining children.

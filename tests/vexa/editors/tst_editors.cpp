@@ -6,9 +6,9 @@
 #include "editorstest.h"
 
 #include "vexa/actions.h"
-#include "vexa/filetype.h"
 #include "vexa/editors/editorstab.h"
 #include "vexa/editors/xqeditor/xqeditor.h"
+#include "vexa/filetype.h"
 #include "vexa/widgetstack.h"
 
 #include "xqwidgets/xqeditor/editormargins.h"

@@ -142,7 +142,11 @@ private:
                 QApplication::sendEvent(v, &move);
             }
             QTest::mouseRelease(v, Qt::LeftButton, Qt::NoModifier, b);
-            return QStringLiteral("drag %1,%2 to %3,%4").arg(a.x()).arg(a.y()).arg(b.x()).arg(b.y());
+            return QStringLiteral("drag %1,%2 to %3,%4")
+                .arg(a.x())
+                .arg(a.y())
+                .arg(b.x())
+                .arg(b.y());
         }
         case 6: {
             const int delta = (rng.bounded(2) ? 120 : -120) * (1 + rng.bounded(3));

@@ -74,17 +74,14 @@ private:
         QApplication::setActiveWindow(shell);
         QVERIFY(QTest::qWaitForWindowActive(shell));
     }
-    void stop()
-    {
-        delete shell;
-    }
+    void stop() { delete shell; }
     bool focusActionsOn(bool on)
     {
         for (Action* a : panel()->focusActions())
             // Back, forward and up also follow what the list offers.
-            if (a->isEnabled() != on && a != action("ExplorerPanel/navigation/back")
-                && a != action("ExplorerPanel/navigation/forward")
-                && a != action("ExplorerPanel/navigation/cdup"))
+            if (a->isEnabled() != on && a != action("ExplorerPanel/navigation/back") &&
+                a != action("ExplorerPanel/navigation/forward") &&
+                a != action("ExplorerPanel/navigation/cdup"))
                 return false;
         return true;
     }
@@ -342,9 +339,8 @@ private Q_SLOTS:
         makeFile("B/four");
         list()->go(at("B"));
         xqwidgets::FileOperator::self()->setAnswerer(
-            [](xqwidgets::FileOperator::Question q, const QString&, const QString&, const QString&) {
-                return q == xqwidgets::FileOperator::OverwriteQuestion ? 4 : 0;
-            });
+            [](xqwidgets::FileOperator::Question q, const QString&, const QString&,
+               const QString&) { return q == xqwidgets::FileOperator::OverwriteQuestion ? 4 : 0; });
         panel()->paste();
         xqwidgets::FileOperator::self()->setAnswerer({});
         QVERIFY(!QFile::exists(at("B/two")));
@@ -422,7 +418,8 @@ private Q_SLOTS:
             name = bad;
             panel()->newFolder();
         }
-        QCOMPARE(asked, QStringList(5, QStringLiteral("Can't create new folder in ") + dir->path()));
+        QCOMPARE(asked,
+                 QStringList(5, QStringLiteral("Can't create new folder in ") + dir->path()));
         QVERIFY(!QFileInfo::exists(at("x")));
         name = QStringLiteral("fresh");
         panel()->newFolder();

@@ -86,10 +86,7 @@ private:
         for (const QString& n : which)
             item(n)->setSelected(true);
     }
-    QPoint centre(const QString& name) const
-    {
-        return list->visualItemRect(item(name)).center();
-    }
+    QPoint centre(const QString& name) const { return list->visualItemRect(item(name)).center(); }
     // As a mouse does it: press, release, the double click, release.
     void doubleClick(const QString& name)
     {
@@ -329,15 +326,16 @@ private Q_SLOTS:
         makeFile(at("big.img"), big, 0);
         list->reload();
         list->setCurrentItem(QStringLiteral("big.img"));
-        QVERIFY(statusText().startsWith(at("big.img") + QStringLiteral("   Size: 5.00G, Modified: ")));
+        QVERIFY(
+            statusText().startsWith(at("big.img") + QStringLiteral("   Size: 5.00G, Modified: ")));
         QCOMPARE(item("big.img")->byteSize(), big);
         select({"big.img", "d"});
         QCOMPARE(statusText(), QStringLiteral("Selected 2 Items,   Size: 5.00G"));
         // One entry: its path, and for a file its size and time.
         list->setCurrentItem(QStringLiteral("b.txt"));
-        QCOMPARE(statusText(), at("b.txt") + QStringLiteral("   Size: 100b, Modified: ")
-                                   + Utils::humanReadableDateTime(
-                                       QFileInfo(at("b.txt")).lastModified()));
+        QCOMPARE(statusText(),
+                 at("b.txt") + QStringLiteral("   Size: 100b, Modified: ") +
+                     Utils::humanReadableDateTime(QFileInfo(at("b.txt")).lastModified()));
         list->setCurrentItem(QStringLiteral("a"));
         QCOMPARE(statusText(), at("a"));
     }
@@ -347,8 +345,9 @@ private Q_SLOTS:
         fixture();
         QVERIFY(QDir(root()).mkdir(QStringLiteral("secret")));
         makeFile(at("secret.txt"), 1, 0);
-        list->setReadableCheck(
-            [](const QString& path, bool) { return !QFileInfo(path).baseName().startsWith("secret"); });
+        list->setReadableCheck([](const QString& path, bool) {
+            return !QFileInfo(path).baseName().startsWith("secret");
+        });
         for (int view : {int(FilesList::Detailed), int(FilesList::Simple)}) {
             list->setViewMode(view);
             list->go(root());
@@ -360,7 +359,8 @@ private Q_SLOTS:
                 QVERIFY(item(name)->locked());
                 list->setFocus();
                 QTest::keyClick(list, Qt::Key_Return);
-                QCOMPARE(statusText(), at(name) + QStringLiteral("   is locked. It can't be opened."));
+                QCOMPARE(statusText(),
+                         at(name) + QStringLiteral("   is locked. It can't be opened."));
                 QCOMPARE(list->path(), root());
             }
             QCOMPARE(Editors::self()->current()->filename(), QString());
@@ -395,7 +395,8 @@ private Q_SLOTS:
         fixture();
         list->go(root());
         auto rightClick = [this](const QString& name) {
-            const QPoint p = name.isEmpty() ? QPoint(5, list->viewport()->height() - 3) : centre(name);
+            const QPoint p =
+                name.isEmpty() ? QPoint(5, list->viewport()->height() - 3) : centre(name);
             QContextMenuEvent e(QContextMenuEvent::Mouse, p, list->viewport()->mapToGlobal(p));
             QApplication::sendEvent(list->viewport(), &e);
             auto* shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
@@ -408,8 +409,10 @@ private Q_SLOTS:
         QCOMPARE(rightClick(QStringLiteral("c.cpp")), QString());
 
         QObject receiver;
-        Action* open = Actions::createAction("Open", "test/open", {}, &receiver, SLOT(deleteLater()));
-        Action* enter = Actions::createAction("Enter", "test/enter", {}, &receiver, SLOT(deleteLater()));
+        Action* open =
+            Actions::createAction("Open", "test/open", {}, &receiver, SLOT(deleteLater()));
+        Action* enter =
+            Actions::createAction("Enter", "test/enter", {}, &receiver, SLOT(deleteLater()));
         auto* fileGroup = new ActionGroup(shell, "file");
         fileGroup->add(open);
         auto* folderGroup = new ActionGroup(shell, "folder");
@@ -503,8 +506,9 @@ private Q_SLOTS:
         QCOMPARE(named.backButton->toolTip(), QStringLiteral("Go back one page (Alt+Left)"));
         QCOMPARE(named.forwardButton->toolTip(), QStringLiteral("Go forward one page (Alt+Right)"));
         QCOMPARE(named.cdUpButton->toolTip(), QStringLiteral("Up next level in tree (Alt+Up)"));
-        QCOMPARE(named.bookmarkButton->toolTip(),
-                 QStringLiteral("Add current path to bookmarks. Use Ctrl-B to show bookmark menu."));
+        QCOMPARE(
+            named.bookmarkButton->toolTip(),
+            QStringLiteral("Add current path to bookmarks. Use Ctrl-B to show bookmark menu."));
         // No button carries a shortcut: they would take the keys of the
         // panel's focus-switched commands and of the editors.
         for (QToolButton* b : named.findChildren<QToolButton*>())

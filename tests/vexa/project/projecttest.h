@@ -23,8 +23,7 @@
 namespace projecttest
 {
 
-inline QByteArray projectXml(const QByteArray& inner,
-                             const QByteArray& projectAttrs = "name=\"P\"")
+inline QByteArray projectXml(const QByteArray& inner, const QByteArray& projectAttrs = "name=\"P\"")
 {
     return "<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" " + projectAttrs +
            ">\n" + inner + " </project>\n</vexaproject>\n";

@@ -3,12 +3,12 @@
 // commands and the recent projects page.
 
 #include "../testeditor.h"
+#include "projecttest.h"
 #include "vexa/actions.h"
 #include "vexa/editors/editors.h"
 #include "vexa/filetype.h"
 #include "vexa/project/project.h"
 #include "vexa/project/recentprojects.h"
-#include "projecttest.h"
 #include "vexa/recentfiles.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
@@ -135,8 +135,9 @@ private Q_SLOTS:
             if (a->text().remove(QLatin1Char('&')) == QLatin1String("Project"))
                 menu = a->menu();
         QVERIFY(menu);
-        QCOMPARE(menuTexts(menu), QStringList({"&New", "&Open project", "Open &recent project",
-                                               "&Save project", "&Close project", "Add f&iles", "O&ptions"}));
+        QCOMPARE(menuTexts(menu),
+                 QStringList({"&New", "&Open project", "Open &recent project", "&Save project",
+                              "&Close project", "Add f&iles", "O&ptions"}));
         QVERIFY(!Actions::action(QStringLiteral("Project/options"))->isEnabled());
         // The open dialog starts in the home folder and is cancelled.
         QString shownDir;

@@ -4,13 +4,13 @@
 // boxes through the responder and the copy's questions through its answerer.
 
 #include "../testeditor.h"
+#include "projecttest.h"
 #include "vexa/actions.h"
 #include "vexa/editors/editors.h"
 #include "vexa/message.h"
 #include "vexa/project/addfilesdialog.h"
 #include "vexa/project/newprojectwizard.h"
 #include "vexa/project/project.h"
-#include "projecttest.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/widgets/domlistview.h"
@@ -40,7 +40,8 @@ namespace
 // without the tree's "open" marks.
 QString elementAt(const QString& localName)
 {
-    QDomElement e = Project::self()->localName2node(localName).toElement().cloneNode(false).toElement();
+    QDomElement e =
+        Project::self()->localName2node(localName).toElement().cloneNode(false).toElement();
     if (e.isNull())
         return QStringLiteral("none");
     e.removeAttribute(QStringLiteral("open"));
@@ -123,11 +124,11 @@ private:
     // The copy's questions answered with a fixed answer, the question kinds recorded.
     void answerCopy(int answer)
     {
-        FileOperator::self()->setAnswerer(
-            [this, answer](FileOperator::Question q, const QString&, const QString&, const QString&) {
-                questions.append(QString::number(q));
-                return answer;
-            });
+        FileOperator::self()->setAnswerer([this, answer](FileOperator::Question q, const QString&,
+                                                         const QString&, const QString&) {
+            questions.append(QString::number(q));
+            return answer;
+        });
     }
 
 private Q_SLOTS:
@@ -239,7 +240,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("inner");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("element");
-        QTest::newRow("new cpp") << QByteArray() << "a.cpp" << "<cpp name=\"a.cpp\" type=\"file\">";
+        QTest::newRow("new cpp") << QByteArray() << "a.cpp"
+                                 << "<cpp name=\"a.cpp\" type=\"file\">";
         QTest::newRow("added twice")
             << QByteArray("  <cpp name=\"a.cpp\" type=\"file\" open=\"1\"/>\n") << "a.cpp"
             << "<cpp name=\"a.cpp\" type=\"file\">";
@@ -248,7 +250,8 @@ private Q_SLOTS:
             << "<cpp name=\"a.c\" type=\"file\">";
         QTest::newRow("endings are case-sensitive") << QByteArray() << "X.CPP"
                                                     << "<file name=\"X.CPP\" type=\"file\">";
-        QTest::newRow("tgz") << QByteArray() << "x.tar.gz" << "<tgz name=\"x.tar.gz\" type=\"file\">";
+        QTest::newRow("tgz") << QByteArray() << "x.tar.gz"
+                             << "<tgz name=\"x.tar.gz\" type=\"file\">";
         QTest::newRow("folder type") << QByteArray() << "notes.directory"
                                      << "<folder name=\"notes.directory\" type=\"file\">";
         QTest::newRow("project type") << QByteArray() << "other.vexa"
@@ -308,9 +311,12 @@ private Q_SLOTS:
         // A form's context menu stays the file menu.
         ActionGroup* formMenu = tree()->actionGroup(QStringLiteral("uifile"));
         QVERIFY(formMenu);
-        QVERIFY(!formMenu->actions().contains(Actions::action(QStringLiteral("Project/addfilesto"))));
-        QVERIFY(tree()->actionGroup(QStringLiteral("folder"))->actions().contains(
-            Actions::action(QStringLiteral("Project/addfilesto"))));
+        QVERIFY(
+            !formMenu->actions().contains(Actions::action(QStringLiteral("Project/addfilesto"))));
+        QVERIFY(tree()
+                    ->actionGroup(QStringLiteral("folder"))
+                    ->actions()
+                    .contains(Actions::action(QStringLiteral("Project/addfilesto"))));
     }
 
     // An existing target is asked about and Skip keeps it; a source that
@@ -324,9 +330,10 @@ private Q_SLOTS:
         writeFile(path("out/good.txt"), "good");
         answerCopy(0); // Skip; for a failed read Skip, then delete the partial file
         const QByteArray bad = QFile::encodeName(path("out/bad.txt"));
-        FileOperator::self()->setIoHook([bad](FileOperator::IoStep step, const QByteArray& p, qint64) {
-            return step == FileOperator::ReadStep && p == bad ? EIO : 0;
-        });
+        FileOperator::self()->setIoHook(
+            [bad](FileOperator::IoStep step, const QByteArray& p, qint64) {
+                return step == FileOperator::ReadStep && p == bad ? EIO : 0;
+            });
         Boxes boxes;
         project()->addFiles({path("out/a.txt"), path("out/bad.txt"), path("out/good.txt")});
         QVERIFY(questions.contains(QString::number(FileOperator::OverwriteQuestion)));
@@ -383,10 +390,10 @@ private Q_SLOTS:
         const QStringList none{"/", "/src"};
         QTest::newRow("chain") << "x/y" << QStringList({"/", "/src", "/src/x", "/src/x/y"})
                                << QString();
-        QTest::newRow("leading separator") << "/x" << QStringList({"/", "/src", "/src/x"})
-                                           << QString();
-        QTest::newRow("newline in a name") << "a\nb" << QStringList({"/", "/src", "/src/a\nb"})
-                                           << QString();
+        QTest::newRow("leading separator")
+            << "/x" << QStringList({"/", "/src", "/src/x"}) << QString();
+        QTest::newRow("newline in a name")
+            << "a\nb" << QStringList({"/", "/src", "/src/a\nb"}) << QString();
         QTest::newRow("empty") << "" << none << QString();
         QTest::newRow("cancel") << QString() << none << QString();
         for (const char* bad : {"..", "../evil", "a/../../b", "a/../b", "./x"})
@@ -447,10 +454,11 @@ private Q_SLOTS:
     void addFilesDialogListsWhatIsNotInTheProject()
     {
         openProject("  <text name=\"in.txt\" type=\"file\"/>\n"
-                    "  <folder name=\"cVs\"><text name=\"known.txt\" type=\"file\" url=\"//cVs/known.txt\"/></folder>\n");
+                    "  <folder name=\"cVs\"><text name=\"known.txt\" type=\"file\" "
+                    "url=\"//cVs/known.txt\"/></folder>\n");
         for (const char* f : {"p/in.txt", "p/a.txt", "p/B.txt", "p/.hidden", "p/.hdir/h.txt",
-                              "p/CVS/c1", "p/Cvs/c2", "p/cvs/c3", "p/cVs/known.txt",
-                              "p/src/CVS", "p/src/deep/d.cpp", "p/other.vexa"})
+                              "p/CVS/c1", "p/Cvs/c2", "p/cvs/c3", "p/cVs/known.txt", "p/src/CVS",
+                              "p/src/deep/d.cpp", "p/other.vexa"})
             writeFile(path(f), "x");
         QDir().mkpath(path("p/empty"));
         QStringList shown;
@@ -466,9 +474,9 @@ private Q_SLOTS:
         });
         Actions::action(QStringLiteral("Project/addfiles"))->trigger();
         // A url spelled with a doubled separator is still the project's file.
-        QCOMPARE(shown, QStringList({"P", "/cVs/", "/empty/", "/src/", "/src/deep/",
-                                     "/src/deep/d.cpp", "/src/CVS", "/B.txt", "/a.txt",
-                                     "/other.vexa"}));
+        QCOMPARE(shown,
+                 QStringList({"P", "/cVs/", "/empty/", "/src/", "/src/deep/", "/src/deep/d.cpp",
+                              "/src/CVS", "/B.txt", "/a.txt", "/other.vexa"}));
         QVERIFY(allOpen);
     }
 
@@ -510,8 +518,8 @@ private Q_SLOTS:
         });
         Actions::action(QStringLiteral("Project/addfiles"))->trigger();
         QCOMPARE(shownSize, QSize(520, 410));
-        QCOMPARE(added, QStringList({path("p/sub/deeper/c.h"), path("p/sub/b.cpp"),
-                                     path("p/a.txt"), path("p/z.txt")}));
+        QCOMPARE(added, QStringList({path("p/sub/deeper/c.h"), path("p/sub/b.cpp"), path("p/a.txt"),
+                                     path("p/z.txt")}));
         QCOMPARE(project()->localNames(),
                  QStringList({"/sub/deeper/c.h", "/sub/b.cpp", "/a.txt", "/z.txt"}));
         QCOMPARE(elementAt("/sub/deeper/c.h"),
@@ -632,14 +640,17 @@ private Q_SLOTS:
         const QByteArray written = readFile(file);
         QCOMPARE(canonicalXml(written),
                  canonicalXml("<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" "
-                              "name=\"" + escaped + "\"/>\n</vexaproject>\n"));
+                              "name=\"" +
+                              escaped + "\"/>\n</vexaproject>\n"));
         QVERIFY(written.startsWith("<!DOCTYPE vexaproject>\n<vexaproject>\n <project "));
         QCOMPARE(project()->attribute(QStringLiteral("name")), name);
         // The description is plain text and reaches the file with the next save.
         QVERIFY(project()->save());
         QCOMPARE(canonicalXml(readFile(file)),
                  canonicalXml("<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" "
-                              "open=\"1\" name=\"" + escaped + "\">\n  <description>&lt;b>Sample"
+                              "open=\"1\" name=\"" +
+                              escaped +
+                              "\">\n  <description>&lt;b>Sample"
                               "&lt;/b></description>\n </project>\n</vexaproject>\n"));
     }
 
@@ -650,14 +661,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("message");
-        QTest::newRow("existing file, No")
-            << "p" << "old.vexa" << "Replace it?";
-        QTest::newRow("folder cannot be made")
-            << "p/old.vexa/sub" << "n.vexa" << "Can't create directory: '%1/p/old.vexa/sub'";
+        QTest::newRow("existing file, No") << "p"
+                                           << "old.vexa"
+                                           << "Replace it?";
+        QTest::newRow("folder cannot be made") << "p/old.vexa/sub"
+                                               << "n.vexa"
+                                               << "Can't create directory: '%1/p/old.vexa/sub'";
         QTest::newRow("file cannot be opened")
-            << "p" << "missing/n.vexa" << "Can't open file:\n'%1/p/missing/n.vexa' for writing.";
-        QTest::newRow("a folder in the file's place")
-            << "p" << "dir.vexa" << "Replace it?";
+            << "p"
+            << "missing/n.vexa"
+            << "Can't open file:\n'%1/p/missing/n.vexa' for writing.";
+        QTest::newRow("a folder in the file's place") << "p"
+                                                      << "dir.vexa"
+                                                      << "Replace it?";
     }
     void createChecksBeforeClosing()
     {
@@ -681,8 +697,7 @@ private Q_SLOTS:
         QVERIFY(!boxes.texts.isEmpty());
         if (message.contains(QLatin1String("%1")))
             message = message.arg(dir->path());
-        QVERIFY2(boxes.texts.first().contains(message),
-                 qPrintable(boxes.texts.first()));
+        QVERIFY2(boxes.texts.first().contains(message), qPrintable(boxes.texts.first()));
         QCOMPARE(project()->filePath(), path("p/p.vexa"));
         QCOMPARE(project()->folders(), QStringList({"/", "/src"}));
         QCOMPARE(readFile(path("p/old.vexa")), QByteArray("precious bytes"));

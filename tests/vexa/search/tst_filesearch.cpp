@@ -88,19 +88,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QStringList>("files");
 
-        const QStringList all{"B.cpp", "X.CPP", "a.cpp", "b.h", "c.txt", "sub/d.cpp", "sub/deep/f.h",
-                              "zz/e.cpp"};
-        QTest::newRow("empty pattern: every file, files before folders") << "t" << "" << all;
-        QTest::newRow("separators only") << "t" << " ;; " << all;
-        QTest::newRow("blanks") << "t" << "*.cpp *.h"
-                                << QStringList{"B.cpp", "a.cpp", "b.h", "sub/d.cpp", "sub/deep/f.h",
-                                               "zz/e.cpp"};
-        QTest::newRow("semicolons") << "t" << "*.cpp;*.h"
-                                    << QStringList{"B.cpp", "a.cpp", "b.h", "sub/d.cpp",
-                                                   "sub/deep/f.h", "zz/e.cpp"};
-        QTest::newRow("case-sensitive names") << "t" << "*.CPP" << QStringList{"X.CPP"};
-        QTest::newRow("question mark") << "t" << "?.h" << QStringList{"b.h", "sub/deep/f.h"};
-        QTest::newRow("top folder with a dot name") << ".t" << "" << QStringList{"g.cpp", "in/h.cpp"};
+        const QStringList all{"B.cpp", "X.CPP",     "a.cpp",        "b.h",
+                              "c.txt", "sub/d.cpp", "sub/deep/f.h", "zz/e.cpp"};
+        QTest::newRow("empty pattern: every file, files before folders") << "t"
+                                                                         << "" << all;
+        QTest::newRow("separators only") << "t"
+                                         << " ;; " << all;
+        QTest::newRow("blanks") << "t"
+                                << "*.cpp *.h"
+                                << QStringList{"B.cpp",     "a.cpp",        "b.h",
+                                               "sub/d.cpp", "sub/deep/f.h", "zz/e.cpp"};
+        QTest::newRow("semicolons")
+            << "t"
+            << "*.cpp;*.h"
+            << QStringList{"B.cpp", "a.cpp", "b.h", "sub/d.cpp", "sub/deep/f.h", "zz/e.cpp"};
+        QTest::newRow("case-sensitive names") << "t"
+                                              << "*.CPP" << QStringList{"X.CPP"};
+        QTest::newRow("question mark") << "t"
+                                       << "?.h" << QStringList{"b.h", "sub/deep/f.h"};
+        QTest::newRow("top folder with a dot name") << ".t"
+                                                    << "" << QStringList{"g.cpp", "in/h.cpp"};
     }
     void walkAndFilters()
     {
@@ -109,9 +116,10 @@ private Q_SLOTS:
         QFETCH(QStringList, files);
         QTemporaryDir dir;
         const QByteArray text = "needle\n";
-        for (const char* name : {"t/a.cpp", "t/B.cpp", "t/b.h", "t/c.txt", "t/X.CPP", "t/.hidden.cpp",
-                                 "t/sub/d.cpp", "t/sub/deep/f.h", "t/sub/.hid/x.cpp", "t/.h/y.cpp",
-                                 "t/zz/e.cpp", ".t/g.cpp", ".t/in/h.cpp"})
+        for (const char* name :
+             {"t/a.cpp", "t/B.cpp", "t/b.h", "t/c.txt", "t/X.CPP", "t/.hidden.cpp", "t/sub/d.cpp",
+              "t/sub/deep/f.h", "t/sub/.hid/x.cpp", "t/.h/y.cpp", "t/zz/e.cpp", ".t/g.cpp",
+              ".t/in/h.cpp"})
             QVERIFY(write(dir.filePath(QLatin1String(name)), text));
         Recorder r;
         r.opts.text = QStringLiteral("needle");
@@ -127,51 +135,113 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("flags"); // c: case, w: whole word, r: regular expression
+        QTest::addColumn<QString>("flags");   // c: case, w: whole word, r: regular expression
         QTest::addColumn<QList<int>>("hits"); // position, length, ...
 
         using L = QList<int>;
-        QTest::newRow("no overlap") << "aaaa" << "aa" << "c" << L{0, 2, 2, 2};
-        QTest::newRow("word in brackets") << "(foo)" << "foo" << "w" << L{1, 3};
-        QTest::newRow("word before dash") << "foo-bar" << "foo" << "w" << L{0, 3};
-        QTest::newRow("whole line word") << "foo" << "foo" << "w" << L{0, 3};
-        QTest::newRow("beside a non-ASCII letter") << "éfooé" << "foo" << "w" << L{1, 3};
-        QTest::newRow("not before underscore") << "foo_bar" << "foo" << "w" << L{};
-        QTest::newRow("not before digit") << "foo1" << "foo" << "w" << L{};
-        QTest::newRow("not after letter") << "xfoo" << "foo" << "w" << L{};
-        QTest::newRow("word scan resumes after a candidate") << "abab ab" << "ab" << "w" << L{5, 2};
-        QTest::newRow("regex ignores whole word") << "xfoo" << "fo+" << "wr" << L{1, 3};
-        QTest::newRow("empty regex match ends the line") << "bbba" << "a*" << "r" << L{};
-        QTest::newRow("regex after a longer match") << "aab a" << "a+" << "r" << L{0, 2, 4, 1};
-        QTest::newRow("caret only at the start") << "abab" << "^ab" << "r" << L{0, 2};
-        QTest::newRow("caret not mid-line") << "xab" << "^ab" << "r" << L{};
-        QTest::newRow("dollar at the end") << "abab" << "ab$" << "r" << L{2, 2};
-        QTest::newRow("case-insensitive plain") << "Foo foo FOO" << "fOo" << "" << L{0, 3, 4, 3, 8, 3};
-        QTest::newRow("case-sensitive plain") << "Foo foo FOO" << "foo" << "c" << L{4, 3};
-        QTest::newRow("case-insensitive regex") << "Foo foo" << "f.o" << "r" << L{0, 3, 4, 3};
-        QTest::newRow("case-insensitive non-ASCII") << "ÉTÉ été" << "été" << "" << L{0, 3, 4, 3};
+        QTest::newRow("no overlap") << "aaaa"
+                                    << "aa"
+                                    << "c" << L{0, 2, 2, 2};
+        QTest::newRow("word in brackets") << "(foo)"
+                                          << "foo"
+                                          << "w" << L{1, 3};
+        QTest::newRow("word before dash") << "foo-bar"
+                                          << "foo"
+                                          << "w" << L{0, 3};
+        QTest::newRow("whole line word") << "foo"
+                                         << "foo"
+                                         << "w" << L{0, 3};
+        QTest::newRow("beside a non-ASCII letter") << "éfooé"
+                                                   << "foo"
+                                                   << "w" << L{1, 3};
+        QTest::newRow("not before underscore") << "foo_bar"
+                                               << "foo"
+                                               << "w" << L{};
+        QTest::newRow("not before digit") << "foo1"
+                                          << "foo"
+                                          << "w" << L{};
+        QTest::newRow("not after letter") << "xfoo"
+                                          << "foo"
+                                          << "w" << L{};
+        QTest::newRow("word scan resumes after a candidate") << "abab ab"
+                                                             << "ab"
+                                                             << "w" << L{5, 2};
+        QTest::newRow("regex ignores whole word") << "xfoo"
+                                                  << "fo+"
+                                                  << "wr" << L{1, 3};
+        QTest::newRow("empty regex match ends the line") << "bbba"
+                                                         << "a*"
+                                                         << "r" << L{};
+        QTest::newRow("regex after a longer match") << "aab a"
+                                                    << "a+"
+                                                    << "r" << L{0, 2, 4, 1};
+        QTest::newRow("caret only at the start") << "abab"
+                                                 << "^ab"
+                                                 << "r" << L{0, 2};
+        QTest::newRow("caret not mid-line") << "xab"
+                                            << "^ab"
+                                            << "r" << L{};
+        QTest::newRow("dollar at the end") << "abab"
+                                           << "ab$"
+                                           << "r" << L{2, 2};
+        QTest::newRow("case-insensitive plain") << "Foo foo FOO"
+                                                << "fOo"
+                                                << "" << L{0, 3, 4, 3, 8, 3};
+        QTest::newRow("case-sensitive plain") << "Foo foo FOO"
+                                              << "foo"
+                                              << "c" << L{4, 3};
+        QTest::newRow("case-insensitive regex") << "Foo foo"
+                                                << "f.o"
+                                                << "r" << L{0, 3, 4, 3};
+        QTest::newRow("case-insensitive non-ASCII") << "ÉTÉ été"
+                                                    << "été"
+                                                    << "" << L{0, 3, 4, 3};
         // Folding stops at the letters: "[" and "{", "@" and "`" stay apart.
         QTest::newRow("case-insensitive letters only")
-            << "{{{{{{{{``````@@[ abcdefghijklmnopqrstuvwxyz" << "[" << "" << L{16, 1};
+            << "{{{{{{{{``````@@[ abcdefghijklmnopqrstuvwxyz"
+            << "["
+            << "" << L{16, 1};
         QTest::newRow("case-insensitive capitals") << "xx @[ ABCDEFGHIJKLMNOPQRSTUVWXYZ {`"
-                                                   << "pqrstuvw" << "" << L{21, 8};
-        QTest::newRow("case-insensitive at sign") << "````````````@" << "@" << "" << L{12, 1};
-        QTest::newRow("Kelvin sign folds to k") << "\u212Aey" << "key" << "" << L{0, 3};
-        QTest::newRow("positions in characters") << "日本 needle" << "needle" << "c" << L{3, 6};
-        QTest::newRow("regex class") << "x1 y22" << "[0-9]+" << "r" << L{1, 1, 4, 2};
+                                                   << "pqrstuvw"
+                                                   << "" << L{21, 8};
+        QTest::newRow("case-insensitive at sign") << "````````````@"
+                                                  << "@"
+                                                  << "" << L{12, 1};
+        QTest::newRow("Kelvin sign folds to k") << "\u212Aey"
+                                                << "key"
+                                                << "" << L{0, 3};
+        QTest::newRow("positions in characters") << "日本 needle"
+                                                 << "needle"
+                                                 << "c" << L{3, 6};
+        QTest::newRow("regex class") << "x1 y22"
+                                     << "[0-9]+"
+                                     << "r" << L{1, 1, 4, 2};
         // The editor's dialect: a brace that makes no repeat is a character.
-        QTest::newRow("reversed count is text") << "a{2,1}" << "a{2,1}" << "r" << L{0, 6};
+        QTest::newRow("reversed count is text") << "a{2,1}"
+                                                << "a{2,1}"
+                                                << "r" << L{0, 6};
         // Expressions with a text every match holds: lines are picked by it.
-        QTest::newRow("required text") << "x pthread_mutex_init y" << "pthread_[a-z]+_init" << "cr"
-                                       << L{2, 18};
-        QTest::newRow("required text, no match") << "pthread_init" << "pthread_[a-z]+_init" << "cr"
-                                                 << L{};
-        QTest::newRow("required text, other case") << "PTHREAD_X_INIT" << "pthread_[a-z]+_init"
+        QTest::newRow("required text") << "x pthread_mutex_init y"
+                                       << "pthread_[a-z]+_init"
+                                       << "cr" << L{2, 18};
+        QTest::newRow("required text, no match") << "pthread_init"
+                                                 << "pthread_[a-z]+_init"
+                                                 << "cr" << L{};
+        QTest::newRow("required text, other case") << "PTHREAD_X_INIT"
+                                                   << "pthread_[a-z]+_init"
                                                    << "r" << L{0, 14};
-        QTest::newRow("optional letter") << "color colour" << "colou?r" << "r" << L{0, 5, 6, 6};
-        QTest::newRow("repeated letter") << "abbbc abc" << "ab+c" << "cr" << L{0, 5, 6, 3};
-        QTest::newRow("regex: Kelvin sign folds to k") << "\u212Aey" << "ke." << "r" << L{0, 3};
-        QTest::newRow("alternatives") << "bar foo" << "foo|bar" << "cr" << L{0, 3, 4, 3};
+        QTest::newRow("optional letter") << "color colour"
+                                         << "colou?r"
+                                         << "r" << L{0, 5, 6, 6};
+        QTest::newRow("repeated letter") << "abbbc abc"
+                                         << "ab+c"
+                                         << "cr" << L{0, 5, 6, 3};
+        QTest::newRow("regex: Kelvin sign folds to k") << "\u212Aey"
+                                                       << "ke."
+                                                       << "r" << L{0, 3};
+        QTest::newRow("alternatives") << "bar foo"
+                                      << "foo|bar"
+                                      << "cr" << L{0, 3, 4, 3};
     }
     void hits()
     {
@@ -207,8 +277,9 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("needle");
         QTest::addColumn<bool>("fold");
         for (const bool fold : {false, true}) {
-            for (const char* n : {"x", "@", "ab", "deprecated", "zebracorn", "[`{@", "a@Z[",
-                                  "\xC3\xA9t\xC3\xA9", "aaaa", "e e", "pthread_mutex_init_long_name"})
+            for (const char* n :
+                 {"x", "@", "ab", "deprecated", "zebracorn", "[`{@", "a@Z[", "\xC3\xA9t\xC3\xA9",
+                  "aaaa", "e e", "pthread_mutex_init_long_name"})
                 QTest::addRow("%s%s", n, fold ? " folded" : "") << QByteArray(n) << fold;
         }
     }
@@ -243,7 +314,9 @@ private Q_SLOTS:
                 }
                 for (qsizetype k = 0; k < needle.size(); ++k) {
                     const char b = needle.at(k);
-                    text[at + k] = fold && random() % 2 && lower(b) == lower(char(b ^ 0x20)) ? char(b ^ 0x20) : b;
+                    text[at + k] = fold && random() % 2 && lower(b) == lower(char(b ^ 0x20))
+                                       ? char(b ^ 0x20)
+                                       : b;
                 }
                 for (qsizetype from : {qsizetype(0), qsizetype(at), qsizetype(at) + 1}) {
                     const qsizetype want = reference(text, from);
@@ -288,11 +361,12 @@ private Q_SLOTS:
         r.opts.text = QStringLiteral("needle");
         r.search.run(dir.filePath("a"));
         const QString one = QDir(dir.filePath("a")).filePath("one.c");
-        QCOMPARE(r.texts(),
-                 (QStringList{"#bgcolor{#d0d0d0} " + one + " ",
-                              "   #color{#909090}2: #color{black}    int #color{blue}needle"
-                              "#color{black}; // #\\color{red}",
-                              "   #color{#909090}3: #color{black}#color{blue}needle#color{black}"}));
+        QCOMPARE(
+            r.texts(),
+            (QStringList{"#bgcolor{#d0d0d0} " + one + " ",
+                         "   #color{#909090}2: #color{black}    int #color{blue}needle"
+                         "#color{black}; // #\\color{red}",
+                         "   #color{#909090}3: #color{black}#color{blue}needle#color{black}"}));
         QCOMPARE(r.rows.at(1).line, 2);
         QCOMPARE(r.rows.at(2).line, 3);
         // The panel shows the row with the hit in blue and the file's text as written.
@@ -316,8 +390,9 @@ private Q_SLOTS:
         QVERIFY(write(dir.filePath("bin.dat"), QByteArray("ab\0cd needle\nneedle\n", 20)));
         QVERIFY(write(dir.filePath("nolf.txt"), "a\nb needle"));
         // Plain text, and an expression found through the text it holds.
-        for (const SearchOptions& o : {SearchOptions{QStringLiteral("needle")},
-                                       SearchOptions{QStringLiteral("ne+dle"), true, false, true}}) {
+        for (const SearchOptions& o :
+             {SearchOptions{QStringLiteral("needle")},
+              SearchOptions{QStringLiteral("ne+dle"), true, false, true}}) {
             Recorder r;
             r.opts = o;
             r.search.run(dir.path());
@@ -325,10 +400,11 @@ private Q_SLOTS:
             QStringList summary;
             for (const Row& row : r.rows)
                 summary.append(QFileInfo(row.file).fileName() + ":" + QString::number(row.line) +
-                               ":" + MessageItem::stripMarkup(row.text).section(QLatin1String(": "), 1));
+                               ":" +
+                               MessageItem::stripMarkup(row.text).section(QLatin1String(": "), 1));
             QCOMPARE(summary, (QStringList{"bin.dat:1:", "bom.txt:1:", "bom.txt:1:needle",
-                                           "nolf.txt:1:", "nolf.txt:2:b needle", "u16.txt:1:",
-                                           "u16.txt:2:two needle"}));
+                                           "nolf.txt:1:", "nolf.txt:2:b needle",
+                                           "u16.txt:1:", "u16.txt:2:two needle"}));
         }
     }
 
@@ -349,7 +425,8 @@ private Q_SLOTS:
         QCOMPARE(r.rows.at(2).line, 2);
         QCOMPARE(r.rows.at(3).line, 3);
         for (int i = 1; i < 3; ++i)
-            QVERIFY(MessageItem::stripMarkup(r.rows.at(i).text).size() < 2 * FileSearch::rowContext + 40);
+            QVERIFY(MessageItem::stripMarkup(r.rows.at(i).text).size() <
+                    2 * FileSearch::rowContext + 40);
     }
 
     // Links back into the tree, links to a FIFO and to a device, a dangling

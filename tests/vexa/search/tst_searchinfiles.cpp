@@ -210,7 +210,8 @@ private Q_SLOTS:
         });
         pressSearch();
         QCOMPARE(caption, QStringLiteral("warning"));
-        QCOMPARE(text, QStringLiteral("The directory \n") + folder + QStringLiteral("\n dosn't exist."));
+        QCOMPARE(text,
+                 QStringLiteral("The directory \n") + folder + QStringLiteral("\n dosn't exist."));
         QCOMPARE(Settings::readList(QStringLiteral("/SearchInFiles/Dirs")).value(0), folder);
         QCOMPARE(Settings::read(QStringLiteral("/SearchInFiles/Last Dir"), QStringLiteral("-")),
                  folder);
@@ -239,7 +240,8 @@ private Q_SLOTS:
                      QLatin1String("Invalid regular expression: ")),
                  qPrintable(dialog->labelProcessing->text()));
         QCOMPARE(dialog->buttonSearch->text(), QStringLiteral("Search"));
-        QCOMPARE(Settings::read(QStringLiteral("/SearchInFiles/Last Dir")), QStringLiteral("before"));
+        QCOMPARE(Settings::read(QStringLiteral("/SearchInFiles/Last Dir")),
+                 QStringLiteral("before"));
         QCOMPARE(panel->count(), 0);
     }
 
@@ -263,8 +265,8 @@ private Q_SLOTS:
         bool hiddenAtOnce = false;
         bool clicked = false;
         // Rows come slowly, so the walk lets the event loop run between them.
-        QMetaObject::Connection slow =
-            connect(dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
+        QMetaObject::Connection slow = connect(
+            dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
                 QThread::msleep(1);
                 if (panel->count() == 40 && !clicked) {
                     clicked = true;
@@ -298,8 +300,8 @@ private Q_SLOTS:
         open();
         fill(many, QString(), QStringLiteral("needle"));
         bool stopEnabled = false;
-        QMetaObject::Connection slow =
-            connect(dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
+        QMetaObject::Connection slow = connect(
+            dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
                 QThread::msleep(1);
                 if (panel->count() == 20) {
                     dialog->comboSearch->setEditText(QString());
@@ -335,8 +337,8 @@ private Q_SLOTS:
         open();
         fill(many, QString(), QStringLiteral("needle"));
         int rowsAtQuit = -1;
-        QMetaObject::Connection slow =
-            connect(dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
+        QMetaObject::Connection slow = connect(
+            dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
                 QThread::msleep(1);
                 if (panel->count() == 30) {
                     QTimer::singleShot(0, this, [&]() {

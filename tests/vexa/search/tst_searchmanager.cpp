@@ -133,8 +133,8 @@ private Q_SLOTS:
         QStringList texts;
         for (QAction* a : search->actions())
             texts.append(a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(texts, (QStringList{"&Find", "Find &Next", "&Search in files", "-", "&Replace", "-",
-                                     "&Go to Line"}));
+        QCOMPARE(texts, (QStringList{"&Find", "Find &Next", "&Search in files", "-", "&Replace",
+                                     "-", "&Go to Line"}));
         for (QAction* a : search->actions())
             QVERIFY(a->isSeparator() || a->isEnabled());
         QStringList bar;
@@ -191,7 +191,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("box");
         QTest::newRow("document") << "zzz" << false << false << "End of document reached.";
         QTest::newRow("selection") << "zzz" << false << true << "End of selection reached.";
-        QTest::newRow("regex, selection ticked") << "z+" << true << true << "End of selection reached.";
+        QTest::newRow("regex, selection ticked")
+            << "z+" << true << true << "End of selection reached.";
         QTest::newRow("regex") << "z+" << true << false << "End of document reached.";
     }
     void notFoundTexts()
@@ -268,43 +269,73 @@ private Q_SLOTS:
         using A = QList<int>;
         const int yes = ReplaceAskDialog::Yes, no = ReplaceAskDialog::No,
                   all = ReplaceAskDialog::All, cancel = ReplaceAskDialog::Cancel;
-        QTest::newRow("all from the start") << "a b a b a" << "a" << "x" << true << "" << A{}
-                                            << "x b x b x" << 0;
-        QTest::newRow("yes yes cancel") << "a a a a" << "a" << "x" << false << "" << A{yes, yes, cancel}
-                                        << "x x a a" << 3;
-        QTest::newRow("no everywhere") << "a a a" << "a" << "x" << false << "" << A{no, no, no}
-                                       << "a a a" << 3;
-        QTest::newRow("all after a no") << "a a a" << "a" << "x" << false << "" << A{no, all}
-                                        << "a x x" << 2;
-        QTest::newRow("replacement holds the text") << "ab ab" << "ab" << "abab" << true << ""
-                                                    << A{} << "abab abab" << 0;
-        QTest::newRow("replacement with line feeds") << "a a" << "a" << "1\n2" << true << "" << A{}
-                                                     << "1\n2 1\n2" << 0;
-        QTest::newRow("empty text refused") << "a a" << "" << "x" << true << "" << A{} << "a a" << 0;
-        QTest::newRow("star matches nothing") << "aaa" << "x*" << "y" << true << "r" << A{} << "aaa" << 0;
-        QTest::newRow("caret") << "aaa\nbbb" << "^" << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
-        QTest::newRow("dollar") << "aaa\nbbb" << "$" << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
-        QTest::newRow("regex all") << "a1 b22 c" << "[0-9]+" << "#" << true << "r" << A{}
-                                   << "a# b# c" << 0;
-        QTest::newRow("regex, all after a no") << "a1 b22 c333" << "[0-9]+" << "#" << false << "r"
-                                               << A{no, all} << "a1 b# c#" << 2;
-        QTest::newRow("regex, a match of nothing ends it") << "aa b aa" << "a*" << "x" << true << "r"
-                                                          << A{} << "x b aa" << 0;
-        QTest::newRow("whole words, all") << "ab xab ab ab_" << "ab" << "X" << true << "w" << A{}
-                                          << "X xab X ab_" << 0;
+        QTest::newRow("all from the start") << "a b a b a"
+                                            << "a"
+                                            << "x" << true << "" << A{} << "x b x b x" << 0;
+        QTest::newRow("yes yes cancel")
+            << "a a a a"
+            << "a"
+            << "x" << false << "" << A{yes, yes, cancel} << "x x a a" << 3;
+        QTest::newRow("no everywhere") << "a a a"
+                                       << "a"
+                                       << "x" << false << "" << A{no, no, no} << "a a a" << 3;
+        QTest::newRow("all after a no") << "a a a"
+                                        << "a"
+                                        << "x" << false << "" << A{no, all} << "a x x" << 2;
+        QTest::newRow("replacement holds the text")
+            << "ab ab"
+            << "ab"
+            << "abab" << true << "" << A{} << "abab abab" << 0;
+        QTest::newRow("replacement with line feeds")
+            << "a a"
+            << "a"
+            << "1\n2" << true << "" << A{} << "1\n2 1\n2" << 0;
+        QTest::newRow("empty text refused") << "a a"
+                                            << ""
+                                            << "x" << true << "" << A{} << "a a" << 0;
+        QTest::newRow("star matches nothing") << "aaa"
+                                              << "x*"
+                                              << "y" << true << "r" << A{} << "aaa" << 0;
+        QTest::newRow("caret") << "aaa\nbbb"
+                               << "^"
+                               << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
+        QTest::newRow("dollar") << "aaa\nbbb"
+                                << "$"
+                                << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
+        QTest::newRow("regex all") << "a1 b22 c"
+                                   << "[0-9]+"
+                                   << "#" << true << "r" << A{} << "a# b# c" << 0;
+        QTest::newRow("regex, all after a no")
+            << "a1 b22 c333"
+            << "[0-9]+"
+            << "#" << false << "r" << A{no, all} << "a1 b# c#" << 2;
+        QTest::newRow("regex, a match of nothing ends it")
+            << "aa b aa"
+            << "a*"
+            << "x" << true << "r" << A{} << "x b aa" << 0;
+        QTest::newRow("whole words, all") << "ab xab ab ab_"
+                                          << "ab"
+                                          << "X" << true << "w" << A{} << "X xab X ab_" << 0;
         // The selection runs from line 0 column 2 to line 2 column 1.
-        QTest::newRow("inside the selection only") << "a a\na a\na a\na a" << "a" << "xx" << true
-                                                   << "s" << A{} << "a xx\nxx xx\nxx a\na a" << 0;
-        QTest::newRow("selection with questions") << "a a\na a\na a\na a" << "a" << "xx" << false
-                                                  << "s" << A{yes, no, yes, yes}
-                                                  << "a xx\na xx\nxx a\na a" << 4;
-        QTest::newRow("area ticked, nothing selected") << "a a" << "a" << "x" << true << "S" << A{}
-                                                       << "a a" << 0;
-        QTest::newRow("selection, yes then all") << "a a\na a\na a\na a" << "a" << "xx" << false
-                                                 << "s" << A{yes, all} << "a xx\nxx xx\nxx a\na a"
-                                                 << 2;
-        QTest::newRow("selection, line feeds") << "a a\na a\na a\na a" << "a" << "1\n2" << true << "s"
-                                               << A{} << "a 1\n2\n1\n2 1\n2\n1\n2 a\na a" << 0;
+        QTest::newRow("inside the selection only")
+            << "a a\na a\na a\na a"
+            << "a"
+            << "xx" << true << "s" << A{} << "a xx\nxx xx\nxx a\na a" << 0;
+        QTest::newRow("selection with questions")
+            << "a a\na a\na a\na a"
+            << "a"
+            << "xx" << false << "s" << A{yes, no, yes, yes} << "a xx\na xx\nxx a\na a" << 4;
+        QTest::newRow("area ticked, nothing selected") << "a a"
+                                                       << "a"
+                                                       << "x" << true << "S" << A{} << "a a" << 0;
+        QTest::newRow("selection, yes then all")
+            << "a a\na a\na a\na a"
+            << "a"
+            << "xx" << false << "s" << A{yes, all} << "a xx\nxx xx\nxx a\na a" << 2;
+        QTest::newRow("selection, line feeds")
+            << "a a\na a\na a\na a"
+            << "a"
+            << "1\n2" << true << "s" << A{} << "a 1\n2\n1\n2 1\n2\n1\n2 a\na a" << 0;
     }
     // The loop always ends, and one Undo gives the text back.
     void replaceLoop()
@@ -354,7 +385,8 @@ private Q_SLOTS:
         answers = {ReplaceAskDialog::Yes, ReplaceAskDialog::All};
         replaceWith(QStringLiteral("needle"), QStringLiteral("pin"), false);
         QCOMPARE(questions, 2);
-        const QString pinned = (QStringLiteral("pin") + QString(44, QLatin1Char('.'))).repeated(100000);
+        const QString pinned =
+            (QStringLiteral("pin") + QString(44, QLatin1Char('.'))).repeated(100000);
         QVERIFY(editor()->text() == pinned);
         QCOMPARE(editor()->cursorColumn(), 47 * 100000 - 44);
         editor()->undo();
@@ -442,17 +474,17 @@ private Q_SLOTS:
         QVERIFY(find.wholeWordsOnly->isChecked());
         find.regExp->setChecked(false);
         QVERIFY(find.wholeWordsOnly->isEnabled());
-        QCOMPARE(tabOrder(find.findString,
-                          {find.findString, find.caseSensitive, find.fromCursor, find.regExp,
-                           find.wholeWordsOnly, find.inSelection, find.buttonOk, find.buttonCancel}),
+        QCOMPARE(tabOrder(find.findString, {find.findString, find.caseSensitive, find.fromCursor,
+                                            find.regExp, find.wholeWordsOnly, find.inSelection,
+                                            find.buttonOk, find.buttonCancel}),
                  (QList<QWidget*>{find.findString, find.caseSensitive, find.fromCursor, find.regExp,
                                   find.wholeWordsOnly, find.inSelection, find.buttonOk,
                                   find.buttonCancel}));
         ReplaceDialog rep(shell);
-        QCOMPARE(tabOrder(rep.findString, {rep.findString, rep.replaceString, rep.caseSensitive,
-                                           rep.wholeWordsOnly, rep.regExp, rep.inSelection,
-                                           rep.fromCursor, rep.replaceAll, rep.buttonOk,
-                                           rep.buttonCancel}),
+        QCOMPARE(tabOrder(rep.findString,
+                          {rep.findString, rep.replaceString, rep.caseSensitive, rep.wholeWordsOnly,
+                           rep.regExp, rep.inSelection, rep.fromCursor, rep.replaceAll,
+                           rep.buttonOk, rep.buttonCancel}),
                  (QList<QWidget*>{rep.findString, rep.replaceString, rep.caseSensitive,
                                   rep.wholeWordsOnly, rep.regExp, rep.inSelection, rep.fromCursor,
                                   rep.replaceAll, rep.buttonOk, rep.buttonCancel}));
@@ -463,9 +495,10 @@ private Q_SLOTS:
                  (QList<QWidget*>{go.comboLine, go.buttonOk, go.buttonCancel}));
 
         // Return in an editable field accepts; Esc cancels.
-        const QList<QPair<QDialog*, QComboBox*>> fields{
-            {&find, find.findString}, {&rep, rep.findString}, {&rep, rep.replaceString},
-            {&go, go.comboLine}};
+        const QList<QPair<QDialog*, QComboBox*>> fields{{&find, find.findString},
+                                                        {&rep, rep.findString},
+                                                        {&rep, rep.replaceString},
+                                                        {&go, go.comboLine}};
         for (const auto& [dlg, field] : fields) {
             dlg->show();
             QVERIFY(QTest::qWaitForWindowExposed(dlg));

@@ -1,5 +1,5 @@
-#include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/debuglog.h"
+#include "xqwidgets/qtundo/qtundo.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -560,9 +560,9 @@ void TestHighlight::fastPathsAgreeWithEngine()
     // Groups and look-aheads the direct matcher takes, where trying the
     // alternatives in order and giving back repeated characters matter; in
     // either case and in minimal mode.
-    const char* const grouped[] = {"(a|ab)c",   "(ab|a)(?=b)",        "(?!ab)\\w+",
-                                   "x(?=y|z)",  "(->|\\.)\\s*(?=\\w)", "\\w+(?!\\w)",
-                                   "(|a)b",     "(ab|a)b*(?=c)",      "'(\\\\|[^\\\\])'"};
+    const char* const grouped[] = {"(a|ab)c",  "(ab|a)(?=b)",         "(?!ab)\\w+",
+                                   "x(?=y|z)", "(->|\\.)\\s*(?=\\w)", "\\w+(?!\\w)",
+                                   "(|a)b",    "(ab|a)b*(?=c)",       "'(\\\\|[^\\\\])'"};
     QStringList direct;
     for (const char* g : grouped) {
         direct << QString::fromLatin1(g);
@@ -798,13 +798,27 @@ void TestHighlight::longLineEditsMatchFullPass()
     TextHighlight hl(key, nullptr);
     QRandomGenerator random(qHash(key) + 29);
     static const QStringList tokens = {
-        QStringLiteral("{\"id\":"), QStringLiteral("12345"),   QStringLiteral(",\"url\":\"https://a.b/c?d=1\""),
-        QStringLiteral("["),          QStringLiteral("]"),       QStringLiteral("("),
-        QStringLiteral(")"),          QStringLiteral("+"),       QStringLiteral("-"),
-        QStringLiteral("*"),          QStringLiteral("=="),      QStringLiteral("3.25e-1"),
-        QStringLiteral("'x'"),        QStringLiteral("\"s\\\"t\""), QStringLiteral("true"),
-        QStringLiteral("if"),         QStringLiteral(" "),       QStringLiteral("name"),
-        QStringLiteral("},"),         QStringLiteral(";"),       QStringLiteral("<"),
+        QStringLiteral("{\"id\":"),
+        QStringLiteral("12345"),
+        QStringLiteral(",\"url\":\"https://a.b/c?d=1\""),
+        QStringLiteral("["),
+        QStringLiteral("]"),
+        QStringLiteral("("),
+        QStringLiteral(")"),
+        QStringLiteral("+"),
+        QStringLiteral("-"),
+        QStringLiteral("*"),
+        QStringLiteral("=="),
+        QStringLiteral("3.25e-1"),
+        QStringLiteral("'x'"),
+        QStringLiteral("\"s\\\"t\""),
+        QStringLiteral("true"),
+        QStringLiteral("if"),
+        QStringLiteral(" "),
+        QStringLiteral("name"),
+        QStringLiteral("},"),
+        QStringLiteral(";"),
+        QStringLiteral("<"),
         QStringLiteral(">"),
     };
     auto minified = [&](int length) {
@@ -891,14 +905,14 @@ void TestHighlight::lineBudgetLeavesRestPlain()
     for (const auto& c : cases) {
         QFile f(dir.filePath(QStringLiteral("cpp")));
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(definition(QStringLiteral("C++"),
-                           QStringLiteral("<Text color=\"#000000\"/><Bad color=\"#ff0000\"/>"
-                                          "<W color=\"#0000ff\"/>"),
-                           QStringLiteral("<normal>%1<r regexp=\"\\w\" lineEndContent=\"normal\"/>"
-                                          "</normal>")
-                               .arg(c.rules),
-                           QStringLiteral("<normal>%1<r item=\"W\" regexp=\"\\w\"/></normal>")
-                               .arg(c.rules)));
+        f.write(definition(
+            QStringLiteral("C++"),
+            QStringLiteral("<Text color=\"#000000\"/><Bad color=\"#ff0000\"/>"
+                           "<W color=\"#0000ff\"/>"),
+            QStringLiteral("<normal>%1<r regexp=\"\\w\" lineEndContent=\"normal\"/>"
+                           "</normal>")
+                .arg(c.rules),
+            QStringLiteral("<normal>%1<r item=\"W\" regexp=\"\\w\"/></normal>").arg(c.rules)));
         f.close();
         forgetHighlightDefinition(QStringLiteral("cpp"));
         TextHighlight hl(QStringLiteral("cpp"), &manager);

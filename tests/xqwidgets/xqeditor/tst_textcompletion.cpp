@@ -3,8 +3,8 @@
 // mouse, and the word index that keeps completion from reading the whole
 // document again on every start.
 
-#include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/textcompletion.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"

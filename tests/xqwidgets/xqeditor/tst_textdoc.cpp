@@ -319,7 +319,10 @@ void TestTextDoc::textLineTabsFollowEdits()
         QCOMPARE(QString(line), model);
         const int from = int(rng.bounded(int(model.size()) + 1));
         const int to = int(rng.bounded(int(model.size()) + 2));
-        const qsizetype want = from < to ? QStringView(model).first(qMin<qsizetype>(to, model.size())).indexOf(u'\t', from) : -1;
+        const qsizetype want =
+            from < to
+                ? QStringView(model).first(qMin<qsizetype>(to, model.size())).indexOf(u'\t', from)
+                : -1;
         QCOMPARE(line.tabIn(from, to), want);
         QCOMPARE(line.tabIn(0, line.size()), model.indexOf(QLatin1Char('\t')));
     }

@@ -2,8 +2,8 @@
 // that keep the old state, clipboard and undo forwards, change signals and
 // the life of frames and documents.
 
-#include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/textline.h"

@@ -1,7 +1,7 @@
 // Find, regular-expression find and replace-all of the editor frame.
 
-#include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/textline.h"

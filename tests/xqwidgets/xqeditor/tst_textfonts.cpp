@@ -7,8 +7,8 @@
 
 #include "xqwidgets/xqeditor/highlight.h"
 #include "xqwidgets/xqeditor/textdoc.h"
-#include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/texteditor.h"
+#include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
 

@@ -1,8 +1,8 @@
 // Selecting and dragging text with the mouse, driven through QTest mouse
 // events on a real view shown offscreen.
 
-#include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/textline.h"

@@ -1,10 +1,10 @@
 // The text view with its caret and margins, driven as a user drives it:
 // real widgets shown offscreen, keys through QTest, pixels read from grabs.
 
+#include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/editormargins.h"
 #include "xqwidgets/xqeditor/highlight.h"
-#include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/textfolding.h"
@@ -799,7 +799,8 @@ private slots:
     {
         QString data;
         for (int i = 0; data.size() < 30000; ++i)
-            data += QStringLiteral("{\"id\":%1,\"url\":\"https://a.b/%1\",\"v\":[%1.5,true]},").arg(i);
+            data +=
+                QStringLiteral("{\"id\":%1,\"url\":\"https://a.b/%1\",\"v\":[%1.5,true]},").arg(i);
         open(QString(), 400, 200, QStringLiteral("C++"));
         doc()->loadText(data);
         view()->repaint();
@@ -851,11 +852,14 @@ private slots:
         open(line + QStringLiteral("\nlast"), 400, 200);
         QVERIFY(doc()->getWrap());
         const QRect inside = view()->rect();
-        auto topColumn = [this] { return view()->visibleLine(view()->firstVisibleKey())->startPos; };
+        auto topColumn = [this] {
+            return view()->visibleLine(view()->firstVisibleKey())->startPos;
+        };
 
         QTest::keyClick(view(), Qt::Key_End);
         QCOMPARE(view()->cursor()->pos(), QPoint(int(line.size()), 0));
-        QVERIFY2(inside.contains(view()->caretRect()), "the caret at the line's end is out of view");
+        QVERIFY2(inside.contains(view()->caretRect()),
+                 "the caret at the line's end is out of view");
         QVERIFY(topColumn() > 0);
         QTest::keyClicks(view(), QStringLiteral("Z"));
         QVERIFY(doc()->lineOf(0)->endsWith(QLatin1Char('Z')));
@@ -870,8 +874,8 @@ private slots:
         // Still the first line on top, some rows of it above the view.
         QCOMPARE(view()->visibleLine(view()->firstVisibleKey())->line, 0);
         QVERIFY(topColumn() > 0);
-        QWheelEvent up(centre, view()->mapToGlobal(centre), QPoint(), QPoint(0, 120),
-                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent up(centre, view()->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                       Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view(), &up);
         QCOMPARE(topColumn(), 0);
 

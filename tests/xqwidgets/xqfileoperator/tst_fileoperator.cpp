@@ -1,6 +1,6 @@
+#include "xqwidgets/helpers.h"
 #include "xqwidgets/xqfileoperator/fileoperator.h"
 #include "xqwidgets/xqfileoperator/fileoperatordialog.h"
-#include "xqwidgets/helpers.h"
 
 #include <QApplication>
 #include <QDir>
@@ -67,7 +67,8 @@ bool exists(const QString& path)
 
 QStringList namesIn(const QString& folder)
 {
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                               QDir::NoDotAndDotDot);
     names.sort();
     return names;
 }
@@ -241,19 +242,21 @@ void TestFileOperator::overwriteAnswers_data()
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<bool>("result");
     // a and b exist in the destination, c does not; a has 5 bytes, b 6, c 7.
-    QTest::newRow("Overwrite") << QList<int>{2, 2} << 2 << QByteArray("new-a") << QByteArray("new-bb")
-                               << QByteArray("new-ccc") << qint64(18) << true;
-    QTest::newRow("Overwrite all") << QList<int>{3} << 1 << QByteArray("new-a") << QByteArray("new-bb")
-                                   << QByteArray("new-ccc") << qint64(18) << true;
+    QTest::newRow("Overwrite") << QList<int>{2, 2} << 2 << QByteArray("new-a")
+                               << QByteArray("new-bb") << QByteArray("new-ccc") << qint64(18)
+                               << true;
+    QTest::newRow("Overwrite all")
+        << QList<int>{3} << 1 << QByteArray("new-a") << QByteArray("new-bb")
+        << QByteArray("new-ccc") << qint64(18) << true;
     QTest::newRow("Skip") << QList<int>{0, 2} << 2 << QByteArray("old-a") << QByteArray("new-bb")
                           << QByteArray("new-ccc") << qint64(18) << true;
     QTest::newRow("Skip all") << QList<int>{1} << 1 << QByteArray("old-a") << QByteArray("old-b")
                               << QByteArray("new-ccc") << qint64(18) << true;
     QTest::newRow("Abort") << QList<int>{4} << 1 << QByteArray("old-a") << QByteArray("old-b")
                            << QByteArray("<missing>") << qint64(0) << false;
-    QTest::newRow("window closed") << QList<int>{FileOperator::Closed, FileOperator::Closed} << 2
-                                   << QByteArray("old-a") << QByteArray("old-b") << QByteArray("new-ccc")
-                                   << qint64(18) << true;
+    QTest::newRow("window closed")
+        << QList<int>{FileOperator::Closed, FileOperator::Closed} << 2 << QByteArray("old-a")
+        << QByteArray("old-b") << QByteArray("new-ccc") << qint64(18) << true;
 }
 
 void TestFileOperator::overwriteAnswers()
@@ -270,7 +273,8 @@ void TestFileOperator::overwriteAnswers()
     QCOMPARE(asked.size(), questions);
     for (const Asked& a : std::as_const(asked))
         QCOMPARE(a.question, FileOperator::OverwriteQuestion);
-    QCOMPARE(asked.first().text, QStringLiteral("File %1 already exists.\nOverwrite this target?").arg(path("dest/a")));
+    QCOMPARE(asked.first().text,
+             QStringLiteral("File %1 already exists.\nOverwrite this target?").arg(path("dest/a")));
     QTEST(readAll(path("dest/a")), "a");
     QTEST(readAll(path("dest/b")), "b");
     QTEST(readAll(path("dest/c")), "c");
@@ -322,7 +326,9 @@ void TestFileOperator::copyTree()
     QCOMPARE(namesIn(path("dest/t/sub")), (QStringList{"Deep", "rel-link", "run.sh"}));
     QCOMPARE(QFileInfo(path("dest/t/sub/rel-link")).symLinkTarget(), path("dest/t/.hidden"));
     char text[64] = {};
-    QCOMPARE(::readlink(QFile::encodeName(path("dest/t/sub/rel-link")).constData(), text, sizeof text - 1), 10);
+    QCOMPARE(::readlink(QFile::encodeName(path("dest/t/sub/rel-link")).constData(), text,
+                        sizeof text - 1),
+             10);
     QCOMPARE(QByteArray(text), QByteArray("../.hidden"));
     struct stat st;
     QCOMPARE(::stat(QFile::encodeName(path("dest/t/sub/run.sh")).constData(), &st), 0);
@@ -355,7 +361,9 @@ void TestFileOperator::eraseNeverFollowsLinks()
     writeFile(path("tree2/a"), "a");
     QVERIFY(QFile::link(path("outside"), path("tree2/to-outside")));
     QVERIFY(QDir().mkpath(path("dest")));
-    extraHook = [](FileOperator::IoStep step, const QByteArray&, qint64) { return step == FileOperator::RenameStep ? EXDEV : 0; };
+    extraHook = [](FileOperator::IoStep step, const QByteArray&, qint64) {
+        return step == FileOperator::RenameStep ? EXDEV : 0;
+    };
     QVERIFY(op->move({path("tree2")}, path("dest")));
     QVERIFY(!exists(path("tree2")));
     QCOMPARE(QFileInfo(path("dest/tree2/to-outside")).symLinkTarget(), path("outside"));
@@ -367,10 +375,10 @@ void TestFileOperator::sameFileByAnotherSpelling()
     writeFile(path("d/f"), "precious");
     QVERIFY(QFile::link(path("d"), path("alias")));
     const QList<QStringList> cases = {
-        {path("d/f"), path("d") + "/"},     // a trailing separator
-        {path("d/f"), path("d//")},         // a doubled one
-        {path("d/f"), path("alias")},       // a linked folder
-        {path("alias/f"), path("d")},       // the source through the link
+        {path("d/f"), path("d") + "/"}, // a trailing separator
+        {path("d/f"), path("d//")},     // a doubled one
+        {path("d/f"), path("alias")},   // a linked folder
+        {path("alias/f"), path("d")},   // the source through the link
     };
     for (const QStringList& c : cases) {
         asked.clear();
@@ -393,7 +401,8 @@ void TestFileOperator::failedOverwriteKeepsOldTarget()
     };
     answers = {2, 0}; // Overwrite; then Skip the failing file
     QVERIFY(op->copy({path("src/f")}, path("dest")));
-    QCOMPARE(questions(), (QList<FileOperator::Question>{FileOperator::OverwriteQuestion, FileOperator::IoFailedQuestion}));
+    QCOMPARE(questions(), (QList<FileOperator::Question>{FileOperator::OverwriteQuestion,
+                                                         FileOperator::IoFailedQuestion}));
     QVERIFY(asked.last().text.startsWith(path("src/f") + "\nCould not write to the device."));
     QVERIFY(asked.last().text.endsWith("\nContinue operations?"));
     QCOMPARE(readAll(path("dest/f")), QByteArray("old target"));
@@ -421,7 +430,8 @@ void TestFileOperator::failedNewCopyAsksToDelete()
     };
     answers = {0, second};
     QVERIFY(op->copy({path("src/f"), path("src/g")}, path("dest")));
-    QCOMPARE(questions(), (QList<FileOperator::Question>{FileOperator::IoFailedQuestion, FileOperator::IncompleteQuestion}));
+    QCOMPARE(questions(), (QList<FileOperator::Question>{FileOperator::IoFailedQuestion,
+                                                         FileOperator::IncompleteQuestion}));
     QCOMPARE(asked.last().text, QStringLiteral("Delete incomplete file %1?").arg(path("dest/f")));
     QTEST(exists(path("dest/f")), "kept");
     QCOMPARE(readAll(path("dest/g")), QByteArray("next"));
@@ -452,7 +462,8 @@ void TestFileOperator::diskFullKeepsOldTarget()
     writeFile(path("big/f"), pattern(2 * 1048576));
     answers = {2, 0};
     QVERIFY(op->copy({path("big/f")}, path("small")));
-    QCOMPARE(questions(), (QList<FileOperator::Question>{FileOperator::OverwriteQuestion, FileOperator::IoFailedQuestion}));
+    QCOMPARE(questions(), (QList<FileOperator::Question>{FileOperator::OverwriteQuestion,
+                                                         FileOperator::IoFailedQuestion}));
     QCOMPARE(readAll(path("small/f")), QByteArray("old target"));
     QCOMPARE(namesIn(path("small")), QStringList{"f"});
 
@@ -526,8 +537,8 @@ void TestFileOperator::moveAcrossDevices()
     if (realDevice) {
         shm = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tst_fileoperator-XXXXXX"));
         struct stat a, b;
-        if (!shm->isValid() || ::stat("/dev/shm", &a) != 0
-            || ::stat(QFile::encodeName(tmp->path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        if (!shm->isValid() || ::stat("/dev/shm", &a) != 0 ||
+            ::stat(QFile::encodeName(tmp->path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
             QSKIP("/dev/shm is not another file system here");
         destRoot = shm->path();
     } else {
@@ -579,7 +590,9 @@ void TestFileOperator::moveReportsOtherRenameFailures()
     // A failed removal after a copy across devices is reported too.
     asked.clear();
     extraHook = [](FileOperator::IoStep step, const QByteArray&, qint64) {
-        return step == FileOperator::RenameStep ? EXDEV : step == FileOperator::RemoveStep ? EBUSY : 0;
+        return step == FileOperator::RenameStep   ? EXDEV
+               : step == FileOperator::RemoveStep ? EBUSY
+                                                  : 0;
     };
     QVERIFY(op->move({path("a")}, path("dest")));
     QVERIFY(exists(path("a")) && exists(path("dest/a")));
@@ -625,7 +638,8 @@ void TestFileOperator::specialFilesPassedOver()
 {
     writeFile(path("t/a"), "a");
     QCOMPARE(::mkfifo(QFile::encodeName(path("t/fifo")).constData(), 0644), 0);
-    QCOMPARE(::mknod(QFile::encodeName(path("t/null")).constData(), S_IFCHR | 0644, makedev(1, 3)), 0);
+    QCOMPARE(::mknod(QFile::encodeName(path("t/null")).constData(), S_IFCHR | 0644, makedev(1, 3)),
+             0);
     QVERIFY(QDir().mkpath(path("dest")));
     QVERIFY(op->copy({path("t")}, path("dest")));
     QCOMPARE(namesIn(path("dest/t")), QStringList{"a"});
@@ -650,7 +664,9 @@ void TestFileOperator::fileWhereFolderMustBeMade()
     QVERIFY(op->copy({path("t")}, path("dest")));
     QCOMPARE(questions(), QList<FileOperator::Question>{FileOperator::OpenFailedQuestion});
     QCOMPARE(asked.first().subject, path("dest/t/sub/x"));
-    QVERIFY(asked.first().text.startsWith(QStringLiteral("Can't access file %1.\nCould not open the device.").arg(path("dest/t/sub/x"))));
+    QVERIFY(asked.first().text.startsWith(
+        QStringLiteral("Can't access file %1.\nCould not open the device.")
+            .arg(path("dest/t/sub/x"))));
     QCOMPARE(readAll(path("dest/t/sub")), QByteArray("a file in the way"));
     QCOMPARE(readAll(path("dest/t/z")), QByteArray("z"));
 }
@@ -712,7 +728,8 @@ void TestFileOperator::deepTree()
     QCOMPARE(questions(), QList<FileOperator::Question>{FileOperator::Report});
     QVERIFY(exists(path("t/d")));
     // Leave no tree the temporary folder's own removal cannot handle.
-    QVERIFY(::system(qPrintable(QStringLiteral("rm -rf '%1' '%2'").arg(path("t"), path("dest")))) == 0);
+    QVERIFY(::system(qPrintable(QStringLiteral("rm -rf '%1' '%2'").arg(path("t"), path("dest")))) ==
+            0);
 }
 
 void TestFileOperator::abortStopsCopyEraseAndMove_data()
@@ -734,8 +751,8 @@ void TestFileOperator::abortStopsCopyEraseAndMove()
         if (step == FileOperator::RenameStep)
             return EXDEV;
         // Closing the progress window is Abort.
-        if (step == (operation == "erase" ? FileOperator::RemoveStep : FileOperator::WriteStep)
-            && ++done == (operation == "erase" ? 3 : 5))
+        if (step == (operation == "erase" ? FileOperator::RemoveStep : FileOperator::WriteStep) &&
+            ++done == (operation == "erase" ? 3 : 5))
             op->dialog()->close();
         return 0;
     };
@@ -812,7 +829,8 @@ void TestFileOperator::progressWindowShowsLate()
     QVERIFY(firstSeen >= 500);
     QCOMPARE(caption, QStringLiteral("Copying files..."));
     // The total counts the listed files of a folder without subfolders.
-    const QString total = xqwidgets::Utils::humanReadableSize(quint64(QFileInfo(path("slow")).size() + 8));
+    const QString total =
+        xqwidgets::Utils::humanReadableSize(quint64(QFileInfo(path("slow")).size() + 8));
     QVERIFY2(status.endsWith(" of " + total), qPrintable(status));
 }
 
@@ -834,7 +852,8 @@ void TestFileOperator::dialogTexts()
     dialog.setTotalSize(0);
     dialog.setCurrentSize(0);
     QTest::qWait(150);
-    QCOMPARE(dialog.operationLabel->text(), QStringLiteral("Moving <b>12</b> items to <b>/home/&lt;me&gt;</b>"));
+    QCOMPARE(dialog.operationLabel->text(),
+             QStringLiteral("Moving <b>12</b> items to <b>/home/&lt;me&gt;</b>"));
     QCOMPARE(dialog.progressBar->value(), 0);
     dialog.setTotalSize(5ull << 30);
     dialog.setCurrentSize(4ull << 30);

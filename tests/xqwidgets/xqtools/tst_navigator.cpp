@@ -47,11 +47,9 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("steps");
         // One entry per step: the result, then "<" and ">" for the directions offered.
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("new history")
-            << QStringList{"back", "forward"} << QStringList{":0", ":0"};
-        QTest::newRow("go, go, back, forward")
-            << QStringList{"go A", "go B", "back", "forward"}
-            << QStringList{"A:0", "B:0 <", "A:0 >", "B:0 <"};
+        QTest::newRow("new history") << QStringList{"back", "forward"} << QStringList{":0", ":0"};
+        QTest::newRow("go, go, back, forward") << QStringList{"go A", "go B", "back", "forward"}
+                                               << QStringList{"A:0", "B:0 <", "A:0 >", "B:0 <"};
         QTest::newRow("go after back drops the rest")
             << QStringList{"go A", "go B", "back", "go C", "forward", "back", "back"}
             << QStringList{"A:0", "B:0 <", "A:0 >", "C:0 <", ":0 <", "A:0 >", ":0 >"};

@@ -2,10 +2,10 @@
 
 #include "vexa/actions.h"
 #include "vexa/editors/hloptions.h"
+#include "vexa/editors/xqeditor/xqeditorsettingsdialog.h"
 #include "vexa/message.h"
 #include "vexa/settings.h"
 #include "vexa/utils.h"
-#include "vexa/editors/xqeditor/xqeditorsettingsdialog.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -177,8 +177,8 @@ void XQEditor::loadConfig()
     m->setSelectionMarginVisible(flag("SelectionMargin", false));
     m->setVerticalSelection(flag("VerticalSelection", false));
     m->setTabWidth(tabWidthSetting());
-    m->setFont(usableFont(Settings::read(QStringLiteral("/xqeditor/Font"),
-                                         QLatin1String(fontDefault))));
+    m->setFont(
+        usableFont(Settings::read(QStringLiteral("/xqeditor/Font"), QLatin1String(fontDefault))));
     m->currentLineColor = QColor(QStringLiteral("#efefff"));
 }
 

@@ -1,7 +1,7 @@
 #include "vexa/editors/xqeditor/xqeditorsettingsdialog.h"
 
-#include "vexa/message.h"
 #include "ui_xqeditorsettingsdialog.h"
+#include "vexa/message.h"
 
 #include <QFontDialog>
 #include <QIntValidator>
