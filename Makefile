@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build format-check test run bench clean
 
 all: build
 
@@ -17,7 +17,11 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# A source that deviates from .clang-format fails the tests before anything builds.
+format-check: deps
+	./scripts/format-check
+
+test: format-check build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # `make run FILES="a.cpp b.h"` opens those files; ARGS passes anything else
