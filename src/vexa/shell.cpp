@@ -16,7 +16,7 @@
 #include "vexa/stylesmenu.h"
 #include "vexa/utils.h"
 #include "vexa/widgets/splitter.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include "xqwidgets/xqfileoperator/fileoperator.h"
 

@@ -13,7 +13,7 @@
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/widgets/splitter.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 #include "xqwidgets/xqfileoperator/fileoperator.h"
 
 #include <QApplication>

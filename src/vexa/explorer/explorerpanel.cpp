@@ -8,7 +8,7 @@
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/utils.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include "xqwidgets/xqfileoperator/fileoperator.h"
 

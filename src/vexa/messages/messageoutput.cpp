@@ -6,7 +6,7 @@
 #include "vexa/messages/messageitem.h"
 #include "vexa/shell.h"
 #include "vexa/utils.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include <QApplication>
 #include <QEvent>

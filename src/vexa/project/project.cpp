@@ -13,7 +13,7 @@
 #include "vexa/shell.h"
 #include "vexa/utils.h"
 #include "vexa/widgets/domlistview.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include <QDir>
 #include <QDomImplementation>

@@ -9,7 +9,7 @@
 #include "vexa/project/recentprojects.h"
 #include "vexa/shell.h"
 #include "vexa/widgets/domlistview.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include <QDir>
 #include <QTreeWidgetItemIterator>

@@ -9,7 +9,7 @@
 #include "vexa/editors/editorstab.h"
 #include "vexa/editors/xqeditor/xqeditor.h"
 #include "vexa/filetype.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include "xqwidgets/xqeditor/editormargins.h"
 #include "xqwidgets/xqeditor/texteditor.h"

@@ -10,7 +10,7 @@
 #include "vexa/messages/messageoutput.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include <QApplication>
 #include <QDir>

@@ -13,7 +13,7 @@
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/widgets/domlistview.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include <QApplication>
 #include <QFileDialog>

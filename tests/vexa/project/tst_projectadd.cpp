@@ -14,7 +14,7 @@
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/widgets/domlistview.h"
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 #include "xqwidgets/xqfileoperator/fileoperator.h"
 
 #include <QFileDialog>

@@ -1,5 +1,5 @@
-#ifndef VEXA_WIDGETSTACK_H
-#define VEXA_WIDGETSTACK_H
+#ifndef VEXA_WIDGETS_WIDGETSTACK_H
+#define VEXA_WIDGETS_WIDGETSTACK_H
 
 #include <QStackedWidget>
 

@@ -1,4 +1,4 @@
-#include "vexa/widgetstack.h"
+#include "vexa/widgets/widgetstack.h"
 
 #include <QMap>
 #include <QPointer>
