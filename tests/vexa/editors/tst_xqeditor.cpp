@@ -17,6 +17,7 @@
 #include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
+#include "xqwidgets/xqtools/md5sum.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -73,7 +74,7 @@ private:
     QString path(const QString& name) { return QDir(dir->path()).filePath(name); }
     static QString foldKey(const QString& file)
     {
-        return QStringLiteral("/editors/folding/") + md5sum(file);
+        return QStringLiteral("/editors/folding/") + xqwidgets::md5sum(file);
     }
 
 private Q_SLOTS:
@@ -95,23 +96,6 @@ private Q_SLOTS:
         Message::setResponder({});
         delete shell;
         delete dir;
-    }
-
-    void md5sumForm_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("sum");
-        // The zero byte after the text is hashed; bytes below 16 give one digit.
-        QTest::newRow("abc") << "abc"
-                             << "147a664a2ca941911e61986d3f0d52a";
-        QTest::newRow("empty") << ""
-                               << "93b885adfeda089cdf634904fd59f71";
-    }
-    void md5sumForm()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, sum);
-        QCOMPARE(md5sum(text), sum);
     }
 
     void untitledEditorIsPythonAndStoresNoFolds()
@@ -152,7 +136,7 @@ private Q_SLOTS:
         current()->textEditor()->folding()->clearAllFolds();
         QVERIFY(Editors::self()->close(current()));
         QVERIFY(Settings::self()->contains(QStringLiteral("vexa/editors/folding/") +
-                                           md5sum(path("f.cpp"))));
+                                           xqwidgets::md5sum(path("f.cpp"))));
         QCOMPARE(Settings::read(foldKey(path("f.cpp")), QStringLiteral("x")), QString());
         QVERIFY(Editors::self()->open(path("f.cpp")));
         QVERIFY(current()->textEditor()->folding()->foldersState().isEmpty());

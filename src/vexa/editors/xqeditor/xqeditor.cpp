@@ -19,8 +19,8 @@
 #include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
+#include "xqwidgets/xqtools/md5sum.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -31,19 +31,6 @@
 
 namespace vexa
 {
-
-QString md5sum(const QString& text)
-{
-    // The terminating zero is hashed too, and the bytes are written without
-    // padding: stored fold keys were made this way.
-    QByteArray bytes = text.toUtf8();
-    bytes.append('\0');
-    const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Md5);
-    QString result;
-    for (char c : digest)
-        result += QString::number(static_cast<uchar>(c), 16);
-    return result;
-}
 
 namespace
 {
@@ -143,7 +130,7 @@ XQEditor::~XQEditor()
     const QString path = d->editor->filePath();
     // Even an empty state is written: it replaces folds that are gone.
     if (!path.isEmpty())
-        Settings::write(QLatin1String(foldingKey) + md5sum(path), state);
+        Settings::write(QLatin1String(foldingKey) + xqwidgets::md5sum(path), state);
     delete d;
 }
 
@@ -250,8 +237,8 @@ bool XQEditor::open(const QString& url)
     setFileName(url);
     Q_EMIT fileLoaded();
 
-    const QString state =
-        Settings::read(QLatin1String(foldingKey) + md5sum(d->editor->filePath()), QString());
+    const QString state = Settings::read(
+        QLatin1String(foldingKey) + xqwidgets::md5sum(d->editor->filePath()), QString());
     static const QRegularExpression entry(QStringLiteral("(\\d+) (\\d+) (o|c)"));
     xqwidgets::TextFolding::FoldersState folds;
     for (const QString& piece : state.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {

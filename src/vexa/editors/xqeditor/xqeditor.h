@@ -12,15 +12,10 @@ class TextEditorManager;
 namespace vexa
 {
 
-// The settings key text of a path: MD5 over the path's UTF-8 bytes and a
-// terminating zero byte, each digest byte in lower-case hex without a
-// leading zero (so 16 to 32 characters). Stored fold states are keyed by it.
-QString md5sum(const QString& text);
-
 // The editor of the application: one frame of the editing component over a
 // document of its own. All of them share one component manager, which holds
 // the editing options. The editor keeps the folds of its file across runs
-// under "/editors/folding/" + md5sum(path).
+// under "/editors/folding/" + xqwidgets::md5sum(path).
 class XQEditor : public Editor
 {
     Q_OBJECT
