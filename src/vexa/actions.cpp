@@ -1,5 +1,7 @@
 #include "vexa/actions.h"
 
+#include "vexa/utils.h"
+
 #include <QActionGroup>
 #include <QHash>
 #include <QMenu>
@@ -387,6 +389,18 @@ Action* Actions::createAction(const QString& menuText, const QString& name,
             QObject::connect(a, SIGNAL(triggered()), object, slot);
     }
     registry().insert(name, a);
+    return a;
+}
+
+Action* Actions::createAction(const QString& menuText, const QString& name,
+                              const QKeySequence& accel, QObject* object, const char* slot,
+                              const QString& icon, ActionGroup* group)
+{
+    Action* a = createAction(menuText, name, accel, object, slot);
+    if (!icon.isEmpty())
+        a->setIcon(Utils::iconSet(icon));
+    if (group)
+        group->add(a);
     return a;
 }
 

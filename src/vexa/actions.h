@@ -122,6 +122,11 @@ namespace Actions
 // under a name is the one action(name) returns.
 Action* createAction(const QString& menuText, const QString& name, const QKeySequence& accel,
                      QObject* object, const char* slot);
+// The same, with the icon of that name from the application's icons (none
+// when empty), appended to `group` when one is given.
+Action* createAction(const QString& menuText, const QString& name, const QKeySequence& accel,
+                     QObject* object, const char* slot, const QString& icon,
+                     ActionGroup* group = nullptr);
 
 // The action registered under the name (case-sensitive), or null.
 Action* action(const QString& name);

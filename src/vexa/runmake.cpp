@@ -118,19 +118,19 @@ RunMake::RunMake(QObject* parent) : QObject(parent), d(new Private)
     Project::self()->setProjectOptionsWidget(d->projectOptions);
 
     Shell* shell = Shell::self();
-    Action* configure = Actions::createAction(QStringLiteral("Configure &scripts"),
-                                              QStringLiteral("RunMake/configure"), QKeySequence(),
-                                              this, SLOT(configure()));
-    shell->actionGroup(QStringLiteral("menu/Options/std"))->add(configure);
+    Actions::createAction(QStringLiteral("Configure &scripts"), QStringLiteral("RunMake/configure"),
+                          QKeySequence(), this, SLOT(configure()), QString(),
+                          shell->actionGroup(QStringLiteral("menu/Options/std")));
+    ActionGroup* bar = shell->actionGroup(QStringLiteral("toolbar/Run"));
     Action* run = Actions::createAction(QStringLiteral("Run"), QStringLiteral("RunMake/run"),
-                                        QKeySequence(Qt::Key_F5), this, SLOT(run()));
+                                        QKeySequence(Qt::Key_F5), this, SLOT(run()),
+                                        QStringLiteral("16x24_Run"), bar);
     Action* make = Actions::createAction(QStringLiteral("Make"), QStringLiteral("RunMake/make"),
-                                         QKeySequence(Qt::Key_F9), this, SLOT(make()));
-    for (auto [a, icon] : {std::pair{run, "16x24_Run"}, std::pair{make, "16x24_Make"}}) {
-        a->setIcon(Utils::iconSet(QLatin1String(icon)));
+                                         QKeySequence(Qt::Key_F9), this, SLOT(make()),
+                                         QStringLiteral("16x24_Make"), bar);
+    for (Action* a : {run, make}) {
         a->setUsesTextLabel(true);
         a->setTextPosition(Action::BesideIcon);
-        shell->actionGroup(QStringLiteral("toolbar/Run"))->add(a);
     }
 }
 

@@ -149,8 +149,8 @@ Shell::Shell(QWidget* parent, const char* name) : QMainWindow(parent), d(new Pri
 
     ActionGroup* quit = actionGroup(QStringLiteral("menu/File/Quit"));
     quit->addSeparator();
-    quit->add(Actions::createAction(tr("&Exit"), QStringLiteral("Shell/exit"),
-                                    QKeySequence(Qt::CTRL | Qt::Key_Q), this, SLOT(exit())));
+    Actions::createAction(tr("&Exit"), QStringLiteral("Shell/exit"),
+                          QKeySequence(Qt::CTRL | Qt::Key_Q), this, SLOT(exit()), QString(), quit);
 
     // Help follows every menu named so far.
     d->menuGroups.append(QStringLiteral("Help"));
@@ -414,12 +414,12 @@ void Shell::initWorkspace()
     d->bottomDockTab->setStyleSheet(QStringLiteral("QToolBar { border: 0px; }"));
 
     ActionGroup* docks = actionGroup(QStringLiteral("menu/Window/Docks"));
-    docks->add(Actions::createAction(
-        tr("Show/hide &left panel"), QStringLiteral("Shell/showHideLeftPanel"),
-        QKeySequence(Qt::CTRL | Qt::Key_L), this, SLOT(leftDockShowHide())));
-    docks->add(Actions::createAction(
+    Actions::createAction(tr("Show/hide &left panel"), QStringLiteral("Shell/showHideLeftPanel"),
+                          QKeySequence(Qt::CTRL | Qt::Key_L), this, SLOT(leftDockShowHide()),
+                          QString(), docks);
+    Actions::createAction(
         tr("Show/hide &bottom panel"), QStringLiteral("Shell/showHideBottomPanel"),
-        QKeySequence(Qt::CTRL | Qt::Key_D), this, SLOT(bottomDockShowHide())));
+        QKeySequence(Qt::CTRL | Qt::Key_D), this, SLOT(bottomDockShowHide()), QString(), docks);
     docks->addSeparator();
 
     setCentralWidget(d->vSplitter);
@@ -607,12 +607,11 @@ QToolBar* Shell::leftDockTab() const
 Action* Shell::addLeftDockToggle(const QString& text, const QString& name, const QString& iconName,
                                  QObject* receiver, bool textLabel)
 {
-    Action* a = Actions::createAction(text, name, QKeySequence(), receiver, SLOT(makeVisible()));
+    Action* a = Actions::createAction(text, name, QKeySequence(), receiver, SLOT(makeVisible()),
+                                      iconName, actionGroup(QStringLiteral("docks/left")));
     a->setCheckable(true);
-    a->setIcon(Utils::iconSet(iconName));
     if (textLabel)
         a->setUsesTextLabel(true);
-    actionGroup(QStringLiteral("docks/left"))->add(a);
     a->addTo(leftDockTab());
     return a;
 }

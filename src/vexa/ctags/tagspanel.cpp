@@ -224,12 +224,12 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
 
     ActionGroup* view = shell->actionGroup(QStringLiteral("menu/View/std"));
     view->addSeparator();
-    view->add(Actions::createAction(
+    Actions::createAction(
         QStringLiteral("Prev function/class/tag"), QStringLiteral("Editors/prevFunction"),
-        QKeySequence(Qt::ALT | Qt::Key_Up), this, SLOT(prevFunction())));
-    view->add(Actions::createAction(
+        QKeySequence(Qt::ALT | Qt::Key_Up), this, SLOT(prevFunction()), QString(), view);
+    Actions::createAction(
         QStringLiteral("Next function/class/tag"), QStringLiteral("Editors/nextFunction"),
-        QKeySequence(Qt::ALT | Qt::Key_Down), this, SLOT(nextFunction())));
+        QKeySequence(Qt::ALT | Qt::Key_Down), this, SLOT(nextFunction()), QString(), view);
 
     Project* project = Project::self();
     connect(project, &Project::loaded, this, &TagsPanel::enableClassesAll);
@@ -442,17 +442,13 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
 
 void TagsPanel::gotoTextPos(int pos, const QString& fileName)
 {
-    // The manager records a file it opened in the recent files; one that
-    // did not open leaves the cursor of the current editor alone.
-    if (!fileName.isEmpty() && !Editors::self()->open(fileName))
-        return;
-    Editor* editor = Editors::self()->current();
+    // A tag without a file is one of the current editor's; a file that did
+    // not open leaves the cursor of the current editor alone.
+    Editor* editor =
+        fileName.isEmpty() ? Editors::self()->current() : Editors::self()->openEditor(fileName);
     if (!editor || !parserFor(fileName))
         return;
-    editor->setCursorPosition(Parser::pos2y(pos, editor->text()), 0);
-    editor->setFocus();
-    editor->activateWindow();
-    editor->setFocus();
+    editor->showLine(Parser::pos2y(pos, editor->text()));
 }
 
 void TagsPanel::Private::moveToSymbol(bool next)

@@ -59,6 +59,13 @@ bool Editor::selectionRange(int* line1, int* col1, int* line2, int* col2)
 
 void Editor::setSelection(int, int, int, int) {}
 
+void Editor::showLine(int line)
+{
+    setCursorPosition(line, 0);
+    activateWindow();
+    setFocus();
+}
+
 void Editor::switchBreakpoint()
 {
     const int l = cursorLine();

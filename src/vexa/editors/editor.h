@@ -96,6 +96,10 @@ public:
     virtual bool selectionRange(int* line1, int* col1, int* line2, int* col2);
     virtual void setSelection(int line1, int col1, int line2, int col2);
 
+    // Shows the start of `line` (from 0) to the user: the cursor there, the
+    // window active and the keyboard focus in the editor.
+    void showLine(int line);
+
     // Breakpoints live in memory only; each shows as an icon beside its line.
     void switchBreakpoint();
     void addBreakpoint(int line);

@@ -186,11 +186,11 @@ Editors::Editors() : QObject(nullptr), d(new Private)
     // new window (a new run in the same process) gets a manager of its own.
     connect(shell, &QObject::destroyed, this, [this]() { delete this; });
 
-    Action* toEditor = Actions::createAction(tr("Show Editor"), QStringLiteral("Editors/toEditor"),
-                                             QKeySequence(), this, SLOT(toEditor()));
-    toEditor->setIcon(Utils::iconSet(QStringLiteral("22x22_ToEditor")));
+    Action* toEditor =
+        Actions::createAction(tr("Show Editor"), QStringLiteral("Editors/toEditor"), QKeySequence(),
+                              this, SLOT(toEditor()), QStringLiteral("22x22_ToEditor"),
+                              shell->actionGroup(QStringLiteral("stackButtons")));
     toEditor->addTo(shell->stackButtons());
-    shell->actionGroup(QStringLiteral("stackButtons"))->add(toEditor);
     if (!toEditor->toolbuttons.isEmpty()) {
         QToolButton* button = toEditor->toolbuttons.first();
         d->editorsPopup = new QMenu(button);
@@ -268,12 +268,9 @@ void Editors::initActions()
         {"&Editor window", "Editors/focus", QKeySequence(Qt::CTRL | Qt::Key_E), nullptr,
          SLOT(setFocus())},
     };
-    for (const Def& def : defs) {
-        Action* a =
-            Actions::createAction(tr(def.text), QLatin1String(def.name), def.accel, this, def.slot);
-        if (def.icon)
-            a->setIcon(Utils::iconSet(QLatin1String(def.icon)));
-    }
+    for (const Def& def : defs)
+        Actions::createAction(tr(def.text), QLatin1String(def.name), def.accel, this, def.slot,
+                              QLatin1String(def.icon));
     if (Action* a = Actions::action(QStringLiteral("Editors/toolbar/open")))
         a->setUsesTextLabel(true);
 
@@ -557,6 +554,18 @@ bool Editors::open(const QString& url)
             setCurrentEditor(before);
     }
     return false;
+}
+
+Editor* Editors::openEditor(const QString& file)
+{
+    // A folder or a device is no file to edit.
+    const QFileInfo info(file);
+    if (file.isEmpty() || !info.isFile() || !open(info.absoluteFilePath()))
+        return nullptr;
+    // Only the editor that now holds the file counts; a file that failed to
+    // load leaves the current editor as it was.
+    Editor* e = current();
+    return e && QFileInfo(e->filename()) == info ? e : nullptr;
 }
 
 bool Editors::save()

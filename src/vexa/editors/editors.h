@@ -59,6 +59,12 @@ public Q_SLOTS:
     // name of one file meet in one editor. False when the file could not be
     // opened: no editor is left behind named after it.
     bool open(const QString& url);
+    // Opens the file as open(url) does and returns the editor that holds it
+    // now; null, with nothing changed, when the name is no regular file or
+    // the file did not load. Relative names are taken against the working
+    // folder. Those who follow a reference to a file (a message row, a tag)
+    // open it here and then show their line with Editor::showLine().
+    Editor* openEditor(const QString& file);
     // Each save reports whether the text reached its file; a failure was
     // shown to the user and the editor keeps its modified mark.
     bool save();

@@ -122,12 +122,9 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
         shell->actionGroup(g);
     auto make = [&](const char* text, const char* name, const QKeySequence& key, const char* slot,
                     const QString& group, const char* icon = nullptr) {
-        Action* a = Actions::createAction(tr(text), QLatin1String(name), key, this, slot);
-        if (icon)
-            a->setIcon(Utils::iconSet(QLatin1String(icon)));
-        if (!group.isEmpty())
-            shell->actionGroup(group)->add(a);
-        return a;
+        return Actions::createAction(tr(text), QLatin1String(name), key, this, slot,
+                                     QLatin1String(icon),
+                                     group.isEmpty() ? nullptr : shell->actionGroup(group));
     };
     Action* back =
         make("Back", "ExplorerPanel/navigation/back", Qt::ALT | Qt::Key_Left, SLOT(back()), nav);

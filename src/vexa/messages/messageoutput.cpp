@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QFileInfo>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QToolBar>
@@ -145,13 +144,11 @@ MessageOutput::MessageOutput(QWidget* parent) : QListWidget(parent), d(new Priva
     placeCleanButton();
 
     Shell* shell = Shell::self();
-    Action* a =
-        Actions::createAction(tr("Messages"), QStringLiteral("bottomDock/messages"),
-                              QKeySequence(Qt::CTRL | Qt::Key_M), this, SLOT(makeVisible()));
-    shell->actionGroup(QStringLiteral("docks/bottom"))->add(a);
-    a = Actions::action(QStringLiteral("bottomDock/messages"));
+    Action* a = Actions::createAction(tr("Messages"), QStringLiteral("bottomDock/messages"),
+                                      QKeySequence(Qt::CTRL | Qt::Key_M), this, SLOT(makeVisible()),
+                                      QStringLiteral("16x16_Messages"),
+                                      shell->actionGroup(QStringLiteral("docks/bottom")));
     a->setCheckable(true);
-    a->setIcon(Utils::iconSet(QStringLiteral("16x16_Messages")));
     a->addTo(shell->bottomDockTab());
     shell->bottomDock()->addWidget(this);
 }
@@ -277,24 +274,10 @@ void MessageOutput::showMessage(const QString& text)
 
 void MessageOutput::openFile(const QString& file, int line)
 {
-    if (file.isEmpty())
-        return;
-    // Relative names are taken against the working folder; a folder is no
-    // file to edit.
-    const QFileInfo info(file);
-    if (!info.isFile())
-        return;
-    const QString path = info.absoluteFilePath();
-    Editors::self()->open(path);
-    Editor* e = Editors::self()->current();
-    // Only the editor that now holds the file gets the cursor; a file that
-    // failed to load leaves the current editor as it was.
-    if (!e || QFileInfo(e->filename()) != info)
-        return;
-    e->setCursorPosition(qMax(0, line - 1), 0);
     // The file opened to be worked on: the keys go to it, also when it took
     // the place of an empty untitled editor and so no new editor came up.
-    e->setFocus();
+    if (Editor* e = Editors::self()->openEditor(file))
+        e->showLine(qMax(0, line - 1));
 }
 
 void MessageOutput::makeVisible()

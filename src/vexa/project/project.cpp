@@ -59,10 +59,8 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
 
     auto make = [this](const QString& text, const char* name, const char* slot,
                        const char* icon = nullptr) {
-        Action* a = Actions::createAction(text, QLatin1String(name), QKeySequence(), this, slot);
-        if (icon)
-            a->setIcon(Utils::iconSet(QLatin1String(icon)));
-        return a;
+        return Actions::createAction(text, QLatin1String(name), QKeySequence(), this, slot,
+                                     QLatin1String(icon));
     };
     Action* create = make(QStringLiteral("&New"), "Project/create", SLOT(create()));
     Action* open =

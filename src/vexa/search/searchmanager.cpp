@@ -81,37 +81,32 @@ SearchManager::SearchManager(QObject* parent) : QObject(parent), d(new Private)
 {
     instance = this;
     Shell* shell = Shell::self();
-    auto make = [this](const char* text, const char* name, const QKeySequence& key,
-                       const char* icon, const char* slot) {
-        Action* a =
-            Actions::createAction(QLatin1String(text), QLatin1String(name), key, this, slot);
-        if (icon)
-            a->setIcon(Utils::iconSet(QLatin1String(icon)));
-        return a;
+    auto make = [this](ActionGroup* group, const char* text, const char* name,
+                       const QKeySequence& key, const char* icon, const char* slot) {
+        Actions::createAction(QLatin1String(text), QLatin1String(name), key, this, slot,
+                              QLatin1String(icon), group);
     };
     ActionGroup* find = shell->actionGroup(QStringLiteral("menu/Search/Find"));
-    find->add(make("&Find", "Search/Find", QKeySequence(Qt::CTRL | Qt::Key_F), "16x16_Find",
-                   SLOT(findText())));
-    find->add(make("Find &Next", "Search/FindNext", QKeySequence(Qt::Key_F3), "16x16_FindNext",
-                   SLOT(findNext())));
-    find->add(make("&Search in files", "Search/FindInFiles",
-                   QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), "16x16_FindInFiles",
-                   SLOT(findInFiles())));
+    make(find, "&Find", "Search/Find", QKeySequence(Qt::CTRL | Qt::Key_F), "16x16_Find",
+         SLOT(findText()));
+    make(find, "Find &Next", "Search/FindNext", QKeySequence(Qt::Key_F3), "16x16_FindNext",
+         SLOT(findNext()));
+    make(find, "&Search in files", "Search/FindInFiles",
+         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), "16x16_FindInFiles", SLOT(findInFiles()));
     find->addSeparator();
     ActionGroup* replace = shell->actionGroup(QStringLiteral("menu/Search/Replace"));
-    replace->add(make("&Replace", "Search/Replace", QKeySequence(Qt::CTRL | Qt::Key_R),
-                      "16x16_Replace", SLOT(replace())));
+    make(replace, "&Replace", "Search/Replace", QKeySequence(Qt::CTRL | Qt::Key_R), "16x16_Replace",
+         SLOT(replace()));
     replace->addSeparator();
     // "Misk", not the window's own "Misc": Go to Line follows the Search sections.
-    shell->actionGroup(QStringLiteral("menu/Search/Misk"))
-        ->add(make("&Go to Line", "Search/goToLine", QKeySequence(Qt::CTRL | Qt::Key_G), nullptr,
-                   SLOT(goToLine())));
+    make(shell->actionGroup(QStringLiteral("menu/Search/Misk")), "&Go to Line", "Search/goToLine",
+         QKeySequence(Qt::CTRL | Qt::Key_G), nullptr, SLOT(goToLine()));
     ActionGroup* bar = shell->actionGroup(QStringLiteral("toolbar/Search"));
-    bar->add(make("Find", "Search/toolbar/Find", QKeySequence(), "22x22_Find", SLOT(findText())));
-    bar->add(make("Find Next", "Search/toolbar/FindNext", QKeySequence(), "22x22_FindNext",
-                  SLOT(findNext())));
-    bar->add(make("Search in files", "Search/toolbar/FindInFiles", QKeySequence(),
-                  "22x22_FindInFiles", SLOT(findInFiles())));
+    make(bar, "Find", "Search/toolbar/Find", QKeySequence(), "22x22_Find", SLOT(findText()));
+    make(bar, "Find Next", "Search/toolbar/FindNext", QKeySequence(), "22x22_FindNext",
+         SLOT(findNext()));
+    make(bar, "Search in files", "Search/toolbar/FindInFiles", QKeySequence(), "22x22_FindInFiles",
+         SLOT(findInFiles()));
 }
 
 SearchManager::~SearchManager()
