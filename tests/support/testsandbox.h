@@ -35,6 +35,29 @@ inline void setUp()
     qputenv("VEXA_TEST_SANDBOX", QFile::encodeName(dir.path()));
 }
 
+// Gives the offscreen platform one screen of that size in place of its own
+// 800x600, for a test of windows larger than that; a test under another
+// platform (xcb) keeps the screen it has. Call it before the application
+// object is made, from a static initializer:
+//     const bool screenReady = (testsandbox::useScreen(1280, 1024), true);
+inline void useScreen(int width, int height)
+{
+    setUp();
+    if (qgetenv("QT_QPA_PLATFORM") != "offscreen")
+        return;
+    const QString file = QFile::decodeName(qgetenv("VEXA_TEST_SANDBOX")) + "/screen.json";
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write the screen configuration %s", qPrintable(file));
+    f.write(QStringLiteral("{ \"screens\": [ { \"name\": \"screen\", \"x\": 0, \"y\": 0, "
+                           "\"width\": %1, \"height\": %2 } ] }\n")
+                .arg(width)
+                .arg(height)
+                .toUtf8());
+    f.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(file));
+}
+
 } // namespace testsandbox
 
 #endif

@@ -18,6 +18,10 @@ class TestSettings : public QObject
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
+    // What start-up does before anything reads a setting; the functions after
+    // prefixBeforeStartUp() call it so each also runs alone.
+    static void startUp() { Settings::setKeyPrefix("/vexa"); }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -47,6 +51,7 @@ private Q_SLOTS:
 
     void corruptValuesGiveDefaults()
     {
+        startUp();
         bool ok = true;
         QCOMPARE(Settings::readNum("/num", 50, &ok), 50);
         QVERIFY(!ok);
@@ -90,6 +95,7 @@ private Q_SLOTS:
 
     void roundTrip()
     {
+        startUp();
         const QString longText = QString("0123456789abcdef").repeated(8000) + "\n=;,\"[x]";
         const QStringList lists[] = {
             {}, {"one"}, {"", "/a/b"}, {"a,b", "c d", "=", "\"q\""}, {"/x", "", "", "/y"}};
@@ -158,6 +164,8 @@ private Q_SLOTS:
 
     void oneFileForAllRoots()
     {
+        startUp();
+        QVERIFY(Settings::write("/geometry/x", 120));
         // The style menu and the editing component use plain QSettings
         // objects with keys outside the prefix: same file, same data.
         {

@@ -3,6 +3,7 @@
 // restarts, and the dock and focus handshakes.
 
 #include "testeditor.h"
+#include "testsandbox.h"
 
 #include "vexa/actions.h"
 #include "vexa/editors/editors.h"
@@ -35,6 +36,10 @@ using namespace vexa;
 
 namespace
 {
+// The main window's built-in size needs a screen larger than the offscreen
+// platform's own.
+const bool screenReady = (testsandbox::useScreen(1280, 1024), true);
+
 QStringList menuTitles(Shell* s)
 {
     QStringList titles;

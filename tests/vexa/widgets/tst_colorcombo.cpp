@@ -1,4 +1,3 @@
-#include "vexa/widgets/clicklabel.h"
 #include "vexa/widgets/colorcombo.h"
 
 #include <QApplication>
@@ -154,24 +153,7 @@ private slots:
         QCOMPARE(combo.colorName(), QString("#010203"));
         QCOMPARE(combo.itemText(1), QString("custom"));
     }
-
-    void clickLabelReportsEveryPress()
-    {
-        ClickLabel label("caption");
-        QCOMPARE(label.text(), QString("caption"));
-        QSignalSpy spy(&label, &ClickLabel::clicked);
-        for (auto button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
-            QTest::mousePress(&label, button);
-            QTest::mouseRelease(&label, button);
-        }
-        QCOMPARE(spy.count(), 3);
-    }
 };
 
-int runColorComboTests(int argc, char** argv)
-{
-    TestColorCombo t;
-    return QTest::qExec(&t, argc, argv);
-}
-
+QTEST_MAIN(TestColorCombo)
 #include "tst_colorcombo.moc"

@@ -310,10 +310,5 @@ private slots:
     }
 };
 
-int runSplitterTests(int argc, char** argv)
-{
-    TestSplitter t;
-    return QTest::qExec(&t, argc, argv);
-}
-
+QTEST_MAIN(TestSplitter)
 #include "tst_splitter.moc"

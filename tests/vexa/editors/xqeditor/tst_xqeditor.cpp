@@ -2,7 +2,7 @@
 // per file under the digest of its path, the trace line, cursor placement,
 // and the editor options with their dialog.
 
-#include "editorstest.h"
+#include "../editorstest.h"
 
 #include "vexa/actions.h"
 #include "vexa/editors/hloptions.h"

@@ -1,0 +1,308 @@
+// The line of text: its edits in place, the tab and attribute notes that
+// follow them, and its marks.
+
+#include "xqwidgets/xqeditor/textline.h"
+
+#include <QColor>
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace xqwidgets;
+
+class TestTextLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void textLineBasics();
+    void textLineEditsInPlace();
+    void textLineTabsFollowEdits();
+    void textLineAttributesAreUnsigned();
+    void textLineCompactAttributes_data();
+    void textLineCompactAttributes();
+    void textLineMarks();
+};
+
+void TestTextLine::textLineBasics()
+{
+    TextLine empty;
+    QCOMPARE(empty.firstChar(), -1);
+    QVERIFY(!empty.removeSpaces());
+    QCOMPARE(empty.attribute(0), 0);
+
+    struct Case {
+        QString text;
+        QString trimmed;
+        bool removed;
+        int firstChar;
+    };
+    const Case cases[] = {
+        {"abc \t ", "abc", true, 0},
+        {"   ", "", true, -1},
+        {"  x", "  x", false, 2},
+        {"\tif x:", "\tif x:", false, 1},
+    };
+    for (const Case& c : cases) {
+        TextLine l(c.text);
+        QCOMPARE(l.firstChar(), c.firstChar);
+        QCOMPARE(l.removeSpaces(), c.removed);
+        QCOMPARE(QString(l), c.trimmed);
+    }
+
+    TextLine l("hello");
+    l.replace(1, 3, "ipp");
+    QCOMPARE(QString(l), QString("hippo"));
+    l.set("ab");
+    QCOMPARE(QString(l), QString("ab"));
+}
+
+// Edits work on the line's storage in place where it has room. The text a
+// line was made from (which it shares until its first edit) never changes,
+// a line given itself as the text to insert gets its old text, and typing
+// on a long line after its first edit takes no new storage.
+void TestTextLine::textLineEditsInPlace()
+{
+    enum Op { Insert, Replace, Append, Remove, Truncate };
+    struct Case {
+        const char* name;
+        Op op;
+        int index;
+        int len;
+        QString with; // "@" stands for the line itself
+    };
+    const Case cases[] = {
+        {"insert at start", Insert, 0, 0, "xy"},
+        {"insert inside", Insert, 30, 0, "xy"},
+        {"insert at end", Insert, 1000, 0, "xy"},
+        {"insert past end pads", Insert, 1005, 0, "xy"},
+        {"insert itself", Insert, 2, 0, "@"},
+        {"replace shorter", Replace, 1, 30, "z"},
+        {"replace longer", Replace, 1, 2, "wxyz"},
+        {"replace to end with more", Replace, 995, 10, "0123456789"},
+        {"replace with itself", Replace, 3, 1, "@"},
+        {"append", Append, 0, 0, "tail"},
+        {"append itself", Append, 0, 0, "@"},
+        {"remove", Remove, 20, 20, ""},
+        {"truncate", Truncate, 40, 0, ""},
+    };
+    const QString original = QStringLiteral("abcdefghij").repeated(100);
+    for (const Case& c : cases) {
+        // A line sharing its text, and one with storage of its own and no
+        // room to spare.
+        for (bool sharing : {true, false}) {
+            QString shared = original;
+            TextLine line(sharing ? shared : QString(original.constData(), original.size()));
+            // The same edit on the line and on a plain string.
+            auto edit = [&c](auto& target, const QString& with) {
+                switch (c.op) {
+                case Insert:
+                    target.insert(c.index, with);
+                    break;
+                case Replace:
+                    target.replace(c.index, c.len, with);
+                    break;
+                case Append:
+                    target.append(with);
+                    break;
+                case Remove:
+                    target.remove(c.index, c.len);
+                    break;
+                case Truncate:
+                    target.truncate(c.index);
+                    break;
+                }
+            };
+            const bool self = c.with == QLatin1String("@");
+            QString model = original;
+            edit(model, self ? original : c.with);
+            edit(line, self ? static_cast<const QString&>(line) : c.with);
+            QVERIFY2(QString(line) == model, c.name);
+            QVERIFY2(shared == original, c.name);
+        }
+    }
+
+    // A long line: after the first key, keys at the start and further on
+    // are made in the storage the first one left.
+    const QString text(100000, QLatin1Char('a'));
+    TextLine line(text);
+    line.insert(0, QStringLiteral("x"));
+    const QChar* storage = line.constData();
+    for (int i = 1; i < 50; ++i)
+        line.insert(i % 3 == 0 ? 0 : i, QStringLiteral("y"));
+    QCOMPARE(line.constData(), storage);
+    QCOMPARE(line.size(), text.size() + 50);
+    QCOMPARE(line.count(QLatin1Char('a')), text.size());
+    QCOMPARE(text, QString(100000, QLatin1Char('a')));
+}
+
+// What a line knows of its tabs follows every kind of edit: each answer of
+// tabIn equals a search of the text, after random edits that add and take
+// away tabs (the last one too).
+void TestTextLine::textLineTabsFollowEdits()
+{
+    QRandomGenerator rng(20261210);
+    const QString alphabet = QStringLiteral("ab \t");
+    auto piece = [&] {
+        QString s;
+        for (int n = int(rng.bounded(4)); n > 0; --n)
+            s += alphabet.at(int(rng.bounded(alphabet.size())));
+        return s;
+    };
+    TextLine line(QStringLiteral("abc"));
+    QString model = line;
+    for (int step = 0; step < 2000; ++step) {
+        const int at = int(rng.bounded(int(model.size()) + 1));
+        const int len = int(rng.bounded(3));
+        switch (rng.bounded(6)) {
+        case 0: {
+            const QString s = piece();
+            line.insert(at, s);
+            model.insert(at, s);
+            break;
+        }
+        case 1: {
+            const QString s = piece();
+            line.replace(uint(at), uint(len), s);
+            model.replace(at, len, s);
+            break;
+        }
+        case 2:
+            line.remove(at, len);
+            model.remove(at, len);
+            break;
+        case 3:
+            line.truncate(at);
+            model.truncate(at);
+            break;
+        case 4: {
+            const QString s = piece();
+            line.append(s);
+            model.append(s);
+            break;
+        }
+        default:
+            if (rng.bounded(20) == 0) {
+                model = piece();
+                line.set(model);
+            }
+            break;
+        }
+        QCOMPARE(QString(line), model);
+        const int from = int(rng.bounded(int(model.size()) + 1));
+        const int to = int(rng.bounded(int(model.size()) + 2));
+        const qsizetype want =
+            from < to
+                ? QStringView(model).first(qMin<qsizetype>(to, model.size())).indexOf(u'\t', from)
+                : -1;
+        QCOMPARE(line.tabIn(from, to), want);
+        QCOMPARE(line.tabIn(0, line.size()), model.indexOf(QLatin1Char('\t')));
+    }
+}
+
+void TestTextLine::textLineAttributesAreUnsigned()
+{
+    TextLine l("abcde");
+    l.setAttributes(3, 2, 100);
+    QCOMPARE(l.attribute(1), 0);
+    QCOMPARE(l.attribute(2), 3);
+    QCOMPARE(l.attribute(4), 3);
+    QCOMPARE(l.attribute(5), 0);
+    // Ids up to 255 read back as stored, never negative.
+    l.setAttributes(200, 0, 1);
+    l.setAttributes(255, 1, 2);
+    QCOMPARE(l.attribute(0), 200);
+    QCOMPARE(l.attribute(1), 255);
+    // A shorter text keeps the old attributes until the next reset.
+    l.set("a");
+    QCOMPARE(l.attribute(2), 3);
+    l.resetHighlight(7);
+    QCOMPARE(l.attribute(0), 0);
+    QCOMPARE(l.attribute(2), 0);
+    QCOMPARE(l.highlightContext(), 7);
+    QVERIFY(!l.isHighlighted());
+    l.doneHighlight();
+    QVERIFY(l.isHighlighted());
+}
+
+// A finished line keeps its attributes in a compact form chosen by their
+// shape; whatever the form, every character reads back what was written,
+// characters past the written ones read 0, a line with marks keeps both,
+// and writing again after the line was finished starts from what it held.
+void TestTextLine::textLineCompactAttributes_data()
+{
+    QTest::addColumn<QList<int>>("ids");
+    auto repeat = [](int id, int n) { return QList<int>(n, id); };
+    QTest::newRow("one attribute") << repeat(5, 40);
+    QTest::newRow("all plain") << repeat(0, 40);
+    QTest::newRow("runs") << repeat(3, 4) + repeat(0, 1) + repeat(200, 7) + repeat(3, 30);
+    QTest::newRow("run longer than 255") << repeat(9, 600) + repeat(1, 3) + repeat(9, 300);
+    QList<int> every;
+    for (int i = 0; i < 50; ++i)
+        every << (i * 7) % 256;
+    QTest::newRow("a new attribute at every character") << every;
+    QTest::newRow("plain tail") << repeat(4, 10) + repeat(0, 30);
+}
+
+void TestTextLine::textLineCompactAttributes()
+{
+    QFETCH(QList<int>, ids);
+    const int n = int(ids.size());
+    for (bool marked : {false, true}) {
+        TextLine l(QString(n, u'x'));
+        if (marked)
+            l.setMargin("bookmark", "1");
+        l.resetHighlight(0);
+        for (int i = 0; i < n; ++i)
+            l.setAttributes(ids.at(i), uint(i), uint(i + 1));
+        l.doneHighlight();
+        for (int i = 0; i < n; ++i)
+            QCOMPARE(l.attribute(uint(i)), ids.at(i));
+        QCOMPARE(l.attribute(uint(n)), 0);
+        QCOMPARE(l.attribute(uint(n + 1000)), 0);
+        // Written over in part after it was finished.
+        l.setAttributes(77, 1, 3);
+        QCOMPARE(l.attribute(0), ids.at(0));
+        QCOMPARE(l.attribute(1), 77);
+        QCOMPARE(l.attribute(2), 77);
+        QCOMPARE(l.attribute(uint(n - 1)), ids.at(n - 1));
+        l.doneHighlight();
+        QCOMPARE(l.attribute(2), 77);
+        QCOMPARE(l.attribute(uint(n - 1)), ids.at(n - 1));
+        if (marked) {
+            l.delMargin("bookmark", "1");
+            QCOMPARE(l.attribute(1), 77);
+            QCOMPARE(l.attribute(uint(n - 1)), ids.at(n - 1));
+        }
+        l.resetHighlight(0);
+        QCOMPARE(l.attribute(1), 0);
+        QCOMPARE(l.attribute(uint(n - 1)), 0);
+    }
+}
+
+void TestTextLine::textLineMarks()
+{
+    TextLine l("x");
+    QString cls, item;
+    QVERIFY(!l.firstMargin(cls, item));
+    l.setMargin("bookmark", "1");
+    l.setMargin("bookmark", "1");
+    l.setMargin("error", "e");
+    l.delMargin("bookmark", "1");
+    QCOMPARE(l.marginsForClass("bookmark"), QStringList({"1"}));
+    QVERIFY(l.firstMargin(cls, item));
+    QCOMPARE(cls, QString("bookmark"));
+    l.delMargin("bookmark", "1");
+    l.delMargin("error", "e");
+    QVERIFY(!l.firstMargin(cls, item));
+    l.delMargin("none", "x"); // nothing happens
+
+    l.setLineColor(Qt::red);
+    QCOMPARE(l.lineColor(), QColor(Qt::red));
+    l.clearLineColor();
+    QVERIFY(!l.lineColor().isValid());
+    l.setMarked(5);
+    QCOMPARE(l.marked(), 5);
+}
+
+QTEST_GUILESS_MAIN(TestTextLine)
+#include "tst_textline.moc"
