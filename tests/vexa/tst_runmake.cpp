@@ -47,11 +47,12 @@ void writeFile(const QString& path, const QByteArray& data, bool executable = fa
         f.setPermissions(f.permissions() | QFile::ExeOwner);
 }
 
-// A program that ignores SIGTERM and has started one of its own that
-// ignores it too; it names that child's process id in a row "child <pid>".
+// A program that ignores SIGTERM, saying so in a row "TERM ignored", and has
+// started one of its own that ignores it silently; it names that child's
+// process id in a row "child <pid>".
 const QByteArray kEndless =
     "#!/bin/sh\ntrap '' TERM\nsh -c 'while :; do sleep 0.05; done' &\necho \"child $!\"\n"
-    "echo started\nwhile :; do sleep 0.05; done\n";
+    "trap 'echo TERM ignored' TERM\necho started\nwhile :; do sleep 0.05; done\n";
 
 // Whether no process of that id runs (gone, or a zombie left to be reaped).
 bool gone(qint64 pid)
@@ -232,7 +233,7 @@ private Q_SLOTS:
         QCOMPARE(button->text(), QStringLiteral("Stop"));
         QVERIFY(!action("RunMake/run")->isEnabled());
         runner()->make(); // asks it to end: ignored
-        QTest::qWait(300);
+        QTRY_VERIFY(rows().contains("#color{black}TERM ignored"));
         QVERIFY(!ended());
         QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Stop"));
         QCOMPARE(children().size(), 1);

@@ -113,6 +113,11 @@ SearchInFiles::State SearchInFiles::state() const
     return current;
 }
 
+vexa::FileSearch* SearchInFiles::fileSearch() const
+{
+    return core;
+}
+
 bool SearchInFiles::stopRunning()
 {
     if (!running)

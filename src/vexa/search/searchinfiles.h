@@ -73,6 +73,8 @@ public:
     QPushButton* buttonCancel;
 
     State state() const;
+    // The walk itself, for its settings (how often it lets the event loop run).
+    vexa::FileSearch* fileSearch() const;
     // Stops the search that runs in any dialog; true when one ran. It
     // unwinds only once the caller has returned to the event loop.
     static bool stopRunning();

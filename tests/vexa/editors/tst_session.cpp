@@ -96,8 +96,11 @@ private:
         startServices(shell);
         shell->show();
         QVERIFY(QTest::qWaitForWindowExposed(shell));
-        // The recorded current file comes back from the event loop.
-        QTest::qWait(20);
+        // The recorded current file comes back from a 1 ms single shot; one
+        // started after it fires after it.
+        bool after = false;
+        QTimer::singleShot(1, this, [&after]() { after = true; });
+        QTRY_VERIFY(after);
     }
     // Exit through the command; the window goes as the entry function ends.
     void quit()

@@ -907,8 +907,7 @@ private Q_SLOTS:
             Boxes boxes;
             tree()->setFocus();
             QTest::keyClick(tree(), Qt::Key_Return);
-            QTest::qWait(10);
-            QCOMPARE(boxes.texts.size(), 1);
+            QTRY_COMPARE(boxes.texts.size(), 1);
         }
         QCOMPARE(readFile(path("outside.txt")), QByteArray("keep me"));
         for (Editor* e : Editors::self()->editors())

@@ -26,7 +26,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -268,10 +267,10 @@ private Q_SLOTS:
         int rowsAtStop = -1;
         bool hiddenAtOnce = false;
         bool clicked = false;
-        // Rows come slowly, so the walk lets the event loop run between them.
+        // The walk lets the event loop run at every step.
+        dialog->fileSearch()->setYieldInterval(0);
         QMetaObject::Connection slow = connect(
             dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
-                QThread::msleep(1);
                 if (panel->count() == 40 && !clicked) {
                     clicked = true;
                     QTimer::singleShot(0, this, [&]() {
@@ -304,9 +303,9 @@ private Q_SLOTS:
         open();
         fill(many, QString(), QStringLiteral("needle"));
         bool stopEnabled = false;
+        dialog->fileSearch()->setYieldInterval(0);
         QMetaObject::Connection slow = connect(
             dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
-                QThread::msleep(1);
                 if (panel->count() == 20) {
                     dialog->comboSearch->setEditText(QString());
                     stopEnabled = dialog->buttonSearch->isEnabled();
@@ -341,9 +340,9 @@ private Q_SLOTS:
         open();
         fill(many, QString(), QStringLiteral("needle"));
         int rowsAtQuit = -1;
+        dialog->fileSearch()->setYieldInterval(0);
         QMetaObject::Connection slow = connect(
             dialog, &SearchInFiles::newEntry, this, [&](const QString&, int, const QString&) {
-                QThread::msleep(1);
                 if (panel->count() == 30) {
                     QTimer::singleShot(0, this, [&]() {
                         rowsAtQuit = panel->count();
