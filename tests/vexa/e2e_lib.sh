@@ -40,6 +40,43 @@ e2e_wait_for_window() {
     fail "no main window after $1 s"
 }
 
+# Waits up to <seconds> for <command...> to succeed, looking every 0.1 s,
+# and fails naming <what> when it does not. Nothing is sent meanwhile: the
+# keys that led here were sent once. The program ending meanwhile fails too.
+e2e_wait_until() {
+    secs=$1 what=$2
+    shift 2
+    looks=0
+    until "$@"; do
+        alive || fail "the program ended while waiting for $what"
+        [ $looks -ge $((secs * 10)) ] && fail "no $what after $secs s"
+        sleep 0.1
+        looks=$((looks + 1))
+    done
+}
+
+# Conditions for e2e_wait_until: the main window's caption matches a shell
+# pattern; a window has the keyboard focus; a file holds a text; a visible
+# window's name matches a regular expression (its id then in `found`).
+e2e_caption_like() {
+    case $(xdotool getwindowname "$win" 2>/dev/null) in $1) return 0 ;; esac
+    return 1
+}
+e2e_focus_on() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+e2e_file_holds() { [ "$(cat "$1" 2>/dev/null)" = "$2" ]; }
+e2e_window_named() {
+    found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$found" ]
+}
+
+# Waits for a dialog named by <regex> to appear and to get the keyboard
+# focus, so that keys typed next reach it; its id goes to `dialog`.
+e2e_wait_for_dialog() {
+    e2e_wait_until 30 "a window named $1" e2e_window_named "$1"
+    dialog=$found
+    e2e_wait_until 30 "the keyboard focus in the window named $1" e2e_focus_on "$dialog"
+}
+
 # Gives the main window the keyboard focus, waiting up to 60 s (a loaded
 # machine) for the X server to report it; keys sent without it would be lost.
 e2e_focus() {

@@ -4,7 +4,10 @@
 # file shown with xdotool, save it with Ctrl+S, save a new file through the
 # Save As dialog and type on after it, take a picture of the window, press
 # Ctrl+Q, and check that it exits with status 0, that the files on disk hold
-# the typed text and that the settings were written.
+# the typed text and that the settings were written. Each key is sent once,
+# and the script never pauses for a fixed time: it waits for what a user
+# would see (a caption, a window with the keyboard focus, colours on the
+# screen) or for a file's text.
 #
 # Usage: e2e_vexa.sh <path of the vexa executable> [<screenshot file>]
 # The harness gives HOME and XDG_CONFIG_HOME of a throwaway sandbox. The
@@ -41,31 +44,26 @@ e2e_wait_for_window 180
 echo "main window $win after $polls polls"
 
 # There is no window manager: give the window the input focus ourselves, once,
-# let the event loop settle, then type a line at the start of main.cpp and save
-# it with Ctrl+S. The keys are typed once: the editor must have the keyboard
-# focus from the start.
+# then type a line at the start of main.cpp and save it with Ctrl+S. The keys
+# are typed once: the editor must have the keyboard focus from the start. No
+# pause is needed between keys: the program handles them in the order sent,
+# and each wait below is for something the user would see.
 # The caption names the current editor's file from the start.
 caption=$(xdotool getwindowname "$win")
 [ "$caption" = "main.cpp : $work/ - Vexa" ] || fail "caption at start: $caption"
 original=$(cat "$work/main.cpp")
 typed='// typed by xdotool'
 e2e_focus
-sleep 1
 xdotool type --delay 20 "$typed"
 xdotool key Return ctrl+s
 expected=$(printf '%s\n%s' "$typed" "$original")
-# waits up to 10 s for a file to hold what is expected (the keys are not sent again)
+# Waits up to 30 s for a file to hold what is expected (the keys are not sent
+# again); fails with the file's text.
 wait_for() {
-    j=0
-    while [ $j -lt 50 ] && [ "$(cat "$1" 2>/dev/null)" != "$2" ]; do
-        alive || fail "the program ended while waiting for $1"
-        sleep 0.2
-        j=$((j + 1))
-    done
-    [ "$(cat "$1" 2>/dev/null)" = "$2" ]
+    e2e_wait_until 30 "$1 holding the expected text (it holds: $(cat "$1" 2>&1))" \
+        e2e_file_holds "$1" "$2"
 }
-wait_for "$work/main.cpp" "$expected" ||
-    fail "main.cpp does not hold the line typed once: $(cat "$work/main.cpp")"
+wait_for "$work/main.cpp" "$expected"
 echo "typed and saved main.cpp"
 
 # ---- after a dialog of ours closed -------------------------------------------
@@ -73,26 +71,16 @@ echo "typed and saved main.cpp"
 # the dialog. Once it has closed the editor must have the focus again: the next
 # keys and Ctrl+S land in the saved file.
 xdotool key alt+n
-sleep 0.5
 xdotool type --delay 20 'first'
 xdotool key ctrl+s
-dialog=
-i=0
-while [ $i -lt 50 ] && [ -z "$dialog" ]; do
-    dialog=$(xdotool search --onlyvisible --name '^Save As$' 2>/dev/null | head -n 1)
-    sleep 0.2
-    i=$((i + 1))
-done
-[ -n "$dialog" ] || fail "Ctrl+S on a new editor showed no Save As dialog"
-sleep 0.5
+e2e_wait_for_dialog '^Save As$'
 xdotool type --delay 20 "$work/new.txt"
 xdotool key Return
-wait_for "$work/new.txt" 'first' || fail "Save As did not write new.txt: $(cat "$work/new.txt" 2>&1)"
-sleep 0.5
+wait_for "$work/new.txt" 'first'
+e2e_wait_until 30 "the keyboard focus back in the main window after Save As" e2e_focus_on "$win"
 xdotool type --delay 20 ' second'
 xdotool key ctrl+s
-wait_for "$work/new.txt" 'first second' ||
-    fail "keys after the Save As dialog did not reach the editor: $(cat "$work/new.txt")"
+wait_for "$work/new.txt" 'first second'
 echo "typed after the Save As dialog and saved new.txt"
 # -----------------------------------------------------------------------------
 
@@ -121,40 +109,29 @@ command -v import >/dev/null 2>&1 || fail "search in files: ImageMagick's import
 blue_mask "$work/before.png" || fail "search in files: no screenshot"
 # The window has the focus since the start; the keys are sent once.
 xdotool key --clearmodifiers ctrl+alt+f
-sleep 1
+e2e_wait_for_dialog '^Search in files'
 xdotool type --delay 20 e2eneedle
 xdotool key Return
-box=
-j=0
-while alive && [ -z "$box" ] && [ $j -lt 20 ]; do
-    sleep 0.5
+# Whether blue shows where there was none before; its box goes to `box`.
+new_blue() {
     blue_mask "$work/after.png" || fail "search in files: no screenshot"
     convert "$work/before.png" -negate "$work/not-before.png"
     convert "$work/after.png" "$work/not-before.png" -compose multiply -composite \
         "$work/new.png"
     box=$(convert "$work/new.png" -bordercolor black -border 1 -format '%@' info: 2>/dev/null)
-    case "$box" in 0x0*) box= ;; esac
-    j=$((j + 1))
-done
-alive || fail "the program ended during the search in files"
-[ -n "$box" ] || fail "search in files: no hit row appeared"
+    case "$box" in '' | 0x0*) return 1 ;; esac
+}
+e2e_wait_until 30 "the hit's row of the search in files" new_blue
 # The box is WxH+X+Y in the bordered picture: one pixel off each way.
 x=$(echo "$box" | sed 's/^[0-9]*x[0-9]*+\([0-9]*\)+.*/\1/')
 y=$(echo "$box" | sed 's/^[0-9]*x\([0-9]*\)+[0-9]*+\([0-9]*\)$/\2 \1/' | awk '{print $1 + int($2 / 2) - 1}')
 xdotool mousemove "$x" "$y" click 1
 echo "search in files: hit row at $x,$y"
-found_before=$(cat "$work/found.txt")
-# The click gave the opened file the focus; the marker is typed once.
-sleep 0.5
+# The click opened the file and gave it the focus; the marker is typed once.
+e2e_wait_until 30 "the caption naming found.txt after the click" e2e_caption_like 'found.txt*'
 xdotool type --delay 20 'MARK'
 xdotool key ctrl+s
-j=0
-while alive && [ $j -lt 50 ] && [ "$(cat "$work/found.txt")" = "$found_before" ]; do
-    sleep 0.2
-    j=$((j + 1))
-done
-[ "$(cat "$work/found.txt")" = "$(printf 'alpha\nbeta\nMARKgamma e2eneedle')" ] ||
-    fail "search in files: found.txt does not start the hit's line with the marker: $(cat "$work/found.txt")"
+wait_for "$work/found.txt" "$(printf 'alpha\nbeta\nMARKgamma e2eneedle')"
 echo "search in files: the row opened found.txt at line 3"
 # ---- end of search in files -------------------------------------------------
 
@@ -214,38 +191,19 @@ echo "project: main window $win"
 # tree through Window > Project window, once. End reaches the file, Return
 # opens it, and the opened file takes the focus.
 e2e_focus
-sleep 1
 xdotool key alt+w
-sleep 0.5
 xdotool key p
-sleep 0.5
 xdotool key End Return
-j=0
-while [ $j -lt 50 ]; do
-    case $(xdotool getwindowname "$win" 2>/dev/null) in *notes.txt*) break ;; esac
-    alive || fail "the program ended while opening notes.txt"
-    sleep 0.2
-    j=$((j + 1))
-done
-case $(xdotool getwindowname "$win" 2>/dev/null) in
-*notes.txt*) echo "project: Return in the tree opened notes.txt" ;;
-*) fail "the caption does not name notes.txt: $(xdotool getwindowname "$win")" ;;
-esac
+e2e_wait_until 30 "the caption naming notes.txt" e2e_caption_like '*notes.txt*'
+echo "project: Return in the tree opened notes.txt"
 if [ -n "$SHOT" ] && command -v import >/dev/null 2>&1; then
     import -window "$win" "${SHOT%.png}_project.png" 2>>"$work/vexa.log" || true
 fi
 
 note='typed into the project file'
-sleep 0.5
 xdotool type --delay 20 "$note"
 xdotool key Return ctrl+s
-j=0
-while [ $j -lt 50 ] && ! grep -q "^$note" "$proj/notes.txt"; do
-    alive || fail "the program ended while saving notes.txt"
-    sleep 0.2
-    j=$((j + 1))
-done
-grep -q "^$note" "$proj/notes.txt" || fail "notes.txt lacks the typed line: $(cat "$proj/notes.txt")"
+wait_for "$proj/notes.txt" "$(printf '%s\nproject notes' "$note")"
 echo "project: typed once and saved notes.txt"
 
 quit_vexa
@@ -256,7 +214,6 @@ grep -q "^project\\\\openedProject=$proj/demo.vexa\$" "$conf" ||
 # The second start reopens the project, and so its exit writes it once more.
 sed -i 's/ open="1"//' "$proj/demo.vexa"
 start_vexa
-sleep 1
 quit_vexa
 grep -q 'open="1"' "$proj/demo.vexa" || fail "the second start did not reopen the project"
 echo "PASS: the project opened at start, its file opened and was saved, and it came back"
@@ -267,24 +224,16 @@ echo "PASS: the project opened at start, its file opened and was saved, and it c
 printf '[vexa]\nproject\\projectsDir=%s\n' "$work/projects/" > "$conf"
 start_vexa
 e2e_focus
-sleep 1
 xdotool key --clearmodifiers alt+p
-sleep 0.5
 xdotool key --clearmodifiers Return
-sleep 1
+e2e_wait_for_dialog '^New project$'
 xdotool type --delay 20 'E2E Demo'
-sleep 0.5
 if [ -n "$SHOT" ] && command -v import >/dev/null 2>&1; then
     import -window root "${SHOT%.png}_newproject.png" 2>>"$work/vexa.log" || true
 fi
 xdotool key --clearmodifiers Return
 created="$work/projects/e2e_demo/e2e_demo.vexa"
-j=0
-while alive && [ $j -lt 50 ] && ! [ -s "$created" ]; do
-    sleep 0.2
-    j=$((j + 1))
-done
-[ -s "$created" ] || fail "Project > New made no $created"
+e2e_wait_until 30 "$created made by Project > New" test -s "$created"
 quit_vexa
 grep -q 'name="E2E Demo"' "$created" || fail "the new project file lacks its name: $(cat "$created")"
 grep -q "^project\\\\openedProject=$created\$" "$conf" ||
@@ -302,22 +251,10 @@ printf '[vexa]\nfileexplorer\\lastPath=%s\nfileexplorer\\lastFile=notes.txt\n' "
 start_vexa
 # The focus is given once and each key is sent once.
 e2e_focus
-sleep 1
 xdotool key --clearmodifiers ctrl+t
-sleep 1
 xdotool key --clearmodifiers Return
-caption=
-j=0
-while alive && [ $j -lt 50 ]; do
-    caption=$(xdotool getwindowname "$win" 2>/dev/null)
-    case "$caption" in *notes.txt*) break ;; esac
-    sleep 0.2
-    j=$((j + 1))
-done
-case "$caption" in
-*notes.txt*) echo "explorer: opened notes.txt: $caption" ;;
-*) fail "the caption does not name notes.txt: $caption" ;;
-esac
+e2e_wait_until 30 "the caption naming notes.txt" e2e_caption_like '*notes.txt*'
+echo "explorer: opened notes.txt: $(xdotool getwindowname "$win")"
 quit_vexa
 grep -q '^fileexplorer\\lastFile=notes.txt$' "$conf" || fail "the explorer's current file was not kept"
 [ "$(cat "$work/explore/notes.txt")" = explored ] || fail "notes.txt changed"
@@ -355,24 +292,18 @@ red_rows() {
         convert "$work/red.png" -colorspace gray -scale '1x!' -depth 16 txt:- |
         awk -F'[,:() ]+' '/^[0-9]/ && $4 > 0 { print $2 }'
 }
+# Whether the screen shows two bands of red rows: the traceback row and
+# make's own error row after it. Leaves the rows in `rows`.
+two_red_bands() {
+    rows=$(red_rows)
+    [ "$(echo "$rows" | awk 'NF && (n == 0 || $1 > last + 1) { n++ } { last = $1 } END { print n + 0 }')" -ge 2 ]
+}
 name=build
 start_vexa
 # The focus is given once and F9 is sent once.
 e2e_focus
-sleep 1
 xdotool key F9
-rows=
-j=0
-while alive && [ -z "$rows" ] && [ $j -lt 40 ]; do
-    sleep 0.5
-    rows=$(red_rows)
-    j=$((j + 1))
-done
-alive || fail "build runner: the program ended during make"
-[ -n "$rows" ] || fail "build runner: no red rows after F9"
-# make's own error row follows the traceback row; let the output settle.
-sleep 1
-rows=$(red_rows)
+e2e_wait_until 60 "the traceback row and make's error row in red after F9" two_red_bands
 y=$(($(echo "$rows" | head -n 1) + 5))
 x=$(convert "$work/red.png" -crop "x1+0+$y" +repage -bordercolor black -border 1 -format '%@' info: |
     sed 's/^[0-9]*x[0-9]*+\([0-9]*\)+.*/\1/')
@@ -381,12 +312,11 @@ if [ -n "$SHOT" ]; then
 fi
 xdotool mousemove "$((x + 20))" "$y" click 1
 echo "build runner: traceback row at $((x + 20)),$y"
-# The click gave the opened script the focus; the marker is typed once.
-sleep 0.5
+# The click opened the script and gave it the focus; the marker is typed once.
+e2e_wait_until 30 "the caption naming fail.py after the click" e2e_caption_like 'fail.py*'
 xdotool type --delay 20 'MARK'
 xdotool key ctrl+s
-wait_for "$bproj/fail.py" "$(printf 'x = 1\ny = 2\nMARKundefined_name')" ||
-    fail "build runner: line 3 of fail.py does not start with the marker: $(cat "$bproj/fail.py")"
+wait_for "$bproj/fail.py" "$(printf 'x = 1\ny = 2\nMARKundefined_name')"
 quit_vexa
 name=
 echo "PASS: F9 made the project, its traceback row opened the script at line 3"
@@ -420,23 +350,14 @@ C
     QT_LOGGING_RULES='vexa.tags.debug=true' QT_QPA_PLATFORM=xcb "$VEXA" funcs.c > "$work/vexa.log" 2>&1 &
     pid=$!
     e2e_wait_for_window 180
-    j=0
-    while alive && [ $j -lt 300 ] && ! grep -q "tags shown for $work/funcs.c with 3 " "$work/vexa.log"; do
-        sleep 0.2
-        j=$((j + 1))
-    done
-    grep -q "tags shown for $work/funcs.c with 3 " "$work/vexa.log" ||
-        fail "the tags of funcs.c did not arrive: $(cat "$work/vexa.log")"
+    e2e_wait_until 60 "the tags of funcs.c" \
+        grep -q "tags shown for $work/funcs.c with 3 " "$work/vexa.log"
     e2e_focus
-    sleep 1
     xdotool key --clearmodifiers alt+Down
-    sleep 0.3
     xdotool key --clearmodifiers alt+Down
-    sleep 0.3
     xdotool type --delay 20 'TAGMARK'
     xdotool key ctrl+s
-    wait_for "$work/funcs.c" "$tagged" ||
-        fail "Alt+Down twice did not reach line 7: $(cat "$work/funcs.c")"
+    wait_for "$work/funcs.c" "$tagged"
     echo "tags: Alt+Down twice reached line 7 of funcs.c"
     quit_vexa
 else
