@@ -58,24 +58,48 @@ std::unique_ptr<TextHighlight> load(const QByteArray& text)
 }
 
 // The attributes of a coloured line as runs: Item"text", separated by blanks.
-QString runs(const TextHighlight& hl, const TextLine& line)
+// Calls f(item, text) for each run of characters with one attribute.
+template <class F> void forEachRun(const TextHighlight& hl, const TextLine& line, F f)
 {
-    QStringList out;
     int start = 0;
     for (int i = 1; i <= line.size(); ++i) {
         if (i < line.size() && line.attribute(uint(i)) == line.attribute(uint(start)))
             continue;
         const TextAttribute* a = hl.attribute(line.attribute(uint(start)));
-        out << (a ? a->itemName : QStringLiteral("?")) + QLatin1Char('"') +
-                   line.mid(start, i - start) + QLatin1Char('"');
+        f(a ? a->itemName : QStringLiteral("?"), line.mid(start, i - start));
         start = i;
     }
+}
+
+QString runs(const TextHighlight& hl, const TextLine& line)
+{
+    QStringList out;
+    forEachRun(hl, line, [&out](const QString& item, const QString& text) {
+        out << item + QLatin1Char('"') + text + QLatin1Char('"');
+    });
     return out.join(QLatin1Char(' '));
 }
 
+// The form of the reference files: <Item>text</Item> per run, with "&",
+// "<" and ">" of the text written as in XML.
+QString markup(const TextHighlight& hl, const TextLine& line)
+{
+    QString out;
+    forEachRun(hl, line, [&out](const QString& item, QString text) {
+        text.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+            .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+            .replace(QLatin1Char('>'), QLatin1String("&gt;"));
+        out += QLatin1Char('<') + item + QLatin1Char('>') + text + QStringLiteral("</") + item +
+               QLatin1Char('>');
+    });
+    return out;
+}
+
 // Both passes over `lines`, as the document runs them: each line starts in
-// the context the previous one ended in. Returns the runs and end contexts.
-QStringList highlightLines(TextHighlight& hl, const QStringList& lines, QList<int>* ends = nullptr)
+// the context the previous one ended in. Returns each line in the form
+// `format` gives, and the end contexts.
+QStringList highlightLines(TextHighlight& hl, const QStringList& lines, QList<int>* ends = nullptr,
+                           QString (*format)(const TextHighlight&, const TextLine&) = runs)
 {
     QStringList result;
     int ctx = 0;
@@ -86,7 +110,7 @@ QStringList highlightLines(TextHighlight& hl, const QStringList& lines, QList<in
         hl.highlight(&line);
         if (!line.isHighlighted())
             qFatal("line not marked highlighted");
-        result << runs(hl, line);
+        result << format(hl, line);
         if (ends)
             ends->append(ctx);
     }
@@ -1278,98 +1302,58 @@ void TestHighlight::keywordCase()
              QStringLiteral("Text\"STRASSE \" U\"Stra\u00dfe\" Text\" \" U\"\u00c9T\u00c9\""));
 }
 
+// Every built-in definition against its reference: the sample
+// data/highlight/<key>.sample highlighted line by line, each line written as
+// <Item>text</Item> runs and, when it ends in a context other than the
+// first, followed by <!-- in Context -->, must give <key>.golden line for
+// line. VEXA_UPDATE_GOLDEN=1 writes the references anew from what the engine
+// gives (look at the difference before committing it).
 void TestHighlight::golden_data()
 {
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QList<int>>("ends");
-    // Each line as Item"text" runs, and the context it ends in (multi-line
-    // comments and strings carry theirs to the next line).
-    QTest::newRow("C++: preprocessor, comments, strings, pointers")
-        << QStringLiteral("cpp")
-        << QStringList{QStringLiteral("#include <stdio.h> // io"),
-                       QStringLiteral("#define MAX(a, b) \\"),
-                       QStringLiteral("    ((a) > (b) ? (a) : (b))"),
-                       QStringLiteral("/* block"),
-                       QStringLiteral("   comment */ int x = 0x1F;"),
-                       QStringLiteral("const char* s = \"a\\\"b\\n\"; char c = '\\n';"),
-                       QStringLiteral("p->next = q.value + 3.5f;"),
-                       QStringLiteral("\"open \\"),
-                       QStringLiteral("still\"")}
-        << QStringList{QStringLiteral("Preprocessor\"#include \" PreprocessorStrings\"<stdio.h>\" "
-                                      "Preprocessor\" \" Memo\"// io\""),
-                       QStringLiteral("Preprocessor\"#define MAX(a, b) \" LineContinue\"\\\""),
-                       QStringLiteral("Preprocessor\"    ((a) > (b) ? (a) : (b))\""),
-                       QStringLiteral("Memo\"/* block\""),
-                       QStringLiteral("Memo\"   comment */\" Text\" \" Type\"int\" Text\" x = \" "
-                                      "Hex\"0x1F\" Text\";\""),
-                       QStringLiteral(
-                           "Type\"const\" Text\" \" Type\"char\" Text\"* s = \" String\"\"a\" "
-                           "Char\"\\\"\" String\"b\" Char\"\\n\" String\"\"\" Text\"; \" "
-                           "Type\"char\" Text\" c = \" Char\"'\\n'\" Text\";\""),
-                       QStringLiteral("Text\"p\" Pointer\"->\" Text\"next = q\" Pointer\".\" "
-                                      "Text\"value + \" Float\"3.5f\" Text\";\""),
-                       QStringLiteral("String\"\"open \" LineContinue\"\\\""),
-                       QStringLiteral("String\"still\"\"")}
-        << QList<int>{0, 3, 0, 2, 0, 0, 0, 1, 0};
-    QTest::newRow("Python: modules, definitions, triple-quoted strings")
-        << QStringLiteral("python")
-        << QStringList{QStringLiteral("import os.path"),
-                       QStringLiteral("from foo import bar"),
-                       QStringLiteral("def f(self, x):"),
-                       QStringLiteral("    \"\"\"doc"),
-                       QStringLiteral("    more\"\"\""),
-                       QStringLiteral("    return len(x) + 0x1f # c"),
-                       QStringLiteral("class A(QWidget): s = 'it\\'s'")}
-        << QStringList{QStringLiteral("Keyword\"import \" Module\"os.path\""),
-                       QStringLiteral(
-                           "Keyword\"from \" Module\"foo \" Keyword\"import\" Module\" bar\""),
-                       QStringLiteral("Keyword\"def \" FunctionDef\"f\" Brace\"(\" Keyword\"self\" "
-                                      "Text\", x\" Brace\"):\""),
-                       QStringLiteral("Text\"    \" String\"\"\"\"doc\""),
-                       QStringLiteral("String\"    more\"\"\"\""),
-                       QStringLiteral(
-                           "Text\"    \" Keyword\"return\" Text\" \" Function\"len\" Brace\"(\" "
-                           "Text\"x\" Brace\")\" Text\" + \" Number\"0x1f\" Text\" \" Memo\"# c\""),
-                       QStringLiteral(
-                           "Keyword\"class \" ClassDef\"A\" Brace\"(\" QtKeyword\"QWidget\" "
-                           "Brace\"):\" Text\" s = \" String\"'it\" Char\"\\'\" String\"s'\"")}
-        << QList<int>{0, 0, 0, 2, 0, 0, 0};
-    QTest::newRow("XML: declaration, comments, tags, CDATA")
-        << QStringLiteral("xml")
-        << QStringList{QStringLiteral("<?xml version=\"1.0\"?>"),
-                       QStringLiteral("<!-- multi"),
-                       QStringLiteral("line --><a href=\"x\" xls:y='z'>&amp; text</a>"),
-                       QStringLiteral("<![CDATA[ raw"),
-                       QStringLiteral("]]><b"),
-                       QStringLiteral("  c=\"d\">")}
-        << QStringList{QStringLiteral("XmlDef\"<?xml version=\"1.0\"?>\""),
-                       QStringLiteral("Memo\"<!-- multi\""),
-                       QStringLiteral(
-                           "Memo\"line -->\" Brace\"<\" Tag\"a\" Text\" \" Attribute\"href\" "
-                           "Text\"=\" Value\"\"x\"\" Text\" \" Attribute\"xls:y\" Text\"=\" "
-                           "Value\"'z'\" Brace\">\" Char\"&amp;\" Text\" text\" Brace\"<\" "
-                           "EndTag\"/\" Tag\"a\" Brace\">\""),
-                       QStringLiteral("CDATA\"<![CDATA[\" Text\" raw\""),
-                       QStringLiteral("CDATA\"]]>\" Brace\"<\" Tag\"b\""),
-                       QStringLiteral(
-                           "Text\"  \" Attribute\"c\" Text\"=\" Value\"\"d\"\" Brace\">\"")}
-        << QList<int>{0, 2, 0, 1, 5, 0};
+    for (const char* const* key = embed_keys; *key; ++key)
+        QTest::newRow(*key) << QString::fromLatin1(*key);
+    QCOMPARE(QDir(QStringLiteral(VEXA_TEST_DATA "/highlight"))
+                 .entryList({QStringLiteral("*.sample")}, QDir::Files)
+                 .size(),
+             21);
 }
 
 void TestHighlight::golden()
 {
     QFETCH(QString, key);
-    QFETCH(QStringList, lines);
-    QFETCH(QStringList, expected);
-    QFETCH(QList<int>, ends);
+    const QString base = QStringLiteral(VEXA_TEST_DATA "/highlight/") + key;
+    QFile sample(base + QStringLiteral(".sample"));
+    QVERIFY2(sample.open(QIODevice::ReadOnly), qPrintable(sample.fileName()));
+    QStringList lines = QString::fromUtf8(sample.readAll()).split(QLatin1Char('\n'));
+    if (lines.constLast().isEmpty())
+        lines.removeLast();
+
     TextHighlight hl(key, nullptr);
-    QList<int> got;
-    const QStringList out = highlightLines(hl, lines, &got);
-    for (int i = 0; i < lines.size(); ++i)
-        QCOMPARE(out.at(i), expected.at(i));
-    QCOMPARE(got, ends);
+    QList<int> ends;
+    QStringList got = highlightLines(hl, lines, &ends, markup);
+    for (int i = 0; i < got.size(); ++i) {
+        if (ends.at(i) != 0)
+            got[i] += QStringLiteral(" <!-- in %1 -->").arg(hl.contextNames().value(ends.at(i)));
+    }
+
+    QFile reference(base + QStringLiteral(".golden"));
+    if (qEnvironmentVariableIsSet("VEXA_UPDATE_GOLDEN")) {
+        QVERIFY(reference.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        reference.write((got.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        QSKIP("reference written anew");
+    }
+    QVERIFY2(reference.open(QIODevice::ReadOnly), qPrintable(reference.fileName()));
+    QStringList expected = QString::fromUtf8(reference.readAll()).split(QLatin1Char('\n'));
+    if (expected.constLast().isEmpty())
+        expected.removeLast();
+    for (int i = 0; i < qMin(got.size(), expected.size()); ++i)
+        QVERIFY2(got.at(i) == expected.at(i),
+                 qPrintable(QStringLiteral("%1.golden line %2:\n   got: %3\n  want: %4")
+                                .arg(key)
+                                .arg(i + 1)
+                                .arg(got.at(i), expected.at(i))));
+    QCOMPARE(got.size(), expected.size());
 }
 
 QTEST_MAIN(TestHighlight)
