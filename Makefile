@@ -3,8 +3,9 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_BUILD ?= build-asan
 
-.PHONY: all deps configure build format-check test run bench clean
+.PHONY: all deps configure build format-check test asan run bench clean
 
 all: build
 
@@ -24,6 +25,14 @@ format-check: deps
 test: format-check build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# The whole suite once more in a Debug build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, in a build folder of its own; a report fails
+# the test that made it.
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVEXA_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 1800
+
 # `make run FILES="a.cpp b.h"` opens those files; ARGS passes anything else
 # (toolkit options such as ARGS="-platform xcb").
 run: build
@@ -33,4 +42,4 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b"; done
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -13,6 +13,22 @@
 #include <sys/mman.h>
 #endif
 
+// Under AddressSanitizer the pool's free slots are poisoned, so that a line
+// used after its deletion is reported like any other use after free.
+#if defined(__SANITIZE_ADDRESS__)
+#define XQWIDGETS_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XQWIDGETS_ASAN 1
+#endif
+#endif
+#ifdef XQWIDGETS_ASAN
+#include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#endif
+
 namespace xqwidgets
 {
 
@@ -63,7 +79,9 @@ namespace
 
 // Fixed-size slots carved from large blocks, with a free list threaded
 // through the unused slots. Lines live on the GUI thread only. When the last
-// line goes, the blocks go too, so closing documents gives memory back.
+// line goes, the blocks go too, so closing documents gives memory back. A
+// free slot is poisoned for AddressSanitizer (a no-op in other builds): only
+// the pool itself, between unpoison and poison, reads its link.
 class LinePool
 {
 public:
@@ -72,6 +90,7 @@ public:
         if (!m_free)
             refill();
         Slot* s = m_free;
+        ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
         m_free = s->next;
         ++m_live;
         return s;
@@ -81,6 +100,7 @@ public:
     {
         auto* s = static_cast<Slot*>(p);
         s->next = m_free;
+        ASAN_POISON_MEMORY_REGION(s, sizeof(Slot));
         m_free = s;
         if (--m_live == 0)
             releaseAll();
@@ -101,12 +121,15 @@ private:
             block[i].next = m_free;
             m_free = &block[i];
         }
+        ASAN_POISON_MEMORY_REGION(block, sizeof(Slot) * kSlotsPerBlock);
     }
 
     void releaseAll()
     {
-        for (Slot* b : m_blocks)
+        for (Slot* b : m_blocks) {
+            ASAN_UNPOISON_MEMORY_REGION(b, sizeof(Slot) * kSlotsPerBlock);
             ::operator delete(b);
+        }
         m_blocks.clear();
         m_free = nullptr;
     }

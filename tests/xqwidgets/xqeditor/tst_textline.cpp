@@ -4,10 +4,48 @@
 #include "xqwidgets/xqeditor/textline.h"
 
 #include <QColor>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TEST_ASAN 1
+#endif
+#endif
+
 using namespace xqwidgets;
+
+namespace
+{
+
+const char* const kReadDeletedLine = "XQWIDGETS_TEST_READ_DELETED_LINE";
+
+// Run in a child process: reads the first byte of a deleted line while
+// another line keeps the pool's block alive, so only the pool itself can
+// tell that the slot is free.
+int readDeletedLine()
+{
+    auto* keep = new TextLine(QStringLiteral("keep"));
+    auto* gone = new TextLine(QStringLiteral("gone"));
+    delete gone;
+    // The fault staged on purpose, which the compiler rightly warns about.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
+    const int first = reinterpret_cast<const volatile char*>(gone)[0];
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+    delete keep;
+    return first == 0x7f ? 3 : 0;
+}
+
+} // namespace
 
 class TestTextLine : public QObject
 {
@@ -21,6 +59,7 @@ private slots:
     void textLineCompactAttributes_data();
     void textLineCompactAttributes();
     void textLineMarks();
+    void deletedLineIsPoisoned();
 };
 
 void TestTextLine::textLineBasics()
@@ -304,5 +343,32 @@ void TestTextLine::textLineMarks()
     QCOMPARE(l.marked(), 5);
 }
 
-QTEST_GUILESS_MAIN(TestTextLine)
+// A line used after its deletion is reported by AddressSanitizer although
+// its slot stays in the pool.
+void TestTextLine::deletedLineIsPoisoned()
+{
+#ifndef TEST_ASAN
+    QSKIP("only an AddressSanitizer build sees a read of a deleted line");
+#endif
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(kReadDeletedLine), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(60000));
+    const QByteArray report = child.readAllStandardError();
+    QVERIFY2(child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0,
+             "the deleted line was read without a report");
+    QVERIFY2(report.contains("AddressSanitizer: use-after-poison"), report.constData());
+}
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsSet(kReadDeletedLine))
+        return readDeletedLine();
+    QCoreApplication app(argc, argv);
+    TestTextLine test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_textline.moc"
