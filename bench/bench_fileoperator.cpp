@@ -137,6 +137,39 @@ void row(const char* what, const Ours& ours, const char* peerName, double peerMs
                 what, ours.ms, peerName, peerMs, ours.ms / peerMs, ours.worstLateMs);
 }
 
+// Copies `source` (a file or a folder) into `scratch` `rounds` times with
+// cp -r and with the operator, each going first every other round, checks
+// each copy against its source and prints the medians.
+void copyInTurns(const char* what, int rounds, const QString& source, const QString& scratch)
+{
+    const QString name = QFileInfo(source).fileName();
+    const QString cpTarget = scratch + QStringLiteral("/cp-") + name;
+    const QString ours = scratch + QStringLiteral("/ours");
+    QList<double> cpTimes, ourTimes;
+    Ours result;
+    for (int r = 0; r < rounds; ++r) {
+        QDir().mkpath(ours);
+        const auto runCp = [&] { cpTimes << peer("cp", {"-r", source, cpTarget}); };
+        const auto runOurs = [&] {
+            const Ours o = measure([&] { return FileOperator::self()->copy({source}, ours); });
+            ourTimes << o.ms;
+            result.worstLateMs = qMax(result.worstLateMs, o.worstLateMs);
+        };
+        if (r % 2) {
+            runCp();
+            runOurs();
+        } else {
+            runOurs();
+            runCp();
+        }
+        if (QProcess::execute(QStringLiteral("diff"), {"-r", "-q", source, ours + '/' + name}) != 0)
+            std::printf("%s: the copy differs from its source\n", what);
+        QProcess::execute(QStringLiteral("rm"), {"-rf", cpTarget, ours});
+    }
+    result.ms = median(ourTimes);
+    row(what, result, "cp -r", median(cpTimes));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -157,68 +190,14 @@ int main(int argc, char** argv)
             return 4;
         });
 
-    // In RAM: the same tree copied by cp -r and by the operator in turns.
-    const int rounds = 7;
-    std::printf("in RAM (tmpfs): a tree of %d small files (100 B to 8 KiB), %d rounds in turns\n",
-                kTreeFolders * kTreeFiles, rounds);
+    // In RAM: the same data copied by cp and by the operator in turns.
     const QString ram = shm.path();
+    std::printf("in RAM (tmpfs): medians of rounds in turns with cp\n");
     makeSmallTree(ram + "/tree");
-    QList<double> cpTimes, ourTimes, ourLate;
-    for (int r = 0; r < rounds; ++r) {
-        const QString cpTarget = ram + QStringLiteral("/cp-%1").arg(r);
-        const QString ourTarget = ram + QStringLiteral("/ours-%1").arg(r);
-        QDir().mkpath(ourTarget);
-        const auto runCp = [&] { cpTimes << peer("cp", {"-r", ram + "/tree", cpTarget}); };
-        const auto runOurs = [&] {
-            const Ours o = measure([&] { return op->copy({ram + "/tree"}, ourTarget); });
-            ourTimes << o.ms;
-            ourLate << o.worstLateMs;
-        };
-        if (r % 2) {
-            runCp();
-            runOurs();
-        } else {
-            runOurs();
-            runCp();
-        }
-        QProcess::execute(QStringLiteral("diff"), {"-r", "-q", ram + "/tree", ourTarget + "/tree"});
-        QDir(cpTarget).removeRecursively();
-        QDir(ourTarget).removeRecursively();
-    }
-    Ours treeCopy;
-    treeCopy.ms = median(ourTimes);
-    treeCopy.worstLateMs = *std::max_element(ourLate.cbegin(), ourLate.cend());
-    row("copy 20k small files (median)", treeCopy, "cp -r", median(cpTimes));
+    copyInTurns("copy 20k small files (7 rounds)", 7, ram + "/tree", ram);
     QDir(ram + "/tree").removeRecursively();
-
-    // One file of 1 GiB in RAM, in turns with cp; one copy at a time.
-    const int bigRounds = 3;
     makeBigFile(ram + "/big.bin");
-    QList<double> cpBigTimes, ourBigTimes, ourBigLate;
-    QDir().mkpath(ram + "/ours");
-    for (int r = 0; r < bigRounds; ++r) {
-        const auto runCp = [&] {
-            cpBigTimes << peer("cp", {ram + "/big.bin", ram + "/cp-big.bin"});
-            QFile::remove(ram + "/cp-big.bin");
-        };
-        const auto runOurs = [&] {
-            const Ours o = measure([&] { return op->copy({ram + "/big.bin"}, ram + "/ours"); });
-            ourBigTimes << o.ms;
-            ourBigLate << o.worstLateMs;
-            QFile::remove(ram + "/ours/big.bin");
-        };
-        if (r % 2) {
-            runCp();
-            runOurs();
-        } else {
-            runOurs();
-            runCp();
-        }
-    }
-    Ours bigCopy;
-    bigCopy.ms = median(ourBigTimes);
-    bigCopy.worstLateMs = *std::max_element(ourBigLate.cbegin(), ourBigLate.cend());
-    row("copy one file of 1 GiB (median)", bigCopy, "cp", median(cpBigTimes));
+    copyInTurns("copy one file of 1 GiB (3 rounds)", 3, ram + "/big.bin", ram);
     QFile::remove(ram + "/big.bin");
     if (argc > 1 && QByteArray(argv[1]) == "ram")
         return 0;
