@@ -125,7 +125,8 @@ mode_t creationMask()
 
 // A folder opened once for the tasks that work in it: their files are opened
 // by name in it, so its path is looked up once a folder rather than once a
-// file.
+// file. Opened as a path only, which, like a path, needs no right to read the
+// folder.
 class FolderHandle
 {
 public:
@@ -140,7 +141,7 @@ public:
         if (m_fd >= 0 && folder == m_path)
             return m_fd;
         close();
-        m_fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_fd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (m_fd >= 0)
             m_path = folder;
         return m_fd;
