@@ -89,7 +89,8 @@ public:
     // Files up to this size are copied in one step.
     static constexpr qint64 wholeFileSize = 1048576;
     // The block length for a file: the whole file up to wholeFileSize (at
-    // least 1 KiB), beyond it a hundredth of its size, at most 1 MiB.
+    // least 1 KiB), beyond it a hundredth of its size, at most 1 MiB. Where
+    // the kernel copies, a block that went quickly lets the next one grow.
     static qint64 calcBlockSize(qint64 totalSize);
 
     // The operations on native paths, the bytes the file system gave: a name
