@@ -89,6 +89,8 @@ public:
     bool delNodeAndItem(QString& name);
     // One component of a path: a name that stays in the folder it is in.
     static bool isSafeName(const QString& name);
+    // Whether the clean absolute `path` is `folder` or lies below it.
+    static bool isWithin(const QString& path, const QString& folder);
     // The folder on disk of a destination (a local name), cleaned.
     QString folderPath(const QString& dest) const;
     // Whether every component of a typed local name stays in its folder;
@@ -105,7 +107,7 @@ public:
     // when its folder, every link followed, lies outside the project
     // folder's real place; a null string when it lies inside or its folder
     // does not exist.
-    QString realPath(const QString& path) const;
+    QString realPathOutside(const QString& path) const;
     // Opens the file of a node through its type and records it as recent,
     // at once or from the event loop. Folders, the project element and
     // missing files are ignored; a file whose names lead out of the project

@@ -64,17 +64,14 @@ void Project::Private::open(const QDomNode& node, bool later)
         go();
 }
 
-QString Project::Private::realPath(const QString& path) const
+QString Project::Private::realPathOutside(const QString& path) const
 {
     // Removing a name removes that very entry, a link itself included: the
     // links to follow are those of the folders on the way.
     const QFileInfo info(path);
     const QString folder = QFileInfo(info.path()).canonicalFilePath();
     const QString top = QFileInfo(q->dirPath()).canonicalFilePath();
-    if (folder.isEmpty() || top.isEmpty())
-        return QString();
-    if (folder == top ||
-        folder.startsWith(top == QLatin1String("/") ? top : top + QLatin1Char('/')))
+    if (folder.isEmpty() || top.isEmpty() || isWithin(folder, top))
         return QString();
     return QDir(folder).filePath(info.fileName());
 }
@@ -140,7 +137,7 @@ void Project::deleteFile(QString name)
     }
     // Through a linked folder the file removed may lie elsewhere: then the
     // question names it where it really is.
-    const QString real = d->realPath(path);
+    const QString real = d->realPathOutside(path);
     const QString question =
         real.isNull()
             ? tr("Delete the file '%1' from the disk?").arg(path)

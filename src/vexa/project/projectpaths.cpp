@@ -56,6 +56,11 @@ bool Project::Private::isSafeName(const QString& name)
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
+bool Project::Private::isWithin(const QString& path, const QString& folder)
+{
+    return path == folder || path.startsWith(folder == kSeparator ? folder : folder + kSeparator);
+}
+
 // ------------------------------------------------------------ walks
 
 QStringList Project::Private::localNames(const QDomNode& n, const QString& prefix) const
@@ -253,9 +258,7 @@ QString Project::diskPath(const QString& filePath) const
     // Doubled separators and empty names come out, "." and ".." are
     // resolved by the name; what is left must still lie in the folder.
     const QString path = QDir::cleanPath(filePath);
-    if (path != dir && !path.startsWith(dir == kSeparator ? dir : dir + kSeparator))
-        return QString();
-    return path;
+    return Private::isWithin(path, dir) ? path : QString();
 }
 
 // ------------------------------------------------------------ selection
