@@ -32,6 +32,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vexa;
@@ -278,17 +279,20 @@ private Q_SLOTS:
         }
     }
 
-    void missingFileOrFolderKeepsTheProject_data()
+    void fileThatCannotBeReadKeepsTheProject_data()
     {
         QTest::addColumn<QString>("name");
         QTest::newRow("missing") << "nothing/here.vexa";
         QTest::newRow("a folder") << "folder.vexa";
+        // Opened for reading it would wait for a writer for ever.
+        QTest::newRow("a FIFO") << "fifo.vexa";
     }
-    void missingFileOrFolderKeepsTheProject()
+    void fileThatCannotBeReadKeepsTheProject()
     {
         QFETCH(QString, name);
         QDir(dir->path()).mkdir(QStringLiteral("folder.vexa"));
         QDir(dir->path()).mkdir(QStringLiteral("nothing"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.vexa")).constData(), 0600), 0);
         const QString open = projectFile(kValid);
         loadOk(open);
         Boxes boxes;
