@@ -689,6 +689,9 @@ qint64 g_budgetBaseNs = 10'000'000;
 qint64 g_budgetPerCharNs = 1'000;
 qint64 g_giveUpNs = -1; // -1: g_giveUpFactor times the line's budget
 constexpr qint64 g_giveUpFactor = 20;
+// For tests: a run stops after this many steps whatever the clock says
+// (0: the time budget alone decides).
+int g_stepBudget = 0;
 
 qint64 threadCpuNs()
 {
@@ -712,6 +715,8 @@ public:
     // over a short line, and most lines end before the first look.
     bool spent()
     {
+        if (g_stepBudget > 0)
+            return ++m_steps > g_stepBudget;
         const quint64 engine = patternEngineCalls();
         if (--m_countdown > 0 && engine - m_engine < 4)
             return false;
@@ -734,6 +739,7 @@ private:
     qint64 m_elapsed = 0;
     quint64 m_engine;
     int m_countdown = 64;
+    int m_steps = 0;
 };
 
 using ContextTable = std::array<HighlightContext*, TextHighlight::MaxIds>;
@@ -888,10 +894,9 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
             start.reset(first.ctx);
             std::copy(start.bits, start.bits + 4, first.visited);
             trail->states.push_back(first);
-        } else if (Colour) {
-            // Until the pass gets there, the rest shows plain.
-            sink.set(0, pos, length);
         }
+        // What lies past the cut keeps its attributes: the states of an
+        // earlier pass ahead still vouch for theirs.
         if (trail->states.back().pos != pos)
             save();
         trail->ahead.erase(trail->ahead.begin(), trail->ahead.begin() + qsizetype(ahead));
@@ -909,7 +914,9 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
     if (Colour) {
         if (sink.flat)
             line->setFinishedAttributes(sink.flat, length);
-        if (length < kLongLine)
+        // A short line needs no states once coloured, unless its context
+        // pass ran out of time: that one goes on from its own.
+        if (length < kLongLine && !line->highlightCut(TextLine::ContextPass))
             line->dropHighlightTrails();
         line->doneHighlight();
     }
@@ -934,6 +941,11 @@ void TextHighlight::highlight(TextLine* line)
 void TextHighlight::highlight(TextLine* line, int upTo)
 {
     runPass<true>(line, upTo, d->serial, d->contextList, d->contextDispatch);
+}
+
+void setHighlightStepBudget(int steps)
+{
+    g_stepBudget = steps;
 }
 
 void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs, qint64 giveUpNs)

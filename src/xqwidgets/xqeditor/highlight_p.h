@@ -23,6 +23,11 @@ void setHighlightLineScans(bool on);
 // (-1: twenty times a run's time), the rest of the line is left plain.
 void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs, qint64 giveUpNs = -1);
 
+// For tests: every run of a pass stops after `steps` of its steps, whatever
+// the clock says, so that a cut falls at the same place in every run and on
+// every machine (0: the time budget alone decides).
+void setHighlightStepBudget(int steps);
+
 } // namespace xqwidgets
 
 #endif
