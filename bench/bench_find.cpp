@@ -418,6 +418,7 @@ int main(int argc, char** argv)
 {
     // Only the replace-all cases.
     if (argc > 1 && QByteArray(argv[1]) == "cases") {
+        bench::offscreenUnlessSet();
         replaceCases();
         return 0;
     }

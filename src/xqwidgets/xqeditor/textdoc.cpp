@@ -718,7 +718,7 @@ int TextDocument::contextPass(int ctx, TextLine* line)
         line->resetHighlight(ctx);
         return ctx;
     }
-    return d->views.first()->doHighlight(ctx, line);
+    return d->views.constFirst()->doHighlight(ctx, line);
 }
 
 bool TextDocument::runOwedPass(int upTo, const QElapsedTimer* clock, qint64 sliceMs)
@@ -814,7 +814,7 @@ void TextDocument::resumeHighlighting()
     clock.start();
     runOwedPass(lastLine(), &clock, sliceMs);
     if (d->owed.isEmpty() && !d->views.isEmpty()) {
-        DocumentView* v = d->views.first();
+        DocumentView* v = d->views.constFirst();
         while (!d->colourCut.empty() && clock.elapsed() < sliceMs) {
             const int i = d->colourCut.back();
             TextLine* t = lineOf(i);
@@ -935,7 +935,15 @@ void TextDocument::loadText(QString text)
     d->contents.clear();
     d->contents.assign(std::move(lines));
     d->longestLine = nullptr;
-    updateLines();
+    // The context pass waits for whoever first needs a line's context (the
+    // first paint runs it over the lines it shows) and for idle time: a
+    // large file shows at once, coloured right, and the rest follows.
+    ++d->revision;
+    d->owed.clear();
+    d->owed.add(0, lastLine());
+    updateMaxLength(nullptr);
+    tagAll();
+    scheduleIdleWork();
     updateViews();
     setReadOnly(false);
 }
@@ -1039,7 +1047,7 @@ int TextDocument::lineWidth(TextLine* line) const
     const int w = d->wideCharWidth;
     if (d->views.isEmpty())
         return int(line->size()) * w;
-    const int tabs = qMax(1, d->views.first()->tabsWidth());
+    const int tabs = qMax(1, d->views.constFirst()->tabsWidth());
     // From tab to tab: on a line of megabytes looking at every character
     // would be most of a keystroke's cost.
     int x = 0;

@@ -186,7 +186,7 @@ void appendReplacement(QString& out, const QString& repl, bool expandTabs, int t
         for (qsizetype i = start; i < end; ++i) {
             if (repl.at(i) == u'\t') {
                 const int blanks = tab - v % tab;
-                out += QString(blanks, u' ');
+                out.resize(out.size() + blanks, u' ');
                 v += blanks;
             } else {
                 out += repl.at(i);
