@@ -190,8 +190,7 @@ QString quoteLine()
 const ReplaceCase kCases[] = {
     {"tab, 128k lines of a,b", commaLines, QStringLiteral(","), QStringLiteral("\t"), false},
     {"tab, one line of 120k", shortCommaLine, QStringLiteral(","), QStringLiteral("\t"), false},
-    {"expression, one line of 600k", longCommaLine, QStringLiteral(","), QStringLiteral(";"),
-     true},
+    {"expression, one line of 600k", longCommaLine, QStringLiteral(","), QStringLiteral(";"), true},
     {"line break, one line of x\", x16k", quoteLine, QStringLiteral(","), QStringLiteral("\n"),
      false},
 };
@@ -206,10 +205,9 @@ QString replaceCase(const ReplaceCase& c, bool plain)
     QApplication::processEvents();
     QElapsedTimer t;
     t.start();
-    const int n = plain ? o.e->replaceAll(c.find, QStringLiteral(";"), true, false, false)
-                  : c.expression
-                      ? o.e->replaceAllRegexp(c.find, c.replacement, true, false)
-                      : o.e->replaceAll(c.find, c.replacement, true, false, false);
+    const int n = plain          ? o.e->replaceAll(c.find, QStringLiteral(";"), true, false, false)
+                  : c.expression ? o.e->replaceAllRegexp(c.find, c.replacement, true, false)
+                                 : o.e->replaceAll(c.find, c.replacement, true, false, false);
     const double replace = bench::msSince(t);
     t.restart();
     o.e->document()->undoStack()->undo();
@@ -220,8 +218,8 @@ QString replaceCase(const ReplaceCase& c, bool plain)
 void replaceCases()
 {
     std::printf("\nReplace-all cases beside a plain replace-all of the same count (ms)\n\n");
-    std::printf("%-34s %10s %10s %8s %10s %10s %8s\n", "case", "replace", "plain", "ratio",
-                "undo", "plain", "ratio");
+    std::printf("%-34s %10s %10s %8s %10s %10s %8s\n", "case", "replace", "plain", "ratio", "undo",
+                "plain", "ratio");
     for (const ReplaceCase& c : kCases) {
         const QString mine = bench::inChild([&] { return replaceCase(c, false); }, 120);
         const QString plain = bench::inChild([&] { return replaceCase(c, true); }, 120);

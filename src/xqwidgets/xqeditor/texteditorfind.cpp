@@ -280,7 +280,8 @@ public:
             QString& from = first ? built : text;
             const qsizetype start = first ? builtAt[i] : 0;
             const qsizetype end = first ? builtAt[i + 1] : text.size();
-            qsizetype lineEnd = addedPerMatch ? QStringView(from).mid(start, end - start).indexOf(u'\n') : -1;
+            qsizetype lineEnd =
+                addedPerMatch ? QStringView(from).mid(start, end - start).indexOf(u'\n') : -1;
             lineEnd = lineEnd < 0 ? end : start + lineEnd;
             auto piece = [&](qsizetype a, qsizetype b) {
                 return first ? sliceOf(from, a, b - a) : from.mid(a, b - a);

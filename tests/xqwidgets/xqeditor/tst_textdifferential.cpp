@@ -78,11 +78,10 @@ struct Op {
 
 // The text pieces the steps insert and replace with: string, comment and
 // markup openers and closers, so that contexts change across lines.
-const char* const kPieces[] = {"x",       "abc",  "\"",   "/*",       "*/",        "//",
-                               "'",       "<!--", "-->",  "<",        ">",         "\t",
-                               "\n",      "a\nb", "  ",   "{",        "}",         "#",
-                               "\\",      "1.5",  "<a ", "<script>", "</script>", "\t\"x\",\n",
-                               "int a; ", "\"\"\"", "\n\t", "?>"};
+const char* const kPieces[] = {
+    "x",   "abc",      "\"",        "/*",         "*/",      "//",     "'",    "<!--", "-->", "<",
+    ">",   "\t",       "\n",        "a\nb",       "  ",      "{",      "}",    "#",    "\\",  "1.5",
+    "<a ", "<script>", "</script>", "\t\"x\",\n", "int a; ", "\"\"\"", "\n\t", "?>"};
 const int kPieceCount = int(sizeof(kPieces) / sizeof(kPieces[0]));
 
 const char* const kFinds[] = {",", "x", "\"", "a", "*/", "\t"};
@@ -243,7 +242,8 @@ void Walk::insertModel(QPoint p, const QString& text)
     const int v = displayColumn(QStringView(line).left(p.x()), tab());
     QStringList out;
     for (qsizetype k = 0; k < pieces.size(); ++k) {
-        const QString piece = m.fSaveTab ? pieces.at(k) : expandFrom(pieces.at(k), k ? 0 : v, tab());
+        const QString piece =
+            m.fSaveTab ? pieces.at(k) : expandFrom(pieces.at(k), k ? 0 : v, tab());
         out << piece;
     }
     out.first().prepend(head);
@@ -379,7 +379,8 @@ QString Walk::apply(const Op& op)
         removeRange(p, r);
         edited(undoBefore, false);
         return QStringLiteral("%1 %2 to %3")
-            .arg(op.kind == Op::Remove ? QLatin1String("remove") : QLatin1String("remove selection"),
+            .arg(op.kind == Op::Remove ? QLatin1String("remove")
+                                       : QLatin1String("remove selection"),
                  at(p), at(r));
     }
     case Op::Replace: {
@@ -429,8 +430,8 @@ QString Walk::apply(const Op& op)
             int first = 0;
             while (first < line.size() && line.at(first).isSpace())
                 ++first;
-            const int n = line.startsWith(u'\t') ? 1
-                                                 : qMin(tab(), first == line.size() ? -1 : first);
+            const int n =
+                line.startsWith(u'\t') ? 1 : qMin(tab(), first == line.size() ? -1 : first);
             if (n > 0) {
                 line.remove(0, n);
                 changed = true;
@@ -445,14 +446,13 @@ QString Walk::apply(const Op& op)
             edited(undoBefore, false);
         view()->clearSelection();
         return QStringLiteral("%1 %2 to %3")
-            .arg(op.kind == Op::Indent ? QLatin1String("indent") : QLatin1String("unindent"),
-                 at(p), at(r));
+            .arg(op.kind == Op::Indent ? QLatin1String("indent") : QLatin1String("unindent"), at(p),
+                 at(r));
     }
     case Op::ReplaceAll:
     case Op::ReplaceAllRegexp: {
         const bool regexp = op.kind == Op::ReplaceAllRegexp;
-        const QString find =
-            QString::fromUtf8(regexp ? pick(kRegexps, op.a) : pick(kFinds, op.a));
+        const QString find = QString::fromUtf8(regexp ? pick(kRegexps, op.a) : pick(kFinds, op.a));
         const QString repl = QString::fromUtf8(pick(kReplacements, op.b));
         const bool any = replaceAllModel(find, repl, regexp);
         const int n = regexp ? editor->replaceAllRegexp(find, repl, true, false)
@@ -476,7 +476,9 @@ QString Walk::apply(const Op& op)
             d->undoStack()->redo(n);
         model.at += undo ? -k : k;
         model.lines = model.history[size_t(model.at)];
-        return QStringLiteral("%1 %2").arg(undo ? QLatin1String("undo") : QLatin1String("redo")).arg(n);
+        return QStringLiteral("%1 %2")
+            .arg(undo ? QLatin1String("undo") : QLatin1String("redo"))
+            .arg(n);
     }
     case Op::TabWidth: {
         static const int widths[] = {1, 2, 3, 4, 8};
@@ -616,7 +618,9 @@ QString Walk::check()
     for (int i = 0; i <= d->lastLine(); ++i)
         widest = qMax(widest, d->lineWidth(d->lineOf(i)));
     if (d->documentWidth() != widest)
-        return QStringLiteral("document width %1, widest line %2").arg(d->documentWidth()).arg(widest);
+        return QStringLiteral("document width %1, widest line %2")
+            .arg(d->documentWidth())
+            .arg(widest);
 
     for (const auto& extra : checks()) {
         const QString problem = extra(*this);
@@ -630,13 +634,19 @@ std::vector<Op> drawOps(quint32 seed, int count)
 {
     QRandomGenerator rng(seed);
     // Edits most of the time; the rest spread over the other kinds.
-    static const Op::Kind weighted[] = {
-        Op::Insert,   Op::Insert,    Op::Insert,   Op::Insert,           Op::Remove,
-        Op::Remove,   Op::Replace,   Op::LineBreak, Op::LineBreak,       Op::Indent,
-        Op::Unindent, Op::RemoveSelection, Op::ReplaceAll, Op::ReplaceAllRegexp, Op::Undo,
-        Op::Undo,     Op::Redo,      Op::TabWidth, Op::Save,             Op::Fold,
-        Op::Fold,     Op::Wrap,      Op::Resize,   Op::TinyBudget,       Op::LongLine,
-        Op::Reload};
+    static const Op::Kind weighted[] = {Op::Insert,     Op::Insert,
+                                        Op::Insert,     Op::Insert,
+                                        Op::Remove,     Op::Remove,
+                                        Op::Replace,    Op::LineBreak,
+                                        Op::LineBreak,  Op::Indent,
+                                        Op::Unindent,   Op::RemoveSelection,
+                                        Op::ReplaceAll, Op::ReplaceAllRegexp,
+                                        Op::Undo,       Op::Undo,
+                                        Op::Redo,       Op::TabWidth,
+                                        Op::Save,       Op::Fold,
+                                        Op::Fold,       Op::Wrap,
+                                        Op::Resize,     Op::TinyBudget,
+                                        Op::LongLine,   Op::Reload};
     std::vector<Op> ops;
     for (int i = 0; i < count; ++i) {
         const Op::Kind k = weighted[rng.bounded(int(sizeof(weighted) / sizeof(weighted[0])))];
@@ -945,8 +955,8 @@ void TestTextDifferential::faults()
         d->loadText(line + QStringLiteral("\nint a;"));
         w.model.lines = d->text().split(u'\n');
         w.model.history = {w.model.lines};
-        const Op op{fault == 6 ? Op::ReplaceAllRegexp : Op::ReplaceAll, 0,
-                    fault == 7 ? 2u : 1u, 0, 0}; // "," by a tab, or by a line break
+        const Op op{fault == 6 ? Op::ReplaceAllRegexp : Op::ReplaceAll, 0, fault == 7 ? 2u : 1u, 0,
+                    0}; // "," by a tab, or by a line break
         w.apply(op);
         QCOMPARE(w.check(), QString());
         if (fault == 7) {
