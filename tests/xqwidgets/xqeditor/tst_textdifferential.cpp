@@ -4,7 +4,8 @@
 // models: the text and the undo history against a list of strings, every
 // line's contexts and attributes against the same text coloured from
 // scratch, the document width against the widest line. A failure prints the
-// seed and the shortest list of steps it still fails with.
+// seed and the shortest list of steps it still fails with;
+// VEXA_TEXT_SEED=<seed> replays it.
 //
 // Further checks (layout, caret, mouse) plug in through Walk::checks: each
 // runs after every step and returns what it found wrong.
@@ -813,6 +814,9 @@ void TestTextDifferential::walk()
     o.fileName = fileName;
     o.twoViews = twoViews;
     o.keepTabs = keepTabs;
+    // VEXA_TEXT_SEED=<seed> replays a failure's walk in every row.
+    if (qEnvironmentVariableIsSet("VEXA_TEXT_SEED"))
+        seed = quint32(qEnvironmentVariableIntValue("VEXA_TEXT_SEED"));
     const std::vector<Op> ops = drawOps(seed, steps);
     QString problem;
     const int failed = run(o, ops, &problem);
