@@ -845,6 +845,7 @@ void TestTextDifferential::faults_data()
     QTest::newRow("replace-all: tabs over many replacements on one line") << 5;
     QTest::newRow("replace-all: an expression over a long line") << 6;
     QTest::newRow("replace-all: line breaks cost one pass per line") << 7;
+    QTest::newRow("a big file coloured after load equals a full pass") << 8;
 }
 
 void TestTextDifferential::faults()
@@ -939,6 +940,25 @@ void TestTextDifferential::faults()
             widest = qMax(widest, doc.lineWidth(doc.lineOf(i)));
         QCOMPARE(doc.documentWidth(), widest);
         doc.removeView(&v);
+        break;
+    }
+    case 8: {
+        // Loading runs no context pass; the first paint runs it over the
+        // lines it shows, idle time over the rest.
+        Fixture f(QStringLiteral("cpp"));
+        QStringList lines;
+        for (int i = 0; i < 3000; ++i) {
+            lines << QStringLiteral("int a%1 = \"s\"; /* open").arg(i)
+                  << QStringLiteral("   still comment */ b(%1); // c").arg(i) << QString();
+        }
+        f.doc.loadText(lines.join(QLatin1Char('\n')));
+        QVERIFY(f.doc.highlightPending());
+        for (int i = 0; i < 40; ++i)
+            f.doc.colourLine(f.views.front().get(), i);
+        QVERIFY(f.doc.lineOf(37)->highlightContext() != 0);
+        QVERIFY(f.doc.highlightPending());
+        f.idle();
+        f.compareWithScratch(QStringLiteral("cpp"));
         break;
     }
     case 5:
