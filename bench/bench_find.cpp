@@ -220,7 +220,14 @@ void replaceCases()
     std::printf("\nReplace-all cases beside a plain replace-all of the same count (ms)\n\n");
     std::printf("%-34s %10s %10s %8s %10s %10s %8s\n", "case", "replace", "plain", "ratio", "undo",
                 "plain", "ratio");
+    // VEXA_BENCH_CASE=<n> runs only the case of that index (for profiling).
+    const int only = qEnvironmentVariableIsSet("VEXA_BENCH_CASE")
+                         ? qEnvironmentVariableIntValue("VEXA_BENCH_CASE")
+                         : -1;
+    int index = -1;
     for (const ReplaceCase& c : kCases) {
+        if (++index != only && only >= 0)
+            continue;
         const QString mine = bench::inChild([&] { return replaceCase(c, false); }, 120);
         const QString plain = bench::inChild([&] { return replaceCase(c, true); }, 120);
         auto ratio = [&](int i) {
