@@ -24,6 +24,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <optional>
 
 // "vexa.tags.debug=true" in QT_LOGGING_RULES reports every tree shown.
 Q_LOGGING_CATEGORY(lcTags, "vexa.tags", QtWarningMsg)
@@ -60,6 +61,9 @@ Node* searchNode(Node* first, int pos, bool next)
     }
     return found;
 }
+
+// A merge gives the event loop a turn after this long.
+constexpr int kMergeSliceMs = 15;
 
 Parser* parserFor(const QString& fileName)
 {
@@ -139,6 +143,22 @@ public:
         rootGeneration = 0;
     }
     void moveToSymbol(bool next);
+
+    // The line table of an editor's text at a change count, so that moving
+    // to a symbol neither copies nor scans the whole text on every press.
+    QPointer<Editor> linesEditor;
+    qint64 linesCount = -1;
+    std::optional<Parser::LineEnds> lines;
+    const Parser::LineEnds& linesOf(Editor* editor)
+    {
+        const qint64 count = editor->changeCount();
+        if (!lines || count < 0 || linesEditor != editor || linesCount != count) {
+            lines.emplace(editor->lineCount(), [editor](int l) { return editor->line(l); });
+            linesEditor = editor;
+            linesCount = count;
+        }
+        return *lines;
+    }
 };
 
 TagsPanel* TagsPanel::Private::self = nullptr;
@@ -210,6 +230,14 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
     connect(editors, &Editors::listChanged, this, &TagsPanel::reparse);
     connect(editors, &Editors::currentChanged, this, &TagsPanel::reparse);
     connect(d->classesView, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
+    connect(d->classesView, &TagsView::merged, this, [this] {
+        TagsView* view = d->classesView;
+        view->setUpdatesEnabled(true);
+        view->adjustContentSize();
+        view->viewport()->update();
+        qCDebug(lcTags).noquote() << "tags shown with" << view->topLevelItemCount()
+                                  << "top-level symbols";
+    });
     connect(d->classesViewAll, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
 
     auto* timer = new QTimer(this);
@@ -426,14 +454,11 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
         d->rootNode = root;
         d->rootParser = parser;
         d->rootGeneration = generation;
+        // Merged a slice at a time, so that a big tree never holds the
+        // window; the view is drawn again once it is all in.
         TagsView* view = d->classesView;
         view->setUpdatesEnabled(false);
-        view->updateSubTree(nullptr, {root});
-        view->setUpdatesEnabled(true);
-        view->adjustContentSize();
-        view->viewport()->update();
-        qCDebug(lcTags).noquote() << "tags shown for" << editor->filename() << "with"
-                                  << view->topLevelItemCount() << "top-level symbols";
+        view->mergeInSlices({root}, kMergeSliceMs);
     }
     showFilesList(!d->editorList->isHidden());
 }
@@ -449,7 +474,7 @@ void TagsPanel::gotoTextPos(int pos, const QString& fileName)
     Editor* editor = Editors::self()->current();
     if (!editor || !parserFor(fileName))
         return;
-    editor->setCursorPosition(Parser::pos2y(pos, editor->text()), 0);
+    editor->setCursorPosition(d->linesOf(editor).line(pos), 0);
     editor->setFocus();
     editor->activateWindow();
     editor->setFocus();
@@ -460,20 +485,20 @@ void TagsPanel::Private::moveToSymbol(bool next)
     Editor* editor = Editors::self()->current();
     if (!editor || !parserFor(editor->filename()) || !rootNode)
         return;
-    const QString text = editor->text();
+    const Parser::LineEnds& lines = linesOf(editor);
     const int line = editor->cursorLine();
-    const Node* n = searchNode(rootNode, Parser::xy2pos(0, line, text), next);
+    const Node* n = searchNode(rootNode, lines.pos(line), next);
     if (!n)
         return;
-    const int nodeLine = Parser::pos2y(n->start, text);
+    const int nodeLine = lines.line(n->start);
     if (nodeLine != line) {
         editor->setCursorPosition(nodeLine, 0);
         return;
     }
     // The symbol found is on the cursor line: once more from the line beyond.
-    n = searchNode(rootNode, Parser::xy2pos(0, next ? line + 1 : line - 1, text), next);
+    n = searchNode(rootNode, lines.pos(next ? line + 1 : line - 1), next);
     if (n)
-        editor->setCursorPosition(Parser::pos2y(n->start, text), 0);
+        editor->setCursorPosition(lines.line(n->start), 0);
 }
 
 void TagsPanel::prevFunction()
