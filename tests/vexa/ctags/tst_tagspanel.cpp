@@ -25,6 +25,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 
 using namespace vexa;
 using namespace editorstest;
@@ -99,7 +100,9 @@ private Q_SLOTS:
     void filesListShare();
     void badInput();
     void realCtags();
+    void runsInFlight();
     void settings();
+    void quitDuringRun();
 
 private:
     TagsPanel* panel() const { return TagsPanel::self(); }
@@ -146,8 +149,37 @@ private:
         }
     }
 
+    // Puts a stand-in "ctags" running `body` (sh) first on PATH; it logs its
+    // pid to `log` first.
+    void standIn(const QByteArray& body)
+    {
+        bin = std::make_unique<QTemporaryDir>();
+        log = bin->filePath(QStringLiteral("log"));
+        QFile f(bin->filePath(QStringLiteral("ctags")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho $$ >> '" + log.toLocal8Bit() + "'\n" + body + "\n");
+        f.close();
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("PATH", bin->path().toLocal8Bit() + ":" + path);
+    }
+    QList<qint64> loggedPids() const
+    {
+        QFile f(log);
+        QList<qint64> pids;
+        if (f.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& l : f.readAll().split('\n')) {
+                if (!l.isEmpty())
+                    pids << l.toLongLong();
+            }
+        }
+        return pids;
+    }
+
     Shell* shell = nullptr;
     FakeParser* fake = nullptr;
+    QByteArray path = qgetenv("PATH");
+    std::unique_ptr<QTemporaryDir> bin;
+    QString log;
     std::unique_ptr<QTemporaryDir> dir;
 };
 
@@ -170,6 +202,7 @@ void TestTagsPanel::initTestCase()
 
 void TestTagsPanel::cleanupTestCase()
 {
+    qputenv("PATH", path);
     delete shell;
     delete fake;
 }
@@ -532,6 +565,54 @@ void TestTagsPanel::realCtags()
     closeAllBut(current());
 }
 
+void TestTagsPanel::runsInFlight()
+{
+    const QString real = QStandardPaths::findExecutable(QStringLiteral("ctags"));
+    if (real.isEmpty())
+        QSKIP("no ctags on PATH");
+    // ctags a little slow, so that edits and closes come while it runs.
+    standIn("sleep 0.3; exec '" + real.toLocal8Bit() + "' \"$@\"");
+    CTagsParser* parser = CTagsParser::self();
+    setParserOfAllTypes(parser);
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 0, 20000);
+    QSignalSpy delivered(parser, &Parser::nodes);
+
+    // Edited while its run is in flight: that run stops, the newest text's
+    // tree is the one that comes and shows.
+    Editor* a = openFile(file("inflight.cpp", "int alpha;\n"));
+    const int first = Parser::calculateKey(a->text());
+    QVERIFY(parser->inFlight(first, a->filename()));
+    a->setCursorPosition(1, 0);
+    QTest::keyClicks(a->focusProxy(), "int beta;");
+    panel()->reparse();
+    const int newest = Parser::calculateKey(a->text());
+    QVERIFY(!parser->inFlight(first, a->filename()));
+    QVERIFY(parser->inFlight(newest, a->filename()));
+    QTRY_COMPARE_WITH_TIMEOUT(view()->findItems(QStringLiteral("beta"), Qt::MatchExactly).size(), 1,
+                              20000);
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 0, 20000);
+    QList<int> keys;
+    for (const QList<QVariant>& args : delivered)
+        keys << args.at(0).toInt();
+    QVERIFY(keys.contains(newest));
+    QVERIFY(!keys.contains(first));
+    QCOMPARE(view()->findItems(QStringLiteral("alpha"), Qt::MatchExactly).size(), 1);
+
+    // An editor closed while its run is in flight: nothing of it lands.
+    Editor* b = openFile(file("closed.cpp", "int gamma;\n"));
+    QVERIFY(b != a);
+    QVERIFY(parser->inFlight(Parser::calculateKey(b->text()), b->filename()));
+    closeAllBut(a);
+    QCOMPARE(current(), a);
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 0, 20000);
+    QCoreApplication::processEvents();
+    QVERIFY(!view()->isMerging());
+    QCOMPARE(view()->findItems(QStringLiteral("gamma"), Qt::MatchExactly).size(), 0);
+    QCOMPARE(view()->findItems(QStringLiteral("beta"), Qt::MatchExactly).size(), 1);
+    qputenv("PATH", path);
+    setParserOfAllTypes(fake);
+}
+
 void TestTagsPanel::settings()
 {
     // Runs last: it makes the panel anew.
@@ -569,6 +650,28 @@ void TestTagsPanel::settings()
     QVERIFY(!checked("Classes/context/function/sortByLineNumber"));
     QVERIFY(checked("ClassesAll/context/function/sortByLineNumber"));
     QVERIFY(panel()->editorsList()->isHidden());
+}
+
+void TestTagsPanel::quitDuringRun()
+{
+    // Runs last: the window goes while ctags runs for the current editor.
+    // The program is killed and its file removed before the window is gone.
+    standIn("exec sleep 60");
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    setParserOfAllTypes(CTagsParser::self());
+    current()->setText(QStringLiteral("int quit;\n"));
+    panel()->reparse();
+    QTRY_COMPARE_WITH_TIMEOUT(loggedPids().size(), 1, 20000);
+    const pid_t pid = pid_t(loggedPids().at(0));
+    QCOMPARE(::kill(pid, 0), 0);
+    const auto files = [&] { return QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden); };
+    QCOMPARE(files().size(), 1);
+    delete shell;
+    shell = nullptr;
+    qunsetenv("TMPDIR");
+    QCOMPARE(::kill(pid, 0), -1);
+    QCOMPARE(files(), QStringList());
 }
 
 QTEST_MAIN(TestTagsPanel)
