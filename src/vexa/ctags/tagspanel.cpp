@@ -15,6 +15,7 @@
 #include "vexa/widgets/clicklabel.h"
 #include "vexa/widgetstack.h"
 
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -62,8 +63,12 @@ Node* searchNode(Node* first, int pos, bool next)
     return found;
 }
 
-// A merge gives the event loop a turn after this long.
+// A merge, and the copy of an editor's text, give the event loop a turn
+// after this long.
 constexpr int kMergeSliceMs = 15;
+constexpr int kCopySliceMs = 15;
+// Texts of more lines are not read just to tell whether a tree is theirs.
+constexpr int kKeyLines = 20000;
 
 Parser* parserFor(const QString& fileName)
 {
@@ -118,11 +123,17 @@ public:
     qint64 keyCount = -1;
     int key = 0;
 
-    int currentKey(Editor* editor)
+    // The key of the editor's text when known without reading the text: a
+    // big text is not copied again for a tree that would be dropped anyway
+    // when the editor changed since its request (a text changed and changed
+    // back is asked for anew, a cache hit).
+    std::optional<int> currentKey(Editor* editor)
     {
         const qint64 count = editor->changeCount();
         if (count >= 0 && keyEditor == editor && keyCount == count)
             return key;
+        if (count >= 0 && editor->lineCount() > kKeyLines)
+            return std::nullopt;
         const int k = Parser::calculateKey(editor->text());
         if (count >= 0)
             rememberKey(editor, count, k);
@@ -143,6 +154,17 @@ public:
         rootGeneration = 0;
     }
     void moveToSymbol(bool next);
+
+    // The copy of an editor's text under way for a request.
+    struct Copy {
+        QPointer<Editor> editor;
+        qint64 count = -1;
+        QString fileName;
+        QPointer<Parser> parser;
+        QString text;
+        int line = 0;
+    } copy;
+    QTimer* copyTimer = nullptr;
 
     // The line table of an editor's text at a change count, so that moving
     // to a symbol neither copies nor scans the whole text on every press.
@@ -240,6 +262,9 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
     });
     connect(d->classesViewAll, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
 
+    d->copyTimer = new QTimer(this);
+    d->copyTimer->setSingleShot(true);
+    connect(d->copyTimer, &QTimer::timeout, this, &TagsPanel::copySlice);
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &TagsPanel::reparse);
     timer->start(5000);
@@ -422,17 +447,58 @@ void TagsPanel::reparse()
         showFilesList(!d->editorList->isHidden());
         return;
     }
-    const QString text = editor->text();
-    int key = parser->parse(text, fileName);
+    // The text is copied a line at a time, a slice per turn of the event
+    // loop, so that a big file never holds the window; a small one is done
+    // before this returns.
+    const Private::Copy& c = d->copy;
+    if (count >= 0 && c.editor == editor && c.fileName == fileName && c.parser == parser)
+        return; // its copy is under way (and starts again if the text changes)
+    d->copy = {editor, count, fileName, parser, QString(), 0};
+    copySlice();
+}
+
+void TagsPanel::copySlice()
+{
+    Private::Copy& c = d->copy;
+    Editor* editor = c.editor;
+    if (!editor || editor != Editors::self()->current() || !c.parser) {
+        c = {};
+        return; // the editor went or another became current: it asks anew
+    }
+    if (c.count < 0) {
+        // An editor that keeps no change count cannot tell a change under
+        // way: its text in one go.
+        c.text = editor->text();
+    } else {
+        if (editor->changeCount() != c.count) {
+            c.count = editor->changeCount(); // changed meanwhile: from the start
+            c.text.clear();
+            c.line = 0;
+        }
+        QElapsedTimer t;
+        t.start();
+        const int lines = editor->lineCount();
+        while (c.line < lines) {
+            if (c.line > 0)
+                c.text += QLatin1Char('\n');
+            c.text += editor->line(c.line++);
+            if (c.line % 1024 == 0 && t.elapsed() >= kCopySliceMs && c.line < lines) {
+                d->copyTimer->start(0);
+                return;
+            }
+        }
+    }
+    const Private::Copy done = std::exchange(c, {});
+    int key = done.parser->parse(done.text, done.fileName);
     // A parse that could not start gives 0; the text has a key all the same.
-    if (key == 0 && !text.isEmpty())
-        key = Parser::calculateKey(text);
+    if (key == 0 && !done.text.isEmpty())
+        key = Parser::calculateKey(done.text);
     d->askedEditor = editor;
-    d->askedCount = count;
-    d->askedFile = fileName;
-    d->askedParser = parser;
-    if (count >= 0)
-        d->rememberKey(editor, count, key);
+    d->askedCount = done.count;
+    d->askedFile = done.fileName;
+    d->askedParser = done.parser;
+    if (done.count >= 0)
+        d->rememberKey(editor, done.count, key);
 }
 
 void TagsPanel::reparseShowNodes(int key, Node* root)
@@ -444,7 +510,7 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
         return;
     // A tree of a text the current editor no longer holds (edited since, or
     // another editor's) is dropped; a later request brings the right one.
-    if (d->currentKey(editor) != key)
+    if (d->currentKey(editor) != std::optional<int>(key))
         return;
     const quint64 generation = parser->generation(root);
     if (d->widgetStack->currentIndex() == 0 && generation != 0 &&
