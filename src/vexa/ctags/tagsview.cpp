@@ -78,6 +78,9 @@ struct MergeLevel {
 class TagsView::Private
 {
 public:
+    explicit Private(TagsView* view) : view(view) {}
+
+    TagsView* view;
     int sortingMode = 0;
     QMap<QString, QMenu*> popupMenuMap;
     QMap<QString, ActionGroup*> actionGroupMap;
@@ -114,7 +117,7 @@ public:
     void finishLevel(MergeLevel& l);
     // Ends the merge under way: what is not in the view yet goes.
     void abandon();
-    void finish(TagsView* view);
+    void finish();
 };
 
 namespace
@@ -219,7 +222,7 @@ bool TagsViewItem::less(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int 
     }
 }
 
-TagsView::TagsView(QWidget* parent, const char* name) : QTreeWidget(parent), d(new Private)
+TagsView::TagsView(QWidget* parent, const char* name) : QTreeWidget(parent), d(new Private(this))
 {
     if (name)
         setObjectName(QLatin1String(name));
@@ -360,8 +363,20 @@ void TagsView::Private::enter(QTreeWidgetItem* level, const QList<Node*>& chains
 
 bool TagsView::Private::step()
 {
-    if (levels.empty())
-        return false;
+    if (levels.empty()) {
+        // Opened once the whole tree is in and sorted, a few at a time, each
+        // batch while a layout of the rows is pending, so that an opening is
+        // noted rather than laid out (one layout for all, not one each).
+        if (opening.isEmpty())
+            return false;
+        view->scheduleDelayedItemsLayout();
+        for (int i = 0; i < 256 && !opening.isEmpty(); ++i) {
+            TagsViewItem* it = opening.takeLast();
+            if (it->treeWidget())
+                it->setExpanded(true);
+        }
+        return !opening.isEmpty();
+    }
     MergeLevel& l = levels.back();
     if (TagsViewItem* item = std::exchange(l.waiting, nullptr)) {
         // Its children are in: an item made open opens with them.
@@ -371,7 +386,7 @@ bool TagsView::Private::step()
     if (l.next == l.nodes.size()) {
         finishLevel(l);
         levels.pop_back();
-        return !levels.empty();
+        return !levels.empty() || !opening.isEmpty();
     }
     const size_t i = l.next++;
     Node* n = l.nodes[i];
@@ -476,6 +491,8 @@ void TagsView::Private::finishLevel(MergeLevel& l)
 
 void TagsView::Private::abandon()
 {
+    if (!opening.isEmpty())
+        view->scheduleDelayedItemsLayout();
     for (TagsViewItem* it : std::exchange(opening, {})) {
         if (it->treeWidget())
             it->setExpanded(true);
@@ -490,12 +507,8 @@ void TagsView::Private::abandon()
     sliced = false;
 }
 
-void TagsView::Private::finish(TagsView* view)
+void TagsView::Private::finish()
 {
-    // Opened once the whole tree is in and sorted: each open row costs every
-    // later row change a little.
-    for (TagsViewItem* it : std::exchange(opening, {}))
-        it->setExpanded(true);
     if (std::exchange(resort, false))
         view->sortItems(0, Qt::AscendingOrder);
 }
@@ -520,7 +533,7 @@ void TagsView::updateSubTree(TagsViewItem* parent, const QList<Node*>& nodes,
     d->enter(level, nodes, files, depth);
     while (d->step()) {
     }
-    d->finish(this);
+    d->finish();
     if (wasSliced)
         Q_EMIT merged();
 }
@@ -556,7 +569,7 @@ void TagsView::mergeSlice()
         }
     }
     d->sliced = false;
-    d->finish(this);
+    d->finish();
     Q_EMIT merged();
 }
 
