@@ -3,9 +3,11 @@
 //     saved once per run) read and built into a tree, at 25 MB and at 50 MB,
 //     and again in a process that has built the tree once before, beside
 //     reading the same file line by line into strings, `wc -l`, and making
-//     as many bare nodes with their names (the tree's own memory);
-// (b) a 2 MB C++ file with some 35k tags from parse() to the delivered tree,
-//     beside ctags alone on the same file: our part after ctags exits;
+//     as many bare nodes with their names (the tree's own memory), and
+//     QFile::readLine over the same file;
+// (b) a 2 MB C++ file with some 35k tags from parse() (which returns at
+//     once: the run goes on a worker thread) to the delivered tree, beside
+//     ctags alone on the same file;
 // (c) freeing 200k nodes (siblings, and a chain as deep), beside deleting
 //     as many nodes from an array.
 // Every figure comes from a fresh child process.

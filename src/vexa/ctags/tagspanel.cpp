@@ -165,6 +165,8 @@ public:
         int line = 0;
     } copy;
     QTimer* copyTimer = nullptr;
+    // The file of the tree being merged, for the log.
+    QString mergingFile;
 
     // The line table of an editor's text at a change count, so that moving
     // to a symbol neither copies nor scans the whole text on every press.
@@ -257,8 +259,8 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
         view->setUpdatesEnabled(true);
         view->adjustContentSize();
         view->viewport()->update();
-        qCDebug(lcTags).noquote() << "tags shown with" << view->topLevelItemCount()
-                                  << "top-level symbols";
+        qCDebug(lcTags).noquote() << "tags shown for" << d->mergingFile << "with"
+                                  << view->topLevelItemCount() << "top-level symbols";
     });
     connect(d->classesViewAll, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
 
@@ -524,6 +526,7 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
         // window; the view is drawn again once it is all in.
         TagsView* view = d->classesView;
         view->setUpdatesEnabled(false);
+        d->mergingFile = editor->filename();
         view->mergeInSlices({root}, kMergeSliceMs);
     }
     showFilesList(!d->editorList->isHidden());
