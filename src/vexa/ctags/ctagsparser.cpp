@@ -626,7 +626,9 @@ int CTagsParser::parse(const QString& text)
     d->runs.insert(run->id, run);
     // Timed here, on the GUI thread: a run only runs out of time while the
     // program's events are being handled.
-    QTimer::singleShot(d->timeLimit, this, [this, id = run->id] {
+    // A big text gets a second more per 512 KiB: ctags takes its time on it.
+    const int limit = d->timeLimit + int(text.size() / (512 * 1024)) * 1000;
+    QTimer::singleShot(limit, this, [this, id = run->id] {
         if (const std::shared_ptr<Run> r = d->runs.value(id))
             stop(r.get());
     });

@@ -117,6 +117,10 @@ public:
     qint64 askedCount = -1;
     QString askedFile;
     QPointer<Parser> askedParser;
+    int askedKey = 0;
+    // The last tree that belonged to the current editor's text when it came.
+    QPointer<Parser> answeredParser;
+    int answeredKey = 0;
     // The key of an editor's text at a change count, so that an unchanged
     // text is not read and hashed again.
     QPointer<Editor> keyEditor;
@@ -442,9 +446,13 @@ void TagsPanel::reparse()
     }
     // An editor unchanged since the last request costs nothing: the tree
     // asked for then is shown already or still on its way.
+    // A request that ended without a tree (ctags failed or ran out of time)
+    // is made again.
     const qint64 count = editor->changeCount();
     if (count >= 0 && d->askedEditor == editor && d->askedCount == count &&
-        d->askedFile == fileName && d->askedParser == parser) {
+        d->askedFile == fileName && d->askedParser == parser &&
+        (parser->inFlight(d->askedKey, fileName) ||
+         (d->answeredParser == parser && d->answeredKey == d->askedKey))) {
         // What the tree's re-delivery would do: divide the height anew.
         showFilesList(!d->editorList->isHidden());
         return;
@@ -499,6 +507,7 @@ void TagsPanel::copySlice()
     d->askedCount = done.count;
     d->askedFile = done.fileName;
     d->askedParser = done.parser;
+    d->askedKey = key;
     if (done.count >= 0)
         d->rememberKey(editor, done.count, key);
 }
@@ -514,6 +523,8 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
     // another editor's) is dropped; a later request brings the right one.
     if (d->currentKey(editor) != std::optional<int>(key))
         return;
+    d->answeredParser = parser;
+    d->answeredKey = key;
     const quint64 generation = parser->generation(root);
     if (d->widgetStack->currentIndex() == 0 && generation != 0 &&
         (parser != d->rootParser || generation != d->rootGeneration)) {
