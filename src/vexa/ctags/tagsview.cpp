@@ -230,6 +230,9 @@ TagsView::TagsView(QWidget* parent, const char* name) : QTreeWidget(parent), d(n
     setHeaderLabels({tr("Name")});
     setHeaderHidden(true);
     setRootIsDecorated(true);
+    // Every row is an icon and a line of text: one height for all spares
+    // measuring each row when a big tree is laid out.
+    setUniformRowHeights(true);
     header()->setStretchLastSection(true);
     // Kept in order by the merges and by sortItems() (Qt's sorting, left on,
     // would take new rows one at a time).
@@ -364,18 +367,17 @@ void TagsView::Private::enter(QTreeWidgetItem* level, const QList<Node*>& chains
 bool TagsView::Private::step()
 {
     if (levels.empty()) {
-        // Opened once the whole tree is in and sorted, a few at a time, each
-        // batch while a layout of the rows is pending, so that an opening is
-        // noted rather than laid out (one layout for all, not one each).
+        // Opened once the whole tree is in and sorted, all in one step while
+        // a layout of the rows is pending, so that each opening is noted
+        // rather than laid out: one layout for all, not one each.
         if (opening.isEmpty())
             return false;
         view->scheduleDelayedItemsLayout();
-        for (int i = 0; i < 256 && !opening.isEmpty(); ++i) {
-            TagsViewItem* it = opening.takeLast();
+        for (TagsViewItem* it : std::exchange(opening, {})) {
             if (it->treeWidget())
                 it->setExpanded(true);
         }
-        return !opening.isEmpty();
+        return false;
     }
     MergeLevel& l = levels.back();
     if (TagsViewItem* item = std::exchange(l.waiting, nullptr)) {
