@@ -46,6 +46,11 @@ qint64 Editor::changeCount()
     return -1;
 }
 
+int Editor::lineCount()
+{
+    return int(text().count(QLatin1Char('\n'))) + 1;
+}
+
 void Editor::beginUndoGroup() {}
 
 void Editor::endUndoGroup() {}

@@ -86,6 +86,9 @@ public:
     // number means an unchanged text (it may also grow without a change);
     // -1 when the editor keeps none and only its text tells.
     virtual qint64 changeCount();
+    // The number of lines of text(), which line() reads one at a time
+    // without a copy of the whole text.
+    virtual int lineCount();
     // Edits made between the two are undone in one step; the brackets nest.
     // An editor without such groups ignores them.
     virtual void beginUndoGroup();

@@ -340,6 +340,11 @@ qint64 XQEditor::changeCount()
     return qint64(d->document->revision());
 }
 
+int XQEditor::lineCount()
+{
+    return d->document->lastLine() + 1;
+}
+
 void XQEditor::undo()
 {
     d->editor->undo();

@@ -84,6 +84,7 @@ public:
     void addCompletionList(const QStringList& words, int minimumMatchedLength) override;
     QString errorString() override;
     qint64 changeCount() override;
+    int lineCount() override;
     void beginUndoGroup() override;
     void endUndoGroup() override;
     bool selectionRange(int* line1, int* col1, int* line2, int* col2) override;
