@@ -1053,7 +1053,7 @@ bool TextFile::save(const QString& path, TextDocument* document)
     }
     if (!ok)
         return false;
-    document->documentChanged(false);
+    document->markSaved();
     return true;
 }
 
