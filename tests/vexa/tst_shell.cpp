@@ -5,11 +5,13 @@
 #include "testeditor.h"
 
 #include "vexa/actions.h"
+#include "vexa/bookmarks/bookmarks.h"
 #include "vexa/editors/editors.h"
 #include "vexa/explorer/explorerpanel.h"
 #include "vexa/filetype.h"
 #include "vexa/message.h"
 #include "vexa/project/project.h"
+#include "vexa/runmake.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/widgets/splitter.h"
@@ -356,6 +358,81 @@ private Q_SLOTS:
         QCOMPARE(Settings::readNum(QStringLiteral("/geometry/x")), expected.x());
         QCOMPARE(Settings::readNum(QStringLiteral("/geometry/w")), expected.width());
         QCOMPARE(Settings::readNum(QStringLiteral("/geometry/h")), expected.height());
+    }
+
+    // Dialog sizes stored as 2147483647 (or as nothing usable) open the
+    // dialogs at most as large as the screen, fitted by the helper the main
+    // window's geometry uses.
+    void storedDialogSizes_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("widthKey");
+        QTest::addColumn<QString>("heightKey");
+        QTest::newRow("configure scripts") << "scripts"
+                                           << "/geometry/configureScriptsDialog/w"
+                                           << "/geometry/configureScriptsDialog/h";
+        QTest::newRow("bookmarks") << "bookmarks"
+                                   << "/bookmarks/dialog/width"
+                                   << "/bookmarks/dialog/height";
+        QTest::newRow("project options") << "options"
+                                         << "/geometry/projectOptionsDialog/w"
+                                         << "/geometry/projectOptionsDialog/h";
+        QTest::newRow("add files") << "addfiles"
+                                   << "/project/addfiles/width"
+                                   << "/project/addfiles/height";
+    }
+    void storedDialogSizes()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(QString, widthKey);
+        QFETCH(QString, heightKey);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("p.vexa"));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" "
+                    "name=\"Demo\"/>\n</vexaproject>\n");
+        }
+        const int big = std::numeric_limits<int>::max();
+        Shell* shell = start();
+        const QRect screen = shell->screen()->availableGeometry();
+        Project::self()->load(file);
+        QVERIFY(Project::self()->hasProject());
+        for (const QSize stored : {QSize(big, big), QSize(0, -7)}) {
+            Settings::write(widthKey, stored.width());
+            Settings::write(heightKey, stored.height());
+            // The dialog as it is shown, closed at once: run by the dialog
+            // runner or found as the modal window.
+            QList<QSize> sizes;
+            Message::setDialogRunner([&](QDialog& d) {
+                sizes.append(d.size());
+                return int(QDialog::Rejected);
+            });
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, [&]() {
+                if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    sizes.append(d->size());
+                    d->reject();
+                }
+            });
+            poll.start(10);
+            if (dialog == QLatin1String("scripts"))
+                RunMake::self()->configure();
+            else if (dialog == QLatin1String("bookmarks"))
+                Bookmarks::self()->showManageDialog(QStringLiteral("ExplorerPanel"));
+            else if (dialog == QLatin1String("options"))
+                Project::self()->options();
+            else
+                Project::self()->addFilesDialog();
+            Message::setDialogRunner({});
+            QCOMPARE(sizes.size(), 1);
+            const QSize size = sizes.first();
+            QVERIFY2(size.width() > 0 && size.height() > 0 && size.width() <= screen.width() &&
+                         size.height() <= screen.height(),
+                     qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+        }
+        delete shell;
     }
 
     // At every start the left dock shows the page whose tab button is
