@@ -15,6 +15,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -831,6 +832,32 @@ QByteArray copyPrefix(const QByteArray& target)
     return fileNameOf(target) + '.' +
            QCryptographicHash::hash(target, QCryptographicHash::Md5).toHex().left(12) + '.';
 }
+
+// A copy is written under this mark in front of its name and takes its own
+// name only once complete, so that one cut off half-way (the program was
+// killed) is never offered as the file's former content.
+constexpr char kUnfinished[] = ".unfinished.";
+
+// Copies of `target` that a save killed while copying left in `place`:
+// the file itself was not touched yet, so they hold nothing of worth.
+void removeUnfinishedCopies(const QString& place, const QByteArray& target)
+{
+    const QDir dir(place);
+    const QString pattern =
+        QFile::decodeName(QByteArray(kUnfinished) + copyPrefix(target)) + QLatin1Char('*');
+    for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden))
+        QFile::remove(dir.filePath(name));
+}
+
+// Makes a rename in `dir` survive a crash of the machine.
+void syncDirectory(const QByteArray& dir)
+{
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)!::fsync(fd);
+        ::close(fd);
+    }
+}
 } // namespace
 
 QStringList TextFile::savedCopies(const QString& path)
@@ -849,7 +876,8 @@ QStringList TextFile::savedCopies(const QString& path)
     return result;
 }
 
-// The copy is made and on the disk before the file is touched.
+// The copy is made and on the disk, under its own name, before the file is
+// touched.
 int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target, QByteArray* name)
 {
     const QStringList places = copyPlaces();
@@ -859,7 +887,9 @@ int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target
     int lastError = ENOENT;
     for (const QString& place : std::as_const(places)) {
         QDir().mkpath(place);
-        QByteArray pattern = QFile::encodeName(place) + '/' + stem + ".XXXXXX";
+        removeUnfinishedCopies(place, target);
+        const QByteArray folder = QFile::encodeName(place);
+        QByteArray pattern = folder + '/' + kUnfinished + stem + ".XXXXXX";
         const int copy = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (copy < 0) {
             lastError = errno;
@@ -877,13 +907,26 @@ int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target
                 err = n < 0 ? errno : EIO;
             else if (!writeAll(copy, buffer.constData(), n))
                 err = errno;
-            else
+            else {
                 at += n;
+                step(SaveStep::CopyPieceWritten);
+            }
         }
         if (!err && ::fsync(copy) != 0)
             err = errno;
+        // Complete: it takes its name (the same random end), without
+        // replacing anything of that name where the file system can tell.
+        const QByteArray complete = folder + '/' + stem + pattern.right(7);
+        if (!err && ::renameat2(AT_FDCWD, pattern.constData(), AT_FDCWD, complete.constData(),
+                                RENAME_NOREPLACE) != 0) {
+            err = errno;
+            if ((err == EINVAL || err == ENOSYS) &&
+                ::rename(pattern.constData(), complete.constData()) == 0)
+                err = 0;
+        }
         if (!err) {
-            *name = pattern;
+            syncDirectory(folder);
+            *name = complete;
             return copy;
         }
         ::close(copy);

@@ -92,7 +92,7 @@ public:
 
     // The steps of a save in place, for tests that stage a crash between
     // them: the hook (null for none) is called after each.
-    enum class SaveStep { CopyMade, SpaceReserved, PieceWritten, Truncated };
+    enum class SaveStep { CopyMade, SpaceReserved, PieceWritten, Truncated, CopyPieceWritten };
     static void setStepHook(void (*hook)(SaveStep));
 
 private:

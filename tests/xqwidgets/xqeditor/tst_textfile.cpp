@@ -188,6 +188,7 @@ private slots:
     void inPlaceFailurePutsOldBytesBack();
     void crashDuringInPlaceSave_data();
     void crashDuringInPlaceSave();
+    void crashWhileCopyingOldBytes();
     void changedOnDisk_data();
     void changedOnDisk();
     void unrepresentableRefused_data();
@@ -929,6 +930,41 @@ void TestTextFile::crashDuringInPlaceSave()
         QCOMPARE(now, old);
     if (step == int(TextFile::SaveStep::Truncated))
         QCOMPARE(now, fresh);
+}
+
+// A save in place killed while it copies the file's old bytes aside: the
+// file was not touched yet, and the half-written copy is no copy to offer
+// the user (nor, zero-filled, one to compare with). The next save clears
+// it away.
+void TestTextFile::crashWhileCopyingOldBytes()
+{
+    const QString path = dir->filePath(QStringLiteral("one.txt"));
+    const QByteArray old = lines('o', 400 * 1024);
+    const QByteArray fresh = lines('n', 600 * 1024);
+    writeFile(path, old);
+    hardLink(path, dir->filePath(QStringLiteral("two.txt")));
+    const QString source = dir->filePath(QStringLiteral("source"));
+    writeFile(source, fresh);
+
+    const ChildResult r =
+        runChild({{QString::fromLatin1(kChildPath), path},
+                  {QString::fromLatin1(kChildSource), source},
+                  {QString::fromLatin1(kChildCrash),
+                   QStringLiteral("%1:1").arg(int(TextFile::SaveStep::CopyPieceWritten))},
+                  {QStringLiteral("XDG_DATA_HOME"), dataHome()}},
+                 false);
+    QVERIFY2(r.ran, qPrintable(r.error));
+    QVERIFY(r.killed);
+    QCOMPARE(contents(path), old);
+    QVERIFY2(TextFile::savedCopies(path).isEmpty(),
+             qPrintable(TextFile::savedCopies(path).join(QLatin1Char(' '))));
+
+    doc->loadText(QString::fromLatin1(fresh));
+    doc->setModified(true);
+    TextFile file;
+    QVERIFY2(file.save(path, doc), qPrintable(file.errorString()));
+    QCOMPARE(contents(dir->filePath(QStringLiteral("two.txt"))), fresh);
+    QVERIFY(copiesIn(copyFolder()).isEmpty());
 }
 
 void TestTextFile::changedOnDisk_data()
