@@ -200,15 +200,17 @@ QString errnoString(int err)
     return QString::fromLocal8Bit(strerror(err));
 }
 
-// The editor counts lines and columns in int: a line with more characters,
-// or a file with more lines, cannot be shown or edited.
+// The editor counts lines in int: a file with more lines cannot be shown.
 constexpr qint64 kMaxCount = std::numeric_limits<int>::max();
+// Lines are shorter still (see maxLineLength), which an int column counts.
+constexpr qint64 kMaxLine = TextFile::maxLineLength;
+static_assert(kMaxLine <= kMaxCount);
 
 QString tooLongLine(qint64 line)
 {
     return QStringLiteral("Line %1 is longer than the editor can hold (%2 characters)")
         .arg(line + 1)
-        .arg(kMaxCount);
+        .arg(kMaxLine);
 }
 
 QString tooManyLines()
@@ -219,14 +221,15 @@ QString tooManyLines()
 // Why the decoded text cannot be held, or an empty string.
 QString unrepresentable(QStringView text)
 {
-    if (text.size() <= kMaxCount)
+    // No line can be longer, nor can there be more lines.
+    if (text.size() <= kMaxLine)
         return QString();
     qint64 line = 0;
     qsizetype start = 0;
     for (;;) {
         const qsizetype lf = text.indexOf(u'\n', start);
         const qsizetype end = lf < 0 ? text.size() : lf;
-        if (end - start > kMaxCount)
+        if (end - start > kMaxLine)
             return tooLongLine(line);
         if (lf < 0)
             return QString();
@@ -247,7 +250,7 @@ QString unrepresentableBytes(int fd, qint64 size, QStringConverter::Encoding e)
     const bool utf8 = e == QStringConverter::Utf8 || e == QStringConverter::System;
     if (!utf8 && e != QStringConverter::Latin1)
         return QString();
-    if (size <= kMaxCount)
+    if (size <= kMaxLine)
         return QString();
     QByteArray buffer(kChunk, Qt::Uninitialized);
     qint64 line = 0;
@@ -272,7 +275,7 @@ QString unrepresentableBytes(int fd, qint64 size, QStringConverter::Encoding e)
             } else {
                 length += stop - p;
             }
-            if (length > kMaxCount)
+            if (length > kMaxLine)
                 return tooLongLine(line);
             if (!lf)
                 break;

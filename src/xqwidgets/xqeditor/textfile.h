@@ -32,8 +32,8 @@ class TextDocument;
 //   disk, and put back after a failure; if even that fails, the error
 //   names the copy.
 // - Every failure names the system's reason.
-// - A line longer, or a file with more lines, than an int can count is
-//   refused at load.
+// - A line longer than maxLineLength characters, or a file with more lines
+//   than an int can count, is refused at load.
 //
 // Encodings are named: an empty name (or "System" or "Locale") is the
 // locale's; UTF-8, UTF-16, UTF-32 (each also LE and BE) and ISO-8859-1 are
@@ -42,6 +42,12 @@ class TextDocument;
 class TextFile
 {
 public:
+    // The longest line the editor takes. Editing a line takes a copy of it
+    // besides the loaded text and its colours, about five bytes a character
+    // in all: 2^28 characters keep that near 1.3 GB, where a line of two
+    // billion would need more than 12 GB at the first keystroke.
+    static constexpr qint64 maxLineLength = qint64(1) << 28;
+
     TextFile();
     ~TextFile();
     TextFile(const TextFile&) = delete;

@@ -1027,8 +1027,9 @@ void TestTextFile::unrepresentableRefused_data()
     QTest::addColumn<qint64>("size");
     QTest::addColumn<int>("line");
 
-    // Sparse files of a little over 2 GiB, the rest zero characters, whose
-    // last line has 2^31 characters: one more than a column can count.
+    // Sparse files, the rest zero characters. Of a little over 2 GiB,
+    // whose last line has 2^31 characters: one more than a column can
+    // count.
     const qint64 big = qint64(1) << 31;
     QTest::newRow("UTF-8, second line") << "UTF-8" << QByteArray("first\n") << big + 6 << 2;
     // Eight four-byte characters are two units each: 32 bytes, 16
@@ -1038,6 +1039,13 @@ void TestTextFile::unrepresentableRefused_data()
         emoji += "\xf0\x9f\x98\x80";
     QTest::newRow("locale, four-byte characters") << QString() << emoji << big + 16 << 1;
     QTest::newRow("Latin-1") << "ISO-8859-1" << QByteArray("\xe9") << big << 1;
+    // Longer than the editor can edit within its memory bound, though a
+    // column could count it: one character more than maxLineLength.
+    const qint64 editable = TextFile::maxLineLength;
+    QTest::newRow("UTF-8, one past the editable length")
+        << "UTF-8" << QByteArray("first\n") << editable + 7 << 2;
+    QTest::newRow("Latin-1, one past the editable length")
+        << "ISO-8859-1" << QByteArray("\xe9") << editable + 1 << 1;
 }
 
 void TestTextFile::unrepresentableRefused()
