@@ -20,7 +20,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTextEdit>
 
 namespace vexa
 {
