@@ -36,6 +36,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
+
 namespace vexa
 {
 
@@ -525,17 +527,22 @@ void Shell::postPrepare()
     d->bottomDockTab->addWidget(stretch);
 
     // The left dock shows the page whose tab button is raised: the stored
-    // one, else (a first start, or a stored id that names no page) the first
-    // page, the files explorer, whose button starts raised. A page raised by
-    // a panel while it was built (the project's list of recent projects)
-    // must not stay in front of another page's raised button. Never a null
+    // one; else (none stored, or a stored id that names no page) the page of
+    // a panel that raised itself while the services were built (the project
+    // reopened), whose button it raised; else the first page, the files
+    // explorer, whose button starts raised. A page a panel merely put in
+    // front as it was built (the project's empty list of recent projects)
+    // must not stay there under another page's raised button. Never a null
     // page: that would make every left panel raise itself in turn.
-    // The keyboard focus stays where the user will type: a panel takes it
-    // only when the user raises it.
+    // The page raised here does not take the keyboard focus: it stays where
+    // the user will type.
     bool ok = false;
     int id = Settings::readNum(QStringLiteral("/geometry/leftDockPanelID"), 0, &ok);
     QWidget* left = ok ? d->leftDock->widget(id) : nullptr;
-    if (!left && d->leftDock->count() > 0)
+    const QList<Action*> toggles = actionGroup(QStringLiteral("docks/left"))->actions();
+    const bool panelRaised =
+        std::any_of(toggles.cbegin(), toggles.cend(), [](Action* a) { return a->isChecked(); });
+    if (!left && !panelRaised && d->leftDock->count() > 0)
         left = d->leftDock->QStackedWidget::widget(0);
     if (left) {
         d->leftDock->raiseWidget(left);

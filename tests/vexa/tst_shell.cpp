@@ -14,6 +14,7 @@
 #include "vexa/runmake.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
+#include "vexa/widgets/domlistview.h"
 #include "vexa/widgets/splitter.h"
 #include "vexa/widgetstack.h"
 #include "xqwidgets/xqfileoperator/fileoperator.h"
@@ -445,46 +446,65 @@ private Q_SLOTS:
     // At every start the left dock shows the page whose tab button is
     // raised: on a fresh profile, and with a stored id that names no page,
     // the files explorer (not the page the project put in front as it was
-    // made), while the editor keeps the keyboard focus.
+    // made), and the editor keeps the keyboard focus; the project's tree
+    // when the project reopened at start raised it.
     void firstStartShowsTheRaisedButtonsPage_data()
     {
         QTest::addColumn<int>("storedPage"); // -1: none stored
-        QTest::newRow("fresh profile") << -1;
-        QTest::newRow("id that names no page") << 99;
+        QTest::addColumn<bool>("reopenProject");
+        QTest::addColumn<QString>("raisedToggle");
+        QTest::newRow("fresh profile") << -1 << false << "leftDock/files";
+        QTest::newRow("id that names no page") << 99 << false << "leftDock/files";
+        QTest::newRow("project reopened") << -1 << true << "leftDock/project";
     }
     void firstStartShowsTheRaisedButtonsPage()
     {
         QFETCH(int, storedPage);
+        QFETCH(bool, reopenProject);
+        QFETCH(QString, raisedToggle);
         if (storedPage >= 0)
             Settings::write(QStringLiteral("/geometry/leftDockPanelID"), storedPage);
         Settings::write(QStringLiteral("/geometry/bottomDockPanelID"), -3);
+        QTemporaryDir dir;
+        if (reopenProject) {
+            QFile f(dir.filePath(QStringLiteral("p.vexa")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" "
+                    "name=\"Demo\"/>\n</vexaproject>\n");
+            f.close();
+            Settings::write(QStringLiteral("/project/openedProject"), f.fileName());
+        }
         auto* shell = new Shell(nullptr, "vexa::Shell");
         current = shell;
         useTestEditors();
-        QSignalSpy left(shell, &Shell::leftDockRaised);
         QSignalSpy bottom(shell, &Shell::bottomDockRaised);
         startServices(shell);
-        QCOMPARE(left.count(), 1);
-        QCOMPARE(left.first().first().value<QObject*>(), ExplorerPanel::self());
         QCOMPARE(bottom.count(), 0);
         shell->show();
         QVERIFY(QTest::qWaitForWindowActive(shell));
-        QCOMPARE(shell->leftDock()->visibleWidget(), ExplorerPanel::self());
-        QVERIFY(ExplorerPanel::self()->isVisible());
+        QWidget* page = reopenProject ? static_cast<QWidget*>(Project::self()->domView())
+                                      : static_cast<QWidget*>(ExplorerPanel::self());
+        QCOMPARE(shell->leftDock()->visibleWidget(), page);
+        QVERIFY(page->isVisible());
         for (const char* name : {"leftDock/files", "leftDock/project", "leftDock/classes"}) {
             Action* a = Actions::action(QLatin1String(name));
-            const bool raised = qstrcmp(name, "leftDock/files") == 0;
+            const bool raised = raisedToggle == QLatin1String(name);
             QCOMPARE(a->isChecked(), raised);
             QCOMPARE(a->toolbuttons.first()->toolButtonStyle(),
                      raised ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
         }
-        QTRY_VERIFY(Editors::self()->current()->focusProxy()->hasFocus());
+        if (!reopenProject)
+            QTRY_VERIFY(Editors::self()->current()->focusProxy()->hasFocus());
         delete shell;
+    }
 
-        // An id that names a page raises it and tells the panels.
+    // A stored id that names a page raises it and tells the panels.
+    void storedPageIsRaised()
+    {
         Settings::write(QStringLiteral("/geometry/leftDockPanelID"), 3);
-        shell = new Shell(nullptr, "vexa::Shell");
+        auto* shell = new Shell(nullptr, "vexa::Shell");
         current = shell;
+        useTestEditors();
         QSignalSpy raised(shell, &Shell::leftDockRaised);
         startServices(shell);
         QCOMPARE(raised.count(), 1);

@@ -206,6 +206,25 @@ private:
         return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
                QStringLiteral("/saved-copies");
     }
+    // Puts `old` into `path`, which gets a second name (so a save writes in
+    // place), and has a child save `fresh` over it, killed the count-th time
+    // it reaches `step`.
+    void crashSavingInPlace(const QString& path, const QByteArray& old, const QByteArray& fresh,
+                            TextFile::SaveStep step, int count)
+    {
+        writeFile(path, old);
+        hardLink(path, dir->filePath(QStringLiteral("two.txt")));
+        const QString source = dir->filePath(QStringLiteral("source"));
+        writeFile(source, fresh);
+        const ChildResult r = runChild(
+            {{QString::fromLatin1(kChildPath), path},
+             {QString::fromLatin1(kChildSource), source},
+             {QString::fromLatin1(kChildCrash), QStringLiteral("%1:%2").arg(int(step)).arg(count)},
+             {QStringLiteral("XDG_DATA_HOME"), dataHome()}},
+            false);
+        QVERIFY2(r.ran, qPrintable(r.error));
+        QVERIFY(r.killed);
+    }
     QStringList entries() const
     {
         return QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
@@ -893,19 +912,9 @@ void TestTextFile::crashDuringInPlaceSave()
     const QString path = dir->filePath(QStringLiteral("one.txt"));
     const QByteArray old = lines('o', 400 * 1024);
     const QByteArray fresh = lines('n', newSize);
-    writeFile(path, old);
-    hardLink(path, dir->filePath(QStringLiteral("two.txt")));
-    const QString source = dir->filePath(QStringLiteral("source"));
-    writeFile(source, fresh);
-
-    const ChildResult r =
-        runChild({{QString::fromLatin1(kChildPath), path},
-                  {QString::fromLatin1(kChildSource), source},
-                  {QString::fromLatin1(kChildCrash), QStringLiteral("%1:%2").arg(step).arg(count)},
-                  {QStringLiteral("XDG_DATA_HOME"), dataHome()}},
-                 false);
-    QVERIFY2(r.ran, qPrintable(r.error));
-    QVERIFY(r.killed);
+    crashSavingInPlace(path, old, fresh, TextFile::SaveStep(step), count);
+    if (QTest::currentTestFailed())
+        return;
 
     // The old file, or the new one whole; otherwise the old bytes are in
     // the copy.
@@ -941,20 +950,9 @@ void TestTextFile::crashWhileCopyingOldBytes()
     const QString path = dir->filePath(QStringLiteral("one.txt"));
     const QByteArray old = lines('o', 400 * 1024);
     const QByteArray fresh = lines('n', 600 * 1024);
-    writeFile(path, old);
-    hardLink(path, dir->filePath(QStringLiteral("two.txt")));
-    const QString source = dir->filePath(QStringLiteral("source"));
-    writeFile(source, fresh);
-
-    const ChildResult r =
-        runChild({{QString::fromLatin1(kChildPath), path},
-                  {QString::fromLatin1(kChildSource), source},
-                  {QString::fromLatin1(kChildCrash),
-                   QStringLiteral("%1:1").arg(int(TextFile::SaveStep::CopyPieceWritten))},
-                  {QStringLiteral("XDG_DATA_HOME"), dataHome()}},
-                 false);
-    QVERIFY2(r.ran, qPrintable(r.error));
-    QVERIFY(r.killed);
+    crashSavingInPlace(path, old, fresh, TextFile::SaveStep::CopyPieceWritten, 1);
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(contents(path), old);
     QVERIFY2(TextFile::savedCopies(path).isEmpty(),
              qPrintable(TextFile::savedCopies(path).join(QLatin1Char(' '))));
