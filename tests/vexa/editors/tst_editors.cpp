@@ -195,6 +195,8 @@ private Q_SLOTS:
         row("save as", "type a,saveas,type b,undo,undo,redo", "M-M-M-");
         row("reload", "type a,save,type b,reload,type c,undo", "M-M-M-");
         row("save after undo", "type ab,type c,save,undo,save,redo", "MM-M-M");
+        // Ctrl+Q saves the editor, then is cancelled at another one.
+        row("saved at an exit that was cancelled", "type ab,exit,type c,undo", "M-M-");
     }
     void modifiedMarkFollowsTheSavedState()
     {
@@ -220,7 +222,18 @@ private Q_SLOTS:
                 ed()->redo();
             else if (step == QLatin1String("reload"))
                 QVERIFY(e->open(file));
-            else if (step == QLatin1String("saveas")) {
+            else if (step == QLatin1String("exit")) {
+                ed()->newEditor();
+                Editor* other = ed()->current();
+                type(other, QStringLiteral("q"));
+                Boxes boxes;
+                boxes.answers = {QMessageBox::Yes, QMessageBox::Cancel};
+                Actions::action(QStringLiteral("Shell/exit"))->trigger();
+                QCOMPARE(boxes.shown.size(), 2);
+                boxes.answers = {QMessageBox::No};
+                QVERIFY(ed()->close(other));
+                QCOMPARE(ed()->current(), e.data());
+            } else if (step == QLatin1String("saveas")) {
                 file = path("other.txt");
                 answerSaveAs(file);
                 QVERIFY(ed()->saveAs());
