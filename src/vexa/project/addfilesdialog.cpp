@@ -71,8 +71,13 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const char* name)
     Project* project = Project::self();
     const QStringList paths = project->filePaths(QString());
     filePaths.reserve(paths.size() + 1);
-    for (const QString& p : paths)
-        filePaths.insert(QDir::cleanPath(p));
+    // Cleaned as every command of the tree cleans them; a path that leads
+    // out of the project folder names nothing the dialog shows.
+    for (const QString& p : paths) {
+        const QString path = project->diskPath(p);
+        if (!path.isNull())
+            filePaths.insert(path);
+    }
     filePaths.insert(QDir::cleanPath(project->filePath()));
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
