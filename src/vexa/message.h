@@ -35,6 +35,16 @@ public:
                        const QString& button1 = QString(), const QString& button2 = QString(),
                        int defaultButton = 0, int escapeButton = -1);
 
+    // While the program starts, a notice (a box with a single button, whose
+    // answer changes nothing) waits, and the call returns as if it had been
+    // read. Released, the notices held appear one after the other over the
+    // main window. The entry function holds them until the main window is on
+    // the screen, so that what opening files at start reports does not show
+    // over the splash screen before the window exists. Questions are asked
+    // at once: their answer is needed.
+    static void holdNotices();
+    static void releaseNotices();
+
     // Lets tests answer boxes without a modal loop: while set, a box is built
     // but not shown and the responder picks the button to press (null means
     // Escape was pressed). Pass an empty function to show boxes again.

@@ -527,8 +527,9 @@ void RunMake::configure()
     QWidget::setTabOrder(ok, cancel);
     connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
-    dialog.resize(Settings::readNum(QStringLiteral("/geometry/configureScriptsDialog/w"), 500),
-                  Settings::readNum(QStringLiteral("/geometry/configureScriptsDialog/h"), 300));
+    dialog.resize(Utils::storedDialogSize(QStringLiteral("/geometry/configureScriptsDialog/w"),
+                                          QStringLiteral("/geometry/configureScriptsDialog/h"),
+                                          QSize(500, 300), &dialog));
     dialog.setWindowTitle(form->windowTitle());
 
     QLineEdit* fields[] = {form->runLineEdit, form->runArgsLineEdit, form->makeLineEdit,

@@ -31,6 +31,11 @@ bool Editor::hasFileName()
     return !filename().isEmpty();
 }
 
+bool Editor::isReadOnly()
+{
+    return false;
+}
+
 bool Editor::changedOnDisk()
 {
     return false;

@@ -77,6 +77,9 @@ public:
     virtual void addCompletionList(const QStringList& words, int minimumMatchedLength) = 0;
 
     bool hasFileName();
+    // Whether the document may not change (its file holds bytes the
+    // encoding cannot decode); such a document is never saved.
+    virtual bool isReadOnly();
     // Whether another program changed the file since the editor read or
     // wrote it; the manager asks before a save overwrites such a file.
     virtual bool changedOnDisk();

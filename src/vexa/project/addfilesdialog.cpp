@@ -5,6 +5,7 @@
 #include "vexa/filetype.h"
 #include "vexa/project/project.h"
 #include "vexa/settings.h"
+#include "vexa/utils.h"
 
 #include <QApplication>
 #include <QDir>
@@ -92,8 +93,8 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const char* name)
     listViewFiles->expandAll();
     QApplication::restoreOverrideCursor();
 
-    resize(Settings::readNum(QStringLiteral("/project/addfiles/width"), width()),
-           Settings::readNum(QStringLiteral("/project/addfiles/height"), height()));
+    resize(Utils::storedDialogSize(QStringLiteral("/project/addfiles/width"),
+                                   QStringLiteral("/project/addfiles/height"), size(), this));
 
     connect(buttonSelectAll, &QPushButton::clicked, this, &AddFilesDialog::selectAll);
     connect(buttonClearSelection, &QPushButton::clicked, this, &AddFilesDialog::clearSelection);

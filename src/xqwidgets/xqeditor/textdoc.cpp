@@ -966,9 +966,17 @@ bool TextDocument::save(QTextStream& s)
     // A failed write is not a save: the document stays modified.
     if (s.status() != QTextStream::Ok)
         return false;
-    d->undoStack->setClean();
-    documentChanged(false);
+    markSaved();
     return true;
+}
+
+void TextDocument::markSaved()
+{
+    // Moving the clean mark announces the change itself; a flag set by hand
+    // (setModified) is cleared here.
+    d->undoStack->setClean();
+    if (d->modified)
+        documentChanged(false);
 }
 
 QString TextDocument::text() const

@@ -262,6 +262,11 @@ public:
     // read-only document (nothing written) and when the stream cannot be
     // written; the modified flag then stays as it was.
     bool save(QTextStream& s);
+    // The text now equals its file (just written): the present state of the
+    // undo history becomes the saved one, so undoing or redoing back to it
+    // clears the modified flag again and a typed character is never merged
+    // into it.
+    void markSaved();
     QString text() const;
     void append(const QString& s);
 

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -199,15 +200,17 @@ QString errnoString(int err)
     return QString::fromLocal8Bit(strerror(err));
 }
 
-// The editor counts lines and columns in int: a line with more characters,
-// or a file with more lines, cannot be shown or edited.
+// The editor counts lines in int: a file with more lines cannot be shown.
 constexpr qint64 kMaxCount = std::numeric_limits<int>::max();
+// Lines are shorter still (see maxLineLength), which an int column counts.
+constexpr qint64 kMaxLine = TextFile::maxLineLength;
+static_assert(kMaxLine <= kMaxCount);
 
 QString tooLongLine(qint64 line)
 {
     return QStringLiteral("Line %1 is longer than the editor can hold (%2 characters)")
         .arg(line + 1)
-        .arg(kMaxCount);
+        .arg(kMaxLine);
 }
 
 QString tooManyLines()
@@ -218,14 +221,15 @@ QString tooManyLines()
 // Why the decoded text cannot be held, or an empty string.
 QString unrepresentable(QStringView text)
 {
-    if (text.size() <= kMaxCount)
+    // No line can be longer, nor can there be more lines.
+    if (text.size() <= kMaxLine)
         return QString();
     qint64 line = 0;
     qsizetype start = 0;
     for (;;) {
         const qsizetype lf = text.indexOf(u'\n', start);
         const qsizetype end = lf < 0 ? text.size() : lf;
-        if (end - start > kMaxCount)
+        if (end - start > kMaxLine)
             return tooLongLine(line);
         if (lf < 0)
             return QString();
@@ -246,7 +250,7 @@ QString unrepresentableBytes(int fd, qint64 size, QStringConverter::Encoding e)
     const bool utf8 = e == QStringConverter::Utf8 || e == QStringConverter::System;
     if (!utf8 && e != QStringConverter::Latin1)
         return QString();
-    if (size <= kMaxCount)
+    if (size <= kMaxLine)
         return QString();
     QByteArray buffer(kChunk, Qt::Uninitialized);
     qint64 line = 0;
@@ -271,7 +275,7 @@ QString unrepresentableBytes(int fd, qint64 size, QStringConverter::Encoding e)
             } else {
                 length += stop - p;
             }
-            if (length > kMaxCount)
+            if (length > kMaxLine)
                 return tooLongLine(line);
             if (!lf)
                 break;
@@ -884,6 +888,32 @@ QByteArray copyPrefix(const QByteArray& target)
     return fileNameOf(target) + '.' +
            QCryptographicHash::hash(target, QCryptographicHash::Md5).toHex().left(12) + '.';
 }
+
+// A copy is written under this mark in front of its name and takes its own
+// name only once complete, so that one cut off half-way (the program was
+// killed) is never offered as the file's former content.
+constexpr char kUnfinished[] = ".unfinished.";
+
+// Copies of `target` that a save killed while copying left in `place`:
+// the file itself was not touched yet, so they hold nothing of worth.
+void removeUnfinishedCopies(const QString& place, const QByteArray& target)
+{
+    const QDir dir(place);
+    const QString pattern =
+        QFile::decodeName(QByteArray(kUnfinished) + copyPrefix(target)) + QLatin1Char('*');
+    for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden))
+        QFile::remove(dir.filePath(name));
+}
+
+// Makes a rename in `dir` survive a crash of the machine.
+void syncDirectory(const QByteArray& dir)
+{
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)!::fsync(fd);
+        ::close(fd);
+    }
+}
 } // namespace
 
 QStringList TextFile::savedCopies(const QString& path)
@@ -902,7 +932,8 @@ QStringList TextFile::savedCopies(const QString& path)
     return result;
 }
 
-// The copy is made and on the disk before the file is touched.
+// The copy is made and on the disk, under its own name, before the file is
+// touched.
 int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target, QByteArray* name)
 {
     const QStringList places = copyPlaces();
@@ -912,7 +943,9 @@ int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target
     int lastError = ENOENT;
     for (const QString& place : std::as_const(places)) {
         QDir().mkpath(place);
-        QByteArray pattern = QFile::encodeName(place) + '/' + stem + ".XXXXXX";
+        removeUnfinishedCopies(place, target);
+        const QByteArray folder = QFile::encodeName(place);
+        QByteArray pattern = folder + '/' + kUnfinished + stem + ".XXXXXX";
         const int copy = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (copy < 0) {
             lastError = errno;
@@ -930,13 +963,26 @@ int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target
                 err = n < 0 ? errno : EIO;
             else if (!writeAll(copy, buffer.constData(), n))
                 err = errno;
-            else
+            else {
                 at += n;
+                step(SaveStep::CopyPieceWritten);
+            }
         }
         if (!err && ::fsync(copy) != 0)
             err = errno;
+        // Complete: it takes its name (the same random end), without
+        // replacing anything of that name where the file system can tell.
+        const QByteArray complete = folder + '/' + stem + pattern.right(7);
+        if (!err && ::renameat2(AT_FDCWD, pattern.constData(), AT_FDCWD, complete.constData(),
+                                RENAME_NOREPLACE) != 0) {
+            err = errno;
+            if ((err == EINVAL || err == ENOSYS) &&
+                ::rename(pattern.constData(), complete.constData()) == 0)
+                err = 0;
+        }
         if (!err) {
-            *name = pattern;
+            syncDirectory(folder);
+            *name = complete;
             return copy;
         }
         ::close(copy);
@@ -1076,7 +1122,7 @@ bool TextFile::save(const QString& path, TextDocument* document)
     if (!d->saveBytes(path,
                       [&](const Private::Sink& out) { return d->writeText(out, codec, document); }))
         return false;
-    document->documentChanged(false);
+    document->markSaved();
     return true;
 }
 

@@ -93,7 +93,7 @@ private Q_SLOTS:
             Bookmarks::self()->addBookmark(cat, it.key(), it.value());
         // Adding a name twice keeps the second url.
         QCOMPARE(Bookmarks::self()->bookmarks(cat), marks);
-        // Written at once, in the Part's key form for a plain path.
+        // Written at once; a plain path is stored under a key of its own name.
         QCOMPARE(Settings::read("/bookmarks/bookmark_/home/u/src"), QStringLiteral("1"));
         QCOMPARE(Settings::readList("/bookmarks/bookmarks_" + cat), QStringList(marks.keys()));
         // The settings file on disk already holds them (a crash loses none).

@@ -6,6 +6,7 @@
 #include "projecttest.h"
 #include "vexa/actions.h"
 #include "vexa/editors/editors.h"
+#include "vexa/explorer/explorerpanel.h"
 #include "vexa/filetype.h"
 #include "vexa/project/project.h"
 #include "vexa/project/projectfile.h"
@@ -125,6 +126,10 @@ private Q_SLOTS:
 
     void firstStart()
     {
+        // The files explorer is in front, its tab button raised; the
+        // project's page is the list of recent projects.
+        QCOMPARE(shell->leftDock()->visibleWidget(), ExplorerPanel::self());
+        project()->makeVisible();
         QCOMPARE(shell->leftDock()->visibleWidget(), project()->recentPage());
         // The tab of the page in front shows its text label.
         auto* tab = qobject_cast<QToolButton*>(shell->leftDockTab()->widgetForAction(

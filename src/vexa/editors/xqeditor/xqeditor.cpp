@@ -567,6 +567,11 @@ bool XQEditor::isModified()
     return d->editor->isModified();
 }
 
+bool XQEditor::isReadOnly()
+{
+    return d->editor->isReadOnly();
+}
+
 int XQEditor::cursorLine()
 {
     return d->editor->line();

@@ -67,6 +67,7 @@ public:
     QString filename() override;
     void setFileName(const QString& name) override;
     bool isModified() override;
+    bool isReadOnly() override;
     bool changedOnDisk() override;
     int cursorLine() override;
     int cursorColumn() override;
