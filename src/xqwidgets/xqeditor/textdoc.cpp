@@ -908,6 +908,9 @@ void TextDocument::documentChanged(bool modified)
 
 void TextDocument::macroExecuted()
 {
+    // The views drop the rows they kept of the changed lines before the
+    // caret is placed and brought into view on them.
+    updateViews();
     if (d->view) {
         if (d->macroCursorLine != -1 && d->macroCursorColumn != -1)
             d->view->setCursorPosition(d->macroCursorLine, d->macroCursorColumn, false);

@@ -56,6 +56,13 @@ void WrappedLinesCache::setWidth(int w)
     width = w;
 }
 
+void WrappedLinesCache::setTabs(int t)
+{
+    if (t != tabs)
+        lines.clear();
+    tabs = t;
+}
+
 void WrappedLinesCache::setWrapMode(bool w, TextDocument::wrapMode mode)
 {
     if (w != wrap || mode != wrapMode)
@@ -115,6 +122,7 @@ public:
     // far as needed and dropped when the document changes.
     const TextLine* longLine = nullptr;
     int longLineWidth = -1;
+    int longLineTabs = -1;
     QList<int> longLineEnds;
     bool geometryChanged = false;
     QMenu* rmbMenu = nullptr;
@@ -380,6 +388,7 @@ void TextView::updateLinesList()
     d->firstKey = first;
     const bool wrap = doc->getWrap();
     d->wrappedLinesCache.setWidth(W);
+    d->wrappedLinesCache.setTabs(d->tabsWidth);
     d->wrappedLinesCache.setWrapMode(wrap, doc->getWrapMode());
 
     int y = 0;
@@ -411,6 +420,8 @@ void TextView::updateLinesList()
         if (cacheable) {
             const QList<int>& ends = d->shortWrapEnds(line);
             const int rows = int(ends.size());
+            if (line == first && skip >= rows)
+                d->topSkip = rows - 1;
             for (int row = qMin(skip, rows - 1); row < rows; ++row) {
                 const int start = row == 0 ? 0 : ends.at(row - 1);
                 d->visibleLines.push_back({line, start, ends.at(row), row == 0 ? 0 : xShift});
@@ -419,17 +430,21 @@ void TextView::updateLinesList()
             continue;
         }
         // A line far longer than the screen is wrapped only as far as the
-        // rows shown need; its rows are kept until the text changes.
-        for (int row = skip; y < 2 * H; ++row) {
-            const QList<int>& ends = d->wrapEnds(line, row + 1);
-            if (row >= ends.size()) {
-                if (row == skip && !ends.isEmpty()) {
-                    // A skip left from a longer text: the last row shows.
-                    row = int(ends.size()) - 1;
-                } else {
-                    break;
-                }
+        // rows shown need; its rows are kept until the text changes. A skip
+        // left from a longer text or a narrower view shows the last row.
+        int row = skip;
+        if (row > 0) {
+            const int rows = int(d->wrapEnds(line, row + 1).size());
+            if (row >= rows) {
+                row = qMax(0, rows - 1);
+                if (line == first)
+                    d->topSkip = row;
             }
+        }
+        for (; y < 2 * H; ++row) {
+            const QList<int>& ends = d->wrapEnds(line, row + 1);
+            if (row >= ends.size())
+                break;
             const int start = row == 0 ? 0 : ends.at(row - 1);
             d->visibleLines.push_back({line, start, ends.at(row), row == 0 ? 0 : xShift});
             y += h;
@@ -475,9 +490,10 @@ const QList<int>& TextView::Private::wrapEnds(int line, int rows)
     TextDocument* doc = d->doc;
     const TextLine* t = doc->lineOf(line);
     const int W = q->width();
-    if (d->longLine != t || d->longLineWidth != W) {
+    if (d->longLine != t || d->longLineWidth != W || d->longLineTabs != d->tabsWidth) {
         d->longLine = t;
         d->longLineWidth = W;
+        d->longLineTabs = d->tabsWidth;
         d->longLineEnds.clear();
     }
     QList<int>& ends = d->longLineEnds;
@@ -569,9 +585,9 @@ QPoint TextView::screenPosToDoc(int x, int y)
         return QPoint(0, 0);
     TextDocument* doc = d->doc;
     if (const VisibleLine* row = d->rowAt(key)) {
-        const int w0 = doc->textWidth(row->line, row->startPos);
-        const int col = x > row->xShift ? doc->textLength(row->line, w0 + x - row->xShift)
-                                        : doc->textLength(row->line, w0 + 1);
+        // Within the row, as painting lays it out: tab stops count from the
+        // row's start.
+        const int col = doc->textLength(row->line, row->startPos, qMax(1, x - row->xShift));
         return QPoint(col, row->line);
     }
     if (d->visibleLines.empty()) {
@@ -617,8 +633,7 @@ QPoint TextView::docPosToScreen(int column, int line)
         // The line's last row also takes the columns beyond its end.
         if (row.line == line && row.startPos <= column &&
             (column < row.endPos || row.endPos >= len))
-            return QPoint(doc->textWidth(line, column) - doc->textWidth(line, row.startPos) +
-                              row.xShift,
+            return QPoint(doc->textWidth(line, row.startPos, column) + row.xShift,
                           (d->firstKey + int(i)) * h);
     }
     return QPoint(doc->textWidth(line, column), line * h + extra);
@@ -670,32 +685,10 @@ void TextView::ensureCursorVisible()
     d->cursorLine = c->line();
     const int oldX = d->xPos;
     const int oldY = d->yPos;
+    const int oldSkip = d->topSkip;
     c->setEnabled(false);
-    updateLinesList();
-    QPoint p = docPosToScreen(c->pos());
-    const int h = d->fontHeight;
-    const int H = height();
-    if (p.y() < d->yPos) {
-        const int dy = d->yPos - p.y();
-        d->yPos = p.y();
-        scrollY(dy);
-        p = docPosToScreen(c->pos());
-    } else if (p.y() + 2 * h > H + d->yPos) {
-        // Scroll to a whole line at or past the needed offset: scrollY
-        // snaps down to a line, and snapping below the needed offset would
-        // leave the caret just out of view and scroll again on every key.
-        const int lh = lineHeight();
-        const int needed = p.y() - H + 2 * h;
-        const int target = (needed + lh - 1) / lh * lh;
-        const int dy = target - d->yPos;
-        if (dy > 0) {
-            d->yPos = target;
-            scrollY(-dy);
-            p = docPosToScreen(c->pos());
-        }
-    }
-    if (doc->getWrap())
-        bringCaretRowIntoView();
+    bringCaretRowIntoView();
+    const QPoint p = docPosToScreen(c->pos());
     if (!doc->getWrap()) {
         const int s = d->spaceWidth;
         const int left = qMax(p.x() - s, 0);
@@ -713,39 +706,48 @@ void TextView::ensureCursorVisible()
     }
     // The scroll bars change only when the view scrolled; setting them up
     // again on every caret move would relay out the frame.
-    updateView(d->xPos != oldX || d->yPos != oldY);
+    updateView(d->xPos != oldX || d->yPos != oldY || d->topSkip != oldSkip);
     c->setEnabled(true);
 }
 
 void TextView::bringCaretRowIntoView()
 {
-    // With word wrap a line may take more rows than the view holds: the
-    // caret's row is shown by scrolling rows within its line.
+    // Counted in rows, so that wrapped lines and closed folds count as
+    // they show; the row below the caret stays in view when the view holds
+    // two rows.
+    TextDocument* doc = d->doc;
     const int h = d->fontHeight;
     const int fit = qMax(1, height() / h);
-    const int line = d->cursor->line();
+    const int lowest = qMax(0, fit - 2);
+    int line = qBound(0, d->cursor->line(), doc->lastLine());
     const int col = d->cursor->column();
-    const int len = d->doc->textLength(line);
+    // A caret inside a closed fold shows on the fold's head.
+    bool hidden = false;
+    while (line > 0 && !doc->lineOf(line)->isFoldVisible) {
+        --line;
+        hidden = true;
+    }
     updateLinesList();
-    for (size_t i = 0; i < d->visibleLines.size() && int(i) < fit; ++i) {
+    const int len = doc->textLength(line);
+    for (size_t i = 0; i < d->visibleLines.size(); ++i) {
         const VisibleLine& r = d->visibleLines[i];
-        if (r.line == line && r.startPos <= col && (col < r.endPos || r.endPos >= len))
-            return;
+        if (r.line != line ||
+            !(hidden || (r.startPos <= col && (col < r.endPos || r.endPos >= len))))
+            continue;
+        if (int(i) > lowest)
+            moveTop(int(i) - lowest);
+        return;
     }
-    const int row = d->caretRow();
-    const int first = d->yPos / h;
-    if (line == first && row < d->topSkip) {
-        d->topSkip = row;
-    } else {
-        d->yPos = line * h;
-        d->topSkip = qMax(0, row - qMax(0, fit - 2));
-    }
-    updateLinesList();
-    QWidget::update();
-    repaintMargins();
+    const int row = hidden ? 0 : d->caretRow();
+    const int top = d->yPos / h;
+    const bool above = line < top || (line == top && row < d->topSkip);
+    d->yPos = line * h;
+    d->topSkip = row;
+    if (!above)
+        moveTop(-lowest);
 }
 
-void TextView::scrollRows(int n)
+void TextView::moveTop(int n)
 {
     const int h = d->fontHeight;
     TextDocument* doc = d->doc;
@@ -780,10 +782,15 @@ void TextView::scrollRows(int n)
     }
     d->yPos = line * h;
     d->topSkip = skip;
-    d->vbar->blockSignals(true);
-    d->vbar->setValue(line);
-    d->vbar->blockSignals(false);
     updateLinesList();
+}
+
+void TextView::scrollRows(int n)
+{
+    moveTop(n);
+    d->vbar->blockSignals(true);
+    d->vbar->setValue(d->yPos / d->fontHeight);
+    d->vbar->blockSignals(false);
     QWidget::update();
     repaintMargins();
 }
@@ -1191,9 +1198,14 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
     if (selected.topLeft() != selected.bottomRight()) {
         QPoint p1, p2;
         orderedPoints(selected, p1, p2);
-        if (line >= p1.y() && line <= p2.y()) {
-            const int base = doc->textWidth(line, row.startPos);
-            auto X = [&](int c) { return doc->textWidth(line, c) - base; };
+        // A row before the selection's start column on its first line (a
+        // continuation row of that line) shows none of it.
+        const bool lastRow = row.endPos >= len;
+        if (line >= p1.y() && line <= p2.y() &&
+            !(line == p1.y() && p1.y() != p2.y() && !m->fVerticalSelection &&
+              p1.x() >= row.endPos && !lastRow)) {
+            // Columns before the row's start measure 0.
+            auto X = [&](int c) { return doc->textWidth(line, row.startPos, c); };
             const QColor sel = m->selectedBackgroundColor;
             auto fill = [&](int xa, int xb) {
                 if (xb > xa)
@@ -1204,7 +1216,8 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
                 int x2 = X(p2.x());
                 if (x1 > x2)
                     std::swap(x1, x2);
-                fill(x1 == 0 ? -2 : x1, x2);
+                if (x2 > x1)
+                    fill(x1 == 0 ? -2 : x1, x2);
             } else if (line == p1.y()) {
                 const int x1 = X(p1.x());
                 fill(x1 == 0 ? -2 : x1, W - ox);

@@ -31,16 +31,19 @@ struct VisibleLine {
     int xShift = 0;
 };
 
-// Wrap positions by line text and view width: equal lines share one entry.
+// Wrap positions by line text, view width and tab stop: equal lines share
+// one entry.
 class WrappedLinesCache
 {
 public:
     int width = -1;
+    int tabs = -1;
     bool wrap = false;
     TextDocument::wrapMode wrapMode = TextDocument::wrapLine;
     QHash<QString, QList<int>> lines;
 
     void setWidth(int w);
+    void setTabs(int t);
     void setWrapMode(bool wrap, TextDocument::wrapMode mode);
 };
 
@@ -184,6 +187,8 @@ private:
     // taller than the view; scrolls the view by n rows (up when negative).
     void bringCaretRowIntoView();
     void scrollRows(int n);
+    // Moves the top of the view by n rows, without repainting.
+    void moveTop(int n);
     // The document position under a point in widget coordinates.
     QPoint mousePosToDoc(const QPoint& widgetPos);
     // Puts text selected with the mouse on the X11 selection clipboard, or

@@ -12,6 +12,8 @@
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
 
+#include "layoutcheck.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -675,6 +677,126 @@ private slots:
         // Nothing of a number is cut at the margin's left edge.
         for (int y = 0; y < img.height(); ++y)
             QVERIFY(!ink(img.pixelColor(0, y)) && !ink(img.pixelColor(1, y)));
+    }
+
+    // --- Layout invariants -----------------------------------------------------------
+
+    // Cases that once broke the row map, the mapping or the caret's place:
+    // a text, a view size and steps; the layout checks run after every step,
+    // and after a step that moves the caret, the caret's row must be in view
+    // with the row below it. Steps, separated by ';': "wrap 0|1", "size WxH",
+    // "tabs N", "caret L C", "select L1 C1 L2 C2", "keys SEQ", "undo N",
+    // "fold A B" (a closed fold), "wheel N" (rows down, one notch a row).
+    void layoutInvariants_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("steps");
+        const int a = adv();
+        auto lines = [](int n, const QString& stem) {
+            QStringList out;
+            for (int i = 0; i < n; ++i)
+                out << stem + QString::number(i);
+            return out.join(QLatin1Char('\n'));
+        };
+
+        // A tab on a wrapped continuation row: its stop counts from the row's
+        // start for painting, the caret, the selection and the mouse alike.
+        QTest::newRow("tab on a continuation row")
+            << QString(60, 'a') + "\tX\n" + QString(5, 'b') + "\tY" + QString(90, 'c') + "\t\tZ"
+            << "wrap 1; size 420x200; caret 0 61; keys Right; select 1 3 1 100; keys Home";
+        // The shared wrap positions know the tab width.
+        QTest::newRow("tab width change")
+            << QString(60, '\t') + "\n" + QString(60, '\t') + "x\nshort"
+            << "wrap 1; tabs 2; size 410x200; tabs 8; keys C-End; tabs 4";
+        // A closed fold heads the view: moving down keeps one row below the
+        // caret, counting rows, not line numbers.
+        QTest::newRow("closed fold on top")
+            << lines(100, "line ")
+            << "size 400x200; fold 0 30; caret 0 0" + QString("; keys Down").repeated(16) +
+                   "; keys PgDn; keys Down; keys PgUp; keys Up";
+        // A scroll position left inside a long line that a resize shortens
+        // to exactly that many rows: each of its rows is laid out once.
+        const int rowsAfter = (6000 + (779 - 8) / a - 1) / ((779 - 8) / a);
+        QTest::newRow("resize under a long line")
+            << lines(10, "l") + "\n" + QString(6000, 'x') + "\n" + lines(10, "m")
+            << QStringLiteral("wrap 1; tabs 4; size 654x415; wheel %1; size 779x349; wheel 1")
+                   .arg(10 + rowsAfter);
+        // Undo inside a long wrapped line: the caret is placed on the rows
+        // of the restored text.
+        const QString longY = lines(50, "l") + "\n" + QString(8700, 'y') + "\n" +
+                              QString(8700, 'z') + "\nend";
+        QTest::newRow("undo inside a long line")
+            << longY
+            << "wrap 1; size 400x200; keys x; select 50 0 51 8195; keys Tab; caret 51 8600; "
+               "undo 1; redo 1; caret 51 8600; undo 1";
+    }
+
+    void layoutInvariants()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, steps);
+        open(text, 400, 200);
+        const int oldLines = QApplication::wheelScrollLines();
+        QApplication::setWheelScrollLines(1);
+        int done = 0;
+        for (const QString& step : steps.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QStringList w = step.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            const QString& cmd = w.at(0);
+            auto arg = [&](int i) { return w.at(i).toInt(); };
+            bool movesCaret = true;
+            if (cmd == QLatin1String("wrap")) {
+                m->setLineWrap(arg(1) != 0);
+                movesCaret = false;
+            } else if (cmd == QLatin1String("size")) {
+                const QStringList wh = w.at(1).split(QLatin1Char('x'));
+                const QSize want(wh.at(0).toInt(), wh.at(1).toInt());
+                for (int i = 0; i < 4 && view()->size() != want; ++i) {
+                    e->resize(e->width() + want.width() - view()->width(),
+                              e->height() + want.height() - view()->height());
+                    QTest::qWait(0);
+                }
+                QCOMPARE(view()->size(), want);
+                movesCaret = false;
+            } else if (cmd == QLatin1String("tabs")) {
+                doc()->setSpacesInTab(arg(1));
+                movesCaret = false;
+            } else if (cmd == QLatin1String("caret")) {
+                view()->setCursorPosition(arg(1), arg(2), false);
+            } else if (cmd == QLatin1String("select")) {
+                view()->setCursorPosition(arg(1), arg(2), false);
+                view()->setCursorPosition(arg(3), arg(4), true);
+            } else if (cmd == QLatin1String("keys")) {
+                Keys::send(view(), QStringList(w.mid(1)).join(QLatin1Char(' ')));
+            } else if (cmd == QLatin1String("undo")) {
+                for (int i = 0; i < arg(1); ++i)
+                    doc()->undoStack()->undo();
+            } else if (cmd == QLatin1String("redo")) {
+                for (int i = 0; i < arg(1); ++i)
+                    doc()->undoStack()->redo();
+            } else if (cmd == QLatin1String("fold")) {
+                QVERIFY(doc()->folding()->createFold(arg(1), arg(2)));
+                movesCaret = false;
+            } else if (cmd == QLatin1String("wheel")) {
+                const QPointF c(view()->rect().center());
+                QWheelEvent down(c, view()->mapToGlobal(c), QPoint(), QPoint(0, -120),
+                                 Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                for (int i = 0; i < arg(1); ++i)
+                    QApplication::sendEvent(view(), &down);
+                movesCaret = false;
+            } else {
+                QFAIL(qPrintable("unknown step " + step));
+            }
+            view()->repaint();
+            ++done;
+            QString problem = layoutcheck::all(view());
+            if (problem.isEmpty() && movesCaret)
+                problem = layoutcheck::caretInView(view(), e->line(), e->column());
+            QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("after step %1 (%2): %3")
+                                                       .arg(done)
+                                                       .arg(step.trimmed(), problem)));
+        }
+        QApplication::setWheelScrollLines(oldLines);
+        m->setLineWrap(false);
     }
 
     // --- Repainting ----------------------------------------------------------------
