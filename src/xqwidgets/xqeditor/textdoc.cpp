@@ -354,6 +354,8 @@ void TextDocument::m_insertLine(int i)
     auto* line = new TextLine;
     d->contents.insert(i, line);
     d->newDocGeometry = true;
+    for (DocumentView* v : std::as_const(d->views))
+        v->linesInserted(i, 1);
     line->isFoldingStart = false;
     line->isFoldVisible = true;
     line->isFolded = false;
@@ -379,6 +381,8 @@ void TextDocument::m_removeLine(int i)
         d->folding->removeFold(i);
     d->contents.remove(i);
     delete line;
+    for (DocumentView* v : std::as_const(d->views))
+        v->linesRemoved(i, 1);
     d->folding->lineRemoved(i);
     d->newDocGeometry = true;
     if (d->longestLine == nullptr)
@@ -438,6 +442,8 @@ int TextDocument::m_insertLines(int i, const QString& text)
     const int count = int(lines.size());
     d->contents.insert(i, lines.data(), count);
     d->newDocGeometry = true;
+    for (DocumentView* v : std::as_const(d->views))
+        v->linesInserted(i, count);
     // Line by line, the first new line's lineInserted opens the folds that
     // hide it; for the later ones, the same walk up from the same lines
     // opens nothing more. When it opens nothing, every new line is shown, as
@@ -530,6 +536,8 @@ QString TextDocument::m_removeLines(int i, int count, bool fromBottom)
         // the next line of the run (no fold head either) except after the
         // last removal.
         d->contents.remove(i, count, gone);
+        for (DocumentView* v : std::as_const(d->views))
+            v->linesRemoved(i, count);
         d->folding->lineRemoved(i);
     } else {
         // Folds are involved: the fold steps of m_removeLine, line by line
@@ -541,6 +549,8 @@ QString TextDocument::m_removeLines(int i, int count, bool fromBottom)
             while (line->isFoldingStart && line->foldingLevel > 0)
                 d->folding->removeFold(j);
             gone.push_back(d->contents.remove(j));
+            for (DocumentView* v : std::as_const(d->views))
+                v->linesRemoved(j, 1);
             d->folding->lineRemoved(j);
         }
     }

@@ -85,6 +85,18 @@ public:
     virtual TextHighlight* highlighting() const { return nullptr; }
     // Height of one screen row in pixels; 0 for a view without rows.
     virtual int lineHeight() const { return 0; }
+    // Lines came or went at `at`; the lines below moved by `count`. A view
+    // that keeps something per line shifts it instead of making it afresh.
+    virtual void linesInserted(int at, int count)
+    {
+        Q_UNUSED(at);
+        Q_UNUSED(count);
+    }
+    virtual void linesRemoved(int at, int count)
+    {
+        Q_UNUSED(at);
+        Q_UNUSED(count);
+    }
 };
 
 // The model behind every editor: a never-empty array of lines, changed only

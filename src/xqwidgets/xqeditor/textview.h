@@ -116,6 +116,10 @@ public:
     void setCursorPosition(int line, int col, bool select) override;
     void setCursorPositionInternal(int line, int col, bool select);
     void ensureCursorVisible();
+    // With word wrap, when the caret's line has more rows than the view:
+    // scrolls a page of rows within that line and answers the column a page
+    // up or down from the caret; -1 where page moves go by lines.
+    int pageWithinLine(bool down);
     void centerCursor(int line, int col);
     int contentsX() const;
     int contentsY() const;
@@ -130,6 +134,8 @@ public:
 
     // Repainting.
     void setUpdateRegion(const LineRegion& r) override;
+    void linesInserted(int at, int count) override;
+    void linesRemoved(int at, int count) override;
     void updateView(bool newDocGeometry) override;
     void updateLines(int from, int to) override;
     void resizeBuffer() override;

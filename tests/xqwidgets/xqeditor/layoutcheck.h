@@ -69,8 +69,9 @@ inline QString rows(TextView* v)
     const int first = v->firstVisibleKey();
     const int h = v->lineHeight();
     if (v->contentsY() != first * h)
-        return QStringLiteral("top row key %1 does not match contentsY %2").arg(first).arg(
-            v->contentsY());
+        return QStringLiteral("top row key %1 does not match contentsY %2")
+            .arg(first)
+            .arg(v->contentsY());
     if (n == 0)
         return v->height() >= h ? QStringLiteral("no rows in a view %1 px high").arg(v->height())
                                 : QString();
@@ -80,8 +81,10 @@ inline QString rows(TextView* v)
         if (!r)
             return QStringLiteral("row key %1 is missing").arg(first + i);
         if (r->line < 0 || r->line > doc->lastLine())
-            return QStringLiteral("row %1 shows line %2 of %3").arg(i).arg(r->line).arg(
-                doc->lastLine());
+            return QStringLiteral("row %1 shows line %2 of %3")
+                .arg(i)
+                .arg(r->line)
+                .arg(doc->lastLine());
         const int len = doc->textLength(r->line);
         if (!doc->lineOf(r->line)->isFoldVisible)
             return QStringLiteral("row %1 shows hidden line %2").arg(i).arg(r->line);
@@ -91,8 +94,9 @@ inline QString rows(TextView* v)
                 .arg(rowText(*r))
                 .arg(len);
         if (i == 0 && r->line != first)
-            return QStringLiteral("the top row shows line %1, its key is %2").arg(r->line).arg(
-                first);
+            return QStringLiteral("the top row shows line %1, its key is %2")
+                .arg(r->line)
+                .arg(first);
         if (prev && prev->line == r->line) {
             if (r->startPos != prev->endPos)
                 return QStringLiteral("rows %1 %2 and %3 %4 of one line are not contiguous")
