@@ -11,6 +11,9 @@
 #include "vexa/shell.h"
 #include "vexa/utils.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QRegularExpression>

@@ -10,7 +10,11 @@
 #include "vexa/search/searchdialogs.h"
 #include "vexa/search/searchmanager.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 using namespace vexa;
