@@ -478,7 +478,7 @@ int main()
     // the end of real code: 1 MB and 10 MB of the Qt headers.
     // VEXA_BENCH_KEYS=1 runs only these.
     for (int mb : {1, 10}) {
-        const QString code = qtHeaders(mb);
+        const QString code = bench::qtHeaders(mb);
         std::printf("\nQt headers, %.1f MB, %lld lines, coloured as C++\n",
                     double(code.size()) / 1048576.0, (long long)code.count(QLatin1Char('\n')));
         for (int k = 0; k < 3; ++k)
@@ -490,9 +490,8 @@ int main()
         std::printf("\nOne 5 MB line\n");
         for (int k = 0; k < 3; ++k)
             if (only < 0 || only == k)
-                std::printf("  %-36s %s\n", kinds[k], qPrintable(bench::inChild([&] {
-                                return measure(k, &single, false);
-                            })));
+                std::printf("  %-36s %s\n", kinds[k],
+                            qPrintable(bench::inChild([&] { return measure(k, &single, false); })));
         return 0;
     }
     // VEXA_BENCH_COLOURING=1 runs only the colouring figures.

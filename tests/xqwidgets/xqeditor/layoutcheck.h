@@ -123,7 +123,9 @@ inline QString rows(TextView* v)
             if (r->startPos != 0)
                 return QStringLiteral("line %1 starts at column %2").arg(r->line).arg(r->startPos);
         }
-        if (doc->getWrap() && r->endPos - r->startPos > 1 &&
+        // Wrapping never gives a row less than 30 px of room: a view
+        // narrower than that may show rows wider than itself.
+        if (doc->getWrap() && r->endPos - r->startPos > 1 && v->width() - r->xShift - 8 >= 30 &&
             paintedX(v, *r, r->endPos) + 2 > v->width())
             return QStringLiteral("row %1 %2 is %3 px wide in a view of %4")
                 .arg(i)
