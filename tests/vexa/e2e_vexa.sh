@@ -391,6 +391,36 @@ quit_vexa
 name=
 echo "PASS: F9 made the project, its traceback row opened the script at line 3"
 # ---- end of build runner --------------------------------------------------------
+# ---- a long wrapped line -----------------------------------------------------
+# A file of one 5 MB line, opened at start (word wrap is on by default). Page
+# Down three times, each key sent once, moves the caret a page of the line's
+# rows each time: a marker typed then and saved with Ctrl+S stands thousands
+# of characters into the line on disk.
+name=long-line
+awk 'BEGIN { for (i = 0; n < 5242880; i++) { w = "word" i " "; printf "%s", w; n += length(w) } }' \
+    > "$work/long.txt"
+rm -f "$conf"
+QT_QPA_PLATFORM=xcb "$VEXA" long.txt > "$work/vexa.log" 2>&1 &
+pid=$!
+e2e_wait_for_window 180
+e2e_focus
+xdotool key Next
+xdotool key Next
+xdotool key Next
+xdotool type --delay 20 'PGMARK'
+xdotool key ctrl+s
+j=0
+while alive && [ $j -lt 300 ] && ! grep -q PGMARK "$work/long.txt"; do
+    sleep 0.2
+    j=$((j + 1))
+done
+at=$(grep -bo PGMARK "$work/long.txt" | head -n 1 | cut -d: -f1)
+[ -n "$at" ] || fail "the marker typed after three Page Downs was not saved"
+[ "$at" -gt 2000 ] || fail "three Page Downs reached only offset $at of the 5 MB line"
+echo "long line: three Page Downs reached offset $at"
+quit_vexa
+name=
+# ---- end of a long wrapped line ----------------------------------------------
 # ---- tags ------------------------------------------------------------------
 # A C file whose functions start on lines 3, 7 and 11, opened at start. Once
 # its tags have arrived (the program reports each tree it shows under the

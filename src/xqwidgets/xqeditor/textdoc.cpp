@@ -118,6 +118,8 @@ public:
 
     void linesInserted(int at, int count)
     {
+        for (DocumentView* v : std::as_const(views))
+            v->linesInserted(at, count);
         owed.shift(at, count);
         batch.shift(at, count);
         for (int& x : colourCut) {
@@ -127,6 +129,8 @@ public:
     }
     void linesRemoved(int at, int count)
     {
+        for (DocumentView* v : std::as_const(views))
+            v->linesRemoved(at, count);
         owed.shift(at, -count);
         batch.shift(at, -count);
         colourCut.erase(std::remove_if(colourCut.begin(), colourCut.end(),
@@ -1154,6 +1158,9 @@ void TextDocument::documentChanged(bool modified)
 
 void TextDocument::macroExecuted()
 {
+    // The views drop the rows they kept of the changed lines before the
+    // caret is placed and brought into view on them.
+    updateViews();
     if (d->view) {
         if (d->macroCursorLine != -1 && d->macroCursorColumn != -1)
             d->view->setCursorPosition(d->macroCursorLine, d->macroCursorColumn, false);

@@ -86,6 +86,18 @@ public:
     virtual TextHighlight* highlighting() const { return nullptr; }
     // Height of one screen row in pixels; 0 for a view without rows.
     virtual int lineHeight() const { return 0; }
+    // Lines came or went at `at`; the lines below moved by `count`. A view
+    // that keeps something per line shifts it instead of making it afresh.
+    virtual void linesInserted(int at, int count)
+    {
+        Q_UNUSED(at);
+        Q_UNUSED(count);
+    }
+    virtual void linesRemoved(int at, int count)
+    {
+        Q_UNUSED(at);
+        Q_UNUSED(count);
+    }
 };
 
 // The model behind every editor: a never-empty array of lines, changed only
@@ -291,10 +303,15 @@ public:
     //
     // Pixel offset of column `col`; columns past the end count one blank each.
     int textWidth(int line, int col);
+    // The same from column `from` on, as a wrapped row that starts there
+    // lays its text out: tab stops count from `from`.
+    int textWidth(int line, int from, int col);
     int textLength(int line) const;
     // The column whose character covers pixel `x` (its right edge included);
     // 0 for x <= 0, the line's length past its end.
     int textLength(int line, int x);
+    // The same for pixel `x` of a row that starts at column `from`.
+    int textLength(int line, int from, int x);
     // Where the display segment of `width` pixels starting at `start` ends
     // (the column the next segment starts at); never `start` itself.
     int nextWrapPos(int line, int width, int start);

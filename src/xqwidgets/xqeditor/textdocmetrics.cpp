@@ -105,9 +105,15 @@ int TextDocument::textLength(int line) const
 
 int TextDocument::textWidth(int line, int col)
 {
+    return textWidth(line, 0, col);
+}
+
+int TextDocument::textWidth(int line, int from, int col)
+{
     TextLine* l = lineOf(line);
     const int len = int(l->size());
-    const int n = qBound(0, col, len);
+    from = qBound(0, from, len);
+    const int n = qBound(from, col, len);
     const Measure ms(this, measuringView(this, false));
     int x = 0;
     if (!ms.widths)
@@ -115,7 +121,7 @@ int TextDocument::textWidth(int line, int col)
     ensureHighlighted(this, line, ms);
     const QStringView text(*l);
     if (ms.uniform > 0) {
-        int pos = 0;
+        int pos = from;
         while (pos < n) {
             const qsizetype t = l->tabIn(pos, n);
             if (t < 0) {
@@ -127,7 +133,7 @@ int TextDocument::textWidth(int line, int col)
             pos = int(t) + 1;
         }
     } else {
-        for (int i = 0; i < n; ++i) {
+        for (int i = from; i < n; ++i) {
             if (text[i] == u'\t')
                 x += ms.tabAdvance(x);
             else
@@ -135,16 +141,22 @@ int TextDocument::textWidth(int line, int col)
         }
     }
     if (col > len)
-        x += (col - len) * manager()->width(0, QChar(u' '));
+        x += (col - qMax(len, from)) * manager()->width(0, QChar(u' '));
     return x;
 }
 
 int TextDocument::textLength(int line, int x)
 {
-    if (x <= 0)
-        return 0;
+    return textLength(line, 0, x);
+}
+
+int TextDocument::textLength(int line, int from, int x)
+{
     TextLine* l = lineOf(line);
     const int len = int(l->size());
+    from = qBound(0, from, len);
+    if (x <= 0)
+        return from;
     const Measure ms(this, measuringView(this, false));
     if (!ms.widths)
         return len;
@@ -153,7 +165,7 @@ int TextDocument::textLength(int line, int x)
     int sum = 0;
     if (ms.uniform > 0) {
         const int u = ms.uniform;
-        int pos = 0;
+        int pos = from;
         while (pos < len) {
             const qsizetype t = l->tabIn(pos, len);
             const int segEnd = t < 0 ? len : int(t);
@@ -169,7 +181,7 @@ int TextDocument::textLength(int line, int x)
         }
         return len;
     }
-    int i = 0;
+    int i = from;
     while (i < len && sum < x) {
         sum += text[i] == u'\t' ? ms.tabAdvance(sum) : ms.charWidth(l, i);
         ++i;

@@ -13,6 +13,7 @@
 // Then a table of the faults the walk found, each as a small case.
 
 #include "fakeeditview.h"
+#include "layoutcheck.h"
 #include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/highlight.h"
 #include "xqwidgets/xqeditor/highlight_p.h"
@@ -780,7 +781,15 @@ class TestTextDifferential : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { setHighlightLineBudget(kNoBudget, 0, kNoBudget); }
+    void initTestCase()
+    {
+        setHighlightLineBudget(kNoBudget, 0, kNoBudget);
+        // The view's rows and its caret and mouse mapping after every step.
+        Walk::checks().push_back([](Walk& w) {
+            const QString rows = layoutcheck::rows(w.view());
+            return rows.isEmpty() ? layoutcheck::mapping(w.view()) : rows;
+        });
+    }
     void walk_data();
     void walk();
     void faults_data();

@@ -57,7 +57,12 @@ public:
         column = c;
         log << QStringLiteral("cursor %1,%2").arg(l).arg(c);
     }
-    void setUpdateRegion(const LineRegion& r) override { region = r; }
+    // The lines handed over since the test last cleared them.
+    void setUpdateRegion(const LineRegion& r) override
+    {
+        if (!r.isEmpty())
+            region.expand(r.start, r.end);
+    }
     void updateView(bool) override {}
     void updateLines(int, int) override {}
     int tabsWidth() const override { return 80; }
