@@ -2,7 +2,7 @@
 
 #include "vexa/search/bytesearch.h"
 
-#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messagemarkup.h"
 #include "xqwidgets/xqeditor/pattern.h"
 
 #include <QDir>
@@ -661,9 +661,8 @@ QStringList FileSearch::nameFilters(const QString& pattern)
 
 QString FileSearch::headerRow(const QString& path)
 {
-    QString row =
-        QLatin1String("#bgcolor{#d0d0d0} ") + MessageItem::escape(path) + QLatin1Char(' ');
-    return row;
+    return markup::background(u"#d0d0d0") + QLatin1Char(' ') + markup::escape(path) +
+           QLatin1Char(' ');
 }
 
 QString FileSearch::hitRow(int line, const QString& text, qsizetype pos, qsizetype length)
@@ -671,11 +670,14 @@ QString FileSearch::hitRow(int line, const QString& text, qsizetype pos, qsizety
     // A very long line shows only the part around its hit.
     const qsizetype from = qMax<qsizetype>(0, pos - rowContext);
     const qsizetype to = qMin(text.size(), pos + length + rowContext);
-    QString row = QLatin1String("   #color{#909090}") + QString::number(line) +
-                  QLatin1String(": #color{black}") +
-                  MessageItem::escape(text.mid(from, pos - from)) + QLatin1String("#color{blue}") +
-                  MessageItem::escape(text.mid(pos, length)) + QLatin1String("#color{black}") +
-                  MessageItem::escape(text.mid(pos + length, to - pos - length));
+    static const QString number = QLatin1String("   ") + markup::color(u"#909090");
+    static const QString before = QLatin1String(": ") + markup::color(u"black");
+    static const QString hit = markup::color(u"blue");
+    static const QString after = markup::color(u"black");
+    QString row = number + QString::number(line) + before +
+                  markup::escape(text.mid(from, pos - from)) + hit +
+                  markup::escape(text.mid(pos, length)) + after +
+                  markup::escape(text.mid(pos + length, to - pos - length));
     row.replace(QLatin1Char('\t'), QLatin1String("    "));
     return row;
 }

@@ -3,7 +3,7 @@
 // tree, FIFOs, devices, huge lines), stopping, and options that change while
 // the search runs.
 
-#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messagemarkup.h"
 #include "vexa/search/bytesearch.h"
 #include "vexa/search/filesearch.h"
 
@@ -19,7 +19,6 @@
 
 using vexa::ByteFinder;
 using vexa::FileSearch;
-using vexa::MessageItem;
 using vexa::SearchOptions;
 
 namespace
@@ -370,7 +369,7 @@ private Q_SLOTS:
         QCOMPARE(r.rows.at(1).line, 2);
         QCOMPARE(r.rows.at(2).line, 3);
         // The panel shows the row with the hit in blue and the file's text as written.
-        const QList<vexa::MessageSegment> parts = MessageItem::parseMarkup(r.rows.at(1).text);
+        const QList<vexa::MessageSegment> parts = vexa::markup::parse(r.rows.at(1).text);
         QCOMPARE(parts.size(), 5);
         QCOMPARE(parts.at(2).text, QStringLiteral("    int "));
         QCOMPARE(parts.at(3).text, QStringLiteral("needle"));
@@ -400,8 +399,7 @@ private Q_SLOTS:
             QStringList summary;
             for (const Row& row : r.rows)
                 summary.append(QFileInfo(row.file).fileName() + ":" + QString::number(row.line) +
-                               ":" +
-                               MessageItem::stripMarkup(row.text).section(QLatin1String(": "), 1));
+                               ":" + vexa::markup::strip(row.text).section(QLatin1String(": "), 1));
             QCOMPARE(summary, (QStringList{"bin.dat:1:", "bom.txt:1:", "bom.txt:1:needle",
                                            "nolf.txt:1:", "nolf.txt:2:b needle",
                                            "u16.txt:1:", "u16.txt:2:two needle"}));
@@ -425,7 +423,7 @@ private Q_SLOTS:
         QCOMPARE(r.rows.at(2).line, 2);
         QCOMPARE(r.rows.at(3).line, 3);
         for (int i = 1; i < 3; ++i)
-            QVERIFY(MessageItem::stripMarkup(r.rows.at(i).text).size() <
+            QVERIFY(vexa::markup::strip(r.rows.at(i).text).size() <
                     2 * FileSearch::rowContext + 40);
     }
 
@@ -531,7 +529,7 @@ private Q_SLOTS:
         // Each file's hit: the blue part of its row.
         QStringList summary;
         for (const Row& row : r.rows)
-            for (const vexa::MessageSegment& part : MessageItem::parseMarkup(row.text))
+            for (const vexa::MessageSegment& part : vexa::markup::parse(row.text))
                 if (part.color == QColor(Qt::blue))
                     summary.append(QFileInfo(row.file).fileName() + " " + part.text);
         QCOMPARE(summary, (QStringList{"1.txt alpha", "2.txt beta"}));
