@@ -44,7 +44,9 @@ struct SearchOptions {
 // is scanned in pieces of that size (a hit across two pieces is not found);
 // a file with a NUL byte in its first 8 KiB and no UTF-16 mark is binary and
 // gives its header row only. Files are read as UTF-8 (UTF-16 with a mark);
-// plain text is searched on the bytes and only lines with a hit are decoded.
+// plain text, and a regular expression in valid UTF-8, is searched on the
+// bytes and only lines with a hit are decoded. A line on which the
+// expression engine gives up gets a row that says so (skippedRow()).
 class FileSearch
 {
 public:
@@ -90,6 +92,9 @@ public:
     // The rows, escaped for the messages panel.
     static QString headerRow(const QString& path);
     static QString hitRow(int line, const QString& text, qsizetype pos, qsizetype length);
+    // The row of a line the regular expression engine gave up on (the work
+    // one line may take is bounded); the search goes on after it.
+    static QString skippedRow(int line);
 
 private:
     class Private;
