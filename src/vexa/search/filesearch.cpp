@@ -728,10 +728,6 @@ bool FileSearch::isCanceled() const
 void FileSearch::run(const QString& folder)
 {
     d->canceled = false;
-    d->visited.clear();
-    d->depth = 0;
-    d->filtersBuilt = false;
-    d->stale = true;
     d->sinceYield.start();
     d->path.clear();
     processDirectory(folder);
@@ -745,6 +741,12 @@ QString FileSearch::lastFile() const
 
 void FileSearch::processDirectory(const QString& path)
 {
+    // Each call is a walk of its own: what an earlier one visited (or the
+    // file pattern it used) does not count.
+    d->visited.clear();
+    d->depth = 0;
+    d->filtersBuilt = false;
+    d->stale = true;
     // Rows name files as the folder joined with the names walked, without
     // the folder's own trailing slash.
     QString shown = path;

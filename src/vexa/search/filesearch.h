@@ -79,7 +79,8 @@ public:
     // The file the last search reached.
     QString lastFile() const;
 
-    // One folder of the walk and, recursively, its subfolders.
+    // One folder and, recursively, its subfolders: a walk of its own, like
+    // run() but without clearing a cancel.
     void processDirectory(const QString& path);
     // One file: its rows go to `row`.
     void processFile(const QString& path);

@@ -51,13 +51,17 @@ protected Q_SLOTS:
 
 protected:
     void changeEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     vexa::SearchOptions options() const;
     void stop();
+    // Shows `text` in the status line, elided to its width.
+    void showStatus(const QString& text);
 
     vexa::FileSearch* core;
     State current = Idle;
+    QString status;
 };
 
 #endif
