@@ -24,9 +24,12 @@
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <ctime>

@@ -19,6 +19,8 @@
 #include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QTemporaryDir>
 #include <cstdio>
 

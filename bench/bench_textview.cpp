@@ -339,30 +339,6 @@ QString measure(int kind, const QString* text, bool pages, Language lang = Cpp)
     return out;
 }
 
-// About `megabytes` MB of the Qt headers installed on this machine, one
-// after the other: real code with comments, macros and long declarations.
-QString qtHeaders(int megabytes)
-{
-    QString out;
-    const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
-    QStringList files;
-    QDirIterator it(QStringLiteral("/usr/include/x86_64-linux-gnu/qt6"), {QStringLiteral("*.h")},
-                    QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    files.sort();
-    while (out.size() < want && !files.isEmpty()) {
-        for (const QString& path : std::as_const(files)) {
-            QFile f(path);
-            if (f.open(QIODevice::ReadOnly))
-                out += QString::fromUtf8(f.readAll());
-            if (out.size() >= want)
-                break;
-        }
-    }
-    return out;
-}
-
 // Minified data on one line: objects with strings, numbers and URLs, as a
 // JSON or script bundle comes, never a comment.
 QString minifiedData(int megabytes)
@@ -524,7 +500,7 @@ int main()
     }
     if (part == "line")
         return 0;
-    const QString headers = qtHeaders(10);
+    const QString headers = bench::qtHeaders(10);
     const QString path = QDir::temp().filePath(QStringLiteral("vexa-bench-qt-headers.h"));
     {
         QFile f(path);

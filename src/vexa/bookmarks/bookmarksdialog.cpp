@@ -32,6 +32,9 @@ BookmarksDialogBase::~BookmarksDialogBase() = default;
 void BookmarksDialogBase::languageChange()
 {
     m_form->retranslateUi(this);
+    // OK and Cancel answer Return and Escape only, as in the other dialogs.
+    buttonOk->setShortcut(QKeySequence());
+    buttonCancel->setShortcut(QKeySequence());
 }
 
 EditBookmarkDialog::EditBookmarkDialog(QWidget* parent, const char* name, bool modal,
@@ -58,6 +61,8 @@ EditBookmarkDialog::~EditBookmarkDialog() = default;
 void EditBookmarkDialog::languageChange()
 {
     m_form->retranslateUi(this);
+    buttonOk->setShortcut(QKeySequence());
+    buttonCancel->setShortcut(QKeySequence());
 }
 
 namespace vexa

@@ -1,5 +1,7 @@
 #include "vexa/project/addfilesdialog.h"
 
+#include "ui_addfilesdialogbase.h"
+
 #include "vexa/filetype.h"
 #include "vexa/project/project.h"
 #include "vexa/settings.h"
@@ -18,18 +20,32 @@ namespace vexa
 
 AddFilesDialogBase::AddFilesDialogBase(QWidget* parent, const char* name, bool modal,
                                        Qt::WindowFlags fl)
-    : QDialog(parent, fl)
+    : QDialog(parent, fl), m_form(new ::Ui::AddFilesDialogBase)
 {
     setObjectName(QLatin1String(name ? name : "AddFilesDialogBase"));
     setModal(modal);
-    setupUi(this);
+    m_form->setupUi(this);
+    AddFilesDialogBaseLayout = m_form->AddFilesDialogBaseLayout;
+    listViewFiles = m_form->listViewFiles;
+    layout2 = m_form->layout2;
+    buttonSelectAll = m_form->buttonSelectAll;
+    buttonClearSelection = m_form->buttonClearSelection;
+    spacer2 = m_form->spacer2;
+    buttonAddExternalFiles = m_form->buttonAddExternalFiles;
+    line1 = m_form->line1;
+    layout4 = m_form->layout4;
+    spacer4 = m_form->spacer4;
+    buttonOk = m_form->buttonOk;
+    buttonCancel = m_form->buttonCancel;
     languageChange();
     resize(minimumSizeHint().expandedTo(QSize(391, 459)));
 }
 
+AddFilesDialogBase::~AddFilesDialogBase() = default;
+
 void AddFilesDialogBase::languageChange()
 {
-    retranslateUi(this);
+    m_form->retranslateUi(this);
     // OK and Cancel answer to Return and Escape only.
     buttonOk->setShortcut(QKeySequence());
     buttonCancel->setShortcut(QKeySequence());
@@ -54,8 +70,13 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const char* name)
     Project* project = Project::self();
     const QStringList paths = project->filePaths(QString());
     filePaths.reserve(paths.size() + 1);
-    for (const QString& p : paths)
-        filePaths.insert(QDir::cleanPath(p));
+    // Cleaned as every command of the tree cleans them; a path that leads
+    // out of the project folder names nothing the dialog shows.
+    for (const QString& p : paths) {
+        const QString path = project->diskPath(p);
+        if (!path.isNull())
+            filePaths.insert(path);
+    }
     filePaths.insert(QDir::cleanPath(project->filePath()));
 
     QApplication::setOverrideCursor(Qt::WaitCursor);

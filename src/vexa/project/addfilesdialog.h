@@ -1,12 +1,24 @@
 #ifndef VEXA_PROJECT_ADDFILESDIALOG_H
 #define VEXA_PROJECT_ADDFILESDIALOG_H
 
-#include "ui_addfilesdialogbase.h"
-
 #include <QDialog>
 #include <QSet>
 #include <QStringList>
 #include <QTreeWidgetItem>
+
+#include <memory>
+
+class QFrame;
+class QGridLayout;
+class QHBoxLayout;
+class QPushButton;
+class QSpacerItem;
+class QTreeWidget;
+
+namespace Ui
+{
+class AddFilesDialogBase;
+}
 
 namespace vexa
 {
@@ -14,18 +26,35 @@ namespace vexa
 class FileType;
 
 // The form of the add-files dialog; its widgets are public members.
-class AddFilesDialogBase : public QDialog, public Ui::AddFilesDialogBaseForm
+class AddFilesDialogBase : public QDialog
 {
     Q_OBJECT
 public:
     explicit AddFilesDialogBase(QWidget* parent = nullptr, const char* name = nullptr,
                                 bool modal = false, Qt::WindowFlags fl = {});
+    ~AddFilesDialogBase() override;
+
+    QGridLayout* AddFilesDialogBaseLayout;
+    QTreeWidget* listViewFiles;
+    QHBoxLayout* layout2;
+    QPushButton* buttonSelectAll;
+    QPushButton* buttonClearSelection;
+    QSpacerItem* spacer2;
+    QPushButton* buttonAddExternalFiles;
+    QFrame* line1;
+    QHBoxLayout* layout4;
+    QSpacerItem* spacer4;
+    QPushButton* buttonOk;
+    QPushButton* buttonCancel;
 
 protected Q_SLOTS:
     virtual void languageChange();
 
 protected:
     void changeEvent(QEvent* e) override;
+
+private:
+    std::unique_ptr<Ui::AddFilesDialogBase> m_form;
 };
 
 // The files of the project folder that the project does not hold yet, as a

@@ -1,5 +1,7 @@
 #include "vexa/project/newprojectwizard.h"
 
+#include "ui_newprojectwizard.h"
+
 #include "vexa/editors/editors.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
@@ -11,11 +13,28 @@
 
 NewProjectWizard::NewProjectWizard(QWidget* parent, const char* name, bool modal,
                                    Qt::WindowFlags fl)
-    : QDialog(parent, fl)
+    : QDialog(parent, fl), m_form(new Ui::NewProjectWizard)
 {
     setObjectName(QLatin1String(name ? name : "NewProjectWizard"));
     setModal(modal);
-    setupUi(this);
+    m_form->setupUi(this);
+    NewProjectWizardLayout = m_form->NewProjectWizardLayout;
+    layout4 = m_form->layout4;
+    labelName = m_form->labelName;
+    lineName = m_form->lineName;
+    labelDirectory = m_form->labelDirectory;
+    lineDirectory = m_form->lineDirectory;
+    selectDirectoryButton = m_form->selectDirectoryButton;
+    labelFilename = m_form->labelFilename;
+    lineFileName = m_form->lineFileName;
+    line1 = m_form->line1;
+    textLabel1 = m_form->textLabel1;
+    textEditDescription = m_form->textEditDescription;
+    frame8 = m_form->frame8;
+    Layout1 = m_form->Layout1;
+    Horizontal_Spacing2 = m_form->Horizontal_Spacing2;
+    buttonOk = m_form->buttonOk;
+    buttonCancel = m_form->buttonCancel;
     languageChange();
     resize(minimumSizeHint().expandedTo(size()));
     // The suggestions first, so that OK follows the fields they set.
@@ -25,6 +44,8 @@ NewProjectWizard::NewProjectWizard(QWidget* parent, const char* name, bool modal
     connect(selectDirectoryButton, &QToolButton::clicked, this, &NewProjectWizard::selectFolder);
     init();
 }
+
+NewProjectWizard::~NewProjectWizard() = default;
 
 void NewProjectWizard::init()
 {
@@ -86,7 +107,7 @@ void NewProjectWizard::selectFolder()
 
 void NewProjectWizard::languageChange()
 {
-    retranslateUi(this);
+    m_form->retranslateUi(this);
     // The marks only underline: OK and Cancel answer to Return and Escape.
     buttonOk->setShortcut(QKeySequence());
     buttonCancel->setShortcut(QKeySequence());

@@ -1,5 +1,10 @@
 #include "vexa/search/searchdialogs.h"
 
+#include "ui_finddialog.h"
+#include "ui_gotolinedialog.h"
+#include "ui_replaceaskdialog.h"
+#include "ui_replacedialog.h"
+
 #include <QEvent>
 
 namespace
@@ -7,62 +12,108 @@ namespace
 
 // What every form does first: its object name (the class name when none is
 // given), modality, widgets and texts.
-template <class Dialog>
-void setUp(Dialog* dialog, const char* name, const char* className, bool modal)
+template <class Form>
+void setUp(QDialog* dialog, Form* form, const char* name, const char* className, bool modal)
 {
     dialog->setObjectName(QLatin1String(name ? name : className));
     dialog->setModal(modal);
-    dialog->setupUi(dialog);
+    form->setupUi(dialog);
     dialog->resize(dialog->minimumSizeHint().expandedTo(dialog->size()));
-}
-
-template <class Dialog> void retranslateOnChange(Dialog* dialog, QEvent* e)
-{
-    if (e->type() == QEvent::LanguageChange)
-        dialog->retranslateUi(dialog);
 }
 
 } // namespace
 
 FindDialog::FindDialog(QWidget* parent, const char* name, bool modal, Qt::WindowFlags fl)
-    : QDialog(parent, fl)
+    : QDialog(parent, fl), m_form(new Ui::FindDialog)
 {
-    setUp(this, name, "FindDialog", modal);
+    setUp(this, m_form.get(), name, "FindDialog", modal);
+    FindDialogLayout = m_form->FindDialogLayout;
+    TextLabel1 = m_form->TextLabel1;
+    findString = m_form->findString;
+    ButtonGroup1 = m_form->ButtonGroup1;
+    ButtonGroup1Layout = m_form->ButtonGroup1Layout;
+    caseSensitive = m_form->caseSensitive;
+    wholeWordsOnly = m_form->wholeWordsOnly;
+    fromCursor = m_form->fromCursor;
+    inSelection = m_form->inSelection;
+    regExp = m_form->regExp;
+    stretch = m_form->stretch;
+    buttonRow = m_form->buttonRow;
+    buttonStretch = m_form->buttonStretch;
+    buttonOk = m_form->buttonOk;
+    buttonCancel = m_form->buttonCancel;
 }
+
+FindDialog::~FindDialog() = default;
 
 void FindDialog::languageChange()
 {
-    retranslateUi(this);
+    m_form->retranslateUi(this);
 }
 
 void FindDialog::changeEvent(QEvent* e)
 {
-    retranslateOnChange(this, e);
+    if (e->type() == QEvent::LanguageChange)
+        languageChange();
     QDialog::changeEvent(e);
 }
 
 ReplaceDialog::ReplaceDialog(QWidget* parent, const char* name, bool modal, Qt::WindowFlags fl)
-    : QDialog(parent, fl)
+    : QDialog(parent, fl), m_form(new Ui::ReplaceDialog)
 {
-    setUp(this, name, "ReplaceDialog", modal);
+    setUp(this, m_form.get(), name, "ReplaceDialog", modal);
+    ReplaceDialogLayout = m_form->ReplaceDialogLayout;
+    TextLabel1 = m_form->TextLabel1;
+    findString = m_form->findString;
+    TextLabel1_2 = m_form->TextLabel1_2;
+    replaceString = m_form->replaceString;
+    ButtonGroup1 = m_form->ButtonGroup1;
+    ButtonGroup1Layout = m_form->ButtonGroup1Layout;
+    caseSensitive = m_form->caseSensitive;
+    inSelection = m_form->inSelection;
+    wholeWordsOnly = m_form->wholeWordsOnly;
+    fromCursor = m_form->fromCursor;
+    regExp = m_form->regExp;
+    groupStretch = m_form->groupStretch;
+    replaceAll = m_form->replaceAll;
+    stretch = m_form->stretch;
+    buttonRow = m_form->buttonRow;
+    buttonStretch = m_form->buttonStretch;
+    buttonOk = m_form->buttonOk;
+    buttonCancel = m_form->buttonCancel;
 }
+
+ReplaceDialog::~ReplaceDialog() = default;
 
 void ReplaceDialog::languageChange()
 {
-    retranslateUi(this);
+    m_form->retranslateUi(this);
 }
 
 void ReplaceDialog::changeEvent(QEvent* e)
 {
-    retranslateOnChange(this, e);
+    if (e->type() == QEvent::LanguageChange)
+        languageChange();
     QDialog::changeEvent(e);
 }
 
 ReplaceAskDialog::ReplaceAskDialog(QWidget* parent, const char* name, bool modal,
                                    Qt::WindowFlags fl)
-    : QDialog(parent, fl)
+    : QDialog(parent, fl), m_form(new Ui::ReplaceAskDialog)
 {
-    setUp(this, name, "ReplaceAskDialog", modal);
+    setUp(this, m_form.get(), name, "ReplaceAskDialog", modal);
+    ReplaceAskDialogLayout = m_form->ReplaceAskDialogLayout;
+    TextLabel2 = m_form->TextLabel2;
+    labelText = m_form->labelText;
+    stretch = m_form->stretch;
+    buttonRow = m_form->buttonRow;
+    buttonYes = m_form->buttonYes;
+    s1 = m_form->s1;
+    buttonNo = m_form->buttonNo;
+    s2 = m_form->s2;
+    buttonAll = m_form->buttonAll;
+    s3 = m_form->s3;
+    buttonCancel = m_form->buttonCancel;
     QPalette pal = labelText->palette();
     pal.setColor(QPalette::Window, QColor(242, 236, 200));
     pal.setColor(QPalette::WindowText, Qt::black);
@@ -73,6 +124,8 @@ ReplaceAskDialog::ReplaceAskDialog(QWidget* parent, const char* name, bool modal
     connect(buttonAll, &QPushButton::clicked, this, &ReplaceAskDialog::slotAll);
     connect(buttonCancel, &QPushButton::clicked, this, &ReplaceAskDialog::slotCancel);
 }
+
+ReplaceAskDialog::~ReplaceAskDialog() = default;
 
 void ReplaceAskDialog::slotCancel()
 {
@@ -96,28 +149,40 @@ void ReplaceAskDialog::slotYes()
 
 void ReplaceAskDialog::languageChange()
 {
-    retranslateUi(this);
+    m_form->retranslateUi(this);
 }
 
 void ReplaceAskDialog::changeEvent(QEvent* e)
 {
-    retranslateOnChange(this, e);
+    if (e->type() == QEvent::LanguageChange)
+        languageChange();
     QDialog::changeEvent(e);
 }
 
 GotoLineDialog::GotoLineDialog(QWidget* parent, const char* name, bool modal, Qt::WindowFlags fl)
-    : QDialog(parent, fl)
+    : QDialog(parent, fl), m_form(new Ui::GotoLineDialog)
 {
-    setUp(this, name, "GotoLineDialog", modal);
+    setUp(this, m_form.get(), name, "GotoLineDialog", modal);
+    GotoLineDialogLayout = m_form->GotoLineDialogLayout;
+    TextLabel4 = m_form->TextLabel4;
+    comboLine = m_form->comboLine;
+    stretch = m_form->stretch;
+    buttonRow = m_form->buttonRow;
+    buttonStretch = m_form->buttonStretch;
+    buttonOk = m_form->buttonOk;
+    buttonCancel = m_form->buttonCancel;
 }
+
+GotoLineDialog::~GotoLineDialog() = default;
 
 void GotoLineDialog::languageChange()
 {
-    retranslateUi(this);
+    m_form->retranslateUi(this);
 }
 
 void GotoLineDialog::changeEvent(QEvent* e)
 {
-    retranslateOnChange(this, e);
+    if (e->type() == QEvent::LanguageChange)
+        languageChange();
     QDialog::changeEvent(e);
 }

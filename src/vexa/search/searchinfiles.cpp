@@ -1,5 +1,7 @@
 #include "vexa/search/searchinfiles.h"
 
+#include "ui_searchinfiles.h"
+
 #include "vexa/editors/editors.h"
 #include "vexa/message.h"
 #include "vexa/search/filesearch.h"
@@ -39,11 +41,37 @@ QStringList history(const QComboBox* combo)
 } // namespace
 
 SearchInFiles::SearchInFiles(QWidget* parent, const char* name, bool modal, Qt::WindowFlags flags)
-    : QDialog(parent, flags), core(new FileSearch)
+    : QDialog(parent, flags), m_form(new Ui::SearchInFiles), core(new FileSearch)
 {
     setObjectName(name ? QString::fromLatin1(name) : QStringLiteral("SearchInFiles"));
     setModal(modal);
-    setupUi(this);
+    m_form->setupUi(this);
+    SearchInFilesLayout = m_form->SearchInFilesLayout;
+    TextLabel1 = m_form->TextLabel1;
+    comboDirectory = m_form->comboDirectory;
+    buttonDirectory = m_form->buttonDirectory;
+    TextLabel3 = m_form->TextLabel3;
+    comboPattern = m_form->comboPattern;
+    spacer1 = m_form->spacer1;
+    TextLabel2 = m_form->TextLabel2;
+    comboSearch = m_form->comboSearch;
+    replaceLabel = m_form->replaceLabel;
+    comboReplace = m_form->comboReplace;
+    spacer2 = m_form->spacer2;
+    GroupBox1 = m_form->GroupBox1;
+    GroupBox1Layout = m_form->GroupBox1Layout;
+    checkWholeWord = m_form->checkWholeWord;
+    checkCaseSensetive = m_form->checkCaseSensetive;
+    checkRegExp = m_form->checkRegExp;
+    checkSearchInProject = m_form->checkSearchInProject;
+    groupStretch = m_form->groupStretch;
+    spacer3 = m_form->spacer3;
+    labelProcessing = m_form->labelProcessing;
+    spacer4 = m_form->spacer4;
+    Layout1 = m_form->Layout1;
+    buttonStretch = m_form->buttonStretch;
+    buttonSearch = m_form->buttonSearch;
+    buttonCancel = m_form->buttonCancel;
     languageChange();
     resize(size().expandedTo(minimumSizeHint()));
 
@@ -236,7 +264,7 @@ void SearchInFiles::resizeEvent(QResizeEvent* e)
 
 void SearchInFiles::languageChange()
 {
-    retranslateUi(this);
+    m_form->retranslateUi(this);
     buttonDirectory->setText(QString());
 }
 

@@ -1,9 +1,25 @@
 #ifndef VEXA_SEARCH_SEARCHINFILES_H
 #define VEXA_SEARCH_SEARCHINFILES_H
 
-#include "ui_searchinfiles.h"
-
 #include <QDialog>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGridLayout;
+class QGroupBox;
+class QHBoxLayout;
+class QLabel;
+class QPushButton;
+class QSpacerItem;
+class QToolButton;
+class QVBoxLayout;
+
+namespace Ui
+{
+class SearchInFiles;
+}
 
 namespace vexa
 {
@@ -19,7 +35,7 @@ struct SearchOptions;
 // ignored, so a double Stop cannot start a search inside the running one.
 // The dialog closes when a search ends; the histories of the three fields
 // are stored at every Search press.
-class SearchInFiles : public QDialog, public Ui::SearchInFilesForm
+class SearchInFiles : public QDialog
 {
     Q_OBJECT
 public:
@@ -28,6 +44,33 @@ public:
     explicit SearchInFiles(QWidget* parent = nullptr, const char* name = nullptr,
                            bool modal = false, Qt::WindowFlags flags = {});
     ~SearchInFiles() override;
+
+    QGridLayout* SearchInFilesLayout;
+    QLabel* TextLabel1;
+    QComboBox* comboDirectory;
+    QToolButton* buttonDirectory;
+    QLabel* TextLabel3;
+    QComboBox* comboPattern;
+    QSpacerItem* spacer1;
+    QLabel* TextLabel2;
+    QComboBox* comboSearch;
+    QLabel* replaceLabel;
+    QComboBox* comboReplace;
+    QSpacerItem* spacer2;
+    QGroupBox* GroupBox1;
+    QVBoxLayout* GroupBox1Layout;
+    QCheckBox* checkWholeWord;
+    QCheckBox* checkCaseSensetive;
+    QCheckBox* checkRegExp;
+    QCheckBox* checkSearchInProject;
+    QSpacerItem* groupStretch;
+    QSpacerItem* spacer3;
+    QLabel* labelProcessing;
+    QSpacerItem* spacer4;
+    QHBoxLayout* Layout1;
+    QSpacerItem* buttonStretch;
+    QPushButton* buttonSearch;
+    QPushButton* buttonCancel;
 
     State state() const;
     // Stops the search that runs in any dialog; true when one ran. It
@@ -59,6 +102,7 @@ private:
     // Shows `text` in the status line, elided to its width.
     void showStatus(const QString& text);
 
+    std::unique_ptr<Ui::SearchInFiles> m_form;
     vexa::FileSearch* core;
     State current = Idle;
     QString status;

@@ -12,7 +12,10 @@
 #include "vexa/utils.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressDialog>

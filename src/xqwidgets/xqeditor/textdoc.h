@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+class QElapsedTimer;
 class QTextStream;
 class QtUndoStack;
 
@@ -131,11 +132,10 @@ public:
 
     bool isModified() const;
     // Grows with every change of the text (an edit, undo, redo, clear or
-    // load), so an unchanged number means an unchanged text; it may also grow
-    // without a change. Readers of the whole text use it to skip that work.
+    // load, and any other write to a line, see TextLine), so an unchanged
+    // number means an unchanged text; it may also grow without a change.
+    // Readers of the whole text use it to skip that work.
     quint64 revision() const;
-    // For the rare change made to a line outside the undo stack.
-    void noteTextChange();
     void setModified(bool m);
     bool isReadOnly() const;
     void setReadOnly(bool r);
@@ -225,8 +225,30 @@ public:
     void updateLine(int i) { updateLines(i, i); }
     void updateLines();
     // Re-runs the context pass over from..to and beyond, until a line's end
-    // context comes out unchanged.
+    // context comes out unchanged. The pass runs with the first view's
+    // highlighting, once per line whatever the number of views. A line
+    // whose pass runs out of time keeps its old end context: it and the
+    // lines after it are owed a pass, run in idle time or by the first
+    // reader that needs them (ensureContexts), and repainted then.
     void updateLines(int from, int to);
+    // Between these two, the context passes the line commands ask for are
+    // gathered and run once at the end: a command that changes many lines
+    // then costs one pass over them, not one cascade per line.
+    void beginLineBatch();
+    void endLineBatch();
+
+    // Runs the context passes owed to the lines up to `line`; false when
+    // one ran out of time again, so that `line` may start in a context that
+    // is not final yet (idle time goes on with it and repaints).
+    bool ensureContexts(int line);
+    // Colours line i for `view` up to column `upTo` (-1: the whole line),
+    // after the context passes it depends on. A colouring pass that runs
+    // out of time is finished in idle time and the line repainted then.
+    void colourLine(DocumentView* view, int i, int upTo = -1);
+    // Line i's colouring ran out of time; finish it in idle time.
+    void noteColourCut(int line);
+    // Whether context passes or colourings wait for idle time.
+    bool highlightPending() const;
 
     void clear();
     // Reads the whole stream, remembering the line terminator style ("\n" or
@@ -293,8 +315,17 @@ public:
 
 public slots:
     void macroExecuted();
+    // One slice of the highlighting work left for idle time; it calls
+    // itself again, through the event loop, while work is left.
+    void resumeHighlighting();
 
 private:
+    int contextPass(int ctx, TextLine* line);
+    // Runs owed context passes up to line `upTo`, within `sliceMs` of
+    // `clock` when given. True when the lines up to `upTo` are final.
+    bool runOwedPass(int upTo, const QElapsedTimer* clock, qint64 sliceMs);
+    void scheduleIdleWork();
+
     // Runs the scan for the longest line that updateMaxLength put off.
     void refreshMaxLength();
 

@@ -71,13 +71,13 @@ DocumentView* measuringView(const TextDocument* doc, bool first)
 }
 
 // Widths need the attributes of the line unless every variant is as wide.
-void ensureHighlighted(const TextDocument* doc, TextLine* l, const Measure& ms)
+void ensureHighlighted(TextDocument* doc, int line, const Measure& ms)
 {
-    if (ms.uniform > 0 || l->isHighlighted())
+    if (ms.uniform > 0 || doc->lineOf(line)->isHighlighted())
         return;
     const QList<DocumentView*> views = doc->views();
-    for (DocumentView* v : views)
-        v->highlight(l);
+    if (!views.isEmpty())
+        doc->colourLine(views.first(), line);
 }
 
 bool isWordChar(QChar c)
@@ -112,7 +112,7 @@ int TextDocument::textWidth(int line, int col)
     int x = 0;
     if (!ms.widths)
         return 0;
-    ensureHighlighted(this, l, ms);
+    ensureHighlighted(this, line, ms);
     const QStringView text(*l);
     if (ms.uniform > 0) {
         int pos = 0;
@@ -148,7 +148,7 @@ int TextDocument::textLength(int line, int x)
     const Measure ms(this, measuringView(this, false));
     if (!ms.widths)
         return len;
-    ensureHighlighted(this, l, ms);
+    ensureHighlighted(this, line, ms);
     const QStringView text(*l);
     int sum = 0;
     if (ms.uniform > 0) {
@@ -184,7 +184,7 @@ int TextDocument::nextWrapPos(int line, int width, int start)
     const Measure ms(this, measuringView(this, true));
     if (!ms.widths)
         return len;
-    ensureHighlighted(this, l, ms);
+    ensureHighlighted(this, line, ms);
     if (width < 30)
         width = 30;
     const bool word = nWrapMode == wrapWord;
@@ -303,7 +303,7 @@ QString TextDocument::html(int line)
     TextLine* l = lineOf(line);
     DocumentView* v = activeView();
     if (v && !l->isHighlighted())
-        v->highlight(l);
+        colourLine(v, line);
     TextHighlight* hl = v ? v->highlighting() : nullptr;
     const int tab = qMax(1, spacesInTab());
     const TextAttribute plain;

@@ -138,8 +138,12 @@ bool compile(const QString& pattern, bool caseSensitive, bool wildcard, PatternE
     bool ok = true;
     const QString re =
         wildcard ? wildcardToRegularExpression(pattern) : Pattern::translate(pattern, &ok);
-    return ok && expr->compile(re, PatternEngine::Utf16,
-                               caseSensitive ? 0 : PatternEngine::CaseInsensitive);
+    // The text is never checked for valid UTF-16 (which would cost a long
+    // line its length at every match): a lone surrogate just never matches.
+    int options = PatternEngine::InvalidUtf;
+    if (!caseSensitive)
+        options |= PatternEngine::CaseInsensitive;
+    return ok && expr->compile(re, PatternEngine::Utf16, options);
 }
 
 std::function<bool(int, int)>& longRunHandler()
@@ -179,33 +183,59 @@ private:
     bool m_stopped = false;
 };
 
+// The display column at the end of the line being built at the end of
+// `out` (it begins at `lineStart`), kept as `out` grows: each character is
+// counted once, however many replacements the line gets.
+struct BuiltColumn {
+    qsizetype at;
+    int column = 0;
+
+    explicit BuiltColumn(qsizetype lineStart) : at(lineStart) {}
+    int of(const QString& out, int tab)
+    {
+        const QChar* c = out.constData();
+        for (const qsizetype n = out.size(); at < n; ++at) {
+            if (c[at] == u'\n')
+                column = 0;
+            else if (c[at] == u'\t')
+                column += tab - column % tab;
+            else
+                ++column;
+        }
+        return column;
+    }
+};
+
 // The replacement as the document's insert would put it at the end of
-// `out`, whose line being built begins at `lineStart`: tabs become blanks up
-// to the next tab stop of that line unless the manager keeps tabs.
+// `out`, whose line being built `column` follows: tabs become blanks up to
+// the next tab stop of that line unless the manager keeps tabs.
 void appendReplacement(QString& out, const QString& repl, bool expandTabs, int tab,
-                       qsizetype lineStart = 0)
+                       BuiltColumn& column)
 {
     if (!expandTabs || !repl.contains(u'\t')) {
         out += repl;
         return;
     }
-    const QStringList pieces = repl.split(u'\n');
-    for (qsizetype k = 0; k < pieces.size(); ++k) {
-        if (k > 0)
-            out += u'\n';
-        int v = 0;
-        for (qsizetype i = qMax(lineStart, out.lastIndexOf(u'\n') + 1); i < out.size(); ++i)
-            v = out.at(i) == u'\t' ? v + tab - v % tab : v + 1;
-        const QStringList parts = pieces.at(k).split(u'\t');
-        for (qsizetype p = 0; p < parts.size(); ++p) {
-            out += parts.at(p);
-            v += int(parts.at(p).size());
-            if (p + 1 < parts.size()) {
+    qsizetype start = 0;
+    for (;;) {
+        qsizetype end = repl.indexOf(u'\n', start);
+        if (end < 0)
+            end = repl.size();
+        int v = column.of(out, tab);
+        for (qsizetype i = start; i < end; ++i) {
+            if (repl.at(i) == u'\t') {
                 const int blanks = tab - v % tab;
-                out += QString(blanks, u' ');
+                out.resize(out.size() + blanks, u' ');
                 v += blanks;
+            } else {
+                out += repl.at(i);
+                ++v;
             }
         }
+        if (end == repl.size())
+            break;
+        out += u'\n';
+        start = end + 1;
     }
 }
 
@@ -217,9 +247,10 @@ QString rebuildLine(const QString& old, const int* cols, const int* lens, int co
     QString out;
     out.reserve(old.size() + qsizetype(count) * (repl.size() - len));
     qsizetype copied = 0;
+    BuiltColumn column(0);
     for (int i = 0; i < count; ++i) {
         out += QStringView(old).mid(copied, cols[i] - copied);
-        appendReplacement(out, repl, expandTabs, tab);
+        appendReplacement(out, repl, expandTabs, tab, column);
         copied = cols[i] + (lens ? lens[i] : len);
     }
     out += QStringView(old).mid(copied);
@@ -271,38 +302,37 @@ public:
         const bool first = !built.isNull();
         if (first)
             built.squeeze();
+        // One context pass over all the changed lines at the end: a pass per
+        // line would cascade down the document at each line that changes
+        // the context.
+        doc->beginLineBatch();
         // Bottom up: a line broken in two moves only the lines below it.
         for (size_t i = edits.size(); i-- > 0;) {
             const LineEdit& e = edits[i];
-            const int n = matchCount(i);
             QString text;
-            qsizetype base = 0;
-            if (first) {
-                base = builtAt[i];
-            } else {
+            if (!first) {
+                const int n = matchCount(i);
                 text = rebuildLine(e.oldText, cols.data() + e.firstCol,
                                    lens.empty() ? nullptr : lens.data() + e.firstCol, n, len, repl,
                                    expandTabs, tab);
             }
             QString& from = first ? built : text;
+            const qsizetype start = first ? builtAt[i] : 0;
             const qsizetype end = first ? builtAt[i + 1] : text.size();
-            qsizetype start = base;
-            for (int k = 0; k <= n * addedPerMatch; ++k) {
-                qsizetype stop = QStringView(from).mid(0, end).indexOf(u'\n', start);
-                if (stop < 0)
-                    stop = end;
-                const QString piece =
-                    first ? sliceOf(from, start, stop - start) : from.mid(start, stop - start);
-                if (k > 0)
-                    doc->m_insertLine(e.line + k);
-                doc->lineOf(e.line + k)->set(piece);
-                if (k > 0)
-                    doc->updateLine(e.line + k);
-                start = stop + 1;
-            }
+            qsizetype lineEnd =
+                addedPerMatch ? QStringView(from).mid(start, end - start).indexOf(u'\n') : -1;
+            lineEnd = lineEnd < 0 ? end : start + lineEnd;
+            auto piece = [&](qsizetype a, qsizetype b) {
+                return first ? sliceOf(from, a, b - a) : from.mid(a, b - a);
+            };
+            doc->lineOf(e.line)->set(piece(start, lineEnd));
             doc->updateLine(e.line);
+            // The lines the replacements broke off, in one run.
+            if (lineEnd < end)
+                doc->m_insertLines(e.line + 1, piece(lineEnd + 1, end));
             doc->folding()->ensureLineVisible(e.line);
         }
+        doc->endLineBatch();
         built = QString();
         builtAt = std::vector<qsizetype>();
         doc->setMacroCursorPosition(endLine, endCol);
@@ -310,18 +340,20 @@ public:
 
     void undo() override
     {
+        doc->beginLineBatch();
         int above = int(cols.size()) * addedPerMatch;
         for (size_t i = edits.size(); i-- > 0;) {
             const LineEdit& e = edits[i];
             const int added = matchCount(i) * addedPerMatch;
             above -= added;
             const int at = e.line + above;
-            for (int k = 0; k < added; ++k)
-                doc->m_removeLine(at + 1);
+            if (added > 0)
+                doc->m_removeLines(at + 1, added);
             doc->lineOf(at)->set(e.oldText);
             doc->updateLine(at);
             doc->folding()->ensureLineVisible(at);
         }
+        doc->endLineBatch();
         doc->setMacroCursorPosition(firstLine, firstEnd);
     }
 
@@ -478,6 +510,7 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
         qsizetype from = col;
         col = b.nextLineStart();
         const qsizetype lineStart = out.size();
+        BuiltColumn column(lineStart);
         qsizetype copied = 0;
         const int firstCol = int(cmd->cols.size());
         while (true) {
@@ -492,7 +525,7 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
             }
             ++count;
             out += QStringView(t).mid(copied, pos - copied);
-            appendReplacement(out, replaceText, expandTabs, tab, lineStart);
+            appendReplacement(out, replaceText, expandTabs, tab, column);
             copied = pos + n;
             from = copied;
             cmd->cols.push_back(int(pos));

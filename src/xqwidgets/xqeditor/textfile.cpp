@@ -421,10 +421,17 @@ public:
     // Takes each piece of encoded bytes; false (with `error` set) stops.
     using Sink = std::function<bool(const char*, qint64)>;
     bool writeText(const Sink& out, const Codec& codec, TextDocument* doc);
+    // Hands the whole content to a sink, the same bytes at every call.
+    using Producer = std::function<bool(const Sink&)>;
+    // The ways of a save below, whatever the bytes are made of.
+    bool saveBytes(const QString& path, const Producer& produce);
     enum Outcome { Saved, Failed, NoTemporary };
-    Outcome saveReplacing(const QByteArray& target, const struct stat* old, const Codec& codec,
-                          TextDocument* doc);
-    bool saveInPlace(const QByteArray& target, const Codec& codec, TextDocument* doc);
+    Outcome saveReplacing(const QByteArray& target, const struct stat* old,
+                          const Producer& produce);
+    bool saveInPlace(const QByteArray& target, const Producer& produce);
+    // Opens a regular file for reading without blocking on anything else;
+    // -1 (with `error` set) when it cannot.
+    int openRegular(const QString& path, struct stat* st);
     int copyOldBytes(int fd, off_t size, const QByteArray& target, QByteArray* name);
     void recordStamp(const QByteArray& target, const struct stat& st);
     void locateUnencodable(const Codec& codec, const QString& line, int lineNo);
@@ -486,6 +493,62 @@ int TextFile::errorColumn() const
 
 // --- Loading -----------------------------------------------------------------
 
+// Opened without blocking and checked on the open descriptor: a FIFO or a
+// device put in the file's place must not hang or feed the editor.
+int TextFile::Private::openRegular(const QString& path, struct stat* st)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        fail(errnoString(errno));
+        return -1;
+    }
+    if (::fstat(fd, st) != 0) {
+        fail(errnoString(errno));
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st->st_mode)) {
+        fail(S_ISDIR(st->st_mode) ? QStringLiteral("Is a directory")
+                                  : QStringLiteral("Not a regular file"));
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool TextFile::loadBytes(const QString& path, QByteArray* bytes, qint64 maxSize)
+{
+    d->reset();
+    struct stat st;
+    const int fd = d->openRegular(path, &st);
+    if (fd < 0)
+        return false;
+    if (maxSize >= 0 && st.st_size > maxSize) {
+        ::close(fd);
+        return d->fail(QStringLiteral("The file is larger than %1 bytes").arg(maxSize));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return d->fail(file.errorString());
+    }
+    // The size read at the start bounds the read: a file that grows
+    // meanwhile is cut there rather than read without end.
+    QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
+    const qint64 n = readFully(file, data.data(), st.st_size);
+    if (n < 0)
+        return d->fail(file.errorString());
+    data.truncate(n);
+    QByteArray target;
+    if (followLinks(QFile::encodeName(path), &target))
+        d->recordStamp(target, st);
+    else
+        d->stamp = {};
+    *bytes = std::move(data);
+    return true;
+}
+
 bool TextFile::load(const QString& path, TextDocument* document)
 {
     d->reset();
@@ -493,19 +556,10 @@ bool TextFile::load(const QString& path, TextDocument* document)
     if (!codec.valid)
         return d->fail(QStringLiteral("Unknown text encoding \"%1\"").arg(d->codecName));
 
-    // Opened without blocking and checked on the open descriptor: a FIFO or
-    // a device put in the file's place must not hang or feed the editor.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return d->fail(errnoString(errno));
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const bool isDir = S_ISDIR(st.st_mode);
-        ::close(fd);
-        return d->fail(isDir ? QStringLiteral("Is a directory")
-                             : QStringLiteral("Not a regular file"));
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int fd = d->openRegular(path, &st);
+    if (fd < 0)
+        return false;
     if (codec.builtin) {
         const QString why = unrepresentableBytes(fd, st.st_size, *codec.builtin);
         if (!why.isEmpty()) {
@@ -759,7 +813,7 @@ bool TextFile::changedOnDisk(const QString& path) const
 // the old one's place only once everything is written and on the disk.
 TextFile::Private::Outcome TextFile::Private::saveReplacing(const QByteArray& target,
                                                             const struct stat* old,
-                                                            const Codec& codec, TextDocument* doc)
+                                                            const Producer& produce)
 {
     QByteArray tmp;
     const int fd = makeTemporary(directoryOf(target), fileNameOf(target), &tmp);
@@ -784,10 +838,9 @@ TextFile::Private::Outcome TextFile::Private::saveReplacing(const QByteArray& ta
         ::umask(mask);
         (void)!::fchmod(fd, 0666 & ~mask);
     }
-    const bool written =
-        writeText([&](const char* data,
-                      qint64 n) { return writeAll(fd, data, n) || fail(errnoString(errno)); },
-                  codec, doc);
+    const bool written = produce([&](const char* data, qint64 n) {
+        return writeAll(fd, data, n) || fail(errnoString(errno));
+    });
     if (!written)
         return discard();
     struct stat st;
@@ -916,7 +969,7 @@ static bool restoreOldBytes(int fd, int copy, off_t size)
 // mixed, so the space is reserved first (no space: nothing is touched), a
 // copy of the old bytes is kept until the new ones are written, and a
 // failure puts the old bytes back, or names the copy if even that fails.
-bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec, TextDocument* doc)
+bool TextFile::Private::saveInPlace(const QByteArray& target, const Producer& produce)
 {
     const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
@@ -930,12 +983,10 @@ bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec
 
     // The size of the new text, from a first pass that writes nothing.
     qint64 newSize = 0;
-    if (!writeText(
-            [&](const char*, qint64 n) {
-                newSize += n;
-                return true;
-            },
-            codec, doc)) {
+    if (!produce([&](const char*, qint64 n) {
+            newSize += n;
+            return true;
+        })) {
         ::close(fd);
         return false;
     }
@@ -977,15 +1028,13 @@ bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec
     step(SaveStep::SpaceReserved);
 
     qint64 at = 0;
-    bool ok = writeText(
-        [&](const char* data, qint64 n) {
-            if (!writeAll(fd, data, n, at))
-                return fail(errnoString(errno));
-            at += n;
-            step(SaveStep::PieceWritten);
-            return true;
-        },
-        codec, doc);
+    bool ok = produce([&](const char* data, qint64 n) {
+        if (!writeAll(fd, data, n, at))
+            return fail(errnoString(errno));
+        at += n;
+        step(SaveStep::PieceWritten);
+        return true;
+    });
     if (ok && newSize < oldSize && ::ftruncate(fd, off_t(newSize)) != 0)
         ok = fail(errnoString(errno));
     if (ok)
@@ -1024,37 +1073,45 @@ bool TextFile::save(const QString& path, TextDocument* document)
     const Codec codec = resolveCodec(d->codecName);
     if (!codec.valid)
         return d->fail(QStringLiteral("Unknown text encoding \"%1\"").arg(d->codecName));
+    if (!d->saveBytes(path,
+                      [&](const Private::Sink& out) { return d->writeText(out, codec, document); }))
+        return false;
+    document->documentChanged(false);
+    return true;
+}
 
+bool TextFile::saveBytes(const QString& path, const QByteArray& bytes)
+{
+    d->reset();
+    return d->saveBytes(
+        path, [&bytes](const Private::Sink& out) { return out(bytes.constData(), bytes.size()); });
+}
+
+bool TextFile::Private::saveBytes(const QString& path, const Producer& produce)
+{
     QByteArray target;
     if (!followLinks(QFile::encodeName(path), &target))
-        return d->fail(errnoString(errno));
+        return fail(errnoString(errno));
     struct stat st;
     const bool existed = ::stat(target.constData(), &st) == 0;
     // Replacing a device or a FIFO by a regular file would be worse than
     // not saving.
     if (existed && !S_ISREG(st.st_mode))
-        return d->fail(S_ISDIR(st.st_mode) ? errnoString(EISDIR)
-                                           : QStringLiteral("Not a regular file"));
+        return fail(S_ISDIR(st.st_mode) ? errnoString(EISDIR)
+                                        : QStringLiteral("Not a regular file"));
 
-    bool ok;
     if (existed && st.st_nlink > 1) {
         // Every name of the file must see the saved text.
-        ok = d->saveInPlace(target, codec, document);
-    } else {
-        const Private::Outcome outcome =
-            d->saveReplacing(target, existed ? &st : nullptr, codec, document);
-        ok = outcome == Private::Saved;
-        // A folder that takes no new file: a file there that may be
-        // written is written in place.
-        if (outcome == Private::NoTemporary && existed && ::access(target.constData(), W_OK) == 0) {
-            d->reset();
-            ok = d->saveInPlace(target, codec, document);
-        }
+        return saveInPlace(target, produce);
     }
-    if (!ok)
-        return false;
-    document->documentChanged(false);
-    return true;
+    const Outcome outcome = saveReplacing(target, existed ? &st : nullptr, produce);
+    // A folder that takes no new file: a file there that may be written is
+    // written in place.
+    if (outcome == NoTemporary && existed && ::access(target.constData(), W_OK) == 0) {
+        reset();
+        return saveInPlace(target, produce);
+    }
+    return outcome == Saved;
 }
 
 } // namespace xqwidgets

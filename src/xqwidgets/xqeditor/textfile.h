@@ -1,6 +1,7 @@
 #ifndef XQWIDGETS_TEXTFILE_H
 #define XQWIDGETS_TEXTFILE_H
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -60,6 +61,13 @@ public:
     // modified; on failure nothing changed, neither the file nor the flag.
     // A read-only document is not saved.
     bool save(const QString& path, TextDocument* document);
+
+    // The same for a file's bytes as they are, for files that are no text
+    // document: the same checks and the same ways of writing, and the same
+    // record of the file for changedOnDisk(). loadBytes refuses a file
+    // larger than `maxSize` bytes (-1: any size) without reading it.
+    bool loadBytes(const QString& path, QByteArray* bytes, qint64 maxSize = -1);
+    bool saveBytes(const QString& path, const QByteArray& bytes);
 
     // Whether the file at `path`, when it is the one this object last read
     // or wrote, has since been changed by someone else (its size,

@@ -662,7 +662,6 @@ void TextView::ensureCursorVisible()
     if (c->line() != d->cursorLine) {
         if (d->cursorLine <= doc->lastLine() && d->manager->fRemoveSpaces &&
             doc->lineOf(d->cursorLine)->removeSpaces()) {
-            doc->noteTextChange();
             doc->updateLine(d->cursorLine);
             doc->tagLine(d->cursorLine);
         }
@@ -1072,12 +1071,8 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
     // line of megabytes, a keystroke near its start would otherwise colour
     // all of it again.
     auto colourTo = [&](int column) {
-        if (t->isHighlighted())
-            return;
-        if (column >= int(t->size()))
-            hl->highlight(t, -1);
-        else if (t->highlightedTo() < column)
-            hl->highlight(t, column);
+        if (!t->isHighlighted())
+            doc->colourLine(this, line, column >= int(t->size()) ? -1 : column);
     };
     const int W = width();
     const int h = d->fontHeight;
@@ -1156,7 +1151,7 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
                 if (above->isEmpty())
                     continue;
                 if (!above->isHighlighted())
-                    highlight(above);
+                    doc->colourLine(this, k);
                 const TextAttribute* a = attributeOf(above->attribute(uint(above->size() - 1)));
                 if (a && a->usebg)
                     p.fillRect(ox, y, W - ox, h, a->bgcolor);

@@ -21,6 +21,7 @@
 #include <QInputDialog>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
 

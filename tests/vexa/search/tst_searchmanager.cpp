@@ -10,6 +10,9 @@
 #include "vexa/search/searchdialogs.h"
 #include "vexa/search/searchmanager.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
