@@ -121,9 +121,10 @@ int Message::information(const QString& caption, const QString& message, const Q
 }
 
 int Message::warning(const QString& caption, const QString& message, int button0, int button1,
-                     int button2)
+                     int button2, QWidget* parent)
 {
-    QMessageBox box(QMessageBox::Warning, caption, message, QMessageBox::NoButton, boxParent());
+    QMessageBox box(QMessageBox::Warning, caption, message, QMessageBox::NoButton,
+                    parent ? parent : boxParent());
     for (int code : {button0, button1, button2}) {
         const auto which = QMessageBox::StandardButton(code & QMessageBox::ButtonMask);
         if (which == QMessageBox::NoButton)

@@ -7,6 +7,7 @@
 class QAbstractButton;
 class QDialog;
 class QMessageBox;
+class QWidget;
 
 namespace vexa
 {
@@ -28,9 +29,10 @@ public:
                            int defaultButton = 0, int escapeButton = -1);
     // Standard buttons (QMessageBox::Yes, No, Cancel, ...; 0 for none), each
     // optionally or-ed with QMessageBox::Default or QMessageBox::Escape.
-    // Returns the code of the pressed button.
+    // Returns the code of the pressed button. A `parent` given (a dialog the
+    // warning is about) takes the place of the main window.
     static int warning(const QString& caption, const QString& message, int button0, int button1 = 0,
-                       int button2 = 0);
+                       int button2 = 0, QWidget* parent = nullptr);
     static int warning(const QString& caption, const QString& message, const QString& button0,
                        const QString& button1 = QString(), const QString& button2 = QString(),
                        int defaultButton = 0, int escapeButton = -1);

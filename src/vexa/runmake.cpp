@@ -3,7 +3,7 @@
 #include "vexa/actions.h"
 #include "vexa/editors/editor.h"
 #include "vexa/editors/editors.h"
-#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messagemarkup.h"
 #include "vexa/messages/messageoutput.h"
 #include "vexa/project/project.h"
 #include "vexa/runmakeoptions.h"
@@ -321,7 +321,7 @@ void RunMake::start(bool make)
     flush();
     MessageOutput* panel = MessageOutput::self();
     panel->clear();
-    panel->insertItem(QStringLiteral("#color{#000000}") + MessageItem::escape(line));
+    panel->insertItem(markup::color(u"#000000") + markup::escape(line));
 
     auto* process = new QProcess(this);
     process->setWorkingDirectory(folder);
@@ -341,8 +341,8 @@ void RunMake::start(bool make)
     process->setChildProcessModifier([] { ::setpgid(0, 0); });
     process->start();
     if (!process->waitForStarted()) {
-        panel->insertItem(QStringLiteral("#color{#f00000}Can't run ") + MessageItem::escape(line) +
-                          QStringLiteral(" process."));
+        panel->insertItem(markup::color(u"#f00000") + QStringLiteral("Can't run ") +
+                          markup::escape(line) + QStringLiteral(" process."));
         d->streams.remove(process);
         process->disconnect(this);
         process->deleteLater();
@@ -448,9 +448,8 @@ void RunMake::flush()
     for (Private::Row row : rows) {
         if (row.bytes.endsWith('\r'))
             row.bytes.chop(1);
-        panel->insertItem(
-            (row.err ? QStringLiteral("#color{#f00000}") : QStringLiteral("#color{black}")) +
-            MessageItem::escape(decodeLine(row.bytes)));
+        panel->insertItem(markup::color(row.err ? u"#f00000" : u"black") +
+                          markup::escape(decodeLine(row.bytes)));
     }
 }
 
@@ -463,12 +462,12 @@ void RunMake::processExited(int exitCode, QProcess::ExitStatus status)
     read(process, QProcess::StandardError, true);
     d->streams.remove(process);
 
-    const QString program = MessageItem::escape(process->program());
+    const QString program = markup::escape(process->program());
     const bool crashed = status == QProcess::CrashExit;
     MessageOutput::self()->insertItem(
-        crashed ? QStringLiteral("#color{#f00000}") + program + QStringLiteral(" crashed.")
-                : QStringLiteral("#color{#000080}") + program +
-                      QStringLiteral(" finished. Exit code ") + QString::number(exitCode));
+        crashed ? markup::color(u"#f00000") + program + QStringLiteral(" crashed.")
+                : markup::color(u"#000080") + program + QStringLiteral(" finished. Exit code ") +
+                      QString::number(exitCode));
     if (d->makeRunning && process == d->makeProcess) {
         if (!crashed && exitCode == 0)
             Shell::self()->bottomDockWidget()->setVisible(d->bottomDockWasShown);

@@ -216,7 +216,7 @@ private Q_SLOTS:
         QTest::newRow("NUL, escape, a tag")
             << QByteArray("printf 'x\\000y\\033[1m\\t#color{red}z\\n'\n")
             << QStringList{QString::fromUtf8("#color{black}x\u2400y\u241b[1m\t") +
-                               MessageItem::escape("#color{red}z"),
+                               markup::escape("#color{red}z"),
                            "#color{#000080}%1 finished. Exit code 0"};
     }
     void exactLines()

@@ -5,6 +5,7 @@
 #include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/pattern.h"
+#include "xqwidgets/xqeditor/patternengine.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/texteditor_p.h"
@@ -13,6 +14,7 @@
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <vector>
@@ -130,19 +132,56 @@ QString wildcardToRegularExpression(const QString& pattern)
 }
 
 // The expression the regular-expression find and replace search with;
-// false when the pattern is not valid.
-bool compile(const QString& pattern, bool caseSensitive, bool wildcard, QRegularExpression* expr)
+// false when the pattern is not valid. Its work on one line is bounded.
+bool compile(const QString& pattern, bool caseSensitive, bool wildcard, PatternEngine* expr)
 {
     bool ok = true;
     const QString re =
         wildcard ? wildcardToRegularExpression(pattern) : Pattern::translate(pattern, &ok);
-    QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
+    // The text is never checked for valid UTF-16 (which would cost a long
+    // line its length at every match): a lone surrogate just never matches.
+    int options = PatternEngine::InvalidUtf;
     if (!caseSensitive)
-        options |= QRegularExpression::CaseInsensitiveOption;
-    expr->setPattern(re);
-    expr->setPatternOptions(options);
-    return ok && expr->isValid();
+        options |= PatternEngine::CaseInsensitive;
+    return ok && expr->compile(re, PatternEngine::Utf16, options);
 }
+
+std::function<bool(int, int)>& longRunHandler()
+{
+    static std::function<bool(int, int)> handler;
+    return handler;
+}
+
+// Tells a loop over the lines of a find or replace-all whether to go on:
+// every so often it hands control to the long-run handler, and it stops the
+// loop when the handler says so or the text changed meanwhile.
+class LongRun
+{
+public:
+    explicit LongRun(const TextDocument* doc) : m_doc(doc), m_revision(doc->revision())
+    {
+        m_timer.start();
+    }
+    bool keepGoing(int line)
+    {
+        if (m_stopped)
+            return false;
+        if ((++m_calls & 63) != 0 || m_timer.elapsed() < 50 || !longRunHandler())
+            return true;
+        m_stopped =
+            !longRunHandler()(line, m_doc->lastLine() + 1) || m_doc->revision() != m_revision;
+        m_timer.start();
+        return !m_stopped;
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    const TextDocument* m_doc;
+    quint64 m_revision;
+    QElapsedTimer m_timer;
+    unsigned m_calls = 0;
+    bool m_stopped = false;
+};
 
 // The display column at the end of the line being built at the end of
 // `out` (it begins at `lineStart`), kept as `out` grows: each character is
@@ -416,21 +455,22 @@ bool TextEditor::findRegexp(const QString& pattern, bool caseSensitive, bool wil
     }
     d->view->clearSelection();
 
-    QRegularExpression expr;
+    PatternEngine expr;
     bool found = false;
     if (compile(pattern, caseSensitive, wildcard, &expr)) {
-        const int last = d->doc->lastLine();
-        for (; line <= last && !found; ++line, col = 0) {
+        LongRun run(d->doc);
+        for (; line <= d->doc->lastLine() && !found && run.keepGoing(line); ++line, col = 0) {
             const QString& t = *d->doc->lineOf(line);
             if (col > t.size())
                 continue;
-            const QRegularExpressionMatch m = expr.match(t, col);
-            if (!m.hasMatch())
+            qsizetype length = 0;
+            // A line the engine gave up on holds no match for the find.
+            const qsizetype start = expr.match(t, col, &length);
+            if (start < 0)
                 continue;
-            const int start = int(m.capturedStart());
-            const int end = int(m.capturedEnd());
+            const int end = int(start + length);
             d->view->setCursorPosition(line, end, false);
-            d->view->setSelection(QPoint(start, line), QPoint(end, line));
+            d->view->setSelection(QPoint(int(start), line), QPoint(end, line));
             found = true;
         }
     }
@@ -464,7 +504,8 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
     int added = 0; // line breaks brought in above the current line
     bool stopped = false;
     QString& out = cmd->built;
-    for (; line <= stop && !stopped; ++line) {
+    LongRun run(doc);
+    for (; line <= stop && !stopped && run.keepGoing(line); ++line) {
         const QString& t = *doc->lineOf(line);
         qsizetype from = col;
         col = b.nextLineStart();
@@ -505,7 +546,9 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
     }
     cmd->builtAt.push_back(out.size());
 
-    if (count == 0) {
+    // A run stopped midway changes nothing: its matches may no longer be
+    // where they were found.
+    if (count == 0 || run.stopped()) {
         delete cmd;
         view->clearSelection();
         return 0;
@@ -555,31 +598,30 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
         });
 }
 
+void TextEditor::setLongRunHandler(std::function<bool(int line, int lines)> handler)
+{
+    longRunHandler() = std::move(handler);
+}
+
 int TextEditor::replaceAllRegexp(const QString& pattern, const QString& replaceText,
                                  bool caseSensitive, bool fromCursor)
 {
-    QRegularExpression expr;
+    PatternEngine expr;
     if (!compile(pattern, caseSensitive, false, &expr))
         return 0;
-    // A line is checked for valid UTF-16 at its first search only: checked
-    // at every match, a long line would cost its length per match.
-    const QChar* checked = nullptr;
     return d->replaceMatches(replaceText, false, fromCursor, false, 0,
                              [&](const QString& t, qsizetype from, const QString&, qsizetype,
                                  qsizetype, int* len) -> qsizetype {
-                                 const bool known = checked == t.constData() && !t.isEmpty();
-                                 checked = t.constData();
-                                 const QRegularExpressionMatch m = expr.match(
-                                     t, from, QRegularExpression::NormalMatch,
-                                     known ? QRegularExpression::DontCheckSubjectStringMatchOption
-                                           : QRegularExpression::NoMatchOption);
-                                 if (!m.hasMatch())
+                                 qsizetype length = 0;
+                                 const qsizetype at = expr.match(t, from, &length);
+                                 // A line the engine gave up on is left as it is.
+                                 if (at < 0)
                                      return -1;
                                  // A match of nothing would be found again at the same place.
-                                 if (m.capturedLength() == 0)
+                                 if (length == 0)
                                      return -2;
-                                 *len = int(m.capturedLength());
-                                 return m.capturedStart();
+                                 *len = int(length);
+                                 return at;
                              });
 }
 

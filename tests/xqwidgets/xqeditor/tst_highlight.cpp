@@ -246,6 +246,7 @@ private slots:
     void dialect();
     void fastPathsAgreeWithEngine();
     void pathologicalPattern();
+    void longRunsMatchWhole();
     void lineScansChangeNothing_data();
     void lineScansChangeNothing();
     void lineScansWhereStartsDiffer();
@@ -664,6 +665,32 @@ void TestHighlight::pathologicalPattern()
     hl->highlight(&line);
     QCOMPARE(runs(*hl, line),
              QString(QLatin1String("W\"") + QString(30, u'a') + QLatin1String("\" Text\"!\"")));
+}
+
+// A script comment that runs to the end of a one-line HTML page of 117k
+// characters: the engine matches the repeated group over the whole rest, on
+// its own and within a pass's line scan (a flat limit of work gave up on it,
+// so the comment stayed uncoloured), and the HTML definition colours it to
+// the end.
+void TestHighlight::longRunsMatchWhole()
+{
+    QString page = QStringLiteral("<p>x</p><script>var a = 1; // ");
+    const qsizetype comment = page.size() - 3;
+    while (page.size() < 117000)
+        page += QStringLiteral("var a = f(x) + 'y'; ");
+    const Pattern p(QStringLiteral("//(?:(?!</script).)*"), false);
+    const QStringView tail = QStringView(page).mid(comment);
+    QCOMPARE(p.matchLength(tail), int(tail.size()));
+    const Pattern::LineScan scan(page.constData(), int(page.size()));
+    QCOMPARE(p.matchLength(tail, &scan), int(tail.size()));
+
+    TextHighlight hl(QStringLiteral("html"), nullptr);
+    TextLine line(page);
+    line.setContext(hl.doHighlight(0, &line));
+    hl.highlight(&line);
+    const uint memo = line.attribute(uint(comment));
+    QCOMPARE(hl.attribute(int(memo))->itemName, QStringLiteral("jsMemo"));
+    QCOMPARE(line.attribute(uint(page.size() - 1)), memo);
 }
 
 void TestHighlight::lineScansChangeNothing_data()
