@@ -4,6 +4,12 @@
 // matches in a 10 MB file. Vexa goes through its editor frame; the peers
 // through their own documents, one undo step each. Every figure comes from a
 // fresh child process.
+//
+// Then the replace-all cases that once grew worse than linearly (a tab in
+// the replacement, an expression over a long line, a replacement holding a
+// line break and its undo in C++ that changes the context of every new
+// line), each beside a plain replace-all of the same count on the same
+// text.
 
 #include "benchutil.h"
 #include "xqwidgets/qtundo/qtundo.h"
@@ -132,6 +138,108 @@ QString bigOurs()
     t.start();
     const int n = o.e->replaceAll(kNeedle, kThread, true, false, false);
     return checked(n == kBigMatches, ms(bench::msSince(t)));
+}
+
+QString part(const QString& figures, int i);
+
+// --- Replace-all cases beside a plain replace-all of the same count ----------------
+
+struct ReplaceCase {
+    const char* name;
+    QString (*text)();
+    QString find;
+    QString replacement;
+    bool expression;
+};
+
+QString commaLines()
+{
+    QStringList lines;
+    for (int i = 0; i < 128 * 1024; ++i)
+        lines << QStringLiteral("a,b");
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString commaLine(int pairs)
+{
+    QString s;
+    s.reserve(2 * qsizetype(pairs));
+    for (int i = 0; i < pairs; ++i)
+        s += QStringLiteral("a,");
+    return s;
+}
+
+QString shortCommaLine()
+{
+    return commaLine(60000);
+}
+
+QString longCommaLine()
+{
+    return commaLine(300000);
+}
+
+QString quoteLine()
+{
+    QString s;
+    for (int i = 0; i < 16000; ++i)
+        s += QStringLiteral("x\",");
+    return s;
+}
+
+const ReplaceCase kCases[] = {
+    {"tab, 128k lines of a,b", commaLines, QStringLiteral(","), QStringLiteral("\t"), false},
+    {"tab, one line of 120k", shortCommaLine, QStringLiteral(","), QStringLiteral("\t"), false},
+    {"expression, one line of 600k", longCommaLine, QStringLiteral(","), QStringLiteral(";"), true},
+    {"line break, one line of x\", x16k", quoteLine, QStringLiteral(","), QStringLiteral("\n"),
+     false},
+};
+
+// "replace ms|undo ms" of one case, or of a plain replace-all (`,` by `;`)
+// of the same text when `plain`.
+QString replaceCase(const ReplaceCase& c, bool plain)
+{
+    Ours o{QString()};
+    o.e->setFilePath(QStringLiteral("case.cpp"));
+    o.e->document()->loadText(c.text());
+    QApplication::processEvents();
+    QElapsedTimer t;
+    t.start();
+    const int n = plain          ? o.e->replaceAll(c.find, QStringLiteral(";"), true, false, false)
+                  : c.expression ? o.e->replaceAllRegexp(c.find, c.replacement, true, false)
+                                 : o.e->replaceAll(c.find, c.replacement, true, false, false);
+    const double replace = bench::msSince(t);
+    t.restart();
+    o.e->document()->undoStack()->undo();
+    const double undo = bench::msSince(t);
+    return checked(n > 0, ms(replace) + QLatin1Char('|') + ms(undo));
+}
+
+void replaceCases()
+{
+    std::printf("\nReplace-all cases beside a plain replace-all of the same count (ms)\n\n");
+    std::printf("%-34s %10s %10s %8s %10s %10s %8s\n", "case", "replace", "plain", "ratio", "undo",
+                "plain", "ratio");
+    // VEXA_BENCH_CASE=<n> runs only the case of that index (for profiling).
+    const int only = qEnvironmentVariableIsSet("VEXA_BENCH_CASE")
+                         ? qEnvironmentVariableIntValue("VEXA_BENCH_CASE")
+                         : -1;
+    int index = -1;
+    for (const ReplaceCase& c : kCases) {
+        if (++index != only && only >= 0)
+            continue;
+        const QString mine = bench::inChild([&] { return replaceCase(c, false); }, 120);
+        const QString plain = bench::inChild([&] { return replaceCase(c, true); }, 120);
+        auto ratio = [&](int i) {
+            const double a = part(mine, i).toDouble();
+            const double b = part(plain, i).toDouble();
+            return b > 0 ? QString::number(a / b, 'f', 2) : QStringLiteral("-");
+        };
+        std::printf("%-34s %10s %10s %8s %10s %10s %8s\n", c.name, qPrintable(part(mine, 0)),
+                    qPrintable(part(plain, 0)), qPrintable(ratio(0)), qPrintable(part(mine, 1)),
+                    qPrintable(part(plain, 1)), qPrintable(ratio(1)));
+        std::fflush(stdout);
+    }
 }
 
 // --- QPlainTextEdit: QTextDocument::find and a cursor in one edit block --------------
@@ -313,6 +421,12 @@ QString part(const QString& figures, int i)
 
 int main(int argc, char** argv)
 {
+    // Only the replace-all cases.
+    if (argc > 1 && QByteArray(argv[1]) == "cases") {
+        bench::offscreenUnlessSet();
+        replaceCases();
+        return 0;
+    }
     // One measurement alone, in this process (for profiling): its name.
     if (argc > 1) {
         const QByteArray only = argv[1];
@@ -351,5 +465,6 @@ int main(int argc, char** argv)
     row("memory kept by it (MB)", part(rOurs, 2), part(rPlain, 2), part(rSci, 2));
     row("replace all, 50k matches in 10 MB", bench::inChild(bigOurs), bench::inChild(bigPlain),
         bSci);
+    replaceCases();
     return 0;
 }

@@ -10,10 +10,13 @@
 // long line goes in a child process with a time cap, so that a slow peer (or
 // a regression) shows as "(over N s)" instead of stalling the run.
 //
-// Usage: bench_highlight [lines] [ours|longline] [MB] [ours]   (default 250000
-// lines; "ours" skips the peers and the long line, for profiling;
+// Last, an ordinary 117k-character HTML line, each run in a fresh process,
+// against the colouring's per-line time budget.
+//
+// Usage: bench_highlight [lines] [ours|longline|html] [MB] [ours]   (default
+// 250000 lines; "ours" skips the peers and the long line, for profiling;
 // "longline" runs only the long line, 5 MB unless given, and only the
-// component with a final "ours")
+// component with a final "ours"; "html" runs only the HTML line)
 
 #include "benchutil.h"
 #include "xqwidgets/xqeditor/highlight.h"
@@ -21,6 +24,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSyntaxHighlighter>
@@ -258,9 +263,9 @@ QString ms(qint64 ns)
 }
 
 // Both passes of the component over one line: "context  colouring".
-QString oursOnLine(const QString& text)
+QString oursOnLine(const QString& text, const QString& definition = QStringLiteral("cpp"))
 {
-    TextHighlight hl(QStringLiteral("cpp"), nullptr);
+    TextHighlight hl(definition, nullptr);
     TextLine line(text);
     QElapsedTimer t;
     t.start();
@@ -348,10 +353,76 @@ void longLineBench(int megabytes, bool peers)
 
 } // namespace
 
+// An ordinary HTML page of about 117k characters on one line, as generated
+// pages come: the start of a real page from the machine's documentation with
+// inline scripts (parts of jQuery's where the machine has it), each opened by
+// a "//" comment that, the line breaks gone, runs to its "</script>" (a rule
+// the expression engine matches over thousands of characters), then rows of
+// markup, some with small inline scripts.
+QString htmlLine()
+{
+    const int chars = 117000;
+    QString out;
+    QFile page(QStringLiteral("/usr/share/doc/libjs-underscore/index.html"));
+    if (page.open(QIODevice::ReadOnly))
+        out = QString::fromUtf8(page.read(30000)).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QFile script(QStringLiteral("/usr/share/javascript/jquery/jquery.min.js"));
+    if (script.open(QIODevice::ReadOnly)) {
+        for (int i = 0; i < 3; ++i)
+            out +=
+                QLatin1String("<script>// part of the library ") +
+                QString::fromUtf8(script.read(15000)).replace(QLatin1Char('\n'), QLatin1Char(' ')) +
+                QLatin1String("</script>");
+    }
+    for (int i = 0; out.size() < chars; ++i) {
+        out += QStringLiteral("<div class=\"row r%1\"><a href=\"page%1.html#s%1\" title=\"Item "
+                              "%1\">Item &amp; %1</a><!-- n %1 --><span style=\"color: red\">x"
+                              "</span></div>")
+                   .arg(i);
+        if (i % 4 == 0)
+            out += QStringLiteral("<script>var v%1 = load('p%1', %1); // keep %1 </script>").arg(i);
+    }
+    out.truncate(chars);
+    return out;
+}
+
+// The HTML line in fresh processes (each its own program start: the
+// engine's costs differed from process to process): both passes against the
+// per-line time budget of the colouring (10 ms + 1 us per character).
+void htmlLineBench(const char* self)
+{
+    const QString text = htmlLine();
+    const double budgetMs = 10.0 + text.size() / 1000.0;
+    std::printf("\nAn HTML line of %lld characters, definition \"HTML\", each run a fresh process "
+                "(budget %.0f ms):\n",
+                qint64(text.size()), budgetMs);
+    double worst = 0;
+    for (int run = 0; run < 8; ++run) {
+        QProcess p;
+        p.start(QString::fromLocal8Bit(self), {QStringLiteral("0"), QStringLiteral("htmlone")});
+        p.waitForFinished(-1);
+        const QStringList r = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char(' '));
+        const double c = r.value(0).toDouble() / 1e6;
+        const double h = r.value(1).toDouble() / 1e6;
+        worst = qMax(worst, qMax(c, h));
+        std::printf("  run %d: context pass %7.1f ms, colouring pass %7.1f ms\n", run + 1, c, h);
+    }
+    std::printf("  worst pass %.1f ms: %s the budget\n", worst,
+                worst <= budgetMs ? "within" : "OVER");
+}
+
 int main(int argc, char** argv)
 {
     bench::offscreenUnlessSet();
     QApplication app(argc, argv);
+    if (argc > 2 && qstrcmp(argv[2], "htmlone") == 0) {
+        std::printf("%s", qPrintable(oursOnLine(htmlLine(), QStringLiteral("html"))));
+        return 0;
+    }
+    if (argc > 2 && qstrcmp(argv[2], "html") == 0) {
+        htmlLineBench(argv[0]);
+        return 0;
+    }
     if (argc > 2 && qstrcmp(argv[2], "longline") == 0) {
         longLineBench(argc > 3 ? qMax(1, atoi(argv[3])) : 5,
                       !(argc > 4 && qstrcmp(argv[4], "ours") == 0));
@@ -430,5 +501,6 @@ int main(int argc, char** argv)
     std::printf("QScintilla: not available in this build\n");
 #endif
     longLineBench(5, true);
+    htmlLineBench(argv[0]);
     return 0;
 }

@@ -1,8 +1,8 @@
 // The text view against the widgets a user would pick instead, each shown
-// offscreen at 1000x800 on a highlighted C++ document of a million lines and
-// on a file that is one 5 MB line: time to the first paint, page-down
-// repaints, a keystroke to the end of its repaint near the top, the middle
-// and the end, and scrolling to the end. Every figure comes from a fresh
+// offscreen at 1000x800 on 1 MB and 10 MB of real code, on a highlighted C++
+// document of a million lines and on a file that is one 5 MB line: time to
+// the first paint, page-down repaints, a keystroke to the end of its repaint
+// near the top, the middle and the end, and scrolling to the end. Every figure comes from a fresh
 // child process.
 //
 // Then what colouring costs: a 5 MB line of minified data (objects with
@@ -129,6 +129,13 @@ private:
     QTextCharFormat comment;
 };
 
+// VEXA_BENCH_WRAP=1 measures every widget with its lines wrapped at the
+// view's width (the editor's default) instead of unwrapped.
+bool wrapLines()
+{
+    return qEnvironmentVariableIntValue("VEXA_BENCH_WRAP") == 1;
+}
+
 // One widget under test, whichever it is.
 struct Subject {
     virtual ~Subject() = default;
@@ -151,6 +158,7 @@ struct Ours : Subject {
     explicit Ours(Language lang)
     {
         m.setFont(benchFont());
+        m.setLineWrap(wrapLines());
         e = m.createEditor(nullptr, nullptr);
         e->view()->setHighlight(lang == Cpp ? QStringLiteral("C++") : QStringLiteral("Java"));
     }
@@ -176,7 +184,7 @@ struct Plain : Subject {
     Plain()
     {
         w.setFont(benchFont());
-        w.setLineWrapMode(QPlainTextEdit::NoWrap);
+        w.setLineWrapMode(wrapLines() ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
     }
     QWidget* widget() override { return &w; }
     QWidget* surface() override { return w.viewport(); }
@@ -205,6 +213,8 @@ struct Scintilla : Subject {
         w.setLexer(lexer);
         w.setMarginLineNumbers(1, true);
         w.setMarginWidth(1, QStringLiteral("10000000"));
+        if (wrapLines())
+            w.setWrapMode(QsciScintilla::WrapCharacter);
     }
     QWidget* widget() override { return &w; }
     QWidget* surface() override { return w.viewport(); }
@@ -339,30 +349,6 @@ QString measure(int kind, const QString* text, bool pages, Language lang = Cpp)
     return out;
 }
 
-// About `megabytes` MB of the Qt headers installed on this machine, one
-// after the other: real code with comments, macros and long declarations.
-QString qtHeaders(int megabytes)
-{
-    QString out;
-    const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
-    QStringList files;
-    QDirIterator it(QStringLiteral("/usr/include/x86_64-linux-gnu/qt6"), {QStringLiteral("*.h")},
-                    QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    files.sort();
-    while (out.size() < want && !files.isEmpty()) {
-        for (const QString& path : std::as_const(files)) {
-            QFile f(path);
-            if (f.open(QIODevice::ReadOnly))
-                out += QString::fromUtf8(f.readAll());
-            if (out.size() >= want)
-                break;
-        }
-    }
-    return out;
-}
-
 // Minified data on one line: objects with strings, numbers and URLs, as a
 // JSON or script bundle comes, never a comment.
 QString minifiedData(int megabytes)
@@ -488,6 +474,26 @@ int main()
                          ? qEnvironmentVariableIntValue("VEXA_BENCH_ONLY")
                          : -1;
     std::printf("Text view, 1000x800 offscreen. Times in ms.\n");
+    // Keystrokes with their repaint near the top, in the middle and near
+    // the end of real code: 1 MB and 10 MB of the Qt headers.
+    // VEXA_BENCH_KEYS=1 runs only these.
+    for (int mb : {1, 10}) {
+        const QString code = bench::qtHeaders(mb);
+        std::printf("\nQt headers, %.1f MB, %lld lines, coloured as C++\n",
+                    double(code.size()) / 1048576.0, (long long)code.count(QLatin1Char('\n')));
+        for (int k = 0; k < 3; ++k)
+            if (only < 0 || only == k)
+                std::printf("  %-36s %s\n", kinds[k],
+                            qPrintable(bench::inChild([&] { return measure(k, &code, false); })));
+    }
+    if (qEnvironmentVariableIsSet("VEXA_BENCH_KEYS")) {
+        std::printf("\nOne 5 MB line\n");
+        for (int k = 0; k < 3; ++k)
+            if (only < 0 || only == k)
+                std::printf("  %-36s %s\n", kinds[k],
+                            qPrintable(bench::inChild([&] { return measure(k, &single, false); })));
+        return 0;
+    }
     // VEXA_BENCH_COLOURING=1 runs only the colouring figures.
     if (!qEnvironmentVariableIsSet("VEXA_BENCH_COLOURING")) {
         std::printf("\n1M-line highlighted C++ document (%lld lines)\n",
@@ -524,7 +530,7 @@ int main()
     }
     if (part == "line")
         return 0;
-    const QString headers = qtHeaders(10);
+    const QString headers = bench::qtHeaders(10);
     const QString path = QDir::temp().filePath(QStringLiteral("vexa-bench-qt-headers.h"));
     {
         QFile f(path);

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
@@ -179,6 +180,30 @@ inline QString needleLines(int lines)
     }
     s.chop(1);
     return s;
+}
+
+// About `megabytes` MB of the Qt headers installed on this machine, one
+// after the other: real code with comments, macros and long declarations.
+inline QString qtHeaders(int megabytes)
+{
+    QString out;
+    const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
+    QStringList files;
+    QDirIterator it(QStringLiteral("/usr/include/x86_64-linux-gnu/qt6"), {QStringLiteral("*.h")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    files.sort();
+    while (out.size() < want && !files.isEmpty()) {
+        for (const QString& path : std::as_const(files)) {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                out += QString::fromUtf8(f.readAll());
+            if (out.size() >= want)
+                break;
+        }
+    }
+    return out;
 }
 
 } // namespace bench

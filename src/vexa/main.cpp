@@ -1,3 +1,4 @@
+#include "vexa/message.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
 #include "vexa/utils.h"
@@ -7,8 +8,23 @@
 #include <QSplashScreen>
 #include <QTimer>
 
+#include <csignal>
+
+// Writing past the file-size limit (ulimit -f) raises SIGXFSZ, which would
+// end the program with every unsaved editor. Caught, the write fails with
+// EFBIG instead, which a save reports like any other failure. A handler,
+// not SIG_IGN: programs started from here (make, ctags) get the default
+// action back at exec.
+static void fileSizeExceeded(int) {}
+
 int main(int argc, char** argv)
 {
+    struct sigaction onFileSize = {};
+    onFileSize.sa_handler = fileSizeExceeded;
+    sigemptyset(&onFileSize.sa_mask);
+    onFileSize.sa_flags = SA_RESTART;
+    sigaction(SIGXFSZ, &onFileSize, nullptr);
+
     QApplication app(argc, argv);
 
     vexa::Settings::self();
@@ -27,6 +43,8 @@ int main(int argc, char** argv)
     splash->setWindowTitle(QStringLiteral("Loading..."));
     splash->show();
 
+    // What opening files at start reports waits for the main window.
+    vexa::Message::holdNotices();
     vexa::Shell shell(nullptr, "vexa::Shell");
     shell.setWindowIcon(vexa::Utils::icon(QStringLiteral("vexa-128")));
     if (hasFont)
@@ -41,6 +59,7 @@ int main(int argc, char** argv)
     QTimer::singleShot(0, &shell, [splash, &shell] {
         splash->finish(&shell);
         delete splash;
+        vexa::Message::releaseNotices();
     });
 
     return QApplication::exec();

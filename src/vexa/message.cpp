@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <utility>
+
 namespace vexa
 {
 
@@ -23,6 +25,24 @@ Message::DialogRunner& dialogRunner()
 {
     static Message::DialogRunner r;
     return r;
+}
+
+struct Notice {
+    QMessageBox::Icon icon;
+    QString caption;
+    QString text;
+    QString button;
+};
+
+struct HeldNotices {
+    bool holding = false;
+    QList<Notice> notices;
+};
+
+HeldNotices& held()
+{
+    static HeldNotices h;
+    return h;
 }
 
 QWidget* boxParent()
@@ -47,6 +67,11 @@ QAbstractButton* escapeTarget(QMessageBox* box)
 
 QAbstractButton* run(QMessageBox* box)
 {
+    if (held().holding && box->buttons().size() == 1) {
+        held().notices.append(
+            {box->icon(), box->windowTitle(), box->text(), box->buttons().first()->text()});
+        return box->buttons().first();
+    }
     if (responder()) {
         QAbstractButton* b = responder()(box);
         return b ? b : escapeTarget(box);
@@ -96,9 +121,10 @@ int Message::information(const QString& caption, const QString& message, const Q
 }
 
 int Message::warning(const QString& caption, const QString& message, int button0, int button1,
-                     int button2)
+                     int button2, QWidget* parent)
 {
-    QMessageBox box(QMessageBox::Warning, caption, message, QMessageBox::NoButton, boxParent());
+    QMessageBox box(QMessageBox::Warning, caption, message, QMessageBox::NoButton,
+                    parent ? parent : boxParent());
     for (int code : {button0, button1, button2}) {
         const auto which = QMessageBox::StandardButton(code & QMessageBox::ButtonMask);
         if (which == QMessageBox::NoButton)
@@ -121,6 +147,22 @@ int Message::warning(const QString& caption, const QString& message, const QStri
 {
     return textBox(QMessageBox::Warning, caption, message, button0, button1, button2, defaultButton,
                    escapeButton);
+}
+
+void Message::holdNotices()
+{
+    held().holding = true;
+}
+
+void Message::releaseNotices()
+{
+    held().holding = false;
+    const QList<Notice> notices = std::exchange(held().notices, {});
+    for (const Notice& n : notices) {
+        QMessageBox box(n.icon, n.caption, n.text, QMessageBox::NoButton, boxParent());
+        box.addButton(n.button, QMessageBox::AcceptRole);
+        run(&box);
+    }
 }
 
 void Message::setResponder(const Responder& r)

@@ -7,6 +7,7 @@
 class QAbstractButton;
 class QDialog;
 class QMessageBox;
+class QWidget;
 
 namespace vexa
 {
@@ -28,12 +29,23 @@ public:
                            int defaultButton = 0, int escapeButton = -1);
     // Standard buttons (QMessageBox::Yes, No, Cancel, ...; 0 for none), each
     // optionally or-ed with QMessageBox::Default or QMessageBox::Escape.
-    // Returns the code of the pressed button.
+    // Returns the code of the pressed button. A `parent` given (a dialog the
+    // warning is about) takes the place of the main window.
     static int warning(const QString& caption, const QString& message, int button0, int button1 = 0,
-                       int button2 = 0);
+                       int button2 = 0, QWidget* parent = nullptr);
     static int warning(const QString& caption, const QString& message, const QString& button0,
                        const QString& button1 = QString(), const QString& button2 = QString(),
                        int defaultButton = 0, int escapeButton = -1);
+
+    // While the program starts, a notice (a box with a single button, whose
+    // answer changes nothing) waits, and the call returns as if it had been
+    // read. Released, the notices held appear one after the other over the
+    // main window. The entry function holds them until the main window is on
+    // the screen, so that what opening files at start reports does not show
+    // over the splash screen before the window exists. Questions are asked
+    // at once: their answer is needed.
+    static void holdNotices();
+    static void releaseNotices();
 
     // Lets tests answer boxes without a modal loop: while set, a box is built
     // but not shown and the responder picks the button to press (null means

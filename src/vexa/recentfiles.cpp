@@ -78,9 +78,14 @@ RecentFiles::RecentFiles(QObject* parent, const char* name) : QObject(parent), d
     if (name)
         setObjectName(QLatin1String(name));
 
-    d->recentFiles = Settings::readList(QStringLiteral("/recent/files"));
-    d->recentProjects = Settings::readList(QStringLiteral("/project/recent"));
-    d->recentProjectsNames = Settings::readList(QStringLiteral("/project/recentNames"));
+    // No more than are kept: a settings file with a list of thousands
+    // would make every menu of them take seconds to show.
+    d->recentFiles =
+        Settings::readList(QStringLiteral("/recent/files")).mid(0, Private::savedEntries);
+    d->recentProjects =
+        Settings::readList(QStringLiteral("/project/recent")).mid(0, Private::savedEntries);
+    d->recentProjectsNames =
+        Settings::readList(QStringLiteral("/project/recentNames")).mid(0, Private::savedEntries);
     // The two project lists only differ in length when the settings file was
     // edited by hand. Every project path is kept; a missing name becomes the
     // file's base name and names without a path are dropped.

@@ -3,7 +3,7 @@
 #include "vexa/actions.h"
 #include "vexa/editors/editor.h"
 #include "vexa/editors/editors.h"
-#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messagemarkup.h"
 #include "vexa/messages/messageoutput.h"
 #include "vexa/project/project.h"
 #include "vexa/runmakeoptions.h"
@@ -27,7 +27,11 @@
 
 #include <utility>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <unistd.h>
 
 namespace vexa
@@ -65,17 +69,70 @@ QString decodeLine(const QByteArray& bytes)
     return line;
 }
 
-// Signals the process and all it started: each command runs as a process
-// group of its own, so Stop and the end of the editor reach make's compilers
-// and a script's children too, not only the program named.
-void signalAll(QProcess* process, int signal)
+// How long a group asked to end has before it is killed.
+const int kGraceMs = 2000;
+
+// Whether a process group whose leader has ended and been reaped still holds
+// a running process. A process bearing the group's number is a newcomer: the
+// number is not given out again while a group holds it, so the group emptied
+// before. Zombies, left for a parent to reap, run nothing.
+bool leaderlessGroupRuns(pid_t group)
 {
-    const qint64 pid = process->processId();
-    if (pid > 0)
-        ::kill(-pid_t(pid), signal);
+    if (::kill(group, 0) == 0 || errno == EPERM)
+        return false;
+    if (::kill(-group, 0) != 0 && errno == ESRCH)
+        return false;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return true;
+    bool runs = false;
+    while (const dirent* e = ::readdir(proc)) {
+        if (e->d_name[0] < '1' || e->d_name[0] > '9')
+            continue;
+        char path[300];
+        std::snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
+        FILE* f = std::fopen(path, "re");
+        if (!f)
+            continue;
+        char line[1024];
+        const size_t n = std::fread(line, 1, sizeof line - 1, f);
+        std::fclose(f);
+        line[n] = 0;
+        // "pid (name) state ppid pgrp ...": the name may hold anything, so
+        // the fields are read after its last parenthesis.
+        const char* end = std::strrchr(line, ')');
+        char state = 0;
+        int ppid = 0, pgrp = 0;
+        if (end && std::sscanf(end + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 && pgrp == group &&
+            state != 'Z' && state != 'X') {
+            runs = true;
+            break;
+        }
+    }
+    ::closedir(proc);
+    return runs;
 }
 
 } // namespace
+
+// Each command runs as a process group of its own, so that Stop and the end
+// of the editor reach make's compilers and a script's children too, not only
+// the program named. A group is kept from the start until none of its
+// processes runs: its leader may end and leave what it started behind.
+struct RunMakeGroup {
+    pid_t id = 0;
+    QPointer<QProcess> leader;
+    // Asked to end: killed when this expires, leader or not.
+    QDeadlineTimer killAt = QDeadlineTimer(QDeadlineTimer::Forever);
+
+    bool leaderRuns() const { return leader && leader->state() != QProcess::NotRunning; }
+    bool runs() const { return leaderRuns() || leaderlessGroupRuns(id); }
+    void signal(int sig) const
+    {
+        if (runs())
+            ::kill(-id, sig);
+    }
+};
 
 class RunMake::Private
 {
@@ -88,6 +145,9 @@ public:
     bool makeRunning = false;
     bool stopRequested = false;
     QProcess* makeProcess = nullptr;
+    QList<RunMakeGroup> groups;
+    // Watches groups whose leader ended or that were asked to end.
+    QTimer groupTimer;
     QHash<QProcess*, Streams> streams;
     // Rows read but not yet in the panel, oldest first; no more than the
     // panel keeps.
@@ -114,6 +174,8 @@ RunMake::RunMake(QObject* parent) : QObject(parent), d(new Private)
     d->flushTimer.setSingleShot(true);
     d->flushTimer.setInterval(20);
     connect(&d->flushTimer, &QTimer::timeout, this, &RunMake::flush);
+    d->groupTimer.setInterval(250);
+    connect(&d->groupTimer, &QTimer::timeout, this, &RunMake::watchGroups);
     d->projectOptions = new RunMakeOptionsWidget(nullptr);
     Project::self()->setProjectOptionsWidget(d->projectOptions);
 
@@ -136,22 +198,29 @@ RunMake::RunMake(QObject* parent) : QObject(parent), d(new Private)
 
 RunMake::~RunMake()
 {
-    // No program outlives the editor: each command's process group is asked
-    // to end, and what is left of it after a short wait is killed.
+    // No program outlives the editor: each command's process group, whether
+    // or not its leader still runs, is asked to end, and what is left of it
+    // after the grace period is killed.
     const QList<QProcess*> processes = findChildren<QProcess*>();
-    QList<qint64> groups;
-    for (QProcess* p : processes) {
-        p->disconnect(this);
-        if (p->processId() > 0) {
-            groups << p->processId();
-            signalAll(p, SIGTERM);
-        }
-    }
-    QDeadlineTimer wait(500);
     for (QProcess* p : processes)
-        p->waitForFinished(int(wait.remainingTime()));
-    for (qint64 group : groups)
-        ::kill(-pid_t(group), SIGKILL);
+        p->disconnect(this);
+    for (const RunMakeGroup& g : std::as_const(d->groups))
+        g.signal(SIGTERM);
+    const QDeadlineTimer grace(kGraceMs);
+    for (;;) {
+        bool running = false;
+        for (const RunMakeGroup& g : std::as_const(d->groups)) {
+            // Reaps a leader that has ended, so that it no longer counts.
+            if (g.leaderRuns())
+                g.leader->waitForFinished(0);
+            running = running || g.runs();
+        }
+        if (!running || grace.hasExpired())
+            break;
+        ::usleep(20000);
+    }
+    for (const RunMakeGroup& g : std::as_const(d->groups))
+        g.signal(SIGKILL);
     for (QProcess* p : processes)
         p->waitForFinished(1000);
     if (Private::self == this)
@@ -177,13 +246,18 @@ void RunMake::make()
 void RunMake::start(bool make)
 {
     if (make && d->makeRunning) {
-        // Stop: a polite request first; a program that ignores it is killed
-        // by the second press.
-        if (d->stopRequested)
-            signalAll(d->makeProcess, SIGKILL);
-        else
-            signalAll(d->makeProcess, SIGTERM);
+        // Stop: a polite request to the whole group first; what ignores it
+        // is killed by the second press or after the grace period, also
+        // when make itself has ended by then.
+        for (RunMakeGroup& g : d->groups) {
+            if (g.leader != d->makeProcess)
+                continue;
+            g.signal(d->stopRequested ? SIGKILL : SIGTERM);
+            if (!d->stopRequested)
+                g.killAt = QDeadlineTimer(kGraceMs);
+        }
         d->stopRequested = true;
+        d->groupTimer.start();
         return;
     }
 
@@ -247,7 +321,7 @@ void RunMake::start(bool make)
     flush();
     MessageOutput* panel = MessageOutput::self();
     panel->clear();
-    panel->insertItem(QStringLiteral("#color{#000000}") + MessageItem::escape(line));
+    panel->insertItem(markup::color(u"#000000") + markup::escape(line));
 
     auto* process = new QProcess(this);
     process->setWorkingDirectory(folder);
@@ -267,13 +341,14 @@ void RunMake::start(bool make)
     process->setChildProcessModifier([] { ::setpgid(0, 0); });
     process->start();
     if (!process->waitForStarted()) {
-        panel->insertItem(QStringLiteral("#color{#f00000}Can't run ") + MessageItem::escape(line) +
-                          QStringLiteral(" process."));
+        panel->insertItem(markup::color(u"#f00000") + QStringLiteral("Can't run ") +
+                          markup::escape(line) + QStringLiteral(" process."));
         d->streams.remove(process);
         process->disconnect(this);
         process->deleteLater();
         return;
     }
+    d->groups.append({pid_t(process->processId()), process});
     if (make) {
         d->makeProcess = process;
         d->makeRunning = true;
@@ -373,9 +448,8 @@ void RunMake::flush()
     for (Private::Row row : rows) {
         if (row.bytes.endsWith('\r'))
             row.bytes.chop(1);
-        panel->insertItem(
-            (row.err ? QStringLiteral("#color{#f00000}") : QStringLiteral("#color{black}")) +
-            MessageItem::escape(decodeLine(row.bytes)));
+        panel->insertItem(markup::color(row.err ? u"#f00000" : u"black") +
+                          markup::escape(decodeLine(row.bytes)));
     }
 }
 
@@ -388,12 +462,12 @@ void RunMake::processExited(int exitCode, QProcess::ExitStatus status)
     read(process, QProcess::StandardError, true);
     d->streams.remove(process);
 
-    const QString program = MessageItem::escape(process->program());
+    const QString program = markup::escape(process->program());
     const bool crashed = status == QProcess::CrashExit;
     MessageOutput::self()->insertItem(
-        crashed ? QStringLiteral("#color{#f00000}") + program + QStringLiteral(" crashed.")
-                : QStringLiteral("#color{#000080}") + program +
-                      QStringLiteral(" finished. Exit code ") + QString::number(exitCode));
+        crashed ? markup::color(u"#f00000") + program + QStringLiteral(" crashed.")
+                : markup::color(u"#000080") + program + QStringLiteral(" finished. Exit code ") +
+                      QString::number(exitCode));
     if (d->makeRunning && process == d->makeProcess) {
         if (!crashed && exitCode == 0)
             Shell::self()->bottomDockWidget()->setVisible(d->bottomDockWasShown);
@@ -404,6 +478,26 @@ void RunMake::processExited(int exitCode, QProcess::ExitStatus status)
     }
     process->disconnect(this);
     process->deleteLater();
+    d->groupTimer.start();
+}
+
+void RunMake::watchGroups()
+{
+    bool watch = false;
+    for (auto it = d->groups.begin(); it != d->groups.end();) {
+        if (!it->runs()) {
+            it = d->groups.erase(it);
+            continue;
+        }
+        if (it->killAt.hasExpired()) {
+            it->signal(SIGKILL);
+            it->killAt = QDeadlineTimer(QDeadlineTimer::Forever);
+        }
+        watch = watch || !it->leaderRuns() || !it->killAt.isForever();
+        ++it;
+    }
+    if (!watch)
+        d->groupTimer.stop();
 }
 
 void RunMake::configure()
@@ -432,8 +526,9 @@ void RunMake::configure()
     QWidget::setTabOrder(ok, cancel);
     connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
-    dialog.resize(Settings::readNum(QStringLiteral("/geometry/configureScriptsDialog/w"), 500),
-                  Settings::readNum(QStringLiteral("/geometry/configureScriptsDialog/h"), 300));
+    dialog.resize(Utils::storedDialogSize(QStringLiteral("/geometry/configureScriptsDialog/w"),
+                                          QStringLiteral("/geometry/configureScriptsDialog/h"),
+                                          QSize(500, 300), &dialog));
     dialog.setWindowTitle(form->windowTitle());
 
     QLineEdit* fields[] = {form->runLineEdit, form->runArgsLineEdit, form->makeLineEdit,

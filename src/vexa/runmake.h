@@ -12,8 +12,9 @@ class RunMakeOptionsWidget;
 // Runs the user's run and make commands, the project's or the global ones,
 // as processes without a shell, and writes their command line, output and
 // exit into the messages panel. While make runs, Make reads "Stop": a press
-// asks the process to terminate, a second press kills it. A child of the main
-// window; at its end every process still running is terminated, then killed.
+// asks make's process group to terminate, a second press, or the end of a
+// grace period, kills what is left of it. A child of the main window; at its
+// end every process left in a command's group is terminated, then killed.
 class RunMake : public QObject
 {
     Q_OBJECT
@@ -42,6 +43,9 @@ private:
     void flush();
     // Make reads "Stop" (and Run is off) while make runs.
     void showMakeRunning(bool running);
+    // Forgets the process groups that no longer run and kills those whose
+    // grace period has passed.
+    void watchGroups();
     class Private;
     Private* d;
 };

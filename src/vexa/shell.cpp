@@ -32,10 +32,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+
 #include <algorithm>
 
 namespace vexa
@@ -86,34 +86,6 @@ public:
             result.append(s.trimmed().toInt()); // not a number: 0
         return result;
     }
-    // The stored window place and size, brought onto the screen: a size
-    // larger than the screen (2147483647 paints without end) is cut to it,
-    // and a window never starts outside it.
-    static QRect storedGeometry()
-    {
-        const QPoint at(Settings::readNum(QStringLiteral("/geometry/x"), 50),
-                        Settings::readNum(QStringLiteral("/geometry/y"), 50));
-        QSize size(Settings::readNum(QStringLiteral("/geometry/w"), 900),
-                   Settings::readNum(QStringLiteral("/geometry/h"), 700));
-        if (size.width() <= 0)
-            size.setWidth(900);
-        if (size.height() <= 0)
-            size.setHeight(700);
-        const QScreen* screen = QGuiApplication::screenAt(at);
-        if (!screen)
-            screen = QGuiApplication::primaryScreen();
-        if (!screen) // nothing to fit into: the built-in place and size
-            return QRect(50, 50, 900, 700);
-        const QRect area = screen->availableGeometry();
-        size = size.boundedTo(area.size());
-        // In 64 bits: a stored corner near the int limits must not overflow.
-        const auto place = [](int pos, int length, int start, int room) {
-            return int(std::clamp<qint64>(pos, start, qint64(start) + room - length));
-        };
-        return QRect(place(at.x(), size.width(), area.x(), area.width()),
-                     place(at.y(), size.height(), area.y(), area.height()), size.width(),
-                     size.height());
-    }
     static QStringList sizesText(const QList<int>& sizes)
     {
         QStringList result;
@@ -162,7 +134,12 @@ Shell::Shell(QWidget* parent, const char* name) : QMainWindow(parent), d(new Pri
     connect(this, &Shell::uiRebuilded, RecentFiles::self(), &RecentFiles::integrate);
     connect(this, &Shell::uiRebuilded, this, &Shell::postPrepare);
 
-    const QRect stored = Private::storedGeometry();
+    const QRect stored =
+        Utils::fitToScreen(QPoint(Settings::readNum(QStringLiteral("/geometry/x"), 50),
+                                  Settings::readNum(QStringLiteral("/geometry/y"), 50)),
+                           QSize(Settings::readNum(QStringLiteral("/geometry/w"), 900),
+                                 Settings::readNum(QStringLiteral("/geometry/h"), 700)),
+                           QRect(50, 50, 900, 700));
     move(stored.topLeft());
     resize(stored.size());
 
@@ -549,19 +526,28 @@ void Shell::postPrepare()
     stretch->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     d->bottomDockTab->addWidget(stretch);
 
-    // A stored id that names no page (stale or damaged settings) raises
-    // nothing and announces nothing: a null page would make every left panel
-    // raise itself in turn and move the focus away from the editor.
-    // The page is shown again, but the keyboard focus stays where the user
-    // will type: a panel takes it only when the user raises it.
+    // The left dock shows the page whose tab button is raised: the stored
+    // one; else (none stored, or a stored id that names no page) the page of
+    // a panel that raised itself while the services were built (the project
+    // reopened), whose button it raised; else the first page, the files
+    // explorer, whose button starts raised. A page a panel merely put in
+    // front as it was built (the project's empty list of recent projects)
+    // must not stay there under another page's raised button. Never a null
+    // page: that would make every left panel raise itself in turn.
+    // The page raised here does not take the keyboard focus: it stays where
+    // the user will type.
     bool ok = false;
     int id = Settings::readNum(QStringLiteral("/geometry/leftDockPanelID"), 0, &ok);
-    if (ok) {
-        if (QWidget* w = d->leftDock->widget(id)) {
-            d->leftDock->raiseWidget(w);
-            Q_EMIT leftDockRaised(w);
-            Editors::self()->setFocus();
-        }
+    QWidget* left = ok ? d->leftDock->widget(id) : nullptr;
+    const QList<Action*> toggles = actionGroup(QStringLiteral("docks/left"))->actions();
+    const bool panelRaised =
+        std::any_of(toggles.cbegin(), toggles.cend(), [](Action* a) { return a->isChecked(); });
+    if (!left && !panelRaised && d->leftDock->count() > 0)
+        left = d->leftDock->QStackedWidget::widget(0);
+    if (left) {
+        d->leftDock->raiseWidget(left);
+        Q_EMIT leftDockRaised(left);
+        Editors::self()->setFocus();
     }
     id = Settings::readNum(QStringLiteral("/geometry/bottomDockPanelID"), 0, &ok);
     if (ok) {

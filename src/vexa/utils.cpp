@@ -6,9 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPixmapCache>
+#include <QScreen>
 #include <QSet>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 // The icon set is compiled into the static library; referencing its
 // initialiser keeps the linker from dropping it.
@@ -229,6 +233,42 @@ bool Utils::hasUsableSize(const QFont& font)
 QString Utils::humanReadableDateTime(const QDateTime& dt)
 {
     return xqwidgets::Utils::humanReadableDateTime(dt);
+}
+
+QRect Utils::fitToScreen(const QPoint& at, const QSize& stored, const QRect& fallback,
+                         const QScreen* screen)
+{
+    // Not a QRect: its corners would overflow for a size near the int limit.
+    QSize size = stored;
+    if (size.width() <= 0)
+        size.setWidth(fallback.width());
+    if (size.height() <= 0)
+        size.setHeight(fallback.height());
+    if (!screen)
+        screen = QGuiApplication::screenAt(at);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen) // nothing to fit into
+        return fallback;
+    const QRect area = screen->availableGeometry();
+    size = size.boundedTo(area.size());
+    // In 64 bits: a stored corner near the int limits must not overflow.
+    const auto place = [](int pos, int length, int start, int room) {
+        return int(std::clamp<qint64>(pos, start, qint64(start) + room - length));
+    };
+    return QRect(place(at.x(), size.width(), area.x(), area.width()),
+                 place(at.y(), size.height(), area.y(), area.height()), size.width(),
+                 size.height());
+}
+
+QSize Utils::storedDialogSize(const QString& widthKey, const QString& heightKey,
+                              const QSize& fallback, const QWidget* dialog)
+{
+    const QSize stored(Settings::readNum(widthKey, fallback.width()),
+                       Settings::readNum(heightKey, fallback.height()));
+    return fitToScreen(QPoint(), stored, QRect(QPoint(), fallback),
+                       dialog ? dialog->screen() : nullptr)
+        .size();
 }
 
 bool Utils::fast_match(const QString& pattern, const QString& val)

@@ -7,9 +7,11 @@
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
+#include <QRect>
 #include <QString>
 #include <QTreeWidgetItem>
 
+class QScreen;
 class QTreeWidget;
 
 namespace vexa
@@ -52,6 +54,19 @@ public:
     // outside it is replaced by the default.
     static bool hasUsableSize(const QFont& font);
     static QString humanReadableDateTime(const QDateTime& dt);
+
+    // A window's stored place and size brought onto a screen: `screen`, else
+    // the one that holds the place, else the primary one. A width or height
+    // of 0 or less is the fallback's, a larger one than the screen is cut to
+    // it (a stored 2147483647 would ask for a window of gigabytes), and the
+    // window never starts outside the screen. With no screen at all, the
+    // fallback.
+    static QRect fitToScreen(const QPoint& at, const QSize& size, const QRect& fallback,
+                             const QScreen* screen = nullptr);
+    // The size of a dialog stored under two keys (the fallback where a key is
+    // absent), fitted to the screen the dialog is on.
+    static QSize storedDialogSize(const QString& widthKey, const QString& heightKey,
+                                  const QSize& fallback, const QWidget* dialog);
 
     // Whether val ends with one of the blank-separated endings of pattern
     // (case-sensitive; no wildcards).

@@ -321,6 +321,36 @@ quit_vexa
 name=
 echo "PASS: F9 made the project, its traceback row opened the script at line 3"
 # ---- end of build runner --------------------------------------------------------
+# ---- a long wrapped line -----------------------------------------------------
+# A file of one 5 MB line, opened at start (word wrap is on by default). Page
+# Down three times, each key sent once, moves the caret a page of the line's
+# rows each time: a marker typed then and saved with Ctrl+S stands thousands
+# of characters into the line on disk.
+name=long-line
+awk 'BEGIN { for (i = 0; n < 5242880; i++) { w = "word" i " "; printf "%s", w; n += length(w) } }' \
+    > "$work/long.txt"
+rm -f "$conf"
+QT_QPA_PLATFORM=xcb "$VEXA" long.txt > "$work/vexa.log" 2>&1 &
+pid=$!
+e2e_wait_for_window 180
+e2e_focus
+xdotool key Next
+xdotool key Next
+xdotool key Next
+xdotool type --delay 20 'PGMARK'
+xdotool key ctrl+s
+j=0
+while alive && [ $j -lt 300 ] && ! grep -q PGMARK "$work/long.txt"; do
+    sleep 0.2
+    j=$((j + 1))
+done
+at=$(grep -bo PGMARK "$work/long.txt" | head -n 1 | cut -d: -f1)
+[ -n "$at" ] || fail "the marker typed after three Page Downs was not saved"
+[ "$at" -gt 2000 ] || fail "three Page Downs reached only offset $at of the 5 MB line"
+echo "long line: three Page Downs reached offset $at"
+quit_vexa
+name=
+# ---- end of a long wrapped line ----------------------------------------------
 # ---- tags ------------------------------------------------------------------
 # A C file whose functions start on lines 3, 7 and 11, opened at start. Once
 # its tags have arrived (the program reports each tree it shows under the
@@ -365,4 +395,117 @@ else
 fi
 name=
 # ---- end of tags ------------------------------------------------------------
+
+# ---- first start, the saved-text mark ----------------------------------------
+# A fresh profile: the left dock shows the files explorer (its tab button is
+# the raised one), seen on the X server: the dock's page is not one flat
+# colour, as the blank page it once showed was. Then a line is typed into
+# the file given and saved, a letter is typed and undone: the text is the
+# saved one again, so Ctrl+Q ends the program without a question.
+name=mark
+rm -f "$conf"
+printf 'alpha\n' > "$work/mark.txt"
+QT_QPA_PLATFORM=xcb "$VEXA" mark.txt > "$work/vexa.log" 2>&1 &
+pid=$!
+e2e_wait_for_window 180
+# The dock's page: left of the editors, below the tool bars (the window's
+# built-in place and size on a fresh profile).
+origin=$(xdotool getwindowgeometry "$win" | sed -n 's/^ *Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
+wx=${origin% *}
+wy=${origin#* }
+colours=1
+j=0
+while alive && [ "$colours" -le 1 ] && [ $j -lt 50 ]; do
+    import -window root "$work/shot.png" 2>>"$work/vexa.log" || fail "no screenshot"
+    colours=$(convert "$work/shot.png" -crop "180x120+$((wx + 8))+$((wy + 60))" +repage \
+        -format '%k' info:)
+    [ "$colours" -le 1 ] && sleep 0.2
+    j=$((j + 1))
+done
+[ "$colours" -gt 1 ] || fail "the left dock shows a blank page at the first start"
+if [ -n "$SHOT" ]; then
+    cp "$work/shot.png" "${SHOT%.png}_firststart.png"
+fi
+echo "first start: the left dock shows a page of $colours colours"
+e2e_focus
+xdotool type --delay 20 'saved'
+xdotool key Return ctrl+s
+wait_for "$work/mark.txt" "$(printf 'saved\nalpha')" ||
+    fail "Ctrl+S did not save mark.txt: $(cat "$work/mark.txt")"
+# One letter typed and undone: the text equals the file again.
+xdotool type --delay 20 'X'
+xdotool key ctrl+z
+quit_vexa
+[ "$(cat "$work/mark.txt")" = "$(printf 'saved\nalpha')" ] ||
+    fail "mark.txt changed: $(cat "$work/mark.txt")"
+echo "PASS: first start showed the explorer; save, type, undo, and Ctrl+Q asked nothing"
+
+# ---- a save past the file-size limit -----------------------------------------
+# Started under a file-size limit smaller than the file: Ctrl+S fails with
+# "File too large" in an error box instead of ending the program, leaves no
+# temporary file and the file as it was; once the limit is lifted, the same
+# editor saves the typed text.
+name=fsize
+rm -f "$conf"
+mkdir "$work/limit"
+head -c 200000 /dev/zero | tr '\0' 'a' > "$work/limit/big.txt"
+cp "$work/limit/big.txt" "$work/big.orig"
+(
+    cd "$work/limit" && ulimit -S -f 64 && exec env QT_QPA_PLATFORM=xcb "$VEXA" big.txt
+) > "$work/vexa.log" 2>&1 &
+pid=$!
+e2e_wait_for_window 180
+e2e_focus
+xdotool type --delay 20 'Z'
+xdotool key ctrl+s
+box=
+j=0
+while alive && [ -z "$box" ] && [ $j -lt 100 ]; do
+    box=$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null | head -n 1)
+    [ -z "$box" ] && sleep 0.2
+    j=$((j + 1))
+done
+alive || fail "the save past the file-size limit ended the program"
+[ -n "$box" ] || fail "no error box for the save past the file-size limit"
+[ "$(ls -A "$work/limit")" = big.txt ] || fail "files left beside big.txt: $(ls -A "$work/limit")"
+cmp -s "$work/limit/big.txt" "$work/big.orig" || fail "big.txt changed by the failed save"
+xdotool windowfocus --sync "$box" 2>/dev/null
+xdotool key Return
+j=0
+while [ -n "$(xdotool search --onlyvisible --name '^Error$' 2>/dev/null)" ] && [ $j -lt 50 ]; do
+    sleep 0.2
+    j=$((j + 1))
+done
+prlimit --pid "$pid" --fsize=unlimited: || fail "prlimit could not lift the limit"
+e2e_focus
+xdotool key ctrl+s
+wait_for "$work/limit/big.txt" "Z$(cat "$work/big.orig")" ||
+    fail "the typed letter was not saved once the limit was lifted"
+quit_vexa
+echo "PASS: a save past the file-size limit was reported and the text kept"
+
+# ---- a notice at start -------------------------------------------------------
+# A file in the session whose bytes do not decode opens read-only with a
+# warning: it shows over the main window, once that is on the screen.
+name=notice
+printf 'abc\303\050def\n' > "$work/bin.txt"
+printf '[vexa]\neditors\\openedFiles=%s\n' "$work/bin.txt" > "$conf"
+QT_QPA_PLATFORM=xcb "$VEXA" > "$work/vexa.log" 2>&1 &
+pid=$!
+box=
+j=0
+while alive && [ -z "$box" ] && [ $j -lt 900 ]; do
+    box=$(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null | head -n 1)
+    [ -z "$box" ] && sleep 0.2
+    j=$((j + 1))
+done
+[ -n "$box" ] || fail "no read-only warning for bin.txt"
+xdotool search --onlyvisible --name 'Vexa$' >/dev/null 2>&1 ||
+    fail "the warning showed before the main window"
+e2e_wait_for_window 10
+xdotool windowfocus --sync "$box" 2>/dev/null
+xdotool key Return
+quit_vexa
+echo "PASS: the start's warning showed over the main window"
+name=
 exit 0

@@ -54,6 +54,24 @@ const QByteArray kEndless =
     "#!/bin/sh\ntrap '' TERM\nsh -c 'while :; do sleep 0.05; done' &\necho \"child $!\"\n"
     "trap 'echo TERM ignored' TERM\necho started\nwhile :; do sleep 0.05; done\n";
 
+// A program that ends at once, or with the argument "wait" on SIGTERM, and
+// leaves a child in its process group that ignores SIGTERM; it adds that
+// child's process id to the file "children" beside itself.
+const QByteArray kLeavesChild =
+    "#!/bin/sh\nsh -c \"trap '' TERM; while :; do sleep 0.05; done\" &\n"
+    "echo $! >> \"$(dirname \"$0\")/children\"\n"
+    "echo started\nif [ \"$1\" = wait ]; then while :; do sleep 0.05; done; fi\n";
+
+// Kills what a test started should the test fail before the runner does.
+struct KillAtEnd {
+    QList<qint64> pids;
+    ~KillAtEnd()
+    {
+        for (qint64 pid : pids)
+            ::kill(pid_t(pid), SIGKILL);
+    }
+};
+
 // Whether no process of that id runs (gone, or a zombie left to be reaped).
 bool gone(qint64 pid)
 {
@@ -109,6 +127,17 @@ private:
                 pids << row.section(QLatin1Char(' '), 1).toLongLong();
         return pids;
     }
+    // The children the kLeavesChild scripts left, by process id.
+    QList<qint64> leftChildren() const
+    {
+        QList<qint64> pids;
+        QFile f(path("children"));
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (!line.isEmpty())
+                    pids << line.toLongLong();
+        return pids;
+    }
     bool ended() const
     {
         const QString last = rows().value(rows().size() - 1);
@@ -159,10 +188,14 @@ private Q_SLOTS:
     void cleanup()
     {
         Editors::setFileDialogRunner({});
-        if (Project::self()->hasProject())
-            Project::self()->close();
-        Editors::self()->closeAll();
-        delete shell;
+        // A test that ended the editor itself leaves nothing to close (the
+        // singletons asked for now would outlive the next test's window).
+        if (shell) {
+            if (Project::self()->hasProject())
+                Project::self()->close();
+            Editors::self()->closeAll();
+            delete shell;
+        }
         dir.reset();
     }
 
@@ -184,7 +217,7 @@ private Q_SLOTS:
         QTest::newRow("NUL, escape, a tag")
             << QByteArray("printf 'x\\000y\\033[1m\\t#color{red}z\\n'\n")
             << QStringList{QString::fromUtf8("#color{black}x\u2400y\u241b[1m\t") +
-                               MessageItem::escape("#color{red}z"),
+                               markup::escape("#color{red}z"),
                            "#color{#000080}%1 finished. Exit code 0"};
     }
     void exactLines()
@@ -549,6 +582,48 @@ private Q_SLOTS:
         QCOMPARE(shown, QSize(600, 350));
         QCOMPARE(field, QStringLiteral("other"));
         QCOMPARE(Settings::readNum("/geometry/projectOptionsDialog/w"), 600);
+    }
+
+    void stopEndsTheWholeGroup()
+    {
+        // Make dies on SIGTERM; its child ignores it and is killed after the
+        // grace period, although make has ended by then.
+        writeFile(path("leaves.sh"), kLeavesChild, true);
+        setGlobal(path("leaves.sh"), QStringLiteral("wait"), true);
+        runner()->make();
+        QTRY_VERIFY(rows().contains("#color{black}started"));
+        KillAtEnd guard{leftChildren()};
+        QCOMPARE(guard.pids.size(), 1);
+        runner()->make(); // Stop
+        QTRY_VERIFY(ended());
+        QCOMPARE(rows().last(), "#color{#f00000}" + path("leaves.sh") + " crashed.");
+        QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Make"));
+        QVERIFY(!gone(guard.pids.first()));
+        QTRY_VERIFY_WITH_TIMEOUT(gone(guard.pids.first()), 20000);
+    }
+
+    void quittingEndsLeftGroups()
+    {
+        // A run that ended and left its child behind, and a make stopped a
+        // moment before the end, whose child the grace period has not yet
+        // reached: neither child outlives the editor.
+        writeFile(path("leaves.sh"), kLeavesChild, true);
+        setGlobal(path("leaves.sh"), QString());
+        runner()->run();
+        QTRY_VERIFY(ended());
+        setGlobal(path("leaves.sh"), QStringLiteral("wait"), true);
+        runner()->make();
+        QTRY_VERIFY(rows().contains("#color{black}started"));
+        runner()->make(); // Stop
+        QTRY_VERIFY(ended());
+        KillAtEnd guard{leftChildren()};
+        QCOMPARE(guard.pids.size(), 2);
+        for (qint64 pid : guard.pids)
+            QVERIFY(!gone(pid));
+        Editors::self()->closeAll();
+        delete shell;
+        for (qint64 pid : guard.pids)
+            QTRY_VERIFY(gone(pid));
     }
 
     void noProgramOutlivesTheEditor()

@@ -6,13 +6,16 @@
 #include "testsandbox.h"
 
 #include "vexa/actions.h"
+#include "vexa/bookmarks/bookmarks.h"
 #include "vexa/editors/editors.h"
 #include "vexa/explorer/explorerpanel.h"
 #include "vexa/filetype.h"
 #include "vexa/message.h"
 #include "vexa/project/project.h"
+#include "vexa/runmake.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
+#include "vexa/widgets/domlistview.h"
 #include "vexa/widgets/splitter.h"
 #include "vexa/widgets/widgetstack.h"
 #include "xqwidgets/xqfileoperator/fileoperator.h"
@@ -250,6 +253,13 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.filePath("dest/src")).count() - 2, quits ? 2u : 5u);
         QCOMPARE(Editors::self()->editors().isEmpty(), quits);
         delete shell;
+        // The exit asked for ended no event loop, since none ran: a loop
+        // run here takes it, or every later modal dialog of this process
+        // would close as soon as it opens.
+        if (quits) {
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            QApplication::exec();
+        }
     }
 
     void stateSurvivesRestart()
@@ -363,30 +373,143 @@ private Q_SLOTS:
         QCOMPARE(Settings::readNum(QStringLiteral("/geometry/h")), expected.height());
     }
 
-    void storedPageIdThatNamesNoPage()
+    // Dialog sizes stored as 2147483647 (or as nothing usable) open the
+    // dialogs at most as large as the screen, fitted by the helper the main
+    // window's geometry uses.
+    void storedDialogSizes_data()
     {
-        Settings::write(QStringLiteral("/geometry/leftDockPanelID"), 99);
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("widthKey");
+        QTest::addColumn<QString>("heightKey");
+        QTest::newRow("configure scripts") << "scripts"
+                                           << "/geometry/configureScriptsDialog/w"
+                                           << "/geometry/configureScriptsDialog/h";
+        QTest::newRow("bookmarks") << "bookmarks"
+                                   << "/bookmarks/dialog/width"
+                                   << "/bookmarks/dialog/height";
+        QTest::newRow("project options") << "options"
+                                         << "/geometry/projectOptionsDialog/w"
+                                         << "/geometry/projectOptionsDialog/h";
+        QTest::newRow("add files") << "addfiles"
+                                   << "/project/addfiles/width"
+                                   << "/project/addfiles/height";
+    }
+    void storedDialogSizes()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(QString, widthKey);
+        QFETCH(QString, heightKey);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("p.vexa"));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" "
+                    "name=\"Demo\"/>\n</vexaproject>\n");
+        }
+        const int big = std::numeric_limits<int>::max();
+        Shell* shell = start();
+        const QRect screen = shell->screen()->availableGeometry();
+        Project::self()->load(file);
+        QVERIFY(Project::self()->hasProject());
+        for (const QSize stored : {QSize(big, big), QSize(0, -7)}) {
+            Settings::write(widthKey, stored.width());
+            Settings::write(heightKey, stored.height());
+            // The dialog as it is shown, closed at once: run by the dialog
+            // runner or found as the modal window.
+            QList<QSize> sizes;
+            Message::setDialogRunner([&](QDialog& d) {
+                sizes.append(d.size());
+                return int(QDialog::Rejected);
+            });
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, [&]() {
+                if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    sizes.append(d->size());
+                    d->reject();
+                }
+            });
+            poll.start(10);
+            if (dialog == QLatin1String("scripts"))
+                RunMake::self()->configure();
+            else if (dialog == QLatin1String("bookmarks"))
+                Bookmarks::self()->showManageDialog(QStringLiteral("ExplorerPanel"));
+            else if (dialog == QLatin1String("options"))
+                Project::self()->options();
+            else
+                Project::self()->addFilesDialog();
+            Message::setDialogRunner({});
+            QCOMPARE(sizes.size(), 1);
+            const QSize size = sizes.first();
+            QVERIFY2(size.width() > 0 && size.height() > 0 && size.width() <= screen.width() &&
+                         size.height() <= screen.height(),
+                     qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+        }
+        delete shell;
+    }
+
+    // At every start the left dock shows the page whose tab button is
+    // raised: on a fresh profile, and with a stored id that names no page,
+    // the files explorer (not the page the project put in front as it was
+    // made), and the editor keeps the keyboard focus; the project's tree
+    // when the project reopened at start raised it.
+    void firstStartShowsTheRaisedButtonsPage_data()
+    {
+        QTest::addColumn<int>("storedPage"); // -1: none stored
+        QTest::addColumn<bool>("reopenProject");
+        QTest::addColumn<QString>("raisedToggle");
+        QTest::newRow("fresh profile") << -1 << false << "leftDock/files";
+        QTest::newRow("id that names no page") << 99 << false << "leftDock/files";
+        QTest::newRow("project reopened") << -1 << true << "leftDock/project";
+    }
+    void firstStartShowsTheRaisedButtonsPage()
+    {
+        QFETCH(int, storedPage);
+        QFETCH(bool, reopenProject);
+        QFETCH(QString, raisedToggle);
+        if (storedPage >= 0)
+            Settings::write(QStringLiteral("/geometry/leftDockPanelID"), storedPage);
         Settings::write(QStringLiteral("/geometry/bottomDockPanelID"), -3);
+        QTemporaryDir dir;
+        if (reopenProject) {
+            QFile f(dir.filePath(QStringLiteral("p.vexa")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("<!DOCTYPE vexaproject>\n<vexaproject>\n <project version=\"8.0\" "
+                    "name=\"Demo\"/>\n</vexaproject>\n");
+            f.close();
+            Settings::write(QStringLiteral("/project/openedProject"), f.fileName());
+        }
         auto* shell = new Shell(nullptr, "vexa::Shell");
         current = shell;
         useTestEditors();
-        QSignalSpy left(shell, &Shell::leftDockRaised);
         QSignalSpy bottom(shell, &Shell::bottomDockRaised);
-        QSignalSpy focus(shell, &Shell::focusChanged);
         startServices(shell);
-        QCOMPARE(left.count(), 0);
         QCOMPARE(bottom.count(), 0);
-        // No panel took the focus away from the editor, so its commands work.
-        QCOMPARE(focus.count(), 0);
-        QVERIFY(Actions::action(QStringLiteral("Editors/undo"))->isEnabled());
-        // The page in front is the one the project put there as it was made.
-        QCOMPARE(shell->leftDock()->visibleWidget(), Project::self()->recentPage());
+        shell->show();
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        QWidget* page = reopenProject ? static_cast<QWidget*>(Project::self()->domView())
+                                      : static_cast<QWidget*>(ExplorerPanel::self());
+        QCOMPARE(shell->leftDock()->visibleWidget(), page);
+        QVERIFY(page->isVisible());
+        for (const char* name : {"leftDock/files", "leftDock/project", "leftDock/classes"}) {
+            Action* a = Actions::action(QLatin1String(name));
+            const bool raised = raisedToggle == QLatin1String(name);
+            QCOMPARE(a->isChecked(), raised);
+            QCOMPARE(a->toolbuttons.first()->toolButtonStyle(),
+                     raised ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly);
+        }
+        if (!reopenProject)
+            QTRY_VERIFY(Editors::self()->current()->focusProxy()->hasFocus());
         delete shell;
+    }
 
-        // An id that names a page raises it and tells the panels.
+    // A stored id that names a page raises it and tells the panels.
+    void storedPageIsRaised()
+    {
         Settings::write(QStringLiteral("/geometry/leftDockPanelID"), 3);
-        shell = new Shell(nullptr, "vexa::Shell");
+        auto* shell = new Shell(nullptr, "vexa::Shell");
         current = shell;
+        useTestEditors();
         QSignalSpy raised(shell, &Shell::leftDockRaised);
         startServices(shell);
         QCOMPARE(raised.count(), 1);

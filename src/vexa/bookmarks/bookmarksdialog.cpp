@@ -4,6 +4,7 @@
 #include "ui_editbookmarkdialog.h"
 
 #include "vexa/settings.h"
+#include "vexa/utils.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -32,6 +33,9 @@ BookmarksDialogBase::~BookmarksDialogBase() = default;
 void BookmarksDialogBase::languageChange()
 {
     m_form->retranslateUi(this);
+    // OK and Cancel answer Return and Escape only, as in the other dialogs.
+    buttonOk->setShortcut(QKeySequence());
+    buttonCancel->setShortcut(QKeySequence());
 }
 
 EditBookmarkDialog::EditBookmarkDialog(QWidget* parent, const char* name, bool modal,
@@ -58,6 +62,8 @@ EditBookmarkDialog::~EditBookmarkDialog() = default;
 void EditBookmarkDialog::languageChange()
 {
     m_form->retranslateUi(this);
+    buttonOk->setShortcut(QKeySequence());
+    buttonCancel->setShortcut(QKeySequence());
 }
 
 namespace vexa
@@ -75,8 +81,8 @@ BookmarksDialog::BookmarksDialog(QWidget* parent, const char* name)
     bookmarkListView->setAllColumnsShowFocus(true);
     // Name and URL share the width, with room for the scroll bar when it shows.
     bookmarkListView->header()->setSectionResizeMode(QHeaderView::Stretch);
-    resize(Settings::readNum(QStringLiteral("/bookmarks/dialog/width"), width()),
-           Settings::readNum(QStringLiteral("/bookmarks/dialog/height"), height()));
+    resize(Utils::storedDialogSize(QStringLiteral("/bookmarks/dialog/width"),
+                                   QStringLiteral("/bookmarks/dialog/height"), size(), this));
     d->edit = new EditBookmarkDialog(this);
     connect(addButton, &QPushButton::clicked, this, &BookmarksDialog::addBookmark);
     connect(editButton, &QPushButton::clicked, this, &BookmarksDialog::editBookmark);

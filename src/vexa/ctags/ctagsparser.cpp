@@ -10,8 +10,10 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -215,14 +217,15 @@ CTagsOutput::~CTagsOutput()
 
 CTagsOutput::Names::Names() : m_seed(QHashSeed::globalSeed()), m_buckets(64, 0) {}
 
-quint32 CTagsOutput::Names::hashOf(QByteArrayView name) const
+quint32 CTagsOutput::Names::hashOf(int parent, QByteArrayView part) const
 {
     // Seeded per process: output crafted to collide cannot slow the table.
-    const size_t h = qHashBits(name.data(), size_t(name.size()), m_seed);
+    const size_t h = qHashBits(part.data(), size_t(part.size()),
+                               m_seed ^ (size_t(parent + 2) * size_t(0x9e3779b97f4a7c15ULL)));
     return quint32(h ^ (quint64(h) >> 32));
 }
 
-size_t CTagsOutput::Names::bucketOf(QByteArrayView name, quint32 hash) const
+size_t CTagsOutput::Names::bucketOf(int parent, QByteArrayView part, quint32 hash) const
 {
     const size_t mask = m_buckets.size() - 1;
     for (size_t b = hash & mask;; b = (b + 1) & mask) {
@@ -230,7 +233,7 @@ size_t CTagsOutput::Names::bucketOf(QByteArrayView name, quint32 hash) const
         if (e == 0)
             return b;
         const Entry& entry = m_entries[size_t(e - 1)];
-        if (entry.hash == hash && entry.name() == name)
+        if (entry.hash == hash && entry.parent == parent && entry.name() == part)
             return b;
     }
 }
@@ -248,20 +251,15 @@ void CTagsOutput::Names::grow()
     m_buckets.swap(buckets);
 }
 
-int CTagsOutput::Names::find(QByteArrayView name) const
+int CTagsOutput::Names::intern(int parent, QByteArrayView part)
 {
-    return m_buckets[bucketOf(name, hashOf(name))] - 1;
-}
-
-int CTagsOutput::Names::intern(QByteArrayView name, bool* made)
-{
-    const quint32 hash = hashOf(name);
-    const size_t b = bucketOf(name, hash);
-    *made = m_buckets[b] == 0;
-    if (!*made)
+    m_work += part.size();
+    const quint32 hash = hashOf(parent, part);
+    const size_t b = bucketOf(parent, part, hash);
+    if (m_buckets[b] != 0)
         return m_buckets[b] - 1;
 
-    const size_t length = size_t(name.size());
+    const size_t length = size_t(part.size());
     if (length > m_left) {
         // Names longer than a block get a block of their own.
         constexpr size_t kBlock = 64 * 1024;
@@ -271,8 +269,9 @@ int CTagsOutput::Names::intern(QByteArrayView name, bool* made)
         m_left = size;
     }
     if (length > 0)
-        std::memcpy(m_free, name.data(), length);
-    m_entries.push_back({m_free, int(length), hash});
+        std::memcpy(m_free, part.data(), length);
+    m_work += qint64(length);
+    m_entries.push_back({m_free, int(length), parent, hash, -1, false});
     m_free += length;
     m_left -= length;
     const int id = int(m_entries.size()) - 1;
@@ -283,11 +282,70 @@ int CTagsOutput::Names::intern(QByteArrayView name, bool* made)
     return id;
 }
 
-int CTagsOutput::slotFor(QByteArrayView fullName, int scope, bool* made)
+namespace
 {
-    const int slot = m_names.intern(fullName, made);
-    if (*made)
+
+// Calls f with each part of a name split at "::" as a search from the start
+// finds them: "A:::B" is "A" and ":B", "A::" is "A" and an empty part.
+template <typename F> void forEachPart(QByteArrayView name, F f)
+{
+    const char* p = name.data();
+    const char* const end = p + name.size();
+    for (const char* c = p;;) {
+        c = static_cast<const char*>(std::memchr(c, ':', size_t(end - c)));
+        if (!c || c + 1 == end) {
+            f(QByteArrayView(p, end - p));
+            return;
+        }
+        if (c[1] != ':') {
+            ++c;
+            continue;
+        }
+        f(QByteArrayView(p, c - p));
+        p = c += 2;
+    }
+}
+
+// Copies bytes into an array that keeps its allocation when it can.
+void setBytes(QByteArray& to, QByteArrayView from)
+{
+    to.resize(from.size());
+    if (!from.isEmpty())
+        std::memcpy(to.data(), from.data(), size_t(from.size()));
+}
+
+bool hasEmptyPart(QByteArrayView name)
+{
+    bool empty = false;
+    forEachPart(name, [&](QByteArrayView part) { empty = empty || part.isEmpty(); });
+    return empty;
+}
+
+} // namespace
+
+int CTagsOutput::nameOf(int under, QByteArrayView name, int* chain)
+{
+    const bool whole = hasEmptyPart(name);
+    if (whole && !chain)
+        return m_names.intern(Names::kOdd, name);
+    int id = under;
+    forEachPart(name, [&](QByteArrayView part) {
+        if (!part.isEmpty())
+            id = m_names.intern(id, part);
+    });
+    if (chain)
+        *chain = id;
+    return whole ? m_names.intern(Names::kOdd, name) : id;
+}
+
+int CTagsOutput::slotFor(int name, int scope, bool* made)
+{
+    int& slot = m_names.slot(name);
+    *made = slot < 0;
+    if (*made) {
+        slot = int(m_slots.size());
         m_slots.push_back({new Node, scope, -1});
+    }
     return slot;
 }
 
@@ -335,40 +393,48 @@ void CTagsOutput::addLine(QByteArrayView line)
 
     // ctags prints its lines sorted by name, so a line often has the scope
     // or even the full name of the line before: those are not looked up.
-    int scopeId = -1;
+    int scopeName = -1;
+    bool scopeWhole = false;
     if (!scope.isEmpty()) {
-        if (m_lastScope >= 0 && m_scopes.at(m_lastScope) == scope) {
-            scopeId = m_lastScope;
+        if (m_lastScopeName >= 0 && m_lastScope == scope) {
+            scopeName = m_lastScopeName;
+            scopeWhole = m_lastScopeWhole;
         } else {
-            bool madeScope;
-            scopeId = m_scopes.intern(scope, &madeScope);
-            m_lastScope = scopeId;
+            int chain = Names::kRoot;
+            scopeName = nameOf(Names::kRoot, scope, &chain);
+            scopeWhole = scopeName != chain;
+            if (!std::exchange(m_names.usedAsScope(scopeName), true))
+                m_scopeChains.push_back(chain);
+            setBytes(m_lastScope, scope);
+            m_lastScopeName = scopeName;
+            m_lastScopeWhole = scopeWhole;
         }
     }
     bool made = false;
     int slot = -1;
-    if (m_lastSlot >= 0) {
-        const QByteArrayView last = m_names.at(m_lastSlot);
-        const bool same = scope.isEmpty() ? last == tag
-                                          : last.size() == scope.size() + 2 + tag.size() &&
-                                                last.startsWith(scope) && last.endsWith(tag) &&
-                                                last.sliced(scope.size(), 2) == "::";
-        if (same)
-            slot = m_lastSlot;
-    }
-    if (slot < 0) {
-        // The full name, looked up without a copy of its own.
-        QByteArrayView fullName = tag;
-        if (!scope.isEmpty()) {
+    if (m_lastSlot >= 0 && m_lastTagScope == scopeName && m_lastTag == tag) {
+        slot = m_lastSlot;
+    } else {
+        // The full name: the tag's parts under the scope's when joining them
+        // cannot move a separator (a scope that ends in ":" can), else the
+        // joined text.
+        int name;
+        if (scope.isEmpty()) {
+            name = nameOf(Names::kRoot, tag);
+        } else if (!scopeWhole && !scope.endsWith(':') && !hasEmptyPart(tag)) {
+            name = nameOf(scopeName, tag);
+        } else {
             m_key.resize(scope.size() + 2 + tag.size());
             char* k = m_key.data();
             std::memcpy(k, scope.data(), size_t(scope.size()));
             std::memcpy(k + scope.size(), "::", 2);
             std::memcpy(k + scope.size() + 2, tag.data(), size_t(tag.size()));
-            fullName = m_key;
+            name = nameOf(Names::kRoot, m_key);
         }
-        slot = slotFor(fullName, scopeId, &made);
+        slot = slotFor(name, scopeName, &made);
         m_lastSlot = slot;
+        m_lastTagScope = scopeName;
+        setBytes(m_lastTag, tag);
     }
 
     // A name met again under the same scope has the same tag: the same full
@@ -390,55 +456,35 @@ void CTagsOutput::addLine(QByteArrayView line)
 
 Node* CTagsOutput::buildTree()
 {
-    // The parent of each node of a line: the node of its first line's scope
-    // text (none for "A::::B"), known once the Namespace nodes below exist.
-    const int lineSlots = int(m_slots.size());
-
     // Namespace nodes for the parts of scopes that no line names, placed at
     // the nearest enclosing node that exists, in the order the scopes were
     // first met. Their slots follow those of the lines, so they are linked
-    // after the real nodes.
-    QByteArray prefix;
-    for (int id = 0; id < m_scopes.size(); ++id) {
-        const QByteArrayView scope = m_scopes.at(id);
-        prefix.truncate(0);
-        int previous = -1;
-        int nearPos = 0;
-        int nearLine = 0;
-        qsizetype from = 0;
-        while (from <= scope.size()) {
-            qsizetype to = scope.indexOf("::", from);
-            if (to < 0)
-                to = scope.size();
-            const QByteArrayView part = scope.sliced(from, to - from);
-            from = to + 2;
-            if (part.isEmpty())
-                continue;
-            if (!prefix.isEmpty())
-                prefix.append("::");
-            prefix.append(part);
+    // after the real nodes. Going up a scope stops at the first name with a
+    // node: each name is passed once, however deep the scopes nest.
+    std::vector<int> missing;
+    for (const int chain : m_scopeChains) {
+        missing.clear();
+        int id = chain;
+        while (id >= 0 && m_names.slot(id) < 0) {
+            missing.push_back(id);
+            id = m_names.parent(id);
+        }
+        const Node* near = id >= 0 ? m_slots[size_t(m_names.slot(id))].node : nullptr;
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
             bool made = false;
-            const int slot = slotFor(prefix, previous, &made);
-            Node* n = m_slots[size_t(slot)].node;
-            if (made) {
-                n->name = QString::fromUtf8(part);
-                n->type = Node::Namespace;
-                n->start = nearPos;
-                n->start_line = nearLine;
-            } else {
-                nearPos = n->start;
-                nearLine = n->start_line;
-            }
-            previous = slot;
+            Node* n = m_slots[size_t(slotFor(*it, m_names.parent(*it), &made))].node;
+            n->name = QString::fromUtf8(m_names.part(*it));
+            n->type = Node::Namespace;
+            n->start = near ? near->start : 0;
+            n->start_line = near ? near->start_line : 0;
         }
     }
-    std::vector<int> scopeSlot;
-    scopeSlot.reserve(size_t(m_scopes.size()));
-    for (int id = 0; id < m_scopes.size(); ++id)
-        scopeSlot.push_back(m_names.find(m_scopes.at(id)));
-    for (int i = 0; i < lineSlots; ++i) {
-        int& parent = m_slots[size_t(i)].parent;
-        parent = parent < 0 ? -1 : scopeSlot[size_t(parent)];
+    // The parent of each node: the node of its first line's scope (none for
+    // a scope no line names whole, such as "A::::B"), or of the name its
+    // Namespace node extends.
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        int& parent = m_slots[i].parent;
+        parent = parent < 0 ? -1 : m_names.slot(parent);
     }
 
     // Each node goes in front of its siblings, last slot first: siblings end
@@ -459,10 +505,14 @@ Node* CTagsOutput::buildTree()
     }
 
     m_slots = Blocks<Slot>();
+    m_tableWork += m_names.work();
     m_names = Names();
-    m_scopes = Names();
+    m_scopeChains = {};
+    m_lastScope.clear();
+    m_lastScopeName = -1;
+    m_lastTag.clear();
+    m_lastTagScope = -1;
     m_lastSlot = -1;
-    m_lastScope = -1;
     if (!root) {
         root = new Node;
         root->name = QStringLiteral("No tags found");
@@ -470,12 +520,25 @@ Node* CTagsOutput::buildTree()
     return root;
 }
 
-// The run of one ctags process.
-struct CTagsRun {
+// One ctags run. The GUI thread makes it and reads it once its worker is
+// done; the worker sees only `stopped` change meanwhile.
+struct CTagsParser::Run {
+    enum Outcome { Failed, Tree, NotWritten, NotStarted };
+
+    quint64 id;
     int key;
     QString fileName;
-    std::unique_ptr<QTemporaryFile> file;
-    CTagsOutput output;
+    QString ext;
+    QString text;
+    QString program;
+    QString folder;
+    std::atomic<bool> stopped{false};
+    // Set by the worker.
+    Outcome outcome = Failed;
+    QString error;
+    Node* root = nullptr;
+
+    ~Run() { delete root; }
 };
 
 class CTagsParser::Private
@@ -484,9 +547,11 @@ public:
     static CTagsParser* self;
     // The suffix of the latest request's file, for the run it may start.
     QString ext;
-    QHash<QProcess*, CTagsRun*> outputs;
+    QHash<quint64, std::shared_ptr<Run>> runs;
+    quint64 nextId = 1;
     int timeLimit = 30000;
     bool warned = false;
+    QThreadPool workers;
 };
 
 CTagsParser* CTagsParser::Private::self = nullptr;
@@ -501,21 +566,18 @@ CTagsParser* CTagsParser::self()
 CTagsParser::CTagsParser(QObject* parent) : Parser(parent), d(new Private)
 {
     Private::self = this;
+    d->workers.setObjectName(QStringLiteral("ctags"));
 }
 
 CTagsParser::~CTagsParser()
 {
     if (Private::self == this)
         Private::self = nullptr;
-    // No ctags outlives the program, and no temporary file either.
-    for (auto it = d->outputs.cbegin(); it != d->outputs.cend(); ++it) {
-        QProcess* p = it.key();
-        disconnect(p, nullptr, this, nullptr);
-        p->kill();
-        p->waitForFinished(1000);
-        delete p;
-        delete it.value();
-    }
+    // No ctags outlives the program, and no temporary file either: each
+    // worker kills its program and removes its file once it sees the stop.
+    for (const std::shared_ptr<Run>& run : std::as_const(d->runs))
+        run->stopped = true;
+    d->workers.waitForDone();
     delete d;
 }
 
@@ -532,7 +594,7 @@ void CTagsParser::setTimeLimit(int msecs)
 
 int CTagsParser::runCount() const
 {
-    return int(d->outputs.size());
+    return int(d->runs.size());
 }
 
 int CTagsParser::parse(const QString& text)
@@ -541,10 +603,9 @@ int CTagsParser::parse(const QString& text)
     const int key = requestKey();
 
     // The file's earlier run works on a text the editor no longer holds.
-    const QList<QProcess*> running = d->outputs.keys();
-    for (QProcess* p : running) {
-        if (d->outputs.value(p)->fileName == fileName)
-            stop(p);
+    for (const std::shared_ptr<Run>& run : std::as_const(d->runs)) {
+        if (run->fileName == fileName)
+            stop(run.get());
     }
 
     // Found here, so that a missing program is known before anything starts.
@@ -554,81 +615,102 @@ int CTagsParser::parse(const QString& text)
         return 0;
     }
 
-    // A fresh file of a random name, readable by its owner only; the suffix
-    // lets ctags tell the language. The temporary folder is empty when the
-    // one named does not exist: never fall back to the root folder.
-    const QString folder = QDir::tempPath();
-    auto file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/vexaXXXXXX") + d->ext);
-    const QByteArray bytes = text.toUtf8();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir() || !file->open() ||
-        file->write(bytes) != bytes.size() || !file->flush()) {
-        qWarning("ctags: cannot write a temporary file in \"%s\": %s", qPrintable(folder),
-                 qPrintable(file->errorString()));
-        parseFailed(key, fileName);
-        return 0;
-    }
-    file->close();
-
-    auto* p = new QProcess(this);
-    p->setProgram(program);
-    p->setArguments(CTagsOutput::arguments(d->ext, file->fileName()));
-    p->setStandardErrorFile(QProcess::nullDevice());
-    d->outputs.insert(p, new CTagsRun{key, fileName, std::move(file), CTagsOutput(d->ext, text)});
-
-    connect(p, &QProcess::readyReadStandardOutput, this, [this, p] { readOutput(p); });
-    connect(p, &QProcess::finished, this,
-            [this, p](int code, QProcess::ExitStatus status) { processExited(p, code, status); });
-    connect(p, &QProcess::errorOccurred, this,
-            [this, p](QProcess::ProcessError error) { processFailed(p, error); });
-    auto* timer = new QTimer(p);
-    timer->setSingleShot(true);
-    connect(timer, &QTimer::timeout, this, [this, p] { stop(p); });
-    timer->start(d->timeLimit);
-
-    p->start(QIODevice::ReadOnly);
-    return d->outputs.contains(p) ? key : 0;
+    auto run = std::make_shared<Run>();
+    run->id = d->nextId++;
+    run->key = key;
+    run->fileName = fileName;
+    run->ext = d->ext;
+    run->text = text;
+    run->program = program;
+    run->folder = QDir::tempPath();
+    d->runs.insert(run->id, run);
+    // Timed here, on the GUI thread: a run only runs out of time while the
+    // program's events are being handled.
+    // A big text gets a second more per 512 KiB: ctags takes its time on it.
+    const int limit = d->timeLimit + int(text.size() / (512 * 1024)) * 1000;
+    QTimer::singleShot(limit, this, [this, id = run->id] {
+        if (const std::shared_ptr<Run> r = d->runs.value(id))
+            stop(r.get());
+    });
+    d->workers.start([this, run] { work(this, run); });
+    return key;
 }
 
-void CTagsParser::readOutput(QProcess* p)
+void CTagsParser::work(CTagsParser* parser, const std::shared_ptr<Run>& run)
 {
-    if (CTagsRun* run = d->outputs.value(p))
-        run->output.addData(p->readAllStandardOutput());
-}
+    [&run] {
+        Run& r = *run;
+        if (r.stopped)
+            return;
+        // A fresh file of a random name, readable by its owner only; the
+        // suffix lets ctags tell the language. The temporary folder is empty
+        // when the one named does not exist: never fall back to the root
+        // folder.
+        QTemporaryFile file(r.folder + QStringLiteral("/vexaXXXXXX") + r.ext);
+        const QByteArray bytes = r.text.toUtf8();
+        if (r.folder.isEmpty() || !QFileInfo(r.folder).isDir() || !file.open() ||
+            file.write(bytes) != bytes.size() || !file.flush()) {
+            r.outcome = Run::NotWritten;
+            r.error = file.errorString();
+            return;
+        }
+        file.close();
 
-void CTagsParser::processExited(QProcess* p, int exitCode, QProcess::ExitStatus status)
-{
-    CTagsRun* run = d->outputs.take(p);
-    if (!run)
-        return;
-    run->output.addData(p->readAllStandardOutput());
-    run->output.finish();
-    disconnect(p, nullptr, this, nullptr);
-    p->deleteLater();
-    run->file.reset();
-    if (status != QProcess::NormalExit || exitCode != 0) {
+        QProcess p;
+        p.setProgram(r.program);
+        p.setArguments(CTagsOutput::arguments(r.ext, file.fileName()));
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.start(QIODevice::ReadOnly);
+        if (!p.waitForStarted(-1)) {
+            r.outcome = p.error() == QProcess::FailedToStart ? Run::NotStarted : Run::Failed;
+            return;
+        }
+        // The output is read as it comes; a stop is seen within a tick.
+        CTagsOutput output(r.ext, r.text);
+        while (!r.stopped && p.state() != QProcess::NotRunning) {
+            p.waitForReadyRead(50);
+            output.addData(p.readAllStandardOutput());
+        }
+        if (r.stopped) {
+            p.kill();
+            p.waitForFinished(-1);
+            return;
+        }
+        output.addData(p.readAllStandardOutput());
+        output.finish();
         // A crashed or failing ctags has not seen the whole text: what it
         // printed is no picture of the text's symbols.
-        parseFailed(run->key, run->fileName);
-    } else {
-        Node* root = run->output.buildTree();
-        deliver(run->key, run->fileName, root);
-    }
-    delete run;
+        if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return;
+        r.root = output.buildTree();
+        r.outcome = Run::Tree;
+    }();
+    // The parser waits for its workers before it goes, so it is there.
+    QMetaObject::invokeMethod(
+        parser, [parser, run] { parser->runDone(run); }, Qt::QueuedConnection);
 }
 
-void CTagsParser::processFailed(QProcess* p, QProcess::ProcessError error)
+void CTagsParser::runDone(const std::shared_ptr<Run>& run)
 {
-    if (error != QProcess::FailedToStart)
-        return; // a crash or a kill ends in processExited()
-    CTagsRun* run = d->outputs.take(p);
-    if (!run)
-        return;
-    disconnect(p, nullptr, this, nullptr);
-    p->deleteLater();
-    const int key = run->key;
-    const QString fileName = run->fileName;
-    delete run;
-    cannotStart(key, fileName);
+    d->runs.remove(run->id);
+    if (run->stopped)
+        return; // its key was freed when it was stopped
+    switch (run->outcome) {
+    case Run::Tree:
+        deliver(run->key, run->fileName, std::exchange(run->root, nullptr));
+        break;
+    case Run::NotWritten:
+        qWarning("ctags: cannot write a temporary file in \"%s\": %s", qPrintable(run->folder),
+                 qPrintable(run->error));
+        parseFailed(run->key, run->fileName);
+        break;
+    case Run::NotStarted:
+        cannotStart(run->key, run->fileName);
+        break;
+    case Run::Failed:
+        parseFailed(run->key, run->fileName);
+        break;
+    }
 }
 
 void CTagsParser::cannotStart(int key, const QString& fileName)
@@ -642,17 +724,11 @@ void CTagsParser::cannotStart(int key, const QString& fileName)
     }
 }
 
-void CTagsParser::stop(QProcess* p)
+void CTagsParser::stop(Run* run)
 {
-    CTagsRun* run = d->outputs.take(p);
-    if (!run)
+    if (run->stopped.exchange(true))
         return;
-    disconnect(p, nullptr, this, nullptr);
-    p->kill();
-    p->waitForFinished(1000);
-    p->deleteLater();
     parseFailed(run->key, run->fileName);
-    delete run;
 }
 
 } // namespace vexa

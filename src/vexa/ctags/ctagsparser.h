@@ -43,6 +43,9 @@ public:
     void addLine(QByteArrayView line);
     // The lines read and kept so far.
     int lineCount() const { return m_lineCount; }
+    // The bytes the name tables have hashed and kept so far: a measure of
+    // the reader's work, which grows with the output's size alone.
+    qint64 tableWork() const { return m_tableWork + m_names.work(); }
 
     // The tree of the lines read: one node per full name (a repeated name
     // keeps the later line's values at the earlier line's place), Namespace
@@ -84,30 +87,44 @@ private:
         size_t m_size = 0;
     };
 
-    // Byte strings numbered 0, 1, 2... in the order they are first met. The
-    // bytes are copied once into blocks that never move, and a lookup hashes
-    // the caller's bytes in place: no allocation per line.
+    // Names numbered 0, 1, 2... in the order they are first met. A name that
+    // splits at "::" into non-empty parts is kept part by part, each part
+    // under the number of the name it extends ("A::B" is "B" under "A"), so
+    // that a scope of any depth costs its own length to look up and to keep,
+    // never the sum of its prefixes. Any other name ("A::::B", "::") is kept
+    // whole under kOdd; it never equals a name kept by parts. The bytes are
+    // copied once into blocks that never move, and a lookup hashes the
+    // caller's bytes in place: no allocation per line.
     class Names
     {
     public:
+        static constexpr int kRoot = -1;
+        static constexpr int kOdd = -2;
         Names();
-        // The number of `name`; a new name gets the next one.
-        int intern(QByteArrayView name, bool* made);
-        // -1 for a name never met.
-        int find(QByteArrayView name) const;
-        QByteArrayView at(int id) const { return m_entries[size_t(id)].name(); }
+        // The number of `part` under `parent`; a new one gets the next number.
+        int intern(int parent, QByteArrayView part);
         int size() const { return int(m_entries.size()); }
+        int parent(int id) const { return m_entries[size_t(id)].parent; }
+        QByteArrayView part(int id) const { return m_entries[size_t(id)].name(); }
+        // The node slot of a name (-1 for none), and whether a line had it as
+        // its scope.
+        int& slot(int id) { return m_entries[size_t(id)].slot; }
+        bool& usedAsScope(int id) { return m_entries[size_t(id)].scope; }
+        qint64 work() const { return m_work; }
 
     private:
         struct Entry {
             const char* data;
             int length;
+            int parent;
             quint32 hash;
+            int slot;
+            bool scope;
             QByteArrayView name() const { return QByteArrayView(data, length); }
         };
-        quint32 hashOf(QByteArrayView name) const;
-        // The bucket holding `name`, or the empty one where it would go.
-        size_t bucketOf(QByteArrayView name, quint32 hash) const;
+        quint32 hashOf(int parent, QByteArrayView part) const;
+        // The bucket holding the name, or the empty one where it would go.
+        size_t bucketOf(int parent, QByteArrayView part, quint32 hash) const;
         void grow();
 
         size_t m_seed;
@@ -116,17 +133,22 @@ private:
         std::vector<std::unique_ptr<char[]>> m_bytes;
         char* m_free = nullptr;
         size_t m_left = 0;
+        qint64 m_work = 0;
     };
-    // A node by full name. Slots are made in the order the full names are
-    // first met, which is the order of the nodes among their siblings.
+    // The number of a whole name (see Names), its parts looked up under
+    // `under`. With `chain`, a name of empty parts is looked up whole, and
+    // *chain is the number of its non-empty parts joined.
+    int nameOf(int under, QByteArrayView name, int* chain = nullptr);
+    // A node. Slots are made in the order the full names are first met,
+    // which is the order of the nodes among their siblings.
     struct Slot {
         Node* node;
-        // While reading: the scope of the first line naming the node (-1 at
-        // the top level). In buildTree(): the slot of its parent.
+        // While reading: the name of the scope of the first line naming the
+        // node (-1 at the top level). In buildTree(): the slot of its parent.
         int parent;
         int scopeLength; // of the line that named the node last
     };
-    int slotFor(QByteArrayView fullName, int scope, bool* made);
+    int slotFor(int name, int scope, bool* made);
 
     QString m_ext;
     QString m_text;
@@ -134,21 +156,31 @@ private:
     int m_kinds[128];
     QByteArray m_partial;
     QByteArray m_key;
-    // Full names; a name's number is its slot.
+    // Full names and scopes, in one table: a scope's node is the node of
+    // the full name that equals it.
     Names m_names;
     Blocks<Slot> m_slots;
-    // Scopes in the order they were first met.
-    Names m_scopes;
-    // The full name and the scope of the line before.
+    // The scopes in the order they were first met, each as the name of its
+    // non-empty parts (for the Namespace nodes of buildTree()).
+    std::vector<int> m_scopeChains;
+    // The scope and tag of the line before, with their names.
+    QByteArray m_lastScope;
+    int m_lastScopeName = -1;
+    bool m_lastScopeWhole = false;
+    QByteArray m_lastTag;
+    int m_lastTagScope = -1;
     int m_lastSlot = -1;
-    int m_lastScope = -1;
     int m_lineCount = 0;
+    qint64 m_tableWork = 0;
 };
 
 // The parser that runs the external ctags program on a temporary copy of the
 // text; one for the process, a child of the main window, attached to every
-// file type. Several runs may go on at once, each with its own process, file
-// and output; a new text for a file stops that file's earlier run.
+// file type. Each run goes on a worker thread of its own: writing the file,
+// running ctags, reading its output and building the tree never hold the
+// window, which only gets the finished tree. Several runs may go on at once;
+// a new text for a file stops that file's earlier run, and destroying the
+// parser stops every run and waits for its worker.
 class CTagsParser : public Parser
 {
     Q_OBJECT
@@ -158,25 +190,26 @@ public:
 
     // Takes the suffix of `filePath` for the run this request may start.
     int parse(const QString& text, const QString& filePath) override;
-    // Runs still going after this long are killed and deliver nothing
-    // (30 s unless changed).
+    // Runs still going after this long (30 s unless changed), plus a second
+    // per 512 KiB of text, are stopped and deliver nothing.
     void setTimeLimit(int msecs);
-    // How many ctags runs are under way.
+    // How many ctags runs are under way: a stopped one counts until its
+    // worker has let go of its program and file.
     int runCount() const;
 
 protected:
-    // Writes the text to a fresh temporary file and starts ctags on it.
-    // Returns the key, or 0 when the file could not be written or ctags not
-    // started: nothing is delivered then, and the key is free again. The
-    // first failure to start ctags in a session is reported to the user.
+    // Starts a run on a worker thread and returns the key, or 0 when there
+    // is no ctags program (reported to the user the first time in a
+    // session). A run that cannot write its file or start ctags, or whose
+    // ctags fails, delivers nothing and frees the key.
     int parse(const QString& text) override;
 
 private:
     explicit CTagsParser(QObject* parent);
-    void readOutput(QProcess* p);
-    void processExited(QProcess* p, int exitCode, QProcess::ExitStatus status);
-    void processFailed(QProcess* p, QProcess::ProcessError error);
-    void stop(QProcess* p);
+    struct Run;
+    static void work(CTagsParser* parser, const std::shared_ptr<Run>& run);
+    void runDone(const std::shared_ptr<Run>& run);
+    void stop(Run* run);
     void cannotStart(int key, const QString& fileName);
 
     class Private;

@@ -3,10 +3,11 @@
 #include "vexa/ctags/node.h"
 #include "vexa/utils.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
+#include <QRandomGenerator>
 #include <QTimer>
+#include <algorithm>
 
 namespace vexa
 {
@@ -182,11 +183,33 @@ int Parser::xy2pos(int, int y, const QString& text)
 
 Parser::LineEnds::LineEnds(const QString& text) : m_length(int(text.size()))
 {
-    const QChar* s = text.constData();
-    for (int i = 0; i < m_length; ++i) {
-        if (s[i] == QLatin1Char('\n'))
-            m_newlines.append(i);
+    for (qsizetype i = text.indexOf(QLatin1Char('\n')); i >= 0;
+         i = text.indexOf(QLatin1Char('\n'), i + 1))
+        m_newlines.append(int(i));
+    m_nul = int(text.indexOf(QChar(0)));
+}
+
+Parser::LineEnds::LineEnds(int lineCount, const std::function<QString(int)>& line)
+{
+    m_newlines.reserve(qMax(lineCount - 1, 0));
+    for (int i = 0; i < lineCount; ++i) {
+        const QString l = line(i);
+        if (m_nul < 0 && l.contains(QChar(0)))
+            m_nul = m_length + int(l.indexOf(QChar(0)));
+        m_length += int(l.size());
+        if (i + 1 < lineCount)
+            m_newlines.append(m_length++);
     }
+}
+
+int Parser::LineEnds::line(int pos) const
+{
+    // As pos2y(): the newlines at positions 0..pos, before the first U+0000.
+    int last = qMin(qMax(pos, 0), m_length - 1);
+    if (m_nul >= 0)
+        last = qMin(last, m_nul - 1);
+    return int(std::upper_bound(m_newlines.cbegin(), m_newlines.cend(), last) -
+               m_newlines.cbegin());
 }
 
 int Parser::LineEnds::pos(int y) const
@@ -201,9 +224,16 @@ int Parser::LineEnds::pos(int y) const
 
 QByteArray Parser::digest(const QString& text)
 {
-    return QCryptographicHash::hash(
-        QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2),
-        QCryptographicHash::Sha1);
+    // Two hashes of the UTF-16 units under seeds drawn per process: a text
+    // of tens of megabytes is hashed in a few milliseconds on the GUI thread,
+    // and no text can be made to share another's digest.
+    static const size_t seeds[2] = {size_t(QRandomGenerator::system()->generate64()),
+                                    size_t(QRandomGenerator::system()->generate64())};
+    const size_t bytes = size_t(text.size()) * 2;
+    quint64 h[2];
+    for (int i = 0; i < 2; ++i)
+        h[i] = quint64(qHashBits(text.utf16(), bytes, seeds[i]));
+    return QByteArray(reinterpret_cast<const char*>(h), sizeof h);
 }
 
 int Parser::keyOf(const QByteArray& digest)

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QString>
+#include <functional>
 
 namespace vexa
 {
@@ -63,19 +64,25 @@ public:
     // or for an empty last line, the line's own newline for an empty line.
     static int xy2pos(int x, int y, const QString& text);
 
-    // xy2pos() for many lines of one text: the newlines are found once.
+    // xy2pos() and pos2y() for many lines of one text: the newlines are
+    // found once.
     class LineEnds
     {
     public:
         explicit LineEnds(const QString& text);
+        // The text of these lines joined by newlines, read a line at a time.
+        LineEnds(int lineCount, const std::function<QString(int)>& line);
         int pos(int y) const;
+        int line(int pos) const;
 
     private:
         QList<int> m_newlines;
-        int m_length;
+        int m_length = 0;
+        // The first U+0000, where line() stops counting; -1 for none.
+        int m_nul = -1;
     };
 
-    // A digest of the text (SHA-1 of its UTF-16 units) and the key made of
+    // A digest of the text (128 bits, see parser.cpp) and the key made of
     // its first four bytes. The empty text has key 0.
     static QByteArray digest(const QString& text);
     static int calculateKey(const QString& text);

@@ -15,6 +15,7 @@
 #include "vexa/widgets/clicklabel.h"
 #include "vexa/widgets/widgetstack.h"
 
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -24,6 +25,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <optional>
 
 // "vexa.tags.debug=true" in QT_LOGGING_RULES reports every tree shown.
 Q_LOGGING_CATEGORY(lcTags, "vexa.tags", QtWarningMsg)
@@ -60,6 +62,13 @@ Node* searchNode(Node* first, int pos, bool next)
     }
     return found;
 }
+
+// A merge, and the copy of an editor's text, give the event loop a turn
+// after this long.
+constexpr int kMergeSliceMs = 15;
+constexpr int kCopySliceMs = 15;
+// Texts of more lines are not read just to tell whether a tree is theirs.
+constexpr int kKeyLines = 20000;
 
 Parser* parserFor(const QString& fileName)
 {
@@ -108,17 +117,27 @@ public:
     qint64 askedCount = -1;
     QString askedFile;
     QPointer<Parser> askedParser;
+    int askedKey = 0;
+    // The last tree that belonged to the current editor's text when it came.
+    QPointer<Parser> answeredParser;
+    int answeredKey = 0;
     // The key of an editor's text at a change count, so that an unchanged
     // text is not read and hashed again.
     QPointer<Editor> keyEditor;
     qint64 keyCount = -1;
     int key = 0;
 
-    int currentKey(Editor* editor)
+    // The key of the editor's text when known without reading the text: a
+    // big text is not copied again for a tree that would be dropped anyway
+    // when the editor changed since its request (a text changed and changed
+    // back is asked for anew, a cache hit).
+    std::optional<int> currentKey(Editor* editor)
     {
         const qint64 count = editor->changeCount();
         if (count >= 0 && keyEditor == editor && keyCount == count)
             return key;
+        if (count >= 0 && editor->lineCount() > kKeyLines)
+            return std::nullopt;
         const int k = Parser::calculateKey(editor->text());
         if (count >= 0)
             rememberKey(editor, count, k);
@@ -139,6 +158,35 @@ public:
         rootGeneration = 0;
     }
     void moveToSymbol(bool next);
+
+    // The copy of an editor's text under way for a request.
+    struct Copy {
+        QPointer<Editor> editor;
+        qint64 count = -1;
+        QString fileName;
+        QPointer<Parser> parser;
+        QString text;
+        int line = 0;
+    } copy;
+    QTimer* copyTimer = nullptr;
+    // The file of the tree being merged, for the log.
+    QString mergingFile;
+
+    // The line table of an editor's text at a change count, so that moving
+    // to a symbol neither copies nor scans the whole text on every press.
+    QPointer<Editor> linesEditor;
+    qint64 linesCount = -1;
+    std::optional<Parser::LineEnds> lines;
+    const Parser::LineEnds& linesOf(Editor* editor)
+    {
+        const qint64 count = editor->changeCount();
+        if (!lines || count < 0 || linesEditor != editor || linesCount != count) {
+            lines.emplace(editor->lineCount(), [editor](int l) { return editor->line(l); });
+            linesEditor = editor;
+            linesCount = count;
+        }
+        return *lines;
+    }
 };
 
 TagsPanel* TagsPanel::Private::self = nullptr;
@@ -210,8 +258,19 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
     connect(editors, &Editors::listChanged, this, &TagsPanel::reparse);
     connect(editors, &Editors::currentChanged, this, &TagsPanel::reparse);
     connect(d->classesView, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
+    connect(d->classesView, &TagsView::merged, this, [this] {
+        TagsView* view = d->classesView;
+        view->setUpdatesEnabled(true);
+        view->adjustContentSize();
+        view->viewport()->update();
+        qCDebug(lcTags).noquote() << "tags shown for" << d->mergingFile << "with"
+                                  << view->topLevelItemCount() << "top-level symbols";
+    });
     connect(d->classesViewAll, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
 
+    d->copyTimer = new QTimer(this);
+    d->copyTimer->setSingleShot(true);
+    connect(d->copyTimer, &QTimer::timeout, this, &TagsPanel::copySlice);
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &TagsPanel::reparse);
     timer->start(5000);
@@ -387,24 +446,70 @@ void TagsPanel::reparse()
     }
     // An editor unchanged since the last request costs nothing: the tree
     // asked for then is shown already or still on its way.
+    // A request that ended without a tree (ctags failed or ran out of time)
+    // is made again.
     const qint64 count = editor->changeCount();
     if (count >= 0 && d->askedEditor == editor && d->askedCount == count &&
-        d->askedFile == fileName && d->askedParser == parser) {
+        d->askedFile == fileName && d->askedParser == parser &&
+        (parser->inFlight(d->askedKey, fileName) ||
+         (d->answeredParser == parser && d->answeredKey == d->askedKey))) {
         // What the tree's re-delivery would do: divide the height anew.
         showFilesList(!d->editorList->isHidden());
         return;
     }
-    const QString text = editor->text();
-    int key = parser->parse(text, fileName);
+    // The text is copied a line at a time, a slice per turn of the event
+    // loop, so that a big file never holds the window; a small one is done
+    // before this returns.
+    const Private::Copy& c = d->copy;
+    if (count >= 0 && c.editor == editor && c.fileName == fileName && c.parser == parser)
+        return; // its copy is under way (and starts again if the text changes)
+    d->copy = {editor, count, fileName, parser, QString(), 0};
+    copySlice();
+}
+
+void TagsPanel::copySlice()
+{
+    Private::Copy& c = d->copy;
+    Editor* editor = c.editor;
+    if (!editor || editor != Editors::self()->current() || !c.parser) {
+        c = {};
+        return; // the editor went or another became current: it asks anew
+    }
+    if (c.count < 0) {
+        // An editor that keeps no change count cannot tell a change under
+        // way: its text in one go.
+        c.text = editor->text();
+    } else {
+        if (editor->changeCount() != c.count) {
+            c.count = editor->changeCount(); // changed meanwhile: from the start
+            c.text.clear();
+            c.line = 0;
+        }
+        QElapsedTimer t;
+        t.start();
+        const int lines = editor->lineCount();
+        while (c.line < lines) {
+            if (c.line > 0)
+                c.text += QLatin1Char('\n');
+            c.text += editor->line(c.line++);
+            if (c.line % 1024 == 0 && t.elapsed() >= kCopySliceMs && c.line < lines) {
+                d->copyTimer->start(0);
+                return;
+            }
+        }
+    }
+    const Private::Copy done = std::exchange(c, {});
+    int key = done.parser->parse(done.text, done.fileName);
     // A parse that could not start gives 0; the text has a key all the same.
-    if (key == 0 && !text.isEmpty())
-        key = Parser::calculateKey(text);
+    if (key == 0 && !done.text.isEmpty())
+        key = Parser::calculateKey(done.text);
     d->askedEditor = editor;
-    d->askedCount = count;
-    d->askedFile = fileName;
-    d->askedParser = parser;
-    if (count >= 0)
-        d->rememberKey(editor, count, key);
+    d->askedCount = done.count;
+    d->askedFile = done.fileName;
+    d->askedParser = done.parser;
+    d->askedKey = key;
+    if (done.count >= 0)
+        d->rememberKey(editor, done.count, key);
 }
 
 void TagsPanel::reparseShowNodes(int key, Node* root)
@@ -416,8 +521,10 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
         return;
     // A tree of a text the current editor no longer holds (edited since, or
     // another editor's) is dropped; a later request brings the right one.
-    if (d->currentKey(editor) != key)
+    if (d->currentKey(editor) != std::optional<int>(key))
         return;
+    d->answeredParser = parser;
+    d->answeredKey = key;
     const quint64 generation = parser->generation(root);
     if (d->widgetStack->currentIndex() == 0 && generation != 0 &&
         (parser != d->rootParser || generation != d->rootGeneration)) {
@@ -426,14 +533,12 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
         d->rootNode = root;
         d->rootParser = parser;
         d->rootGeneration = generation;
+        // Merged a slice at a time, so that a big tree never holds the
+        // window; the view is drawn again once it is all in.
         TagsView* view = d->classesView;
         view->setUpdatesEnabled(false);
-        view->updateSubTree(nullptr, {root});
-        view->setUpdatesEnabled(true);
-        view->adjustContentSize();
-        view->viewport()->update();
-        qCDebug(lcTags).noquote() << "tags shown for" << editor->filename() << "with"
-                                  << view->topLevelItemCount() << "top-level symbols";
+        d->mergingFile = editor->filename();
+        view->mergeInSlices({root}, kMergeSliceMs);
     }
     showFilesList(!d->editorList->isHidden());
 }
@@ -448,7 +553,7 @@ void TagsPanel::gotoTextPos(int pos, const QString& fileName)
         fileName.isEmpty() ? Editors::self()->current() : Editors::self()->openEditor(fileName);
     if (!editor || !parserFor(fileName))
         return;
-    editor->showLine(Parser::pos2y(pos, editor->text()));
+    editor->showLine(d->linesOf(editor).line(pos));
 }
 
 void TagsPanel::Private::moveToSymbol(bool next)
@@ -456,20 +561,20 @@ void TagsPanel::Private::moveToSymbol(bool next)
     Editor* editor = Editors::self()->current();
     if (!editor || !parserFor(editor->filename()) || !rootNode)
         return;
-    const QString text = editor->text();
+    const Parser::LineEnds& lines = linesOf(editor);
     const int line = editor->cursorLine();
-    const Node* n = searchNode(rootNode, Parser::xy2pos(0, line, text), next);
+    const Node* n = searchNode(rootNode, lines.pos(line), next);
     if (!n)
         return;
-    const int nodeLine = Parser::pos2y(n->start, text);
+    const int nodeLine = lines.line(n->start);
     if (nodeLine != line) {
         editor->setCursorPosition(nodeLine, 0);
         return;
     }
     // The symbol found is on the cursor line: once more from the line beyond.
-    n = searchNode(rootNode, Parser::xy2pos(0, next ? line + 1 : line - 1, text), next);
+    n = searchNode(rootNode, lines.pos(next ? line + 1 : line - 1), next);
     if (n)
-        editor->setCursorPosition(Parser::pos2y(n->start, text), 0);
+        editor->setCursorPosition(lines.line(n->start), 0);
 }
 
 void TagsPanel::prevFunction()

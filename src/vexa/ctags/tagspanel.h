@@ -68,6 +68,7 @@ Q_SIGNALS:
 
 private:
     explicit TagsPanel(QWidget* parent);
+    void copySlice();
     class Private;
     Private* d;
 };

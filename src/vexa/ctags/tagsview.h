@@ -18,8 +18,8 @@ class TagsView;
 class TagsViewItem : public QTreeWidgetItem
 {
 public:
-    // The mark the view acts on.
-    enum { Type = 1200341 };
+    // The mark the view acts on, and that of the note on a flattened level.
+    enum { Type = 1200341, NoteType = 1200342 };
 
     TagsViewItem(QTreeWidget* view, const QString& name);
     TagsViewItem(TagsViewItem* parent, const QString& name);
@@ -29,8 +29,9 @@ public:
 
     // Orders by the view's sorting mode: 0 by position (as numbers), 1 by
     // name, 2 classes first by name, then the rest by position. In names an
-    // "_" sorts as "1".
+    // "_" sorts as "1". A note comes before the symbols of its level.
     bool operator<(const QTreeWidgetItem& other) const override;
+    static bool less(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int mode);
 
     // The node's start; 1 at creation.
     int pos1 = 1;
@@ -48,10 +49,16 @@ public:
 // items of the same name stay with their open state, so a re-parse keeps what
 // the user opened. A click emits gotoTextPos(); a right click opens the menu
 // of the installed group of the item's type name.
+//
+// Levels nest at most kMaxDepth deep: the symbols below that level are shown
+// on it, flattened, after a note that says so. A merge works through the
+// tree in a loop, however deep the tree.
 class TagsView : public QTreeWidget
 {
     Q_OBJECT
 public:
+    static constexpr int kMaxDepth = 32;
+
     explicit TagsView(QWidget* parent = nullptr, const char* name = nullptr);
     ~TagsView() override;
 
@@ -76,16 +83,26 @@ public Q_SLOTS:
     // gives each chain's file.
     void updateSubTree(TagsViewItem* parent, const QList<vexa::Node*>& nodes,
                        const QStringList& fileNames = QStringList());
+    // The same merge into the top level, done a slice of about `sliceMs` at a
+    // time, the first at once, the rest from the event loop; merged()
+    // follows its end (within this call for a small tree). The nodes must
+    // stay alive until then. Another merge, of either kind, ends this one
+    // where it stands (what it merged so far stays).
+    void mergeInSlices(const QList<vexa::Node*>& nodes, int sliceMs);
+    bool isMerging() const;
     void adjustContentSize();
 
 Q_SIGNALS:
     void gotoTextPos(int pos, const QString& fileName);
+    void merged();
 
 protected Q_SLOTS:
     void mouseClick(QTreeWidgetItem* item);
     void mouseRightClick(QTreeWidgetItem* item, const QPoint& globalPos);
 
 private:
+    void mergeSlice();
+
     class Private;
     Private* d;
 };

@@ -31,6 +31,11 @@ bool Editor::hasFileName()
     return !filename().isEmpty();
 }
 
+bool Editor::isReadOnly()
+{
+    return false;
+}
+
 bool Editor::changedOnDisk()
 {
     return false;
@@ -44,6 +49,11 @@ QString Editor::errorString()
 qint64 Editor::changeCount()
 {
     return -1;
+}
+
+int Editor::lineCount()
+{
+    return int(text().count(QLatin1Char('\n'))) + 1;
 }
 
 void Editor::beginUndoGroup() {}

@@ -77,6 +77,9 @@ public:
     virtual void addCompletionList(const QStringList& words, int minimumMatchedLength) = 0;
 
     bool hasFileName();
+    // Whether the document may not change (its file holds bytes the
+    // encoding cannot decode); such a document is never saved.
+    virtual bool isReadOnly();
     // Whether another program changed the file since the editor read or
     // wrote it; the manager asks before a save overwrites such a file.
     virtual bool changedOnDisk();
@@ -86,6 +89,9 @@ public:
     // number means an unchanged text (it may also grow without a change);
     // -1 when the editor keeps none and only its text tells.
     virtual qint64 changeCount();
+    // The number of lines of text(), which line() reads one at a time
+    // without a copy of the whole text.
+    virtual int lineCount();
     // Edits made between the two are undone in one step; the brackets nest.
     // An editor without such groups ignores them.
     virtual void beginUndoGroup();

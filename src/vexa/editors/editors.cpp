@@ -58,8 +58,11 @@ class Editors::Private
 public:
     static Editors* self;
 
-    // Whether an editor holds the focus, which the text commands follow.
+    // Whether an editor holds the focus, which the text commands follow;
+    // until some panel first reports the focus they keep their state, apart
+    // from Undo and Redo, which show whether there is anything to undo.
     bool focused = false;
+    bool focusKnown = false;
     QHash<QString, EditorFactory*> factories;
     EditorFactory* currentFactory = nullptr;
     // Editors are children of the workspace: one destroyed with the window
@@ -175,8 +178,10 @@ Editors::Editors() : QObject(nullptr), d(new Private)
     connect(this, &Editors::gotFocus, shell, &Shell::focusIn);
     connect(shell, &Shell::focusChanged, this, &Editors::focusChanged);
     // Undo and Redo are offered only when there is something to undo or redo.
-    connect(QtUndoManager::manager(), &QtUndoManager::changed, this,
-            [this]() { focusChanged(d->focused ? this : nullptr); });
+    connect(QtUndoManager::manager(), &QtUndoManager::changed, this, &Editors::updateEditActions);
+    // A file that cannot be written back opens read-only in the editor
+    // that already has the focus.
+    connect(this, &Editors::fileLoaded, this, &Editors::updateEditActions);
     connect(shell, &Shell::uiRebuilded, this, &Editors::addCloseButton);
     // Ahead of every other receiver, so the reopened files are recorded
     // before the recent menus attach; a later assembly reopens nothing.
@@ -204,6 +209,7 @@ Editors::Editors() : QObject(nullptr), d(new Private)
 
     initActions();
     newEditor();
+    updateEditActions();
 }
 
 Editors::~Editors()
@@ -365,6 +371,7 @@ void Editors::setCurrentEditor(Editor* e)
     if (ws->visibleWidget() != e)
         ws->raiseWidget(e);
     e->setFocus();
+    updateEditActions();
 }
 
 void Editors::editorFocusChanged(bool)
@@ -375,19 +382,33 @@ void Editors::editorFocusChanged(bool)
 
 void Editors::focusChanged(QObject* o)
 {
-    const bool mine = o == this;
-    d->focused = mine;
-    const bool canUndo = QtUndoManager::manager()->canUndo();
-    const bool canRedo = QtUndoManager::manager()->canRedo();
+    d->focused = o == this;
+    d->focusKnown = true;
+    updateEditActions();
+}
+
+void Editors::updateEditActions()
+{
+    const bool mine = d->focused || !d->focusKnown;
+    // A read-only document (bytes the encoding cannot decode) must not
+    // change: the commands that would change it are off while it is shown.
+    const bool editable = !current() || !current()->isReadOnly();
+    const bool canUndo = d->focused && editable && QtUndoManager::manager()->canUndo();
+    const bool canRedo = d->focused && editable && QtUndoManager::manager()->canRedo();
+    static const QByteArrayList changing = {"cut",      "paste",         "indent",
+                                            "unindent", "complete_next", "complete_prev"};
     for (const char* name : focusBound) {
         Action* a = Actions::action(QLatin1String(name));
         if (!a)
             continue;
         const QByteArray n(name);
-        if (n.endsWith("/undo"))
-            a->setEnabled(mine && canUndo);
-        else if (n.endsWith("/redo"))
-            a->setEnabled(mine && canRedo);
+        const QByteArray command = n.mid(n.lastIndexOf('/') + 1);
+        if (command == "undo")
+            a->setEnabled(canUndo);
+        else if (command == "redo")
+            a->setEnabled(canRedo);
+        else if (changing.contains(command))
+            a->setEnabled(mine && editable);
         else
             a->setEnabled(mine);
     }
@@ -574,8 +595,20 @@ bool Editors::save()
     return e && saveEditor(e);
 }
 
+bool Editors::refusedReadOnly(Editor* e)
+{
+    if (!e->isReadOnly())
+        return false;
+    Shell::self()->statusMessage(
+        QStringLiteral("default"),
+        tr("%1 is read-only: not saved").arg(e->hasFileName() ? e->filename() : tr("Untitled")));
+    return true;
+}
+
 bool Editors::saveEditor(Editor* e)
 {
+    if (refusedReadOnly(e))
+        return false;
     if (e->filename().isEmpty())
         return saveEditorAs(e);
     // Declined: the text stays in the editor, the file as it is.
@@ -598,6 +631,8 @@ bool Editors::saveEditorAs(Editor* e)
 {
     // The dialog belongs to the editor shown.
     setCurrentEditor(e);
+    if (refusedReadOnly(e))
+        return false;
     if (d->lastOpenSaveDir.isEmpty())
         d->lastOpenSaveDir = QStringLiteral(".");
     const QString dir = e->hasFileName() ? QFileInfo(e->filename()).path() : d->lastOpenSaveDir;
@@ -637,6 +672,8 @@ bool Editors::saveAs(const QString& name)
 
 bool Editors::saveEditorAs(Editor* e, const QString& name)
 {
+    if (refusedReadOnly(e))
+        return false;
     QString n = name;
     if (n.startsWith(QLatin1String("file:")))
         n = n.mid(5);

@@ -132,6 +132,11 @@ private:
     bool saveEditorAs(Editor* e, const QString& name);
     // Removes and deletes an editor without any question.
     void discard(Editor* e);
+    // Enables the focus-bound commands after the focus, what can be undone
+    // and whether the current document may change.
+    void updateEditActions();
+    // A save of a read-only document is refused, and the status bar says so.
+    bool refusedReadOnly(Editor* e);
 
     class Private;
     Private* d;

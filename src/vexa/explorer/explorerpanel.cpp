@@ -25,6 +25,8 @@
 #include <QSet>
 #include <QToolButton>
 
+#include <sys/stat.h>
+
 namespace vexa
 {
 
@@ -42,10 +44,29 @@ QStringList pathEntries(const QString& path)
 }
 
 // Exists as a file, a folder or a link (a dangling one too).
-bool present(const QString& path)
+bool present(const QByteArray& path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// Whether the entry lies directly in the folder `folder` describes, under
+// whatever spelling of its path.
+bool directlyIn(const QByteArray& entry, const struct stat& folder)
+{
+    const int slash = entry.lastIndexOf('/');
+    const QByteArray parent = slash <= 0 ? QByteArrayLiteral("/") : entry.left(slash);
+    struct stat st;
+    return ::stat(parent.constData(), &st) == 0 && st.st_dev == folder.st_dev &&
+           st.st_ino == folder.st_ino;
+}
+
+QList<FilesListItem*> bufferEntries(const FilesList* buffer)
+{
+    QList<FilesListItem*> entries;
+    for (int i = 0; i < buffer->topLevelItemCount(); ++i)
+        entries << static_cast<FilesListItem*>(buffer->topLevelItem(i));
+    return entries;
 }
 
 } // namespace
@@ -63,6 +84,9 @@ public:
     QMap<int, QString> bookmarkMenuIds;
     QList<QAction*> bookmarkItems;
     QList<Action*> focusActions;
+    // The buffered entries that are cut, by the paths every file operation
+    // uses; the files list greys them through its exclusion list.
+    QSet<QByteArray> cut;
     // The panel reported the focus last, and the focus has not moved to a
     // widget of the window outside the panel since.
     bool focused = false;
@@ -229,6 +253,7 @@ ExplorerPanel::ExplorerPanel(QWidget* parent) : ExplorerPanelBase(parent), d(new
     // (Alt+Up, F3) are claimed while a list of the panel has the focus.
     filesList->installEventFilter(this);
     bufferList->installEventFilter(this);
+    bufferList->setEntriesFixed(true);
 
     clearBufferButton->setIcon(Utils::iconSet(QStringLiteral("9x9_Close")));
     clearBufferButton->setFixedSize(15, 15);
@@ -547,13 +572,16 @@ static void moveCursor(FilesList* list, const QList<FilesListItem*>& selected)
 // Adds the selected entries to the buffer, each once; sorted once at the end.
 static void addToBuffer(FilesList* buffer, const QList<FilesListItem*>& selected)
 {
-    const QStringList paths = buffer->filePaths();
-    const QSet<QString> buffered(paths.cbegin(), paths.cend());
+    QSet<QByteArray> buffered;
+    for (const FilesListItem* entry : bufferEntries(buffer))
+        buffered.insert(entry->nativePath);
     buffer->setSortingEnabled(false);
     for (int i = 0; i < selected.size(); ++i) {
         const FilesListItem* item = selected.at(i);
-        if (!buffered.contains(item->filePath))
-            new FilesListItem(buffer, item->fileName, item->filePath, i, item->isDir);
+        if (buffered.contains(item->nativePath))
+            continue;
+        auto* entry = new FilesListItem(buffer, item->fileName, item->filePath, i, item->isDir);
+        entry->nativePath = item->nativePath;
     }
     buffer->setSortingEnabled(true);
 }
@@ -572,11 +600,13 @@ void ExplorerPanel::cut()
     }
     QStringList excluded = filesList->excludeFilePaths();
     QSet<QString> known(excluded.cbegin(), excluded.cend());
-    for (const FilesListItem* item : selected)
+    for (const FilesListItem* item : selected) {
+        d->cut.insert(item->nativePath);
         if (!known.contains(item->filePath)) {
             known.insert(item->filePath);
             excluded.append(item->filePath);
         }
+    }
     addToBuffer(bufferList, selected);
     showBuffer(true);
     bufferList->adjustContentSize();
@@ -614,38 +644,79 @@ void ExplorerPanel::paste()
                          QString());
         return;
     }
-    const QStringList buffered = bufferList->filePaths();
-    for (const QString& source : buffered) {
-        if (!present(source)) {
+    const QList<FilesListItem*> buffered = bufferEntries(bufferList);
+    for (const FilesListItem* entry : buffered) {
+        if (!present(entry->nativePath)) {
             Message::warning(tr("Error happens..."),
-                             source + tr(" no longer exists.\nNothing was moved or copied."),
+                             entry->filePath +
+                                 tr(" no longer exists.\nNothing was moved or copied."),
                              QString());
             return;
         }
     }
+    // What lies in this folder already stays in the buffer: pasting it here
+    // would change nothing.
+    const QByteArray dest = QFile::encodeName(path);
+    struct stat here;
+    const bool known = ::stat(dest.constData(), &here) == 0;
+    QList<QByteArray> moved, copied;
+    QSet<QByteArray> pasted;
+    QStringList already;
+    for (const FilesListItem* entry : buffered) {
+        if (known && directlyIn(entry->nativePath, here)) {
+            already << entry->fileName;
+            continue;
+        }
+        (d->cut.contains(entry->nativePath) ? moved : copied) << entry->nativePath;
+        pasted.insert(entry->nativePath);
+    }
+    auto sayAlready = [&already] {
+        if (!already.isEmpty())
+            Shell::self()->statusMessage(
+                QStringLiteral("default"),
+                tr("Already in this folder: %1").arg(already.join(QStringLiteral(", "))));
+    };
+    if (!already.isEmpty() && pasted.isEmpty()) {
+        sayAlready();
+        return;
+    }
     xqwidgets::FileOperator* op = xqwidgets::FileOperator::self(Shell::self());
-    const QStringList cut = filesList->excludeFilePaths();
-    const QSet<QString> cutSet(cut.cbegin(), cut.cend());
-    QStringList copied;
-    for (const QString& source : buffered)
-        if (!cutSet.contains(source))
-            copied.append(source);
     // An aborted or refused move stops the paste: nothing is copied and the
     // buffer stays for another try.
-    if (!cut.isEmpty() && !op->move(cut, path)) {
+    if (!moved.isEmpty() && !op->moveNative(moved, dest)) {
         filesList->reload();
         return;
     }
-    if (!copied.isEmpty() && !op->copy(copied, path)) {
+    if (!copied.isEmpty() && !op->copyNative(copied, dest)) {
         // The moved entries are gone from the buffer; the copied ones stay.
-        for (int i = bufferList->topLevelItemCount() - 1; i >= 0; --i)
-            if (cutSet.contains(static_cast<FilesListItem*>(bufferList->topLevelItem(i))->filePath))
-                delete bufferList->topLevelItem(i);
-        filesList->setExcludeFilePaths({});
-        filesList->reload();
+        dropFromBuffer(QSet<QByteArray>(moved.cbegin(), moved.cend()));
         return;
     }
-    showBuffer(false);
+    if (already.isEmpty()) {
+        showBuffer(false);
+        return;
+    }
+    dropFromBuffer(pasted);
+    sayAlready();
+}
+
+void ExplorerPanel::dropFromBuffer(const QSet<QByteArray>& paths)
+{
+    QStringList excluded;
+    for (FilesListItem* entry : bufferEntries(bufferList)) {
+        if (paths.contains(entry->nativePath)) {
+            d->cut.remove(entry->nativePath);
+            delete entry;
+        } else if (d->cut.contains(entry->nativePath)) {
+            excluded << entry->filePath;
+        }
+    }
+    if (!bufferList->topLevelItemCount()) {
+        showBuffer(false);
+        return;
+    }
+    filesList->setExcludeFilePaths(excluded);
+    filesList->reload();
 }
 
 void ExplorerPanel::erase()
@@ -653,12 +724,25 @@ void ExplorerPanel::erase()
     const QList<FilesListItem*> selected = filesList->selectedItems();
     if (selected.isEmpty() || xqwidgets::FileOperator::isRunning())
         return;
-    const QStringList paths = filesList->selectedFileNames();
+    QList<QByteArray> paths;
+    QString gone;
+    for (const FilesListItem* item : selected) {
+        paths << item->nativePath;
+        if (gone.isNull() && !present(item->nativePath))
+            gone = item->filePath;
+    }
     if (Message::warning(tr("Warning"), tr("Do you really want to delete it?"), tr("Delete"),
                          tr("Cancel"), QString(), 0, 1) != 0)
         return;
+    // The operator refuses a list naming something that is gone, silently.
+    if (!gone.isNull()) {
+        Message::warning(tr("Error happens..."),
+                         gone + tr(" no longer exists.\nNothing was deleted."), QString());
+        filesList->reload();
+        return;
+    }
     moveCursor(filesList, selected);
-    xqwidgets::FileOperator::self(Shell::self())->erase(paths);
+    xqwidgets::FileOperator::self(Shell::self())->eraseNative(paths);
     filesList->reload();
 }
 
@@ -705,6 +789,7 @@ void ExplorerPanel::showBuffer(bool show)
     Actions::action(QStringLiteral("ExplorerPanel/action/paste"))->setEnabled(show);
     if (!show) {
         bufferList->clear();
+        d->cut.clear();
         filesList->setExcludeFilePaths({});
         filesList->reload();
     }

@@ -3,6 +3,9 @@
 
 #include "vexa/explorer/explorerpanelbase.h"
 
+#include <QByteArray>
+#include <QSet>
+
 class QMenu;
 
 namespace vexa
@@ -88,6 +91,9 @@ protected:
 
 private:
     explicit ExplorerPanel(QWidget* parent);
+    // Takes the entries of these paths out of the buffer; the cut ones left
+    // stay grey in the files list.
+    void dropFromBuffer(const QSet<QByteArray>& paths);
     class Private;
     Private* d;
 };

@@ -149,6 +149,7 @@ public:
     QMap<QString, ActionGroup*> actionGroupMap;
     xqwidgets::Navigator<FilesListNavigatorData> navigator;
     ReadableCheck readable;
+    bool entriesFixed = false;
     QHash<FileType*, QIcon> icons;
     QHash<FileType*, QIcon> grayIcons;
 };
@@ -277,6 +278,7 @@ void FilesListItem::setup(const QString& name, const QString& path, int index, b
     isDir = dir;
     fileName = name;
     filePath = path;
+    nativePath = QFile::encodeName(path);
     sort_key = index;
     FileTypeManager* types = FileTypeManager::self();
     m_fileType = dir ? types->fileType(QStringLiteral("folder")) : types->findType(name);
@@ -333,7 +335,7 @@ QString FilesListItem::dateText() const
 void FilesListItem::refresh()
 {
     struct stat st;
-    m_known = statAt(AT_FDCWD, QFile::encodeName(filePath).constData(), &st);
+    m_known = statAt(AT_FDCWD, nativePath.constData(), &st);
     if (m_known) {
         isDir = S_ISDIR(st.st_mode);
         m_size = st.st_size;
@@ -355,15 +357,16 @@ void FilesListItem::readDetails() const
 {
     m_detailsPending = false;
     m_items.clear();
-    // A file that is gone, or whose name cannot be given back to the file
-    // system, cannot be opened either.
-    m_locked = !m_known || !m_list || !m_list->isReadable(filePath, isDir);
+    // A file that is gone, or whose name does not survive the trip through
+    // the text an editor opens it by, cannot be opened either.
+    m_locked = !m_known || QFile::encodeName(filePath) != nativePath || !m_list ||
+               !m_list->isReadable(filePath, isDir);
     if (!isDir)
         return;
     if (m_locked) {
         m_items = QStringLiteral("Locked");
     } else if (m_list->viewMode() == FilesList::Detailed) {
-        const int n = countEntries(QFile::encodeName(filePath).constData());
+        const int n = countEntries(nativePath.constData());
         if (n >= 0)
             m_items = QString::number(n) + QStringLiteral(" Items");
     }
@@ -536,6 +539,11 @@ void FilesList::adjustContentSize()
     viewport()->update();
 }
 
+void FilesList::setEntriesFixed(bool fixed)
+{
+    d->entriesFixed = fixed;
+}
+
 void FilesList::setReadableCheck(const ReadableCheck& check)
 {
     d->readable = check;
@@ -574,6 +582,7 @@ bool FilesList::setPath(const QString& path)
 
     const QString base = QDir::cleanPath(QDir(path).absolutePath());
     const QString prefix = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+    const QByteArray nativePrefix = QFile::encodeName(prefix);
     const int cut = base.lastIndexOf(QLatin1Char('/'));
     const QString parent = cut <= 0 ? QStringLiteral("/") : base.left(cut);
     const QSet<QString> excluded(d->excludeFilePaths.cbegin(), d->excludeFilePaths.cend());
@@ -588,6 +597,8 @@ bool FilesList::setPath(const QString& path)
         const bool isParent = e.dir && e.name == parentName;
         auto* item = new FilesListItem(FilesListItem::Unattached(), this, e.name,
                                        isParent ? parent : prefix + e.name, index++, e.dir);
+        if (!isParent)
+            item->nativePath = nativePrefix + e.raw;
         if (detailed) {
             // The lock and a folder's count are read when first asked for,
             // which is when the entry is first painted: a big folder costs
@@ -694,6 +705,9 @@ void FilesList::itemClicked(QTreeWidgetItem* treeItem)
         FileTypeManager::openFile(item->filePath);
         return;
     }
+    // The buffer's folders are entries to paste, not places to go.
+    if (d->entriesFixed)
+        return;
     const QString target = item->filePath;
     const QString name = item->fileName;
     const QString oldPath = d->currentPath;
@@ -719,8 +733,9 @@ void FilesList::itemSelected()
         quint64 total = 0;
         for (const QModelIndex& i : rows) {
             auto* item = static_cast<FilesListItem*>(itemFromIndex(i));
-            if (item && !item->isDir)
-                total += quint64(qMax<qint64>(0, QFileInfo(item->filePath).size()));
+            struct stat st;
+            if (item && !item->isDir && ::stat(item->nativePath.constData(), &st) == 0)
+                total += quint64(st.st_size);
         }
         text = tr("Selected %1 Items").arg(rows.size());
         if (total)
@@ -810,7 +825,16 @@ void FilesList::mouseRightClick(QTreeWidgetItem* treeItem, const QPoint& pos, in
 
 void FilesList::setFocus()
 {
+    const bool had = hasFocus();
     QWidget::setFocus();
+    // Only a focus that moves here sends a focus-in event: a list that had
+    // it, or one in a window not active yet, says so itself.
+    if (had || !hasFocus())
+        announceFocus();
+}
+
+void FilesList::announceFocus()
+{
     status(d->currentPath);
     Q_EMIT gotFocus();
 }
@@ -818,11 +842,11 @@ void FilesList::setFocus()
 void FilesList::focusInEvent(QFocusEvent* e)
 {
     QTreeWidget::focusInEvent(e);
-    // A click or Tab gives the focus without setFocus(): say so as well.
-    if (e->reason() != Qt::OtherFocusReason) {
-        status(d->currentPath);
-        Q_EMIT gotFocus();
-    }
+    // Whatever gave the focus (a click, Tab, the panel's setFocus(), which
+    // is not this one: QWidget::setFocus() is not virtual), except a popup
+    // closing, after which the list only has its focus back.
+    if (e->reason() != Qt::PopupFocusReason)
+        announceFocus();
 }
 
 void FilesList::keyPressEvent(QKeyEvent* e)

@@ -75,6 +75,10 @@ public:
     QString fileName;
     // Absolute and clean; for ".." the parent folder.
     QString filePath;
+    // filePath as the bytes the folder listing gave, which every file
+    // operation uses: a name that is not valid in the locale's encoding is
+    // shown with replacement characters, and filePath then names no file.
+    QByteArray nativePath;
     int sort_key = 0;
 
 private:
@@ -140,6 +144,10 @@ public:
 
     void adjustContentSize();
 
+    // A list of given entries (the explorer's buffer) rather than of a
+    // folder: activating a folder in it never lists that folder.
+    void setEntriesFixed(bool fixed);
+
     // Whether a file (or, with `isDir`, a folder) can be read; an entry that
     // cannot is locked. Replaceable so that a refusal can be staged where
     // permissions give none (as root); null restores the file system's answer.
@@ -170,7 +178,8 @@ public Q_SLOTS:
     void setCurrentFirst();
     void setCurrentLast();
     void mouseRightClick(QTreeWidgetItem* item, const QPoint& pos, int column);
-    // Takes the keyboard focus and says so through gotFocus().
+    // Takes the keyboard focus; like every focus-in, writes the folder into
+    // the status bar and says so through gotFocus().
     void setFocus();
 
 Q_SIGNALS:
@@ -188,6 +197,7 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
 
 private:
+    void announceFocus();
     friend class FilesListItem;
     friend class FilesListDelegate;
     class Private;

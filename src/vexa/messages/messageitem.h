@@ -1,6 +1,8 @@
 #ifndef VEXA_MESSAGES_MESSAGEITEM_H
 #define VEXA_MESSAGES_MESSAGEITEM_H
 
+#include "vexa/messages/messagemarkup.h"
+
 #include <QColor>
 #include <QList>
 #include <QListWidgetItem>
@@ -15,23 +17,10 @@ namespace vexa
 
 class MessageItemPrivate;
 
-// A run of a message row drawn in one pair of colours: the text between two
-// colour tags. An invalid colour means "the list's own": the normal text
-// colour, or no background fill.
-struct MessageSegment {
-    QString text;
-    QColor color;
-    QColor background;
-};
-
-// One row of the messages panel. Its raw text may carry in-band tags,
-// "#color{value}" and "#bgcolor{value}", that switch the text or background
-// colour from there to the end of the row; the row shows and measures its
-// text without them. A backslash between the "#" and the tag's name
-// ("#\\color{") shows the tag's opening as text instead, one backslash fewer
-// ("#color{"): escape() puts it there, so that text read from files or
-// programs is shown as it is, also right before or after a tag. A row with a file name and a line
-// is a link; a row whose line was never set offers the first number of its text instead.
+// One row of the messages panel. Its raw text may carry the colour tags of
+// the panel's markup (messagemarkup.h); the row shows and measures its text
+// without them. A row with a file name and a line is a link; a row whose
+// line was never set offers the first number of its text instead.
 class MessageItem : public QListWidgetItem
 {
 public:
@@ -64,10 +53,6 @@ public:
 
     // The runs of the row with their colours, empty runs left out.
     QList<MessageSegment> segments() const;
-    static QList<MessageSegment> parseMarkup(const QString& raw);
-    static QString stripMarkup(const QString& raw);
-    // `text` made safe to put into a raw text: shown literally, tags and all.
-    static QString escape(const QString& text);
 
     // Draws the row into `rect` with the painter's pen as the starting text colour.
     void paint(QPainter* painter, const QRect& rect) const;

@@ -11,7 +11,7 @@ namespace vexa
 // (500 at most), shows the newest once the event loop runs, turns rows of a
 // Python traceback that came without a file into links, and opens a link
 // row's file at its line when the row is pressed. Text that comes from files
-// or programs goes through MessageItem::escape() to show literally.
+// or programs goes through markup::escape() to show literally.
 class MessageOutput : public QListWidget
 {
     Q_OBJECT

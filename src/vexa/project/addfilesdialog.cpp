@@ -5,6 +5,7 @@
 #include "vexa/filetype.h"
 #include "vexa/project/project.h"
 #include "vexa/settings.h"
+#include "vexa/utils.h"
 
 #include <QApplication>
 #include <QDir>
@@ -70,8 +71,13 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const char* name)
     Project* project = Project::self();
     const QStringList paths = project->filePaths(QString());
     filePaths.reserve(paths.size() + 1);
-    for (const QString& p : paths)
-        filePaths.insert(QDir::cleanPath(p));
+    // Cleaned as every command of the tree cleans them; a path that leads
+    // out of the project folder names nothing the dialog shows.
+    for (const QString& p : paths) {
+        const QString path = project->diskPath(p);
+        if (!path.isNull())
+            filePaths.insert(path);
+    }
     filePaths.insert(QDir::cleanPath(project->filePath()));
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -87,8 +93,8 @@ AddFilesDialog::AddFilesDialog(QWidget* parent, const char* name)
     listViewFiles->expandAll();
     QApplication::restoreOverrideCursor();
 
-    resize(Settings::readNum(QStringLiteral("/project/addfiles/width"), width()),
-           Settings::readNum(QStringLiteral("/project/addfiles/height"), height()));
+    resize(Utils::storedDialogSize(QStringLiteral("/project/addfiles/width"),
+                                   QStringLiteral("/project/addfiles/height"), size(), this));
 
     connect(buttonSelectAll, &QPushButton::clicked, this, &AddFilesDialog::selectAll);
     connect(buttonClearSelection, &QPushButton::clicked, this, &AddFilesDialog::clearSelection);

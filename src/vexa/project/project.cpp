@@ -47,7 +47,7 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
     d->domView = new DomListView(shell->leftDock(), "Project::domView");
     d->domView->setWindowIcon(Utils::icon(QStringLiteral("18x18_Project")));
     d->dockAction = shell->addLeftDockToggle(tr("Project"), QStringLiteral("leftDock/project"),
-                                             QStringLiteral("22x22_Project"), this);
+                                             QStringLiteral("22x22_Project"), this, true);
     shell->leftDock()->addWidget(d->domView);
     d->recentProjectsView = new RecentProjects(shell->leftDock(), "Project::recentProjects");
     shell->leftDock()->addWidget(d->recentProjectsView);
@@ -84,8 +84,7 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
     Action* addFolderTo =
         make(QStringLiteral("New Folder"), "Project/addfolderto", SLOT(addFolderTo()));
 
-    // The groups in their order. The options bring their command into the
-    // group left empty here. "Add folder" is in no menu.
+    // The groups in their order. "Add folder" is in no menu.
     shell->actionGroup(QStringLiteral("menu/Project/New"))->add(create);
     ActionGroup* std = shell->actionGroup(QStringLiteral("menu/Project/Std"));
     std->addSeparator();
@@ -95,7 +94,9 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
     std->addSeparator();
     std->add(addFiles);
     Action* options = make(QStringLiteral("O&ptions"), "Project/options", SLOT(options()));
-    shell->actionGroup(QStringLiteral("menu/Project/Options"))->add(options);
+    ActionGroup* optionsGroup = shell->actionGroup(QStringLiteral("menu/Project/Options"));
+    optionsGroup->addSeparator();
+    optionsGroup->add(options);
     shell->actionGroup(QStringLiteral("menu/Window/Docks"))->add(focus);
 
     for (Action* a : {addFiles, addFolder, save, close, options})
@@ -106,9 +107,11 @@ Project::Project(QObject* parent) : QObject(parent), d(new Private(this))
     ActionGroup* add = group(QStringLiteral("project/context/project/add"));
     add->add(addFolderTo);
     add->add(addFilesTo);
-    group(QStringLiteral("project/context/project/std"));
+    ActionGroup* g = group(QStringLiteral("project/context/project/std"));
+    g->addSeparator();
+    g->add(options);
     group(QStringLiteral("project/context/project/plugin"));
-    ActionGroup* g = group(QStringLiteral("project/context/project/close"));
+    g = group(QStringLiteral("project/context/project/close"));
     g->addSeparator();
     g->add(save);
     g->add(close);
@@ -179,8 +182,12 @@ Project::~Project()
         delete d->optionsWidget;
     Settings::write(QStringLiteral("/project/openedProject"), d->filePath);
     if (hasProject()) {
-        ProjectFile::strip(d->domRoot);
-        ProjectFile::write(d->dom, d->filePath, nullptr);
+        // A file another program has changed is kept as it is: the user
+        // answered for it on the way out, and nobody can be asked here.
+        if (!d->file->changedOnDisk(d->filePath)) {
+            ProjectFile::strip(d->domRoot);
+            d->file->write(d->dom, d->filePath, nullptr);
+        }
         d->discard(false);
     }
     Settings::write(QStringLiteral("/project/lastAddDir"), d->lastAddDir);
@@ -195,7 +202,7 @@ Project::~Project()
 bool Project::saveAtExit()
 {
     Project* p = Private::self;
-    if (!p || !p->hasProject() || p->save())
+    if (!p || !p->hasProject() || p->d->saveOwn() != Private::Saved::Failed)
         return true;
     if (!p->d->confirmDiscard())
         return false;
@@ -220,6 +227,7 @@ void Project::Private::discard(bool announce)
     if (domView)
         domView->clear();
     filePath.clear();
+    file = std::make_unique<ProjectFile>();
     dom = QDomDocument();
     domRoot = QDomElement();
     if (announce && domView) {
@@ -241,11 +249,63 @@ bool Project::Private::confirmDiscard() const
            QMessageBox::Yes;
 }
 
+bool Project::Private::isOwnFile(const QString& path) const
+{
+    return !filePath.isEmpty() && (path == filePath || QFileInfo(path) == QFileInfo(filePath));
+}
+
+bool Project::Private::write(ProjectFile& to, const QString& target)
+{
+    if (domView)
+        domView->clearSelection();
+    if (ProjectFile::strip(domRoot) > 0 && domView)
+        domView->syncToDom();
+    Q_EMIT q->message(tr("Saving project file: ") + target);
+    QString error;
+    switch (to.write(dom, target, &error)) {
+    case ProjectFile::CannotCreate:
+        Message::information(tr("Error"), tr("Can't open file:\n'%1' for writing.").arg(target) +
+                                              QLatin1Char('\n') + error);
+        return false;
+    case ProjectFile::CannotWrite:
+        Message::information(tr("Error"),
+                             tr("Can't write file:\n'%1'\nThe old file is kept.").arg(target) +
+                                 QLatin1Char('\n') + error);
+        return false;
+    case ProjectFile::Written:
+        break;
+    }
+    Q_EMIT q->saved();
+    return true;
+}
+
+Project::Private::Saved Project::Private::saveOwn()
+{
+    // Only a file counts: a folder or the like in the file's place is no
+    // work of another program to keep, and the write reports it.
+    if (file->changedOnDisk(filePath) && QFileInfo(filePath).isFile() &&
+        Message::warning(tr("Warning"),
+                         tr("The project file:\n'%1'\nhas been changed by another program since "
+                            "it was loaded.\nOverwrite it with the open project?")
+                             .arg(filePath),
+                         QMessageBox::Yes,
+                         QMessageBox::No | QMessageBox::Default | QMessageBox::Escape) !=
+            QMessageBox::Yes)
+        return Saved::Kept;
+    return write(*file, filePath) ? Saved::Written : Saved::Failed;
+}
+
 void Project::Private::reportRead(int status, const QString& path)
 {
     switch (status) {
     case ProjectFile::CannotOpen:
         Message::information(tr("Error"), tr("Can't open project file:\n'%1'").arg(path));
+        break;
+    case ProjectFile::TooLarge:
+        Message::information(tr("Error"),
+                             tr("The project file:\n'%1'\nis larger than %2 MiB and is not loaded.")
+                                 .arg(path)
+                                 .arg(ProjectFile::maxSize >> 20));
         break;
     case ProjectFile::NotXml:
         Message::information(tr("Error"), tr("File:\n'%1'\nis not Vexa project file.").arg(path));
@@ -280,7 +340,8 @@ void Project::load(const QString& filePath)
     // The new file is read and checked while the open project stays open.
     QDomDocument doc;
     QDomElement project;
-    int status = ProjectFile::read(path, doc, project);
+    auto incoming = std::make_unique<ProjectFile>();
+    int status = incoming->read(path, doc, project);
     if (status != ProjectFile::Read) {
         Private::reportRead(status, path);
         return;
@@ -293,7 +354,7 @@ void Project::load(const QString& filePath)
         // Reopening the project that was open: read back what its close
         // has just written.
         if (QFileInfo(closing) == QFileInfo(absPath)) {
-            status = ProjectFile::read(path, doc, project);
+            status = incoming->read(path, doc, project);
             if (status != ProjectFile::Read) {
                 Private::reportRead(status, path);
                 return;
@@ -301,6 +362,7 @@ void Project::load(const QString& filePath)
         }
     }
 
+    d->file = std::move(incoming);
     d->dom = doc;
     d->domRoot = project;
     if (d->domView) {
@@ -392,37 +454,22 @@ void Project::create()
 
 bool Project::save(const QString& filePath)
 {
-    if (d->domView)
-        d->domView->clearSelection();
-    if (ProjectFile::strip(d->domRoot) > 0 && d->domView)
-        d->domView->syncToDom();
     const QString target = filePath.isEmpty() ? d->filePath : filePath;
     if (target.isEmpty())
         return false;
-    Q_EMIT message(tr("Saving project file: ") + target);
-    QString error;
-    switch (ProjectFile::write(d->dom, target, &error)) {
-    case ProjectFile::CannotCreate:
-        Message::information(tr("Error"), tr("Can't open file:\n'%1' for writing.").arg(target) +
-                                              QLatin1Char('\n') + error);
-        return false;
-    case ProjectFile::CannotWrite:
-        Message::information(tr("Error"),
-                             tr("Can't write file:\n'%1'\nThe old file is kept.").arg(target) +
-                                 QLatin1Char('\n') + error);
-        return false;
-    case ProjectFile::Written:
-        break;
-    }
-    Q_EMIT saved();
-    return true;
+    if (d->isOwnFile(target))
+        return d->saveOwn() == Private::Saved::Written;
+    // A copy elsewhere: the project stays bound to its own file, and the
+    // record of that file stays as it was.
+    ProjectFile copy;
+    return d->write(copy, target);
 }
 
 bool Project::close()
 {
     if (!hasProject())
         return true;
-    if (!save(d->filePath) && !d->confirmDiscard())
+    if (d->saveOwn() == Private::Saved::Failed && !d->confirmDiscard())
         return false;
     d->discard(true);
     return true;

@@ -34,8 +34,9 @@ public:
     ~Project() override;
 
     // The save of an open project on the program's way out, before the main
-    // window is torn down. A failed save asks whether to close the project
-    // without saving; false (keep it, cancel the exit) is the default answer.
+    // window is torn down, as close() saves. A failed save asks whether to
+    // close the project without saving; false (keep it, cancel the exit) is
+    // the default answer.
     // True at once when no project object or no project exists.
     static bool saveAtExit();
 
@@ -74,11 +75,15 @@ public:
     // Only paths in the project folder (the folder itself or below a "/"
     // after it) are looked up: by local name first, then by "url".
     QDomNode filePath2node(const QString& filePath) const;
-    // Where the node lies on disk, or a null string when its names or url
-    // would lead out of the project folder (a name that is empty, "." or
-    // "..", or holds a "/" or a NUL). Every command that touches the disk
-    // goes through it.
+    // Where the node lies on disk, cleaned (a doubled separator or an empty
+    // name leaves no trace, ".." takes the folder above), or a null string
+    // when that lies outside the project folder, holds a NUL or the node is
+    // in no project. Every command that touches the disk goes through it.
+    // Symbolic links are not followed: a linked folder inside the project
+    // folder counts as inside.
     QString diskPath(QDomNode node) const;
+    // The same for a file path (a node's, as node2filePath() gives it).
+    QString diskPath(const QString& filePath) const;
 
     // The widget the options dialog shows, owned by the project from now
     // on. It needs the slots loadSettings() (fill the fields from the
@@ -104,11 +109,13 @@ public Q_SLOTS:
     virtual void load(const QString& filePath = QString());
     // Writes the document to `filePath`, or to the project's own file, as a
     // whole or not at all: a failure keeps the old file, emits no saved()
-    // and shows the reason. Returns whether the file was written.
+    // and shows the reason. Its own file, when another program has changed
+    // it since it was loaded or saved, is written over only when the user
+    // says so (the default keeps it). Returns whether the file was written.
     virtual bool save(const QString& filePath = QString());
-    // Saves and closes the open project. When the save fails the user is
-    // asked whether to close without saving; the default keeps the project
-    // open and returns false. True when no project is open.
+    // Saves (as above) and closes the open project. When the save fails the
+    // user is asked whether to close without saving; the default keeps the
+    // project open and returns false. True when no project is open.
     virtual bool close();
 
     void updateProject();

@@ -2,12 +2,15 @@
 #define VEXA_PROJECT_PROJECT_P_H
 
 #include "vexa/project/project.h"
+#include "vexa/project/projectfile.h"
 
 #include <QDomDocument>
 #include <QDomElement>
 #include <QMap>
 #include <QPointer>
 #include <QString>
+
+#include <memory>
 
 class QDialog;
 class QTreeWidgetItem;
@@ -33,6 +36,8 @@ public:
     QPointer<DomListView> domView;
     QPointer<RecentProjects> recentProjectsView;
     QString filePath;
+    // The open project's file as last read or written.
+    std::unique_ptr<ProjectFile> file = std::make_unique<ProjectFile>();
     QDomDocument dom;
     // The project element; null while no project is open.
     QDomElement domRoot;
@@ -58,6 +63,16 @@ public:
     // Asks whether the project whose save just failed may be closed all the
     // same; the default answer keeps it.
     bool confirmDiscard() const;
+    // Whether `path` names the open project's own file.
+    bool isOwnFile(const QString& path) const;
+    // Writes the document to `target` through `to`, with the message of a
+    // failure; true when written.
+    bool write(ProjectFile& to, const QString& target);
+    // The save of the open project to its own file. When another program
+    // has changed the file since it was read or written, the user is asked
+    // first, and the default answer keeps the other program's file.
+    enum class Saved { Written, Kept, Failed };
+    Saved saveOwn();
     // The message of a file that could not be read as a project.
     static void reportRead(int status, const QString& path);
 
@@ -74,8 +89,8 @@ public:
     bool delNodeAndItem(QString& name);
     // One component of a path: a name that stays in the folder it is in.
     static bool isSafeName(const QString& name);
-    // A chain of such components, each after a "/".
-    static bool isSafeUrl(const QString& url);
+    // Whether the clean absolute `path` is `folder` or lies below it.
+    static bool isWithin(const QString& path, const QString& folder);
     // The folder on disk of a destination (a local name), cleaned.
     QString folderPath(const QString& dest) const;
     // Whether every component of a typed local name stays in its folder;
@@ -88,6 +103,11 @@ public:
     // addFiles() without the tree's sync; true when it came to adding.
     bool addFiles(QStringList files, QString dest, QDomNode toNode);
 
+    // Where the entry at `path` (a path in the project folder) really is
+    // when its folder, every link followed, lies outside the project
+    // folder's real place; a null string when it lies inside or its folder
+    // does not exist.
+    QString realPathOutside(const QString& path) const;
     // Opens the file of a node through its type and records it as recent,
     // at once or from the event loop. Folders, the project element and
     // missing files are ignored; a file whose names lead out of the project

@@ -11,6 +11,7 @@
 #include "vexa/recentfiles.h"
 #include "vexa/widgets/domlistview.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -61,6 +62,18 @@ void Project::Private::open(const QDomNode& node, bool later)
         QTimer::singleShot(0, q, go);
     else
         go();
+}
+
+QString Project::Private::realPathOutside(const QString& path) const
+{
+    // Removing a name removes that very entry, a link itself included: the
+    // links to follow are those of the folders on the way.
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.path()).canonicalFilePath();
+    const QString top = QFileInfo(q->dirPath()).canonicalFilePath();
+    if (folder.isEmpty() || top.isEmpty() || isWithin(folder, top))
+        return QString();
+    return QDir(folder).filePath(info.fileName());
 }
 
 bool Project::Private::delNodeAndItem(QString& name)
@@ -122,9 +135,16 @@ void Project::deleteFile(QString name)
         refuseOutside(node2filePath(node));
         return;
     }
-    if (Message::warning(
-            tr("Warning"), tr("Delete the file '%1' from the disk?").arg(path), QMessageBox::Yes,
-            QMessageBox::No | QMessageBox::Default | QMessageBox::Escape) != QMessageBox::Yes)
+    // Through a linked folder the file removed may lie elsewhere: then the
+    // question names it where it really is.
+    const QString real = d->realPathOutside(path);
+    const QString question =
+        real.isNull()
+            ? tr("Delete the file '%1' from the disk?").arg(path)
+            : tr("Delete the file '%1', which is '%2' outside the project folder?").arg(path, real);
+    if (Message::warning(tr("Warning"), question, QMessageBox::Yes,
+                         QMessageBox::No | QMessageBox::Default | QMessageBox::Escape) !=
+        QMessageBox::Yes)
         return;
     if (!QFile::remove(path)) {
         Message::information(tr("Error"), tr("Can't delete file:\n'%1'").arg(path));

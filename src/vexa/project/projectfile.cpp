@@ -1,7 +1,10 @@
 #include "vexa/project/projectfile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "xqwidgets/xqeditor/textfile.h"
+
+#include <QDomProcessingInstruction>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <cmath>
@@ -12,8 +15,6 @@ namespace vexa
 namespace
 {
 
-// Whether the elements nest no deeper than the cap. The XML reader also
-// enforces its own cap on entity expansion, so an entity bomb ends here too.
 // XML has no NUL character, but the reader lets one through in places, and
 // the document it builds would then be written as a file that no longer
 // loads. A file in UTF-16 or UTF-32 (with its byte order mark) has NUL bytes
@@ -26,7 +27,22 @@ bool hasStrayNul(const QByteArray& bytes)
     return bytes.contains('\0');
 }
 
-bool shallowEnough(const QByteArray& bytes)
+// Whether a processing instruction loads again as the writer writes it,
+// with a space after the target. The reader takes an invalid target (one
+// with a control character, say) when "?>" follows it at once, and refuses
+// the same target before a space.
+bool readsBack(QStringView target, QStringView data)
+{
+    QXmlStreamReader reader(QStringLiteral("<r><?%1 %2?></r>").arg(target, data));
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
+// Whether the elements nest no deeper than the cap and every processing
+// instruction would load again once written. The XML reader also enforces
+// its own cap on entity expansion, so an entity bomb ends here too.
+bool acceptable(const QByteArray& bytes)
 {
     QXmlStreamReader reader(bytes);
     int depth = 0;
@@ -38,6 +54,11 @@ bool shallowEnough(const QByteArray& bytes)
             break;
         case QXmlStreamReader::EndElement:
             --depth;
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            if (!readsBack(reader.processingInstructionTarget(),
+                           reader.processingInstructionData()))
+                return false;
             break;
         default:
             break;
@@ -68,19 +89,54 @@ int stripChildren(QDomNode node)
 
 } // namespace
 
+ProjectFile::ProjectFile() : file(std::make_unique<xqwidgets::TextFile>()) {}
+
+ProjectFile::~ProjectFile() = default;
+
 ProjectFile::ReadStatus ProjectFile::read(const QString& path, QDomDocument& doc,
                                           QDomElement& project)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    const QFileInfo info(path);
+    if (info.isFile() && info.size() > maxSize)
+        return TooLarge;
+    // The bound holds also for a file that grew since it was looked at.
+    QByteArray bytes;
+    if (!file->loadBytes(path, &bytes, maxSize))
         return CannotOpen;
-    return parse(f.readAll(), doc, project);
+    return parse(bytes, doc, project);
+}
+
+ProjectFile::WriteStatus ProjectFile::write(const QDomDocument& doc, const QString& path,
+                                            QString* error)
+{
+    if (file->saveBytes(path, serialize(doc)))
+        return Written;
+    if (error)
+        *error = file->errorString();
+    // Whether there was no way to write at all (the name is taken by
+    // something else than a file, or neither the file nor its folder may be
+    // written), or the writing itself failed.
+    const QFileInfo info(path);
+    const bool writable = (info.isFile() && info.isWritable()) ||
+                          (!info.exists() && QFileInfo(info.absolutePath()).isWritable()) ||
+                          (info.isFile() && QFileInfo(info.absolutePath()).isWritable());
+    return writable ? CannotWrite : CannotCreate;
+}
+
+bool ProjectFile::changedOnDisk(const QString& path) const
+{
+    return file->changedOnDisk(path);
+}
+
+QString ProjectFile::errorString() const
+{
+    return file->errorString();
 }
 
 ProjectFile::ReadStatus ProjectFile::parse(const QByteArray& bytes, QDomDocument& doc,
                                            QDomElement& project)
 {
-    if (hasStrayNul(bytes) || !shallowEnough(bytes))
+    if (hasStrayNul(bytes) || !acceptable(bytes))
         return NotXml;
     QDomDocument parsed;
     if (!parsed.setContent(bytes, false))
@@ -98,32 +154,23 @@ int ProjectFile::strip(QDomElement project)
     return project.isNull() ? 0 : stripChildren(project);
 }
 
-ProjectFile::WriteStatus ProjectFile::write(const QDomDocument& doc, const QString& path,
-                                            QString* error)
+QByteArray ProjectFile::serialize(const QDomDocument& doc)
 {
-    QSaveFile f(path);
-    // Unbuffered: a short write (a full disk, a file size limit) shows in the
-    // count write() returns. Through the buffer it would be lost in the
-    // flush, and a cut file would be committed as complete.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (error)
-            *error = f.errorString();
-        return CannotCreate;
-    }
+    // Qt writes the text in UTF-8 under whatever encoding the declaration
+    // names: the declaration is made to name UTF-8 for the writing, so that
+    // every name reads back as it was.
+    QDomProcessingInstruction declaration = doc.firstChild().toProcessingInstruction();
+    if (declaration.isNull() || declaration.target() != QLatin1String("xml"))
+        return doc.toByteArray(1);
+    static const QRegularExpression encoding(
+        QStringLiteral("encoding\\s*=\\s*(\"[^\"]*\"|'[^']*')"));
+    const QString data = declaration.data();
+    QString utf8 = data;
+    utf8.replace(encoding, QStringLiteral("encoding='UTF-8'"));
+    declaration.setData(utf8);
     const QByteArray bytes = doc.toByteArray(1);
-    if (f.write(bytes) != bytes.size()) {
-        if (error)
-            *error = f.errorString();
-        f.cancelWriting();
-        f.commit();
-        return CannotWrite;
-    }
-    if (!f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return CannotWrite;
-    }
-    return Written;
+    declaration.setData(data);
+    return bytes;
 }
 
 double ProjectFile::version(const QString& text)

@@ -5,6 +5,13 @@
 #include <QDomElement>
 #include <QString>
 
+#include <memory>
+
+namespace xqwidgets
+{
+class TextFile;
+}
+
 namespace vexa
 {
 
@@ -15,18 +22,31 @@ namespace vexa
 // the root as the document element, so a leading XML declaration or comment
 // is no obstacle, and text or comments ahead of the project element are
 // skipped.
+//
+// An object stands for one project file: it remembers the file as it last
+// read or wrote it, so that a change by another program shows before the
+// file is written over. Reading and writing go the editors' way: regular
+// files only, a save that replaces the file only once everything is written,
+// and a file with other names (hard links) rewritten in place so that every
+// name sees the new content.
 class ProjectFile
 {
 public:
-    ProjectFile() = delete;
+    ProjectFile();
+    ~ProjectFile();
+    ProjectFile(const ProjectFile&) = delete;
+    ProjectFile& operator=(const ProjectFile&) = delete;
 
     enum ReadStatus {
         Read,
         // The file could not be opened for reading.
         CannotOpen,
+        // Larger than maxSize: not read at all.
+        TooLarge,
         // Not well-formed XML, a NUL byte outside a UTF-16/32 file, an entity
-        // that expands beyond the XML reader's cap, or elements nested deeper
-        // than maxDepth.
+        // that expands beyond the XML reader's cap, elements nested deeper
+        // than maxDepth, or a processing instruction whose target the XML
+        // reader takes only where nothing follows it.
         NotXml,
         // No root element, or a root without a child element.
         WrongContents
@@ -37,12 +57,31 @@ public:
     static constexpr int maxDepth = 256;
     // The version of the format the program writes and fully understands.
     static constexpr int formatVersion = 8;
+    // Larger files are refused unread. The document in memory takes about
+    // 80 times the file's size, the time to build it grows faster than the
+    // size, and the project reopened at every start must not hold the start
+    // for long. A project of 100,000 files takes about 5 MiB.
+    static constexpr qint64 maxSize = qint64(8) << 20;
 
     // Reads the file into `doc` and sets `project` to its project element.
-    // On failure `doc` and `project` are left as they were.
-    static ReadStatus read(const QString& path, QDomDocument& doc, QDomElement& project);
+    // On failure `doc` and `project` are left as they were; errorString()
+    // says why the file could not be opened.
+    ReadStatus read(const QString& path, QDomDocument& doc, QDomElement& project);
+    // Writes serialize(doc) to `path`; on failure the old file is untouched
+    // and `error` says why.
+    WriteStatus write(const QDomDocument& doc, const QString& path, QString* error);
+    // Whether the file at `path`, the one this object last read or wrote,
+    // has been changed or replaced by another program since. A file that is
+    // gone has not changed.
+    bool changedOnDisk(const QString& path) const;
+    QString errorString() const;
+
     // Parses bytes as read() does.
     static ReadStatus parse(const QByteArray& bytes, QDomDocument& doc, QDomElement& project);
+    // The bytes written for a document: UTF-8, one space of indentation per
+    // level. The XML declaration, when the document has one, names UTF-8 in
+    // what is written, whatever encoding the file was read in.
+    static QByteArray serialize(const QDomDocument& doc);
 
     // Removes the marks that are not written: the attribute "open" from every
     // element below `project`, and every element below it whose "type" is
@@ -50,18 +89,15 @@ public:
     // Returns the number of elements removed.
     static int strip(QDomElement project);
 
-    // Writes the whole document (one space of indentation per level) to
-    // `path` through a temporary file that replaces the old one only once
-    // everything is written; on failure the old file is untouched and
-    // `error` says why.
-    static WriteStatus write(const QDomDocument& doc, const QString& path, QString* error);
-
     // The "version" attribute as a number: an empty or malformed value gives
     // 0, "inf" and values too large for a double give infinity, "nan" NaN.
     static double version(const QString& text);
     // Whether a file of that version was written by a later program: its
     // integer part exceeds formatVersion (NaN does not, infinity does).
     static bool isNewer(const QString& text);
+
+private:
+    std::unique_ptr<xqwidgets::TextFile> file;
 };
 
 } // namespace vexa

@@ -8,6 +8,7 @@
 #include "vexa/recentfiles.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
+#include "vexa/utils.h"
 
 #include <QDialog>
 #include <QGridLayout>
@@ -61,8 +62,9 @@ void Project::options()
         connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
         connect(this, SIGNAL(projectChanged()), widget, SLOT(loadSettings()));
         connect(ok, SIGNAL(clicked()), widget, SLOT(saveSettings()));
-        dialog->resize(Settings::readNum(QStringLiteral("/geometry/projectOptionsDialog/w"), 500),
-                       Settings::readNum(QStringLiteral("/geometry/projectOptionsDialog/h"), 300));
+        dialog->resize(Utils::storedDialogSize(QStringLiteral("/geometry/projectOptionsDialog/w"),
+                                               QStringLiteral("/geometry/projectOptionsDialog/h"),
+                                               QSize(500, 300), dialog));
         dialog->setWindowTitle(widget->windowTitle());
         Q_EMIT projectChanged();
     } else {

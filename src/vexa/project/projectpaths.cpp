@@ -56,15 +56,9 @@ bool Project::Private::isSafeName(const QString& name)
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
-bool Project::Private::isSafeUrl(const QString& url)
+bool Project::Private::isWithin(const QString& path, const QString& folder)
 {
-    if (!url.startsWith(kSeparator))
-        return false;
-    const QStringList parts = url.mid(1).split(kSeparator);
-    for (const QString& p : parts)
-        if (!isSafeName(p))
-            return false;
-    return true;
+    return path == folder || path.startsWith(folder == kSeparator ? folder : folder + kSeparator);
 }
 
 // ------------------------------------------------------------ walks
@@ -247,24 +241,24 @@ QString Project::diskPath(QDomNode node) const
 {
     if (!hasProject() || node.isNull() || d->domRoot.isNull())
         return QString();
-    const QString url = node.toElement().attribute(kUrl);
-    if (!url.isEmpty()) {
-        if (!Private::isSafeUrl(url))
-            return QString();
-    } else {
-        QDomNode n = node;
-        for (; !n.isNull() && n != d->domRoot; n = n.parentNode())
-            if (!Private::isSafeName(nameOf(n)))
-                return QString();
-        // A node that has left the document lies nowhere.
-        if (n.isNull())
-            return QString();
-    }
-    const QString dir = dirPath();
-    const QString path = QDir::cleanPath(node2filePath(node));
-    if (path != dir && !path.startsWith(dir == kSeparator ? dir : dir + kSeparator))
+    // A node that has left the document lies nowhere.
+    QDomNode n = node;
+    while (!n.isNull() && n != d->domRoot)
+        n = n.parentNode();
+    if (n.isNull())
         return QString();
-    return path;
+    return diskPath(node2filePath(node));
+}
+
+QString Project::diskPath(const QString& filePath) const
+{
+    const QString dir = QDir::cleanPath(dirPath());
+    if (!hasProject() || filePath.contains(QChar(0)))
+        return QString();
+    // Doubled separators and empty names come out, "." and ".." are
+    // resolved by the name; what is left must still lie in the folder.
+    const QString path = QDir::cleanPath(filePath);
+    return Private::isWithin(path, dir) ? path : QString();
 }
 
 // ------------------------------------------------------------ selection

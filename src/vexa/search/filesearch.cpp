@@ -2,8 +2,9 @@
 
 #include "vexa/search/bytesearch.h"
 
-#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messagemarkup.h"
 #include "xqwidgets/xqeditor/pattern.h"
+#include "xqwidgets/xqeditor/patternengine.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,8 +23,14 @@
 #include <unistd.h>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vexa
 {
+
+using xqwidgets::PatternEngine;
 
 namespace
 {
@@ -54,6 +61,61 @@ qsizetype countLineFeeds(const QString& s, qsizetype from, qsizetype to)
     return std::count(s.constData() + from, s.constData() + to, QChar(u'\n'));
 }
 
+// Whether `n` bytes are valid UTF-8 as the decoder sees it: no stray or
+// missing continuation bytes, no overlong forms, no surrogates, nothing past
+// U+10FFFF. Bytes that are not decode to U+FFFD, which an expression can
+// match, so only valid bytes are matched as they are.
+bool validUtf8(const char* p, qsizetype n)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(p);
+    qsizetype i = 0;
+    while (i < n) {
+#if defined(__SSE2__)
+        // ASCII, most of any source tree, sixteen bytes at a time.
+        while (i + 16 <= n &&
+               _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0)
+            i += 16;
+        if (i >= n)
+            break;
+#endif
+        const unsigned c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int more;
+        unsigned lo = 0x80;
+        unsigned hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + more >= n)
+            return false;
+        if (s[i + 1] < lo || s[i + 1] > hi)
+            return false;
+        for (int k = 2; k <= more; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
+        }
+        i += more + 1;
+    }
+    return true;
+}
+
 // The compiled form of one set of options.
 class Matcher
 {
@@ -65,18 +127,16 @@ public:
         if (o.regExp) {
             bool ok = true;
             const QString translated = xqwidgets::Pattern::translate(o.text, &ok);
-            QRegularExpression::PatternOptions flags =
-                QRegularExpression::UseUnicodePropertiesOption;
+            // Lines are matched in their valid parts; a lone surrogate (from
+            // a broken UTF-16 file) never matches but hides nothing else.
+            int flags = PatternEngine::InvalidUtf;
             if (!o.caseSensitive)
-                flags |= QRegularExpression::CaseInsensitiveOption;
-            line.setPattern(translated);
-            line.setPatternOptions(flags);
-            if (!ok || !line.isValid()) {
+                flags |= PatternEngine::CaseInsensitive;
+            if (!ok || !line.compile(translated, PatternEngine::Utf16, flags)) {
                 const QRegularExpression raw(o.text);
                 error = raw.isValid() ? QStringLiteral("syntax error") : raw.errorString();
                 return;
             }
-            line.optimize();
             valid = true;
             // A text every match holds is looked for on the bytes, and only
             // the lines that have it meet the expression.
@@ -84,19 +144,20 @@ public:
             if (!required.isEmpty() && !hasSurrogate(required) &&
                 (o.caseSensitive || isAscii(required)))
                 useBytes(required);
-            // Decoded text (UTF-16 files, or bytes that cannot be searched as
-            // they are): run over many lines at once, a match tells which
-            // line to scan as a line of its own. That cannot miss a line only
-            // while the pattern does not look beyond the text it matches or
-            // ask for the end of the text.
+            // Otherwise the expression runs over many lines at once, and a
+            // match tells which line to scan as a line of its own: on the
+            // bytes of valid UTF-8 as they are, else on decoded text. That
+            // cannot miss a line only while the expression does not look
+            // beyond the text it matches or ask for the end of the text.
             static const char* const unsafe[] = {"(?=", "(?!", "(?<", "\\z", "\\Z", "\\A", "\\G"};
             chunked = std::none_of(std::begin(unsafe), std::end(unsafe), [&](const char* s) {
                 return translated.contains(QLatin1String(s));
             });
             if (chunked) {
-                chunk.setPattern(translated);
-                chunk.setPatternOptions(flags | QRegularExpression::MultilineOption);
-                chunk.optimize();
+                chunk.compile(translated, PatternEngine::Utf16, flags | PatternEngine::Multiline);
+                if (!bytes)
+                    engineBytes = chunk8.compile(translated, PatternEngine::Utf8,
+                                                 flags | PatternEngine::Multiline);
             }
             return;
         }
@@ -107,9 +168,12 @@ public:
 
     // Whether the bytes of `block` can be searched on their own: folding
     // ASCII letters finds every case of a needle except the Kelvin sign and
-    // the long s, which fold to k and s.
+    // the long s, which fold to k and s; the expression engine takes valid
+    // UTF-8 only.
     bool bytesFit(const char* block, qsizetype n) const
     {
+        if (engineBytes)
+            return validUtf8(block, n);
         if (!bytes)
             return false;
         if (!folds)
@@ -119,27 +183,61 @@ public:
         return kelvin.find(block, n) < 0 && longS.find(block, n) < 0;
     }
 
+    // How the candidates of one block of lines are looked for: all lines at
+    // once, or, once the engine gave up on that, each line on its own.
+    struct Block {
+        bool lineByLine = false;
+    };
+
     // The offset of the first byte candidate at or after `from`, or -1.
-    qsizetype nextInBytes(const char* block, qsizetype from, qsizetype n) const
+    qsizetype nextInBytes(const char* block, qsizetype from, qsizetype n, Block& state) const
     {
-        return finder.find(block, n, from);
+        if (!engineBytes)
+            return finder.find(block, n, from);
+        qsizetype length = 0;
+        while (from < n) {
+            qsizetype end = n;
+            if (state.lineByLine) {
+                const void* nl = memchr(block + from, '\n', size_t(n - from));
+                end = nl ? static_cast<const char*>(nl) - block : n;
+            }
+            const qsizetype at = chunk8.match(block, end, from, &length);
+            if (at >= 0)
+                return at;
+            if (at == PatternEngine::GaveUp) {
+                // The line where it started is scanned on its own, and from
+                // there on every line is.
+                state.lineByLine = true;
+                return from;
+            }
+            if (!state.lineByLine)
+                return -1;
+            from = end + 1;
+        }
+        return -1;
     }
 
     // The position of a candidate at or after `from` in decoded text (lines
     // joined by line feeds), or -1. The line that holds it is scanned.
-    qsizetype nextInText(const QString& text, qsizetype from) const
+    qsizetype nextInText(const QString& text, qsizetype from, Block& state) const
     {
         if (!options.regExp)
             return text.indexOf(options.text, from,
                                 options.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
-        if (!chunked)
+        if (!chunked || state.lineByLine)
             return from < text.size() ? from : -1;
-        const QRegularExpressionMatch m = chunk.match(text, from);
-        return m.hasMatch() ? m.capturedStart() : -1;
+        qsizetype length = 0;
+        const qsizetype at = chunk.match(text, from, &length);
+        if (at == PatternEngine::GaveUp) {
+            state.lineByLine = true;
+            return from;
+        }
+        return at;
     }
 
-    // Calls hit(pos, length) for each hit in one line, left to right.
-    template <class Hit> void scan(const QString& text, Hit&& hit) const
+    // Calls hit(pos, length) for each hit in one line, left to right; false
+    // when the expression engine gave up on the line (the hits before stand).
+    template <class Hit> bool scan(const QString& text, Hit&& hit) const
     {
         const Qt::CaseSensitivity cs =
             options.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
@@ -148,11 +246,9 @@ public:
             qsizetype at;
             qsizetype length;
             if (options.regExp) {
-                const QRegularExpressionMatch m = line.match(text, pos);
-                if (!m.hasMatch())
-                    return;
-                at = m.capturedStart();
-                length = m.capturedLength();
+                at = line.match(text, pos, &length);
+                if (at == PatternEngine::GaveUp)
+                    return false;
             } else {
                 at = text.indexOf(options.text, pos, cs);
                 length = options.text.size();
@@ -164,20 +260,24 @@ public:
                 }
             }
             if (at < 0 || length == 0)
-                return;
+                return true;
             if (!hit(at, length))
-                return;
+                return true;
             pos = at + length;
         }
+        return true;
     }
 
     const SearchOptions options;
     bool valid = false;
     QString error;
-    QRegularExpression line;
-    QRegularExpression chunk;
+    PatternEngine line;
+    PatternEngine chunk;
+    PatternEngine chunk8;
     bool chunked = false;
-    // Candidates are found on the bytes, with ASCII letters folded or not.
+    // Candidates are found on the bytes: by the expression engine, or as a
+    // text with ASCII letters folded or not.
+    bool engineBytes = false;
     bool bytes = false;
     bool folds = false;
     ByteFinder finder;
@@ -259,12 +359,15 @@ public:
         if (text.endsWith(QLatin1Char('\r')))
             text.chop(1);
         bool more = true;
-        matcher->scan(text, [&](qsizetype at, qsizetype length) {
+        auto header = [&]() {
             if (!headerSent) {
                 headerSent = true;
                 if (q->row)
                     q->row(headerRow(path), 1, path);
             }
+        };
+        const bool whole = matcher->scan(text, [&](qsizetype at, qsizetype length) {
+            header();
             if (binary) {
                 more = false;
                 return false;
@@ -273,6 +376,13 @@ public:
                 q->row(hitRow(lineNumber, text, at, length), lineNumber, path);
             return !canceled;
         });
+        // The engine gave up on this line only: the results say so, and the
+        // search goes on with the next line.
+        if (!whole && more && !binary && !canceled) {
+            header();
+            if (q->row)
+                q->row(skippedRow(lineNumber), lineNumber, path);
+        }
         return more && !canceled;
     }
 
@@ -296,9 +406,15 @@ public:
             text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         qsizetype pos = 0;
         const qsizetype n = text.size();
+        Matcher::Block state;
+        const Matcher* stateOf = nullptr;
         while (pos < n) {
             refresh();
-            const qsizetype at = matcher->valid ? matcher->nextInText(text, pos) : -1;
+            if (stateOf != matcher.get()) {
+                state = Matcher::Block();
+                stateOf = matcher.get();
+            }
+            const qsizetype at = matcher->valid ? matcher->nextInText(text, pos, state) : -1;
             if (at < 0) {
                 lineNumber += int(countLineFeeds(text, pos, n));
                 return true;
@@ -321,6 +437,7 @@ public:
         qsizetype pos = 0;
         // The matcher the bytes were found fit for.
         quint64 fits = 0;
+        Matcher::Block state;
         while (pos < n) {
             refresh();
             if (!matcher->valid) {
@@ -331,8 +448,9 @@ public:
                 if (!matcher->bytesFit(block + pos, n - pos))
                     return scanText(QString::fromUtf8(block + pos, n - pos));
                 fits = generation;
+                state = Matcher::Block();
             }
-            const qsizetype at = matcher->nextInBytes(block, pos, n);
+            const qsizetype at = matcher->nextInBytes(block, pos, n, state);
             if (at < 0) {
                 lineNumber += int(countLineFeeds(block + pos, n - pos));
                 return true;
@@ -610,10 +728,6 @@ bool FileSearch::isCanceled() const
 void FileSearch::run(const QString& folder)
 {
     d->canceled = false;
-    d->visited.clear();
-    d->depth = 0;
-    d->filtersBuilt = false;
-    d->stale = true;
     d->sinceYield.start();
     d->path.clear();
     processDirectory(folder);
@@ -627,6 +741,12 @@ QString FileSearch::lastFile() const
 
 void FileSearch::processDirectory(const QString& path)
 {
+    // Each call is a walk of its own: what an earlier one visited (or the
+    // file pattern it used) does not count.
+    d->visited.clear();
+    d->depth = 0;
+    d->filtersBuilt = false;
+    d->stale = true;
     // Rows name files as the folder joined with the names walked, without
     // the folder's own trailing slash.
     QString shown = path;
@@ -661,9 +781,17 @@ QStringList FileSearch::nameFilters(const QString& pattern)
 
 QString FileSearch::headerRow(const QString& path)
 {
-    QString row =
-        QLatin1String("#bgcolor{#d0d0d0} ") + MessageItem::escape(path) + QLatin1Char(' ');
-    return row;
+    return markup::background(u"#d0d0d0") + QLatin1Char(' ') + markup::escape(path) +
+           QLatin1Char(' ');
+}
+
+QString FileSearch::skippedRow(int line)
+{
+    static const QString number = QLatin1String("   ") + markup::color(u"#909090");
+    static const QString note = QLatin1String(": ") + markup::color(u"#f00000") +
+                                QLatin1String("line skipped: the regular expression needs too "
+                                              "much work on it");
+    return number + QString::number(line) + note;
 }
 
 QString FileSearch::hitRow(int line, const QString& text, qsizetype pos, qsizetype length)
@@ -671,11 +799,14 @@ QString FileSearch::hitRow(int line, const QString& text, qsizetype pos, qsizety
     // A very long line shows only the part around its hit.
     const qsizetype from = qMax<qsizetype>(0, pos - rowContext);
     const qsizetype to = qMin(text.size(), pos + length + rowContext);
-    QString row = QLatin1String("   #color{#909090}") + QString::number(line) +
-                  QLatin1String(": #color{black}") +
-                  MessageItem::escape(text.mid(from, pos - from)) + QLatin1String("#color{blue}") +
-                  MessageItem::escape(text.mid(pos, length)) + QLatin1String("#color{black}") +
-                  MessageItem::escape(text.mid(pos + length, to - pos - length));
+    static const QString number = QLatin1String("   ") + markup::color(u"#909090");
+    static const QString before = QLatin1String(": ") + markup::color(u"black");
+    static const QString hit = markup::color(u"blue");
+    static const QString after = markup::color(u"black");
+    QString row = number + QString::number(line) + before +
+                  markup::escape(text.mid(from, pos - from)) + hit +
+                  markup::escape(text.mid(pos, length)) + after +
+                  markup::escape(text.mid(pos + length, to - pos - length));
     row.replace(QLatin1Char('\t'), QLatin1String("    "));
     return row;
 }

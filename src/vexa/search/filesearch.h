@@ -44,7 +44,9 @@ struct SearchOptions {
 // is scanned in pieces of that size (a hit across two pieces is not found);
 // a file with a NUL byte in its first 8 KiB and no UTF-16 mark is binary and
 // gives its header row only. Files are read as UTF-8 (UTF-16 with a mark);
-// plain text is searched on the bytes and only lines with a hit are decoded.
+// plain text, and a regular expression in valid UTF-8, is searched on the
+// bytes and only lines with a hit are decoded. A line on which the
+// expression engine gives up gets a row that says so (skippedRow()).
 class FileSearch
 {
 public:
@@ -77,7 +79,8 @@ public:
     // The file the last search reached.
     QString lastFile() const;
 
-    // One folder of the walk and, recursively, its subfolders.
+    // One folder and, recursively, its subfolders: a walk of its own, like
+    // run() but without clearing a cancel.
     void processDirectory(const QString& path);
     // One file: its rows go to `row`.
     void processFile(const QString& path);
@@ -90,6 +93,9 @@ public:
     // The rows, escaped for the messages panel.
     static QString headerRow(const QString& path);
     static QString hitRow(int line, const QString& text, qsizetype pos, qsizetype length);
+    // The row of a line the regular expression engine gave up on (the work
+    // one line may take is bounded); the search goes on after it.
+    static QString skippedRow(int line);
 
 private:
     class Private;

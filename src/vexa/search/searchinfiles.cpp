@@ -2,6 +2,7 @@
 
 #include "ui_searchinfiles.h"
 
+#include "vexa/editors/editors.h"
 #include "vexa/message.h"
 #include "vexa/search/filesearch.h"
 #include "vexa/settings.h"
@@ -80,6 +81,10 @@ SearchInFiles::SearchInFiles(QWidget* parent, const char* name, bool modal, Qt::
     pal.setColor(QPalette::WindowText, Qt::black);
     labelProcessing->setPalette(pal);
     comboPattern->setCompleter(nullptr);
+    // The status line never widens the dialog: a long path is elided.
+    labelProcessing->setSizePolicy(QSizePolicy::Ignored,
+                                   labelProcessing->sizePolicy().verticalPolicy());
+    labelProcessing->setMinimumWidth(0);
 
     connect(checkSearchInProject, &QCheckBox::toggled, comboDirectory, &QWidget::setDisabled);
     connect(checkSearchInProject, &QCheckBox::toggled, buttonDirectory, &QWidget::setDisabled);
@@ -95,7 +100,7 @@ SearchInFiles::SearchInFiles(QWidget* parent, const char* name, bool modal, Qt::
     };
     // The status line follows the walk at the pace the event loop runs.
     core->yield = [this](const QString& file) {
-        labelProcessing->setText(file);
+        showStatus(file);
         QCoreApplication::processEvents();
     };
     init();
@@ -192,7 +197,7 @@ void SearchInFiles::searchPressed()
     // A pattern that cannot match must not look like a search without hits.
     const QString error = FileSearch::error(options());
     if (!error.isEmpty()) {
-        labelProcessing->setText(tr("Invalid regular expression: %1").arg(error));
+        showStatus(tr("Invalid regular expression: %1").arg(error));
         return;
     }
 
@@ -205,19 +210,19 @@ void SearchInFiles::searchPressed()
     Settings::write(QStringLiteral("/SearchInFiles/Patterns"), history(comboPattern));
     Settings::write(QStringLiteral("/SearchInFiles/SearchStrings"), history(comboSearch));
 
-    labelProcessing->clear();
+    showStatus(QString());
     current = Searching;
     running = this;
     // An empty folder text names no folder (not the working one).
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
         core->run(folder);
         // The status line keeps where the walk ended, however short it was.
-        labelProcessing->setText(core->lastFile());
+        showStatus(core->lastFile());
     } else {
         vexa::Message::warning(QStringLiteral("warning"),
                                QStringLiteral("The directory \n") + folder +
                                    QStringLiteral("\n dosn't exist."),
-                               QMessageBox::Ok);
+                               QMessageBox::Ok, 0, 0, this);
     }
     running = nullptr;
     current = Idle;
@@ -234,10 +239,32 @@ void SearchInFiles::searchStringChanged()
 
 void SearchInFiles::selectDirectory()
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QString(), comboDirectory->currentText(), QFileDialog::ShowDirsOnly);
+    QFileDialog dialog(this, QString(), comboDirectory->currentText());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (!vexa::Editors::runFileDialog(dialog) || dialog.selectedFiles().isEmpty())
+        return;
+    const QString folder = dialog.selectedFiles().first();
     if (!folder.isEmpty())
         comboDirectory->setEditText(folder);
+}
+
+void SearchInFiles::showStatus(const QString& text)
+{
+    status = text;
+    labelProcessing->setToolTip(text);
+    const int room =
+        qMax(0, labelProcessing->contentsRect().width() - 2 * labelProcessing->margin() -
+                    qMax(0, labelProcessing->indent()));
+    labelProcessing->setText(
+        labelProcessing->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+}
+
+void SearchInFiles::resizeEvent(QResizeEvent* e)
+{
+    QDialog::resizeEvent(e);
+    if (!status.isEmpty())
+        showStatus(status);
 }
 
 void SearchInFiles::languageChange()

@@ -96,14 +96,18 @@ protected Q_SLOTS:
 
 protected:
     void changeEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     vexa::SearchOptions options() const;
     void stop();
+    // Shows `text` in the status line, elided to its width.
+    void showStatus(const QString& text);
 
     std::unique_ptr<Ui::SearchInFiles> m_form;
     vexa::FileSearch* core;
     State current = Idle;
+    QString status;
 };
 
 #endif

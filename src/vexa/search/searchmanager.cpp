@@ -10,12 +10,15 @@
 #include "vexa/search/searchinfiles.h"
 #include "vexa/shell.h"
 #include "vexa/utils.h"
+#include "xqwidgets/xqeditor/texteditor.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QRegularExpression>
 
 #include <limits>
@@ -47,6 +50,48 @@ void notFound(bool inSelection)
                          inSelection ? QStringLiteral("End of selection reached.")
                                      : QStringLiteral("End of document reached."));
 }
+
+// While it lives, a find or replace that runs long keeps the window alive:
+// a box shows how far it got and offers Stop, and the events of the program
+// run meanwhile. The box blocks the rest of the program, so the text cannot
+// be edited under the search.
+class LongRunProgress
+{
+public:
+    LongRunProgress()
+    {
+        xqwidgets::TextEditor::setLongRunHandler(
+            [this](int line, int lines) { return step(line, lines); });
+    }
+    ~LongRunProgress()
+    {
+        xqwidgets::TextEditor::setLongRunHandler({});
+        delete m_box;
+    }
+    LongRunProgress(const LongRunProgress&) = delete;
+    LongRunProgress& operator=(const LongRunProgress&) = delete;
+
+private:
+    bool step(int line, int lines)
+    {
+        if (!m_box) {
+            m_box = new QProgressDialog(QObject::tr("Searching..."), QObject::tr("Stop"), 0, lines,
+                                        Shell::self());
+            m_box->setWindowTitle(QObject::tr("Search"));
+            m_box->setWindowModality(Qt::ApplicationModal);
+            m_box->setMinimumDuration(0);
+            m_box->setAutoReset(false);
+            m_box->setAutoClose(false);
+            m_box->show();
+        }
+        m_box->setMaximum(lines);
+        m_box->setValue(qMin(line, lines));
+        QCoreApplication::processEvents();
+        return !m_box->wasCanceled();
+    }
+
+    QPointer<QProgressDialog> m_box;
+};
 
 bool before(int line1, int col1, int line2, int col2)
 {
@@ -158,16 +203,19 @@ void SearchManager::findText()
     dlg->findString->insertItem(0, text);
     dlg->findString->setEditText(text);
     const bool cs = dlg->caseSensitive->isChecked();
+    if (dlg->regExp->isChecked() && !validPattern(text, cs))
+        return;
     bool found;
-    if (dlg->regExp->isChecked()) {
-        if (!validPattern(text, cs))
-            return;
-        found =
-            Editors::self()->current()->findRegexp(text, cs, false, dlg->fromCursor->isChecked());
-    } else {
-        found = Editors::self()->current()->find(text, cs, dlg->wholeWordsOnly->isChecked(),
-                                                 dlg->fromCursor->isChecked(),
-                                                 dlg->inSelection->isChecked());
+    {
+        LongRunProgress progress;
+        if (dlg->regExp->isChecked()) {
+            found = Editors::self()->current()->findRegexp(text, cs, false,
+                                                           dlg->fromCursor->isChecked());
+        } else {
+            found = Editors::self()->current()->find(text, cs, dlg->wholeWordsOnly->isChecked(),
+                                                     dlg->fromCursor->isChecked(),
+                                                     dlg->inSelection->isChecked());
+        }
     }
     if (!found)
         notFound(dlg->inSelection->isChecked());
@@ -206,6 +254,7 @@ void SearchManager::replace()
     if (inSelection)
         e->selectionRange(&top, &left, &bottom, &right);
     auto search = [&](bool fromCursor) {
+        LongRunProgress progress;
         if (regExp)
             return e->findRegexp(s, cs, false, fromCursor);
         if (inSelection && fromCursor)
@@ -244,6 +293,7 @@ void SearchManager::replace()
                 e->setSelection(l1, c1, bottom, right);
             else
                 e->setCursorPosition(l1, c1);
+            LongRunProgress progress;
             e->replaceAll(s, r, cs, words, regExp, inSelection);
             break;
         }

@@ -319,6 +319,12 @@ void EditorCursor::move(CursorAction action, bool select)
         break;
     case MovePgUp:
     case MovePgDown: {
+        // Within a wrapped line taller than the view, a page of its rows.
+        const int inLine = d->view->pageWithinLine(action == MovePgDown);
+        if (inLine >= 0) {
+            C = inLine;
+            break;
+        }
         const int page = d->view->height() / qMax(1, d->view->lineHeight());
         L = action == MovePgUp ? qMax(0, L - page) : qMin(last, L + page);
         C = fromWanted(L);

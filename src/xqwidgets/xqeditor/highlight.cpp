@@ -134,6 +134,15 @@ const QDomDocument& fallbackDocument()
     return doc;
 }
 
+// One serial per parsed definition: two definition objects made from the
+// same one (two views of a document) run the same rules, so each may go on
+// from the states the other saved on a line.
+QHash<QString, quint64>& definitionSerials()
+{
+    static QHash<QString, quint64> serials;
+    return serials;
+}
+
 // Parsed definitions by key, for the life of the process.
 QHash<QString, QDomDocument>& highlightDict()
 {
@@ -218,6 +227,7 @@ bool g_lineScans = true;
 void forgetHighlightDefinition(const QString& key)
 {
     highlightDict().remove(key);
+    definitionSerials().remove(key);
 }
 
 void setHighlightLineScans(bool on)
@@ -404,7 +414,7 @@ struct TextHighlight::Private {
     QStringList contextNames;
     QStringList breakNames;
     // Tells the states this definition saved on lines from another's.
-    quint64 serial = nextHighlightSerial();
+    quint64 serial = 0;
 
     void buildSection(const QList<QDomElement>& section, bool isBreak);
 };
@@ -416,6 +426,10 @@ TextHighlight::TextHighlight(const QString& name, TextEditorManager* manager) : 
     if (it == dict.end())
         it = dict.insert(name, loadDocument(name, manager));
     const QDomDocument* doc = &it.value();
+    auto serial = definitionSerials().find(name);
+    if (serial == definitionSerials().end())
+        serial = definitionSerials().insert(name, nextHighlightSerial());
+    d->serial = serial.value();
     d->sections = readSections(*doc);
     if (!d->sections.usable) {
         // A definition the engine cannot run is replaced as a whole.
@@ -666,11 +680,18 @@ constexpr int kStateSpacing = 4096;
 constexpr int kLongLine = 2 * kStateSpacing;
 
 // A line's pass may take this much processor time (the base, and a little
-// per character) before the rest of the line is left plain: a definition
+// per character) before it stops and leaves the rest for later: a definition
 // with a runaway pattern or thousands of rules in a context must not stall
-// typing. A pass costs far less than a microsecond per character.
+// typing. A pass costs far less than a microsecond per character. A line
+// whose passes have together taken g_giveUpFactor times that much is given
+// up: the rest of it is left plain.
 qint64 g_budgetBaseNs = 10'000'000;
 qint64 g_budgetPerCharNs = 1'000;
+qint64 g_giveUpNs = -1; // -1: g_giveUpFactor times the line's budget
+constexpr qint64 g_giveUpFactor = 20;
+// For tests: a run stops after this many steps whatever the clock says
+// (0: the time budget alone decides).
+int g_stepBudget = 0;
 
 qint64 threadCpuNs()
 {
@@ -694,6 +715,8 @@ public:
     // over a short line, and most lines end before the first look.
     bool spent()
     {
+        if (g_stepBudget > 0)
+            return ++m_steps > g_stepBudget;
         const quint64 engine = patternEngineCalls();
         if (--m_countdown > 0 && engine - m_engine < 4)
             return false;
@@ -703,14 +726,20 @@ public:
             m_start = threadCpuNs();
             return false;
         }
-        return threadCpuNs() - m_start > m_limit;
+        m_elapsed = threadCpuNs() - m_start;
+        return m_elapsed > m_limit;
     }
+    // The time counted so far (from the first look).
+    qint64 elapsed() const { return m_elapsed; }
+    qint64 giveUpAt() const { return g_giveUpNs >= 0 ? g_giveUpNs : g_giveUpFactor * m_limit; }
 
 private:
     qint64 m_limit;
     qint64 m_start = -1;
+    qint64 m_elapsed = 0;
     quint64 m_engine;
     int m_countdown = 64;
+    int m_steps = 0;
 };
 
 using ContextTable = std::array<HighlightContext*, TextHighlight::MaxIds>;
@@ -723,6 +752,9 @@ using DispatchTable = std::array<std::unique_ptr<Dispatch>, TextHighlight::MaxId
 // when it stops part way, the pass keeps its states in the line's trail;
 // from a state the edits left standing it goes on, and on meeting a state
 // of the earlier pass past an edit it takes the rest from that pass.
+// A pass that runs out of time keeps its state in the trail, marks the
+// trail cut and returns -1: it has not reached the line's end, and a later
+// run goes on from there.
 template <bool Colour>
 int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
             const DispatchTable& dispatches)
@@ -787,6 +819,7 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
         if (upTo >= 0 && pos >= upTo) {
             if (trail->states.back().pos != pos)
                 save();
+            trail->cut = false;
             trail->ahead.erase(trail->ahead.begin(), trail->ahead.begin() + qsizetype(ahead));
             return ctx;
         }
@@ -799,9 +832,16 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
             break;
         }
         if (budget.spent()) {
+            const qint64 spent = (trail ? trail->spentNs : 0) + budget.elapsed();
+            if (spent < budget.giveUpAt()) {
+                cut = true;
+                break;
+            }
+            // Given up: the rest of the line is plain.
             if (Colour)
                 sink.set(0, pos, length);
-            cut = true;
+            scan.reachTo(length + 1);
+            pos = length;
             break;
         }
         if (s)
@@ -841,16 +881,42 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
         if (pos - trail->states.back().pos >= kStateSpacing)
             save();
     }
+    if (cut) {
+        // Kept for the next run: a line short enough to need no trail gets
+        // one now, with the attributes made so far.
+        if (!trail) {
+            trail = line->highlightTrail(which, owner, true);
+            if (Colour)
+                line->setFinishedAttributes(sink.flat, length);
+            TextLine::HighlightState first;
+            first.ctx = line->highlightContext();
+            Visited start;
+            start.reset(first.ctx);
+            std::copy(start.bits, start.bits + 4, first.visited);
+            trail->states.push_back(first);
+        }
+        // What lies past the cut keeps its attributes: the states of an
+        // earlier pass ahead still vouch for theirs.
+        if (trail->states.back().pos != pos)
+            save();
+        trail->ahead.erase(trail->ahead.begin(), trail->ahead.begin() + qsizetype(ahead));
+        trail->cut = true;
+        trail->spentNs += budget.elapsed();
+        return -1;
+    }
     if (trail) {
         trail->ahead.clear();
-        // A pass cut short has no state at the end: the next one tries again.
-        if (!cut && trail->states.back().pos != length)
+        trail->cut = false;
+        trail->spentNs = 0;
+        if (trail->states.back().pos != length)
             save();
     }
     if (Colour) {
         if (sink.flat)
             line->setFinishedAttributes(sink.flat, length);
-        if (length < kLongLine)
+        // A short line needs no states once coloured, unless its context
+        // pass ran out of time: that one goes on from its own.
+        if (length < kLongLine && !line->highlightCut(TextLine::ContextPass))
             line->dropHighlightTrails();
         line->doneHighlight();
     }
@@ -877,10 +943,16 @@ void TextHighlight::highlight(TextLine* line, int upTo)
     runPass<true>(line, upTo, d->serial, d->contextList, d->contextDispatch);
 }
 
-void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs)
+void setHighlightStepBudget(int steps)
+{
+    g_stepBudget = steps;
+}
+
+void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs, qint64 giveUpNs)
 {
     g_budgetBaseNs = baseNs;
     g_budgetPerCharNs = perCharNs;
+    g_giveUpNs = giveUpNs;
 }
 
 // ---- registry

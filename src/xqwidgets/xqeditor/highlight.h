@@ -122,10 +122,15 @@ public:
     QString name() const;
 
     // The context pass: resets `line` to start context `ctx` and returns the
-    // context in force at its end.
+    // context in force at its end; -1 when the pass ran out of its time
+    // before the end (see the line's highlightCut): called again with the
+    // same start context, it goes on from where it stopped.
     int doHighlight(int ctx, TextLine* line);
     // The colouring pass: writes an attribute id for every character of
-    // `line`, from its start context, and marks it highlighted.
+    // `line`, from its start context, and marks it highlighted. A pass that
+    // runs out of time leaves the line not highlighted, coloured up to its
+    // highlightedTo() and plain after, and marked cut; running it again goes
+    // on from there.
     void highlight(TextLine* line);
     // The same pass, stopped at the first step that starts at `upTo` or
     // later, or continued from where an earlier stop left it: the

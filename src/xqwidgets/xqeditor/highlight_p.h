@@ -17,9 +17,16 @@ void forgetHighlightDefinition(const QString& key);
 // against which tests compare the results.
 void setHighlightLineScans(bool on);
 
-// The processor time a pass over one line may take before the rest of the
-// line is left plain: `baseNs` and `perCharNs` for each of its characters.
-void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs);
+// The processor time one run of a pass over a line may take before it stops
+// and leaves the rest for a later run: `baseNs` and `perCharNs` for each of
+// its characters. Once the runs over one text have taken `giveUpNs` together
+// (-1: twenty times a run's time), the rest of the line is left plain.
+void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs, qint64 giveUpNs = -1);
+
+// For tests: every run of a pass stops after `steps` of its steps, whatever
+// the clock says, so that a cut falls at the same place in every run and on
+// every machine (0: the time budget alone decides).
+void setHighlightStepBudget(int steps);
 
 } // namespace xqwidgets
 

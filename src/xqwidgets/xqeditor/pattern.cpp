@@ -1,8 +1,9 @@
 #include "xqwidgets/xqeditor/pattern.h"
 
 #include "xqwidgets/xqeditor/pattern_p.h"
+#include "xqwidgets/xqeditor/patternengine.h"
 
-#include <QRegularExpression>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -15,10 +16,11 @@ namespace xqwidgets
 namespace
 {
 
-// The regular expression engine gives up past this much backtracking, so a
+// The regular expression engine gives up past this much backtracking (about
+// what a linear pattern takes on a line of a million characters), so a
 // pathological pattern costs a bounded time per attempt instead of freezing
 // the editor; the attempt then counts as no match.
-const QLatin1String kEngineLimits("(*LIMIT_MATCH=200000)");
+constexpr PatternEngine::Limit kEngineLimit{200000, 4};
 // Characters of a line the regular expression engine is first shown.
 constexpr qsizetype kEngineWindow = 256;
 // Steps the direct matcher takes before it hands a call to the engine.
@@ -861,7 +863,7 @@ struct Pattern::Private {
     Kind kind = Invalid;
     bool ci = false;
     bool minimal = false;
-    QRegularExpression re;
+    PatternEngine re;
     QString literal;
     QString required;
     FirstChars first;
@@ -982,11 +984,9 @@ struct Pattern::Private {
 
     int engine(QStringView text, bool anchored, int* length, const LineScan* scan) const
     {
-        QRegularExpression::MatchOptions options =
-            anchored ? QRegularExpression::AnchorAtOffsetMatchOption
-                     : QRegularExpression::NoMatchOption;
+        int flags = anchored ? PatternEngine::Anchored : 0;
+        qsizetype found = 0;
         if (scan) {
-            options |= QRegularExpression::DontCheckSubjectStringMatchOption;
             // How far the engine looks is not known, so it first gets only
             // the next stretch of the line, told to report a match that
             // more text could change as partial; any other answer is the
@@ -999,35 +999,37 @@ struct Pattern::Private {
                     --window;
                 if (validUtf16(text.first(window))) {
                     ++g_engineCalls;
-                    const QRegularExpressionMatch m =
-                        re.match(text.first(window), 0, QRegularExpression::PartialPreferFirstMatch,
-                                 options);
-                    if (!m.hasPartialMatch()) {
+                    const qsizetype at =
+                        re.match(text.first(window), 0, &found,
+                                 flags | PatternEngine::Checked | PatternEngine::PartialHard);
+                    // A window the engine gave up on says nothing of the
+                    // whole rest, which the engine may take on.
+                    if (at != PatternEngine::Partial && at != PatternEngine::GaveUp) {
                         scan->looked(text, window);
-                        if (!m.hasMatch())
+                        if (at < 0)
                             return -1;
-                        *length = int(m.capturedLength(0));
-                        return int(m.capturedStart(0));
+                        *length = int(found);
+                        return int(at);
                     }
                 }
             }
             scan->lookedToEnd(text);
-            // The engine checks the encoding of the whole subject at every
-            // call, which on a long line costs the rest of the line at each
-            // position; the scan knows the answer from one look at the line.
-            // A subject the check rejects matches nothing.
+            // The engine would check the encoding of the whole subject at
+            // every call, which on a long line costs the rest of the line at
+            // each position; the scan knows the answer from one look at the
+            // line. A subject the check rejects matches nothing.
             if (!scan->validFrom(text))
                 return -1;
+            flags |= PatternEngine::Checked;
         } else {
             countSearch(text.size());
         }
         ++g_engineCalls;
-        const QRegularExpressionMatch m =
-            re.match(text, 0, QRegularExpression::NormalMatch, options);
-        if (!m.hasMatch())
+        const qsizetype at = re.match(text, 0, &found, flags);
+        if (at < 0)
             return -1;
-        *length = int(m.capturedLength(0));
-        return int(m.capturedStart(0));
+        *length = int(found);
+        return int(at);
     }
 
     // Whether `required` occurs in `text`.
@@ -1151,16 +1153,15 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
     if (!parser.parse(alt))
         return;
 
-    QString translated = kEngineLimits;
+    QString translated;
     emitAlternatives(translated, alt);
-    QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption |
-                                                 QRegularExpression::DotMatchesEverythingOption;
+    p->re.setLimit(kEngineLimit);
+    int options = PatternEngine::DotMatchesEverything;
     if (p->ci)
-        options |= QRegularExpression::CaseInsensitiveOption;
+        options |= PatternEngine::CaseInsensitive;
     if (minimal)
-        options |= QRegularExpression::InvertedGreedinessOption;
-    p->re = QRegularExpression(translated, options);
-    if (!p->re.isValid())
+        options |= PatternEngine::Minimal;
+    if (!p->re.compile(translated, PatternEngine::Utf16, options))
         return;
 
     p->nullable = collectFirst(alt, p->first, p->ci);
@@ -1211,7 +1212,6 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
         p->bol = p->eol = false;
     }
     p->kind = Private::Engine;
-    p->re.optimize();
 }
 
 bool Pattern::mayStartWith(char16_t c) const

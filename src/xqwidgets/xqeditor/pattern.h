@@ -10,12 +10,12 @@ namespace xqwidgets
 // A regular expression written in the classic Qt dialect (the one highlighting
 // definitions use), matched on a read-only view of a line without copying it.
 //
-// The pattern is translated once to a QRegularExpression (Unicode properties,
-// JIT). Patterns that are plain text, the end of the line or a chain of single
-// characters with repeats (most highlighting rules) are matched by a small
-// direct matcher with the same results, since they run for every token of
-// every line; the others go to the regular expression engine. A match that
-// runs into the backtracking limit (a pathological pattern) counts as no match.
+// The pattern is translated once for the regular expression engine
+// (PatternEngine: Unicode properties, JIT, no copy or allocation per match). Patterns that are
+// plain text, the end of the line or a chain of single characters with repeats (most highlighting
+// rules) are matched by a small direct matcher with the same results, since they run for every
+// token of every line; the others go to the regular expression engine. A match that runs into the
+// backtracking limit (a pathological pattern) counts as no match.
 class Pattern
 {
 public:

@@ -1,6 +1,7 @@
 #include "xqwidgets/xqeditor/textdoc.h"
 
 #include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/xqeditor/highlight.h"
 #include "xqwidgets/xqeditor/textbulkcommands.h"
 #include "xqwidgets/xqeditor/textcommands.h"
 #include "xqwidgets/xqeditor/textfolding.h"
@@ -8,9 +9,12 @@
 #include "xqwidgets/xqeditor/textlinearray.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QTextStream>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 namespace xqwidgets
@@ -32,6 +36,50 @@ void LineRegion::expand(int a, int b)
 }
 
 DocumentView::~DocumentView() = default;
+
+namespace
+{
+
+// Lines whose context pass is owed: `from` to `to` must run, and past `to`
+// the run goes on while the end contexts it finds differ from those the
+// lines hold. `from` may lie one past `to`: only the run past `to` is owed.
+struct OwedPass {
+    int from = -1;
+    int to = -1;
+
+    bool isEmpty() const { return from < 0; }
+    void clear() { from = to = -1; }
+    void add(int a, int b)
+    {
+        if (isEmpty()) {
+            from = a;
+            to = b;
+        } else {
+            from = qMin(from, a);
+            to = qMax(to, b);
+        }
+    }
+    // `count` lines were inserted at `at` (count > 0) or removed from `at`
+    // on (count < 0).
+    void shift(int at, int count)
+    {
+        if (isEmpty())
+            return;
+        if (count > 0) {
+            if (at <= from)
+                from += count;
+            if (at <= to)
+                to += count;
+            return;
+        }
+        const int n = -count;
+        auto moved = [&](int x, int inside) { return x < at ? x : x >= at + n ? x - n : inside; };
+        from = moved(from, at);
+        to = qMax(moved(to, at - 1), from - 1);
+    }
+};
+
+} // namespace
 
 class TextDocument::Private
 {
@@ -58,6 +106,48 @@ public:
     int wideCharWidth = 1;
     QString terminator = QStringLiteral("\n");
     bool endsWithTerminator = false;
+    // Context passes left for idle time or for the first reader that needs
+    // them: the rest of a line whose pass ran out of time, and what follows.
+    OwedPass owed;
+    // While line commands are batched, the context passes they ask for.
+    OwedPass batch;
+    int batching = 0;
+    // Lines whose colouring ran out of time, to be finished in idle time.
+    std::vector<int> colourCut;
+    QTimer* idle = nullptr;
+
+    void linesInserted(int at, int count)
+    {
+        for (DocumentView* v : std::as_const(views))
+            v->linesInserted(at, count);
+        owed.shift(at, count);
+        batch.shift(at, count);
+        for (int& x : colourCut) {
+            if (x >= at)
+                x += count;
+        }
+    }
+    void linesRemoved(int at, int count)
+    {
+        for (DocumentView* v : std::as_const(views))
+            v->linesRemoved(at, count);
+        owed.shift(at, -count);
+        batch.shift(at, -count);
+        colourCut.erase(std::remove_if(colourCut.begin(), colourCut.end(),
+                                       [&](int x) { return x >= at && x < at + count; }),
+                        colourCut.end());
+        for (int& x : colourCut) {
+            if (x >= at + count)
+                x -= count;
+        }
+        const int last = contents.count() - 1;
+        for (OwedPass* p : {&owed, &batch}) {
+            if (p->from > last)
+                p->clear();
+            else if (!p->isEmpty())
+                p->to = qMin(p->to, last);
+        }
+    }
 
     // Lines leave the array without being deleted by it; the document frees
     // them itself, since nothing refers to a line once it has left.
@@ -353,6 +443,7 @@ void TextDocument::m_insertLine(int i)
 {
     auto* line = new TextLine;
     d->contents.insert(i, line);
+    d->linesInserted(i, 1);
     d->newDocGeometry = true;
     line->isFoldingStart = false;
     line->isFoldVisible = true;
@@ -370,14 +461,17 @@ void TextDocument::m_insertLine(int i)
 void TextDocument::m_removeLine(int i)
 {
     TextLine* line = lineOf(i);
-    if (line == d->longestLine)
-        d->longestLine = nullptr;
     d->folding->ensureLineVisible(i);
     // A head may head several folds (nested ones starting on one line); the
     // line takes them all with it, each removal lowering its level by one.
     while (line->isFoldingStart && line->foldingLevel > 0)
         d->folding->removeFold(i);
     d->contents.remove(i);
+    d->linesRemoved(i, 1);
+    // Only now: the fold steps above repaint, and a scan for the longest
+    // line on the way may have chosen this line again.
+    if (line == d->longestLine)
+        d->longestLine = nullptr;
     delete line;
     d->folding->lineRemoved(i);
     d->newDocGeometry = true;
@@ -437,6 +531,7 @@ int TextDocument::m_insertLines(int i, const QString& text)
     }
     const int count = int(lines.size());
     d->contents.insert(i, lines.data(), count);
+    d->linesInserted(i, count);
     d->newDocGeometry = true;
     // Line by line, the first new line's lineInserted opens the folds that
     // hide it; for the later ones, the same walk up from the same lines
@@ -530,6 +625,7 @@ QString TextDocument::m_removeLines(int i, int count, bool fromBottom)
         // the next line of the run (no fold head either) except after the
         // last removal.
         d->contents.remove(i, count, gone);
+        d->linesRemoved(i, count);
         d->folding->lineRemoved(i);
     } else {
         // Folds are involved: the fold steps of m_removeLine, line by line
@@ -541,6 +637,7 @@ QString TextDocument::m_removeLines(int i, int count, bool fromBottom)
             while (line->isFoldingStart && line->foldingLevel > 0)
                 d->folding->removeFold(j);
             gone.push_back(d->contents.remove(j));
+            d->linesRemoved(j, 1);
             d->folding->lineRemoved(j);
         }
     }
@@ -571,6 +668,8 @@ void TextDocument::updateLines()
 
 void TextDocument::updateLines(int from, int to)
 {
+    // Every change of a line's text is followed by this call (see TextLine).
+    ++d->revision;
     if (from < 0)
         from = 0;
     if (to < 0)
@@ -579,39 +678,176 @@ void TextDocument::updateLines(int from, int to)
     to = qMin(to, last);
     if (from > to)
         return;
-
-    DocumentView* single = d->views.size() == 1 ? d->views.first() : nullptr;
-    auto pass = [&](int ctx, TextLine* line) {
-        if (single)
-            return single->doHighlight(ctx, line);
-        if (d->views.isEmpty()) {
-            line->resetHighlight(ctx);
-            return ctx;
-        }
-        for (DocumentView* v : std::as_const(d->views))
-            ctx = v->doHighlight(ctx, line);
-        return ctx;
-    };
+    if (d->batching) {
+        d->batch.add(from, to);
+        return;
+    }
 
     int ctx = from > 0 ? lineOf(from - 1)->context() : 0;
-    int i = from;
-    for (; i <= to; ++i) {
-        TextLine* line = lineOf(i);
-        ctx = pass(ctx, line);
-        line->setContext(ctx);
-        updateMaxLength(line);
-    }
-    int lastHandled = to;
-    for (; i <= last; ++i) {
+    int lastHandled = from - 1;
+    for (int i = from; i <= last; ++i) {
+        if (!d->owed.isEmpty() && i >= d->owed.from) {
+            // The owed pass runs over these lines in order anyway, from a
+            // context it will have made final.
+            d->owed.add(i, qMax(i - 1, to));
+            break;
+        }
         TextLine* line = lineOf(i);
         const int old = line->context();
-        ctx = pass(ctx, line);
+        const int c = contextPass(ctx, line);
         lastHandled = i;
-        if (old == ctx)
+        if (c < 0) {
+            // The line's pass ran out of time: its end context is not known
+            // yet, so the lines below keep theirs until it is.
+            d->owed.add(i, qMax(i, to));
+            scheduleIdleWork();
             break;
-        line->setContext(ctx);
+        }
+        line->setContext(c);
+        ctx = c;
+        if (i <= to)
+            updateMaxLength(line);
+        else if (old == c)
+            break;
     }
-    tagLines(from, lastHandled);
+    if (lastHandled >= from)
+        tagLines(from, lastHandled);
+}
+
+int TextDocument::contextPass(int ctx, TextLine* line)
+{
+    // One pass per line, whatever the number of views: the first view's
+    // highlighting decides the contexts the document keeps.
+    if (d->views.isEmpty()) {
+        line->resetHighlight(ctx);
+        return ctx;
+    }
+    return d->views.constFirst()->doHighlight(ctx, line);
+}
+
+bool TextDocument::runOwedPass(int upTo, const QElapsedTimer* clock, qint64 sliceMs)
+{
+    int first = -1;
+    int lastRun = -1;
+    bool cut = false;
+    while (!d->owed.isEmpty() && d->owed.from <= upTo) {
+        if (clock && clock->elapsed() >= sliceMs)
+            break;
+        const int i = d->owed.from;
+        TextLine* line = lineOf(i);
+        const int old = line->context();
+        const int c = contextPass(i > 0 ? lineOf(i - 1)->context() : 0, line);
+        if (first < 0)
+            first = i;
+        lastRun = i;
+        if (c < 0) {
+            cut = true;
+            break;
+        }
+        line->setContext(c);
+        if (i <= d->owed.to)
+            updateMaxLength(line);
+        else if (old == c) {
+            d->owed.clear();
+            break;
+        }
+        d->owed.from = i + 1;
+        if (d->owed.from > lastLine())
+            d->owed.clear();
+    }
+    if (first >= 0)
+        tagLines(first, lastRun);
+    if (!d->owed.isEmpty())
+        scheduleIdleWork();
+    return !cut && (d->owed.isEmpty() || d->owed.from > upTo);
+}
+
+bool TextDocument::ensureContexts(int line)
+{
+    if (d->owed.isEmpty() || d->owed.from > line)
+        return true;
+    return runOwedPass(line, nullptr, 0);
+}
+
+void TextDocument::colourLine(DocumentView* view, int i, int upTo)
+{
+    ensureContexts(i);
+    TextLine* t = lineOf(i);
+    if (t->isHighlighted())
+        return;
+    TextHighlight* hl = view->highlighting();
+    if (hl && upTo >= 0 && upTo < t->size()) {
+        if (t->highlightedTo() < upTo)
+            hl->highlight(t, upTo);
+    } else {
+        view->highlight(t);
+    }
+    if (t->highlightCut(TextLine::ColouringPass))
+        noteColourCut(i);
+}
+
+void TextDocument::noteColourCut(int line)
+{
+    if (std::find(d->colourCut.begin(), d->colourCut.end(), line) == d->colourCut.end())
+        d->colourCut.push_back(line);
+    scheduleIdleWork();
+}
+
+bool TextDocument::highlightPending() const
+{
+    return !d->owed.isEmpty() || !d->colourCut.empty();
+}
+
+void TextDocument::scheduleIdleWork()
+{
+    if (!d->idle) {
+        d->idle = new QTimer(this);
+        d->idle->setSingleShot(true);
+        d->idle->setInterval(0);
+        connect(d->idle, &QTimer::timeout, this, &TextDocument::resumeHighlighting);
+    }
+    if (!d->idle->isActive())
+        d->idle->start();
+}
+
+void TextDocument::resumeHighlighting()
+{
+    // A slice short enough that typing meanwhile never waits on it.
+    constexpr qint64 sliceMs = 10;
+    QElapsedTimer clock;
+    clock.start();
+    runOwedPass(lastLine(), &clock, sliceMs);
+    if (d->owed.isEmpty() && !d->views.isEmpty()) {
+        DocumentView* v = d->views.constFirst();
+        while (!d->colourCut.empty() && clock.elapsed() < sliceMs) {
+            const int i = d->colourCut.back();
+            TextLine* t = lineOf(i);
+            if (t->highlightCut(TextLine::ColouringPass))
+                v->highlight(t);
+            if (t->highlightCut(TextLine::ColouringPass))
+                continue; // still cut: the next slice goes on with it
+            d->colourCut.pop_back();
+            tagLine(i);
+        }
+    }
+    if (!d->updateRegion.isEmpty() || d->newDocGeometry)
+        updateViews();
+    if (highlightPending())
+        scheduleIdleWork();
+}
+
+void TextDocument::beginLineBatch()
+{
+    ++d->batching;
+}
+
+void TextDocument::endLineBatch()
+{
+    if (--d->batching > 0 || d->batch.isEmpty())
+        return;
+    const OwedPass b = d->batch;
+    d->batch.clear();
+    updateLines(b.from, qMax(b.from, b.to));
 }
 
 // --- Whole document ----------------------------------------------------------
@@ -622,6 +858,9 @@ void TextDocument::clear()
     d->undoStack->clear();
     d->longestLine = nullptr;
     d->deleteAllLines();
+    d->owed.clear();
+    d->batch.clear();
+    d->colourCut.clear();
     d->terminator = QStringLiteral("\n");
     d->endsWithTerminator = false;
     m_insertLine(0);
@@ -700,7 +939,15 @@ void TextDocument::loadText(QString text)
     d->contents.clear();
     d->contents.assign(std::move(lines));
     d->longestLine = nullptr;
-    updateLines();
+    // The context pass waits for whoever first needs a line's context (the
+    // first paint runs it over the lines it shows) and for idle time: a
+    // large file shows at once, coloured right, and the rest follows.
+    ++d->revision;
+    d->owed.clear();
+    d->owed.add(0, lastLine());
+    updateMaxLength(nullptr);
+    tagAll();
+    scheduleIdleWork();
     updateViews();
     setReadOnly(false);
 }
@@ -723,9 +970,17 @@ bool TextDocument::save(QTextStream& s)
     // A failed write is not a save: the document stays modified.
     if (s.status() != QTextStream::Ok)
         return false;
-    d->undoStack->setClean();
-    documentChanged(false);
+    markSaved();
     return true;
+}
+
+void TextDocument::markSaved()
+{
+    // Moving the clean mark announces the change itself; a flag set by hand
+    // (setModified) is cleared here.
+    d->undoStack->setClean();
+    if (d->modified)
+        documentChanged(false);
 }
 
 QString TextDocument::text() const
@@ -804,7 +1059,7 @@ int TextDocument::lineWidth(TextLine* line) const
     const int w = d->wideCharWidth;
     if (d->views.isEmpty())
         return int(line->size()) * w;
-    const int tabs = qMax(1, d->views.first()->tabsWidth());
+    const int tabs = qMax(1, d->views.constFirst()->tabsWidth());
     // From tab to tab: on a line of megabytes looking at every character
     // would be most of a keystroke's cost.
     int x = 0;
@@ -887,11 +1142,6 @@ quint64 TextDocument::revision() const
     return d->revision;
 }
 
-void TextDocument::noteTextChange()
-{
-    ++d->revision;
-}
-
 void TextDocument::documentChanged(bool modified)
 {
     // Every executed, undone or redone command and every clear ends here.
@@ -908,6 +1158,9 @@ void TextDocument::documentChanged(bool modified)
 
 void TextDocument::macroExecuted()
 {
+    // The views drop the rows they kept of the changed lines before the
+    // caret is placed and brought into view on them.
+    updateViews();
     if (d->view) {
         if (d->macroCursorLine != -1 && d->macroCursorColumn != -1)
             d->view->setCursorPosition(d->macroCursorLine, d->macroCursorColumn, false);

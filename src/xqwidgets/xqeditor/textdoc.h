@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+class QElapsedTimer;
 class QTextStream;
 class QtUndoStack;
 
@@ -85,6 +86,18 @@ public:
     virtual TextHighlight* highlighting() const { return nullptr; }
     // Height of one screen row in pixels; 0 for a view without rows.
     virtual int lineHeight() const { return 0; }
+    // Lines came or went at `at`; the lines below moved by `count`. A view
+    // that keeps something per line shifts it instead of making it afresh.
+    virtual void linesInserted(int at, int count)
+    {
+        Q_UNUSED(at);
+        Q_UNUSED(count);
+    }
+    virtual void linesRemoved(int at, int count)
+    {
+        Q_UNUSED(at);
+        Q_UNUSED(count);
+    }
 };
 
 // The model behind every editor: a never-empty array of lines, changed only
@@ -131,11 +144,10 @@ public:
 
     bool isModified() const;
     // Grows with every change of the text (an edit, undo, redo, clear or
-    // load), so an unchanged number means an unchanged text; it may also grow
-    // without a change. Readers of the whole text use it to skip that work.
+    // load, and any other write to a line, see TextLine), so an unchanged
+    // number means an unchanged text; it may also grow without a change.
+    // Readers of the whole text use it to skip that work.
     quint64 revision() const;
-    // For the rare change made to a line outside the undo stack.
-    void noteTextChange();
     void setModified(bool m);
     bool isReadOnly() const;
     void setReadOnly(bool r);
@@ -225,8 +237,30 @@ public:
     void updateLine(int i) { updateLines(i, i); }
     void updateLines();
     // Re-runs the context pass over from..to and beyond, until a line's end
-    // context comes out unchanged.
+    // context comes out unchanged. The pass runs with the first view's
+    // highlighting, once per line whatever the number of views. A line
+    // whose pass runs out of time keeps its old end context: it and the
+    // lines after it are owed a pass, run in idle time or by the first
+    // reader that needs them (ensureContexts), and repainted then.
     void updateLines(int from, int to);
+    // Between these two, the context passes the line commands ask for are
+    // gathered and run once at the end: a command that changes many lines
+    // then costs one pass over them, not one cascade per line.
+    void beginLineBatch();
+    void endLineBatch();
+
+    // Runs the context passes owed to the lines up to `line`; false when
+    // one ran out of time again, so that `line` may start in a context that
+    // is not final yet (idle time goes on with it and repaints).
+    bool ensureContexts(int line);
+    // Colours line i for `view` up to column `upTo` (-1: the whole line),
+    // after the context passes it depends on. A colouring pass that runs
+    // out of time is finished in idle time and the line repainted then.
+    void colourLine(DocumentView* view, int i, int upTo = -1);
+    // Line i's colouring ran out of time; finish it in idle time.
+    void noteColourCut(int line);
+    // Whether context passes or colourings wait for idle time.
+    bool highlightPending() const;
 
     void clear();
     // Reads the whole stream, remembering the line terminator style ("\n" or
@@ -240,6 +274,11 @@ public:
     // read-only document (nothing written) and when the stream cannot be
     // written; the modified flag then stays as it was.
     bool save(QTextStream& s);
+    // The text now equals its file (just written): the present state of the
+    // undo history becomes the saved one, so undoing or redoing back to it
+    // clears the modified flag again and a typed character is never merged
+    // into it.
+    void markSaved();
     QString text() const;
     void append(const QString& s);
 
@@ -264,10 +303,15 @@ public:
     //
     // Pixel offset of column `col`; columns past the end count one blank each.
     int textWidth(int line, int col);
+    // The same from column `from` on, as a wrapped row that starts there
+    // lays its text out: tab stops count from `from`.
+    int textWidth(int line, int from, int col);
     int textLength(int line) const;
     // The column whose character covers pixel `x` (its right edge included);
     // 0 for x <= 0, the line's length past its end.
     int textLength(int line, int x);
+    // The same for pixel `x` of a row that starts at column `from`.
+    int textLength(int line, int from, int x);
     // Where the display segment of `width` pixels starting at `start` ends
     // (the column the next segment starts at); never `start` itself.
     int nextWrapPos(int line, int width, int start);
@@ -293,8 +337,17 @@ public:
 
 public slots:
     void macroExecuted();
+    // One slice of the highlighting work left for idle time; it calls
+    // itself again, through the event loop, while work is left.
+    void resumeHighlighting();
 
 private:
+    int contextPass(int ctx, TextLine* line);
+    // Runs owed context passes up to line `upTo`, within `sliceMs` of
+    // `clock` when given. True when the lines up to `upTo` are final.
+    bool runOwedPass(int upTo, const QElapsedTimer* clock, qint64 sliceMs);
+    void scheduleIdleWork();
+
     // Runs the scan for the longest line that updateMaxLength put off.
     void refreshMaxLength();
 

@@ -71,13 +71,13 @@ DocumentView* measuringView(const TextDocument* doc, bool first)
 }
 
 // Widths need the attributes of the line unless every variant is as wide.
-void ensureHighlighted(const TextDocument* doc, TextLine* l, const Measure& ms)
+void ensureHighlighted(TextDocument* doc, int line, const Measure& ms)
 {
-    if (ms.uniform > 0 || l->isHighlighted())
+    if (ms.uniform > 0 || doc->lineOf(line)->isHighlighted())
         return;
     const QList<DocumentView*> views = doc->views();
-    for (DocumentView* v : views)
-        v->highlight(l);
+    if (!views.isEmpty())
+        doc->colourLine(views.first(), line);
 }
 
 bool isWordChar(QChar c)
@@ -105,17 +105,23 @@ int TextDocument::textLength(int line) const
 
 int TextDocument::textWidth(int line, int col)
 {
+    return textWidth(line, 0, col);
+}
+
+int TextDocument::textWidth(int line, int from, int col)
+{
     TextLine* l = lineOf(line);
     const int len = int(l->size());
-    const int n = qBound(0, col, len);
+    from = qBound(0, from, len);
+    const int n = qBound(from, col, len);
     const Measure ms(this, measuringView(this, false));
     int x = 0;
     if (!ms.widths)
         return 0;
-    ensureHighlighted(this, l, ms);
+    ensureHighlighted(this, line, ms);
     const QStringView text(*l);
     if (ms.uniform > 0) {
-        int pos = 0;
+        int pos = from;
         while (pos < n) {
             const qsizetype t = l->tabIn(pos, n);
             if (t < 0) {
@@ -127,7 +133,7 @@ int TextDocument::textWidth(int line, int col)
             pos = int(t) + 1;
         }
     } else {
-        for (int i = 0; i < n; ++i) {
+        for (int i = from; i < n; ++i) {
             if (text[i] == u'\t')
                 x += ms.tabAdvance(x);
             else
@@ -135,25 +141,31 @@ int TextDocument::textWidth(int line, int col)
         }
     }
     if (col > len)
-        x += (col - len) * manager()->width(0, QChar(u' '));
+        x += (col - qMax(len, from)) * manager()->width(0, QChar(u' '));
     return x;
 }
 
 int TextDocument::textLength(int line, int x)
 {
-    if (x <= 0)
-        return 0;
+    return textLength(line, 0, x);
+}
+
+int TextDocument::textLength(int line, int from, int x)
+{
     TextLine* l = lineOf(line);
     const int len = int(l->size());
+    from = qBound(0, from, len);
+    if (x <= 0)
+        return from;
     const Measure ms(this, measuringView(this, false));
     if (!ms.widths)
         return len;
-    ensureHighlighted(this, l, ms);
+    ensureHighlighted(this, line, ms);
     const QStringView text(*l);
     int sum = 0;
     if (ms.uniform > 0) {
         const int u = ms.uniform;
-        int pos = 0;
+        int pos = from;
         while (pos < len) {
             const qsizetype t = l->tabIn(pos, len);
             const int segEnd = t < 0 ? len : int(t);
@@ -169,7 +181,7 @@ int TextDocument::textLength(int line, int x)
         }
         return len;
     }
-    int i = 0;
+    int i = from;
     while (i < len && sum < x) {
         sum += text[i] == u'\t' ? ms.tabAdvance(sum) : ms.charWidth(l, i);
         ++i;
@@ -184,7 +196,7 @@ int TextDocument::nextWrapPos(int line, int width, int start)
     const Measure ms(this, measuringView(this, true));
     if (!ms.widths)
         return len;
-    ensureHighlighted(this, l, ms);
+    ensureHighlighted(this, line, ms);
     if (width < 30)
         width = 30;
     const bool word = nWrapMode == wrapWord;
@@ -303,7 +315,7 @@ QString TextDocument::html(int line)
     TextLine* l = lineOf(line);
     DocumentView* v = activeView();
     if (v && !l->isHighlighted())
-        v->highlight(l);
+        colourLine(v, line);
     TextHighlight* hl = v ? v->highlighting() : nullptr;
     const int tab = qMax(1, spacesInTab());
     const TextAttribute plain;

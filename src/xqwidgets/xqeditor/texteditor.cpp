@@ -77,7 +77,15 @@ void TextEditor::setFilePath(const QString& name)
     // An empty name stays empty: the absolute form of "" would be the
     // current directory, which is no file.
     d->path = name.isEmpty() ? QString() : QFileInfo(name).absoluteFilePath();
-    d->view->setHighlightByFileName(QFileInfo(d->path).fileName());
+    // The definition in use stays when the name calls for the same one: a
+    // fresh copy would colour the whole document again for nothing (opening
+    // a file has chosen it already).
+    TextHighlight* hl =
+        TextHighlightManager::findHighlight(d->manager, QFileInfo(d->path).fileName());
+    if (hl->name() == highlight())
+        delete hl;
+    else
+        d->view->setHighlight(hl);
     emit filePathChange();
 }
 

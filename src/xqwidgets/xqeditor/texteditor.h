@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QPixmap;
 class QPrinter;
 
@@ -98,6 +100,14 @@ public:
     // would stand still. An invalid pattern replaces nothing.
     int replaceAllRegexp(const QString& pattern, const QString& replaceText, bool caseSensitive,
                          bool fromCursor);
+    // A regular expression's work on one line is bounded: a line the engine
+    // gives up on counts as holding no match. A find or replace-all that runs
+    // long calls `handler` about every 50 ms with the line it reached and the
+    // document's line count, so that the program can keep its window alive
+    // and offer to stop; `handler` returning false, or a change of the text
+    // meanwhile, ends the run as if nothing more was found (a replace-all
+    // then replaces nothing). None by default.
+    static void setLongRunHandler(std::function<bool(int line, int lines)> handler);
 
     // --- Word completion (textcompletion.cpp) -----------------------------------
     // The candidates for `word`, or for the word before the caret when `word`

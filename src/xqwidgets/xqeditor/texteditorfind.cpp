@@ -5,6 +5,7 @@
 #include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/pattern.h"
+#include "xqwidgets/xqeditor/patternengine.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/texteditor_p.h"
@@ -13,6 +14,7 @@
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <vector>
@@ -130,47 +132,110 @@ QString wildcardToRegularExpression(const QString& pattern)
 }
 
 // The expression the regular-expression find and replace search with;
-// false when the pattern is not valid.
-bool compile(const QString& pattern, bool caseSensitive, bool wildcard, QRegularExpression* expr)
+// false when the pattern is not valid. Its work on one line is bounded.
+bool compile(const QString& pattern, bool caseSensitive, bool wildcard, PatternEngine* expr)
 {
     bool ok = true;
     const QString re =
         wildcard ? wildcardToRegularExpression(pattern) : Pattern::translate(pattern, &ok);
-    QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
+    // The text is never checked for valid UTF-16 (which would cost a long
+    // line its length at every match): a lone surrogate just never matches.
+    int options = PatternEngine::InvalidUtf;
     if (!caseSensitive)
-        options |= QRegularExpression::CaseInsensitiveOption;
-    expr->setPattern(re);
-    expr->setPatternOptions(options);
-    return ok && expr->isValid();
+        options |= PatternEngine::CaseInsensitive;
+    return ok && expr->compile(re, PatternEngine::Utf16, options);
 }
 
+std::function<bool(int, int)>& longRunHandler()
+{
+    static std::function<bool(int, int)> handler;
+    return handler;
+}
+
+// Tells a loop over the lines of a find or replace-all whether to go on:
+// every so often it hands control to the long-run handler, and it stops the
+// loop when the handler says so or the text changed meanwhile.
+class LongRun
+{
+public:
+    explicit LongRun(const TextDocument* doc) : m_doc(doc), m_revision(doc->revision())
+    {
+        m_timer.start();
+    }
+    bool keepGoing(int line)
+    {
+        if (m_stopped)
+            return false;
+        if ((++m_calls & 63) != 0 || m_timer.elapsed() < 50 || !longRunHandler())
+            return true;
+        m_stopped =
+            !longRunHandler()(line, m_doc->lastLine() + 1) || m_doc->revision() != m_revision;
+        m_timer.start();
+        return !m_stopped;
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    const TextDocument* m_doc;
+    quint64 m_revision;
+    QElapsedTimer m_timer;
+    unsigned m_calls = 0;
+    bool m_stopped = false;
+};
+
+// The display column at the end of the line being built at the end of
+// `out` (it begins at `lineStart`), kept as `out` grows: each character is
+// counted once, however many replacements the line gets.
+struct BuiltColumn {
+    qsizetype at;
+    int column = 0;
+
+    explicit BuiltColumn(qsizetype lineStart) : at(lineStart) {}
+    int of(const QString& out, int tab)
+    {
+        const QChar* c = out.constData();
+        for (const qsizetype n = out.size(); at < n; ++at) {
+            if (c[at] == u'\n')
+                column = 0;
+            else if (c[at] == u'\t')
+                column += tab - column % tab;
+            else
+                ++column;
+        }
+        return column;
+    }
+};
+
 // The replacement as the document's insert would put it at the end of
-// `out`, whose line being built begins at `lineStart`: tabs become blanks up
-// to the next tab stop of that line unless the manager keeps tabs.
+// `out`, whose line being built `column` follows: tabs become blanks up to
+// the next tab stop of that line unless the manager keeps tabs.
 void appendReplacement(QString& out, const QString& repl, bool expandTabs, int tab,
-                       qsizetype lineStart = 0)
+                       BuiltColumn& column)
 {
     if (!expandTabs || !repl.contains(u'\t')) {
         out += repl;
         return;
     }
-    const QStringList pieces = repl.split(u'\n');
-    for (qsizetype k = 0; k < pieces.size(); ++k) {
-        if (k > 0)
-            out += u'\n';
-        int v = 0;
-        for (qsizetype i = qMax(lineStart, out.lastIndexOf(u'\n') + 1); i < out.size(); ++i)
-            v = out.at(i) == u'\t' ? v + tab - v % tab : v + 1;
-        const QStringList parts = pieces.at(k).split(u'\t');
-        for (qsizetype p = 0; p < parts.size(); ++p) {
-            out += parts.at(p);
-            v += int(parts.at(p).size());
-            if (p + 1 < parts.size()) {
+    qsizetype start = 0;
+    for (;;) {
+        qsizetype end = repl.indexOf(u'\n', start);
+        if (end < 0)
+            end = repl.size();
+        int v = column.of(out, tab);
+        for (qsizetype i = start; i < end; ++i) {
+            if (repl.at(i) == u'\t') {
                 const int blanks = tab - v % tab;
-                out += QString(blanks, u' ');
+                out.resize(out.size() + blanks, u' ');
                 v += blanks;
+            } else {
+                out += repl.at(i);
+                ++v;
             }
         }
+        if (end == repl.size())
+            break;
+        out += u'\n';
+        start = end + 1;
     }
 }
 
@@ -182,9 +247,10 @@ QString rebuildLine(const QString& old, const int* cols, const int* lens, int co
     QString out;
     out.reserve(old.size() + qsizetype(count) * (repl.size() - len));
     qsizetype copied = 0;
+    BuiltColumn column(0);
     for (int i = 0; i < count; ++i) {
         out += QStringView(old).mid(copied, cols[i] - copied);
-        appendReplacement(out, repl, expandTabs, tab);
+        appendReplacement(out, repl, expandTabs, tab, column);
         copied = cols[i] + (lens ? lens[i] : len);
     }
     out += QStringView(old).mid(copied);
@@ -236,38 +302,37 @@ public:
         const bool first = !built.isNull();
         if (first)
             built.squeeze();
+        // One context pass over all the changed lines at the end: a pass per
+        // line would cascade down the document at each line that changes
+        // the context.
+        doc->beginLineBatch();
         // Bottom up: a line broken in two moves only the lines below it.
         for (size_t i = edits.size(); i-- > 0;) {
             const LineEdit& e = edits[i];
-            const int n = matchCount(i);
             QString text;
-            qsizetype base = 0;
-            if (first) {
-                base = builtAt[i];
-            } else {
+            if (!first) {
+                const int n = matchCount(i);
                 text = rebuildLine(e.oldText, cols.data() + e.firstCol,
                                    lens.empty() ? nullptr : lens.data() + e.firstCol, n, len, repl,
                                    expandTabs, tab);
             }
             QString& from = first ? built : text;
+            const qsizetype start = first ? builtAt[i] : 0;
             const qsizetype end = first ? builtAt[i + 1] : text.size();
-            qsizetype start = base;
-            for (int k = 0; k <= n * addedPerMatch; ++k) {
-                qsizetype stop = QStringView(from).mid(0, end).indexOf(u'\n', start);
-                if (stop < 0)
-                    stop = end;
-                const QString piece =
-                    first ? sliceOf(from, start, stop - start) : from.mid(start, stop - start);
-                if (k > 0)
-                    doc->m_insertLine(e.line + k);
-                doc->lineOf(e.line + k)->set(piece);
-                if (k > 0)
-                    doc->updateLine(e.line + k);
-                start = stop + 1;
-            }
+            qsizetype lineEnd =
+                addedPerMatch ? QStringView(from).mid(start, end - start).indexOf(u'\n') : -1;
+            lineEnd = lineEnd < 0 ? end : start + lineEnd;
+            auto piece = [&](qsizetype a, qsizetype b) {
+                return first ? sliceOf(from, a, b - a) : from.mid(a, b - a);
+            };
+            doc->lineOf(e.line)->set(piece(start, lineEnd));
             doc->updateLine(e.line);
+            // The lines the replacements broke off, in one run.
+            if (lineEnd < end)
+                doc->m_insertLines(e.line + 1, piece(lineEnd + 1, end));
             doc->folding()->ensureLineVisible(e.line);
         }
+        doc->endLineBatch();
         built = QString();
         builtAt = std::vector<qsizetype>();
         doc->setMacroCursorPosition(endLine, endCol);
@@ -275,18 +340,20 @@ public:
 
     void undo() override
     {
+        doc->beginLineBatch();
         int above = int(cols.size()) * addedPerMatch;
         for (size_t i = edits.size(); i-- > 0;) {
             const LineEdit& e = edits[i];
             const int added = matchCount(i) * addedPerMatch;
             above -= added;
             const int at = e.line + above;
-            for (int k = 0; k < added; ++k)
-                doc->m_removeLine(at + 1);
+            if (added > 0)
+                doc->m_removeLines(at + 1, added);
             doc->lineOf(at)->set(e.oldText);
             doc->updateLine(at);
             doc->folding()->ensureLineVisible(at);
         }
+        doc->endLineBatch();
         doc->setMacroCursorPosition(firstLine, firstEnd);
     }
 
@@ -388,21 +455,22 @@ bool TextEditor::findRegexp(const QString& pattern, bool caseSensitive, bool wil
     }
     d->view->clearSelection();
 
-    QRegularExpression expr;
+    PatternEngine expr;
     bool found = false;
     if (compile(pattern, caseSensitive, wildcard, &expr)) {
-        const int last = d->doc->lastLine();
-        for (; line <= last && !found; ++line, col = 0) {
+        LongRun run(d->doc);
+        for (; line <= d->doc->lastLine() && !found && run.keepGoing(line); ++line, col = 0) {
             const QString& t = *d->doc->lineOf(line);
             if (col > t.size())
                 continue;
-            const QRegularExpressionMatch m = expr.match(t, col);
-            if (!m.hasMatch())
+            qsizetype length = 0;
+            // A line the engine gave up on holds no match for the find.
+            const qsizetype start = expr.match(t, col, &length);
+            if (start < 0)
                 continue;
-            const int start = int(m.capturedStart());
-            const int end = int(m.capturedEnd());
+            const int end = int(start + length);
             d->view->setCursorPosition(line, end, false);
-            d->view->setSelection(QPoint(start, line), QPoint(end, line));
+            d->view->setSelection(QPoint(int(start), line), QPoint(end, line));
             found = true;
         }
     }
@@ -436,11 +504,13 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
     int added = 0; // line breaks brought in above the current line
     bool stopped = false;
     QString& out = cmd->built;
-    for (; line <= stop && !stopped; ++line) {
+    LongRun run(doc);
+    for (; line <= stop && !stopped && run.keepGoing(line); ++line) {
         const QString& t = *doc->lineOf(line);
         qsizetype from = col;
         col = b.nextLineStart();
         const qsizetype lineStart = out.size();
+        BuiltColumn column(lineStart);
         qsizetype copied = 0;
         const int firstCol = int(cmd->cols.size());
         while (true) {
@@ -455,7 +525,7 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
             }
             ++count;
             out += QStringView(t).mid(copied, pos - copied);
-            appendReplacement(out, replaceText, expandTabs, tab, lineStart);
+            appendReplacement(out, replaceText, expandTabs, tab, column);
             copied = pos + n;
             from = copied;
             cmd->cols.push_back(int(pos));
@@ -476,7 +546,9 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
     }
     cmd->builtAt.push_back(out.size());
 
-    if (count == 0) {
+    // A run stopped midway changes nothing: its matches may no longer be
+    // where they were found.
+    if (count == 0 || run.stopped()) {
         delete cmd;
         view->clearSelection();
         return 0;
@@ -526,23 +598,30 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
         });
 }
 
+void TextEditor::setLongRunHandler(std::function<bool(int line, int lines)> handler)
+{
+    longRunHandler() = std::move(handler);
+}
+
 int TextEditor::replaceAllRegexp(const QString& pattern, const QString& replaceText,
                                  bool caseSensitive, bool fromCursor)
 {
-    QRegularExpression expr;
+    PatternEngine expr;
     if (!compile(pattern, caseSensitive, false, &expr))
         return 0;
     return d->replaceMatches(replaceText, false, fromCursor, false, 0,
                              [&](const QString& t, qsizetype from, const QString&, qsizetype,
                                  qsizetype, int* len) -> qsizetype {
-                                 const QRegularExpressionMatch m = expr.match(t, from);
-                                 if (!m.hasMatch())
+                                 qsizetype length = 0;
+                                 const qsizetype at = expr.match(t, from, &length);
+                                 // A line the engine gave up on is left as it is.
+                                 if (at < 0)
                                      return -1;
                                  // A match of nothing would be found again at the same place.
-                                 if (m.capturedLength() == 0)
+                                 if (length == 0)
                                      return -2;
-                                 *len = int(m.capturedLength());
-                                 return m.capturedStart();
+                                 *len = int(length);
+                                 return at;
                              });
 }
 

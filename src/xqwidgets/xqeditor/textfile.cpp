@@ -15,6 +15,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -199,15 +200,17 @@ QString errnoString(int err)
     return QString::fromLocal8Bit(strerror(err));
 }
 
-// The editor counts lines and columns in int: a line with more characters,
-// or a file with more lines, cannot be shown or edited.
+// The editor counts lines in int: a file with more lines cannot be shown.
 constexpr qint64 kMaxCount = std::numeric_limits<int>::max();
+// Lines are shorter still (see maxLineLength), which an int column counts.
+constexpr qint64 kMaxLine = TextFile::maxLineLength;
+static_assert(kMaxLine <= kMaxCount);
 
 QString tooLongLine(qint64 line)
 {
     return QStringLiteral("Line %1 is longer than the editor can hold (%2 characters)")
         .arg(line + 1)
-        .arg(kMaxCount);
+        .arg(kMaxLine);
 }
 
 QString tooManyLines()
@@ -218,14 +221,15 @@ QString tooManyLines()
 // Why the decoded text cannot be held, or an empty string.
 QString unrepresentable(QStringView text)
 {
-    if (text.size() <= kMaxCount)
+    // No line can be longer, nor can there be more lines.
+    if (text.size() <= kMaxLine)
         return QString();
     qint64 line = 0;
     qsizetype start = 0;
     for (;;) {
         const qsizetype lf = text.indexOf(u'\n', start);
         const qsizetype end = lf < 0 ? text.size() : lf;
-        if (end - start > kMaxCount)
+        if (end - start > kMaxLine)
             return tooLongLine(line);
         if (lf < 0)
             return QString();
@@ -246,7 +250,7 @@ QString unrepresentableBytes(int fd, qint64 size, QStringConverter::Encoding e)
     const bool utf8 = e == QStringConverter::Utf8 || e == QStringConverter::System;
     if (!utf8 && e != QStringConverter::Latin1)
         return QString();
-    if (size <= kMaxCount)
+    if (size <= kMaxLine)
         return QString();
     QByteArray buffer(kChunk, Qt::Uninitialized);
     qint64 line = 0;
@@ -271,7 +275,7 @@ QString unrepresentableBytes(int fd, qint64 size, QStringConverter::Encoding e)
             } else {
                 length += stop - p;
             }
-            if (length > kMaxCount)
+            if (length > kMaxLine)
                 return tooLongLine(line);
             if (!lf)
                 break;
@@ -421,10 +425,17 @@ public:
     // Takes each piece of encoded bytes; false (with `error` set) stops.
     using Sink = std::function<bool(const char*, qint64)>;
     bool writeText(const Sink& out, const Codec& codec, TextDocument* doc);
+    // Hands the whole content to a sink, the same bytes at every call.
+    using Producer = std::function<bool(const Sink&)>;
+    // The ways of a save below, whatever the bytes are made of.
+    bool saveBytes(const QString& path, const Producer& produce);
     enum Outcome { Saved, Failed, NoTemporary };
-    Outcome saveReplacing(const QByteArray& target, const struct stat* old, const Codec& codec,
-                          TextDocument* doc);
-    bool saveInPlace(const QByteArray& target, const Codec& codec, TextDocument* doc);
+    Outcome saveReplacing(const QByteArray& target, const struct stat* old,
+                          const Producer& produce);
+    bool saveInPlace(const QByteArray& target, const Producer& produce);
+    // Opens a regular file for reading without blocking on anything else;
+    // -1 (with `error` set) when it cannot.
+    int openRegular(const QString& path, struct stat* st);
     int copyOldBytes(int fd, off_t size, const QByteArray& target, QByteArray* name);
     void recordStamp(const QByteArray& target, const struct stat& st);
     void locateUnencodable(const Codec& codec, const QString& line, int lineNo);
@@ -486,6 +497,62 @@ int TextFile::errorColumn() const
 
 // --- Loading -----------------------------------------------------------------
 
+// Opened without blocking and checked on the open descriptor: a FIFO or a
+// device put in the file's place must not hang or feed the editor.
+int TextFile::Private::openRegular(const QString& path, struct stat* st)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        fail(errnoString(errno));
+        return -1;
+    }
+    if (::fstat(fd, st) != 0) {
+        fail(errnoString(errno));
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st->st_mode)) {
+        fail(S_ISDIR(st->st_mode) ? QStringLiteral("Is a directory")
+                                  : QStringLiteral("Not a regular file"));
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool TextFile::loadBytes(const QString& path, QByteArray* bytes, qint64 maxSize)
+{
+    d->reset();
+    struct stat st;
+    const int fd = d->openRegular(path, &st);
+    if (fd < 0)
+        return false;
+    if (maxSize >= 0 && st.st_size > maxSize) {
+        ::close(fd);
+        return d->fail(QStringLiteral("The file is larger than %1 bytes").arg(maxSize));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return d->fail(file.errorString());
+    }
+    // The size read at the start bounds the read: a file that grows
+    // meanwhile is cut there rather than read without end.
+    QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
+    const qint64 n = readFully(file, data.data(), st.st_size);
+    if (n < 0)
+        return d->fail(file.errorString());
+    data.truncate(n);
+    QByteArray target;
+    if (followLinks(QFile::encodeName(path), &target))
+        d->recordStamp(target, st);
+    else
+        d->stamp = {};
+    *bytes = std::move(data);
+    return true;
+}
+
 bool TextFile::load(const QString& path, TextDocument* document)
 {
     d->reset();
@@ -493,19 +560,10 @@ bool TextFile::load(const QString& path, TextDocument* document)
     if (!codec.valid)
         return d->fail(QStringLiteral("Unknown text encoding \"%1\"").arg(d->codecName));
 
-    // Opened without blocking and checked on the open descriptor: a FIFO or
-    // a device put in the file's place must not hang or feed the editor.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return d->fail(errnoString(errno));
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const bool isDir = S_ISDIR(st.st_mode);
-        ::close(fd);
-        return d->fail(isDir ? QStringLiteral("Is a directory")
-                             : QStringLiteral("Not a regular file"));
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const int fd = d->openRegular(path, &st);
+    if (fd < 0)
+        return false;
     if (codec.builtin) {
         const QString why = unrepresentableBytes(fd, st.st_size, *codec.builtin);
         if (!why.isEmpty()) {
@@ -759,7 +817,7 @@ bool TextFile::changedOnDisk(const QString& path) const
 // the old one's place only once everything is written and on the disk.
 TextFile::Private::Outcome TextFile::Private::saveReplacing(const QByteArray& target,
                                                             const struct stat* old,
-                                                            const Codec& codec, TextDocument* doc)
+                                                            const Producer& produce)
 {
     QByteArray tmp;
     const int fd = makeTemporary(directoryOf(target), fileNameOf(target), &tmp);
@@ -784,10 +842,9 @@ TextFile::Private::Outcome TextFile::Private::saveReplacing(const QByteArray& ta
         ::umask(mask);
         (void)!::fchmod(fd, 0666 & ~mask);
     }
-    const bool written =
-        writeText([&](const char* data,
-                      qint64 n) { return writeAll(fd, data, n) || fail(errnoString(errno)); },
-                  codec, doc);
+    const bool written = produce([&](const char* data, qint64 n) {
+        return writeAll(fd, data, n) || fail(errnoString(errno));
+    });
     if (!written)
         return discard();
     struct stat st;
@@ -831,6 +888,32 @@ QByteArray copyPrefix(const QByteArray& target)
     return fileNameOf(target) + '.' +
            QCryptographicHash::hash(target, QCryptographicHash::Md5).toHex().left(12) + '.';
 }
+
+// A copy is written under this mark in front of its name and takes its own
+// name only once complete, so that one cut off half-way (the program was
+// killed) is never offered as the file's former content.
+constexpr char kUnfinished[] = ".unfinished.";
+
+// Copies of `target` that a save killed while copying left in `place`:
+// the file itself was not touched yet, so they hold nothing of worth.
+void removeUnfinishedCopies(const QString& place, const QByteArray& target)
+{
+    const QDir dir(place);
+    const QString pattern =
+        QFile::decodeName(QByteArray(kUnfinished) + copyPrefix(target)) + QLatin1Char('*');
+    for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden))
+        QFile::remove(dir.filePath(name));
+}
+
+// Makes a rename in `dir` survive a crash of the machine.
+void syncDirectory(const QByteArray& dir)
+{
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)!::fsync(fd);
+        ::close(fd);
+    }
+}
 } // namespace
 
 QStringList TextFile::savedCopies(const QString& path)
@@ -849,7 +932,8 @@ QStringList TextFile::savedCopies(const QString& path)
     return result;
 }
 
-// The copy is made and on the disk before the file is touched.
+// The copy is made and on the disk, under its own name, before the file is
+// touched.
 int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target, QByteArray* name)
 {
     const QStringList places = copyPlaces();
@@ -859,7 +943,9 @@ int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target
     int lastError = ENOENT;
     for (const QString& place : std::as_const(places)) {
         QDir().mkpath(place);
-        QByteArray pattern = QFile::encodeName(place) + '/' + stem + ".XXXXXX";
+        removeUnfinishedCopies(place, target);
+        const QByteArray folder = QFile::encodeName(place);
+        QByteArray pattern = folder + '/' + kUnfinished + stem + ".XXXXXX";
         const int copy = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (copy < 0) {
             lastError = errno;
@@ -877,13 +963,26 @@ int TextFile::Private::copyOldBytes(int fd, off_t size, const QByteArray& target
                 err = n < 0 ? errno : EIO;
             else if (!writeAll(copy, buffer.constData(), n))
                 err = errno;
-            else
+            else {
                 at += n;
+                step(SaveStep::CopyPieceWritten);
+            }
         }
         if (!err && ::fsync(copy) != 0)
             err = errno;
+        // Complete: it takes its name (the same random end), without
+        // replacing anything of that name where the file system can tell.
+        const QByteArray complete = folder + '/' + stem + pattern.right(7);
+        if (!err && ::renameat2(AT_FDCWD, pattern.constData(), AT_FDCWD, complete.constData(),
+                                RENAME_NOREPLACE) != 0) {
+            err = errno;
+            if ((err == EINVAL || err == ENOSYS) &&
+                ::rename(pattern.constData(), complete.constData()) == 0)
+                err = 0;
+        }
         if (!err) {
-            *name = pattern;
+            syncDirectory(folder);
+            *name = complete;
             return copy;
         }
         ::close(copy);
@@ -916,7 +1015,7 @@ static bool restoreOldBytes(int fd, int copy, off_t size)
 // mixed, so the space is reserved first (no space: nothing is touched), a
 // copy of the old bytes is kept until the new ones are written, and a
 // failure puts the old bytes back, or names the copy if even that fails.
-bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec, TextDocument* doc)
+bool TextFile::Private::saveInPlace(const QByteArray& target, const Producer& produce)
 {
     const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
@@ -930,12 +1029,10 @@ bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec
 
     // The size of the new text, from a first pass that writes nothing.
     qint64 newSize = 0;
-    if (!writeText(
-            [&](const char*, qint64 n) {
-                newSize += n;
-                return true;
-            },
-            codec, doc)) {
+    if (!produce([&](const char*, qint64 n) {
+            newSize += n;
+            return true;
+        })) {
         ::close(fd);
         return false;
     }
@@ -977,15 +1074,13 @@ bool TextFile::Private::saveInPlace(const QByteArray& target, const Codec& codec
     step(SaveStep::SpaceReserved);
 
     qint64 at = 0;
-    bool ok = writeText(
-        [&](const char* data, qint64 n) {
-            if (!writeAll(fd, data, n, at))
-                return fail(errnoString(errno));
-            at += n;
-            step(SaveStep::PieceWritten);
-            return true;
-        },
-        codec, doc);
+    bool ok = produce([&](const char* data, qint64 n) {
+        if (!writeAll(fd, data, n, at))
+            return fail(errnoString(errno));
+        at += n;
+        step(SaveStep::PieceWritten);
+        return true;
+    });
     if (ok && newSize < oldSize && ::ftruncate(fd, off_t(newSize)) != 0)
         ok = fail(errnoString(errno));
     if (ok)
@@ -1024,37 +1119,45 @@ bool TextFile::save(const QString& path, TextDocument* document)
     const Codec codec = resolveCodec(d->codecName);
     if (!codec.valid)
         return d->fail(QStringLiteral("Unknown text encoding \"%1\"").arg(d->codecName));
+    if (!d->saveBytes(path,
+                      [&](const Private::Sink& out) { return d->writeText(out, codec, document); }))
+        return false;
+    document->markSaved();
+    return true;
+}
 
+bool TextFile::saveBytes(const QString& path, const QByteArray& bytes)
+{
+    d->reset();
+    return d->saveBytes(
+        path, [&bytes](const Private::Sink& out) { return out(bytes.constData(), bytes.size()); });
+}
+
+bool TextFile::Private::saveBytes(const QString& path, const Producer& produce)
+{
     QByteArray target;
     if (!followLinks(QFile::encodeName(path), &target))
-        return d->fail(errnoString(errno));
+        return fail(errnoString(errno));
     struct stat st;
     const bool existed = ::stat(target.constData(), &st) == 0;
     // Replacing a device or a FIFO by a regular file would be worse than
     // not saving.
     if (existed && !S_ISREG(st.st_mode))
-        return d->fail(S_ISDIR(st.st_mode) ? errnoString(EISDIR)
-                                           : QStringLiteral("Not a regular file"));
+        return fail(S_ISDIR(st.st_mode) ? errnoString(EISDIR)
+                                        : QStringLiteral("Not a regular file"));
 
-    bool ok;
     if (existed && st.st_nlink > 1) {
         // Every name of the file must see the saved text.
-        ok = d->saveInPlace(target, codec, document);
-    } else {
-        const Private::Outcome outcome =
-            d->saveReplacing(target, existed ? &st : nullptr, codec, document);
-        ok = outcome == Private::Saved;
-        // A folder that takes no new file: a file there that may be
-        // written is written in place.
-        if (outcome == Private::NoTemporary && existed && ::access(target.constData(), W_OK) == 0) {
-            d->reset();
-            ok = d->saveInPlace(target, codec, document);
-        }
+        return saveInPlace(target, produce);
     }
-    if (!ok)
-        return false;
-    document->documentChanged(false);
-    return true;
+    const Outcome outcome = saveReplacing(target, existed ? &st : nullptr, produce);
+    // A folder that takes no new file: a file there that may be written is
+    // written in place.
+    if (outcome == NoTemporary && existed && ::access(target.constData(), W_OK) == 0) {
+        reset();
+        return saveInPlace(target, produce);
+    }
+    return outcome == Saved;
 }
 
 } // namespace xqwidgets

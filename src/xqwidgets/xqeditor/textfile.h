@@ -1,6 +1,7 @@
 #ifndef XQWIDGETS_TEXTFILE_H
 #define XQWIDGETS_TEXTFILE_H
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -32,8 +33,8 @@ class TextDocument;
 //   disk, and put back after a failure; if even that fails, the error
 //   names the copy.
 // - Every failure names the system's reason.
-// - A line longer, or a file with more lines, than an int can count is
-//   refused at load.
+// - A line longer than maxLineLength characters, or a file with more lines
+//   than an int can count, is refused at load.
 //
 // Encodings are named: an empty name (or "System" or "Locale") is the
 // locale's; UTF-8, UTF-16, UTF-32 (each also LE and BE) and ISO-8859-1 are
@@ -42,6 +43,12 @@ class TextDocument;
 class TextFile
 {
 public:
+    // The longest line the editor takes. Editing a line takes a copy of it
+    // besides the loaded text and its colours, about five bytes a character
+    // in all: 2^28 characters keep that near 1.3 GB, where a line of two
+    // billion would need more than 12 GB at the first keystroke.
+    static constexpr qint64 maxLineLength = qint64(1) << 28;
+
     TextFile();
     ~TextFile();
     TextFile(const TextFile&) = delete;
@@ -60,6 +67,13 @@ public:
     // modified; on failure nothing changed, neither the file nor the flag.
     // A read-only document is not saved.
     bool save(const QString& path, TextDocument* document);
+
+    // The same for a file's bytes as they are, for files that are no text
+    // document: the same checks and the same ways of writing, and the same
+    // record of the file for changedOnDisk(). loadBytes refuses a file
+    // larger than `maxSize` bytes (-1: any size) without reading it.
+    bool loadBytes(const QString& path, QByteArray* bytes, qint64 maxSize = -1);
+    bool saveBytes(const QString& path, const QByteArray& bytes);
 
     // Whether the file at `path`, when it is the one this object last read
     // or wrote, has since been changed by someone else (its size,
@@ -92,7 +106,7 @@ public:
 
     // The steps of a save in place, for tests that stage a crash between
     // them: the hook (null for none) is called after each.
-    enum class SaveStep { CopyMade, SpaceReserved, PieceWritten, Truncated };
+    enum class SaveStep { CopyMade, SpaceReserved, PieceWritten, Truncated, CopyPieceWritten };
     static void setStepHook(void (*hook)(SaveStep));
 
 private:

@@ -6,6 +6,8 @@
 
 #include <QDebug>
 
+#include <vector>
+
 namespace xqwidgets
 {
 
@@ -274,30 +276,59 @@ TextFolding::FoldersState TextFolding::foldersState() const
 
 int TextFolding::subFolders(int line, int level, FoldersState& list) const
 {
+    // The folds that start at `line` at this level, with every fold nested
+    // in them, inner ones listed first; the result is the last line of the
+    // outermost. A stack of the folds still open stands in for recursion, so
+    // any depth of nesting is fine.
     TextDocument* doc = d->doc;
-    FolderInfo info;
-    info.isOpened = !doc->lineOf(line)->isFolded;
-    info.firstLine = line;
-    const int depth = level + 1;
-    int i = line;
-    if (doc->lineOf(line)->foldingLevel > depth)
-        i = subFolders(line, depth, list); // an inner fold shares the head
     const int last = doc->lastLine();
+    struct Open {
+        FolderInfo info;
+        int depth;
+        int i;
+    };
+    std::vector<Open> open;
+    auto start = [&](int first, int outer) {
+        FolderInfo info;
+        info.isOpened = !doc->lineOf(first)->isFolded;
+        info.firstLine = first;
+        open.push_back({info, outer + 1, first});
+        // An inner fold that shares the head opens right away.
+        while (doc->lineOf(first)->foldingLevel > open.back().depth) {
+            info.isOpened = !doc->lineOf(first)->isFolded;
+            open.push_back({info, open.back().depth + 1, first});
+        }
+    };
+    start(line, level);
     for (;;) {
-        ++i;
-        if (i > last)
-            break;
-        const TextLine* l = doc->lineOf(i);
-        if (l->foldingLevel > depth) {
-            i = subFolders(i, depth, list);
+        Open& f = open.back();
+        int i = f.i;
+        bool inner = false;
+        for (;;) {
+            ++i;
+            if (i > last)
+                break;
+            const TextLine* l = doc->lineOf(i);
+            if (l->foldingLevel > f.depth) {
+                inner = true;
+                break;
+            }
+            if (l->foldingLevel < f.depth || l->isFoldingStart)
+                break;
+        }
+        if (inner) {
+            f.i = i;
+            start(i, f.depth); // `f` may move
             continue;
         }
-        if (l->foldingLevel < depth || l->isFoldingStart)
-            break;
+        f.info.lastLine = i - 1;
+        list.append(f.info);
+        const int end = f.info.lastLine;
+        open.pop_back();
+        if (open.empty())
+            return end;
+        open.back().i = end;
     }
-    info.lastLine = i - 1;
-    list.append(info);
-    return info.lastLine;
 }
 
 void TextFolding::setFolderstState(const FoldersState& state)

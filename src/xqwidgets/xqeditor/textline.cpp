@@ -574,6 +574,8 @@ void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
         }
         t.states.resize(k);
         t.ahead = std::move(ahead);
+        // New text, new time: a pass is given up only for what one text cost.
+        t.spentNs = 0;
     }
 }
 
@@ -601,6 +603,12 @@ TextLine::HighlightTrail* TextLine::highlightTrail(HighlightPass pass, quint64 o
 const TextLine::HighlightTrail* TextLine::highlightTrail(HighlightPass pass) const
 {
     return priv() && priv()->trails ? &priv()->trails->pass[pass] : nullptr;
+}
+
+bool TextLine::highlightCut(HighlightPass pass) const
+{
+    const HighlightTrail* t = highlightTrail(pass);
+    return t && t->cut;
 }
 
 void TextLine::dropHighlightTrails()

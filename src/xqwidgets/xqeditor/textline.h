@@ -23,6 +23,15 @@ struct MarginData {
 // one highlight attribute per character, the highlight context at both ends,
 // fold flags and per-line decorations.
 //
+// Who may change a line: the document's line-level operations and the
+// undo commands that call them, and the few editing steps outside the undo
+// stack (trailing blanks dropped when the caret leaves a line). Whoever
+// changes a line's text (set, replace, insert, remove, append, truncate,
+// removeSpaces) calls the document's updateLine/updateLines over it right
+// after: that reruns the context pass and grows the document's revision,
+// by which readers of the whole text know it changed. Highlighting state,
+// fold flags and decorations are not the text and follow rules of their own.
+//
 // Lines are the bulk of a document's memory, so a line keeps only what every
 // line needs inline; attributes, marks, the icon and the line colour live in
 // a record that is allocated on first use. Attribute ids are stored unsigned
@@ -99,6 +108,12 @@ public:
         // States of an earlier pass, past the edits made since (moved with
         // them): the text from each to the end is the text that pass saw.
         std::vector<HighlightState> ahead;
+        // The pass ran out of time part way: it has not reached the line's
+        // end and goes on from its last state when it runs again.
+        bool cut = false;
+        // Processor time the passes over this text have spent so far, for
+        // the limit past which the rest of the line is given up as plain.
+        qint64 spentNs = 0;
     };
     enum HighlightPass { ContextPass = 0, ColouringPass = 1 };
     // The trail of `pass` made by the definition `owner`; a trail of another
@@ -106,6 +121,8 @@ public:
     HighlightTrail* highlightTrail(HighlightPass pass, quint64 owner, bool create);
     const HighlightTrail* highlightTrail(HighlightPass pass) const;
     void dropHighlightTrails();
+    // Whether the last run of `pass` ran out of time before the line's end.
+    bool highlightCut(HighlightPass pass) const;
     // The characters before highlightedTo() have their final attributes.
     int highlightedTo() const;
     int highlightContext() const { return m_highlightContext; }

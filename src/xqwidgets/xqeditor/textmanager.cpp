@@ -27,6 +27,7 @@ void FontData::set(const QFont& f, bool bold, bool italic)
     font->setBold(bold);
     font->setItalic(italic);
     fm = new QFontMetrics(*font);
+    forgetAdvances();
     width = fm->horizontalAdvance(QLatin1Char('W'));
     if (width != fm->horizontalAdvance(QLatin1Char('i')))
         width = -1;
@@ -184,6 +185,7 @@ void TextEditorManager::setFont(const QFont& f)
                                         cell - fm.horizontalAdvance(QLatin1Char('W')));
             delete face.fm;
             face.fm = new QFontMetrics(*face.font);
+            face.forgetAdvances();
             face.width = cell;
         }
     }
@@ -215,7 +217,14 @@ const FontData& TextEditorManager::fontData(int type) const
 int TextEditorManager::width(int type, const QChar& c) const
 {
     const FontData& f = d->fonts[fontIndex(type)];
-    return f.width >= 0 ? f.width : f.fm->horizontalAdvance(c);
+    if (f.width >= 0)
+        return f.width;
+    const char16_t u = c.unicode();
+    if (u >= 128)
+        return f.fm->horizontalAdvance(c);
+    if (f.ascii[u] < 0)
+        f.ascii[u] = qint16(f.fm->horizontalAdvance(c));
+    return f.ascii[u];
 }
 
 int TextEditorManager::width(int type, const QString& s) const

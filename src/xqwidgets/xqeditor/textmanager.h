@@ -8,6 +8,8 @@
 #include <QRect>
 #include <QStringList>
 
+#include <algorithm>
+
 class QFontMetrics;
 class QPrinter;
 class QSettings;
@@ -21,7 +23,7 @@ class TextEditor;
 // One font variant with its metrics. `width` is the advance of every
 // character when the font is fixed-pitch, -1 when it is proportional.
 struct FontData {
-    FontData() = default;
+    FontData() { forgetAdvances(); }
     ~FontData();
     FontData(const FontData&) = delete;
     FontData& operator=(const FontData&) = delete;
@@ -31,6 +33,10 @@ struct FontData {
     QFont* font = nullptr;
     QFontMetrics* fm = nullptr;
     int width = -1;
+    // Advances of the ASCII characters once asked (-1: not yet) for a face
+    // of varying widths: asking the metrics costs far more than measuring.
+    mutable qint16 ascii[128];
+    void forgetAdvances() { std::fill(ascii, ascii + 128, qint16(-1)); }
 };
 
 // The options, fonts and colours shared by all documents and editors of the

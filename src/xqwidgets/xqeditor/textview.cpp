@@ -4,6 +4,7 @@
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/editormargins.h"
 #include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/rowcounts.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/textmanager.h"
@@ -54,6 +55,13 @@ void WrappedLinesCache::setWidth(int w)
     if (w != width)
         lines.clear();
     width = w;
+}
+
+void WrappedLinesCache::setTabs(int t)
+{
+    if (t != tabs)
+        lines.clear();
+    tabs = t;
 }
 
 void WrappedLinesCache::setWrapMode(bool w, TextDocument::wrapMode mode)
@@ -115,6 +123,7 @@ public:
     // far as needed and dropped when the document changes.
     const TextLine* longLine = nullptr;
     int longLineWidth = -1;
+    int longLineTabs = -1;
     QList<int> longLineEnds;
     bool geometryChanged = false;
     QMenu* rmbMenu = nullptr;
@@ -124,16 +133,59 @@ public:
     // The caret was hidden while a drag selection scrolled the view.
     bool scrollHidCaret = false;
 
+    // What the screen shows once the repaints asked for so far are done:
+    // the rows, the scroll position and what the rows are painted with. A
+    // change repaints the rows that differ from it.
+    struct Shown {
+        std::vector<VisibleLine> rows;
+        int yPos = -1;
+        int topSkip = 0;
+        int xPos = 0;
+        QSize size;
+        int caretLine = -1;
+        QRect selection;
+    } shown;
+    // Lines to repaint, and whether all of the view must be.
+    LineRegion dirty;
+    bool repaintAll = true;
+    // Asks for the repaint of what changed since the screen was last
+    // brought up to date, and takes the new state as shown.
+    void requestRepaint();
+    bool isDirty(const LineRegion& lines, int line) const;
+
     TextView* q = nullptr;
 
     // Wrap positions (the column after each row) of a line of ordinary
     // length, from the shared cache, and of a long line, made up to `rows`
     // rows (all of them for -1).
     const QList<int>& shortWrapEnds(int line);
+    // The indent of a wrapped line's continuation rows.
+    int continuationShift(int line);
     const QList<int>& wrapEnds(int line, int rows);
-    // How many rows a line takes, and the row of its line the caret is on.
+    // How many rows a line takes, whether it has a row `row`, and the row
+    // of its line the caret is on.
     int rowsOf(int line);
+    bool hasRow(int line, int row);
     int caretRow();
+
+    // Rows per line for the vertical scroll bar, made for one layout (view
+    // width, tab stop, font, wrap settings) and kept across edits: lines
+    // that came or went shift the counts, and the lines an edit touched are
+    // counted again at the next sync.
+    RowCounts rowCounts;
+    bool rowCountsStale = true;
+    QList<int> rowCountsKey;
+    // Lines near insertions and removals since the last sync, and the lines
+    // the document reported changed.
+    std::vector<std::pair<int, int>> touched;
+    LineRegion changed;
+    QList<int> layoutKey() const;
+    int estimateRows(int line);
+    // A line laid out on screen corrects its count.
+    void correctRowCount(int line, int rows);
+    void syncRowCounts();
+    // The scroll bar's row of the top of the view.
+    int topRow();
 
     const VisibleLine* rowAt(int key) const
     {
@@ -184,6 +236,10 @@ TextView::TextView(TextEditor* editor) : QWidget(editor), d(new Private)
 
     connect(d->hbar, &QScrollBar::valueChanged, this, &TextView::hslide);
     connect(d->vbar, &QScrollBar::valueChanged, this, &TextView::vslide);
+    connect(d->vbar, &QScrollBar::sliderReleased, this, [this] {
+        d->geometryChanged = true;
+        updateView(true);
+    });
 
     updateMarginsState();
     d->doc->addView(this);
@@ -267,6 +323,7 @@ void TextView::updateFontData()
     const int topKey = d->fontHeight > 0 ? d->yPos / d->fontHeight : 0;
     d->wrappedLinesCache.lines.clear();
     d->geometryChanged = true;
+    d->repaintAll = true;
     d->fontHeight = 0;
     d->fontAscent = 0;
     for (int type = 0; type < 4; ++type) {
@@ -308,7 +365,9 @@ void TextView::setHighlight(TextHighlight* h)
             d->anyBackground = a && a->usebg;
         }
     }
-    // Lines coloured by the old definition must be coloured again.
+    // Lines coloured by the old definition must be coloured again, and
+    // every row painted with its colours.
+    d->repaintAll = true;
     if (d->doc->views().contains(this)) {
         d->doc->updateLines();
         d->doc->updateViews();
@@ -380,6 +439,7 @@ void TextView::updateLinesList()
     d->firstKey = first;
     const bool wrap = doc->getWrap();
     d->wrappedLinesCache.setWidth(W);
+    d->wrappedLinesCache.setTabs(d->tabsWidth);
     d->wrappedLinesCache.setWrapMode(wrap, doc->getWrapMode());
 
     int y = 0;
@@ -399,11 +459,7 @@ void TextView::updateLinesList()
             y += h;
             continue;
         }
-        int spaces = 0;
-        while (spaces < len && t->at(spaces).isSpace())
-            ++spaces;
-        const int indent = doc->textWidth(line, spaces);
-        const int xShift = (W - indent < 100 || W - indent < W / 4) ? 16 : indent;
+        const int xShift = d->continuationShift(line);
 
         const bool cacheable = len <= CachedLineLength;
         // The top line's rows above the view are not laid out on screen.
@@ -411,6 +467,9 @@ void TextView::updateLinesList()
         if (cacheable) {
             const QList<int>& ends = d->shortWrapEnds(line);
             const int rows = int(ends.size());
+            d->correctRowCount(line, rows);
+            if (line == first && skip >= rows)
+                d->topSkip = rows - 1;
             for (int row = qMin(skip, rows - 1); row < rows; ++row) {
                 const int start = row == 0 ? 0 : ends.at(row - 1);
                 d->visibleLines.push_back({line, start, ends.at(row), row == 0 ? 0 : xShift});
@@ -419,22 +478,51 @@ void TextView::updateLinesList()
             continue;
         }
         // A line far longer than the screen is wrapped only as far as the
-        // rows shown need; its rows are kept until the text changes.
-        for (int row = skip; y < 2 * H; ++row) {
-            const QList<int>& ends = d->wrapEnds(line, row + 1);
-            if (row >= ends.size()) {
-                if (row == skip && !ends.isEmpty()) {
-                    // A skip left from a longer text: the last row shows.
-                    row = int(ends.size()) - 1;
-                } else {
-                    break;
-                }
+        // rows shown need; its rows are kept until the text changes. A skip
+        // left from a longer text or a narrower view shows the last row.
+        int row = skip;
+        if (row > 0) {
+            const int rows = int(d->wrapEnds(line, row + 1).size());
+            if (row >= rows) {
+                row = qMax(0, rows - 1);
+                if (line == first)
+                    d->topSkip = row;
             }
+        }
+        for (; y < 2 * H; ++row) {
+            const QList<int>& ends = d->wrapEnds(line, row + 1);
+            if (row >= ends.size())
+                break;
             const int start = row == 0 ? 0 : ends.at(row - 1);
             d->visibleLines.push_back({line, start, ends.at(row), row == 0 ? 0 : xShift});
             y += h;
         }
+        d->correctRowCount(line, d->estimateRows(line));
     }
+}
+
+void TextView::Private::correctRowCount(int line, int rows)
+{
+    Private* const d = this;
+    if (d->rowCountsStale || d->rowCounts.lineCount() != d->doc->lastLine() + 1 ||
+        d->rowCounts.extra(line) == rows - 1 || d->rowCountsKey != layoutKey())
+        return;
+    d->rowCounts.setExtra(line, rows - 1);
+    d->geometryChanged = true;
+}
+
+int TextView::Private::continuationShift(int line)
+{
+    // Continuation rows are indented like the line, unless that leaves less
+    // than 100 px or a quarter of the view.
+    const TextLine* t = doc->lineOf(line);
+    const int W = q->width();
+    const int len = int(t->size());
+    int spaces = 0;
+    while (spaces < len && t->at(spaces).isSpace())
+        ++spaces;
+    const int indent = doc->textWidth(line, spaces);
+    return (W - indent < 100 || W - indent < W / 4) ? 16 : indent;
 }
 
 const QList<int>& TextView::Private::shortWrapEnds(int line)
@@ -450,11 +538,7 @@ const QList<int>& TextView::Private::shortWrapEnds(int line)
         cache.clear();
     const int W = q->width();
     const int len = int(t->size());
-    int spaces = 0;
-    while (spaces < len && t->at(spaces).isSpace())
-        ++spaces;
-    const int indent = doc->textWidth(line, spaces);
-    const int xShift = (W - indent < 100 || W - indent < W / 4) ? 16 : indent;
+    const int xShift = continuationShift(line);
     QList<int> ends;
     int start = 0;
     int end = doc->nextWrapPos(line, W - 8, 0);
@@ -475,9 +559,10 @@ const QList<int>& TextView::Private::wrapEnds(int line, int rows)
     TextDocument* doc = d->doc;
     const TextLine* t = doc->lineOf(line);
     const int W = q->width();
-    if (d->longLine != t || d->longLineWidth != W) {
+    if (d->longLine != t || d->longLineWidth != W || d->longLineTabs != d->tabsWidth) {
         d->longLine = t;
         d->longLineWidth = W;
+        d->longLineTabs = d->tabsWidth;
         d->longLineEnds.clear();
     }
     QList<int>& ends = d->longLineEnds;
@@ -485,11 +570,7 @@ const QList<int>& TextView::Private::wrapEnds(int line, int rows)
     if (ends.isEmpty() && len > 0)
         ends.append(doc->nextWrapPos(line, W - 8, 0));
     if (!ends.isEmpty()) {
-        int spaces = 0;
-        while (spaces < len && t->at(spaces).isSpace())
-            ++spaces;
-        const int indent = doc->textWidth(line, spaces);
-        const int xShift = (W - indent < 100 || W - indent < W / 4) ? 16 : indent;
+        const int xShift = continuationShift(line);
         while ((rows < 0 || ends.size() < rows) && ends.last() < len) {
             const int next = doc->nextWrapPos(line, W - xShift - 8, ends.last());
             ends.append(qMax(next, ends.last() + 1));
@@ -507,6 +588,92 @@ int TextView::Private::rowsOf(int line)
     if (t->size() > CachedLineLength)
         return qMax(1, int(wrapEnds(line, -1).size()));
     return qMax(1, int(shortWrapEnds(line).size()));
+}
+
+bool TextView::Private::hasRow(int line, int row)
+{
+    Private* const d = this;
+    const TextLine* t = d->doc->lineOf(line);
+    if (row <= 0)
+        return row == 0;
+    if (!d->doc->getWrap() || !t->isFoldVisible || t->isEmpty())
+        return false;
+    if (t->size() > CachedLineLength)
+        return wrapEnds(line, row + 1).size() > row;
+    return shortWrapEnds(line).size() > row;
+}
+
+QList<int> TextView::Private::layoutKey() const
+{
+    return {q->width(),        tabsWidth, fontHeight, spaceWidth, doc->getWrap() ? 1 : 0,
+            doc->getWrapMode()};
+}
+
+int TextView::Private::estimateRows(int line)
+{
+    Private* const d = this;
+    TextLine* t = d->doc->lineOf(line);
+    if (!d->doc->getWrap() || t->isEmpty())
+        return 1;
+    const int room = qMax(30, q->width() - 8);
+    // The estimate of the line's width never falls short of it: a line it
+    // fits into one row takes one row.
+    const int w = d->doc->lineWidth(t);
+    if (w <= room)
+        return 1;
+    if (t->size() <= CachedLineLength)
+        return qMax(1, int(shortWrapEnds(line).size()));
+    if (d->longLine == t && d->longLineWidth == q->width() && d->longLineTabs == d->tabsWidth &&
+        !d->longLineEnds.isEmpty()) {
+        const QList<int>& ends = d->longLineEnds;
+        const int done = ends.last();
+        const int len = int(t->size());
+        if (done >= len)
+            return int(ends.size());
+        // The rest at the rate of the rows made so far.
+        return int(ends.size() + (qint64(len - done) * ends.size() + done - 1) / done);
+    }
+    return (w + room - 1) / room;
+}
+
+void TextView::Private::syncRowCounts()
+{
+    Private* const d = this;
+    const QList<int> key = layoutKey();
+    const int lines = d->doc->lastLine() + 1;
+    if (key != d->rowCountsKey || d->rowCounts.lineCount() != lines)
+        d->rowCountsStale = true;
+    if (d->rowCountsStale) {
+        d->rowCountsKey = key;
+        d->rowCountsStale = false;
+        d->rowCounts.reset(lines);
+        if (d->doc->getWrap()) {
+            for (int i = 0; i < lines; ++i)
+                d->rowCounts.setExtra(i, estimateRows(i) - 1);
+        }
+    } else if (d->doc->getWrap()) {
+        auto recount = [&](int a, int b) {
+            for (int i = qMax(0, a); i <= b && i < lines; ++i)
+                d->rowCounts.setExtra(i, estimateRows(i) - 1);
+        };
+        for (const auto& [a, b] : d->touched)
+            recount(a, b);
+        // An insertion or removal tags every line below it for repainting;
+        // only a bounded region is text that changed.
+        if (!d->changed.isEmpty() &&
+            (d->touched.empty() || d->changed.end - d->changed.start < 4096))
+            recount(d->changed.start, d->changed.end);
+    }
+    d->touched.clear();
+    d->changed.clear();
+}
+
+int TextView::Private::topRow()
+{
+    Private* const d = this;
+    syncRowCounts();
+    const int line = qMin(d->yPos / d->fontHeight, d->doc->lastLine());
+    return d->rowCounts.rowsBefore(line) + d->topSkip;
 }
 
 int TextView::Private::caretRow()
@@ -569,9 +736,9 @@ QPoint TextView::screenPosToDoc(int x, int y)
         return QPoint(0, 0);
     TextDocument* doc = d->doc;
     if (const VisibleLine* row = d->rowAt(key)) {
-        const int w0 = doc->textWidth(row->line, row->startPos);
-        const int col = x > row->xShift ? doc->textLength(row->line, w0 + x - row->xShift)
-                                        : doc->textLength(row->line, w0 + 1);
+        // Within the row, as painting lays it out: tab stops count from the
+        // row's start.
+        const int col = doc->textLength(row->line, row->startPos, qMax(1, x - row->xShift));
         return QPoint(col, row->line);
     }
     if (d->visibleLines.empty()) {
@@ -617,8 +784,7 @@ QPoint TextView::docPosToScreen(int column, int line)
         // The line's last row also takes the columns beyond its end.
         if (row.line == line && row.startPos <= column &&
             (column < row.endPos || row.endPos >= len))
-            return QPoint(doc->textWidth(line, column) - doc->textWidth(line, row.startPos) +
-                              row.xShift,
+            return QPoint(doc->textWidth(line, row.startPos, column) + row.xShift,
                           (d->firstKey + int(i)) * h);
     }
     return QPoint(doc->textWidth(line, column), line * h + extra);
@@ -662,7 +828,6 @@ void TextView::ensureCursorVisible()
     if (c->line() != d->cursorLine) {
         if (d->cursorLine <= doc->lastLine() && d->manager->fRemoveSpaces &&
             doc->lineOf(d->cursorLine)->removeSpaces()) {
-            doc->noteTextChange();
             doc->updateLine(d->cursorLine);
             doc->tagLine(d->cursorLine);
         }
@@ -670,32 +835,10 @@ void TextView::ensureCursorVisible()
     d->cursorLine = c->line();
     const int oldX = d->xPos;
     const int oldY = d->yPos;
+    const int oldSkip = d->topSkip;
     c->setEnabled(false);
-    updateLinesList();
-    QPoint p = docPosToScreen(c->pos());
-    const int h = d->fontHeight;
-    const int H = height();
-    if (p.y() < d->yPos) {
-        const int dy = d->yPos - p.y();
-        d->yPos = p.y();
-        scrollY(dy);
-        p = docPosToScreen(c->pos());
-    } else if (p.y() + 2 * h > H + d->yPos) {
-        // Scroll to a whole line at or past the needed offset: scrollY
-        // snaps down to a line, and snapping below the needed offset would
-        // leave the caret just out of view and scroll again on every key.
-        const int lh = lineHeight();
-        const int needed = p.y() - H + 2 * h;
-        const int target = (needed + lh - 1) / lh * lh;
-        const int dy = target - d->yPos;
-        if (dy > 0) {
-            d->yPos = target;
-            scrollY(-dy);
-            p = docPosToScreen(c->pos());
-        }
-    }
-    if (doc->getWrap())
-        bringCaretRowIntoView();
+    bringCaretRowIntoView();
+    const QPoint p = docPosToScreen(c->pos());
     if (!doc->getWrap()) {
         const int s = d->spaceWidth;
         const int left = qMax(p.x() - s, 0);
@@ -713,39 +856,48 @@ void TextView::ensureCursorVisible()
     }
     // The scroll bars change only when the view scrolled; setting them up
     // again on every caret move would relay out the frame.
-    updateView(d->xPos != oldX || d->yPos != oldY);
+    updateView(d->xPos != oldX || d->yPos != oldY || d->topSkip != oldSkip);
     c->setEnabled(true);
 }
 
 void TextView::bringCaretRowIntoView()
 {
-    // With word wrap a line may take more rows than the view holds: the
-    // caret's row is shown by scrolling rows within its line.
+    // Counted in rows, so that wrapped lines and closed folds count as
+    // they show; the row below the caret stays in view when the view holds
+    // two rows.
+    TextDocument* doc = d->doc;
     const int h = d->fontHeight;
     const int fit = qMax(1, height() / h);
-    const int line = d->cursor->line();
+    const int lowest = qMax(0, fit - 2);
+    int line = qBound(0, d->cursor->line(), doc->lastLine());
     const int col = d->cursor->column();
-    const int len = d->doc->textLength(line);
+    // A caret inside a closed fold shows on the fold's head.
+    bool hidden = false;
+    while (line > 0 && !doc->lineOf(line)->isFoldVisible) {
+        --line;
+        hidden = true;
+    }
     updateLinesList();
-    for (size_t i = 0; i < d->visibleLines.size() && int(i) < fit; ++i) {
+    const int len = doc->textLength(line);
+    for (size_t i = 0; i < d->visibleLines.size(); ++i) {
         const VisibleLine& r = d->visibleLines[i];
-        if (r.line == line && r.startPos <= col && (col < r.endPos || r.endPos >= len))
-            return;
+        if (r.line != line ||
+            !(hidden || (r.startPos <= col && (col < r.endPos || r.endPos >= len))))
+            continue;
+        if (int(i) > lowest)
+            moveTop(int(i) - lowest);
+        return;
     }
-    const int row = d->caretRow();
-    const int first = d->yPos / h;
-    if (line == first && row < d->topSkip) {
-        d->topSkip = row;
-    } else {
-        d->yPos = line * h;
-        d->topSkip = qMax(0, row - qMax(0, fit - 2));
-    }
-    updateLinesList();
-    QWidget::update();
-    repaintMargins();
+    const int row = hidden ? 0 : d->caretRow();
+    const int top = d->yPos / h;
+    const bool above = line < top || (line == top && row < d->topSkip);
+    d->yPos = line * h;
+    d->topSkip = row;
+    if (!above)
+        moveTop(-lowest);
 }
 
-void TextView::scrollRows(int n)
+void TextView::moveTop(int n)
 {
     const int h = d->fontHeight;
     TextDocument* doc = d->doc;
@@ -753,7 +905,7 @@ void TextView::scrollRows(int n)
     int line = qMin(d->yPos / h, last);
     int skip = d->topSkip;
     for (; n > 0; --n) {
-        if (skip + 1 < d->rowsOf(line)) {
+        if (d->hasRow(line, skip + 1)) {
             ++skip;
             continue;
         }
@@ -780,12 +932,53 @@ void TextView::scrollRows(int n)
     }
     d->yPos = line * h;
     d->topSkip = skip;
-    d->vbar->blockSignals(true);
-    d->vbar->setValue(line);
-    d->vbar->blockSignals(false);
     updateLinesList();
+}
+
+void TextView::scrollRows(int n)
+{
+    moveTop(n);
+    d->vbar->blockSignals(true);
+    d->vbar->setValue(d->topRow());
+    d->vbar->blockSignals(false);
     QWidget::update();
     repaintMargins();
+}
+
+int TextView::pageWithinLine(bool down)
+{
+    TextDocument* doc = d->doc;
+    const int line = d->cursor->line();
+    if (!doc->getWrap() || line > doc->lastLine() || !doc->lineOf(line)->isFoldVisible)
+        return -1;
+    const int fit = qMax(1, height() / d->fontHeight);
+    if (!d->hasRow(line, fit))
+        return -1;
+    const int row = d->caretRow();
+    int target = down ? row + fit : row - fit;
+    if (down) {
+        if (!d->hasRow(line, row + 1))
+            return -1;
+        while (!d->hasRow(line, target))
+            --target;
+    } else {
+        if (row == 0)
+            return -1;
+        target = qMax(0, target);
+    }
+    const int len = doc->textLength(line);
+    const QList<int> ends =
+        len > CachedLineLength ? d->wrapEnds(line, target + 1) : d->shortWrapEnds(line);
+    const int shift = d->continuationShift(line);
+    auto startOf = [&](int r) { return r == 0 ? 0 : ends.at(r - 1); };
+    auto shiftOf = [&](int r) { return r == 0 ? 0 : shift; };
+    // The caret keeps its x on the row a page away.
+    const int x = doc->textWidth(line, startOf(row), d->cursor->column()) + shiftOf(row);
+    int col = doc->textLength(line, startOf(target), qMax(1, x - shiftOf(target)));
+    if (ends.at(target) < len)
+        col = qMin(col, ends.at(target) - 1);
+    scrollRows(target - row);
+    return qMin(col, len);
 }
 
 void TextView::centerCursor(int line, int col)
@@ -820,11 +1013,16 @@ void TextView::hslide(int value)
 
 void TextView::vslide(int value)
 {
+    // The bar counts rows: a value inside a wrapped line shows that row of
+    // it on top.
     d->cursor->setEnabled(false);
-    const int y = value * lineHeight();
-    const int dy = d->yPos - y;
-    d->yPos = y;
-    scrollY(dy);
+    d->syncRowCounts();
+    const auto [line, skip] = d->rowCounts.lineAt(value);
+    d->yPos = line * lineHeight();
+    scrollY(0);
+    if (d->yPos / lineHeight() == line)
+        d->topSkip = skip;
+    updateLinesList();
     d->cursor->setEnabled(true);
 }
 
@@ -884,15 +1082,35 @@ QRect TextView::caretRect()
 
 void TextView::setUpdateRegion(const LineRegion& r)
 {
-    // The view repaints in full whenever it is updated (see updateView()),
-    // so the lines the document changed need not be kept; a change drops
-    // the rows kept of a long line.
-    if (!r.isEmpty())
+    // The lines are repainted at the next updateView(); a change drops the
+    // rows kept of a long line.
+    if (!r.isEmpty()) {
         d->longLine = nullptr;
+        d->changed.expand(r.start, r.end);
+        d->dirty.expand(r.start, r.end);
+    }
+}
+
+void TextView::linesInserted(int at, int count)
+{
+    d->rowCounts.linesInserted(at, count);
+    d->touched.emplace_back(at - 1, at + count);
+    // Many scattered changes (a replace-all) are counted afresh.
+    if (d->touched.size() > 256)
+        d->rowCountsStale = true;
+}
+
+void TextView::linesRemoved(int at, int count)
+{
+    d->rowCounts.linesRemoved(at, count);
+    d->touched.emplace_back(at - 1, at);
+    if (d->touched.size() > 256)
+        d->rowCountsStale = true;
 }
 
 void TextView::updateLines(int, int)
 {
+    d->repaintAll = true;
     // The document asks this when the wrap switch changed: every row moves
     // and the horizontal bar changes its role.
     d->geometryChanged = true;
@@ -901,6 +1119,7 @@ void TextView::updateLines(int, int)
 void TextView::resizeBuffer()
 {
     d->ready = true;
+    d->repaintAll = true;
     resizeMarginBuffers();
 }
 
@@ -922,7 +1141,10 @@ void TextView::updateScrollBars()
     // keeps a space's width from the right edge.
     const int tw = doc->documentWidth() + d->spaceWidth + 4;
     const int dx = tw - W;
-    const int dh = doc->documentHeight();
+    const bool dragging = d->vbar->isSliderDown();
+    if (!dragging)
+        d->syncRowCounts();
+    const int dh = d->rowCounts.total() * lh;
     const int dy = dh - H;
     QScrollBar* hbar = d->hbar;
     QScrollBar* vbar = d->vbar;
@@ -958,14 +1180,17 @@ void TextView::updateScrollBars()
     hbar->blockSignals(false);
 
     vbar->blockSignals(true);
-    if (dy < 1) {
+    if (dragging) {
+        // The thumb stays under the user's hand; the range follows counts
+        // made meanwhile when the drag ends.
+    } else if (dy < 1) {
         vbar->setRange(0, 0);
         vbar->setEnabled(false);
         if (d->vScrollBarMode != AlwaysOn)
             vbar->hide();
     } else {
         vbar->setRange(0, (dh - H / 2) / lh + 1);
-        vbar->setValue(d->yPos / lh);
+        vbar->setValue(d->topRow());
         vbar->setSingleStep(1);
         vbar->setPageStep(H / lh + 1);
         vbar->setEnabled(true);
@@ -999,15 +1224,111 @@ void TextView::updateView(bool newDocGeometry)
         }
     }
 
-    // Any change repaints every row and the margins. Repainting only the
-    // lines a change named left stale pixels on screen: the rows a wrapped
-    // line moved, the current-line band the caret left, a selection made
-    // by keys or the mouse, rows shifted by a scroll. The backing store is
-    // double buffered and a screen of rows paints in well under a
-    // millisecond, so nothing is gained by guessing.
-    QWidget::update();
-    repaintMargins();
+    d->requestRepaint();
     d->cursor->setEnabled(true);
+}
+
+bool TextView::Private::isDirty(const LineRegion& lines, int line) const
+{
+    if (lines.isEmpty())
+        return false;
+    if (line >= lines.start && line <= lines.end)
+        return true;
+    // An empty line shows the background the text above it ended in: it
+    // changes with the nearest line above it that has text.
+    if (!anyBackground || line <= lines.start || !doc->lineOf(line)->isEmpty())
+        return false;
+    for (int k = line - 1; k >= lines.start && k > line - 1000; --k) {
+        if (!doc->lineOf(k)->isEmpty())
+            return k <= lines.end;
+    }
+    return false;
+}
+
+void TextView::Private::requestRepaint()
+{
+    Private* const d = this;
+    const int h = d->fontHeight;
+    const bool scrolled = d->shown.yPos != d->yPos || d->shown.topSkip != d->topSkip ||
+                          d->shown.xPos != d->xPos || d->shown.size != q->size();
+    if (d->repaintAll || scrolled) {
+        q->QWidget::update();
+        q->repaintMargins();
+    } else {
+        // The lines whose rows show something else now: what the document
+        // changed, the current-line band the caret left and entered, and
+        // the lines where the selection's extent changed.
+        LineRegion lines = d->dirty;
+        const int caretLine = d->cursor->line();
+        if (caretLine != d->shown.caretLine) {
+            lines.expand(caretLine, -1);
+            lines.expand(qMax(0, d->shown.caretLine), -1);
+        }
+        const QRect sel = q->selected;
+        if (sel != d->shown.selection) {
+            QPoint a1, a2, b1, b2;
+            orderedPoints(d->shown.selection, a1, a2);
+            orderedPoints(sel, b1, b2);
+            const bool hadOne = d->shown.selection.topLeft() != d->shown.selection.bottomRight();
+            const bool hasOne = sel.topLeft() != sel.bottomRight();
+            if (hadOne && hasOne && !d->manager->fVerticalSelection) {
+                // A stream selection changes only between its old and new
+                // ends: the lines in between are selected whole or not at
+                // all, as before.
+                if (a1 != b1)
+                    lines.expand(a1.y(), b1.y());
+                if (a2 != b2)
+                    lines.expand(a2.y(), b2.y());
+            } else {
+                if (hadOne)
+                    lines.expand(a1.y(), a2.y());
+                if (hasOne)
+                    lines.expand(b1.y(), b2.y());
+            }
+            // The folding margin shows a selection of three lines or more
+            // as a bar with its button on the middle line.
+            d->foldingMargin->update();
+        }
+        QRegion area;
+        const size_t n = d->visibleLines.size();
+        const size_t old = d->shown.rows.size();
+        for (size_t i = 0; i < n; ++i) {
+            const VisibleLine& r = d->visibleLines[i];
+            bool changed = i >= old || isDirty(lines, r.line);
+            if (!changed) {
+                const VisibleLine& o = d->shown.rows[i];
+                changed = o.line != r.line || o.startPos != r.startPos || o.endPos != r.endPos ||
+                          o.xShift != r.xShift;
+            }
+            if (changed)
+                area += QRect(0, int(i) * h, q->width(), h);
+        }
+        // Rows that are gone leave empty area.
+        if (old > n)
+            area += QRect(0, int(n) * h, q->width(), q->height() - int(n) * h);
+        if (!area.isEmpty()) {
+            q->QWidget::update(area);
+            // The margins' rows line up with the view's.
+            for (QWidget* margin : {static_cast<QWidget*>(d->indicatorMargin),
+                                    static_cast<QWidget*>(d->selectionMargin),
+                                    static_cast<QWidget*>(d->lineNumberMargin),
+                                    static_cast<QWidget*>(d->foldingMargin)}) {
+                if (!margin->isVisible())
+                    continue;
+                for (const QRect& band : area)
+                    margin->update(0, band.y(), margin->width(), band.height());
+            }
+        }
+    }
+    d->repaintAll = false;
+    d->dirty.clear();
+    d->shown.rows = d->visibleLines;
+    d->shown.yPos = d->yPos;
+    d->shown.topSkip = d->topSkip;
+    d->shown.xPos = d->xPos;
+    d->shown.size = q->size();
+    d->shown.caretLine = d->cursor->line();
+    d->shown.selection = q->selected;
 }
 
 // --- Painting ---------------------------------------------------------------------
@@ -1026,11 +1347,16 @@ void TextView::paintEvent(QPaintEvent* e)
         const VisibleLine* row = d->rowAt(key);
         if (!row)
             break;
-        if (y + h > r.y())
+        if (y + h > r.y()) {
+            // A glyph that reaches out of its row would be left behind or
+            // covered depending on which rows a change repaints.
+            p.setClipRect(QRect(0, y, W, h));
             paintLine(p, *row, y);
+        }
         y += h;
         ++key;
     }
+    p.setClipping(false);
     if (y < height())
         paintEmptyArea(p, QRect(0, y, W, height() - y));
     paintCaret(p);
@@ -1072,12 +1398,8 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
     // line of megabytes, a keystroke near its start would otherwise colour
     // all of it again.
     auto colourTo = [&](int column) {
-        if (t->isHighlighted())
-            return;
-        if (column >= int(t->size()))
-            hl->highlight(t, -1);
-        else if (t->highlightedTo() < column)
-            hl->highlight(t, column);
+        if (!t->isHighlighted())
+            doc->colourLine(this, line, column >= int(t->size()) ? -1 : column);
     };
     const int W = width();
     const int h = d->fontHeight;
@@ -1156,7 +1478,7 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
                 if (above->isEmpty())
                     continue;
                 if (!above->isHighlighted())
-                    highlight(above);
+                    doc->colourLine(this, k);
                 const TextAttribute* a = attributeOf(above->attribute(uint(above->size() - 1)));
                 if (a && a->usebg)
                     p.fillRect(ox, y, W - ox, h, a->bgcolor);
@@ -1191,9 +1513,14 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
     if (selected.topLeft() != selected.bottomRight()) {
         QPoint p1, p2;
         orderedPoints(selected, p1, p2);
-        if (line >= p1.y() && line <= p2.y()) {
-            const int base = doc->textWidth(line, row.startPos);
-            auto X = [&](int c) { return doc->textWidth(line, c) - base; };
+        // A row before the selection's start column on its first line (a
+        // continuation row of that line) shows none of it.
+        const bool lastRow = row.endPos >= len;
+        if (line >= p1.y() && line <= p2.y() &&
+            !(line == p1.y() && p1.y() != p2.y() && !m->fVerticalSelection &&
+              p1.x() >= row.endPos && !lastRow)) {
+            // Columns before the row's start measure 0.
+            auto X = [&](int c) { return doc->textWidth(line, row.startPos, c); };
             const QColor sel = m->selectedBackgroundColor;
             auto fill = [&](int xa, int xb) {
                 if (xb > xa)
@@ -1204,7 +1531,8 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
                 int x2 = X(p2.x());
                 if (x1 > x2)
                     std::swap(x1, x2);
-                fill(x1 == 0 ? -2 : x1, x2);
+                if (x2 > x1)
+                    fill(x1 == 0 ? -2 : x1, x2);
             } else if (line == p1.y()) {
                 const int x1 = X(p1.x());
                 fill(x1 == 0 ? -2 : x1, W - ox);
@@ -1241,7 +1569,7 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
         p.setPen(QPen(QColor(0xf0, 0xc0, 0xc0), 0, Qt::DotLine));
         do {
             if (g != 0 && g % T == 0 && ox + gx >= 0)
-                p.drawLine(ox + gx, y, ox + gx, y + lineHeight());
+                p.drawLine(ox + gx, y, ox + gx, y + h - 1);
             g += T - g % T;
             gx += tabAdvance(gx);
         } while (g < n && ox + gx < W);
@@ -1293,7 +1621,8 @@ void TextView::setSelection(const QPoint& a, const QPoint& b)
     if (p1 == selected.topLeft() && p2 == selected.bottomRight())
         return;
     selected = QRect(p1, p2);
-    updateContents();
+    // The rows whose part of the selection changed are repainted.
+    updateView(false);
     notifyChange(TextEditor::Selection);
 }
 
@@ -1372,6 +1701,7 @@ void TextView::setCaret(int line, int column)
 
 void TextView::updateContents()
 {
+    d->repaintAll = true;
     update();
     repaintMargins();
 }

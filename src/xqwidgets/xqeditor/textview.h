@@ -31,16 +31,19 @@ struct VisibleLine {
     int xShift = 0;
 };
 
-// Wrap positions by line text and view width: equal lines share one entry.
+// Wrap positions by line text, view width and tab stop: equal lines share
+// one entry.
 class WrappedLinesCache
 {
 public:
     int width = -1;
+    int tabs = -1;
     bool wrap = false;
     TextDocument::wrapMode wrapMode = TextDocument::wrapLine;
     QHash<QString, QList<int>> lines;
 
     void setWidth(int w);
+    void setTabs(int t);
     void setWrapMode(bool wrap, TextDocument::wrapMode mode);
 };
 
@@ -113,6 +116,10 @@ public:
     void setCursorPosition(int line, int col, bool select) override;
     void setCursorPositionInternal(int line, int col, bool select);
     void ensureCursorVisible();
+    // With word wrap, when the caret's line has more rows than the view:
+    // scrolls a page of rows within that line and answers the column a page
+    // up or down from the caret; -1 where page moves go by lines.
+    int pageWithinLine(bool down);
     void centerCursor(int line, int col);
     int contentsX() const;
     int contentsY() const;
@@ -127,6 +134,8 @@ public:
 
     // Repainting.
     void setUpdateRegion(const LineRegion& r) override;
+    void linesInserted(int at, int count) override;
+    void linesRemoved(int at, int count) override;
     void updateView(bool newDocGeometry) override;
     void updateLines(int from, int to) override;
     void resizeBuffer() override;
@@ -184,6 +193,8 @@ private:
     // taller than the view; scrolls the view by n rows (up when negative).
     void bringCaretRowIntoView();
     void scrollRows(int n);
+    // Moves the top of the view by n rows, without repainting.
+    void moveTop(int n);
     // The document position under a point in widget coordinates.
     QPoint mousePosToDoc(const QPoint& widgetPos);
     // Puts text selected with the mouse on the X11 selection clipboard, or

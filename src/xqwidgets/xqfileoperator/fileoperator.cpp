@@ -33,12 +33,29 @@ namespace
 // Step results of the overwrite check, the opening and the block copy.
 enum Step { Skip = 0, Abort = 4, Proceed = 5 };
 
+// The kinds of failure a "Skip all" answers, each on its own.
+enum Failure { OpenFailure, ReadFailure, WriteFailure, DeleteFailure, FailureKinds };
+
 // Paths are native byte strings throughout: a name that is not valid UTF-8
 // does not survive a trip through QString, and the operator must reach every
-// entry of a tree it copies or removes.
-QByteArray nativePath(const QString& path)
+// entry of a tree it copies or removes. This is the absolute, clean form: no
+// "." or ".." part, no doubled or trailing separator.
+QByteArray cleanNative(const QByteArray& path)
 {
-    return QFile::encodeName(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+    const QByteArray absolute =
+        path.startsWith('/') ? path : QFile::encodeName(QDir::currentPath()) + '/' + path;
+    QList<QByteArray> parts;
+    for (const QByteArray& part : absolute.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts << part;
+    }
+    return '/' + parts.join('/');
 }
 
 QString displayPath(const QByteArray& path)
@@ -87,6 +104,61 @@ bool sameFile(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The process's file mode creation mask, read without setting it (setting it
+// even for a moment races with other threads creating files); all bits when
+// it cannot be read, so that every mode is then set explicitly.
+mode_t creationMask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const int mask = line.mid(6).trimmed().toInt(&ok, 8);
+                if (ok)
+                    return mode_t(mask);
+            }
+        }
+    }
+    return 07777;
+}
+
+// A folder opened once for the tasks that work in it: their files are opened
+// by name in it, so its path is looked up once a folder rather than once a
+// file. Opened as a path only, which, like a path, needs no right to read the
+// folder.
+class FolderHandle
+{
+public:
+    FolderHandle() = default;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    ~FolderHandle() { close(); }
+
+    // The descriptor of `folder`, or -1 with errno set.
+    int at(const QByteArray& folder)
+    {
+        if (m_fd >= 0 && folder == m_path)
+            return m_fd;
+        close();
+        m_fd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd >= 0)
+            m_path = folder;
+        return m_fd;
+    }
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        m_path.clear();
+    }
+
+private:
+    QByteArray m_path;
+    int m_fd = -1;
+};
+
 } // namespace
 
 // One planned step of an operation.
@@ -101,6 +173,7 @@ struct FileOperatorTask {
     Kind kind;
     QByteArray filePath;
     QByteArray toFilePath;
+    qint64 size = 0; // as listed
 };
 
 // The running operation: its progress window, its plan and its counters.
@@ -113,7 +186,11 @@ struct FileOperatorProcess {
     qint64 bytes = 0;
     qint64 totalBytes = 0;
     bool erasing = false;
-    bool skipAll = false;
+    // "Skip all" answers, one for each kind of failure.
+    bool skipAll[FailureKinds] = {};
+    mode_t creationMask = 07777;
+    FolderHandle sourceFolder;
+    FolderHandle targetFolder;
     bool overwriteAll = false;
     bool skipOverwriteAll = false;
     QList<QByteArray> filesToRemove;
@@ -160,8 +237,9 @@ public:
         }
     }
 
-    bool begin(const QStringList& filePaths, const QString& dest, const QString& caption,
-               const QString& opName, QList<QByteArray>& paths, QByteArray& nativeDest);
+    bool begin(const QList<QByteArray>& filePaths, const QByteArray& dest, bool erasing,
+               bool moving, const QString& caption, const QString& opName, QList<QByteArray>& paths,
+               QByteArray& nativeDest);
     bool end(bool result);
     bool countTotalBytes(const QList<QByteArray>& filePaths, FileOperatorProcess& p);
     bool intoItself(const QList<QByteArray>& filePaths, const QByteArray& dest, bool moving);
@@ -171,10 +249,11 @@ public:
                              const QByteArray& dest, FileOperatorProcess& p, int level);
     bool runTasks(FileOperatorProcess& p, bool moving);
     int checkRewrite(FileOperatorProcess& p, qint64 sourceSize);
-    int copyFile(FileOperatorProcess& p, bool moving);
+    int copyFile(FileOperatorProcess& p, qint64 listedSize, bool moving);
     int copyLink(FileOperatorProcess& p, bool moving);
     int openFailed(FileOperatorProcess& p, const QByteArray& file, qint64 sourceSize, int error);
-    int readWriteFailed(FileOperatorProcess& p, bool reading, int error, const QByteArray& temp);
+    int readWriteFailed(FileOperatorProcess& p, bool reading, int error, const QByteArray& written,
+                        bool replacing);
     void skipped(FileOperatorProcess& p, qint64 size);
     bool removeAll(FileOperatorProcess& p, bool askOnFailure);
     bool listed(const FileOperatorProcess& p, const QByteArray& folder) const;
@@ -240,9 +319,12 @@ void FileOperator::abort()
 
 qint64 FileOperator::calcBlockSize(qint64 totalSize)
 {
-    if (totalSize <= 0)
-        return 1024;
-    return qBound(qint64(1024), totalSize / 100, qint64(1048576));
+    // A small file costs one read and one write; a larger one goes in about
+    // a hundred blocks, so that the window moves and Abort takes effect
+    // within a block.
+    if (totalSize <= wholeFileSize)
+        return qMax(totalSize, qint64(1024));
+    return qMin(totalSize / 100, qint64(1048576));
 }
 
 int FileOperator::overwriteWarning(QWidget* parent, const QString& filePath)
@@ -357,9 +439,10 @@ QString FileOperator::Private::ioDeviceStatus(int status)
     }
 }
 
-bool FileOperator::Private::begin(const QStringList& filePaths, const QString& dest,
-                                  const QString& caption, const QString& opName,
-                                  QList<QByteArray>& paths, QByteArray& nativeDest)
+bool FileOperator::Private::begin(const QList<QByteArray>& filePaths, const QByteArray& dest,
+                                  bool erasing, bool moving, const QString& caption,
+                                  const QString& opName, QList<QByteArray>& paths,
+                                  QByteArray& nativeDest)
 {
     // Pending events run during an operation, so a second request can arrive
     // while the first one's plan and counters are in use.
@@ -368,16 +451,17 @@ bool FileOperator::Private::begin(const QStringList& filePaths, const QString& d
             tr("Another file operation is still running. Wait for it to end or abort it."));
         return false;
     }
-    const bool erasing = dest.isNull();
     if (!erasing) {
-        nativeDest = nativePath(dest);
+        if (dest.isEmpty())
+            return false;
+        nativeDest = cleanNative(dest);
         struct stat st;
-        if (dest.isEmpty() || ::stat(nativeDest.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        if (::stat(nativeDest.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
             return false;
     }
-    for (const QString& path : filePaths)
+    for (const QByteArray& path : filePaths)
         if (!path.isEmpty())
-            paths << nativePath(path);
+            paths << cleanNative(path);
     if (paths.isEmpty())
         return false;
 
@@ -385,8 +469,9 @@ bool FileOperator::Private::begin(const QStringList& filePaths, const QString& d
     p->erasing = erasing;
     if (!countTotalBytes(paths, *p))
         return false;
-    if (!erasing && intoItself(paths, nativeDest, opName == tr("Moving")))
+    if (!erasing && intoItself(paths, nativeDest, moving))
         return false;
+    p->creationMask = creationMask();
 
     p->items = paths.size();
     p->dialog = std::make_unique<FileOperatorDialog>();
@@ -486,7 +571,7 @@ void FileOperator::Private::checkFoldersInPaths(const QList<QByteArray>& filePat
         } else if (S_ISLNK(st.st_mode)) {
             p.tasks << FileOperatorTask{FileOperatorTask::CopyLink, path, target};
         } else if (S_ISREG(st.st_mode)) {
-            p.tasks << FileOperatorTask{FileOperatorTask::CopyFile, path, target};
+            p.tasks << FileOperatorTask{FileOperatorTask::CopyFile, path, target, st.st_size};
         } else if (p.erasing) {
             p.tasks << FileOperatorTask{FileOperatorTask::OtherFile, path, target};
         } else {
@@ -561,7 +646,7 @@ void FileOperator::Private::addFolderToTaskList(const QByteArray& folderPath,
             continue;
         }
         if (S_ISREG(e.st.st_mode))
-            p.tasks << FileOperatorTask{FileOperatorTask::CopyFile, path, target};
+            p.tasks << FileOperatorTask{FileOperatorTask::CopyFile, path, target, e.st.st_size};
         else if (S_ISLNK(e.st.st_mode))
             p.tasks << FileOperatorTask{FileOperatorTask::CopyLink, path, target};
         else if (p.erasing)
@@ -613,114 +698,137 @@ int FileOperator::Private::checkRewrite(FileOperatorProcess& p, qint64 sourceSiz
 int FileOperator::Private::openFailed(FileOperatorProcess& p, const QByteArray& file,
                                       qint64 sourceSize, int error)
 {
-    if (!p.skipAll) {
-        const QString name = displayPath(file);
-        const QString status =
-            ioDeviceStatus(5) + QStringLiteral(" (") + errorText(error) + QLatin1Char(')');
+    const QString name = displayPath(file);
+    const QString status =
+        ioDeviceStatus(5) + QStringLiteral(" (") + errorText(error) + QLatin1Char(')');
+    if (p.skipAll[OpenFailure]) {
+        p.problems << tr("%1: %2; passed over").arg(name, status);
+    } else {
         const int answer =
             ask(OpenFailedQuestion, tr("Access denied"), name,
                 tr("Can't access file %1.\n%2\nContinue operations?").arg(name, status));
         if (answer != 0 && answer != 1)
             return Abort;
         if (answer == 1)
-            p.skipAll = true;
+            p.skipAll[OpenFailure] = true;
     }
     skipped(p, sourceSize);
     return Skip;
 }
 
 int FileOperator::Private::readWriteFailed(FileOperatorProcess& p, bool reading, int error,
-                                           const QByteArray& temp)
+                                           const QByteArray& written, bool replacing)
 {
-    // An overwrite writes beside its target: the half-written copy goes and
-    // the old target stays as it was, so there is nothing to ask about it.
-    if (!temp.isEmpty())
-        ::unlink(temp.constData());
-    if (p.skipAll)
-        return Skip;
+    // A failed write leaves nothing behind: the disk that refused it is full
+    // or failing, and a cut-off copy must never pass for a copy. An overwrite
+    // writes beside its target, so the old target stays as it was. After a
+    // read error the user may keep what was read.
+    if (!reading || replacing)
+        ::unlink(written.constData());
+    const Failure kind = reading ? ReadFailure : WriteFailure;
     const QString status = ioDeviceStatus(reading ? 1 : 2) + QStringLiteral(" (") +
                            errorText(error) + QLatin1Char(')');
     const QString source = displayPath(p.filePath);
+    if (p.skipAll[kind]) {
+        // Unasked, the incomplete copy goes, as the question's default has it.
+        if (reading && !replacing)
+            ::unlink(written.constData());
+        p.problems << tr("%1: %2; passed over").arg(source, status);
+        return Skip;
+    }
     const int answer = ask(IoFailedQuestion, tr("Critical error"), source,
                            source + tr("\n%1\nContinue operations?").arg(status));
-    if (temp.isEmpty()) {
+    if (reading && !replacing) {
         const QString target = displayPath(p.toFilePath);
         if (ask(IncompleteQuestion, tr("Incomplete operation"), target,
                 tr("Delete incomplete file %1?").arg(target)) == 0)
-            ::unlink(p.toFilePath.constData());
+            ::unlink(written.constData());
     }
     if (answer == 1) {
-        p.skipAll = true;
+        p.skipAll[kind] = true;
         return Skip;
     }
     return answer == 0 ? Skip : Abort;
 }
 
-int FileOperator::Private::copyFile(FileOperatorProcess& p, bool moving)
+int FileOperator::Private::copyFile(FileOperatorProcess& p, qint64 listedSize, bool moving)
 {
-    struct stat src;
-    if (::lstat(p.filePath.constData(), &src) != 0)
-        return openFailed(p, p.filePath, 0, errno);
     if (p.filePath == p.toFilePath)
         return Skip;
-    struct stat dst;
-    const bool exists = ::lstat(p.toFilePath.constData(), &dst) == 0;
-    // Another spelling of the source (a linked folder, a hard link) is the
-    // source itself: opening it for writing would empty it.
-    struct stat reached;
-    if (exists && ::stat(p.toFilePath.constData(), &reached) == 0 && sameFile(reached, src)) {
-        skipped(p, src.st_size);
-        return Skip;
-    }
-    if (exists) {
-        const int r = checkRewrite(p, src.st_size);
-        if (r != Proceed)
-            return r;
-    }
-
-    // Never blocks on a FIFO put in the file's place since the listing.
-    const int in = ::open(p.filePath.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // Opened by name in its folder; never through a link put in its place,
+    // and never waiting on a FIFO put there since the listing.
+    const int sourceFolder = p.sourceFolder.at(parentOf(p.filePath));
+    const int in = sourceFolder < 0 ? -1
+                                    : ::openat(sourceFolder, baseName(p.filePath).constData(),
+                                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
-        return openFailed(p, p.filePath, src.st_size, errno);
-    struct stat opened;
-    if (::fstat(in, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        return openFailed(p, p.filePath, listedSize, errno);
+    struct stat src;
+    if (::fstat(in, &src) != 0 || !S_ISREG(src.st_mode)) {
         ::close(in);
         passedOver(p, p.filePath);
         return Skip;
     }
 
-    // An existing target is replaced only by a complete copy, written beside it.
+    // A new target is made with its final mode; an existing one is replaced
+    // only by a complete copy, written beside it.
+    const mode_t mode = src.st_mode & 07777;
+    const int targetFolder = p.targetFolder.at(parentOf(p.toFilePath));
+    int out = targetFolder < 0 ? -1
+                               : ::openat(targetFolder, baseName(p.toFilePath).constData(),
+                                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
     QByteArray temp;
-    int out;
-    if (exists) {
+    if (out < 0 && errno == EEXIST) {
+        // Another spelling of the source (a linked folder, a hard link) is
+        // the source itself: opening it for writing would empty it.
+        struct stat reached;
+        if (::stat(p.toFilePath.constData(), &reached) == 0 && sameFile(reached, src)) {
+            ::close(in);
+            skipped(p, src.st_size);
+            return Skip;
+        }
+        const int r = checkRewrite(p, src.st_size);
+        if (r != Proceed) {
+            ::close(in);
+            return r;
+        }
         temp = joined(parentOf(p.toFilePath), '.' + baseName(p.toFilePath) + ".XXXXXX");
         out = ::mkostemp(temp.data(), O_CLOEXEC);
         if (out < 0)
             temp.clear();
-    } else {
-        out = ::open(p.toFilePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     }
     if (out < 0) {
         const int error = errno;
         ::close(in);
         return openFailed(p, p.toFilePath, src.st_size, error);
     }
-    const QByteArray& written = exists ? temp : p.toFilePath;
+    const bool replacing = !temp.isEmpty();
+    const QByteArray& written = replacing ? temp : p.toFilePath;
 
-    // Copied to the end of the file, whatever its size said when listed. The
+    // Copied to the end of the file, whatever its size said when opened. The
     // kernel copies each block itself where the file systems allow it, which
-    // is as fast as the shell's own copy; else the block goes through a buffer.
-    const qint64 block = FileOperator::calcBlockSize(opened.st_size);
+    // is as fast as the shell's own copy; else the block goes through a
+    // buffer. The last block asks for one byte more than the size: a short
+    // answer there is the end of the file, found without another call.
+    const qint64 block = FileOperator::calcBlockSize(src.st_size);
+    // In the kernel a block that went quickly lets the next one double, up
+    // to 8 MiB (each call costs a copy in RAM about a tenth of its time at
+    // 1 MiB), and a slow one halves it again, never below the block length:
+    // a slow disk keeps the blocks, the window and Abort as live as before.
+    qint64 kernelBlock = block;
+    QElapsedTimer callClock;
     QByteArray buffer;
     bool inKernel = true;
-    qint64 remaining = opened.st_size;
     qint64 total = 0;
     for (;;) {
-        const qint64 want = remaining > 0 ? qMin(block, remaining) : block;
+        const qint64 left = src.st_size - total;
+        const qint64 length = inKernel ? kernelBlock : block;
+        const qint64 want = left > length ? length : left > 0 ? left + 1 : length;
         int error = hook(ReadStep, p.filePath, want);
         bool reading = true;
         ssize_t n = -1;
         if (!error && inKernel) {
+            callClock.start();
             do
                 n = ::copy_file_range(in, nullptr, out, nullptr, size_t(want), 0);
             while (n < 0 && errno == EINTR);
@@ -732,13 +840,20 @@ int FileOperator::Private::copyFile(FileOperatorProcess& p, bool moving)
                 reading = error != ENOSPC && error != EDQUOT && error != EFBIG;
             } else if (n > 0 && (error = hook(WriteStep, written, n))) {
                 reading = false;
+            } else if (n == want) {
+                const qint64 ns = callClock.nsecsElapsed();
+                if (ns < 4000000)
+                    kernelBlock = qMin(kernelBlock * 2, qMax(block, qint64(8) << 20));
+                else if (ns > 16000000)
+                    kernelBlock = qMax(kernelBlock / 2, block);
             }
         }
         if (!error && !inKernel) {
-            if (buffer.isEmpty())
-                buffer.resize(int(block));
+            const qint64 chunk = left > block ? block : want;
+            if (buffer.size() < chunk)
+                buffer.resize(int(chunk));
             do
-                n = ::read(in, buffer.data(), size_t(want));
+                n = ::read(in, buffer.data(), size_t(chunk));
             while (n < 0 && errno == EINTR);
             error = n < 0 ? errno : 0;
             for (ssize_t done = 0; !error && done < n;) {
@@ -756,16 +871,17 @@ int FileOperator::Private::copyFile(FileOperatorProcess& p, bool moving)
         if (error) {
             ::close(in);
             ::close(out);
-            return readWriteFailed(p, reading, error, temp);
+            return readWriteFailed(p, reading, error, written, replacing);
         }
         if (n == 0)
             break;
         total += n;
-        remaining = qMax(qint64(0), remaining - n);
         p.bytes += n;
         p.dialog->setCurrentSize(quint64(p.bytes));
         pump();
-        if (aborted() && remaining > 0) {
+        if (want == left + 1 && n == left)
+            break;
+        if (aborted()) {
             // The half-written file is ours alone: it goes, so nothing looks
             // like a complete copy. A file whose last block is written is
             // finished, and the run stops after it.
@@ -776,17 +892,20 @@ int FileOperator::Private::copyFile(FileOperatorProcess& p, bool moving)
         }
     }
 
-    ::fchmod(out, src.st_mode & 07777);
+    // The mode is set again only where the creation could not give it (the
+    // mask took bits, or the set-id and sticky bits, or a replacement).
+    if (replacing || ((mode & 0777) & ~p.creationMask) != mode)
+        ::fchmod(out, mode);
     const struct timespec times[2] = {src.st_atim, src.st_mtim};
     ::futimens(out, times);
-    // Every byte read was written (short writes are resumed), so the copy is
-    // complete when the source still has the length that was read.
+    // Every byte read was written (short writes are resumed); a moved
+    // source goes only when it still has the length that was read.
     struct stat now;
-    const bool complete = ::fstat(in, &now) == 0 && now.st_size == total;
+    const bool complete = !moving || (::fstat(in, &now) == 0 && now.st_size == total);
     ::close(in);
     if (::close(out) != 0)
-        return readWriteFailed(p, false, errno, temp);
-    if (!temp.isEmpty()) {
+        return readWriteFailed(p, false, errno, written, replacing);
+    if (replacing) {
         int error = hook(RenameStep, p.toFilePath);
         if (!error && ::rename(temp.constData(), p.toFilePath.constData()) != 0)
             error = errno;
@@ -902,8 +1021,8 @@ bool FileOperator::Private::runTasks(FileOperatorProcess& p, bool moving)
         pump();
         if (aborted())
             return false;
-        const int r =
-            task.kind == FileOperatorTask::CopyFile ? copyFile(p, moving) : copyLink(p, moving);
+        const int r = task.kind == FileOperatorTask::CopyFile ? copyFile(p, task.size, moving)
+                                                              : copyLink(p, moving);
         if (r == Abort)
             return false;
         if (r == Proceed) {
@@ -942,13 +1061,15 @@ bool FileOperator::Private::removeAll(FileOperatorProcess& p, bool askOnFailure)
                     << tr("%1: can't remove it: %2").arg(displayPath(path), errorText(error));
             return true;
         }
-        if (p.skipAll)
-            return true;
         const QString name = displayPath(path);
+        if (p.skipAll[DeleteFailure]) {
+            p.problems << tr("%1: can't remove it: %2").arg(name, errorText(error));
+            return true;
+        }
         const int answer = ask(DeleteFailedQuestion, tr("Access denied"), name,
                                tr("Can't delete file:\n%1\nContinue operations?").arg(name));
         if (answer == 1)
-            p.skipAll = true;
+            p.skipAll[DeleteFailure] = true;
         return answer == 0 || answer == 1;
     };
 
@@ -984,24 +1105,52 @@ bool FileOperator::Private::removeAll(FileOperatorProcess& p, bool askOnFailure)
 
 // -------------------------------------------------------------- operations
 
+namespace
+{
+
+QList<QByteArray> nativePaths(const QStringList& paths)
+{
+    QList<QByteArray> native;
+    native.reserve(paths.size());
+    for (const QString& path : paths)
+        native << QFile::encodeName(path);
+    return native;
+}
+
+} // namespace
+
 bool FileOperator::copy(const QStringList& filePaths, const QString& dest)
+{
+    return copyNative(nativePaths(filePaths), QFile::encodeName(dest));
+}
+
+bool FileOperator::move(const QStringList& filePaths, const QString& dest)
+{
+    return moveNative(nativePaths(filePaths), QFile::encodeName(dest));
+}
+
+bool FileOperator::erase(const QStringList& filePaths)
+{
+    return eraseNative(nativePaths(filePaths));
+}
+
+bool FileOperator::copyNative(const QList<QByteArray>& filePaths, const QByteArray& dest)
 {
     QList<QByteArray> paths;
     QByteArray target;
-    if (!d->begin(filePaths, dest.isNull() ? QStringLiteral("") : dest, tr("Copying files..."),
-                  tr("Copying"), paths, target))
+    if (!d->begin(filePaths, dest, false, false, tr("Copying files..."), tr("Copying"), paths,
+                  target))
         return false;
     FileOperatorProcess& p = *d->process;
     d->checkFoldersInPaths(paths, target, p);
     return d->end(d->runTasks(p, false));
 }
 
-bool FileOperator::move(const QStringList& filePaths, const QString& dest)
+bool FileOperator::moveNative(const QList<QByteArray>& filePaths, const QByteArray& dest)
 {
     QList<QByteArray> paths;
     QByteArray target;
-    if (!d->begin(filePaths, dest.isNull() ? QStringLiteral("") : dest, tr("Moving files..."),
-                  tr("Moving"), paths, target))
+    if (!d->begin(filePaths, dest, false, true, tr("Moving files..."), tr("Moving"), paths, target))
         return false;
     FileOperatorProcess& p = *d->process;
 
@@ -1064,11 +1213,12 @@ bool FileOperator::move(const QStringList& filePaths, const QString& dest)
     return d->end(d->removeAll(p, false));
 }
 
-bool FileOperator::erase(const QStringList& filePaths)
+bool FileOperator::eraseNative(const QList<QByteArray>& filePaths)
 {
     QList<QByteArray> paths;
     QByteArray unused;
-    if (!d->begin(filePaths, QString(), tr("Removing files..."), tr("Removing"), paths, unused))
+    if (!d->begin(filePaths, QByteArray(), true, false, tr("Removing files..."), tr("Removing"),
+                  paths, unused))
         return false;
     FileOperatorProcess& p = *d->process;
     d->checkFoldersInPaths(paths, QByteArrayLiteral("/"), p);

@@ -23,8 +23,11 @@ class FileOperatorDialog;
 // the link itself), open a special file (a FIFO, socket or device inside a
 // copied tree is passed over and listed at the end), open a file for writing
 // onto itself, destroy an existing target before its replacement is complete
-// (an overwrite is written beside it and renamed over it), remove a moved
-// source whose copy is not complete, or copy a folder into itself.
+// (an overwrite is written beside it and renamed over it), leave a copy whose
+// writing failed, remove a moved source whose copy is not complete, copy a
+// folder into itself, or pass a failure over without telling it: "Skip all"
+// answers only the kind of failure it was given (opening, reading, writing,
+// deleting), and what it passes over is listed when the operation ends.
 class FileOperator : public QObject
 {
     Q_OBJECT
@@ -35,7 +38,7 @@ public:
                               // Abort
         OpenFailedQuestion,   // "Access denied" on opening: 0 Skip, 1 Skip all, 2 Abort
         IoFailedQuestion,     // "Critical error" on reading or writing: 0 Skip, 1 Skip all, 2 Abort
-        IncompleteQuestion,   // "Incomplete operation": 0 Delete, 1 Cancel
+        IncompleteQuestion,   // "Incomplete operation", after a read error: 0 Delete, 1 Cancel
         DeleteFailedQuestion, // "Access denied" on deleting: 0 Skip, 1 Skip all, 2 Abort
         Report                // a message with one button; its answer is not used
     };
@@ -83,8 +86,19 @@ public:
 
     // Deeper folders are created empty; their contents are left and reported.
     static constexpr int maxDepth = 256;
-    // The block length for a file: a hundredth of its size, 1 KiB to 1 MiB.
+    // Files up to this size are copied in one step.
+    static constexpr qint64 wholeFileSize = 1048576;
+    // The block length for a file: the whole file up to wholeFileSize (at
+    // least 1 KiB), beyond it a hundredth of its size, at most 1 MiB. Where
+    // the kernel copies, a block that went quickly lets the next one grow.
     static qint64 calcBlockSize(qint64 totalSize);
+
+    // The operations on native paths, the bytes the file system gave: a name
+    // that is not valid in the locale's encoding does not survive a trip
+    // through QString. The slots below come here.
+    bool copyNative(const QList<QByteArray>& filePaths, const QByteArray& dest);
+    bool moveNative(const QList<QByteArray>& filePaths, const QByteArray& dest);
+    bool eraseNative(const QList<QByteArray>& filePaths);
 
 public Q_SLOTS:
     // Each returns true when the operation ran to its end, also when items

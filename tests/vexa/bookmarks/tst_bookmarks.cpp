@@ -93,7 +93,7 @@ private Q_SLOTS:
             Bookmarks::self()->addBookmark(cat, it.key(), it.value());
         // Adding a name twice keeps the second url.
         QCOMPARE(Bookmarks::self()->bookmarks(cat), marks);
-        // Written at once, in the Part's key form for a plain path.
+        // Written at once; a plain path is stored under a key of its own name.
         QCOMPARE(Settings::read("/bookmarks/bookmark_/home/u/src"), QStringLiteral("1"));
         QCOMPARE(Settings::readList("/bookmarks/bookmarks_" + cat), QStringList(marks.keys()));
         // The settings file on disk already holds them (a crash loses none).
@@ -177,6 +177,31 @@ private Q_SLOTS:
         dialog.bookmarkListView->setCurrentItem(dialog.bookmarkListView->topLevelItem(0));
         QTest::keyClick(dialog.bookmarkListView, Qt::Key_Space);
         QCOMPARE(opened, 1);
+    }
+
+    void okAndCancelHaveNoAltKeys()
+    {
+        // As in the other dialogs, OK and Cancel answer Return and Escape
+        // only; Alt+O and Alt+C do nothing.
+        BookmarksDialog dialog(shell);
+        dialog.setBookmarks({{"/a", "1"}});
+        EditBookmarkDialog* edit = dialog.editDialog();
+        for (QDialog* d : {static_cast<QDialog*>(&dialog), static_cast<QDialog*>(edit)}) {
+            const auto buttons = d == edit ? std::pair{edit->buttonOk, edit->buttonCancel}
+                                           : std::pair{dialog.buttonOk, dialog.buttonCancel};
+            QCOMPARE(buttons.first->text(), QStringLiteral("&OK"));
+            QCOMPARE(buttons.second->text(), QStringLiteral("&Cancel"));
+            d->show();
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            // A mnemonic would press its button at once and click it a moment later.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::AltModifier);
+            QVERIFY(!buttons.first->isDown());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::AltModifier);
+            QVERIFY(!buttons.second->isDown());
+            QVERIFY(d->isVisible());
+            QTest::keyClick(d, Qt::Key_Escape);
+            QVERIFY(!d->isVisible());
+        }
     }
 
     void dialogSizeSurvivesARestart()

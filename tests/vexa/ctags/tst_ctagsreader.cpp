@@ -89,6 +89,8 @@ private Q_SLOTS:
     void positions();
     void piecesAndPartialLines();
     void badInput();
+    void deepScopes_data();
+    void deepScopes();
 };
 
 void TestCTagsReader::bothFlavoursGiveOneTree_data()
@@ -351,6 +353,63 @@ void TestCTagsReader::badInput()
     std::unique_ptr<Node> root(reader.buildTree());
     QCOMPARE(root->name.size(), big.size());
     QVERIFY(!root->next);
+}
+
+void TestCTagsReader::deepScopes_data()
+{
+    // What ctags prints for `depth` namespaces nested in each other with a
+    // variable inside: one line per namespace, each with the whole scope of
+    // the ones around it, so the output grows with the square of the depth;
+    // and one line with a scope of 60,000 parts.
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<QString>("innermost");
+    const int depth = 1500;
+    QByteArray nested;
+    QByteArray scope;
+    for (int i = 0; i < depth; ++i) {
+        nested += "n" + QByteArray::number(i) + "\tdeep.cpp\t" + QByteArray::number(i + 1) +
+                  ";\"\tn" + (i ? "\tnamespace:" + scope : QByteArray()) + "\tfile:\n";
+        scope += (i ? "::n" : "n") + QByteArray::number(i);
+    }
+    nested += "x\tdeep.cpp\t" + QByteArray::number(depth + 1) + ";\"\tv\tnamespace:" + scope +
+              "\ttyperef:typename:int\n";
+    QTest::newRow("1500 nested namespaces") << nested << depth + 1 << "x 109 1500";
+    QByteArray parts = "a";
+    for (int i = 1; i < 60000; ++i)
+        parts += "::a";
+    QTest::newRow("a scope of 60,000 parts") << "f\tt\t7;\"\tf\tclass:" + parts + "\n"
+                                             << 60001 << "f 103 6";
+}
+
+void TestCTagsReader::deepScopes()
+{
+    // Every scope prefix is looked up and kept once: the tables' work and
+    // memory follow the output's size, not the sum of every prefix of every
+    // scope (cubic in the depth for the nested namespaces; 4.85 GB for the
+    // one long line).
+    QFETCH(QByteArray, output);
+    QFETCH(int, depth);
+    QFETCH(QString, innermost);
+    CTagsOutput reader(QStringLiteral(".cpp"), QString());
+    reader.addData(output);
+    reader.finish();
+    std::unique_ptr<Node> root(reader.buildTree());
+    QVERIFY2(reader.tableWork() <= 3 * output.size(),
+             qPrintable(QStringLiteral("%1 bytes of work for %2 bytes of output")
+                            .arg(reader.tableWork())
+                            .arg(output.size())));
+    // One chain: each level one node, the symbol at the bottom.
+    int levels = 1;
+    const Node* n = root.get();
+    QVERIFY(!n->next);
+    for (; n->child; n = n->child) {
+        QVERIFY(!n->child->next);
+        QCOMPARE(n->child->parent, n);
+        ++levels;
+    }
+    QCOMPARE(levels, depth);
+    QCOMPARE(QStringLiteral("%1 %2 %3").arg(n->name).arg(n->type).arg(n->start_line), innermost);
 }
 
 QTEST_GUILESS_MAIN(TestCTagsReader)

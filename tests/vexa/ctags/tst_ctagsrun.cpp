@@ -43,15 +43,15 @@ private Q_SLOTS:
     void concurrentRuns();
     void ctagsMissing();
     void temporaryFileNotWritten();
+    void quitDuringRun();
 
 private:
     // Puts a stand-in "ctags" running `body` (sh) first on PATH. It logs its
     // pid, its last argument's name and mode to `log`.
     void standIn(const QByteArray& body);
     QStringList logLines() const;
-    // The run just started, and waiting for its process to be gone.
-    QProcess* lastProcess() const;
-    void waitGone(QProcess* p);
+    // Waits until every run's worker is done with its program and file.
+    void waitIdle();
 
     Shell* shell = nullptr;
     CTagsParser* parser = nullptr;
@@ -95,7 +95,7 @@ void TestCTagsRun::init()
 void TestCTagsRun::cleanup()
 {
     // Nothing stays behind: no run, no temporary file.
-    QCOMPARE(parser->runCount(), 0);
+    waitIdle();
     QCOMPARE(QDir(tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
     qputenv("PATH", path);
@@ -128,16 +128,9 @@ QStringList TestCTagsRun::logLines() const
     return QString::fromLocal8Bit(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-QProcess* TestCTagsRun::lastProcess() const
+void TestCTagsRun::waitIdle()
 {
-    const QList<QProcess*> all = parser->findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
-    return all.isEmpty() ? nullptr : all.last();
-}
-
-void TestCTagsRun::waitGone(QProcess* p)
-{
-    QSignalSpy gone(p, &QObject::destroyed);
-    QVERIFY(gone.wait(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 0, 20000);
 }
 
 void TestCTagsRun::realFiles_data()
@@ -260,10 +253,9 @@ void TestCTagsRun::badRuns()
     const QString text = QStringLiteral("int x;\n");
     const int key = parser->parse(text, file);
     QCOMPARE(key, Parser::calculateKey(text));
-    QPointer<QProcess> p = lastProcess();
-    QVERIFY(p);
+    QCOMPARE(parser->runCount(), 1);
     const QString line = readLog();
-    waitGone(p);
+    waitIdle();
     QCOMPARE(nodes.size(), delivers ? 1 : 0);
     if (delivers)
         QCOMPARE(nodes.at(0).at(1).value<Node*>()->name, QStringLiteral("No tags found"));
@@ -275,11 +267,9 @@ void TestCTagsRun::badRuns()
     if (!delivers) {
         // The key is free: asking again runs ctags again.
         parser->parse(text, file);
-        p = lastProcess();
-        QVERIFY(p);
         QCOMPARE(parser->runCount(), 1);
         QVERIFY(!readLog().isEmpty());
-        waitGone(p);
+        waitIdle();
     }
 }
 
@@ -288,26 +278,29 @@ void TestCTagsRun::newTextStopsStaleRun()
     standIn("exec sleep 60");
     const QString file = QStringLiteral("/p/a.c");
     const int stale = parser->parse(QStringLiteral("int a;"), file);
-    QPointer<QProcess> first = lastProcess();
     const int fresh = parser->parse(QStringLiteral("int ab;"), file);
-    QCOMPARE(parser->runCount(), 1);
     QVERIFY(!parser->inFlight(stale, file));
     QVERIFY(parser->inFlight(fresh, file));
-    waitGone(first);
+    // The stale run's worker kills its program and lets go.
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 1, 20000);
     // Another file's run is left alone.
     parser->parse(QStringLiteral("int a;"), QStringLiteral("/p/b.c"));
     QCOMPARE(parser->runCount(), 2);
-    // Killed from outside, they end like crashes.
-    const QList<QProcess*> running = parser->findChildren<QProcess*>();
-    QCOMPARE(running.size(), 2);
-    std::vector<std::unique_ptr<QSignalSpy>> gone;
-    for (QProcess* p : running)
-        gone.push_back(std::make_unique<QSignalSpy>(p, &QObject::destroyed));
-    for (QProcess* p : running)
-        p->kill();
-    for (auto& spy : gone)
-        QVERIFY(!spy->isEmpty() || spy->wait(10000));
-    QCOMPARE(parser->runCount(), 0);
+    // Killed from outside, they end like crashes. (The stale run may have
+    // been stopped before its program started.)
+    auto running = [this] {
+        QList<pid_t> pids;
+        for (const QString& line : logLines()) {
+            const pid_t pid = line.section(' ', 0, 0).toInt();
+            if (::kill(pid, 0) == 0)
+                pids << pid;
+        }
+        return pids;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(running().size(), 2, 20000);
+    for (const pid_t pid : running())
+        QCOMPARE(::kill(pid, SIGKILL), 0);
+    waitIdle();
     QVERIFY(!parser->inFlight(fresh, file));
 }
 
@@ -345,8 +338,7 @@ void TestCTagsRun::ctagsMissing()
     parser->parse(QStringLiteral("int m;"), file);
     parser->parse(QStringLiteral("int n;"), file);
     QCOMPARE(boxes, 1);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(parser->findChildren<QProcess*>().size(), 0);
+    QCOMPARE(parser->runCount(), 0);
     QCOMPARE(nodes.size(), 0);
 }
 
@@ -356,10 +348,12 @@ void TestCTagsRun::temporaryFileNotWritten()
     QSignalSpy nodes(parser, &Parser::nodes);
     const QString file = QStringLiteral("/p/w.c");
     const QString text = QStringLiteral("int w;\n").repeated(1000);
-    // No folder for temporary files.
+    // No folder for temporary files: the run's worker finds none and frees
+    // the key.
     qputenv("TMPDIR", (tmp->path() + QStringLiteral("/missing")).toLocal8Bit());
-    QCOMPARE(parser->parse(text, file), 0);
-    QVERIFY(!parser->inFlight(Parser::calculateKey(text), file));
+    const int key = parser->parse(text, file);
+    QCOMPARE(key, Parser::calculateKey(text));
+    QTRY_VERIFY_WITH_TIMEOUT(!parser->inFlight(key, file), 20000);
     qputenv("TMPDIR", tmp->path().toLocal8Bit());
     // A file size limit stops the write half-way.
     rlimit old;
@@ -368,13 +362,35 @@ void TestCTagsRun::temporaryFileNotWritten()
     rlimit small = old;
     small.rlim_cur = 100;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int result = parser->parse(text, file);
+    parser->parse(text, file);
+    const bool freed = QTest::qWaitFor([&] { return !parser->inFlight(key, file); }, 20000);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    QCOMPARE(result, 0);
-    QVERIFY(!parser->inFlight(Parser::calculateKey(text), file));
+    QVERIFY(freed);
+    waitIdle();
     QCOMPARE(logLines().size(), 0);
     QCOMPARE(nodes.size(), 0);
+}
+
+void TestCTagsRun::quitDuringRun()
+{
+    // The parser goes (as at the end of the program) while ctags runs: its
+    // worker kills the program and removes the file before it is gone, and
+    // nothing is delivered.
+    standIn("exec sleep 60");
+    QSignalSpy nodes(parser, &Parser::nodes);
+    parser->parse(QStringLiteral("int q;"), QStringLiteral("/p/q.c"));
+    QTRY_COMPARE_WITH_TIMEOUT(logLines().size(), 1, 20000);
+    const pid_t pid = logLines().at(0).section(' ', 0, 0).toInt();
+    QCOMPARE(::kill(pid, 0), 0);
+    delete parser;
+    QCOMPARE(::kill(pid, 0), -1);
+    QCOMPARE(QDir(tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+    QCoreApplication::processEvents();
+    QCOMPARE(nodes.size(), 0);
+    parser = CTagsParser::self();
+    QVERIFY(parser);
 }
 
 QTEST_MAIN(TestCTagsRun)

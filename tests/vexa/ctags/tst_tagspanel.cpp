@@ -25,6 +25,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 
 using namespace vexa;
 using namespace editorstest;
@@ -99,7 +100,9 @@ private Q_SLOTS:
     void filesListShare();
     void badInput();
     void realCtags();
+    void runsInFlight();
     void settings();
+    void quitDuringRun();
 
 private:
     TagsPanel* panel() const { return TagsPanel::self(); }
@@ -146,8 +149,37 @@ private:
         }
     }
 
+    // Puts a stand-in "ctags" running `body` (sh) first on PATH; it logs its
+    // pid to `log` first.
+    void standIn(const QByteArray& body)
+    {
+        bin = std::make_unique<QTemporaryDir>();
+        log = bin->filePath(QStringLiteral("log"));
+        QFile f(bin->filePath(QStringLiteral("ctags")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho $$ >> '" + log.toLocal8Bit() + "'\n" + body + "\n");
+        f.close();
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("PATH", bin->path().toLocal8Bit() + ":" + path);
+    }
+    QList<qint64> loggedPids() const
+    {
+        QFile f(log);
+        QList<qint64> pids;
+        if (f.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& l : f.readAll().split('\n')) {
+                if (!l.isEmpty())
+                    pids << l.toLongLong();
+            }
+        }
+        return pids;
+    }
+
     Shell* shell = nullptr;
     FakeParser* fake = nullptr;
+    QByteArray path = qgetenv("PATH");
+    std::unique_ptr<QTemporaryDir> bin;
+    QString log;
     std::unique_ptr<QTemporaryDir> dir;
 };
 
@@ -170,6 +202,7 @@ void TestTagsPanel::initTestCase()
 
 void TestTagsPanel::cleanupTestCase()
 {
+    qputenv("PATH", path);
     delete shell;
     delete fake;
 }
@@ -454,6 +487,12 @@ void TestTagsPanel::badInput()
     panel()->reparse();
     QCOMPARE(items(view()->invisibleRootItem()), shown);
     fake->fail = false;
+    // A request that ended without a tree is made again at the next tick,
+    // though the text is the same.
+    fake->requests.clear();
+    panel()->reparse();
+    QCOMPARE(fake->requests.size(), 1);
+    QCOMPARE(fake->requests.at(0).key, Parser::calculateKey(e->text()));
 
     // No parser for the file type: no request, no move.
     fake->requests.clear();
@@ -483,12 +522,17 @@ void TestTagsPanel::badInput()
         last->child->name = last->name;
         last->child->start = last->start + 1;
     }
+    // A big tree is merged in slices from the event loop; the view nests
+    // its levels only so deep (the rest shows flattened).
     deliverForCurrent(deep);
+    QTRY_VERIFY(!view()->isMerging());
     QTreeWidgetItem* it = view()->topLevelItem(0);
     int depth = 1;
-    for (; it->childCount(); it = it->child(0))
+    for (; it->childCount() && it->child(it->childCount() - 1)->childCount();
+         it = it->child(it->childCount() - 1))
         ++depth;
-    QCOMPARE(depth, 10000);
+    QCOMPARE(depth + 1, TagsView::kMaxDepth);
+    QCOMPARE(it->childCount(), 10000 - TagsView::kMaxDepth + 2);
     e->setCursorPosition(0, 0);
     panel()->nextFunction();
     QCOMPARE(e->cursorLine(), 1); // position 3, the first newline
@@ -497,6 +541,7 @@ void TestTagsPanel::badInput()
     for (int i = 0; i < 3000; ++i)
         same << QStringLiteral("same 103 %1").arg(i);
     deliverForCurrent(treeOf(same));
+    QTRY_VERIFY(!view()->isMerging());
     QCOMPARE(view()->topLevelItemCount(), 3000);
 }
 
@@ -524,6 +569,54 @@ void TestTagsPanel::realCtags()
     QCOMPARE(members, QStringList({"member", "method"}));
     QCOMPARE(static_cast<TagsViewItem*>(a.at(0))->typeName, QStringLiteral("Class"));
     closeAllBut(current());
+}
+
+void TestTagsPanel::runsInFlight()
+{
+    const QString real = QStandardPaths::findExecutable(QStringLiteral("ctags"));
+    if (real.isEmpty())
+        QSKIP("no ctags on PATH");
+    // ctags a little slow, so that edits and closes come while it runs.
+    standIn("sleep 0.3; exec '" + real.toLocal8Bit() + "' \"$@\"");
+    CTagsParser* parser = CTagsParser::self();
+    setParserOfAllTypes(parser);
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 0, 20000);
+    QSignalSpy delivered(parser, &Parser::nodes);
+
+    // Edited while its run is in flight: that run stops, the newest text's
+    // tree is the one that comes and shows.
+    Editor* a = openFile(file("inflight.cpp", "int alpha;\n"));
+    const int first = Parser::calculateKey(a->text());
+    QVERIFY(parser->inFlight(first, a->filename()));
+    a->setCursorPosition(1, 0);
+    QTest::keyClicks(a->focusProxy(), "int beta;");
+    panel()->reparse();
+    const int newest = Parser::calculateKey(a->text());
+    QVERIFY(!parser->inFlight(first, a->filename()));
+    QVERIFY(parser->inFlight(newest, a->filename()));
+    QTRY_COMPARE_WITH_TIMEOUT(view()->findItems(QStringLiteral("beta"), Qt::MatchExactly).size(), 1,
+                              20000);
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 0, 20000);
+    QList<int> keys;
+    for (const QList<QVariant>& args : delivered)
+        keys << args.at(0).toInt();
+    QVERIFY(keys.contains(newest));
+    QVERIFY(!keys.contains(first));
+    QCOMPARE(view()->findItems(QStringLiteral("alpha"), Qt::MatchExactly).size(), 1);
+
+    // An editor closed while its run is in flight: nothing of it lands.
+    Editor* b = openFile(file("closed.cpp", "int gamma;\n"));
+    QVERIFY(b != a);
+    QVERIFY(parser->inFlight(Parser::calculateKey(b->text()), b->filename()));
+    closeAllBut(a);
+    QCOMPARE(current(), a);
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 0, 20000);
+    QCoreApplication::processEvents();
+    QVERIFY(!view()->isMerging());
+    QCOMPARE(view()->findItems(QStringLiteral("gamma"), Qt::MatchExactly).size(), 0);
+    QCOMPARE(view()->findItems(QStringLiteral("beta"), Qt::MatchExactly).size(), 1);
+    qputenv("PATH", path);
+    setParserOfAllTypes(fake);
 }
 
 void TestTagsPanel::settings()
@@ -563,6 +656,28 @@ void TestTagsPanel::settings()
     QVERIFY(!checked("Classes/context/function/sortByLineNumber"));
     QVERIFY(checked("ClassesAll/context/function/sortByLineNumber"));
     QVERIFY(panel()->editorsList()->isHidden());
+}
+
+void TestTagsPanel::quitDuringRun()
+{
+    // Runs last: the window goes while ctags runs for the current editor.
+    // The program is killed and its file removed before the window is gone.
+    standIn("exec sleep 60");
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    setParserOfAllTypes(CTagsParser::self());
+    current()->setText(QStringLiteral("int quit;\n"));
+    panel()->reparse();
+    QTRY_COMPARE_WITH_TIMEOUT(loggedPids().size(), 1, 20000);
+    const pid_t pid = pid_t(loggedPids().at(0));
+    QCOMPARE(::kill(pid, 0), 0);
+    const auto files = [&] { return QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden); };
+    QCOMPARE(files().size(), 1);
+    delete shell;
+    shell = nullptr;
+    qunsetenv("TMPDIR");
+    QCOMPARE(::kill(pid, 0), -1);
+    QCOMPARE(files(), QStringList());
 }
 
 QTEST_MAIN(TestTagsPanel)

@@ -202,21 +202,51 @@ private Q_SLOTS:
 
     void deepTreeAndManyNames()
     {
-        // 2000 levels, and 500 equal names on one level.
+        // 10,000 levels: the view nests kMaxDepth of them, the rest are
+        // shown on the deepest level, in order, after a note. Merged again
+        // nothing changes; the note goes once the tree is shallow enough.
+        const int levels = 10000;
         QStringList lines;
-        for (int i = 0; i < 2000; ++i)
-            lines << QString(i * 2, QLatin1Char(' ')) + QStringLiteral("n 102 %1").arg(i);
+        for (int i = 0; i < levels; ++i)
+            lines << QString(i * 2, QLatin1Char(' ')) + QStringLiteral("n%1 102 %1").arg(i);
         std::unique_ptr<Node> deep(treeOf(lines));
         TagsView view;
         view.updateSubTree(nullptr, {deep.get()});
+        auto deepest = [&] {
+            QTreeWidgetItem* it = view.topLevelItem(0);
+            int depth = 1;
+            while (it->childCount() && it->child(it->childCount() - 1)->childCount()) {
+                it = it->child(it->childCount() - 1);
+                ++depth;
+            }
+            return std::pair(it, depth + 1);
+        };
+        auto [flat, depth] = deepest();
+        QCOMPARE(depth, TagsView::kMaxDepth);
+        QCOMPARE(flat->childCount(), levels - TagsView::kMaxDepth + 2);
+        QCOMPARE(flat->child(0)->type(), int(TagsViewItem::NoteType));
+        QCOMPARE(flat->child(0)->text(0),
+                 QStringLiteral("Nested deeper than 32 levels: shown flattened"));
+        QCOMPARE(flat->child(1)->text(0), QStringLiteral("n%1").arg(TagsView::kMaxDepth - 1));
+        QCOMPARE(flat->child(levels - TagsView::kMaxDepth + 1)->text(0),
+                 QStringLiteral("n%1").arg(levels - 1));
+        QTreeWidgetItem* last = flat->child(flat->childCount() - 1);
         view.updateSubTree(nullptr, {deep.get()});
-        QTreeWidgetItem* it = view.topLevelItem(0);
-        int depth = 1;
-        while (it->childCount()) {
-            it = it->child(0);
-            ++depth;
-        }
-        QCOMPARE(depth, 2000);
+        QCOMPARE(deepest().first, flat);
+        QCOMPARE(flat->child(flat->childCount() - 1), last);
+        QCOMPARE(flat->childCount(), levels - TagsView::kMaxDepth + 2);
+        // A click on the note goes nowhere.
+        QSignalSpy go(&view, &TagsView::gotoTextPos);
+        view.setCurrentItem(flat->child(0));
+        view.openCurrent();
+        QCOMPARE(go.size(), 0);
+        lines = lines.mid(0, TagsView::kMaxDepth);
+        std::unique_ptr<Node> shallow(treeOf(lines));
+        view.updateSubTree(nullptr, {shallow.get()});
+        QCOMPARE(deepest().second, TagsView::kMaxDepth);
+        QCOMPARE(deepest().first->childCount(), 1);
+        QCOMPARE(deepest().first->child(0)->type(), int(TagsViewItem::Type));
+
         QStringList same;
         for (int i = 0; i < 500; ++i)
             same << QStringLiteral("x 103 %1").arg(i);

@@ -173,6 +173,86 @@ private Q_SLOTS:
             QVERIFY(e->isModified());
     }
 
+    // The tab's modified mark after each step of a sequence of typing,
+    // saves, undo, redo, Save As and reloading: marked exactly when the
+    // text differs from the state last loaded or saved as the undo history
+    // knows it. Unmarked, the text is the file's; closing then asks nothing.
+    void modifiedMarkFollowsTheSavedState_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("marks"); // after each step: M marked, - not
+        auto row = [](const char* name, const QString& steps, const char* marks) {
+            QTest::newRow(name) << steps.split(QLatin1Char(',')) << QString::fromLatin1(marks);
+        };
+        row("unsaved typing undone", "type ab,undo", "M-");
+        row("the line typed, saved, a letter undone", "type line,return,save,type z,undo", "MM-M-");
+        // The typed letter would merge into the command current at the
+        // save; it must stay a step of its own.
+        row("merged typing after a save", "type ab,save,type c,undo,redo,undo", "M-M-M-");
+        row("undo past the save and back", "type ab,save,undo,redo", "M-M-");
+        row("two saves", "type a,save,type b,save,type c,undo,undo", "M-M-M-M");
+        row("undo past the save, then typing", "type a,save,undo,type b,undo", "M-MMM");
+        row("save as", "type a,saveas,type b,undo,undo,redo", "M-M-M-");
+        row("reload", "type a,save,type b,reload,type c,undo", "M-M-M-");
+        row("save after undo", "type ab,type c,save,undo,save,redo", "MM-M-M");
+        // Ctrl+Q saves the editor, then is cancelled at another one.
+        row("saved at an exit that was cancelled", "type ab,exit,type c,undo", "M-M-");
+    }
+    void modifiedMarkFollowsTheSavedState()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, marks);
+        QCOMPARE(marks.size(), steps.size());
+        writeFile(path("m.txt"), "");
+        QVERIFY(ed()->open(path("m.txt")));
+        QPointer<Editor> e = ed()->current();
+        auto* view = qobject_cast<XQEditor*>(e.data())->textEditor()->view();
+        QString file = path("m.txt");
+        for (int i = 0; i < steps.size(); ++i) {
+            const QString& step = steps.at(i);
+            if (step.startsWith(QLatin1String("type ")))
+                QTest::keyClicks(view, step.mid(5));
+            else if (step == QLatin1String("return"))
+                QTest::keyClick(view, Qt::Key_Return);
+            else if (step == QLatin1String("save"))
+                QVERIFY(ed()->save());
+            else if (step == QLatin1String("undo"))
+                ed()->undo();
+            else if (step == QLatin1String("redo"))
+                ed()->redo();
+            else if (step == QLatin1String("reload"))
+                QVERIFY(e->open(file));
+            else if (step == QLatin1String("exit")) {
+                ed()->newEditor();
+                Editor* other = ed()->current();
+                type(other, QStringLiteral("q"));
+                Boxes boxes;
+                boxes.answers = {QMessageBox::Yes, QMessageBox::Cancel};
+                Actions::action(QStringLiteral("Shell/exit"))->trigger();
+                QCOMPARE(boxes.shown.size(), 2);
+                boxes.answers = {QMessageBox::No};
+                QVERIFY(ed()->close(other));
+                QCOMPARE(ed()->current(), e.data());
+            } else if (step == QLatin1String("saveas")) {
+                file = path("other.txt");
+                answerSaveAs(file);
+                QVERIFY(ed()->saveAs());
+                QCOMPARE(e->filename(), file);
+            } else
+                QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+            const bool marked = marks.at(i) == QLatin1Char('M');
+            const QByteArray where = QByteArray::number(i) + ": " + step.toUtf8();
+            QVERIFY2(e->isModified() == marked, where.constData());
+            QVERIFY2(tabBarShowsBlue() == marked, where.constData());
+            if (!marked)
+                QVERIFY2(e->text().toUtf8() == readFile(file), where.constData());
+        }
+        Boxes boxes;
+        boxes.answers = {QMessageBox::No};
+        QVERIFY(ed()->close(e));
+        QCOMPARE(boxes.shown.size(), marks.endsWith(QLatin1Char('M')) ? 1 : 0);
+    }
+
     void closingPicksTheNextEditor()
     {
         for (const char* n : {"a.txt", "b.txt", "c.txt"}) {
@@ -507,17 +587,42 @@ private Q_SLOTS:
         QVERIFY2(boxes.shown.first().text.contains(QStringLiteral("read-only")),
                  qPrintable(boxes.shown.first().text));
         QVERIFY(qobject_cast<XQEditor*>(e)->textEditor()->isReadOnly());
+        QVERIFY(e->isReadOnly());
         QVERIFY(!e->isModified());
-        // Saving, even under a new name, cannot replace the bytes by substitutes.
+        // The commands that would change the text are off, on the tool bar
+        // too; looking at it and moving about stay on.
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        QTRY_VERIFY(e->focusProxy()->hasFocus());
+        for (const char* name :
+             {"Editors/cut", "Editors/paste", "Editors/undo", "Editors/redo", "Editors/indent",
+              "Editors/unindent", "Editors/complete_next", "Editors/complete_prev",
+              "Editors/toolbar/cut", "Editors/toolbar/paste", "Editors/toolbar/undo",
+              "Editors/toolbar/redo"})
+            QVERIFY2(!Actions::action(QLatin1String(name))->isEnabled(), name);
+        for (const char* name : {"Editors/copy", "Editors/selectAll", "Editors/toolbar/copy",
+                                 "Editors/next", "Editors/wrap"})
+            QVERIFY2(Actions::action(QLatin1String(name))->isEnabled(), name);
+        // Saving, even under a new name, cannot replace the bytes by
+        // substitutes: Ctrl+S, even with the text marked modified, is
+        // refused, and the status bar says so.
         qobject_cast<XQEditor*>(e)->textEditor()->setModified(true);
+        QTest::keyClick(e->focusProxy(), Qt::Key_S, Qt::ControlModifier);
+        const QString refused = path("bin.txt") + QStringLiteral(" is read-only: not saved");
+        QVERIFY2(statusTexts().contains(refused), qPrintable(statusTexts().join('|')));
         QVERIFY(!ed()->save());
-        QCOMPARE(boxes.shown.size(), 2);
-        QCOMPARE(boxes.shown.last().caption, QStringLiteral("Error"));
         QVERIFY(!ed()->saveAs(path("copy.txt")));
+        QCOMPARE(boxes.shown.size(), 1);
         QVERIFY(!QFileInfo::exists(path("copy.txt")));
         QCOMPARE(e->filename(), path("bin.txt"));
         QCOMPARE(readFile(path("bin.txt")), QByteArray("abc\xc3\x28"
                                                        "def\n"));
+        // Another editor, which may change, has its commands back.
+        writeFile(path("plain.txt"), "plain\n");
+        QVERIFY(ed()->open(path("plain.txt")));
+        QTRY_VERIFY(ed()->current()->focusProxy()->hasFocus());
+        QVERIFY(Actions::action(QStringLiteral("Editors/toolbar/paste"))->isEnabled());
+        ed()->setCurrentEditor(e);
+        QVERIFY(!Actions::action(QStringLiteral("Editors/toolbar/paste"))->isEnabled());
     }
 
     void ampersandInFileNameIsNoMnemonic()
@@ -553,6 +658,12 @@ private Q_SLOTS:
         shell = new Shell(nullptr, "vexa::Shell");
         FileTypeManager::openFile(path("a.py"));
         startServices(shell);
+        // Undo and Redo, on the tool bar as in the Edit menu, show from the
+        // first paint that there is nothing to undo or redo.
+        const char* const undoRedo[] = {"Editors/undo", "Editors/redo", "Editors/toolbar/undo",
+                                        "Editors/toolbar/redo"};
+        for (const char* name : undoRedo)
+            QVERIFY2(!Actions::action(QLatin1String(name))->isEnabled(), name);
         shell->show();
         QVERIFY(QTest::qWaitForWindowActive(shell));
         auto* e = qobject_cast<XQEditor*>(ed()->current());
@@ -564,8 +675,13 @@ private Q_SLOTS:
         QVERIFY(!view->lineNumberMargin()->isHidden());
         QCOMPARE(shell->windowTitle(),
                  QStringLiteral("a.py : %1/ - Vexa").arg(QFileInfo(path("a.py")).absolutePath()));
+        for (const char* name : undoRedo)
+            QVERIFY2(!Actions::action(QLatin1String(name))->isEnabled(), name);
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
         QCOMPARE(e->line(0), QStringLiteral("ximport re"));
+        QVERIFY(Actions::action(QStringLiteral("Editors/undo"))->isEnabled());
+        QVERIFY(Actions::action(QStringLiteral("Editors/toolbar/undo"))->isEnabled());
+        QVERIFY(!Actions::action(QStringLiteral("Editors/toolbar/redo"))->isEnabled());
     }
 
     // After one of our dialogs closes, the window is active again and the

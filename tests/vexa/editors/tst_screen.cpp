@@ -1,16 +1,22 @@
 // What the user sees of the real main window with real editors: after every
 // step of a seeded random walk (caret keys, selections, mouse, wheel, typing,
-// folding, wrap, font and tab changes) the window on screen must equal a
-// fresh render of it. A failure names the seed and the steps, and leaves the
-// two pictures in the working folder.
+// Return and Backspace, folding, wrap, font changes, the editor and
+// highlighting options dialogs, resizes over long wrapped lines) the window
+// on screen must equal a fresh render of it. The view repaints only the rows
+// a change touched, so this is what keeps it honest. A failure names the seed and the steps, and
+// leaves the two pictures in the working folder.
 //
 // The same executable runs offscreen and on a virtual X server.
 
 #include "editorstest.h"
 #include "screencheck.h"
 
+#include "vexa/editors/hloptions.h"
 #include "vexa/editors/xqeditor/xqeditor.h"
+#include "vexa/editors/xqeditor/xqeditorsettingsdialog.h"
+#include "vexa/widgets/colorcombo.h"
 
+#include "xqwidgets/xqeditor/highlight.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/textfolding.h"
@@ -20,6 +26,9 @@
 
 #include <QDir>
 #include <QFontDatabase>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QStyleHints>
 #include <QTemporaryDir>
@@ -77,6 +86,39 @@ QByteArray longLineText()
     return s;
 }
 
+// Lines of 5,000 to 10,000 characters between short ones.
+QByteArray longLinesText()
+{
+    QByteArray s;
+    for (int i = 0; i < 6; ++i) {
+        s += "short line " + QByteArray::number(i) + "\n";
+        QByteArray line = "\t";
+        for (int w = 0; line.size() < 5000 + 1000 * i; ++w)
+            line += "item" + QByteArray::number(w) + (w % 9 ? " " : "\t");
+        s += line + "\n";
+    }
+    return s;
+}
+
+// Runs `act` on the modal dialog of type D that `open` shows, once it is up.
+template <typename D>
+void onModal(const std::function<void()>& open, const std::function<void(D*)>& act)
+{
+    bool done = false;
+    std::function<void()> poll;
+    poll = [&] {
+        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
+            act(d);
+            done = true;
+            return;
+        }
+        QTimer::singleShot(0, poll);
+    };
+    QTimer::singleShot(0, poll);
+    open();
+    QVERIFY(done);
+}
+
 } // namespace
 
 class TestScreen : public QObject
@@ -102,7 +144,7 @@ private:
         auto randomPoint = [&] {
             return QPoint(rng.bounded(qMax(1, v->width())), rng.bounded(qMax(1, v->height())));
         };
-        switch (rng.bounded(16)) {
+        switch (rng.bounded(20)) {
         case 0:
         case 1: {
             static const Qt::Key keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down};
@@ -179,6 +221,10 @@ private:
                     return QStringLiteral("toggle fold at %1").arg(l);
                 }
             }
+            // None: fold a few lines there, as the folding margin does.
+            if (from + 3 <= doc->lastLine() && doc->lineOf(from)->isFoldVisible &&
+                v->editor()->folding()->createFold(from, from + 3))
+                return QStringLiteral("fold %1..%2").arg(from).arg(from + 3);
             return QStringLiteral("no fold below %1").arg(from);
         }
         case 12: {
@@ -196,6 +242,72 @@ private:
         case 14:
             Editors::self()->nextEditor();
             return QStringLiteral("next tab");
+        case 16: {
+            // A Backspace at a line's start joins it to the line above.
+            QTest::keyClick(v, Qt::Key_Home);
+            QTest::keyClick(v, Qt::Key_Home);
+            QTest::keyClick(v, Qt::Key_Backspace);
+            return QStringLiteral("Home Home Backspace");
+        }
+        case 17: {
+            // The editor options dialog, OK with another font size.
+            static const int sizes[] = {9, 10, 12, 14};
+            const int size = sizes[rng.bounded(4)];
+            auto* editor = qobject_cast<XQEditor*>(Editors::self()->current());
+            onModal<XQEditorSettingsDialog>([editor] { editor->configure(); },
+                                            [size](XQEditorSettingsDialog* d) {
+                                                QFont f = d->fontViewLabel->font();
+                                                f.setPointSize(size);
+                                                d->fontViewLabel->setFont(f);
+                                                d->buttonOk->click();
+                                            });
+            return QStringLiteral("options: font %1 pt, OK").arg(size);
+        }
+        case 18: {
+            // The highlighting options dialog, OK with another colour for an
+            // item of the current file's definition.
+            static const char* colours[] = {"#c00000", "#0000c0", "#008000", "#800080"};
+            const QString colour = QLatin1String(colours[rng.bounded(4)]);
+            const int pick = int(rng.bounded(8u));
+            const QString name = v->highlight() ? v->highlight()->name() : QString();
+            auto* editor = qobject_cast<XQEditor*>(Editors::self()->current());
+            QString item;
+            onModal<HLOptions>([editor] { editor->configureHighlighting(); },
+                               [&](HLOptions* d) {
+                                   const auto found = d->listHl->findItems(name, Qt::MatchExactly);
+                                   if (!found.isEmpty())
+                                       d->listHl->setCurrentItem(found.first());
+                                   if (d->listItems->count() > 0) {
+                                       d->listItems->setCurrentRow(pick % d->listItems->count());
+                                       item = d->listItems->currentItem()->text();
+                                       d->color->setColor(QColor(colour));
+                                       d->itemChanged();
+                                   }
+                                   d->buttonOk->click();
+                               });
+            return QStringLiteral("highlighting: %1 %2 in %3, OK").arg(item, colour, name);
+        }
+        case 19: {
+            // A resize while the view stands inside a long wrapped line.
+            Editors::self()->open(QDir(dir->path()).filePath(QStringLiteral("longlines.txt")));
+            xqwidgets::TextView* lv = view();
+            // The walk edits this file too: the longest of some lines.
+            xqwidgets::TextDocument* doc = lv->document();
+            int line = int(rng.bounded(quint32(doc->lastLine() + 1)));
+            for (int l = line, k = 0; k < 12 && l <= doc->lastLine(); ++l, ++k) {
+                if (doc->textLength(l) > doc->textLength(line))
+                    line = l;
+            }
+            lv->setCursorPosition(line, int(rng.bounded(quint32(doc->textLength(line) + 1))),
+                                  false);
+            static const QSize sizes[] = {{900, 700}, {654, 415}, {779, 349}, {1100, 600}};
+            const QSize size = sizes[rng.bounded(4)];
+            shell->resize(size);
+            return QStringLiteral("long line %1, resize to %2x%3")
+                .arg(line)
+                .arg(size.width())
+                .arg(size.height());
+        }
         default: {
             const bool up = rng.bounded(2) == 1;
             QTest::keyClick(v, up ? Qt::Key_Up : Qt::Key_Down, Qt::ShiftModifier);
@@ -220,7 +332,8 @@ private Q_SLOTS:
         const QList<QPair<QString, QByteArray>> files = {{"walk.cpp", cppText()},
                                                          {"walk.py", pythonText()},
                                                          {"walk.xml", xmlText()},
-                                                         {"long.txt", longLineText()}};
+                                                         {"long.txt", longLineText()},
+                                                         {"longlines.txt", longLinesText()}};
         for (const auto& [name, bytes] : files) {
             const QString path = QDir(dir->path()).filePath(name);
             writeFile(path, bytes);

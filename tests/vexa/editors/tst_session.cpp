@@ -285,6 +285,58 @@ private Q_SLOTS:
         QCOMPARE(Settings::readList(QStringLiteral("/recent/files")), newestFirst.mid(0, 10));
     }
 
+    // A settings file holding 100,000 recent files and projects: only the
+    // kept number of each is read, so the menus stay short.
+    void hugeRecentListsReadTheKeptEntries()
+    {
+        QStringList files;
+        QStringList projects;
+        QStringList names;
+        for (int i = 0; i < 100000; ++i) {
+            files.append(QStringLiteral("/x/f%1.txt").arg(i));
+            projects.append(QStringLiteral("/p/p%1.vexa").arg(i));
+            names.append(QStringLiteral("P%1").arg(i));
+        }
+        Settings::write(QStringLiteral("/recent/files"), files);
+        Settings::write(QStringLiteral("/project/recent"), projects);
+        Settings::write(QStringLiteral("/project/recentNames"), names);
+        Settings::forceWrite();
+        start();
+        QCOMPARE(recentFiles(), files.mid(0, 10));
+        QCOMPARE(recent()->recentProjects(), projects.mid(0, 10));
+        QCOMPARE(recent()->recentProjectsNames(), names.mid(0, 10));
+        QCOMPARE(recent()->recentProjectsMenu()->actions().size(), 10);
+        QCOMPARE(recent()->recentMenu()->actions().size(), 21); // and a separator
+    }
+
+    // At a restart with a file in the session whose bytes do not decode, its
+    // read-only warning waits for the main window and shows over it.
+    void noticeOfTheStartShowsOverTheShownWindow()
+    {
+        // 0xC3 0x28 is no UTF-8 sequence.
+        writeFile(path("bin.txt"), "abc\xc3\x28"
+                                   "def\n");
+        Settings::write(QStringLiteral("/editors/openedFiles"), QStringList({path("bin.txt")}));
+        QList<bool> parentShown;
+        Message::setResponder([&](QMessageBox* box) -> QAbstractButton* {
+            parentShown.append(box->parentWidget() == shell.data() && shell->isVisible());
+            return box->buttons().constFirst();
+        });
+        // As the entry function does.
+        Message::holdNotices();
+        shell = new Shell(nullptr, "vexa::Shell");
+        startServices(shell);
+        QCOMPARE(openFiles(), QStringList({path("bin.txt")}));
+        QVERIFY(parentShown.isEmpty());
+        shell->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shell));
+        Message::releaseNotices();
+        QCOMPARE(parentShown, QList<bool>({true}));
+        // Released, notices show at once again.
+        Message::warning(QStringLiteral("Warning"), QStringLiteral("later"), QStringLiteral("Ok"));
+        QCOMPARE(parentShown.size(), 2);
+    }
+
     void chosenEntryOpensAndMovesToFrontUnlessItFails()
     {
         makeFiles({"a.txt", "b.txt"});

@@ -24,8 +24,13 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vexa;
 
@@ -238,6 +243,30 @@ private Q_SLOTS:
         QCOMPARE(loaded.count(), 2);
     }
 
+    void focusWritesTheFolderIntoTheStatusBar()
+    {
+        // Whatever gives the list the focus: Ctrl+T from the editor, the
+        // dock's "Files" command.
+        QVERIFY(QDir(dir->path()).mkdir("sub"));
+        Settings::write("/fileexplorer/lastPath", dir->path());
+        start();
+        Editor* editor = Editors::self()->current();
+        auto status = [this] {
+            return shell->statusBar()->findChildren<QLabel*>().first()->text();
+        };
+        for (const char* route : {"Ctrl+T", "leftDock/files"}) {
+            editor->setFocus();
+            QTRY_VERIFY(editor->hasFocus());
+            shell->statusMessage(QStringLiteral("default"), QStringLiteral("elsewhere"));
+            if (route == QLatin1String("Ctrl+T"))
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_T, Qt::ControlModifier);
+            else
+                action(route)->trigger();
+            QTRY_VERIFY2(list()->hasFocus(), route);
+            QCOMPARE(status(), dir->path());
+        }
+    }
+
     void pathMenuAndBookmarks()
     {
         QVERIFY(QDir().mkpath(at("home/user/src")));
@@ -370,6 +399,157 @@ private Q_SLOTS:
         QFile two(at("A/two"));
         QVERIFY(two.open(QIODevice::ReadOnly));
         QCOMPARE(two.readAll(), QByteArray("A/two"));
+    }
+
+    void activatingABufferedFolderKeepsTheBuffer()
+    {
+        QVERIFY(QDir(dir->path()).mkpath("A/sub"));
+        QVERIFY(QDir(dir->path()).mkpath("B"));
+        makeFile("A/one");
+        makeFile("A/sub/inner");
+        Settings::write("/fileexplorer/lastPath", at("A"));
+        start();
+        panel()->setFocus();
+        select({"sub"});
+        panel()->copy();
+        FilesList* buffer = panel()->bufferList;
+        buffer->setFocus();
+        QTRY_VERIFY(buffer->hasFocus());
+        buffer->setCurrentItem(QStringLiteral("sub"));
+        QTest::keyClick(buffer, Qt::Key_Return);
+        QCOMPARE(names(buffer), QStringList{"sub"});
+        QTest::mouseDClick(buffer->viewport(), Qt::LeftButton, {},
+                           buffer->visualItemRect(buffer->topLevelItem(0)).center());
+        QCOMPARE(names(buffer), QStringList{"sub"});
+        QCOMPARE(static_cast<FilesListItem*>(buffer->topLevelItem(0))->filePath, at("A/sub"));
+        // Exactly the copied folder arrives.
+        list()->go(at("B"));
+        panel()->paste();
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(at("B")).entryList(all), QStringList{"sub"});
+        QCOMPARE(QDir(at("B/sub")).entryList(all), QStringList{"inner"});
+        QVERIFY(buffer->isHidden());
+    }
+
+    void pasteIntoItsOwnFolder()
+    {
+        QVERIFY(QDir(dir->path()).mkpath("A"));
+        QVERIFY(QDir(dir->path()).mkpath("B"));
+        makeFile("A/one");
+        makeFile("A/two");
+        makeFile("B/three");
+        Settings::write("/fileexplorer/lastPath", at("A"));
+        start();
+        panel()->setFocus();
+        FilesList* buffer = panel()->bufferList;
+        auto status = [this] {
+            return shell->statusBar()->findChildren<QLabel*>().first()->text();
+        };
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+
+        // Nothing is copied under another name, and the buffer stays.
+        select({"one"});
+        panel()->copy();
+        panel()->paste();
+        QCOMPARE(QDir(at("A")).entryList(all), QStringList({"one", "two"}));
+        QCOMPARE(names(buffer), QStringList{"one"});
+        QVERIFY(!buffer->isHidden());
+        QCOMPARE(status(), QStringLiteral("Already in this folder: one"));
+
+        // Beside a cut entry of this folder, one from elsewhere: only that
+        // one is pasted; the others stay buffered as they were.
+        select({"two"});
+        panel()->cut();
+        list()->go(at("B"));
+        select({"three"});
+        panel()->copy();
+        list()->go(at("A"));
+        panel()->paste();
+        QCOMPARE(QDir(at("A")).entryList(all), QStringList({"one", "three", "two"}));
+        QStringList left = names(buffer);
+        left.sort();
+        QCOMPARE(left, QStringList({"one", "two"}));
+        QCOMPARE(list()->excludeFilePaths(), QStringList{at("A/two")});
+        QVERIFY(status().startsWith(QStringLiteral("Already in this folder: ")));
+        list()->go(at("B"));
+        panel()->paste();
+        QCOMPARE(QDir(at("A")).entryList(all), QStringList({"one", "three"}));
+        QCOMPARE(QDir(at("B")).entryList(all), QStringList({"one", "three", "two"}));
+        QVERIFY(buffer->isHidden());
+        QVERIFY(asked.isEmpty());
+    }
+
+    void namesThatAreNotUtf8()
+    {
+        // Such a name is shown with replacement characters; every file
+        // operation still reaches the file by the bytes the folder gave.
+        QVERIFY(QDir(dir->path()).mkpath("A"));
+        QVERIFY(QDir(dir->path()).mkpath("B"));
+        // The temporary folder's removal cannot name such entries.
+        struct RemoveAll {
+            QByteArray folder;
+            ~RemoveAll() { ::system(("rm -rf '" + folder + "'").constData()); }
+        } removeAll{QFile::encodeName(dir->path())};
+        const QByteArray a = QFile::encodeName(at("A")) + '/';
+        const QByteArray file = a + "bad\xff.txt";
+        const QByteArray folder = a + "dir\xfe";
+        const QByteArray vanishing = a + "gone\xff";
+        for (const QByteArray& f : {file, vanishing}) {
+            const int fd = ::open(f.constData(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, "bytes", 5), 5);
+            ::close(fd);
+        }
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+        QCOMPARE(::close(::open((folder + "/x").constData(), O_WRONLY | O_CREAT, 0644)), 0);
+        auto lstatOk = [](const QByteArray& p) {
+            struct stat st;
+            return ::lstat(p.constData(), &st) == 0;
+        };
+        auto selectNative = [this](const QList<QByteArray>& which) {
+            list()->clearSelection();
+            for (int i = 0; i < list()->topLevelItemCount(); ++i) {
+                auto* item = static_cast<FilesListItem*>(list()->topLevelItem(i));
+                if (which.contains(item->nativePath))
+                    item->setSelected(true);
+            }
+            return list()->selectedItems().size();
+        };
+        Settings::write("/fileexplorer/lastPath", at("A"));
+        start();
+        panel()->setFocus();
+
+        // Copied and pasted: the same bytes in the name and the content.
+        QCOMPARE(selectNative({file, folder}), 2);
+        panel()->copy();
+        list()->go(at("B"));
+        panel()->paste();
+        const QByteArray b = QFile::encodeName(at("B")) + '/';
+        char content[16] = {};
+        const int fd = ::open((b + "bad\xff.txt").constData(), O_RDONLY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::read(fd, content, sizeof content), 5);
+        ::close(fd);
+        QCOMPARE(QByteArray(content), QByteArray("bytes"));
+        QVERIFY(lstatOk(b + "dir\xfe/x"));
+
+        // Deleted.
+        list()->go(at("A"));
+        answer = QStringLiteral("Delete");
+        QCOMPARE(selectNative({file, folder}), 2);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        QVERIFY(!lstatOk(file));
+        QVERIFY(!lstatOk(folder));
+        QCOMPARE(asked, QStringList{"Do you really want to delete it?"});
+
+        // One that vanished meanwhile is named, not passed over in silence.
+        QCOMPARE(selectNative({vanishing}), 1);
+        QCOMPARE(::unlink(vanishing.constData()), 0);
+        asked.clear();
+        answer = QStringLiteral("Delete");
+        panel()->erase();
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(asked.last().endsWith(" no longer exists.\nNothing was deleted."));
     }
 
     void deleteAndNewFolder()

@@ -215,12 +215,11 @@ private Q_SLOTS:
     void escapeShowsTextLiterally()
     {
         QFETCH(QString, text);
-        const QString escaped = MessageItem::escape(text);
-        QCOMPARE(MessageItem::stripMarkup(escaped), text);
-        QCOMPARE(describe(MessageItem::parseMarkup(escaped)), QStringList{text + "||"});
+        const QString escaped = markup::escape(text);
+        QCOMPARE(markup::strip(escaped), text);
+        QCOMPARE(describe(markup::parse(escaped)), QStringList{text + "||"});
         const QString row = "#color{blue}" + escaped + "#color{black}!";
-        QCOMPARE(describe(MessageItem::parseMarkup(row)),
-                 (QStringList{text + "|#0000ff|", "!|#000000|"}));
+        QCOMPARE(describe(markup::parse(row)), (QStringList{text + "|#0000ff|", "!|#000000|"}));
     }
 
     void lineOfRow_data()
@@ -305,7 +304,7 @@ private Q_SLOTS:
         QCOMPARE(panel->count(), 2);
         QCOMPARE(row(panel, 0)->fileName(), linkFile);
         QCOMPARE(row(panel, 0)->line(), linkLine);
-        QCOMPARE(row(panel, 0)->text(), MessageItem::stripMarkup(text));
+        QCOMPARE(row(panel, 0)->text(), markup::strip(text));
     }
 
     void rowLimit_data()

@@ -6,8 +6,10 @@
 #include "projecttest.h"
 #include "vexa/actions.h"
 #include "vexa/editors/editors.h"
+#include "vexa/explorer/explorerpanel.h"
 #include "vexa/filetype.h"
 #include "vexa/project/project.h"
+#include "vexa/project/projectfile.h"
 #include "vexa/project/recentprojects.h"
 #include "vexa/recentfiles.h"
 #include "vexa/settings.h"
@@ -22,11 +24,17 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
 
+#include <QStringEncoder>
+
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vexa;
 using namespace projecttest;
@@ -38,12 +46,13 @@ const QByteArray kValid = "<!DOCTYPE vexaproject>\n<vexaproject>\n <project vers
                           "name=\"Demo\">\n  <folder name=\"src\">\n   <cpp name=\"a.cpp\" "
                           "type=\"file\"/>\n  </folder>\n </project>\n</vexaproject>\n";
 
+// The visible entries of a menu, a separator as "-".
 QStringList menuTexts(QMenu* menu)
 {
     QStringList t;
     for (QAction* a : menu->actions())
-        if (!a->isSeparator() && a->isVisible())
-            t.append(a->text());
+        if (a->isVisible())
+            t.append(a->isSeparator() ? QStringLiteral("-") : a->text());
     return t;
 }
 
@@ -117,7 +126,17 @@ private Q_SLOTS:
 
     void firstStart()
     {
+        // The files explorer is in front, its tab button raised; the
+        // project's page is the list of recent projects.
+        QCOMPARE(shell->leftDock()->visibleWidget(), ExplorerPanel::self());
+        project()->makeVisible();
         QCOMPARE(shell->leftDock()->visibleWidget(), project()->recentPage());
+        // The tab of the page in front shows its text label.
+        auto* tab = qobject_cast<QToolButton*>(shell->leftDockTab()->widgetForAction(
+            Actions::action(QStringLiteral("leftDock/project"))));
+        QVERIFY(tab);
+        QCOMPARE(tab->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        QCOMPARE(tab->text(), QStringLiteral("Project"));
         QVERIFY(!project()->hasProject());
         QVERIFY(project()->dirPath().isNull());
         QCOMPARE(project()->folders(), QStringList("/"));
@@ -136,8 +155,8 @@ private Q_SLOTS:
                 menu = a->menu();
         QVERIFY(menu);
         QCOMPARE(menuTexts(menu),
-                 QStringList({"&New", "&Open project", "Open &recent project", "&Save project",
-                              "&Close project", "Add f&iles", "O&ptions"}));
+                 QStringList({"&New", "-", "&Open project", "Open &recent project", "&Save project",
+                              "&Close project", "-", "Add f&iles", "-", "O&ptions"}));
         QVERIFY(!Actions::action(QStringLiteral("Project/options"))->isEnabled());
         // The open dialog starts in the home folder and is cancelled.
         QString shownDir;
@@ -223,6 +242,13 @@ private Q_SLOTS:
                    QByteArray("<folder name=\"f\">").repeated(300) +
                    QByteArray("</folder>").repeated(300) + "</project></r>"
             << notProject << QString();
+        QTest::newRow("processing instruction with an invalid target")
+            << QByteArray("<r><project name=\"I\"/><?da\x08"
+                          "a?></r>")
+            << notProject << QString();
+        QTest::newRow("processing instructions")
+            << QByteArray("<?style a?><r><?x-y z?><project name=\"J\"><?p?></project></r>")
+            << QString() << "J";
         QTest::newRow("nested deep but within the cap")
             << QByteArray("<r><project name=\"M\">") +
                    QByteArray("<folder name=\"f\">").repeated(200) +
@@ -258,17 +284,20 @@ private Q_SLOTS:
         }
     }
 
-    void missingFileOrFolderKeepsTheProject_data()
+    void fileThatCannotBeReadKeepsTheProject_data()
     {
         QTest::addColumn<QString>("name");
         QTest::newRow("missing") << "nothing/here.vexa";
         QTest::newRow("a folder") << "folder.vexa";
+        // Opened for reading it would wait for a writer for ever.
+        QTest::newRow("a FIFO") << "fifo.vexa";
     }
-    void missingFileOrFolderKeepsTheProject()
+    void fileThatCannotBeReadKeepsTheProject()
     {
         QFETCH(QString, name);
         QDir(dir->path()).mkdir(QStringLiteral("folder.vexa"));
         QDir(dir->path()).mkdir(QStringLiteral("nothing"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.vexa")).constData(), 0600), 0);
         const QString open = projectFile(kValid);
         loadOk(open);
         Boxes boxes;
@@ -474,6 +503,115 @@ private Q_SLOTS:
         QByteArray expected = kValid;
         expected.replace("name=\"Demo\"", "name=\"Demo\" open=\"1\"");
         QCOMPARE(canonicalXml(readFile(file)), canonicalXml(expected));
+    }
+
+    void projectFileChangedByAnotherProgram()
+    {
+        const QString file = projectFile(kValid);
+        const QByteArray theirs = projectXml("  <text name=\"theirs.txt\" type=\"file\"/>\n");
+        // Closing asks; the default keeps the other program's file, and the
+        // project closes all the same.
+        loadOk(file);
+        writeFile(file, theirs);
+        {
+            Boxes boxes;
+            QSignalSpy closed(project(), &Project::closed);
+            QVERIFY(project()->close());
+            QCOMPARE(boxes.texts,
+                     QStringList(QStringLiteral("The project file:\n'%1'\nhas been changed by "
+                                                "another program since it was loaded.\n"
+                                                "Overwrite it with the open project?")
+                                     .arg(file)));
+            QCOMPARE(closed.count(), 1);
+        }
+        QCOMPARE(readFile(file), theirs);
+
+        // The way out asks the same, and nothing writes the file afterwards;
+        // the project comes back at the next start, as the other program left it.
+        loadOk(file);
+        QVERIFY(project()->save());
+        writeFile(file, kValid);
+        {
+            Boxes boxes;
+            QVERIFY(Project::saveAtExit());
+            QCOMPARE(boxes.texts.size(), 1);
+        }
+        quit();
+        QCOMPARE(readFile(file), kValid);
+        start();
+        QCOMPARE(project()->filePath(), file);
+        QCOMPARE(project()->attribute(QStringLiteral("name")), QStringLiteral("Demo"));
+
+        // Yes writes the open project over it, and then no question is
+        // left: the file is as the program wrote it.
+        project()->setAttribute(QStringLiteral("runScript"), QStringLiteral("mine"));
+        writeFile(file, theirs);
+        {
+            Boxes boxes;
+            boxes.answers = {QMessageBox::Yes};
+            QVERIFY(project()->save());
+            QCOMPARE(boxes.texts.size(), 1);
+        }
+        QVERIFY(readFile(file).contains("runScript=\"mine\""));
+        {
+            Boxes boxes;
+            QVERIFY(project()->close());
+            QVERIFY(boxes.texts.isEmpty());
+        }
+    }
+
+    void saveKeepsHardLinks()
+    {
+        const QString file = projectFile(kValid);
+        const QString alias = path("elsewhere.vexa");
+        QVERIFY(::link(QFile::encodeName(file).constData(), QFile::encodeName(alias).constData()) ==
+                0);
+        loadOk(file);
+        project()->setAttribute(QStringLiteral("makeScript"), QStringLiteral("make"));
+        QVERIFY(project()->save());
+        QVERIFY(readFile(alias).contains("makeScript=\"make\""));
+        QCOMPARE(readFile(alias), readFile(file));
+        // The program's own write is no change by another program.
+        Boxes boxes;
+        QVERIFY(project()->close());
+        QVERIFY(boxes.texts.isEmpty());
+        QVERIFY(QFileInfo(alias).exists() && readFile(alias) == readFile(file));
+    }
+
+    // A file that declares another encoding than UTF-8 keeps every name over
+    // any number of saves and loads.
+    void declaredEncodingsRoundTrip_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("ISO-8859-2")
+            << "ISO-8859-2" << QStringLiteral(u"Za\u017C\u00F3\u0142\u0107");
+        QTest::newRow("ISO-8859-1") << "ISO-8859-1" << QStringLiteral(u"S\u00E4tze \u00E0 \u00FF");
+        QTest::newRow("windows-1250") << "windows-1250" << QStringLiteral(u"\u0160\u0161\u017E");
+        QTest::newRow("UTF-16") << "UTF-16" << QStringLiteral(u"\u65E5\u672C \u0105");
+    }
+    void declaredEncodingsRoundTrip()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QString, name);
+        const QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n"
+                                           "<!DOCTYPE vexaproject>\n<vexaproject>\n"
+                                           " <project version=\"8.0\" name=\"%2\">\n"
+                                           "  <folder name=\"%2\"><text name=\"%2.txt\" "
+                                           "type=\"file\"/></folder>\n"
+                                           " </project>\n</vexaproject>\n")
+                                .arg(encoding, name);
+        QStringEncoder encoder(encoding.toLatin1().constData(), QStringEncoder::Flag::WriteBom);
+        QVERIFY(encoder.isValid());
+        const QByteArray bytes = encoder(xml);
+        QVERIFY(!encoder.hasError());
+        const QString file = projectFile(bytes);
+        for (int round = 0; round < 3; ++round) {
+            loadOk(file);
+            QCOMPARE(project()->attribute(QStringLiteral("name")), name);
+            QCOMPARE(project()->localNames(), QStringList("/" + name + "/" + name + ".txt"));
+            QVERIFY(project()->close());
+        }
     }
 
     void closeEmptiesAndRaisesTheRecentPage()
@@ -687,6 +825,33 @@ private Q_SLOTS:
         QCOMPARE(project()->selectedFilePath(), d + "/src/a.c");
         tree()->setCurrentItem(tree()->topLevelItem(0));
         QCOMPARE(project()->selectedFilePath(), d + "/");
+    }
+
+    void contextMenuOfEachKind()
+    {
+        loadOk(projectFile(kValid));
+        QApplication::setActiveWindow(shell);
+        QVERIFY(QTest::qWaitForWindowActive(shell));
+        auto menuAt = [this](const QString& localName) {
+            QTreeWidgetItem* item = itemOf(tree(), localName);
+            tree()->scrollToItem(item);
+            QTest::mouseClick(tree()->viewport(), Qt::RightButton, {},
+                              tree()->visualItemRect(item).center());
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            const QStringList texts = menu ? menuTexts(menu) : QStringList("no menu");
+            if (menu)
+                menu->close();
+            return texts;
+        };
+        QCOMPARE(menuAt(QStringLiteral("/")),
+                 QStringList({"New Folder", "Add files", "-", "O&ptions", "-", "&Save project",
+                              "&Close project"}));
+        QCOMPARE(menuAt(QStringLiteral("/src")),
+                 QStringList({"New Folder", "Add files", "-", "Remove from project", "-",
+                              "&Close project"}));
+        QCOMPARE(menuAt(QStringLiteral("/src/a.cpp")),
+                 QStringList({"Open", "-", "Remove from project", "Delete the file", "-",
+                              "&Close project"}));
     }
 
     // ---------------------------------------------------------------- file commands
@@ -918,6 +1083,152 @@ private Q_SLOTS:
         unchanged.replace(" open=\"1\"", "");
         QCOMPARE(canonicalXml(readFile(file)),
                  canonicalXml(projectXml("  " + unchanged + "\n", "name=\"P\" open=\"1\"")));
+    }
+
+    void deleteThroughLinkedFolders()
+    {
+        // proj/link leads out of the project folder, proj/inner stays in it.
+        writeFile(path("outside/secret.txt"), "secret");
+        writeFile(path("p/src/own.txt"), "own");
+        QVERIFY(QFile::link(QStringLiteral("../outside"), path("p/link")));
+        QVERIFY(QFile::link(QStringLiteral("src"), path("p/inner")));
+        loadOk(projectFile(projectXml("  <folder name=\"link\" open=\"1\"><text "
+                                      "name=\"secret.txt\" type=\"file\"/></folder>\n"
+                                      "  <folder name=\"inner\" open=\"1\"><text name=\"own.txt\" "
+                                      "type=\"file\"/></folder>\n")));
+        const QString linked = path("p/link/secret.txt");
+        const QString real = QFileInfo(path("outside")).canonicalFilePath() + "/secret.txt";
+
+        // Opening through the linked folder is allowed.
+        tree()->setCurrentItem(itemOf(tree(), QStringLiteral("/link/secret.txt")));
+        project()->openFile();
+        QCOMPARE(Editors::self()->current()->filename(), linked);
+        QVERIFY(Editors::self()->closeAll());
+
+        // The question names the file that would go; the default keeps it.
+        tree()->setCurrentItem(itemOf(tree(), QStringLiteral("/link/secret.txt")));
+        {
+            Boxes boxes;
+            project()->deleteFile();
+            QCOMPARE(boxes.texts,
+                     QStringList(QStringLiteral("Delete the file '%1', which is '%2' outside the "
+                                                "project folder?")
+                                     .arg(linked, real)));
+        }
+        QCOMPARE(readFile(real), QByteArray("secret"));
+        QVERIFY(!project()->localName2node(QStringLiteral("/link/secret.txt")).isNull());
+        // Yes deletes it there.
+        {
+            Boxes boxes;
+            boxes.answers = {QMessageBox::Yes};
+            project()->deleteFile();
+        }
+        QVERIFY(!QFile::exists(real));
+        QVERIFY(project()->localName2node(QStringLiteral("/link/secret.txt")).isNull());
+
+        // A link that stays inside the project folder gets the plain question.
+        tree()->setCurrentItem(itemOf(tree(), QStringLiteral("/inner/own.txt")));
+        {
+            Boxes boxes;
+            project()->deleteFile();
+            QCOMPARE(boxes.texts, QStringList(QStringLiteral("Delete the file '%1' from the disk?")
+                                                  .arg(path("p/inner/own.txt"))));
+        }
+        QVERIFY(QFile::exists(path("p/src/own.txt")));
+    }
+
+    // Doubled separators and empty names, as hand-written files have them,
+    // name the file they name once cleaned: opening, deleting and the
+    // add-files dialog agree on it.
+    void doubledSeparatorsAndEmptyNames()
+    {
+        writeFile(path("p/src/a.txt"), "a");
+        writeFile(path("p/b.txt"), "b");
+        writeFile(path("p/src/c.txt"), "c");
+        loadOk(projectFile(projectXml(
+            "  <text name=\"a.txt\" type=\"file\" url=\"//src/a.txt\"/>\n"
+            "  <folder name=\"\" open=\"1\"><text name=\"b.txt\" type=\"file\"/></folder>\n"
+            "  <text name=\"c.txt\" type=\"file\" url=\"/src/./c.txt\"/>\n")));
+        const QStringList nodes = {"/a.txt", "//b.txt", "/c.txt"};
+        const QStringList files = {path("p/src/a.txt"), path("p/b.txt"), path("p/src/c.txt")};
+        for (int i = 0; i < nodes.size(); ++i) {
+            DomListViewItem* item = itemOf(tree(), nodes.at(i));
+            QVERIFY2(item, qPrintable(nodes.at(i)));
+            QCOMPARE(project()->diskPath(item->node), files.at(i));
+            tree()->setCurrentItem(item);
+            Boxes boxes;
+            project()->openFile();
+            QVERIFY(boxes.texts.isEmpty());
+            QCOMPARE(Editors::self()->current()->filename(), files.at(i));
+        }
+        QVERIFY(Editors::self()->closeAll());
+
+        // The add-files dialog counts them as the project's files.
+        QStringList listed;
+        Message::setDialogRunner([&listed](QDialog& d) {
+            for (QTreeWidgetItemIterator it(static_cast<QTreeWidget*>(
+                     d.findChild<QTreeWidget*>(QStringLiteral("listViewFiles"))));
+                 *it; ++it)
+                listed << (*it)->text(0);
+            return int(QDialog::Rejected);
+        });
+        project()->addFilesDialog();
+        Message::setDialogRunner({});
+        QCOMPARE(listed, QStringList({"P", "src"}));
+
+        tree()->setCurrentItem(itemOf(tree(), QStringLiteral("//b.txt")));
+        {
+            Boxes boxes;
+            boxes.answers = {QMessageBox::Yes};
+            project()->deleteFile();
+            QCOMPARE(
+                boxes.texts,
+                QStringList(
+                    QStringLiteral("Delete the file '%1' from the disk?").arg(path("p/b.txt"))));
+        }
+        QVERIFY(!QFile::exists(path("p/b.txt")));
+        QVERIFY(QFile::exists(path("p/src/a.txt")));
+    }
+
+    // A project file far larger than any real project, reopened at start:
+    // refused unread with a message, and not tried again at the next start.
+    void oversizedProjectFileIsRefused()
+    {
+        const QString file = path("big/big.vexa");
+        writeFile(file, kValid);
+        // Sparse: the size without the disk space.
+        QVERIFY(QFile::resize(file, ProjectFile::maxSize + 1));
+        quit();
+        Settings::write(QStringLiteral("/project/openedProject"), file);
+        Settings::forceWrite();
+        {
+            Boxes boxes;
+            start();
+            QCOMPARE(boxes.texts,
+                     QStringList(QStringLiteral("The project file:\n'%1'\nis larger than %2 MiB "
+                                                "and is not loaded.")
+                                     .arg(file)
+                                     .arg(ProjectFile::maxSize >> 20)));
+        }
+        QVERIFY(!project()->hasProject());
+        quit();
+        QVERIFY(Settings::read(QStringLiteral("/project/openedProject")).isEmpty());
+        start();
+
+        // A project of 100,000 files, as the program writes it, is well
+        // within the bound and loads.
+        QByteArray inner;
+        for (int f = 0; f < 1000; ++f) {
+            inner += "  <folder name=\"folder" + QByteArray::number(f) + "\">\n";
+            for (int i = 0; i < 100; ++i)
+                inner += "   <cpp name=\"source_file_" + QByteArray::number(i) +
+                         ".cpp\" type=\"file\"/>\n";
+            inner += "  </folder>\n";
+        }
+        const QByteArray many = projectXml(inner);
+        QVERIFY2(many.size() < ProjectFile::maxSize, QByteArray::number(many.size()));
+        loadOk(projectFile(many, QStringLiteral("many/many.vexa")));
+        QCOMPARE(project()->localNames().size(), 100000);
     }
 
     // ---------------------------------------------------------------- recent projects

@@ -3,13 +3,16 @@
 // tree, FIFOs, devices, huge lines), stopping, and options that change while
 // the search runs.
 
-#include "vexa/messages/messageitem.h"
+#include "vexa/messages/messagemarkup.h"
 #include "vexa/search/bytesearch.h"
 #include "vexa/search/filesearch.h"
+#include "xqwidgets/xqeditor/pattern.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,7 +22,6 @@
 
 using vexa::ByteFinder;
 using vexa::FileSearch;
-using vexa::MessageItem;
 using vexa::SearchOptions;
 
 namespace
@@ -370,7 +372,7 @@ private Q_SLOTS:
         QCOMPARE(r.rows.at(1).line, 2);
         QCOMPARE(r.rows.at(2).line, 3);
         // The panel shows the row with the hit in blue and the file's text as written.
-        const QList<vexa::MessageSegment> parts = MessageItem::parseMarkup(r.rows.at(1).text);
+        const QList<vexa::MessageSegment> parts = vexa::markup::parse(r.rows.at(1).text);
         QCOMPARE(parts.size(), 5);
         QCOMPARE(parts.at(2).text, QStringLiteral("    int "));
         QCOMPARE(parts.at(3).text, QStringLiteral("needle"));
@@ -400,12 +402,132 @@ private Q_SLOTS:
             QStringList summary;
             for (const Row& row : r.rows)
                 summary.append(QFileInfo(row.file).fileName() + ":" + QString::number(row.line) +
-                               ":" +
-                               MessageItem::stripMarkup(row.text).section(QLatin1String(": "), 1));
+                               ":" + vexa::markup::strip(row.text).section(QLatin1String(": "), 1));
             QCOMPARE(summary, (QStringList{"bin.dat:1:", "bom.txt:1:", "bom.txt:1:needle",
                                            "nolf.txt:1:", "nolf.txt:2:b needle",
                                            "u16.txt:1:", "u16.txt:2:two needle"}));
         }
+    }
+
+    // Expressions, with and without a text every match holds, give the rows
+    // of matching each decoded line on its own (what the search did before
+    // it matched on bytes), in valid and invalid UTF-8 (bytes the decoder
+    // turns into U+FFFD, which a class can match), with a mark, CR LF
+    // endings, and in UTF-16 of both byte orders.
+    void expressionRowsAsDecodedLines()
+    {
+        QTemporaryDir dir;
+        const QString text =
+            QStringLiteral("version 1.22.3 and 10.0.1\r\n\u00c9t\u00e9 x1 \u00e9T\u00c9 ab cdab\n"
+                           "  \U0001F600 emoji 7 x\n\ttab\u00a0nbsp 9.9.9\r\nplain words only\n");
+        QVERIFY(write(dir.filePath("utf8.txt"), text.toUtf8()));
+        QVERIFY(write(dir.filePath("bom.txt"), "\xEF\xBB\xBF" + text.toUtf8()));
+        QVERIFY(write(dir.filePath("bad.txt"),
+                      QByteArray("x1 \xff 2.3.4 \xc0\xaf ab\n\xed\xa0\x80 cd 7\n"
+                                 "tail \xe2\x82 1.1.1\nok 5.5.5 \xf4\x90\x80\x80 z9\n")));
+        for (bool le : {true, false}) {
+            QByteArray u16 = le ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+            for (QChar c : text) {
+                const char lo = char(c.unicode() & 0xFF);
+                const char hi = char(c.unicode() >> 8);
+                u16 += le ? lo : hi;
+                u16 += le ? hi : lo;
+            }
+            QVERIFY(write(dir.filePath(le ? "u16le.txt" : "u16be.txt"), u16));
+        }
+        const QStringList files{"bad.txt", "bom.txt", "u16be.txt", "u16le.txt", "utf8.txt"};
+        const struct {
+            const char* pattern;
+            bool caseSensitive;
+        } expressions[] = {
+            {"[0-9]+\\.[0-9]+\\.[0-9]+", true},
+            {"\\w+\\d", true},
+            {"[^a-z ]+", true},
+            {"\u00e9t\\w", false},
+            {"^\\s*\\w", true},
+            {"\\bx\\d", true},
+            {"(ab|cd)+", true},
+            {"\\S$", true},
+            {"a(?=b)", true},
+            {"ver\\w+", true},
+            {".", false},
+        };
+        for (const auto& e : expressions) {
+            const QString pattern = QString::fromUtf8(e.pattern);
+            Recorder r;
+            r.opts = {pattern, e.caseSensitive, false, true};
+            r.search.run(dir.path());
+            QRegularExpression::PatternOptions o = QRegularExpression::UseUnicodePropertiesOption;
+            if (!e.caseSensitive)
+                o |= QRegularExpression::CaseInsensitiveOption;
+            const QRegularExpression re(xqwidgets::Pattern::translate(pattern), o);
+            QVERIFY(re.isValid());
+            QStringList expected;
+            for (const QString& name : files) {
+                QFile f(dir.filePath(name));
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                QByteArray bytes = f.readAll();
+                QString decoded;
+                if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+                    QStringDecoder d(bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
+                                                                  : QStringConverter::Utf16BE);
+                    decoded = d.decode(bytes.mid(2));
+                } else {
+                    decoded =
+                        QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+                }
+                QStringList lines = decoded.split(QLatin1Char('\n'));
+                if (lines.last().isEmpty())
+                    lines.removeLast();
+                bool header = false;
+                for (int i = 0; i < lines.size(); ++i) {
+                    QString line = lines.at(i);
+                    if (line.endsWith(QLatin1Char('\r')))
+                        line.chop(1);
+                    for (qsizetype pos = 0; pos <= line.size();) {
+                        const QRegularExpressionMatch m = re.match(line, pos);
+                        if (!m.hasMatch() || m.capturedLength() == 0)
+                            break;
+                        if (!header)
+                            expected.append(FileSearch::headerRow(dir.filePath(name)));
+                        header = true;
+                        expected.append(
+                            FileSearch::hitRow(i + 1, line, m.capturedStart(), m.capturedLength()));
+                        pos = m.capturedEnd();
+                    }
+                }
+            }
+            QCOMPARE(r.texts(), expected);
+        }
+    }
+
+    // An expression the engine gives up on ("(x+x+)+[yY]" on lines of x's
+    // ending in "zy"): only those lines are skipped, each with a row that
+    // says so, and a real match on the next line is still found, in UTF-8
+    // (bytes matched) and in UTF-16 (decoded text) alike.
+    void engineGivesUpOnOneLine()
+    {
+        QTemporaryDir dir;
+        const QString text = QString(40, u'x') + QStringLiteral("zy\nxxy here\n") +
+                             QString(40, u'x') + QStringLiteral("zy\nlast xxY\n");
+        QVERIFY(write(dir.filePath("a8.txt"), text.toUtf8()));
+        QByteArray u16("\xFF\xFE");
+        for (QChar c : text)
+            u16 += char(c.unicode() & 0xFF), u16 += char(c.unicode() >> 8);
+        QVERIFY(write(dir.filePath("b16.txt"), u16));
+        Recorder r;
+        r.opts = {QStringLiteral("(x+x+)+[yY]"), true, false, true};
+        r.search.run(dir.path());
+        QStringList expected;
+        for (const char* name : {"a8.txt", "b16.txt"}) {
+            expected << FileSearch::headerRow(dir.filePath(name)) << FileSearch::skippedRow(1)
+                     << FileSearch::hitRow(2, QStringLiteral("xxy here"), 0, 3)
+                     << FileSearch::skippedRow(3)
+                     << FileSearch::hitRow(4, QStringLiteral("last xxY"), 5, 3);
+        }
+        QCOMPARE(r.texts(), expected);
+        QCOMPARE(r.rows.at(1).line, 1);
+        QCOMPARE(r.rows.at(1).file, dir.filePath("a8.txt"));
     }
 
     // A line longer than the cap is scanned in pieces that keep its number;
@@ -425,7 +547,7 @@ private Q_SLOTS:
         QCOMPARE(r.rows.at(2).line, 2);
         QCOMPARE(r.rows.at(3).line, 3);
         for (int i = 1; i < 3; ++i)
-            QVERIFY(MessageItem::stripMarkup(r.rows.at(i).text).size() <
+            QVERIFY(vexa::markup::strip(r.rows.at(i).text).size() <
                     2 * FileSearch::rowContext + 40);
     }
 
@@ -531,7 +653,7 @@ private Q_SLOTS:
         // Each file's hit: the blue part of its row.
         QStringList summary;
         for (const Row& row : r.rows)
-            for (const vexa::MessageSegment& part : MessageItem::parseMarkup(row.text))
+            for (const vexa::MessageSegment& part : vexa::markup::parse(row.text))
                 if (part.color == QColor(Qt::blue))
                     summary.append(QFileInfo(row.file).fileName() + " " + part.text);
         QCOMPARE(summary, (QStringList{"1.txt alpha", "2.txt beta"}));

@@ -21,12 +21,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 using namespace vexa;
@@ -206,13 +209,17 @@ private Q_SLOTS:
         fill(folder, QString(), QStringLiteral("needle"));
         QString caption;
         QString text;
+        QWidget* parent = nullptr;
         Message::setResponder([&](QMessageBox* box) {
             caption = box->windowTitle();
             text = box->text();
+            parent = box->parentWidget();
             return box->button(QMessageBox::Ok);
         });
         pressSearch();
         QCOMPARE(caption, QStringLiteral("warning"));
+        // Over the dialog it is about, not the main window.
+        QCOMPARE(parent, dialog);
         QCOMPARE(text,
                  QStringLiteral("The directory \n") + folder + QStringLiteral("\n dosn't exist."));
         QCOMPARE(Settings::readList(QStringLiteral("/SearchInFiles/Dirs")).value(0), folder);
@@ -220,6 +227,75 @@ private Q_SLOTS:
                  folder);
         QVERIFY(!dialog->isVisible());
         QCOMPARE(panel->count(), 0);
+    }
+
+    // The public slot walks a folder as the Search button does: a second
+    // call on the same folder sends the same rows.
+    void processDirectoryTwice()
+    {
+        open();
+        dialog->comboPattern->setEditText(QString());
+        dialog->comboSearch->setEditText(QStringLiteral("needle"));
+        QSignalSpy rows(dialog, &SearchInFiles::newEntry);
+        dialog->processDirectory(many);
+        const QList<QList<QVariant>> first = rows;
+        QCOMPARE(first.size(), 800);
+        rows.clear();
+        dialog->processDirectory(many);
+        QCOMPARE(QList<QList<QVariant>>(rows), first);
+        dialog->reject();
+    }
+
+    // The folder button asks through the program's file chooser, over the
+    // dialog, for a folder, starting at the folder field's text.
+    void folderChooser()
+    {
+        open();
+        dialog->comboDirectory->setEditText(dir.path());
+        QString startedAt;
+        QWidget* parent = nullptr;
+        bool foldersOnly = false;
+        Editors::setFileDialogRunner([&](QFileDialog& d) {
+            startedAt = d.directory().absolutePath();
+            parent = d.parentWidget();
+            foldersOnly = d.fileMode() == QFileDialog::Directory;
+            d.selectFile(many);
+            return true;
+        });
+        QTest::mouseClick(dialog->buttonDirectory, Qt::LeftButton);
+        QCOMPARE(startedAt, QDir(dir.path()).absolutePath());
+        QCOMPARE(parent, dialog);
+        QVERIFY(foldersOnly);
+        QCOMPARE(dialog->comboDirectory->currentText(), many);
+        // Cancelled: the field keeps its text.
+        Editors::setFileDialogRunner([](QFileDialog&) { return false; });
+        dialog->comboDirectory->setEditText(dir.path());
+        QTest::mouseClick(dialog->buttonDirectory, Qt::LeftButton);
+        QCOMPARE(dialog->comboDirectory->currentText(), dir.path());
+        Editors::setFileDialogRunner({});
+        dialog->reject();
+    }
+
+    // A path longer than the status line is elided there (whole in its tip);
+    // the dialog keeps its width.
+    void longPathInStatusLine()
+    {
+        QString folder = dir.filePath(QStringLiteral("long"));
+        for (int i = 0; i < 6; ++i)
+            folder += QLatin1Char('/') + QString(120, QLatin1Char('a' + i));
+        QVERIFY(write(folder + QStringLiteral("/f.txt"), "needle\n"));
+        open();
+        const int width = dialog->width();
+        fill(folder, QString(), QStringLiteral("needle"));
+        const QString last = folder + QStringLiteral("/f.txt");
+        dialog->buttonSearch->click();
+        QCOMPARE(dialog->width(), width);
+        QCOMPARE(dialog->labelProcessing->toolTip(), last);
+        const QString shown = dialog->labelProcessing->text();
+        QVERIFY2(shown.size() < last.size() && shown.contains(QChar(0x2026)), qPrintable(shown));
+        QVERIFY(shown.endsWith(QStringLiteral("f.txt")));
+        QVERIFY(dialog->labelProcessing->fontMetrics().horizontalAdvance(shown) <=
+                dialog->labelProcessing->contentsRect().width());
     }
 
     void invalidExpression_data()

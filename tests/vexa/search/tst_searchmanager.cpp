@@ -14,8 +14,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace vexa;
 using namespace editorstest;
@@ -217,6 +219,63 @@ private Q_SLOTS:
         QCOMPARE(boxes.shown.size(), 1);
         QCOMPARE(boxes.shown.first().caption, QStringLiteral("Not found..."));
         QCOMPARE(boxes.shown.first().text, box);
+    }
+
+    // Find with an expression that backtracks without end ("(x+x+)+y" over
+    // lines of forty x's and "zy"): each line costs a bounded time and holds
+    // no match, so the match after them is found; a run that takes long
+    // shows a box with Stop, and Stop ends it, as not found. Replace-all
+    // over the same lines replaces only the real match.
+    void hostileExpression()
+    {
+        QString text;
+        for (int i = 0; i < 2000; ++i)
+            text += QString(40, u'x') + QStringLiteral("zy\n");
+        text += QStringLiteral("a xxy");
+        setText(text);
+        onFind = [](FindDialog* dlg) {
+            dlg->findString->setEditText(QStringLiteral("(x+x+)+y"));
+            dlg->regExp->setChecked(true);
+            dlg->caseSensitive->setChecked(true);
+            dlg->fromCursor->setChecked(false);
+        };
+        {
+            Boxes boxes;
+            SearchManager::self()->findText();
+            QCOMPARE(boxes.shown.size(), 0);
+            QCOMPARE(editor()->selection(), QStringLiteral("xxy"));
+            QCOMPARE(editor()->cursorLine(), 2000);
+        }
+        // Stop, pressed as soon as the box shows (a timer runs inside the
+        // search, as the event loop does).
+        bool pressed = false;
+        QTimer stopper;
+        connect(&stopper, &QTimer::timeout, this, [&]() {
+            auto* box = shell->findChild<QProgressDialog*>();
+            if (pressed || !box || !box->isVisible())
+                return;
+            QVERIFY(box->isModal());
+            auto* stop = box->findChild<QPushButton*>();
+            QVERIFY(stop);
+            QCOMPARE(stop->text(), QStringLiteral("Stop"));
+            pressed = true;
+            QTest::mouseClick(stop, Qt::LeftButton);
+        });
+        stopper.start(1);
+        editor()->setCursorPosition(0, 0);
+        {
+            Boxes boxes;
+            SearchManager::self()->findText();
+            QVERIFY(pressed);
+            QCOMPARE(boxes.shown.size(), 1);
+            QCOMPARE(boxes.shown.first().text, QStringLiteral("End of document reached."));
+            QCOMPARE(editor()->selection(), QString());
+        }
+        stopper.stop();
+        QVERIFY(!shell->findChild<QProgressDialog*>());
+        replaceWith(QStringLiteral("(x+x+)+y"), QStringLiteral("<>"), true, QStringLiteral("r"));
+        QCOMPARE(editor()->line(2000), QStringLiteral("a <>"));
+        QCOMPARE(editor()->line(0), QString(40, u'x') + QStringLiteral("zy"));
     }
 
     // Find Next repeats the last find; with the find dialog never opened it

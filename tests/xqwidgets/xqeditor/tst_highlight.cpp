@@ -270,6 +270,7 @@ private slots:
     void dialect();
     void fastPathsAgreeWithEngine();
     void pathologicalPattern();
+    void longRunsMatchWhole();
     void lineScansChangeNothing_data();
     void lineScansChangeNothing();
     void lineScansWhereStartsDiffer();
@@ -690,6 +691,32 @@ void TestHighlight::pathologicalPattern()
              QString(QLatin1String("W\"") + QString(30, u'a') + QLatin1String("\" Text\"!\"")));
 }
 
+// A script comment that runs to the end of a one-line HTML page of 117k
+// characters: the engine matches the repeated group over the whole rest, on
+// its own and within a pass's line scan (a flat limit of work gave up on it,
+// so the comment stayed uncoloured), and the HTML definition colours it to
+// the end.
+void TestHighlight::longRunsMatchWhole()
+{
+    QString page = QStringLiteral("<p>x</p><script>var a = 1; // ");
+    const qsizetype comment = page.size() - 3;
+    while (page.size() < 117000)
+        page += QStringLiteral("var a = f(x) + 'y'; ");
+    const Pattern p(QStringLiteral("//(?:(?!</script).)*"), false);
+    const QStringView tail = QStringView(page).mid(comment);
+    QCOMPARE(p.matchLength(tail), int(tail.size()));
+    const Pattern::LineScan scan(page.constData(), int(page.size()));
+    QCOMPARE(p.matchLength(tail, &scan), int(tail.size()));
+
+    TextHighlight hl(QStringLiteral("html"), nullptr);
+    TextLine line(page);
+    line.setContext(hl.doHighlight(0, &line));
+    hl.highlight(&line);
+    const uint memo = line.attribute(uint(comment));
+    QCOMPARE(hl.attribute(int(memo))->itemName, QStringLiteral("jsMemo"));
+    QCOMPARE(line.attribute(uint(page.size() - 1)), memo);
+}
+
 void TestHighlight::lineScansChangeNothing_data()
 {
     QTest::addColumn<QString>("key");
@@ -905,9 +932,10 @@ void TestHighlight::longLineEditsMatchFullPass()
 
 // A definition that would stall typing, put in place of a built-in one
 // through the resource folder: a pattern that backtracks without end, and
-// thousands of rules in one context. Past the line's time budget the rest
-// of the line is left plain (attribute 0), both passes end, and the next
-// line has a budget of its own.
+// thousands of rules in one context. A run stops at the line's time budget
+// and the next goes on from there; once the runs over the line have taken
+// the time it is allowed, the rest of the line is left plain (attribute 0),
+// both passes end, and the next line has a budget of its own.
 void TestHighlight::lineBudgetLeavesRestPlain()
 {
     QTemporaryDir dir;
@@ -941,11 +969,19 @@ void TestHighlight::lineBudgetLeavesRestPlain()
         forgetHighlightDefinition(QStringLiteral("cpp"));
         TextHighlight hl(QStringLiteral("cpp"), &manager);
         QCOMPARE(hl.attribute(2)->itemName, QStringLiteral("W"));
-        setHighlightLineBudget(2'000'000, 0);
+        // Given up as soon as the first run's time is spent.
+        setHighlightLineBudget(2'000'000, 0, 2'000'000);
         for (int n = 0; n < 2; ++n) {
             TextLine line(c.line);
-            QCOMPARE(hl.doHighlight(0, &line), 0);
-            hl.highlight(&line);
+            // A run stops when its time is spent and the next goes on from
+            // there, until the runs together have taken the time allowed to
+            // the line: then the rest of it is given up.
+            int end = -1;
+            for (int runs = 0; end < 0 && runs < 100000; ++runs)
+                end = hl.doHighlight(0, &line);
+            QCOMPARE(end, 0);
+            for (int runs = 0; !line.isHighlighted() && runs < 100000; ++runs)
+                hl.highlight(&line);
             QVERIFY2(line.isHighlighted(), c.name);
             // The start of each line is coloured by the rules, the end is plain.
             QVERIFY2(line.attribute(0) == 2, c.name);

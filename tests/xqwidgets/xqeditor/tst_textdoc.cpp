@@ -15,6 +15,8 @@
 #include <QTextStream>
 #include <QVBoxLayout>
 
+#include <functional>
+
 using namespace xqwidgets;
 
 // A view without a widget: records what the document asks of it, runs a
@@ -54,7 +56,12 @@ public:
         column = c;
         log << QStringLiteral("cursor %1,%2").arg(l).arg(c);
     }
-    void setUpdateRegion(const LineRegion& r) override { region = r; }
+    // The lines handed over since the test last cleared them.
+    void setUpdateRegion(const LineRegion& r) override
+    {
+        if (!r.isEmpty())
+            region.expand(r.start, r.end);
+    }
     void updateView(bool) override {}
     void updateLines(int, int) override {}
     int tabsWidth() const override { return 80; }
@@ -118,6 +125,7 @@ private slots:
 
     void contextPassStopsWhenContextSettles();
     void contextPassCarriesComments();
+    void everyLineWriteGrowsTheRevision();
 
     void randomEditsMatchModel();
 
@@ -554,12 +562,47 @@ void TestTextDoc::contextPassStopsWhenContextSettles()
     doc.removeView(&v);
 }
 
+// Readers of the whole text skip their work while the revision stands, so
+// every way a line's text changes must grow it, the writes outside the
+// undo stack too (the view drops trailing blanks from the line the caret
+// leaves, then updates that line).
+void TestTextDoc::everyLineWriteGrowsTheRevision()
+{
+    TextDocument doc(m);
+    FakeView v;
+    doc.addView(&v);
+    loadString(doc, "a  \nb\nc");
+    const struct {
+        const char* name;
+        std::function<void()> write;
+    } writes[] = {
+        {"trailing blanks dropped, line updated",
+         [&] {
+             doc.lineOf(0)->removeSpaces();
+             doc.updateLine(0);
+         }},
+        {"line made", [&] { doc.m_insertLine(1); }},
+        {"line removed", [&] { doc.m_removeLine(1); }},
+        {"insert", [&] { doc.cmdInsert(1, 0, QStringLiteral("x")); }},
+        {"undo", [&] { doc.undoStack()->undo(); }},
+        {"load", [&] { loadString(doc, "d"); }},
+    };
+    for (const auto& w : writes) {
+        const quint64 before = doc.revision();
+        w.write();
+        QVERIFY2(doc.revision() > before, w.name);
+    }
+    doc.removeView(&v);
+}
+
 void TestTextDoc::contextPassCarriesComments()
 {
     TextDocument doc(m);
     FakeView v;
     doc.addView(&v);
     loadString(doc, "a\nb\nc\nd");
+    // Loading leaves the pass to the first reader; here the test reads.
+    QVERIFY(doc.ensureContexts(doc.lastLine()));
     doc.cmdInsert(0, 0, "/*");
     for (int i = 0; i <= 3; ++i)
         QCOMPARE(doc.lineOf(i)->context(), 1);

@@ -4,6 +4,7 @@
 
 #include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
+#include "xqwidgets/xqeditor/highlight.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/textline.h"
@@ -74,6 +75,23 @@ private slots:
         e = nullptr;
         delete dir;
         dir = nullptr;
+    }
+
+    // The host sets the file name after opening (its tab, its caption):
+    // the definition opening chose stays, so the text is not coloured a
+    // second time with a fresh copy of it; another name's definition
+    // still replaces it.
+    void fileNameKeepsTheSameDefinition()
+    {
+        const QString p = path("a.cpp");
+        writeFile(p, "int a; /* x\n*/ int b;\n");
+        QVERIFY(e->open(p));
+        const TextHighlight* opened = e->view()->highlight();
+        e->setFilePath(p);
+        QCOMPARE(e->view()->highlight(), opened);
+        e->setFilePath(path("a.py"));
+        QCOMPARE(e->highlight(), QStringLiteral("Python"));
+        QVERIFY(e->view()->highlight() != opened);
     }
 
     void openAndSave()

@@ -188,6 +188,7 @@ private slots:
     void inPlaceFailurePutsOldBytesBack();
     void crashDuringInPlaceSave_data();
     void crashDuringInPlaceSave();
+    void crashWhileCopyingOldBytes();
     void changedOnDisk_data();
     void changedOnDisk();
     void unrepresentableRefused_data();
@@ -204,6 +205,25 @@ private:
     {
         return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
                QStringLiteral("/saved-copies");
+    }
+    // Puts `old` into `path`, which gets a second name (so a save writes in
+    // place), and has a child save `fresh` over it, killed the count-th time
+    // it reaches `step`.
+    void crashSavingInPlace(const QString& path, const QByteArray& old, const QByteArray& fresh,
+                            TextFile::SaveStep step, int count)
+    {
+        writeFile(path, old);
+        hardLink(path, dir->filePath(QStringLiteral("two.txt")));
+        const QString source = dir->filePath(QStringLiteral("source"));
+        writeFile(source, fresh);
+        const ChildResult r = runChild(
+            {{QString::fromLatin1(kChildPath), path},
+             {QString::fromLatin1(kChildSource), source},
+             {QString::fromLatin1(kChildCrash), QStringLiteral("%1:%2").arg(int(step)).arg(count)},
+             {QStringLiteral("XDG_DATA_HOME"), dataHome()}},
+            false);
+        QVERIFY2(r.ran, qPrintable(r.error));
+        QVERIFY(r.killed);
     }
     QStringList entries() const
     {
@@ -892,19 +912,9 @@ void TestTextFile::crashDuringInPlaceSave()
     const QString path = dir->filePath(QStringLiteral("one.txt"));
     const QByteArray old = lines('o', 400 * 1024);
     const QByteArray fresh = lines('n', newSize);
-    writeFile(path, old);
-    hardLink(path, dir->filePath(QStringLiteral("two.txt")));
-    const QString source = dir->filePath(QStringLiteral("source"));
-    writeFile(source, fresh);
-
-    const ChildResult r =
-        runChild({{QString::fromLatin1(kChildPath), path},
-                  {QString::fromLatin1(kChildSource), source},
-                  {QString::fromLatin1(kChildCrash), QStringLiteral("%1:%2").arg(step).arg(count)},
-                  {QStringLiteral("XDG_DATA_HOME"), dataHome()}},
-                 false);
-    QVERIFY2(r.ran, qPrintable(r.error));
-    QVERIFY(r.killed);
+    crashSavingInPlace(path, old, fresh, TextFile::SaveStep(step), count);
+    if (QTest::currentTestFailed())
+        return;
 
     // The old file, or the new one whole; otherwise the old bytes are in
     // the copy.
@@ -929,6 +939,30 @@ void TestTextFile::crashDuringInPlaceSave()
         QCOMPARE(now, old);
     if (step == int(TextFile::SaveStep::Truncated))
         QCOMPARE(now, fresh);
+}
+
+// A save in place killed while it copies the file's old bytes aside: the
+// file was not touched yet, and the half-written copy is no copy to offer
+// the user (nor, zero-filled, one to compare with). The next save clears
+// it away.
+void TestTextFile::crashWhileCopyingOldBytes()
+{
+    const QString path = dir->filePath(QStringLiteral("one.txt"));
+    const QByteArray old = lines('o', 400 * 1024);
+    const QByteArray fresh = lines('n', 600 * 1024);
+    crashSavingInPlace(path, old, fresh, TextFile::SaveStep::CopyPieceWritten, 1);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(contents(path), old);
+    QVERIFY2(TextFile::savedCopies(path).isEmpty(),
+             qPrintable(TextFile::savedCopies(path).join(QLatin1Char(' '))));
+
+    doc->loadText(QString::fromLatin1(fresh));
+    doc->setModified(true);
+    TextFile file;
+    QVERIFY2(file.save(path, doc), qPrintable(file.errorString()));
+    QCOMPARE(contents(dir->filePath(QStringLiteral("two.txt"))), fresh);
+    QVERIFY(copiesIn(copyFolder()).isEmpty());
 }
 
 void TestTextFile::changedOnDisk_data()
@@ -991,8 +1025,9 @@ void TestTextFile::unrepresentableRefused_data()
     QTest::addColumn<qint64>("size");
     QTest::addColumn<int>("line");
 
-    // Sparse files of a little over 2 GiB, the rest zero characters, whose
-    // last line has 2^31 characters: one more than a column can count.
+    // Sparse files, the rest zero characters. Of a little over 2 GiB,
+    // whose last line has 2^31 characters: one more than a column can
+    // count.
     const qint64 big = qint64(1) << 31;
     QTest::newRow("UTF-8, second line") << "UTF-8" << QByteArray("first\n") << big + 6 << 2;
     // Eight four-byte characters are two units each: 32 bytes, 16
@@ -1002,6 +1037,13 @@ void TestTextFile::unrepresentableRefused_data()
         emoji += "\xf0\x9f\x98\x80";
     QTest::newRow("locale, four-byte characters") << QString() << emoji << big + 16 << 1;
     QTest::newRow("Latin-1") << "ISO-8859-1" << QByteArray("\xe9") << big << 1;
+    // Longer than the editor can edit within its memory bound, though a
+    // column could count it: one character more than maxLineLength.
+    const qint64 editable = TextFile::maxLineLength;
+    QTest::newRow("UTF-8, one past the editable length")
+        << "UTF-8" << QByteArray("first\n") << editable + 7 << 2;
+    QTest::newRow("Latin-1, one past the editable length")
+        << "ISO-8859-1" << QByteArray("\xe9") << editable + 1 << 1;
 }
 
 void TestTextFile::unrepresentableRefused()

@@ -86,6 +86,7 @@ private slots:
     void isLastLineOfFold();
     void stateRoundTrip();
     void stateForLongerFileIsSkipped();
+    void deepNesting();
     void editsKeepEditedLinesVisible();
 };
 
@@ -323,6 +324,25 @@ void TestTextFolding::stateForLongerFileIsSkipped()
     QCOMPARE(f.levels(), "0A1100");
     QCOMPARE(f.shown(), "++--++");
     QCOMPARE(f.folding()->foldersState(), TextFolding::FoldersState({info(false, 1, 3)}));
+}
+
+void TestTextFolding::deepNesting()
+{
+    // 300,000 folds nested in each other (as a stored state may bring): the
+    // list of folds is made without a call per level.
+    const int n = 300000;
+    Fixture f(2 * n);
+    for (int i = 0; i < 2 * n; ++i) {
+        TextLine* l = f.doc.lineOf(i);
+        l->foldingLevel = qMin(i + 1, 2 * n - i);
+        l->isFoldingStart = i < n;
+        l->isFolded = i == 0;
+    }
+    const TextFolding::FoldersState state = f.folding()->foldersState();
+    QCOMPARE(state.size(), n);
+    QCOMPARE(state.first(), info(true, n - 1, n));
+    QCOMPARE(state.at(1), info(true, n - 2, n + 1));
+    QCOMPARE(state.last(), info(false, 0, 2 * n - 1));
 }
 
 void TestTextFolding::editsKeepEditedLinesVisible()

@@ -12,6 +12,9 @@
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
 
+#include "layoutcheck.h"
+#include "screencheck.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -677,6 +680,126 @@ private slots:
             QVERIFY(!ink(img.pixelColor(0, y)) && !ink(img.pixelColor(1, y)));
     }
 
+    // --- Layout invariants -----------------------------------------------------------
+
+    // Cases that once broke the row map, the mapping or the caret's place:
+    // a text, a view size and steps; the layout checks run after every step,
+    // and after a step that moves the caret, the caret's row must be in view
+    // with the row below it. Steps, separated by ';': "wrap 0|1", "size WxH",
+    // "tabs N", "caret L C", "select L1 C1 L2 C2", "keys SEQ", "undo N",
+    // "fold A B" (a closed fold), "wheel N" (rows down, one notch a row).
+    void layoutInvariants_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("steps");
+        const int a = adv();
+        auto lines = [](int n, const QString& stem) {
+            QStringList out;
+            for (int i = 0; i < n; ++i)
+                out << stem + QString::number(i);
+            return out.join(QLatin1Char('\n'));
+        };
+
+        // A tab on a wrapped continuation row: its stop counts from the row's
+        // start for painting, the caret, the selection and the mouse alike.
+        QTest::newRow("tab on a continuation row")
+            << QString(60, 'a') + "\tX\n" + QString(5, 'b') + "\tY" + QString(90, 'c') + "\t\tZ"
+            << "wrap 1; size 420x200; caret 0 61; keys Right; select 1 3 1 100; keys Home";
+        // The shared wrap positions know the tab width.
+        QTest::newRow("tab width change")
+            << QString(60, '\t') + "\n" + QString(60, '\t') + "x\nshort"
+            << "wrap 1; tabs 2; size 410x200; tabs 8; keys C-End; tabs 4";
+        // A closed fold heads the view: moving down keeps one row below the
+        // caret, counting rows, not line numbers.
+        QTest::newRow("closed fold on top")
+            << lines(100, "line ")
+            << "size 400x200; fold 0 30; caret 0 0" + QString("; keys Down").repeated(16) +
+                   "; keys PgDn; keys Down; keys PgUp; keys Up";
+        // A scroll position left inside a long line that a resize shortens
+        // to exactly that many rows: each of its rows is laid out once.
+        const int rowsAfter = (6000 + (779 - 8) / a - 1) / ((779 - 8) / a);
+        QTest::newRow("resize under a long line")
+            << lines(10, "l") + "\n" + QString(6000, 'x') + "\n" + lines(10, "m")
+            << QStringLiteral("wrap 1; tabs 4; size 654x415; wheel %1; size 779x349; wheel 1")
+                   .arg(10 + rowsAfter);
+        // Undo inside a long wrapped line: the caret is placed on the rows
+        // of the restored text.
+        const QString longY =
+            lines(50, "l") + "\n" + QString(8700, 'y') + "\n" + QString(8700, 'z') + "\nend";
+        QTest::newRow("undo inside a long line")
+            << longY
+            << "wrap 1; size 400x200; keys x; select 50 0 51 8195; keys Tab; caret 51 8600; "
+               "undo 1; redo 1; caret 51 8600; undo 1";
+    }
+
+    void layoutInvariants()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, steps);
+        open(text, 400, 200);
+        const int oldLines = QApplication::wheelScrollLines();
+        QApplication::setWheelScrollLines(1);
+        int done = 0;
+        for (const QString& step : steps.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QStringList w = step.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            const QString& cmd = w.at(0);
+            auto arg = [&](int i) { return w.at(i).toInt(); };
+            bool movesCaret = true;
+            if (cmd == QLatin1String("wrap")) {
+                m->setLineWrap(arg(1) != 0);
+                movesCaret = false;
+            } else if (cmd == QLatin1String("size")) {
+                const QStringList wh = w.at(1).split(QLatin1Char('x'));
+                const QSize want(wh.at(0).toInt(), wh.at(1).toInt());
+                for (int i = 0; i < 4 && view()->size() != want; ++i) {
+                    e->resize(e->width() + want.width() - view()->width(),
+                              e->height() + want.height() - view()->height());
+                    QTest::qWait(0);
+                }
+                QCOMPARE(view()->size(), want);
+                movesCaret = false;
+            } else if (cmd == QLatin1String("tabs")) {
+                doc()->setSpacesInTab(arg(1));
+                movesCaret = false;
+            } else if (cmd == QLatin1String("caret")) {
+                view()->setCursorPosition(arg(1), arg(2), false);
+            } else if (cmd == QLatin1String("select")) {
+                view()->setCursorPosition(arg(1), arg(2), false);
+                view()->setCursorPosition(arg(3), arg(4), true);
+            } else if (cmd == QLatin1String("keys")) {
+                Keys::send(view(), QStringList(w.mid(1)).join(QLatin1Char(' ')));
+            } else if (cmd == QLatin1String("undo")) {
+                for (int i = 0; i < arg(1); ++i)
+                    doc()->undoStack()->undo();
+            } else if (cmd == QLatin1String("redo")) {
+                for (int i = 0; i < arg(1); ++i)
+                    doc()->undoStack()->redo();
+            } else if (cmd == QLatin1String("fold")) {
+                QVERIFY(doc()->folding()->createFold(arg(1), arg(2)));
+                movesCaret = false;
+            } else if (cmd == QLatin1String("wheel")) {
+                const QPointF c(view()->rect().center());
+                QWheelEvent down(c, view()->mapToGlobal(c), QPoint(), QPoint(0, -120), Qt::NoButton,
+                                 Qt::NoModifier, Qt::NoScrollPhase, false);
+                for (int i = 0; i < arg(1); ++i)
+                    QApplication::sendEvent(view(), &down);
+                movesCaret = false;
+            } else {
+                QFAIL(qPrintable("unknown step " + step));
+            }
+            view()->repaint();
+            ++done;
+            QString problem = layoutcheck::all(view());
+            if (problem.isEmpty() && movesCaret)
+                problem = layoutcheck::caretInView(view(), e->line(), e->column());
+            QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("after step %1 (%2): %3")
+                                                       .arg(done)
+                                                       .arg(step.trimmed(), problem)));
+        }
+        QApplication::setWheelScrollLines(oldLines);
+        m->setLineWrap(false);
+    }
+
     // --- Repainting ----------------------------------------------------------------
 
     void wrappedRowsBelowRepaint()
@@ -701,6 +824,52 @@ private slots:
             QVERIFY2(spy.painted.contains(QPoint(200, row * lh() + lh() / 2)),
                      qPrintable(QString("row %1 not repainted").arg(row)));
         view()->removeEventFilter(&spy);
+    }
+
+    // A keystroke repaints the rows it changed and no others: the caret's
+    // row for a typed letter, the rows from the caret down for a new or
+    // joined line, the old and new row of the caret's band for a move.
+    void keystrokeRepaintsItsRows_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("firstRow"); // rows above it stay
+        QTest::addColumn<int>("lastRow");  // rows below it stay; -1: to the bottom
+        // The context pass hands over the line after an edited one too.
+        QTest::newRow("letter") << "x" << 5 << 6;
+        QTest::newRow("Down") << "Down" << 5 << 6;
+        QTest::newRow("Shift+Down") << "S-Down" << 5 << 6;
+        QTest::newRow("Return") << "Return" << 5 << -1;
+        QTest::newRow("Backspace at a line start") << "Home Bksp" << 4 << -1;
+    }
+
+    void keystrokeRepaintsItsRows()
+    {
+        QFETCH(QString, keys);
+        QFETCH(int, firstRow);
+        QFETCH(int, lastRow);
+        m->currentLineColor = QColor(0xee, 0xee, 0xff);
+        QStringList text;
+        for (int i = 0; i < 40; ++i)
+            text << QStringLiteral("int v%1 = %1; // comment").arg(i);
+        open(text.join('\n'), 400, 300, QStringLiteral("C++"));
+        view()->setCursorPosition(5, 3, false);
+        QTest::qWait(0);
+        view()->repaint();
+        PaintSpy spy;
+        view()->installEventFilter(&spy);
+        Keys::send(view(), keys);
+        QTest::qWait(0);
+        view()->removeEventFilter(&spy);
+        const QRect painted = spy.painted.boundingRect();
+        QVERIFY2(!painted.isEmpty(), "nothing repainted");
+        QVERIFY2(painted.top() >= firstRow * lh(),
+                 qPrintable(QString("repainted from y %1").arg(painted.top())));
+        QVERIFY(painted.top() < (firstRow + 1) * lh());
+        if (lastRow >= 0)
+            QVERIFY2(painted.bottom() < (lastRow + 1) * lh(),
+                     qPrintable(QString("repainted down to y %1").arg(painted.bottom())));
+        QVERIFY(screencheck::mismatch(e).isEmpty());
+        m->currentLineColor = QColor();
     }
 
     void scrollBars()
@@ -838,6 +1007,122 @@ private slots:
         }
         view()->highlight()->highlight(line);
         QVERIFY(sameAsFullPass(0, int(line->size())));
+    }
+
+    // With wrap on the vertical bar counts rows: scrolling row by row moves
+    // its value by one, and each value shows the same row again, across
+    // lines of one row and lines of many, after an edit that adds lines too.
+    void scrollBarCountsRows()
+    {
+        m->setLineWrap(true);
+        QStringList lines;
+        for (int i = 0; i < 40; ++i)
+            lines << (i % 7 == 3 ? QString(60 + 37 * i, QLatin1Char('a' + i % 26))
+                                 : QStringLiteral("line %1").arg(i));
+        open(lines.join('\n'), 300, 150);
+        QScrollBar* bar = view()->verticalScrollBar();
+        const int oldLines = QApplication::wheelScrollLines();
+        QApplication::setWheelScrollLines(1);
+        const QPointF c(view()->rect().center());
+        QWheelEvent down(c, view()->mapToGlobal(c), QPoint(), QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        for (int pass = 0; pass < 2; ++pass) {
+            QList<QPair<int, int>> tops;
+            auto top = [this] {
+                const VisibleLine* r = view()->visibleLine(view()->firstVisibleKey());
+                return qMakePair(r->line, r->startPos);
+            };
+            bar->setValue(0);
+            for (int k = 0; k < 60; ++k) {
+                tops << top();
+                QCOMPARE(bar->value(), k);
+                QApplication::sendEvent(view(), &down);
+            }
+            QVERIFY(tops.last().first > 10);
+            for (int k = 59; k >= 0; --k) {
+                bar->setValue(k);
+                QCOMPARE(top(), tops.at(k));
+            }
+            // Lines added above the wrapped ones shift their counts.
+            view()->setCursorPosition(1, 0, false);
+            Keys::send(view(), "Return Return x");
+        }
+        QApplication::setWheelScrollLines(oldLines);
+        m->setLineWrap(false);
+    }
+
+    // One line of 5 MB with wrap on can be browsed: the vertical bar counts
+    // its rows, dragging the thumb shows the row under it, Page Down pages
+    // through the line's rows, typing works there, and the screen equals a
+    // fresh render after every step.
+    void fiveMegabyteLineBrowsable()
+    {
+        m->setLineWrap(true);
+        QString line;
+        line.reserve(5 * 1024 * 1024 + 64);
+        for (int i = 0; line.size() < 5 * 1024 * 1024; ++i)
+            line += QStringLiteral("w%1 x(y); ").arg(i);
+        const int len = int(line.size());
+        open(line, 600, 300);
+        QScrollBar* bar = view()->verticalScrollBar();
+        auto screenHolds = [&](const char* step) {
+            const QString problem = screencheck::mismatch(e);
+            QVERIFY2(problem.isEmpty(), qPrintable(QString("%1: %2").arg(step, problem)));
+            const QString layout = layoutcheck::rows(view());
+            QVERIFY2(layout.isEmpty(), qPrintable(QString("%1: %2").arg(step, layout)));
+        };
+        auto topStart = [this] { return view()->visibleLine(view()->firstVisibleKey())->startPos; };
+        const int perRow = (600 - 8) / adv();
+        // The range counts the line's rows; the thumb is at the top.
+        QVERIFY(bar->isEnabled());
+        QVERIFY2(bar->maximum() > len / perRow / 2, qPrintable(QString::number(bar->maximum())));
+        QVERIFY(bar->maximum() < len / perRow * 2);
+        QCOMPARE(bar->value(), 0);
+        screenHolds("open");
+
+        // Dragging the thumb to the middle shows the middle of the line.
+        bar->setSliderDown(true);
+        bar->setSliderPosition(bar->maximum() / 2);
+        bar->setSliderDown(false);
+        QVERIFY2(qAbs(topStart() - len / 2) < len / 20,
+                 qPrintable(QString("top row starts at %1 of %2").arg(topStart()).arg(len)));
+        QCOMPARE(view()->visibleLine(view()->firstVisibleKey())->line, 0);
+        screenHolds("drag to the middle");
+        const int middleValue = bar->value();
+        QVERIFY(middleValue > 0);
+
+        // Page Down from the start moves the caret through the line's rows,
+        // and the bar follows.
+        QTest::keyClick(view(), Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(bar->value(), 0);
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(view(), Qt::Key_PageDown);
+            screenHolds("PageDown");
+            QVERIFY(layoutcheck::caretInView(view(), 0, e->column()).isEmpty());
+        }
+        const int paged = e->column();
+        QCOMPARE(e->line(), 0);
+        QVERIFY2(paged >= 3 * (300 / lh() - 1) * perRow / 2,
+                 qPrintable(QString("three pages reach column %1").arg(paged)));
+        QVERIFY(bar->value() > 0);
+        QTest::keyClick(view(), Qt::Key_PageUp);
+        QVERIFY(e->column() < paged);
+        QTest::keyClick(view(), Qt::Key_PageDown);
+        QCOMPARE(e->column(), paged);
+
+        // Typing there works and stays in view.
+        QTest::keyClicks(view(), QStringLiteral("TYPED"));
+        QCOMPARE(doc()->lineOf(0)->mid(paged, 5), QStringLiteral("TYPED"));
+        QVERIFY(layoutcheck::caretInView(view(), 0, e->column()).isEmpty());
+        screenHolds("typing");
+        // The end of the line is one key away, and the bar stands at its end.
+        QTest::keyClick(view(), Qt::Key_End, Qt::ControlModifier);
+        QVERIFY(layoutcheck::caretInView(view(), 0, len + 5).isEmpty());
+        QVERIFY(bar->value() > bar->maximum() - 300 / lh());
+        screenHolds("Ctrl+End");
+        delete e;
+        e = nullptr;
+        m->setLineWrap(false);
     }
 
     // A wrapped line taller than the view: the caret is always brought into

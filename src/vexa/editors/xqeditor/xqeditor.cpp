@@ -327,6 +327,11 @@ qint64 XQEditor::changeCount()
     return qint64(d->document->revision());
 }
 
+int XQEditor::lineCount()
+{
+    return d->document->lastLine() + 1;
+}
+
 void XQEditor::undo()
 {
     d->editor->undo();
@@ -547,6 +552,11 @@ void XQEditor::setFileName(const QString& name)
 bool XQEditor::isModified()
 {
     return d->editor->isModified();
+}
+
+bool XQEditor::isReadOnly()
+{
+    return d->editor->isReadOnly();
 }
 
 int XQEditor::cursorLine()

@@ -62,6 +62,7 @@ public:
     QString filename() override;
     void setFileName(const QString& name) override;
     bool isModified() override;
+    bool isReadOnly() override;
     bool changedOnDisk() override;
     int cursorLine() override;
     int cursorColumn() override;
@@ -79,6 +80,7 @@ public:
     void addCompletionList(const QStringList& words, int minimumMatchedLength) override;
     QString errorString() override;
     qint64 changeCount() override;
+    int lineCount() override;
     void beginUndoGroup() override;
     void endUndoGroup() override;
     bool selectionRange(int* line1, int* col1, int* line2, int* col2) override;

@@ -2,10 +2,13 @@
 
 #include "vexa/ctags/ctagsparser.h"
 #include "vexa/ctags/node.h"
+#include "vexa/ctags/tagsview.h"
 
+#include <QApplication>
 #include <QString>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 using namespace vexa;
 
@@ -41,6 +44,51 @@ void checkTree(const Node* root, size_t limit)
     }
 }
 
+size_t countNodes(const Node* root)
+{
+    size_t count = 0;
+    for (const Node* n = root; n;) {
+        ++count;
+        if (n->child) {
+            n = n->child;
+            continue;
+        }
+        while (n && !n->next)
+            n = n->parent;
+        if (n)
+            n = n->next;
+    }
+    return count;
+}
+
+// The view shows the tree it was given, whatever it showed before: one item
+// per node (nodes below the deepest level on it, after one note), levels no
+// deeper than the cap, each level in the order of the sorting mode.
+void checkView(TagsView& view, const Node* root)
+{
+    size_t tags = 0;
+    std::vector<std::pair<QTreeWidgetItem*, int>> todo = {{view.invisibleRootItem(), 0}};
+    while (!todo.empty()) {
+        const auto [level, depth] = todo.back();
+        todo.pop_back();
+        check(depth <= TagsView::kMaxDepth);
+        int notes = 0;
+        for (int i = 0; i < level->childCount(); ++i) {
+            QTreeWidgetItem* it = level->child(i);
+            if (it->type() == TagsViewItem::NoteType) {
+                check(i == 0 && depth == TagsView::kMaxDepth - 1 && ++notes == 1);
+                continue;
+            }
+            check(it->type() == TagsViewItem::Type);
+            ++tags;
+            if (i > 0)
+                check(!TagsViewItem::less(*it, *level->child(i - 1), view.sortingMode()));
+            todo.push_back({it, depth + 1});
+        }
+    }
+    check(tags == countNodes(root));
+}
+
 } // namespace
 
 int fuzzCTags(const uint8_t* data, size_t size)
@@ -59,5 +107,25 @@ int fuzzCTags(const uint8_t* data, size_t size)
     reader.finish();
     std::unique_ptr<Node> root(reader.buildTree());
     checkTree(root.get(), 4 * length + 16);
+
+    // Into a view: at once, then again in slices after the tree of the
+    // output's first half, so that the second merge keeps, moves, makes and
+    // deletes items.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return 0;
+    TagsView view;
+    view.setSortingMode(data[1] % 3);
+    view.updateSubTree(nullptr, {root.get()});
+    checkView(view, root.get());
+    CTagsOutput half(ext, QString::fromLatin1(out, qsizetype(length)));
+    half.addData(QByteArrayView(out, qsizetype(length / 2)));
+    half.finish();
+    std::unique_ptr<Node> first(half.buildTree());
+    view.updateSubTree(nullptr, {first.get()});
+    checkView(view, first.get());
+    view.mergeInSlices({root.get()}, 0);
+    while (view.isMerging())
+        QCoreApplication::processEvents();
+    checkView(view, root.get());
     return 0;
 }

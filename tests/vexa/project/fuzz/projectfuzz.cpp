@@ -2,9 +2,7 @@
 
 #include "vexa/project/projectfile.h"
 
-#include <QBuffer>
 #include <QByteArray>
-#include <QTextStream>
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,18 +64,6 @@ bool sameElements(const QDomNode& a, const QDomNode& b)
     return x.isNull() && y.isNull();
 }
 
-// The bytes the writer produces, without touching the disk.
-QByteArray written(const QDomDocument& doc)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QTextStream stream(&buffer);
-    doc.save(stream, 1);
-    stream.flush();
-    return bytes;
-}
-
 } // namespace
 
 int fuzzProjectFile(const uint8_t* data, size_t size)
@@ -98,7 +84,8 @@ int fuzzProjectFile(const uint8_t* data, size_t size)
     ProjectFile::strip(project);
     check(!marksLeft(project), "marks left after stripping");
 
-    const QByteArray first = written(doc);
+    // What the program writes, byte for byte, must load again.
+    const QByteArray first = ProjectFile::serialize(doc);
     QDomDocument again;
     QDomElement againProject;
     check(ProjectFile::parse(first, again, againProject) == ProjectFile::Read,

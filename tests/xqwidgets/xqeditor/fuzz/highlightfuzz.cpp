@@ -78,8 +78,13 @@ const char* highlightFuzzFailure(const uint8_t* data, size_t size)
     for (const QString& s : lines) {
         doc.push_back(std::make_unique<TextLine>(s));
         const int start = ctx;
-        ctx = hl->doHighlight(ctx, doc.back().get());
-        if (ctx < 0 || ctx >= TextHighlight::MaxIds)
+        // A pass that runs out of time goes on where it stopped when run
+        // again; every run gets further, and the line is given up in the end.
+        for (int runs = 0; (ctx = hl->doHighlight(start, doc.back().get())) < 0; ++runs) {
+            if (runs > 1000000)
+                return "context pass never ends";
+        }
+        if (ctx >= TextHighlight::MaxIds)
             return "end context out of range";
         // The line keeps the context it started in, for the colouring pass.
         if (doc.back()->highlightContext() != start)
@@ -88,6 +93,11 @@ const char* highlightFuzzFailure(const uint8_t* data, size_t size)
     }
     for (const auto& line : doc) {
         hl->highlight(line.get());
+        for (int runs = 0; line->highlightCut(TextLine::ColouringPass); ++runs) {
+            if (runs > 1000000)
+                return "colouring pass never ends";
+            hl->highlight(line.get());
+        }
         if (!line->isHighlighted())
             return "line not marked highlighted";
         for (uint i = 0; i < uint(line->size()); ++i) {
