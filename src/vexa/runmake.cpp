@@ -144,6 +144,7 @@ public:
     bool bottomDockWasShown = false;
     bool makeRunning = false;
     bool stopRequested = false;
+    int stopGraceMs = kGraceMs;
     QProcess* makeProcess = nullptr;
     QList<RunMakeGroup> groups;
     // Watches groups whose leader ended or that were asked to end.
@@ -228,6 +229,11 @@ RunMake::~RunMake()
     delete d;
 }
 
+void RunMake::setStopGracePeriod(int ms)
+{
+    d->stopGraceMs = ms;
+}
+
 RunMakeOptionsWidget* RunMake::projectOptions() const
 {
     return d->projectOptions;
@@ -254,7 +260,7 @@ void RunMake::start(bool make)
                 continue;
             g.signal(d->stopRequested ? SIGKILL : SIGTERM);
             if (!d->stopRequested)
-                g.killAt = QDeadlineTimer(kGraceMs);
+                g.killAt = QDeadlineTimer(d->stopGraceMs);
         }
         d->stopRequested = true;
         d->groupTimer.start();

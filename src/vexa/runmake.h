@@ -22,6 +22,10 @@ public:
     static RunMake* self();
     ~RunMake() override;
 
+    // How long a stopped make's group has before it is killed; tests on a
+    // loaded machine lengthen it to see what outlives the polite request.
+    void setStopGracePeriod(int ms);
+
     // The per-project form handed to the project options.
     RunMakeOptionsWidget* projectOptions() const;
 

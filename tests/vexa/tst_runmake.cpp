@@ -590,6 +590,8 @@ private Q_SLOTS:
         // grace period, although make has ended by then.
         writeFile(path("leaves.sh"), kLeavesChild, true);
         setGlobal(path("leaves.sh"), QStringLiteral("wait"), true);
+        // Long enough that a loaded machine still finds the child alive after make ended.
+        runner()->setStopGracePeriod(8000);
         runner()->make();
         QTRY_VERIFY(rows().contains("#color{black}started"));
         KillAtEnd guard{leftChildren()};
@@ -612,6 +614,9 @@ private Q_SLOTS:
         runner()->run();
         QTRY_VERIFY(ended());
         setGlobal(path("leaves.sh"), QStringLiteral("wait"), true);
+        // The stopped make's child must still be there when the editor goes,
+        // however slowly the machine runs: only quitting may end it.
+        runner()->setStopGracePeriod(600000);
         runner()->make();
         QTRY_VERIFY(rows().contains("#color{black}started"));
         runner()->make(); // Stop
