@@ -4,6 +4,7 @@
 
 #include "vexa/filetype.h"
 #include "vexa/project/project.h"
+#include "vexa/project/projectfile.h"
 #include "vexa/settings.h"
 #include "vexa/utils.h"
 
@@ -165,7 +166,9 @@ AddFilesDialogItem::AddFilesDialogItem(QTreeWidgetItem* parent, const QString& f
 
 void AddFilesDialogItem::readFolder(Walk* walk)
 {
-    if (walk->depth >= AddFilesDialog::maxDepth)
+    // As deep as a project file may nest: what lies deeper than a project
+    // can hold is still listed, and adding it says why it is refused.
+    if (walk->depth >= ProjectFile::maxDepth)
         return;
     const QDir dir(filePath);
     QString prefix = filePath;

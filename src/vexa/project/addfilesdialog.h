@@ -59,17 +59,16 @@ private:
 
 // The files of the project folder that the project does not hold yet, as a
 // tree read once when the dialog is built: every folder (links followed,
-// each real folder once, at most maxDepth levels), opened, before the files
-// of its folder; hidden entries, "CVS" folders (in three spellings), the
-// project's own files and its project file are left out. After OK,
-// `addedFilePaths` holds the chosen files, depth first in the order shown.
-// The dialog's size is kept for the next one, also after Cancel.
+// each real folder once, at most ProjectFile::maxDepth levels), opened,
+// before the files of its folder; hidden entries, "CVS" folders (in three
+// spellings), the project's own files and its project file are left out.
+// After OK, `addedFilePaths` holds the chosen files, depth first in the
+// order shown. The dialog's size is kept for the next one, also after
+// Cancel.
 class AddFilesDialog : public AddFilesDialogBase
 {
     Q_OBJECT
 public:
-    static constexpr int maxDepth = 256;
-
     explicit AddFilesDialog(QWidget* parent = nullptr, const char* name = nullptr);
     ~AddFilesDialog() override;
 

@@ -96,8 +96,21 @@ public:
     // Whether every component of a typed local name stays in its folder;
     // else says so in a message.
     bool acceptName(const QString& dest) const;
+    // How deep an element stands in its document, the document element
+    // being at 1 (the depth the reader bounds by ProjectFile::maxDepth).
+    static int depthOf(QDomNode node);
+    // The depth of the node at the local name `dest`, whether it exists or
+    // would be made: one level per component below the project element.
+    int depthAt(const QString& dest) const;
+    // Whether a node at `depth` keeps the project loadable; else says so
+    // in the message of refuseDepth().
+    bool acceptDepth(int depth) const;
+    // The message of an addition refused for its depth, naming how many of
+    // the chosen files were left out when `notAdded` is not 0.
+    void refuseDepth(int notAdded = 0) const;
     // Make the missing folders of a destination on disk, respectively as
-    // folder nodes; false (after a message) when that cannot be done.
+    // folder nodes; false (after a message) when that cannot be done, also
+    // when the folders would nest deeper than a project file may.
     bool createSubDirs(QString dest);
     bool createSubNodes(QString dest);
     // addFiles() without the tree's sync; true when it came to adding.

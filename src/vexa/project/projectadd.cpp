@@ -73,12 +73,45 @@ bool Project::Private::acceptName(const QString& dest) const
     return true;
 }
 
+int Project::Private::depthOf(QDomNode node)
+{
+    int depth = 0;
+    for (; node.isElement(); node = node.parentNode())
+        ++depth;
+    return depth;
+}
+
+int Project::Private::depthAt(const QString& dest) const
+{
+    return depthOf(domRoot) + int(dest.split(kSeparator, Qt::SkipEmptyParts).size());
+}
+
+bool Project::Private::acceptDepth(int depth) const
+{
+    if (depth <= ProjectFile::maxDepth)
+        return true;
+    refuseDepth();
+    return false;
+}
+
+void Project::Private::refuseDepth(int notAdded) const
+{
+    // Counted as the user sees the tree: a folder right in the project is
+    // at level 1.
+    QString text =
+        tr("Folders and files nested deeper than %1 levels cannot be added to a project.")
+            .arg(ProjectFile::maxDepth - depthOf(domRoot));
+    if (notAdded > 0)
+        text += QLatin1Char('\n') + tr("%1 of the chosen files were not added.").arg(notAdded);
+    Message::information(tr("Error"), text);
+}
+
 bool Project::Private::createSubDirs(QString dest)
 {
     if (dest.isEmpty())
         return false;
     dest = withLeadingSeparator(dest);
-    if (!acceptName(dest))
+    if (!acceptName(dest) || !acceptDepth(depthAt(dest)))
         return false;
     const QString path = folderPath(dest);
     const QFileInfo info(path);
@@ -98,6 +131,8 @@ bool Project::Private::createSubNodes(QString dest)
     dest = withLeadingSeparator(dest);
     if (!q->localName2node(dest).isNull())
         return true;
+    if (!acceptDepth(depthAt(dest)))
+        return false;
     QDomNode parent = domRoot;
     QString path;
     for (const QString& part : dest.split(kSeparator, Qt::SkipEmptyParts)) {
@@ -146,6 +181,10 @@ bool Project::Private::addFiles(QStringList files, QString dest, QDomNode toNode
     if (files.isEmpty())
         return false;
     dest = withLeadingSeparator(dest);
+    // All the files go to one place: they fit there or none is added, and
+    // nothing is made or copied for them.
+    if (!acceptDepth((toNode.isNull() ? depthAt(dest) : depthOf(toNode)) + 1))
+        return false;
     if (!createSubDirs(dest) || !createSubNodes(dest))
         return false;
     QDomNode destNode = toNode.isNull() ? q->localName2node(dest) : toNode;
@@ -259,6 +298,9 @@ void Project::addFilesDialog()
     AddFilesDialog dialog(Shell::self());
     if (Message::exec(dialog) == QDialog::Accepted) {
         const QString dir = dirPath();
+        // The files of a deep folder tree are added as far as a project
+        // may nest, the deeper ones left out with one message for all.
+        int tooDeep = 0;
         for (const QString& p : std::as_const(dialog.addedFilePaths)) {
             QString local;
             if (dir == kSeparator && p.startsWith(kSeparator))
@@ -267,10 +309,16 @@ void Project::addFilesDialog()
                 local = p.mid(dir.size());
             else
                 continue;
+            if (d->depthAt(local) > ProjectFile::maxDepth) {
+                ++tooDeep;
+                continue;
+            }
             const QString dest = QFileInfo(local).path();
             d->createSubNodes(dest);
             d->addFiles(QStringList(p), dest, localName2node(dest));
         }
+        if (tooDeep > 0)
+            d->refuseDepth(tooDeep);
         // One sync for all the files: the tree does not follow each one.
         if (d->domView)
             d->domView->syncToDom();

@@ -54,6 +54,9 @@ public:
     enum WriteStatus { Written, CannotCreate, CannotWrite };
 
     // Deeper documents are refused: every walk over a project is recursive.
+    // The depth counts elements from the document element (1) down, and
+    // everything that adds nodes to a project keeps within it, so that a
+    // project the program built always loads again.
     static constexpr int maxDepth = 256;
     // The version of the format the program writes and fully understands.
     static constexpr int formatVersion = 8;

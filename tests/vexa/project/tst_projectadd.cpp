@@ -93,6 +93,13 @@ void answerInput(const QString& text, QStringList* items = nullptr)
     });
 }
 
+// The local name of a chain of `levels` folders "d" below the project
+// element; empty for none.
+QString chain(int levels)
+{
+    return QStringLiteral("/d").repeated(levels);
+}
+
 } // namespace
 
 class TestProjectAdd : public QObject
@@ -539,6 +546,122 @@ private Q_SLOTS:
         });
         Actions::action(QStringLiteral("Project/addfiles"))->trigger();
         QCOMPARE(added, QStringList({"/", "/sub/", "/sub/deeper/"}));
+    }
+
+    // ---------------------------------------------------------------- depth
+
+    // Every way of adding nodes keeps the project within the nesting the
+    // loader takes: what would pass it is refused with a message before
+    // anything is made on disk, and the saved project loads again. The
+    // project holds a chain of `levels` folders "d"; a folder right in the
+    // project is at level 1 and the deepest the loader takes is level 254.
+    void additionsStayLoadable_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("refused");
+        QTest::addColumn<bool>("message");
+        const auto under = [](int levels, const char* name) {
+            return QStringList(chain(levels) + QLatin1Char('/') + QLatin1String(name));
+        };
+        QTest::newRow("new folder below the last level")
+            << "new folder" << 253 << "n" << under(253, "n") << QStringList() << false;
+        QTest::newRow("new folder at the last level")
+            << "new folder" << 254 << "n" << QStringList() << under(254, "n") << true;
+        QTest::newRow("new folders passing the last level")
+            << "new folder" << 252 << "a/b/c" << QStringList() << under(252, "a") << true;
+        QTest::newRow("typed folder path too deep")
+            << "add folder" << 0 << chain(255) << QStringList() << QStringList("/d") << true;
+        QTest::newRow("files below the last level")
+            << "add files" << 253 << "x.txt" << under(253, "x.txt") << QStringList() << false;
+        QTest::newRow("files at the last level")
+            << "add files" << 254 << "x.txt" << QStringList() << under(254, "x.txt") << true;
+        QTest::newRow("files into a form at the last level")
+            << "add files to a form" << 253 << "x.txt" << QStringList()
+            << under(253, "main.ui/x.txt") << true;
+        QTest::newRow("a deep folder tree in the add-files dialog")
+            << "add files dialog" << 0 << "f.txt" << under(253, "f.txt") << under(254, "f.txt")
+            << true;
+    }
+    void additionsStayLoadable()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, levels);
+        QFETCH(QString, text);
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, refused);
+        QFETCH(bool, message);
+        const QByteArray form =
+            how == QLatin1String("add files to a form")
+                ? QByteArray("<uifile name=\"main.ui\" type=\"file\" container=\"1\"/>")
+                : QByteArray();
+        openProject(QByteArray("<folder name=\"d\">").repeated(levels) + form +
+                    QByteArray("</folder>").repeated(levels));
+        const QString deepest = projectDir() + chain(levels);
+        QVERIFY(QDir().mkpath(deepest));
+        writeFile(path("in/x.txt"), "x");
+        const QStringList onDisk = QDir(deepest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+        Boxes boxes;
+        int chosen = 0;
+        if (how == QLatin1String("new folder")) {
+            setCurrent(chain(levels));
+            answerInput(text);
+            Actions::action(QStringLiteral("Project/addfolderto"))->trigger();
+        } else if (how == QLatin1String("add folder")) {
+            answerInput(text);
+            Actions::action(QStringLiteral("Project/addfolder"))->trigger();
+        } else if (how == QLatin1String("add files dialog")) {
+            // Two levels more than the project can hold, a file at each.
+            for (int k = 0; k < 256; ++k)
+                writeFile(projectDir() + chain(k) + QLatin1Char('/') + text, "f");
+            Message::setDialogRunner([&](QDialog& d) {
+                auto& dlg = static_cast<AddFilesDialog&>(d);
+                QTest::mouseClick(dlg.buttonSelectAll, Qt::LeftButton);
+                QTest::mouseClick(dlg.buttonOk, Qt::LeftButton);
+                chosen = int(dlg.addedFilePaths.size());
+                return dlg.result();
+            });
+            Actions::action(QStringLiteral("Project/addfiles"))->trigger();
+            QVERIFY2(chosen > 254, qPrintable(QString::number(chosen)));
+        } else {
+            setCurrent(chain(levels) + (form.isEmpty() ? QString() : QStringLiteral("/main.ui")));
+            chooseFiles(path("in"), {text});
+            Actions::action(QStringLiteral("Project/addfilesto"))->trigger();
+        }
+
+        for (const QString& name : added)
+            QVERIFY2(!project()->localName2node(name).isNull(), qPrintable(name));
+        for (const QString& name : refused)
+            QVERIFY2(project()->localName2node(name).isNull(), qPrintable(name));
+        QCOMPARE(boxes.texts.size(), message ? 1 : 0);
+        if (message) {
+            QVERIFY2(boxes.texts.first().contains(
+                         QLatin1String("nested deeper than 254 levels cannot be added")),
+                     qPrintable(boxes.texts.first()));
+            // Nothing was made or copied for what was refused.
+            if (how != QLatin1String("add files dialog"))
+                QCOMPARE(QDir(deepest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), onDisk);
+        }
+        if (chosen) {
+            // Every file that fits is in, each of the others is counted.
+            QCOMPARE(project()->localNames().size(), 254);
+            QVERIFY2(boxes.texts.first().contains(
+                         QStringLiteral("%1 of the chosen files were not").arg(chosen - 254)),
+                     qPrintable(boxes.texts.first()));
+        }
+
+        // The saved project loads again, with what was added.
+        const QString file = project()->filePath();
+        QVERIFY(project()->save());
+        boxes.texts.clear();
+        project()->load(file);
+        QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join(QLatin1Char('|'))));
+        QCOMPARE(project()->filePath(), file);
+        for (const QString& name : added)
+            QVERIFY2(!project()->localName2node(name).isNull(), qPrintable(name));
     }
 
     // ---------------------------------------------------------------- a new project
