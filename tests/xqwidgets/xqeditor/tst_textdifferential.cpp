@@ -190,6 +190,8 @@ public:
     TextDocument* doc() const { return editor->document(); }
     TextView* view() const { return editor->view(); }
 
+    // A new text on both sides, with no history.
+    void load(const QString& text);
     // Runs one step on both sides; returns its description.
     QString apply(const Op& op);
     // What differs between the two sides now; empty when nothing does.
@@ -203,6 +205,8 @@ public:
     std::unique_ptr<Budget> budget;
     int budgetSteps = 0;
     bool lastWasInsert = false;
+    // The last step was an undo or redo that moved through the history.
+    bool movedInHistory = false;
     // The definition the text is coloured with from scratch.
     std::unique_ptr<TextHighlight> fresh;
     // What the last save wrote and what it should have written.
@@ -315,6 +319,14 @@ bool Walk::replaceAllModel(const QString& find, const QString& repl, bool regexp
     return any;
 }
 
+void Walk::load(const QString& text)
+{
+    doc()->loadText(text);
+    model.lines = doc()->text().split(u'\n');
+    model.history = {model.lines};
+    model.at = 0;
+}
+
 void Walk::edited(int undoBefore, bool mayMerge)
 {
     const int undoAfter = int(doc()->undoStack()->undoList().size());
@@ -327,6 +339,7 @@ QString Walk::apply(const Op& op)
     const int undoBefore = int(d->undoStack()->undoList().size());
     const bool wasInsert = lastWasInsert;
     lastWasInsert = false;
+    movedInHistory = false;
     auto q = [](const QString& s) {
         QString e = s;
         e.replace(QLatin1String("\n"), QLatin1String("\\n"));
@@ -478,6 +491,7 @@ QString Walk::apply(const Op& op)
             d->undoStack()->redo(n);
         model.at += undo ? -k : k;
         model.lines = model.history[size_t(model.at)];
+        movedInHistory = k > 0;
         return QStringLiteral("%1 %2")
             .arg(undo ? QLatin1String("undo") : QLatin1String("redo"))
             .arg(n);
@@ -786,8 +800,13 @@ private slots:
         setHighlightLineBudget(kNoBudget, 0, kNoBudget);
         // The view's rows and its caret and mouse mapping after every step.
         Walk::checks().push_back([](Walk& w) {
-            const QString rows = layoutcheck::rows(w.view());
-            return rows.isEmpty() ? layoutcheck::mapping(w.view()) : rows;
+            QString problem = layoutcheck::rows(w.view());
+            if (problem.isEmpty())
+                problem = layoutcheck::mapping(w.view());
+            // An undo or redo places the caret and brings it into view.
+            if (problem.isEmpty() && w.movedInHistory)
+                problem = layoutcheck::caretInView(w.view(), w.editor->line(), w.editor->column());
+            return problem;
         });
     }
     void walk_data();
@@ -855,6 +874,8 @@ void TestTextDifferential::faults_data()
     QTest::newRow("replace-all: an expression over a long line") << 6;
     QTest::newRow("replace-all: line breaks cost one pass per line") << 7;
     QTest::newRow("a big file coloured after load equals a full pass") << 8;
+    QTest::newRow("wrap: a wider view leaves the top inside a long line on its last row") << 9;
+    QTest::newRow("wrap: undo inside a long line shows the caret") << 10;
 }
 
 void TestTextDifferential::faults()
@@ -970,6 +991,69 @@ void TestTextDifferential::faults()
         f.compareWithScratch(QStringLiteral("cpp"));
         break;
     }
+    case 9: {
+        // The top of the view inside a line longer than the shared wrap
+        // positions keep, and a wider view that lays that line out in
+        // exactly as many rows as the top skips: the skip is clamped to the
+        // line's last row once. Clamped again on every row after it, that
+        // row repeated down to the bottom.
+        Walk::Options o;
+        o.fileName = QStringLiteral("a.cpp");
+        Walk w(o);
+        const QString shortLines = QStringLiteral("l\n").repeated(10);
+        w.load(shortLines + QString(6000, u'x') + u'\n' + shortLines);
+        TextView* v = w.view();
+        auto topRow = [v] { return *v->visibleLine(v->firstVisibleKey()); };
+        const Op wide{Op::Resize, 499, 200, 0, 0};
+        const Op narrow{Op::Resize, 100, 200, 0, 0};
+        w.apply({Op::Wrap, 1, 0, 0, 0});
+        w.apply(wide);
+        const VisibleLine wideFirst = *v->visibleLine(v->firstVisibleKey() + 10);
+        QCOMPARE(wideFirst.line, 10);
+        QCOMPARE(wideFirst.startPos, 0);
+        const int wideRow = wideFirst.endPos;
+        w.apply(narrow);
+        // Typing at the line's end scrolls down into it; typing at the start
+        // of a row above the view puts that row on top.
+        w.apply({Op::Insert, 10, 6000, 0, 0});
+        QCOMPARE(w.check(), QString());
+        const int narrowRow = topRow().endPos - topRow().startPos;
+        const int len = w.doc()->textLength(10) + 1;
+        const int skip = (len + wideRow - 1) / wideRow; // the rows of the wide view
+        w.apply({Op::Insert, 10, quint32(skip * narrowRow), 0, 0});
+        QCOMPARE(w.check(), QString());
+        QCOMPARE(topRow().line, 10);
+        QCOMPARE(topRow().startPos, skip * narrowRow);
+        w.apply(wide);
+        QCOMPARE(w.check(), QString());
+        QCOMPARE(topRow().line, 10);
+        QCOMPARE(topRow().startPos, (skip - 1) * wideRow);
+        QCOMPARE(topRow().endPos, len);
+        break;
+    }
+    case 10: {
+        // An indent over two long wrapped lines, an edit further right on
+        // the second, and undo and redo: the caret is placed after the view
+        // has dropped the wrap positions it kept of the text before, so it
+        // is brought into view on the rows of the text after.
+        Walk::Options o;
+        o.fileName = QStringLiteral("a.cpp");
+        Walk w(o);
+        w.load(QStringLiteral("l\n").repeated(50) + QString(8700, u'y') + u'\n' +
+               QString(8700, u'z') + QStringLiteral("\nend"));
+        w.apply({Op::Wrap, 1, 0, 0, 0});
+        // An edit on top keeps the text modified through the undos below.
+        w.apply({Op::Insert, 0, 0, 0, 0});
+        w.apply({Op::Indent, 50, 0, 1, 8195});
+        w.apply({Op::Insert, 51, 8600, 0, 0});
+        QCOMPARE(w.check(), QString());
+        for (const Op::Kind k : {Op::Undo, Op::Undo, Op::Redo, Op::Redo}) {
+            w.apply({k, 0, 0, 0, 0});
+            QVERIFY(w.movedInHistory);
+            QCOMPARE(w.check(), QString());
+        }
+        break;
+    }
     case 5:
     case 6:
     case 7: {
@@ -985,9 +1069,7 @@ void TestTextDifferential::faults()
             for (int i = 0; i < 3000; ++i)
                 line += QStringLiteral("a,b\t");
         }
-        d->loadText(line + QStringLiteral("\nint a;"));
-        w.model.lines = d->text().split(u'\n');
-        w.model.history = {w.model.lines};
+        w.load(line + QStringLiteral("\nint a;"));
         const Op op{fault == 6 ? Op::ReplaceAllRegexp : Op::ReplaceAll, 0, fault == 7 ? 2u : 1u, 0,
                     0}; // "," by a tab, or by a line break
         w.apply(op);
