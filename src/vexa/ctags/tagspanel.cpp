@@ -185,7 +185,8 @@ public:
         }
     } copy;
     QTimer* copyTimer = nullptr;
-    // The file of the tree being merged, for the log.
+    // The editor of the tree being merged, and its file for the log.
+    QPointer<Editor> mergingEditor;
     QString mergingFile;
 
     // The line table of an editor's text at a change count, so that moving
@@ -448,6 +449,12 @@ Node* TagsPanel::rootNode() const
 void TagsPanel::reparse()
 {
     Editor* editor = Editors::self()->current();
+    // The rest of the tree of an editor that closed or is no longer current
+    // does not come in: the tree of the current one is on its way.
+    if (d->classesView->isMerging() && d->mergingEditor != editor) {
+        d->classesView->stopMerging();
+        d->letGoOfRoot();
+    }
     if (!editor)
         return;
     const QString fileName = editor->filename();
@@ -569,6 +576,7 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
         // window; the view is drawn again once it is all in.
         TagsView* view = d->classesView;
         view->setUpdatesEnabled(false);
+        d->mergingEditor = editor;
         d->mergingFile = editor->filename();
         view->mergeInSlices({root}, kMergeSliceMs);
     }

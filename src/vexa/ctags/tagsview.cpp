@@ -580,6 +580,15 @@ bool TagsView::isMerging() const
     return d->sliced;
 }
 
+void TagsView::stopMerging()
+{
+    if (!d->sliced)
+        return;
+    d->abandon();
+    d->finish();
+    Q_EMIT merged();
+}
+
 void TagsView::adjustContentSize()
 {
     // The one column spans the visible width (stretched by the header);
