@@ -545,7 +545,9 @@ void TagsView::mergeInSlices(const QList<Node*>& nodes, int sliceMs)
     d->abandon();
     FileType* fileType = FileTypeManager::self()->fileType(QStringLiteral("file"));
     d->parser = fileType ? fileType->parser() : nullptr;
-    scheduleDelayedItemsLayout();
+    // No layout of the rows is asked for here: a merge that changes only
+    // positions needs none, and the view asks for one at the first row
+    // added or removed.
     d->fileNames.clear();
     d->enter(invisibleRootItem(), nodes, std::vector<int>(size_t(nodes.size()), -1), 1);
     d->sliced = true;
@@ -573,6 +575,18 @@ void TagsView::mergeSlice()
     d->sliced = false;
     d->finish();
     Q_EMIT merged();
+}
+
+void TagsView::doItemsLayout()
+{
+    // Laying out a big tree takes tens of milliseconds, and every row added
+    // or removed asks for it anew: while a merge goes on in slices it waits
+    // for the merge's end rather than running between slices.
+    if (d->sliced) {
+        scheduleDelayedItemsLayout();
+        return;
+    }
+    QTreeWidget::doItemsLayout();
 }
 
 bool TagsView::isMerging() const
