@@ -367,17 +367,22 @@ void TagsView::Private::enter(QTreeWidgetItem* level, const QList<Node*>& chains
 bool TagsView::Private::step()
 {
     if (levels.empty()) {
-        // Opened once the whole tree is in and sorted, all in one step while
-        // a layout of the rows is pending, so that each opening is noted
-        // rather than laid out: one layout for all, not one each.
+        // Opened once the whole tree is in and sorted, while a layout of
+        // the rows is pending, so that each opening is noted rather than
+        // laid out: one layout for all, not one each. A merge in slices
+        // holds that layout off until its end, so the openings go a batch
+        // per step.
         if (opening.isEmpty())
             return false;
         view->scheduleDelayedItemsLayout();
-        for (TagsViewItem* it : std::exchange(opening, {})) {
-            if (it->treeWidget())
-                it->setExpanded(true);
+        constexpr qsizetype kOpenBatch = 64;
+        const qsizetype from = qMax(opening.size() - (sliced ? kOpenBatch : opening.size()), 0);
+        for (qsizetype i = from; i < opening.size(); ++i) {
+            if (opening.at(i)->treeWidget())
+                opening.at(i)->setExpanded(true);
         }
-        return false;
+        opening.resize(from);
+        return !opening.isEmpty();
     }
     MergeLevel& l = levels.back();
     if (TagsViewItem* item = std::exchange(l.waiting, nullptr)) {
