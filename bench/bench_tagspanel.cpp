@@ -329,11 +329,14 @@ QString typingFigures(bool withTags)
         return panel->rootNode() && panel->rootNode() != before &&
                !panel->classesView()->isMerging();
     };
+    // The heartbeat sees a stall only at its next beat: the layout of the
+    // rows that follows the merge's last slice is counted by a short wait.
     auto waitShown = [&](Node* before) {
         QElapsedTimer t;
         t.start();
         while (!shown(before) && t.elapsed() < 120000)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        waitMs(100);
         return shown(before);
     };
     if (withTags) {
