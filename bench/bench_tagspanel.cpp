@@ -7,8 +7,10 @@
 //     hashing that text (the work the tick skips) costs;
 // (c) typing into a 24 MB C++ file while the real ctags parser refreshes its
 //     tags (bursts of keys, then a refresh that is waited for until its tree
-//     is in the view): the worst lateness of a 10 ms timer meanwhile, beside
-//     the same typing with no tags at all (the editor's own share).
+//     is in the view; then a line that adds a symbol, and its refresh): the
+//     worst lateness of a 10 ms timer meanwhile, beside the same typing with
+//     no tags at all (the editor's own share); and the ctags reader over
+//     that file's ctags output beside QFile::readLine over the same output.
 // Every figure comes from a fresh child process.
 
 #include "benchutil.h"
@@ -24,6 +26,7 @@
 #include "vexa/shell.h"
 
 #include <QKeyEvent>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -291,8 +294,24 @@ void typeBurst(Editor* editor, int keys)
     }
 }
 
-// "worstTyping worstRefresh reparseMs shownMs rounds tags" or, without
-// tags, "worstTyping".
+// Types `text` into the editor, a key every 30 ms; "\n" as Return.
+void typeText(const QString& text)
+{
+    for (const QChar c : text) {
+        QWidget* target = QApplication::focusWidget();
+        const bool ret = c == QLatin1Char('\n');
+        const int key = ret ? int(Qt::Key_Return) : int(c.toUpper().unicode());
+        const QString t = ret ? QStringLiteral("\r") : QString(c);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, t);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, t);
+        QApplication::sendEvent(target, &press);
+        QApplication::sendEvent(target, &release);
+        waitMs(30);
+    }
+}
+
+// "worstTyping worstRefresh reparseMs shownMs tags worstAdding added" or,
+// without tags, "worstTyping".
 QString typingFigures(bool withTags)
 {
     Window w(withTags);
@@ -310,11 +329,14 @@ QString typingFigures(bool withTags)
         return panel->rootNode() && panel->rootNode() != before &&
                !panel->classesView()->isMerging();
     };
+    // The heartbeat sees a stall only at its next beat: the layout of the
+    // rows that follows the merge's last slice is counted by a short wait.
     auto waitShown = [&](Node* before) {
         QElapsedTimer t;
         t.start();
         while (!shown(before) && t.elapsed() < 120000)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        waitMs(100);
         return shown(before);
     };
     if (withTags) {
@@ -345,6 +367,17 @@ QString typingFigures(bool withTags)
     }
     if (!withTags)
         return QString::number(worstTyping, 'f', 1);
+    // A line that adds a symbol at the top level: rows come and go.
+    editor->setCursorPosition(0, 0);
+    typeText(QStringLiteral("int addedSymbol;\n"));
+    beat.reset();
+    Node* before = panel->rootNode();
+    panel->reparse();
+    if (!waitShown(before))
+        return QStringLiteral("(tree with the added symbol never shown)");
+    const double worstAdding = beat.worst;
+    const int added = int(
+        panel->classesView()->findItems(QStringLiteral("addedSymbol"), Qt::MatchExactly).size());
     std::sort(shownMs.begin(), shownMs.end());
     int tags = 0;
     for (const Node* n = panel->rootNode(); n;) {
@@ -358,12 +391,58 @@ QString typingFigures(bool withTags)
         if (n)
             n = n->next;
     }
-    return QStringLiteral("%1 %2 %3 %4 %5")
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
         .arg(worstTyping, 0, 'f', 1)
         .arg(worstRefresh, 0, 'f', 1)
         .arg(reparseMs, 0, 'f', 1)
         .arg(shownMs.at(shownMs.size() / 2), 0, 'f', 0)
-        .arg(tags);
+        .arg(tags)
+        .arg(worstAdding, 0, 'f', 1)
+        .arg(added);
+}
+
+// The ctags output of the big file, read by the reader into a tree and by
+// QFile::readLine, each in a fresh process: "readerMs readLineMs MB".
+QString readerFigures()
+{
+    const QString tags = g_dir + QStringLiteral("/big24.tags");
+    QProcess p;
+    p.setStandardOutputFile(tags);
+    p.start(QStandardPaths::findExecutable(QStringLiteral("ctags")),
+            CTagsOutput::arguments(QStringLiteral(".cpp"), g_big));
+    if (!p.waitForFinished(-1) || p.exitCode() != 0)
+        return QString();
+    const QString reader = bench::inChild([tags] {
+        bench::App a;
+        QFile f(tags);
+        if (!f.open(QIODevice::ReadOnly))
+            return QString();
+        QElapsedTimer t;
+        t.start();
+        CTagsOutput output(QStringLiteral(".cpp"), QString());
+        QByteArray piece(65536, Qt::Uninitialized);
+        qint64 n;
+        while ((n = f.read(piece.data(), piece.size())) > 0)
+            output.addData(QByteArrayView(piece.constData(), n));
+        output.finish();
+        delete output.buildTree();
+        return QString::number(bench::msSince(t), 'f', 1);
+    });
+    const QString readLine = bench::inChild([tags] {
+        bench::App a;
+        QFile f(tags);
+        if (!f.open(QIODevice::ReadOnly))
+            return QString();
+        QElapsedTimer t;
+        t.start();
+        qint64 lines = 0;
+        while (!f.atEnd())
+            lines += !f.readLine().isEmpty();
+        return QString::number(bench::msSince(t), 'f', 1) + QStringLiteral(" lines %1").arg(lines);
+    });
+    return QStringLiteral("%1 %2 %3")
+        .arg(reader, readLine.section(QLatin1Char(' '), 0, 0))
+        .arg(QFileInfo(tags).size() / 1048576.0, 0, 'f', 0);
 }
 
 QString heartbeatFigures()
@@ -374,13 +453,22 @@ QString heartbeatFigures()
     const QStringList with =
         bench::inChild([] { return typingFigures(true); }, 900).split(QLatin1Char(' '));
     const QString without = bench::inChild([] { return typingFigures(false); }, 300);
-    if (with.size() < 5)
+    if (with.size() < 7)
         return QStringLiteral("(c) %1").arg(with.join(QLatin1Char(' ')));
+    const QStringList reader = readerFigures().split(QLatin1Char(' '));
+    const QString ratio =
+        reader.size() < 3 ? QStringLiteral("(reader not measured)")
+                          : QStringLiteral("%1 ms, QFile::readLine %2 ms: ratio %3")
+                                .arg(reader.at(0), reader.at(1))
+                                .arg(reader.at(0).toDouble() / reader.at(1).toDouble(), 0, 'f', 2);
     return QStringLiteral("(c) 24 MB C++ file, %1 tags: worst 10 ms timer lateness while "
                           "typing %2 ms, while its tags refresh %3 ms (reparse() call %4 ms, "
-                          "tree in the view after %5 ms); peer, the same typing without tags: "
-                          "worst lateness %6 ms")
-        .arg(with.at(4), with.at(0), with.at(1), with.at(2), with.at(3), without);
+                          "tree in the view after %5 ms), while a refresh adds a symbol %6 ms "
+                          "(%7 added row); peer, the same typing without tags: worst lateness "
+                          "%8 ms\n(c) its ctags output (%9 MB) read into a tree, fresh process: "
+                          "%10")
+        .arg(with.at(4), with.at(0), with.at(1), with.at(2), with.at(3), with.at(5), with.at(6),
+             without, reader.value(2), ratio);
 }
 
 } // namespace

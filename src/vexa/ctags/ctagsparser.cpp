@@ -581,10 +581,10 @@ CTagsParser::~CTagsParser()
     delete d;
 }
 
-int CTagsParser::parse(const QString& text, const QString& filePath)
+int CTagsParser::parse(const QString& text, const QString& filePath, const QByteArray& digest)
 {
     d->ext = CTagsOutput::suffixOf(filePath);
-    return Parser::parse(text, filePath);
+    return Parser::parse(text, filePath, digest);
 }
 
 void CTagsParser::setTimeLimit(int msecs)

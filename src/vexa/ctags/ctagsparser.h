@@ -188,8 +188,9 @@ public:
     static CTagsParser* self();
     ~CTagsParser() override;
 
+    using Parser::parse;
     // Takes the suffix of `filePath` for the run this request may start.
-    int parse(const QString& text, const QString& filePath) override;
+    int parse(const QString& text, const QString& filePath, const QByteArray& digest) override;
     // Runs still going after this long (30 s unless changed), plus a second
     // per 512 KiB of text, are stopped and deliver nothing.
     void setTimeLimit(int msecs);

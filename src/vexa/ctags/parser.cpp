@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 #include <QRandomGenerator>
+#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 
@@ -61,11 +62,16 @@ public:
     QString delivering;
     quint64 nextGeneration = 1;
     QPixmap none;
+    // Frees the trees let go of: a tree of hundreds of thousands of nodes
+    // takes tens of milliseconds to free, the window's time otherwise.
+    QThreadPool freeing;
+
+    Private() { freeing.setMaxThreadCount(1); }
 
     void free(Tree* t)
     {
         trees.remove(t->root);
-        delete t->root;
+        freeing.start([root = t->root] { delete root; });
         delete t;
     }
 };
@@ -92,6 +98,7 @@ Parser::Parser(QObject* parent) : QObject(parent), d(new Private)
 
 Parser::~Parser()
 {
+    d->freeing.waitForDone();
     for (Tree* t : std::as_const(d->trees)) {
         delete t->root;
         delete t;
@@ -110,8 +117,12 @@ int Parser::parseFile(const QString& fileName)
 
 int Parser::parse(const QString& text, const QString& fileName)
 {
+    return parse(text, fileName, digest(text));
+}
+
+int Parser::parse(const QString& text, const QString& fileName, const QByteArray& dg)
+{
     const QString name = fileName.isEmpty() ? QStringLiteral("Untitled") : fileName;
-    const QByteArray dg = digest(text);
     const int key = text.isEmpty() ? 0 : keyOf(dg);
     const Request request(key, name);
     if (d->inFlight.contains(request))
@@ -224,16 +235,48 @@ int Parser::LineEnds::pos(int y) const
 
 QByteArray Parser::digest(const QString& text)
 {
-    // Two hashes of the UTF-16 units under seeds drawn per process: a text
-    // of tens of megabytes is hashed in a few milliseconds on the GUI thread,
-    // and no text can be made to share another's digest.
-    static const size_t seeds[2] = {size_t(QRandomGenerator::system()->generate64()),
-                                    size_t(QRandomGenerator::system()->generate64())};
-    const size_t bytes = size_t(text.size()) * 2;
-    quint64 h[2];
-    for (int i = 0; i < 2; ++i)
-        h[i] = quint64(qHashBits(text.utf16(), bytes, seeds[i]));
-    return QByteArray(reinterpret_cast<const char*>(h), sizeof h);
+    return Digest().finish(text);
+}
+
+namespace
+{
+
+// Blocks of this many UTF-16 units are hashed one after the other, each
+// hash seeding the next.
+constexpr qsizetype kDigestBlock = 1 << 16;
+
+} // namespace
+
+Parser::Digest::Digest()
+{
+    // Two chains of hashes under seeds drawn per process: no text can be
+    // made to share another's digest.
+    static const quint64 seeds[2] = {QRandomGenerator::system()->generate64(),
+                                     QRandomGenerator::system()->generate64()};
+    m_hash[0] = seeds[0];
+    m_hash[1] = seeds[1];
+}
+
+void Parser::Digest::add(const QString& text)
+{
+    for (; text.size() - m_done >= kDigestBlock; m_done += kDigestBlock) {
+        for (quint64& h : m_hash)
+            h = quint64(qHashBits(text.utf16() + m_done, size_t(kDigestBlock) * 2, size_t(h)));
+    }
+}
+
+QByteArray Parser::Digest::finish(const QString& text)
+{
+    add(text);
+    // The rest, and the length, so that a text never shares the digest of
+    // one it begins with.
+    const quint64 length = quint64(text.size());
+    for (quint64& h : m_hash) {
+        h = quint64(qHashBits(text.utf16() + m_done, size_t(text.size() - m_done) * 2, size_t(h)));
+        h = quint64(qHashBits(&length, sizeof length, size_t(h)));
+    }
+    m_done = text.size();
+    return QByteArray(reinterpret_cast<const char*>(m_hash), sizeof m_hash);
 }
 
 int Parser::keyOf(const QByteArray& digest)

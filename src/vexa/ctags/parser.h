@@ -45,7 +45,9 @@ public:
     // cached one from the event loop, a new one when the subclass is done.
     // Nothing comes when a parse of this text for this file is already
     // running (that one delivers) or when the parse fails.
-    virtual int parse(const QString& text, const QString& fileName);
+    int parse(const QString& text, const QString& fileName);
+    // The same with the text's digest already made (see Digest).
+    virtual int parse(const QString& text, const QString& fileName, const QByteArray& digest);
     // The node's type name and icon; a Function whose name begins with "__"
     // shows as FunctionPrivate. A code without an entry gives an empty name
     // and a null pixmap. The pixmap lives as long as the parser.
@@ -85,6 +87,24 @@ public:
     // A digest of the text (128 bits, see parser.cpp) and the key made of
     // its first four bytes. The empty text has key 0.
     static QByteArray digest(const QString& text);
+
+    // The digest of a text that grows at its end, made a block at a time as
+    // the text grows, so that a big text is never hashed in one go.
+    class Digest
+    {
+    public:
+        Digest();
+        // Hashes the whole blocks of `text` not hashed yet: the same text as
+        // at the last call, grown since.
+        void add(const QString& text);
+        // The digest of `text`, the last growth of the same text.
+        QByteArray finish(const QString& text);
+
+    private:
+        quint64 m_hash[2];
+        qsizetype m_done = 0;
+    };
+
     static int calculateKey(const QString& text);
     static int keyOf(const QByteArray& digest);
 

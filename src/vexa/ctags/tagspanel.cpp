@@ -159,17 +159,34 @@ public:
     }
     void moveToSymbol(bool next);
 
-    // The copy of an editor's text under way for a request.
+    // The copy of an editor's text under way for a request: the length of
+    // the text is summed first, so that the copy is made in memory of its
+    // size (growing a text of tens of megabytes copies it whole), then the
+    // lines are copied and hashed a block at a time.
     struct Copy {
         QPointer<Editor> editor;
         qint64 count = -1;
         QString fileName;
         QPointer<Parser> parser;
         QString text;
+        Parser::Digest digest;
         int line = 0;
+        bool sized = false;
+        qsizetype length = 0;
+
+        // A fresh copy of the editor's text at this change count.
+        void start(Editor* e, qint64 n, const QString& file, Parser* p)
+        {
+            *this = Copy();
+            editor = e;
+            count = n;
+            fileName = file;
+            parser = p;
+        }
     } copy;
     QTimer* copyTimer = nullptr;
-    // The file of the tree being merged, for the log.
+    // The editor of the tree being merged, and its file for the log.
+    QPointer<Editor> mergingEditor;
     QString mergingFile;
 
     // The line table of an editor's text at a change count, so that moving
@@ -432,6 +449,12 @@ Node* TagsPanel::rootNode() const
 void TagsPanel::reparse()
 {
     Editor* editor = Editors::self()->current();
+    // The rest of the tree of an editor that closed or is no longer current
+    // does not come in: the tree of the current one is on its way.
+    if (d->classesView->isMerging() && d->mergingEditor != editor) {
+        d->classesView->stopMerging();
+        d->letGoOfRoot();
+    }
     if (!editor)
         return;
     const QString fileName = editor->filename();
@@ -463,7 +486,7 @@ void TagsPanel::reparse()
     const Private::Copy& c = d->copy;
     if (count >= 0 && c.editor == editor && c.fileName == fileName && c.parser == parser)
         return; // its copy is under way (and starts again if the text changes)
-    d->copy = {editor, count, fileName, parser, QString(), 0};
+    d->copy.start(editor, count, fileName, parser);
     copySlice();
 }
 
@@ -481,28 +504,44 @@ void TagsPanel::copySlice()
         c.text = editor->text();
     } else {
         if (editor->changeCount() != c.count) {
-            c.count = editor->changeCount(); // changed meanwhile: from the start
-            c.text.clear();
-            c.line = 0;
+            // Changed meanwhile: from the start.
+            c.start(editor, editor->changeCount(), QString(c.fileName), c.parser);
         }
         QElapsedTimer t;
         t.start();
         const int lines = editor->lineCount();
+        auto sliceOver = [&] {
+            if (c.line % 1024 != 0 || t.elapsed() < kCopySliceMs || c.line == lines)
+                return false;
+            d->copyTimer->start(0);
+            return true;
+        };
+        if (!c.sized) {
+            while (c.line < lines) {
+                c.length += editor->line(c.line++).size() + 1;
+                if (sliceOver())
+                    return;
+            }
+            c.text.reserve(c.length);
+            c.sized = true;
+            c.line = 0;
+        }
         while (c.line < lines) {
             if (c.line > 0)
                 c.text += QLatin1Char('\n');
             c.text += editor->line(c.line++);
-            if (c.line % 1024 == 0 && t.elapsed() >= kCopySliceMs && c.line < lines) {
-                d->copyTimer->start(0);
+            if (c.line % 1024 == 0)
+                c.digest.add(c.text);
+            if (sliceOver())
                 return;
-            }
         }
     }
-    const Private::Copy done = std::exchange(c, {});
-    int key = done.parser->parse(done.text, done.fileName);
+    Private::Copy done = std::exchange(c, {});
+    const QByteArray digest = done.digest.finish(done.text);
+    int key = done.parser->parse(done.text, done.fileName, digest);
     // A parse that could not start gives 0; the text has a key all the same.
     if (key == 0 && !done.text.isEmpty())
-        key = Parser::calculateKey(done.text);
+        key = Parser::keyOf(digest);
     d->askedEditor = editor;
     d->askedCount = done.count;
     d->askedFile = done.fileName;
@@ -537,6 +576,7 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
         // window; the view is drawn again once it is all in.
         TagsView* view = d->classesView;
         view->setUpdatesEnabled(false);
+        d->mergingEditor = editor;
         d->mergingFile = editor->filename();
         view->mergeInSlices({root}, kMergeSliceMs);
     }

@@ -367,17 +367,22 @@ void TagsView::Private::enter(QTreeWidgetItem* level, const QList<Node*>& chains
 bool TagsView::Private::step()
 {
     if (levels.empty()) {
-        // Opened once the whole tree is in and sorted, all in one step while
-        // a layout of the rows is pending, so that each opening is noted
-        // rather than laid out: one layout for all, not one each.
+        // Opened once the whole tree is in and sorted, while a layout of
+        // the rows is pending, so that each opening is noted rather than
+        // laid out: one layout for all, not one each. A merge in slices
+        // holds that layout off until its end, so the openings go a batch
+        // per step.
         if (opening.isEmpty())
             return false;
         view->scheduleDelayedItemsLayout();
-        for (TagsViewItem* it : std::exchange(opening, {})) {
-            if (it->treeWidget())
-                it->setExpanded(true);
+        constexpr qsizetype kOpenBatch = 64;
+        const qsizetype from = qMax(opening.size() - (sliced ? kOpenBatch : opening.size()), 0);
+        for (qsizetype i = from; i < opening.size(); ++i) {
+            if (opening.at(i)->treeWidget())
+                opening.at(i)->setExpanded(true);
         }
-        return false;
+        opening.resize(from);
+        return !opening.isEmpty();
     }
     MergeLevel& l = levels.back();
     if (TagsViewItem* item = std::exchange(l.waiting, nullptr)) {
@@ -545,7 +550,9 @@ void TagsView::mergeInSlices(const QList<Node*>& nodes, int sliceMs)
     d->abandon();
     FileType* fileType = FileTypeManager::self()->fileType(QStringLiteral("file"));
     d->parser = fileType ? fileType->parser() : nullptr;
-    scheduleDelayedItemsLayout();
+    // No layout of the rows is asked for here: a merge that changes only
+    // positions needs none, and the view asks for one at the first row
+    // added or removed.
     d->fileNames.clear();
     d->enter(invisibleRootItem(), nodes, std::vector<int>(size_t(nodes.size()), -1), 1);
     d->sliced = true;
@@ -575,9 +582,30 @@ void TagsView::mergeSlice()
     Q_EMIT merged();
 }
 
+void TagsView::doItemsLayout()
+{
+    // Laying out a big tree takes tens of milliseconds, and every row added
+    // or removed asks for it anew: while a merge goes on in slices it waits
+    // for the merge's end rather than running between slices.
+    if (d->sliced) {
+        scheduleDelayedItemsLayout();
+        return;
+    }
+    QTreeWidget::doItemsLayout();
+}
+
 bool TagsView::isMerging() const
 {
     return d->sliced;
+}
+
+void TagsView::stopMerging()
+{
+    if (!d->sliced)
+        return;
+    d->abandon();
+    d->finish();
+    Q_EMIT merged();
 }
 
 void TagsView::adjustContentSize()

@@ -90,6 +90,10 @@ public Q_SLOTS:
     // where it stands (what it merged so far stays).
     void mergeInSlices(const QList<vexa::Node*>& nodes, int sliceMs);
     bool isMerging() const;
+    void doItemsLayout() override;
+    // Ends a merge in slices where it stands (what it merged so far stays),
+    // with merged(); nothing without one.
+    void stopMerging();
     void adjustContentSize();
 
 Q_SIGNALS:

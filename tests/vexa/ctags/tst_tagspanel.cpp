@@ -101,6 +101,7 @@ private Q_SLOTS:
     void badInput();
     void realCtags();
     void runsInFlight();
+    void closedDuringMerge();
     void settings();
     void quitDuringRun();
 
@@ -617,6 +618,35 @@ void TestTagsPanel::runsInFlight()
     QCOMPARE(view()->findItems(QStringLiteral("beta"), Qt::MatchExactly).size(), 1);
     qputenv("PATH", path);
     setParserOfAllTypes(fake);
+}
+
+void TestTagsPanel::closedDuringMerge()
+{
+    // A tree big enough to be merged over several turns of the event loop.
+    Editor* a = current();
+    a->setText(QStringLiteral("int kept;\n"));
+    deliverForCurrent(treeOf({"kept 109 1"}));
+    QCOMPARE(items(view()->invisibleRootItem()), QStringLiteral("kept:1"));
+    Editor* b = openFile(file("big.cpp", "int big;\n"));
+    QStringList lines;
+    for (int i = 0; i < 60000; ++i)
+        lines << QStringLiteral("big%1 109 %1").arg(i);
+    deliverForCurrent(treeOf(lines));
+    QVERIFY(view()->isMerging());
+
+    // Closed while its tree comes in: the rest of it never lands, and it is
+    // no longer the tree the panel moves through. The tree of the editor
+    // now current, cached, comes back from the event loop.
+    closeAllBut(a);
+    QCOMPARE(current(), a);
+    QVERIFY(!view()->isMerging());
+    QVERIFY(!panel()->rootNode());
+    QVERIFY(view()->updatesEnabled());
+    QVERIFY(view()->topLevelItemCount() < 60000);
+    QTRY_COMPARE(items(view()->invisibleRootItem()), QStringLiteral("kept:1"));
+    QVERIFY(!view()->isMerging());
+    QVERIFY(panel()->rootNode());
+    QVERIFY(!Editors::self()->editors().contains(b));
 }
 
 void TestTagsPanel::settings()

@@ -228,6 +228,28 @@ void TestTagsParser::keys()
     QCOMPARE(Parser::keyOf(Parser::digest(QStringLiteral("abc"))), abc);
     QCOMPARE(Parser::digest(QStringLiteral("abc")).size(), 16);
     QVERIFY(Parser::digest(QStringLiteral("abc")) != Parser::digest(QStringLiteral("abd")));
+
+    // A text hashed as it grows, in steps that straddle the blocks hashed in
+    // one go, has the digest of the text hashed whole; a change in any block,
+    // or a text that only begins like it, has another.
+    QString big;
+    for (int i = 0; big.size() < 300000; ++i)
+        big += QStringLiteral("line %1\n").arg(i);
+    for (const qsizetype step : {qsizetype(1000), qsizetype(65536), qsizetype(70001)}) {
+        Parser::Digest grown;
+        QString text;
+        for (qsizetype at = 0; at < big.size(); at += step) {
+            text += QStringView(big).mid(at, step);
+            grown.add(text);
+        }
+        QCOMPARE(grown.finish(text), Parser::digest(big));
+    }
+    for (const qsizetype at : {qsizetype(10), qsizetype(65536), qsizetype(200000)}) {
+        QString changed = big;
+        changed[at] = QLatin1Char('#');
+        QVERIFY(Parser::digest(changed) != Parser::digest(big));
+    }
+    QVERIFY(Parser::digest(big.left(131072)) != Parser::digest(big));
 }
 
 void TestTagsParser::positionTables()

@@ -255,6 +255,78 @@ private Q_SLOTS:
         QCOMPARE(view.topLevelItemCount(), 500);
     }
 
+    // A merge in slices ends with the tree a merge in one go gives, keeps
+    // the items the user opened, closed and selected, and a newer merge of
+    // either kind takes over from it where it stands.
+    void slicedMerge_data()
+    {
+        QTest::addColumn<int>("superseder"); // 0: none, 1: sliced, 2: in one go
+        QTest::newRow("alone") << 0;
+        QTest::newRow("superseded by a sliced merge") << 1;
+        QTest::newRow("superseded by a merge in one go") << 2;
+    }
+    void slicedMerge()
+    {
+        QFETCH(int, superseder);
+        // Classes of members; each version renames, drops, adds and moves
+        // some of them, nests one level deeper in places.
+        auto version = [](int v) {
+            QStringList lines;
+            for (int c = 0; c < 40; ++c) {
+                if ((c + v) % 11 == 0)
+                    continue;
+                const QString cls = c % 7 == v ? QStringLiteral("Renamed%1_%2").arg(c).arg(v)
+                                               : QStringLiteral("Class%1").arg(c);
+                lines << QStringLiteral("%1 102 %2").arg(cls).arg(c * 100 + v);
+                for (int m = 0; m < 12 + v; ++m) {
+                    lines
+                        << QStringLiteral("  m%1 103 %2").arg((m * (v + 1)) % 15).arg(c * 100 + m);
+                    if ((m + c + v) % 9 == 0)
+                        lines << QStringLiteral("    local%1 109 %2").arg(v).arg(c * 100 + m);
+                }
+            }
+            return std::unique_ptr<Node>(treeOf(lines));
+        };
+        const auto v0 = version(0), v1 = version(1), v2 = version(2);
+        Node* last = superseder ? v2.get() : v1.get();
+
+        TagsView sliced, whole;
+        sliced.updateSubTree(nullptr, {v0.get()});
+        whole.updateSubTree(nullptr, {v0.get()});
+        // The user closes a class and selects a member; both views alike.
+        for (TagsView* view : {&sliced, &whole}) {
+            view->findItems(QStringLiteral("Class3"), Qt::MatchExactly).at(0)->setExpanded(false);
+            QTreeWidgetItem* cls =
+                view->findItems(QStringLiteral("Class5"), Qt::MatchExactly).at(0);
+            view->setCurrentItem(cls->child(2));
+        }
+        QSignalSpy merged(&sliced, &TagsView::merged);
+        // No time per slice: each slice is the fewest steps there are.
+        sliced.mergeInSlices({v1.get()}, 0);
+        QVERIFY(sliced.isMerging());
+        QCoreApplication::processEvents();
+        QVERIFY(sliced.isMerging());
+        if (superseder == 1)
+            sliced.mergeInSlices({v2.get()}, 0);
+        else if (superseder == 2)
+            sliced.updateSubTree(nullptr, {v2.get()});
+        QTRY_VERIFY(!sliced.isMerging());
+        QCOMPARE(merged.size(), 1);
+        whole.updateSubTree(nullptr, {last});
+
+        QCOMPARE(items(sliced.invisibleRootItem()), items(whole.invisibleRootItem()));
+        QVERIFY(!sliced.findItems(QStringLiteral("Class3"), Qt::MatchExactly).at(0)->isExpanded());
+        QTreeWidgetItem* current = sliced.currentItem();
+        QVERIFY(current);
+        QCOMPARE(current->parent()->text(0), QStringLiteral("Class5"));
+        QCOMPARE(current->text(0), whole.currentItem()->text(0));
+        QVERIFY(current->isSelected());
+        // Nothing more comes from the event loop.
+        QCoreApplication::processEvents();
+        QCOMPARE(merged.size(), 1);
+        QCOMPARE(items(sliced.invisibleRootItem()), items(whole.invisibleRootItem()));
+    }
+
 private:
     Shell* shell = nullptr;
 };
