@@ -725,6 +725,59 @@ int TextLine::attribute(uint i) const
     }
 }
 
+int TextLine::attributeRun(uint i, uint* end) const
+{
+    const uint n = uint(size());
+    auto flatRun = [&](const quint8* a, uint count) {
+        if (i >= count) {
+            *end = qMax(n, i + 1);
+            return 0;
+        }
+        uint j = i + 1;
+        while (j < count && a[j] == a[i])
+            ++j;
+        *end = j;
+        return int(a[i]);
+    };
+    if (const Private* p = priv(); p && !p->attributes.isEmpty())
+        return flatRun(reinterpret_cast<const quint8*>(p->attributes.constData()),
+                       uint(p->attributes.size()));
+    const quintptr word = compactAttributes();
+    switch (word & FormMask) {
+    case Uniform:
+        if (i < (word >> 16)) {
+            *end = uint(word >> 16);
+            return int(quint8(word >> 8));
+        }
+        break;
+    case Runs: {
+        const quint8* b = blockOf(word);
+        const int pairs = block16(b);
+        uint start = 0;
+        for (int k = 0; k < pairs; ++k) {
+            start += b[2 + 2 * k];
+            if (i < start) {
+                // Runs of more than 255 characters are stored as several.
+                const int attr = b[3 + 2 * k];
+                while (k + 1 < pairs && b[3 + 2 * (k + 1)] == attr)
+                    start += b[2 + 2 * ++k];
+                *end = start;
+                return attr;
+            }
+        }
+        break;
+    }
+    case Flat: {
+        const quint8* b = blockOf(word);
+        return flatRun(b + 2, uint(block16(b)));
+    }
+    default:
+        break;
+    }
+    *end = qMax(n, i + 1);
+    return 0;
+}
+
 void TextLine::setMarked(int m)
 {
     if (!priv() && m == 0)
