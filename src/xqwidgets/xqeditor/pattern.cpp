@@ -768,6 +768,31 @@ inline void countSearch(qsizetype characters)
 
 std::atomic<quint64> g_scanSerial{0};
 
+// The first place of `needle` in `text`, -1 when there is none. Rules look
+// for a few characters ("//", "/*", a quote) in every line: on a line of a
+// few dozen characters a plain loop over the first character is cheaper
+// than the general search's set-up.
+qsizetype findText(QStringView text, const QString& needle, Qt::CaseSensitivity cs)
+{
+    const qsizetype m = needle.size();
+    if (cs == Qt::CaseInsensitive || m == 0 || m > 8 || text.size() > 256)
+        return text.indexOf(needle, 0, cs);
+    const char16_t* s = text.utf16();
+    const auto* p = reinterpret_cast<const char16_t*>(needle.utf16());
+    const char16_t first = p[0];
+    const qsizetype last = text.size() - m;
+    for (qsizetype i = 0; i <= last; ++i) {
+        if (s[i] != first)
+            continue;
+        qsizetype k = 1;
+        while (k < m && s[i + k] == p[k])
+            ++k;
+        if (k == m)
+            return i;
+    }
+    return -1;
+}
+
 // Whether `text` holds no surrogate without its partner.
 bool validUtf16(QStringView text)
 {
@@ -1036,14 +1061,14 @@ struct Pattern::Private {
     bool hasRequired(QStringView text, const LineScan* scan) const
     {
         if (!scan || !requiredFree) {
-            const qsizetype at = text.indexOf(required, 0, cs());
+            const qsizetype at = findText(text, required, cs());
             countSearch(at < 0 ? text.size() : at + required.size());
             if (scan)
                 scan->looked(text, at < 0 ? text.size() + 1 : at + required.size());
             return at >= 0;
         }
         if (!requiredAt.answers(*scan, text.data())) {
-            const qsizetype at = text.indexOf(required, 0, cs());
+            const qsizetype at = findText(text, required, cs());
             countSearch(at < 0 ? text.size() : at + required.size());
             requiredAt = {scan->serial(), text.data(), at < 0 ? nullptr : text.data() + at, 0,
                           scan->offsetOf(text) + (at < 0 ? text.size() + 1 : at + required.size())};
@@ -1221,6 +1246,25 @@ bool Pattern::mayStartWith(char16_t c) const
     return !d->firstKnown || d->first.test(c);
 }
 
+bool Pattern::matchesAlike(const Pattern& other) const
+{
+    auto single = [](const Private* p) {
+        return p->kind == Private::Direct && p->atoms.size() == 1 && !p->bol && !p->eol &&
+               p->atoms.front().kind == DirectAtom::Repeat;
+    };
+    const Private* a = d;
+    const Private* b = other.d;
+    if (!single(a) || !single(b) || a->minimal != b->minimal || a->ci != b->ci)
+        return false;
+    const DirectAtom& x = a->atoms.front();
+    const DirectAtom& y = b->atoms.front();
+    // Members from 128 on are decided by the set itself.
+    return x.min == y.min && x.max == y.max && x.any == y.any && x.ascii[0] == y.ascii[0] &&
+           x.ascii[1] == y.ascii[1] && x.set->negated == y.set->negated &&
+           x.set->classes == y.set->classes && x.set->hasWide == y.set->hasWide &&
+           (!x.set->hasWide || x.set->ranges == y.set->ranges);
+}
+
 int Pattern::matchLength(QStringView text) const
 {
     return d->matchLength(text, nullptr);
@@ -1327,7 +1371,7 @@ int Pattern::Private::search(QStringView text, int* length, const LineScan* scan
     case Invalid:
         return -1;
     case Literal: {
-        const int at = int(text.indexOf(literal, 0, cs()));
+        const int at = int(findText(text, literal, cs()));
         if (at >= 0)
             *length = int(literal.size());
         countSearch(span(at));

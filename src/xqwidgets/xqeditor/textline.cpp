@@ -254,42 +254,41 @@ quintptr compactForm(const quint8* s, qsizetype n)
 {
     if (n <= 0)
         return 0;
-    auto runEnd = [&](qsizetype i) {
-        qsizetype j = i + 1;
-        while (j < n && j - i < 255 && s[j] == s[i])
-            ++j;
-        return j;
-    };
+    Q_ASSERT(n <= kCompactMax);
+    // One pass writes the runs, and stops once they would take more than
+    // a byte for each character.
+    quint8 runs[2 + 2 * kCompactMax];
+    quint8* out = runs + 2;
     qsizetype pairs = 0;
     bool uniform = true;
-    for (qsizetype i = 0; i < n; i = runEnd(i)) {
-        ++pairs;
-        uniform = uniform && s[i] == s[0];
+    for (qsizetype i = 0; i < n;) {
+        const quint8 a = s[i];
+        qsizetype j = i + 1;
+        while (j < n && j - i < 255 && s[j] == a)
+            ++j;
+        uniform = uniform && a == s[0];
+        if (2 * ++pairs > n && !uniform) {
+            // Attributes that change at almost every character: runs would
+            // take more than a byte each.
+            auto* b = static_cast<quint8*>(std::malloc(size_t(2 + n)));
+            b[0] = quint8(n);
+            b[1] = quint8(n >> 8);
+            std::memcpy(b + 2, s, size_t(n));
+            return reinterpret_cast<quintptr>(b) | Flat;
+        }
+        *out++ = quint8(j - i);
+        *out++ = a;
+        i = j;
     }
     if (uniform) {
         // All 0 reads as no attributes at all.
         return s[0] ? (quintptr(n) << 16) | (quintptr(s[0]) << 8) | Uniform : 0;
     }
-    if (2 * pairs <= n) {
-        auto* b = static_cast<quint8*>(std::malloc(size_t(2 + 2 * pairs)));
-        b[0] = quint8(pairs);
-        b[1] = quint8(pairs >> 8);
-        quint8* out = b + 2;
-        for (qsizetype i = 0; i < n;) {
-            const qsizetype j = runEnd(i);
-            *out++ = quint8(j - i);
-            *out++ = s[i];
-            i = j;
-        }
-        return reinterpret_cast<quintptr>(b) | Runs;
-    }
-    // Attributes that change at almost every character: runs would take
-    // more than a byte each.
-    auto* b = static_cast<quint8*>(std::malloc(size_t(2 + n)));
-    b[0] = quint8(n);
-    b[1] = quint8(n >> 8);
-    std::memcpy(b + 2, s, size_t(n));
-    return reinterpret_cast<quintptr>(b) | Flat;
+    runs[0] = quint8(pairs);
+    runs[1] = quint8(pairs >> 8);
+    auto* b = static_cast<quint8*>(std::malloc(size_t(2 + 2 * pairs)));
+    std::memcpy(b, runs, size_t(2 + 2 * pairs));
+    return reinterpret_cast<quintptr>(b) | Runs;
 }
 
 } // namespace
