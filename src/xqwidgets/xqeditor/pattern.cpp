@@ -830,6 +830,10 @@ struct DirectAtom {
     // however long the line).
     bool any = false;
     bool negative = false; // a look-ahead that must not match
+    // The next step takes at least one character and none that this one
+    // takes: giving characters back cannot let it match ("\\s*#"), so
+    // only the longest run is tried.
+    bool keeps = false;
     std::vector<std::vector<DirectAtom>> alternatives;
 
     DirectAtom(std::shared_ptr<CharSet> s, int min, int max, bool ci)
@@ -999,7 +1003,7 @@ struct Pattern::Private {
             return -1;
         if (ai + 1 == atoms.size() && !eol)
             return pos + k;
-        for (int j = k; j >= a.min; --j) {
+        for (int j = k; j >= (a.keeps ? k : a.min); --j) {
             const int r = directAt(s, n, ai + 1, pos + j, budget);
             if (r != -1)
                 return r;
@@ -1228,6 +1232,17 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
             } else {
                 direct = false;
             }
+        }
+        for (size_t k = 0; direct && k + 1 < p->atoms.size(); ++k) {
+            DirectAtom& a = p->atoms[k];
+            const DirectAtom& next = p->atoms[k + 1];
+            // The next step's members are ASCII only (no class, no wider
+            // member, no folding that reaches past ASCII), so a character
+            // this step takes that it lacks in ASCII it lacks altogether.
+            a.keeps = a.kind == DirectAtom::Repeat && next.kind == DirectAtom::Repeat &&
+                      next.min >= 1 && !p->ci && !next.any && !next.set->negated &&
+                      next.set->classes == 0 && !next.set->hasWide &&
+                      (a.ascii[0] & next.ascii[0]) == 0 && (a.ascii[1] & next.ascii[1]) == 0;
         }
         if (direct && !p->atoms.empty()) {
             p->kind = Private::Direct;
