@@ -91,14 +91,18 @@ public:
             const int type = m_ms.fontType(m_line->attributeRun(uint(i), &end));
             const FontData& face = m_ms.m->fontData(type);
             const int stop = int(qMin(end, uint(to)));
+            if (face.width >= 0) {
+                for (; i < stop; ++i)
+                    x += s[i] == u'\t' ? m_ms.tabAdvance(x) : face.width;
+                continue;
+            }
+            const qint16* ascii = face.ascii;
             for (; i < stop; ++i) {
                 const char16_t u = s[i].unicode();
-                if (u == u'\t')
+                if (u < 128 && u != u'\t' && ascii[u] >= 0)
+                    x += ascii[u];
+                else if (u == u'\t')
                     x += m_ms.tabAdvance(x);
-                else if (face.width >= 0)
-                    x += face.width;
-                else if (u < 128 && face.ascii[u] >= 0)
-                    x += face.ascii[u];
                 else
                     x += m_ms.m->width(type, s[i]);
             }

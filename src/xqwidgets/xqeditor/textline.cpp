@@ -732,11 +732,19 @@ int TextLine::attributeRun(uint i, uint* end) const
             *end = qMax(n, i + 1);
             return 0;
         }
+        // Eight at a time: the run of a long line can be its whole length.
+        const quint8 v = a[i];
+        const quint64 all = quint64(v) * 0x0101010101010101ull;
         uint j = i + 1;
-        while (j < count && a[j] == a[i])
+        for (quint64 w; j + 8 <= count; j += 8) {
+            std::memcpy(&w, a + j, 8);
+            if (w != all)
+                break;
+        }
+        while (j < count && a[j] == v)
             ++j;
         *end = j;
-        return int(a[i]);
+        return int(v);
     };
     if (const Private* p = priv(); p && !p->attributes.isEmpty())
         return flatRun(reinterpret_cast<const quint8*>(p->attributes.constData()),
