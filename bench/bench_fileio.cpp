@@ -3,10 +3,11 @@
 // temporary file that replaces the old one), the peers by reading the bytes
 // into their widget and writing their whole text back.
 //
-// Then opening 10 MB of real C++ (the Qt headers of this machine) in a shown
-// widget, coloured as C++: to the first paint, and to every line coloured;
-// Vexa as its editor binding opens a file (open, then the file name set),
-// once as it does now and once with the second colouring pass the name
+// Then opening 10 MB of real C++ (the C++ standard library's headers, then
+// the Qt headers of this machine) in a shown widget, coloured as C++: to the
+// first paint, and to every line coloured, several runs each with median and
+// worst; Vexa as its editor binding opens a file (open, then the file name
+// set), once as it does now and once with the second colouring pass the name
 // used to cost (a fresh copy of the same definition).
 
 #include "benchutil.h"
@@ -23,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #ifdef VEXA_HAVE_QSCINTILLA
@@ -38,6 +40,8 @@ namespace
 QString g_dir;
 const int kLines = 1000000;
 const int kRuns = 3;
+// Runs of each program on the big file: enough to show how far they spread.
+const int kOpenRuns = 7;
 
 QString source()
 {
@@ -134,16 +138,21 @@ void measure(const char* who, const std::function<QString()>& run)
 // --- Opening a big file in a shown widget -------------------------------------------
 
 QString g_headers;
+// Whether openOurs prints the processor time of each step.
+bool g_phases = false;
 
 // "first paint ms colour all ms" of one run in a fresh process.
-QString openOurs(bool secondPass)
+QString openOurs(bool secondPass, bool ownApp = true)
 {
-    App a;
+    std::optional<App> a;
+    if (ownApp)
+        a.emplace();
     TextEditorManager m;
     TextEditor* e = m.createEditor(nullptr, nullptr);
     e->resize(1000, 800);
     e->show();
     QApplication::processEvents();
+    const double cpuStart = bench::cpuMs();
     QElapsedTimer t;
     t.start();
     if (!e->open(g_headers))
@@ -156,10 +165,18 @@ QString openOurs(bool secondPass)
     e->view()->repaint();
     const double first = bench::msSince(t);
     TextDocument* doc = e->document();
+    const double cpuFirst = bench::cpuMs();
     doc->ensureContexts(doc->lastLine());
+    const double cpuContexts = bench::cpuMs();
     for (int i = 0; i <= doc->lastLine(); ++i)
         doc->colourLine(e->view(), i);
-    return figures(first, bench::msSince(t));
+    const double all = bench::msSince(t);
+    if (g_phases) {
+        const double cpuAll = bench::cpuMs();
+        std::printf("processor ms: to first paint %.1f, context pass %.1f, colouring %.1f\n",
+                    cpuFirst - cpuStart, cpuContexts - cpuFirst, cpuAll - cpuContexts);
+    }
+    return figures(first, all);
 }
 
 QString openPlain()
@@ -203,46 +220,121 @@ QString openScintilla()
 }
 #endif
 
-void openBigFile()
+// Median and worst of a series of runs.
+struct Spread {
+    std::vector<double> runs;
+    double median() const
+    {
+        std::vector<double> v = runs;
+        std::sort(v.begin(), v.end());
+        return v.empty() ? -1 : v[v.size() / 2];
+    }
+    double worst() const { return runs.empty() ? -1 : *std::max_element(runs.begin(), runs.end()); }
+};
+
+struct Opener {
+    Opener(const char* who, std::function<QString()> run) : who(who), run(std::move(run)) {}
+    const char* who;
+    std::function<QString()> run;
+    Spread first;
+    Spread all;
+    QString failure;
+};
+
+QString cell(const Spread& s)
+{
+    if (s.runs.empty() || s.median() < 0)
+        return QStringLiteral("-");
+    return QStringLiteral("%1 / %2").arg(s.median(), 0, 'f', 1).arg(s.worst(), 0, 'f', 1);
+}
+
+QString ratio(double a, double b)
+{
+    return a >= 0 && b > 0 ? QString::number(a / b, 'f', 2) : QStringLiteral("-");
+}
+
+// One corpus opened by every program, each run a fresh process; the runs of
+// the programs alternate, so that what else the machine does at a moment
+// weighs on all of them alike.
+void openBigFile(const char* what, const QString& text)
 {
     QTemporaryDir dir;
     g_headers = dir.filePath(QStringLiteral("headers.h"));
-    const QString text = bench::qtHeaders(10);
     {
         QFile f(g_headers);
         if (!f.open(QIODevice::WriteOnly))
             return;
         f.write(text.toUtf8());
     }
-    std::printf("\nopen %.1f MB of C++ headers (%lld lines) in a shown widget, median of %d "
-                "runs\n",
-                double(QFileInfo(g_headers).size()) / 1048576.0,
-                (long long)text.count(QLatin1Char('\n')), kRuns);
-    std::printf("%-26s | %18s | %18s\n", "", "to first paint", "to all coloured");
-    auto open = [](const char* who, const std::function<QString()>& run) {
-        std::vector<double> first, all;
-        for (int i = 0; i < kRuns; ++i) {
-            const QStringList parts = bench::inChild(run).split(QLatin1Char(' '));
-            if (parts.size() != 2) {
-                std::printf("%-26s | %s\n", who, qPrintable(parts.join(QLatin1Char(' '))));
-                return;
-            }
-            first.push_back(parts[0].toDouble());
-            all.push_back(parts[1].toDouble());
-        }
-        std::sort(first.begin(), first.end());
-        std::sort(all.begin(), all.end());
-        if (all[kRuns / 2] < 0)
-            std::printf("%-26s | %15.1f ms | %18s\n", who, first[kRuns / 2], "-");
-        else
-            std::printf("%-26s | %15.1f ms | %15.1f ms\n", who, first[kRuns / 2], all[kRuns / 2]);
-    };
-    open("Vexa", [] { return openOurs(false); });
-    open("Vexa, second pass", [] { return openOurs(true); });
-    open("QPlainTextEdit", openPlain);
+    std::printf("\nopen %.1f MB of %s (%lld lines) in a shown widget, %d runs each: "
+                "median / worst ms\n",
+                double(QFileInfo(g_headers).size()) / 1048576.0, what,
+                (long long)text.count(QLatin1Char('\n')), kOpenRuns);
+    std::printf("%-26s | %22s | %22s\n", "", "to first paint", "to all coloured");
+    std::vector<Opener> openers;
+    openers.emplace_back("Vexa", [] { return openOurs(false); });
+    openers.emplace_back("Vexa, second pass", [] { return openOurs(true); });
+    openers.emplace_back("QPlainTextEdit", openPlain);
 #ifdef VEXA_HAVE_QSCINTILLA
-    open("QsciScintilla+LexerCPP", openScintilla);
+    openers.emplace_back("QsciScintilla+LexerCPP", openScintilla);
 #endif
+    for (int i = 0; i < kOpenRuns; ++i) {
+        for (Opener& o : openers) {
+            if (!o.failure.isEmpty())
+                continue;
+            const QStringList parts = bench::inChild(o.run).split(QLatin1Char(' '));
+            if (parts.size() != 2) {
+                o.failure = parts.join(QLatin1Char(' '));
+                continue;
+            }
+            o.first.runs.push_back(parts[0].toDouble());
+            o.all.runs.push_back(parts[1].toDouble());
+        }
+    }
+    for (const Opener& o : openers) {
+        if (!o.failure.isEmpty())
+            std::printf("%-26s | %s\n", o.who, qPrintable(o.failure));
+        else
+            std::printf("%-26s | %22s | %22s\n", o.who, qPrintable(cell(o.first)),
+                        qPrintable(cell(o.all)));
+    }
+#ifdef VEXA_HAVE_QSCINTILLA
+    const Opener& ours = openers.front();
+    const Opener& sci = openers.back();
+    if (ours.failure.isEmpty() && sci.failure.isEmpty()) {
+        std::printf("%-26s | %22s | %22s\n", "Vexa / QScintilla",
+                    qPrintable(ratio(ours.first.median(), sci.first.median()) +
+                               QStringLiteral(" / ") +
+                               ratio(ours.first.worst(), sci.first.worst())),
+                    qPrintable(ratio(ours.all.median(), sci.all.median()) + QStringLiteral(" / ") +
+                               ratio(ours.all.worst(), sci.all.worst())));
+    }
+#endif
+}
+
+void openBigFiles()
+{
+    openBigFile("the C++ standard library headers", bench::standardHeaders(10));
+    openBigFile("the Qt headers", bench::qtHeaders(10));
+}
+
+// One opening by the component in this process, for a profiler: "open ours".
+int openOursHere()
+{
+    QTemporaryDir dir;
+    g_headers = dir.filePath(QStringLiteral("headers.h"));
+    QFile f(g_headers);
+    if (!f.open(QIODevice::WriteOnly))
+        return 1;
+    f.write(bench::standardHeaders(10).toUtf8());
+    f.close();
+    int argc = 1;
+    char name[] = "bench";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    g_phases = true;
+    std::printf("%s\n", qPrintable(openOurs(false, false)));
+    return 0;
 }
 
 } // namespace
@@ -250,9 +342,12 @@ void openBigFile()
 int main(int argc, char** argv)
 {
     bench::offscreenUnlessSet();
-    // "open": only the big file in a shown widget.
+    // "open": only the big files in a shown widget; "open ours": the
+    // component alone, once, in this process (for a profiler).
+    if (argc > 2 && QByteArray(argv[1]) == "open" && QByteArray(argv[2]) == "ours")
+        return openOursHere();
     if (argc > 1 && QByteArray(argv[1]) == "open") {
-        openBigFile();
+        openBigFiles();
         return 0;
     }
     QTemporaryDir dir;
@@ -268,6 +363,6 @@ int main(int argc, char** argv)
 #else
     std::printf("%-16s | (not built)\n", "QsciScintilla");
 #endif
-    openBigFile();
+    openBigFiles();
     return 0;
 }

@@ -9,7 +9,7 @@
 // the replacement, an expression over a long line, a replacement holding a
 // line break and its undo in C++ that changes the context of every new
 // line), each beside a plain replace-all of the same count on the same
-// text.
+// text, several runs each with median and worst.
 
 #include "benchutil.h"
 #include "xqwidgets/qtundo/qtundo.h"
@@ -22,7 +22,9 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #ifdef VEXA_HAVE_QSCINTILLA
 #include <Qsci/qsciscintilla.h>
@@ -215,11 +217,36 @@ QString replaceCase(const ReplaceCase& c, bool plain)
     return checked(n > 0, ms(replace) + QLatin1Char('|') + ms(undo));
 }
 
+// Median and worst of the runs of one figure.
+QString spread(std::vector<double> v)
+{
+    if (v.empty())
+        return QStringLiteral("-");
+    std::sort(v.begin(), v.end());
+    return ms(v[v.size() / 2]) + QLatin1Char('/') + ms(v.back());
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double worst(const std::vector<double>& v)
+{
+    return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
+}
+
+// Each case and its plain replace-all run kRuns times, alternating, each in
+// a fresh process: median/worst of each, and the ratios of both.
 void replaceCases()
 {
-    std::printf("\nReplace-all cases beside a plain replace-all of the same count (ms)\n\n");
-    std::printf("%-34s %10s %10s %8s %10s %10s %8s\n", "case", "replace", "plain", "ratio", "undo",
-                "plain", "ratio");
+    constexpr int kRuns = 7;
+    std::printf("\nReplace-all cases beside a plain replace-all of the same count, %d runs each "
+                "(ms, median/worst; ratio of medians/of worsts)\n\n",
+                kRuns);
+    std::printf("%-34s %14s %14s %11s %14s %14s %11s\n", "case", "replace", "plain", "ratio",
+                "undo", "plain", "ratio");
     // VEXA_BENCH_CASE=<n> runs only the case of that index (for profiling).
     const int only = qEnvironmentVariableIsSet("VEXA_BENCH_CASE")
                          ? qEnvironmentVariableIntValue("VEXA_BENCH_CASE")
@@ -228,16 +255,31 @@ void replaceCases()
     for (const ReplaceCase& c : kCases) {
         if (++index != only && only >= 0)
             continue;
-        const QString mine = bench::inChild([&] { return replaceCase(c, false); }, 120);
-        const QString plain = bench::inChild([&] { return replaceCase(c, true); }, 120);
+        std::vector<double> mine[2], plain[2];
+        QString failure;
+        for (int run = 0; run < kRuns && failure.isEmpty(); ++run) {
+            const QString a = bench::inChild([&] { return replaceCase(c, false); }, 120);
+            const QString b = bench::inChild([&] { return replaceCase(c, true); }, 120);
+            if (!a.contains(QLatin1Char('|')) || !b.contains(QLatin1Char('|'))) {
+                failure = a + QLatin1Char(' ') + b;
+                break;
+            }
+            for (int i = 0; i < 2; ++i) {
+                mine[i].push_back(part(a, i).toDouble());
+                plain[i].push_back(part(b, i).toDouble());
+            }
+        }
+        if (!failure.isEmpty()) {
+            std::printf("%-34s %s\n", c.name, qPrintable(failure));
+            continue;
+        }
         auto ratio = [&](int i) {
-            const double a = part(mine, i).toDouble();
-            const double b = part(plain, i).toDouble();
-            return b > 0 ? QString::number(a / b, 'f', 2) : QStringLiteral("-");
+            return QString::asprintf("%.2f/%.2f", median(mine[i]) / qMax(0.1, median(plain[i])),
+                                     worst(mine[i]) / qMax(0.1, worst(plain[i])));
         };
-        std::printf("%-34s %10s %10s %8s %10s %10s %8s\n", c.name, qPrintable(part(mine, 0)),
-                    qPrintable(part(plain, 0)), qPrintable(ratio(0)), qPrintable(part(mine, 1)),
-                    qPrintable(part(plain, 1)), qPrintable(ratio(1)));
+        std::printf("%-34s %14s %14s %11s %14s %14s %11s\n", c.name, qPrintable(spread(mine[0])),
+                    qPrintable(spread(plain[0])), qPrintable(ratio(0)), qPrintable(spread(mine[1])),
+                    qPrintable(spread(plain[1])), qPrintable(ratio(1)));
         std::fflush(stdout);
     }
 }

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QString>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <malloc.h>
 #include <signal.h>
@@ -108,6 +109,14 @@ inline double msSince(const QElapsedTimer& t)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
+// Processor time of this process so far.
+inline double cpuMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
 // Runs `work` in a child process and returns what it printed (one line).
 // With a cap (seconds, above 0) a child still running then is killed and the
 // answer is "(over N s)".
@@ -182,15 +191,15 @@ inline QString needleLines(int lines)
     return s;
 }
 
-// About `megabytes` MB of the Qt headers installed on this machine, one
-// after the other: real code with comments, macros and long declarations.
-inline QString qtHeaders(int megabytes)
+// About `megabytes` MB of the files under `dir` whose names match `filters`
+// (every file when empty), one after the other in the order of their paths,
+// the list repeated when it is shorter.
+inline QString headersFrom(const QString& dir, const QStringList& filters, int megabytes)
 {
     QString out;
     const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
     QStringList files;
-    QDirIterator it(QStringLiteral("/usr/include/x86_64-linux-gnu/qt6"), {QStringLiteral("*.h")},
-                    QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(dir, filters, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
         files.append(it.next());
     files.sort();
@@ -204,6 +213,21 @@ inline QString qtHeaders(int megabytes)
         }
     }
     return out;
+}
+
+// About `megabytes` MB of the Qt headers installed on this machine, one
+// after the other: real code with comments, macros and long declarations.
+inline QString qtHeaders(int megabytes)
+{
+    return headersFrom(QStringLiteral("/usr/include/x86_64-linux-gnu/qt6"), {QStringLiteral("*.h")},
+                       megabytes);
+}
+
+// About `megabytes` MB of the C++ standard library's headers: templates,
+// long comment blocks, attributes and macros, most files without a suffix.
+inline QString standardHeaders(int megabytes)
+{
+    return headersFrom(QStringLiteral("/usr/include/c++/12"), {}, megabytes);
 }
 
 } // namespace bench

@@ -243,6 +243,16 @@ HighlightItem::~HighlightItem() = default;
 
 int HighlightItem::find(const QChar* text, int length, const Pattern::LineScan* scan)
 {
+    return accept(text, match(text, length, scan));
+}
+
+int HighlightItem::accept(const QChar*, int matched) const
+{
+    return matched;
+}
+
+int HighlightItem::match(const QChar* text, int length, const Pattern::LineScan* scan)
+{
     if (length <= 0)
         return -1;
     const QStringView view(text, length);
@@ -323,9 +333,9 @@ bool HighlightKeyword::contains(const char16_t* word, int length) const
     }
 }
 
-int HighlightKeyword::find(const QChar* text, int length, const Pattern::LineScan* scan)
+int HighlightKeyword::accept(const QChar* text, int matched) const
 {
-    const int n = HighlightItem::find(text, length, scan);
+    const int n = matched;
     if (n <= 0 || n < m_minLength || n > m_maxLength)
         return -1;
     const char16_t* s = reinterpret_cast<const char16_t*>(text);
@@ -582,6 +592,20 @@ void TextHighlight::Private::buildSection(const QList<QDomElement>& section, boo
                                     mode.contains(QLatin1String("minimal")));
             list->append(item);
         }
+        // Rules that match alike at one place share the first one's match.
+        for (int i = 0; i < list->size() && i < 64; ++i) {
+            HighlightItem* item = list->at(i);
+            if (!item->anchored || item->alike >= 0)
+                continue;
+            for (int j = i + 1; j < list->size() && j < 64; ++j) {
+                HighlightItem* later = list->at(j);
+                if (later->anchored && later->alike < 0 &&
+                    later->regexp.matchesAlike(item->regexp)) {
+                    item->alike = i;
+                    later->alike = i;
+                }
+            }
+        }
         delete table[id];
         table[id] = list;
         (isBreak ? ctnDispatch : contextDispatch)[id] = Dispatch::build(*list);
@@ -623,6 +647,10 @@ bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, in
     bool moved = false;
     const int count = int(list->size());
     int idx = 0;
+    // The matches of rules that share theirs (see HighlightItem::alike) at
+    // the current position, by the index of the first such rule.
+    quint64 known = 0;
+    int shared[64];
     while (idx < count) {
         // Whether the walk goes on here depends on the character at `pos`,
         // or on the line ending there.
@@ -638,12 +666,22 @@ bool walk(const HighlightContext*& list, const Dispatch*& dispatch, int& ctx, in
         const int left = length - pos;
         int n = -1;
         if (left > 0) {
-            n = item->find(text + pos, left, scan);
+            const int key = dispatch ? item->alike : -1;
+            if (key < 0) {
+                n = item->find(text + pos, left, scan);
+            } else {
+                if (!((known >> key) & 1)) {
+                    shared[key] = item->match(text + pos, left, scan);
+                    known |= quint64(1) << key;
+                }
+                n = item->accept(text + pos, shared[key]);
+            }
         } else if (scan)
             scan->reachTo(length + 1); // what happens here depends on the line ending here
 
         if (n >= 1) {
             moved = true;
+            known = 0;
             const int end = pos + qMin(n, left);
             if (Colour)
                 line.set(item->attr, pos, end);

@@ -45,6 +45,11 @@ public:
     // when given, stands for the line being highlighted: the pass moves on it
     // from left to right and lets the rule reuse what it found before.
     virtual int find(const QChar* text, int length, const Pattern::LineScan* scan = nullptr);
+    // What the rule makes of `matched`, the length of its pattern's match
+    // at `text` (0 or less: none): find() is accept(match()) for a rule
+    // that matches at the current position.
+    int match(const QChar* text, int length, const Pattern::LineScan* scan = nullptr);
+    virtual int accept(const QChar* text, int matched) const;
 
     int attr;  // attribute id given to the covered text
     int ctx;   // context after a match, -1 for none
@@ -53,6 +58,11 @@ public:
     // the line instead.
     bool anchored = true;
     Pattern regexp;
+    // Rules of one context whose patterns match alike at the current
+    // position (a keyword list after another on the same words) share one
+    // match: the index of the first of them in the context, -1 for a rule
+    // that shares with none.
+    int alike = -1;
 };
 
 // A rule that covers everything up to its pattern, found anywhere in the rest
@@ -72,7 +82,7 @@ class HighlightKeyword : public HighlightItem
 {
 public:
     HighlightKeyword(int attr, int ctx, int empty, const QStringList& keywords, bool caseSensitive);
-    int find(const QChar* text, int length, const Pattern::LineScan* scan = nullptr) override;
+    int accept(const QChar* text, int matched) const override;
 
     int val = 0;
     bool caseSensitive;

@@ -768,6 +768,31 @@ inline void countSearch(qsizetype characters)
 
 std::atomic<quint64> g_scanSerial{0};
 
+// The first place of `needle` in `text`, -1 when there is none. Rules look
+// for a few characters ("//", "/*", a quote) in every line: on a line of a
+// few dozen characters a plain loop over the first character is cheaper
+// than the general search's set-up.
+qsizetype findText(QStringView text, const QString& needle, Qt::CaseSensitivity cs)
+{
+    const qsizetype m = needle.size();
+    if (cs == Qt::CaseInsensitive || m == 0 || m > 8 || text.size() > 256)
+        return text.indexOf(needle, 0, cs);
+    const char16_t* s = text.utf16();
+    const auto* p = reinterpret_cast<const char16_t*>(needle.utf16());
+    const char16_t first = p[0];
+    const qsizetype last = text.size() - m;
+    for (qsizetype i = 0; i <= last; ++i) {
+        if (s[i] != first)
+            continue;
+        qsizetype k = 1;
+        while (k < m && s[i + k] == p[k])
+            ++k;
+        if (k == m)
+            return i;
+    }
+    return -1;
+}
+
 // Whether `text` holds no surrogate without its partner.
 bool validUtf16(QStringView text)
 {
@@ -805,6 +830,10 @@ struct DirectAtom {
     // however long the line).
     bool any = false;
     bool negative = false; // a look-ahead that must not match
+    // The next step takes at least one character and none that this one
+    // takes: giving characters back cannot let it match ("\\s*#"), so
+    // only the longest run is tried.
+    bool keeps = false;
     std::vector<std::vector<DirectAtom>> alternatives;
 
     DirectAtom(std::shared_ptr<CharSet> s, int min, int max, bool ci)
@@ -974,7 +1003,7 @@ struct Pattern::Private {
             return -1;
         if (ai + 1 == atoms.size() && !eol)
             return pos + k;
-        for (int j = k; j >= a.min; --j) {
+        for (int j = k; j >= (a.keeps ? k : a.min); --j) {
             const int r = directAt(s, n, ai + 1, pos + j, budget);
             if (r != -1)
                 return r;
@@ -1036,14 +1065,14 @@ struct Pattern::Private {
     bool hasRequired(QStringView text, const LineScan* scan) const
     {
         if (!scan || !requiredFree) {
-            const qsizetype at = text.indexOf(required, 0, cs());
+            const qsizetype at = findText(text, required, cs());
             countSearch(at < 0 ? text.size() : at + required.size());
             if (scan)
                 scan->looked(text, at < 0 ? text.size() + 1 : at + required.size());
             return at >= 0;
         }
         if (!requiredAt.answers(*scan, text.data())) {
-            const qsizetype at = text.indexOf(required, 0, cs());
+            const qsizetype at = findText(text, required, cs());
             countSearch(at < 0 ? text.size() : at + required.size());
             requiredAt = {scan->serial(), text.data(), at < 0 ? nullptr : text.data() + at, 0,
                           scan->offsetOf(text) + (at < 0 ? text.size() + 1 : at + required.size())};
@@ -1204,6 +1233,17 @@ void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minima
                 direct = false;
             }
         }
+        for (size_t k = 0; direct && k + 1 < p->atoms.size(); ++k) {
+            DirectAtom& a = p->atoms[k];
+            const DirectAtom& next = p->atoms[k + 1];
+            // The next step's members are ASCII only (no class, no wider
+            // member, no folding that reaches past ASCII), so a character
+            // this step takes that it lacks in ASCII it lacks altogether.
+            a.keeps = a.kind == DirectAtom::Repeat && next.kind == DirectAtom::Repeat &&
+                      next.min >= 1 && !p->ci && !next.any && !next.set->negated &&
+                      next.set->classes == 0 && !next.set->hasWide &&
+                      (a.ascii[0] & next.ascii[0]) == 0 && (a.ascii[1] & next.ascii[1]) == 0;
+        }
         if (direct && !p->atoms.empty()) {
             p->kind = Private::Direct;
             return;
@@ -1219,6 +1259,25 @@ bool Pattern::mayStartWith(char16_t c) const
     if (d->kind == Private::Invalid)
         return false;
     return !d->firstKnown || d->first.test(c);
+}
+
+bool Pattern::matchesAlike(const Pattern& other) const
+{
+    auto single = [](const Private* p) {
+        return p->kind == Private::Direct && p->atoms.size() == 1 && !p->bol && !p->eol &&
+               p->atoms.front().kind == DirectAtom::Repeat;
+    };
+    const Private* a = d;
+    const Private* b = other.d;
+    if (!single(a) || !single(b) || a->minimal != b->minimal || a->ci != b->ci)
+        return false;
+    const DirectAtom& x = a->atoms.front();
+    const DirectAtom& y = b->atoms.front();
+    // Members from 128 on are decided by the set itself.
+    return x.min == y.min && x.max == y.max && x.any == y.any && x.ascii[0] == y.ascii[0] &&
+           x.ascii[1] == y.ascii[1] && x.set->negated == y.set->negated &&
+           x.set->classes == y.set->classes && x.set->hasWide == y.set->hasWide &&
+           (!x.set->hasWide || x.set->ranges == y.set->ranges);
 }
 
 int Pattern::matchLength(QStringView text) const
@@ -1327,7 +1386,7 @@ int Pattern::Private::search(QStringView text, int* length, const LineScan* scan
     case Invalid:
         return -1;
     case Literal: {
-        const int at = int(text.indexOf(literal, 0, cs()));
+        const int at = int(findText(text, literal, cs()));
         if (at >= 0)
             *length = int(literal.size());
         countSearch(span(at));

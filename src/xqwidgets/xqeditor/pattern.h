@@ -99,6 +99,11 @@ public:
 
     // False when no match of more than zero characters can begin with `c`.
     bool mayStartWith(char16_t c) const;
+    // Whether this pattern and `other` are one repeated set of characters
+    // with the same members and bounds, so that both give the same answer
+    // on any text ("\w+" and "[\w_]+", say): rules tried one after the
+    // other at one place may share one match.
+    bool matchesAlike(const Pattern& other) const;
 
     // The pattern as the regular expression engine gets it; empty when the
     // pattern does not parse. Exposed for tests.

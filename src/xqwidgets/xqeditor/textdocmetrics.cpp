@@ -50,14 +50,73 @@ struct Measure {
         return a ? a->fontType : 0;
     }
 
-    int charWidth(const TextLine* l, int i) const
+    int tabAdvance(int x) const { return tabs > 0 ? tabs - x % tabs : 0; }
+};
+
+// The widths of the characters of one line read from left to right: the
+// face is looked up once for each run of one attribute, and ASCII advances
+// come from the face's table, so a line of hundreds of thousands of
+// characters (the caret's place at its end, say) costs little per character.
+class LineWidths
+{
+public:
+    LineWidths(const Measure& ms, const TextLine* l) : m_ms(ms), m_line(l) {}
+
+    int at(int i)
     {
-        if (uniform > 0)
-            return uniform;
-        return m->width(fontType(l->attribute(uint(i))), l->at(i));
+        if (m_ms.uniform > 0)
+            return m_ms.uniform;
+        if (uint(i) < m_start || uint(i) >= m_end) {
+            m_start = uint(i);
+            m_type = m_ms.fontType(m_line->attributeRun(uint(i), &m_end));
+            m_face = &m_ms.m->fontData(m_type);
+        }
+        const QChar c = m_line->at(i);
+        if (m_face->width >= 0)
+            return m_face->width;
+        const char16_t u = c.unicode();
+        if (u < 128 && m_face->ascii[u] >= 0)
+            return m_face->ascii[u];
+        return m_ms.m->width(m_type, c);
     }
 
-    int tabAdvance(int x) const { return tabs > 0 ? tabs - x % tabs : 0; }
+    // The advance of the characters from `from` to `to`, tabs included,
+    // for text that starts at pixel `x`; returns where it ends.
+    int advance(int from, int to, int x) const
+    {
+        const QChar* s = m_line->constData();
+        int i = from;
+        while (i < to) {
+            uint end = 0;
+            const int type = m_ms.fontType(m_line->attributeRun(uint(i), &end));
+            const FontData& face = m_ms.m->fontData(type);
+            const int stop = int(qMin(end, uint(to)));
+            if (face.width >= 0) {
+                for (; i < stop; ++i)
+                    x += s[i] == u'\t' ? m_ms.tabAdvance(x) : face.width;
+                continue;
+            }
+            const qint16* ascii = face.ascii;
+            for (; i < stop; ++i) {
+                const char16_t u = s[i].unicode();
+                if (u < 128 && u != u'\t' && ascii[u] >= 0)
+                    x += ascii[u];
+                else if (u == u'\t')
+                    x += m_ms.tabAdvance(x);
+                else
+                    x += m_ms.m->width(type, s[i]);
+            }
+        }
+        return x;
+    }
+
+private:
+    const Measure& m_ms;
+    const TextLine* m_line;
+    uint m_start = 0;
+    uint m_end = 0;
+    int m_type = 0;
+    const FontData* m_face = nullptr;
 };
 
 DocumentView* measuringView(const TextDocument* doc, bool first)
@@ -133,12 +192,7 @@ int TextDocument::textWidth(int line, int from, int col)
             pos = int(t) + 1;
         }
     } else {
-        for (int i = from; i < n; ++i) {
-            if (text[i] == u'\t')
-                x += ms.tabAdvance(x);
-            else
-                x += ms.charWidth(l, i);
-        }
+        x = LineWidths(ms, l).advance(from, n, 0);
     }
     if (col > len)
         x += (col - qMax(len, from)) * manager()->width(0, QChar(u' '));
@@ -181,9 +235,10 @@ int TextDocument::textLength(int line, int from, int x)
         }
         return len;
     }
+    LineWidths widths(ms, l);
     int i = from;
     while (i < len && sum < x) {
-        sum += text[i] == u'\t' ? ms.tabAdvance(sum) : ms.charWidth(l, i);
+        sum += text[i] == u'\t' ? ms.tabAdvance(sum) : widths.at(i);
         ++i;
     }
     return sum < x ? len : i - 1;
@@ -204,6 +259,7 @@ int TextDocument::nextWrapPos(int line, int width, int start)
     int x = 0;
     int i = qMax(0, start);
     int space = -1;
+    LineWidths widths(ms, l);
     while (x < width && i < len) {
         const QChar c = text[i];
         if (c.isSpace())
@@ -211,7 +267,7 @@ int TextDocument::nextWrapPos(int line, int width, int start)
         if (c == u'\t')
             x += ms.tabAdvance(x);
         else
-            x += ms.charWidth(l, i);
+            x += widths.at(i);
         ++i;
     }
     if (word && space > start && i < len)

@@ -254,42 +254,41 @@ quintptr compactForm(const quint8* s, qsizetype n)
 {
     if (n <= 0)
         return 0;
-    auto runEnd = [&](qsizetype i) {
-        qsizetype j = i + 1;
-        while (j < n && j - i < 255 && s[j] == s[i])
-            ++j;
-        return j;
-    };
+    Q_ASSERT(n <= kCompactMax);
+    // One pass writes the runs, and stops once they would take more than
+    // a byte for each character.
+    quint8 runs[2 + 2 * kCompactMax];
+    quint8* out = runs + 2;
     qsizetype pairs = 0;
     bool uniform = true;
-    for (qsizetype i = 0; i < n; i = runEnd(i)) {
-        ++pairs;
-        uniform = uniform && s[i] == s[0];
+    for (qsizetype i = 0; i < n;) {
+        const quint8 a = s[i];
+        qsizetype j = i + 1;
+        while (j < n && j - i < 255 && s[j] == a)
+            ++j;
+        uniform = uniform && a == s[0];
+        if (2 * ++pairs > n && !uniform) {
+            // Attributes that change at almost every character: runs would
+            // take more than a byte each.
+            auto* b = static_cast<quint8*>(std::malloc(size_t(2 + n)));
+            b[0] = quint8(n);
+            b[1] = quint8(n >> 8);
+            std::memcpy(b + 2, s, size_t(n));
+            return reinterpret_cast<quintptr>(b) | Flat;
+        }
+        *out++ = quint8(j - i);
+        *out++ = a;
+        i = j;
     }
     if (uniform) {
         // All 0 reads as no attributes at all.
         return s[0] ? (quintptr(n) << 16) | (quintptr(s[0]) << 8) | Uniform : 0;
     }
-    if (2 * pairs <= n) {
-        auto* b = static_cast<quint8*>(std::malloc(size_t(2 + 2 * pairs)));
-        b[0] = quint8(pairs);
-        b[1] = quint8(pairs >> 8);
-        quint8* out = b + 2;
-        for (qsizetype i = 0; i < n;) {
-            const qsizetype j = runEnd(i);
-            *out++ = quint8(j - i);
-            *out++ = s[i];
-            i = j;
-        }
-        return reinterpret_cast<quintptr>(b) | Runs;
-    }
-    // Attributes that change at almost every character: runs would take
-    // more than a byte each.
-    auto* b = static_cast<quint8*>(std::malloc(size_t(2 + n)));
-    b[0] = quint8(n);
-    b[1] = quint8(n >> 8);
-    std::memcpy(b + 2, s, size_t(n));
-    return reinterpret_cast<quintptr>(b) | Flat;
+    runs[0] = quint8(pairs);
+    runs[1] = quint8(pairs >> 8);
+    auto* b = static_cast<quint8*>(std::malloc(size_t(2 + 2 * pairs)));
+    std::memcpy(b, runs, size_t(2 + 2 * pairs));
+    return reinterpret_cast<quintptr>(b) | Runs;
 }
 
 } // namespace
@@ -723,6 +722,67 @@ int TextLine::attribute(uint i) const
     default:
         return 0;
     }
+}
+
+int TextLine::attributeRun(uint i, uint* end) const
+{
+    const uint n = uint(size());
+    auto flatRun = [&](const quint8* a, uint count) {
+        if (i >= count) {
+            *end = qMax(n, i + 1);
+            return 0;
+        }
+        // Eight at a time: the run of a long line can be its whole length.
+        const quint8 v = a[i];
+        const quint64 all = quint64(v) * 0x0101010101010101ull;
+        uint j = i + 1;
+        for (quint64 w; j + 8 <= count; j += 8) {
+            std::memcpy(&w, a + j, 8);
+            if (w != all)
+                break;
+        }
+        while (j < count && a[j] == v)
+            ++j;
+        *end = j;
+        return int(v);
+    };
+    if (const Private* p = priv(); p && !p->attributes.isEmpty())
+        return flatRun(reinterpret_cast<const quint8*>(p->attributes.constData()),
+                       uint(p->attributes.size()));
+    const quintptr word = compactAttributes();
+    switch (word & FormMask) {
+    case Uniform:
+        if (i < (word >> 16)) {
+            *end = uint(word >> 16);
+            return int(quint8(word >> 8));
+        }
+        break;
+    case Runs: {
+        const quint8* b = blockOf(word);
+        const int pairs = block16(b);
+        uint start = 0;
+        for (int k = 0; k < pairs; ++k) {
+            start += b[2 + 2 * k];
+            if (i < start) {
+                // Runs of more than 255 characters are stored as several.
+                const int attr = b[3 + 2 * k];
+                while (k + 1 < pairs && b[3 + 2 * (k + 1)] == attr)
+                    start += b[2 + 2 * ++k];
+                *end = start;
+                return attr;
+            }
+        }
+        break;
+    }
+    case Flat: {
+        const quint8* b = blockOf(word);
+        return flatRun(b + 2, uint(block16(b)));
+    }
+    default:
+        break;
+    }
+    *end = qMax(n, i + 1);
+    return 0;
 }
 
 void TextLine::setMarked(int m)

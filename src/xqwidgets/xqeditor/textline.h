@@ -69,6 +69,10 @@ public:
     void resetHighlight(int ctx);
     void setAttributes(int attr, uint from, uint to);
     int attribute(uint i) const;
+    // The attribute of character `i` and, in `end`, the end of the run of
+    // characters from `i` on that share it (at least i + 1): measuring a
+    // line reads its attributes run by run instead of one at a time.
+    int attributeRun(uint i, uint* end) const;
     // All `n` attributes of a line coloured in one go (n its length), in
     // place of the ones it had.
     void setFinishedAttributes(const quint8* attributes, int n);

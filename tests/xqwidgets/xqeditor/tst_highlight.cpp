@@ -269,6 +269,8 @@ private slots:
     void dialect_data();
     void dialect();
     void fastPathsAgreeWithEngine();
+    void alikePatterns_data();
+    void alikePatterns();
     void pathologicalPattern();
     void longRunsMatchWhole();
     void lineScansChangeNothing_data();
@@ -555,6 +557,51 @@ void TestHighlight::dialect()
 // The direct matcher and the text shortcuts must give exactly what the
 // regular expression engine gives, for every pattern of every built-in
 // definition, at every position of a mixed corpus.
+// Rules whose patterns match alike share one match at a place: only
+// patterns that give the same answer on any text may say so.
+void TestHighlight::alikePatterns_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<bool>("aCs");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("bCs");
+    QTest::addColumn<bool>("alike");
+    auto row = [](const char* name, const char* a, bool aCs, const char* b, bool bCs, bool alike) {
+        QTest::newRow(name) << QString::fromLatin1(a) << aCs << QString::fromLatin1(b) << bCs
+                            << alike;
+    };
+    row("class and set of it", "\\w+", true, "[\\w_]+", true, true);
+    row("members in another order", "[^\"\\\\]+", true, "[^\\\\\"]+", true, true);
+    row("case folding differs", "[a-z]+", true, "[a-z]+", false, false);
+    row("other bound", "\\w+", true, "\\w*", true, false);
+    row("other members", "[a-z]+", true, "[a-y]+", true, false);
+    row("digit class beside ASCII digits", "\\d+", true, "[0-9]+", true, false);
+    row("blank class beside blanks", "\\s+", true, "[ \\t]+", true, false);
+    row("end of line after", "\\w+", true, "\\w+$", true, false);
+    row("not a repeat", "ab", true, "ab", true, false);
+}
+
+void TestHighlight::alikePatterns()
+{
+    QFETCH(QString, a);
+    QFETCH(bool, aCs);
+    QFETCH(QString, b);
+    QFETCH(bool, bCs);
+    QFETCH(bool, alike);
+    const Pattern p(a, aCs);
+    const Pattern q(b, bCs);
+    QCOMPARE(p.matchesAlike(q), alike);
+    QCOMPARE(q.matchesAlike(p), alike);
+    if (!alike)
+        return;
+    const QString text = QStringLiteral(
+        "int a_b = x\\\"y\" + \u00e4\u00df \u0663\u0664\t\u00a0 Z9_ \"q\\\\\" \u212a");
+    for (int from = 0; from <= text.size(); ++from) {
+        const QStringView view = QStringView(text).mid(from);
+        QCOMPARE(p.matchLength(view), q.matchLength(view));
+    }
+}
+
 void TestHighlight::fastPathsAgreeWithEngine()
 {
     struct Spec {

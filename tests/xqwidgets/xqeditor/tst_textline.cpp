@@ -263,10 +263,25 @@ void TestTextLine::textLineAttributesAreUnsigned()
     QVERIFY(l.isHighlighted());
 }
 
+// Read run by run (as measuring does), a line gives the same attributes as
+// read one by one, each run ending where the attribute changes.
+static void compareRuns(const TextLine& l, int n)
+{
+    for (int i = 0; i < n + 2; ++i) {
+        int j = i + 1;
+        while (j < n && l.attribute(uint(j)) == l.attribute(uint(i)))
+            ++j;
+        uint end = 0;
+        QCOMPARE(l.attributeRun(uint(i), &end), l.attribute(uint(i)));
+        QCOMPARE(int(end), qMax(j, i + 1));
+    }
+}
+
 // A finished line keeps its attributes in a compact form chosen by their
 // shape; whatever the form, every character reads back what was written,
-// characters past the written ones read 0, a line with marks keeps both,
-// and writing again after the line was finished starts from what it held.
+// one by one and run by run, characters past the written ones read 0, a
+// line with marks keeps both, and writing again after the line was finished
+// starts from what it held.
 void TestTextLine::textLineCompactAttributes_data()
 {
     QTest::addColumn<QList<int>>("ids");
@@ -296,6 +311,9 @@ void TestTextLine::textLineCompactAttributes()
         l.doneHighlight();
         for (int i = 0; i < n; ++i)
             QCOMPARE(l.attribute(uint(i)), ids.at(i));
+        compareRuns(l, n);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(l.attribute(uint(n)), 0);
         QCOMPARE(l.attribute(uint(n + 1000)), 0);
         // Written over in part after it was finished.
@@ -304,9 +322,11 @@ void TestTextLine::textLineCompactAttributes()
         QCOMPARE(l.attribute(1), 77);
         QCOMPARE(l.attribute(2), 77);
         QCOMPARE(l.attribute(uint(n - 1)), ids.at(n - 1));
+        compareRuns(l, n);
         l.doneHighlight();
         QCOMPARE(l.attribute(2), 77);
         QCOMPARE(l.attribute(uint(n - 1)), ids.at(n - 1));
+        compareRuns(l, n);
         if (marked) {
             l.delMargin("bookmark", "1");
             QCOMPARE(l.attribute(1), 77);
