@@ -126,6 +126,7 @@ public:
     const TextLine* longLine = nullptr;
     int longLineWidth = -1;
     int longLineTabs = -1;
+    int longLineMode = -1;
     QList<int> longLineEnds;
     bool geometryChanged = false;
     QMenu* rmbMenu = nullptr;
@@ -164,6 +165,8 @@ public:
     // The indent of a wrapped line's continuation rows.
     int continuationShift(int line);
     const QList<int>& wrapEnds(int line, int rows, int column = -1);
+    // Whether the kept wrap positions are those of `t` in the present layout.
+    bool longLineKept(const TextLine* t) const;
     // How many rows a line takes, whether it has a row `row`, and the row
     // of its line the caret is on.
     int rowsOf(int line);
@@ -561,10 +564,11 @@ const QList<int>& TextView::Private::wrapEnds(int line, int rows, int column)
     TextDocument* doc = d->doc;
     const TextLine* t = doc->lineOf(line);
     const int W = q->width();
-    if (d->longLine != t || d->longLineWidth != W || d->longLineTabs != d->tabsWidth) {
+    if (!longLineKept(t)) {
         d->longLine = t;
         d->longLineWidth = W;
         d->longLineTabs = d->tabsWidth;
+        d->longLineMode = doc->getWrapMode();
         d->longLineEnds.clear();
     }
     QList<int>& ends = d->longLineEnds;
@@ -580,6 +584,12 @@ const QList<int>& TextView::Private::wrapEnds(int line, int rows, int column)
         }
     }
     return ends;
+}
+
+bool TextView::Private::longLineKept(const TextLine* t) const
+{
+    return longLine == t && longLineWidth == q->width() && longLineTabs == tabsWidth &&
+           longLineMode == doc->getWrapMode();
 }
 
 int TextView::Private::rowsOf(int line)
@@ -625,8 +635,7 @@ int TextView::Private::estimateRows(int line)
         // its tabs, would cost every layout far more than a screen's worth.
         QList<int> sample;
         const QList<int>* ends = &sample;
-        if (d->longLine == t && d->longLineWidth == q->width() && d->longLineTabs == d->tabsWidth &&
-            !d->longLineEnds.isEmpty()) {
+        if (longLineKept(t) && !d->longLineEnds.isEmpty()) {
             ends = &d->longLineEnds;
         } else {
             const int W = q->width();
