@@ -135,6 +135,8 @@ public:
     bool anyBackground = false;
     // The caret was hidden while a drag selection scrolled the view.
     bool scrollHidCaret = false;
+    // The line whose colouring ran out of time in the paint under way.
+    int colourCutInPaint = -1;
 
     // What the screen shows once the repaints asked for so far are done:
     // the rows, the scroll position and what the rows are painted with. A
@@ -1351,6 +1353,7 @@ void TextView::paintEvent(QPaintEvent* e)
 {
     QPainter p(this);
     const QRect r = e->rect();
+    d->colourCutInPaint = -1;
     updateLinesList();
     const int W = width();
     const int h = d->fontHeight;
@@ -1411,9 +1414,14 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
     // A line is coloured only as far as its painted columns need: on a
     // line of megabytes, a keystroke near its start would otherwise colour
     // all of it again.
+    // A colouring that ran out of time goes on in idle time; the other rows
+    // of its line in this paint do not run it again.
     auto colourTo = [&](int column) {
-        if (!t->isHighlighted())
-            doc->colourLine(this, line, column >= int(t->size()) ? -1 : column);
+        if (t->isHighlighted() || d->colourCutInPaint == line)
+            return;
+        doc->colourLine(this, line, column >= int(t->size()) ? -1 : column);
+        if (t->highlightCut(TextLine::ColouringPass))
+            d->colourCutInPaint = line;
     };
     const int W = width();
     const int h = d->fontHeight;
