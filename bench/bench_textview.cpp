@@ -13,6 +13,7 @@
 // the first repaint, Ctrl+End and page repaints.
 
 #include "benchutil.h"
+#include "xqwidgets/qtundo/qtundo.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
@@ -32,6 +33,7 @@
 #include <algorithm>
 #include <csignal>
 #include <ctime>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -130,10 +132,12 @@ private:
 };
 
 // VEXA_BENCH_WRAP=1 measures every widget with its lines wrapped at the
-// view's width (the editor's default) instead of unwrapped.
+// view's width (the editor's default) instead of unwrapped. A measurement
+// that needs wrap whatever the setting sets forceWrap in its child.
+bool forceWrap = false;
 bool wrapLines()
 {
-    return qEnvironmentVariableIntValue("VEXA_BENCH_WRAP") == 1;
+    return forceWrap || qEnvironmentVariableIntValue("VEXA_BENCH_WRAP") == 1;
 }
 
 // One widget under test, whichever it is.
@@ -349,6 +353,102 @@ QString measure(int kind, const QString* text, bool pages, Language lang = Cpp)
     return out;
 }
 
+// Runs `work` in a child process that reports each figure as soon as it has
+// it; a child still running after `capSeconds` is killed, and the figures it
+// gave are followed by "did not finish in N s".
+QString stepsInChild(const std::function<void(const std::function<void(const QString&)>&)>& work,
+                     int capSeconds)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return QStringLiteral("(pipe failed)");
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        work([&](const QString& figure) {
+            const QByteArray b = figure.toUtf8();
+            if (write(fds[1], b.constData(), size_t(b.size())) < 0)
+                _exit(1);
+        });
+        close(fds[1]);
+        _exit(0);
+    }
+    close(fds[1]);
+    QElapsedTimer t;
+    t.start();
+    int status = 0;
+    bool done = false;
+    while (!(done = waitpid(pid, &status, WNOHANG) == pid) && t.elapsed() < capSeconds * 1000)
+        usleep(20000);
+    if (!done) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    QByteArray result;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        result.append(buf, qsizetype(n));
+    close(fds[0]);
+    QString out = QString::fromUtf8(result);
+    if (!done)
+        out += QStringLiteral(" | did not finish in %1 s").arg(capSeconds);
+    else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        out += QStringLiteral(" | (failed)");
+    return out;
+}
+
+// One line far longer than anything a view lays out at once, wrapped at the
+// view's width: each step a user takes on it, timed to the end of its
+// repaint. Undo takes back the character typed at the end.
+void measureHugeLine(int kind, const QString* text,
+                     const std::function<void(const QString&)>& report)
+{
+    forceWrap = true;
+    App a;
+    Subject* s = make(kind, Cpp);
+    if (!s) {
+        report(QStringLiteral("(not built)"));
+        return;
+    }
+    QElapsedTimer t;
+    t.start();
+    s->setText(*text);
+    s->widget()->resize(1000, 800);
+    s->widget()->show();
+    s->widget()->activateWindow();
+    s->keyTarget()->setFocus();
+    QApplication::processEvents();
+    s->surface()->repaint();
+    report(QStringLiteral("open + paint %1").arg(bench::msSince(t), 0, 'f', 0));
+    auto step = [&](const char* name, const std::function<void()>& act) {
+        t.restart();
+        act();
+        QApplication::processEvents();
+        s->surface()->repaint();
+        report(
+            QStringLiteral(" | %1 %2").arg(QLatin1String(name)).arg(bench::msSince(t), 0, 'f', 1));
+    };
+    step("End", [&] { key(s->keyTarget(), Qt::Key_End); });
+    step("Ctrl+Home", [&] { key(s->keyTarget(), Qt::Key_Home, Qt::ControlModifier); });
+    step("Page Down", [&] { key(s->keyTarget(), Qt::Key_PageDown); });
+    step("Ctrl+End", [&] { key(s->keyTarget(), Qt::Key_End, Qt::ControlModifier); });
+    step("type at end",
+         [&] { key(s->keyTarget(), Qt::Key_X, Qt::NoModifier, QStringLiteral("x")); });
+    step("Undo", [&] {
+        if (kind == 0)
+            static_cast<Ours*>(s)->e->document()->undoStack()->undo();
+        else if (kind == 1)
+            static_cast<Plain*>(s)->w.undo();
+#ifdef VEXA_HAVE_QSCINTILLA
+        else
+            static_cast<Scintilla*>(s)->w.undo();
+#endif
+    });
+    step("Ctrl+Home again", [&] { key(s->keyTarget(), Qt::Key_Home, Qt::ControlModifier); });
+}
+
 // Minified data on one line: objects with strings, numbers and URLs, as a
 // JSON or script bundle comes, never a comment.
 QString minifiedData(int megabytes)
@@ -474,6 +574,29 @@ int main()
                          ? qEnvironmentVariableIntValue("VEXA_BENCH_ONLY")
                          : -1;
     std::printf("Text view, 1000x800 offscreen. Times in ms.\n");
+    // VEXA_BENCH_HUGE_LINE=1 runs only the 30M-character line; a peer gets
+    // VEXA_BENCH_PEER_CAP seconds (120 by default) for all of its steps.
+    {
+        QString huge;
+        const qsizetype want = 30 * 1000 * 1000;
+        const QString chunk = QStringLiteral("int value = compute(42, \"text\") + other; /* c */ ");
+        huge.reserve(want + chunk.size());
+        while (huge.size() < want)
+            huge += chunk;
+        huge.truncate(want);
+        const int cap = qEnvironmentVariableIsSet("VEXA_BENCH_PEER_CAP")
+                            ? qEnvironmentVariableIntValue("VEXA_BENCH_PEER_CAP")
+                            : 120;
+        std::printf("\nOne line of 30M characters, wrapped\n");
+        for (int k = 0; k < 3; ++k)
+            if (only < 0 || only == k)
+                std::printf("  %-36s %s\n", kinds[k],
+                            qPrintable(stepsInChild(
+                                [&](const auto& report) { measureHugeLine(k, &huge, report); },
+                                k == 0 ? 600 : cap)));
+        if (qEnvironmentVariableIsSet("VEXA_BENCH_HUGE_LINE"))
+            return 0;
+    }
     // Keystrokes with their repaint near the top, in the middle and near
     // the end of real code: 1 MB and 10 MB of the Qt headers.
     // VEXA_BENCH_KEYS=1 runs only these.

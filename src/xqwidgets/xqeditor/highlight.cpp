@@ -738,12 +738,18 @@ qint64 threadCpuNs()
     return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
+// One run of a pass stops after this much time at most, whatever the line's
+// budget: on a line of megabytes the budget is many seconds, and a paint that
+// needs the line's end (End, say) would wait for all of it. The rest is
+// coloured in idle time.
+constexpr qint64 g_runCapNs = 100'000'000;
+
 class LineBudget
 {
 public:
     explicit LineBudget(int length)
-        : m_limit(g_budgetBaseNs + qint64(length) * g_budgetPerCharNs),
-          m_engine(patternEngineCalls())
+        : m_budget(g_budgetBaseNs + qint64(length) * g_budgetPerCharNs),
+          m_limit(qMin(m_budget, qMax(g_budgetBaseNs, g_runCapNs))), m_engine(patternEngineCalls())
     {
     }
     // Looked at every few steps, and after a few calls of the regular
@@ -769,9 +775,10 @@ public:
     }
     // The time counted so far (from the first look).
     qint64 elapsed() const { return m_elapsed; }
-    qint64 giveUpAt() const { return g_giveUpNs >= 0 ? g_giveUpNs : g_giveUpFactor * m_limit; }
+    qint64 giveUpAt() const { return g_giveUpNs >= 0 ? g_giveUpNs : g_giveUpFactor * m_budget; }
 
 private:
+    qint64 m_budget;
     qint64 m_limit;
     qint64 m_start = -1;
     qint64 m_elapsed = 0;

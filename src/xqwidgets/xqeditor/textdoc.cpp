@@ -710,8 +710,9 @@ void TextDocument::updateLines(int from, int to)
         else if (old == c)
             break;
     }
-    if (lastHandled >= from)
-        tagLines(from, lastHandled);
+    // The lines from..to changed whether or not their pass ran here (it may
+    // be owed, or cut): the views must drop what they keep of them.
+    tagLines(from, qMax(to, lastHandled));
 }
 
 int TextDocument::contextPass(int ctx, TextLine* line)

@@ -254,24 +254,39 @@ int TextDocument::nextWrapPos(int line, int width, int start)
     ensureHighlighted(this, line, ms);
     if (width < 30)
         width = 30;
-    const bool word = nWrapMode == wrapWord;
     const QStringView text(*l);
+    // Characters are taken while the row is narrower than `width`; the one
+    // that made it wider goes to the next row unless it is the row's only one.
     int x = 0;
     int i = qMax(0, start);
-    int space = -1;
-    LineWidths widths(ms, l);
-    while (x < width && i < len) {
-        const QChar c = text[i];
-        if (c.isSpace())
-            space = i;
-        if (c == u'\t')
-            x += ms.tabAdvance(x);
-        else
-            x += widths.at(i);
-        ++i;
+    if (ms.uniform > 0) {
+        // A line is wrapped a row at a time, so rows must not cost a step
+        // per character: without a tab among them, the characters that
+        // reach the width are counted in one step.
+        const int u = ms.uniform;
+        while (x < width && i < len) {
+            const int reach = int(qMin<qint64>(len, qint64(i) + (width - x + u - 1) / u));
+            if (l->tabIn(i, reach) < 0) {
+                x += (reach - i) * u;
+                i = reach;
+                continue;
+            }
+            for (; x < width && i < len; ++i)
+                x += text[i] == u'\t' ? ms.tabAdvance(x) : u;
+        }
+    } else {
+        LineWidths widths(ms, l);
+        for (; x < width && i < len; ++i)
+            x += text[i] == u'\t' ? ms.tabAdvance(x) : widths.at(i);
     }
-    if (word && space > start && i < len)
-        return space;
+    // With word wrap the row ends at its last blank, the blank going to the
+    // next row.
+    if (nWrapMode == wrapWord && i < len) {
+        for (int j = i - 1; j > start && j >= 0; --j) {
+            if (text[j].isSpace())
+                return j;
+        }
+    }
     if (x > width && i > start + 1)
         return i - 1;
     return i;

@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <vector>
 
 namespace xqwidgets
@@ -120,10 +121,12 @@ public:
     // Wheel movement of less than a notch, kept for the next event.
     int wheelDelta = 0;
     // The wrap positions of one line too long for the shared cache, made as
-    // far as needed and dropped when the document changes.
+    // far as needed (as many rows, or up to a column) and dropped when the
+    // document changes.
     const TextLine* longLine = nullptr;
     int longLineWidth = -1;
     int longLineTabs = -1;
+    int longLineMode = -1;
     QList<int> longLineEnds;
     bool geometryChanged = false;
     QMenu* rmbMenu = nullptr;
@@ -132,6 +135,8 @@ public:
     bool anyBackground = false;
     // The caret was hidden while a drag selection scrolled the view.
     bool scrollHidCaret = false;
+    // The line whose colouring ran out of time in the paint under way.
+    int colourCutInPaint = -1;
 
     // What the screen shows once the repaints asked for so far are done:
     // the rows, the scroll position and what the rows are painted with. A
@@ -161,7 +166,9 @@ public:
     const QList<int>& shortWrapEnds(int line);
     // The indent of a wrapped line's continuation rows.
     int continuationShift(int line);
-    const QList<int>& wrapEnds(int line, int rows);
+    const QList<int>& wrapEnds(int line, int rows, int column = -1);
+    // Whether the kept wrap positions are those of `t` in the present layout.
+    bool longLineKept(const TextLine* t) const;
     // How many rows a line takes, whether it has a row `row`, and the row
     // of its line the caret is on.
     int rowsOf(int line);
@@ -553,16 +560,17 @@ const QList<int>& TextView::Private::shortWrapEnds(int line)
     return *cache.insert(*t, ends);
 }
 
-const QList<int>& TextView::Private::wrapEnds(int line, int rows)
+const QList<int>& TextView::Private::wrapEnds(int line, int rows, int column)
 {
     Private* const d = this;
     TextDocument* doc = d->doc;
     const TextLine* t = doc->lineOf(line);
     const int W = q->width();
-    if (d->longLine != t || d->longLineWidth != W || d->longLineTabs != d->tabsWidth) {
+    if (!longLineKept(t)) {
         d->longLine = t;
         d->longLineWidth = W;
         d->longLineTabs = d->tabsWidth;
+        d->longLineMode = doc->getWrapMode();
         d->longLineEnds.clear();
     }
     QList<int>& ends = d->longLineEnds;
@@ -571,12 +579,19 @@ const QList<int>& TextView::Private::wrapEnds(int line, int rows)
         ends.append(doc->nextWrapPos(line, W - 8, 0));
     if (!ends.isEmpty()) {
         const int xShift = continuationShift(line);
-        while ((rows < 0 || ends.size() < rows) && ends.last() < len) {
+        while ((rows < 0 || ends.size() < rows) && ends.last() < len &&
+               (column < 0 || ends.last() <= column)) {
             const int next = doc->nextWrapPos(line, W - xShift - 8, ends.last());
             ends.append(qMax(next, ends.last() + 1));
         }
     }
     return ends;
+}
+
+bool TextView::Private::longLineKept(const TextLine* t) const
+{
+    return longLine == t && longLineWidth == q->width() && longLineTabs == tabsWidth &&
+           longLineMode == doc->getWrapMode();
 }
 
 int TextView::Private::rowsOf(int line)
@@ -615,25 +630,34 @@ int TextView::Private::estimateRows(int line)
     TextLine* t = d->doc->lineOf(line);
     if (!d->doc->getWrap() || t->isEmpty())
         return 1;
+    const int len = int(t->size());
+    if (len > CachedLineLength) {
+        // The rows made so far, or the first few made here, and the rest at
+        // their rate: measuring all of a line of megabytes, or even walking
+        // its tabs, would cost every layout far more than a screen's worth.
+        QList<int> sample;
+        const QList<int>* ends = &sample;
+        if (longLineKept(t) && !d->longLineEnds.isEmpty()) {
+            ends = &d->longLineEnds;
+        } else {
+            const int W = q->width();
+            const int xShift = continuationShift(line);
+            sample.append(d->doc->nextWrapPos(line, W - 8, 0));
+            while (sample.size() < 64 && sample.last() < len)
+                sample.append(qMax(sample.last() + 1,
+                                   d->doc->nextWrapPos(line, W - xShift - 8, sample.last())));
+        }
+        const int done = ends->last();
+        if (done >= len)
+            return int(ends->size());
+        return int(ends->size() + (qint64(len - done) * ends->size() + done - 1) / done);
+    }
     const int room = qMax(30, q->width() - 8);
     // The estimate of the line's width never falls short of it: a line it
     // fits into one row takes one row.
-    const int w = d->doc->lineWidth(t);
-    if (w <= room)
+    if (d->doc->lineWidth(t) <= room)
         return 1;
-    if (t->size() <= CachedLineLength)
-        return qMax(1, int(shortWrapEnds(line).size()));
-    if (d->longLine == t && d->longLineWidth == q->width() && d->longLineTabs == d->tabsWidth &&
-        !d->longLineEnds.isEmpty()) {
-        const QList<int>& ends = d->longLineEnds;
-        const int done = ends.last();
-        const int len = int(t->size());
-        if (done >= len)
-            return int(ends.size());
-        // The rest at the rate of the rows made so far.
-        return int(ends.size() + (qint64(len - done) * ends.size() + done - 1) / done);
-    }
-    return (w + room - 1) / room;
+    return qMax(1, int(shortWrapEnds(line).size()));
 }
 
 void TextView::Private::syncRowCounts()
@@ -684,21 +708,13 @@ int TextView::Private::caretRow()
     const TextLine* t = d->doc->lineOf(line);
     if (!d->doc->getWrap() || t->isEmpty())
         return 0;
-    if (t->size() > CachedLineLength) {
-        // Rows are made only as far as the caret's column.
-        const QList<int>* ends = &wrapEnds(line, 1);
-        while (!ends->isEmpty() && ends->last() <= col && ends->last() < int(t->size()))
-            ends = &wrapEnds(line, int(ends->size()) + 1);
-        int row = 0;
-        while (row + 1 < ends->size() && ends->at(row) <= col)
-            ++row;
-        return row;
-    }
-    const QList<int>& ends = shortWrapEnds(line);
-    int row = 0;
-    while (row + 1 < ends.size() && ends.at(row) <= col)
-        ++row;
-    return row;
+    // The row is the first whose end lies past the caret; the last row also
+    // takes the columns beyond the line's end. Rows of a long line are made
+    // only as far as the caret's column.
+    const QList<int>& ends =
+        t->size() > CachedLineLength ? wrapEnds(line, -1, col) : shortWrapEnds(line);
+    const auto past = std::upper_bound(ends.begin(), ends.end(), col);
+    return qMax(0, int(qMin(past - ends.begin(), ends.size() - 1)));
 }
 
 const VisibleLine* TextView::visibleLine(int key) const
@@ -1337,6 +1353,7 @@ void TextView::paintEvent(QPaintEvent* e)
 {
     QPainter p(this);
     const QRect r = e->rect();
+    d->colourCutInPaint = -1;
     updateLinesList();
     const int W = width();
     const int h = d->fontHeight;
@@ -1397,9 +1414,14 @@ void TextView::paintLine(QPainter& p, const VisibleLine& row, int y)
     // A line is coloured only as far as its painted columns need: on a
     // line of megabytes, a keystroke near its start would otherwise colour
     // all of it again.
+    // A colouring that ran out of time goes on in idle time; the other rows
+    // of its line in this paint do not run it again.
     auto colourTo = [&](int column) {
-        if (!t->isHighlighted())
-            doc->colourLine(this, line, column >= int(t->size()) ? -1 : column);
+        if (t->isHighlighted() || d->colourCutInPaint == line)
+            return;
+        doc->colourLine(this, line, column >= int(t->size()) ? -1 : column);
+        if (t->highlightCut(TextLine::ColouringPass))
+            d->colourCutInPaint = line;
     };
     const int W = width();
     const int h = d->fontHeight;

@@ -1125,6 +1125,89 @@ private slots:
         m->setLineWrap(false);
     }
 
+    // A wrapped line of many thousand rows, with and without tabs and in
+    // both wrap modes: End, typing at the end, Undo, Ctrl+Home and a jump to
+    // the middle each leave the caret on a row on screen, the rows well
+    // formed, and every row as long as the rule makes it: with line wrap as
+    // many characters as fit, with word wrap up to its last blank.
+    void longWrappedLineKeepsItsRows_data()
+    {
+        QTest::addColumn<bool>("tabs");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("words, line wrap") << false << int(TextDocument::wrapLine);
+        QTest::newRow("words and tabs, line wrap") << true << int(TextDocument::wrapLine);
+        QTest::newRow("words and tabs, word wrap") << true << int(TextDocument::wrapWord);
+    }
+
+    void longWrappedLineKeepsItsRows()
+    {
+        QFETCH(bool, tabs);
+        QFETCH(int, mode);
+        m->setLineWrap(true);
+        QString line;
+        for (int i = 0; line.size() < 600000; ++i)
+            line += (tabs && i % 7 == 3) ? QStringLiteral("w%1\tx(y); ").arg(i)
+                                         : QStringLiteral("w%1 x(y); ").arg(i);
+        const int len = int(line.size());
+        open(QString(), 600, 300);
+        doc()->setWrapMode(TextDocument::wrapMode(mode));
+        doc()->loadText(line);
+        QScrollBar* bar = view()->verticalScrollBar();
+        const int room = view()->width() - 8;
+        auto holds = [&](const QString& step) {
+            const QString layout = layoutcheck::rows(view());
+            QVERIFY2(layout.isEmpty(), qPrintable(step + QStringLiteral(": ") + layout));
+            const QString caret = layoutcheck::caretInView(view(), 0, e->column());
+            QVERIFY2(caret.isEmpty(), qPrintable(step + QStringLiteral(": ") + caret));
+            const QString text = *doc()->lineOf(0);
+            for (int i = 0; i < view()->visibleRowCount(); ++i) {
+                const VisibleLine r = *view()->visibleLine(view()->firstVisibleKey() + i);
+                if (r.endPos >= text.size())
+                    continue;
+                const bool full = layoutcheck::paintedX(view(), r, r.endPos) <= room &&
+                                  layoutcheck::paintedX(view(), r, r.endPos + 1) > room;
+                const bool atBlank = mode == TextDocument::wrapWord && text.at(r.endPos).isSpace();
+                QVERIFY2(full || atBlank, qPrintable(QStringLiteral("%1: row %2 %3 could hold more")
+                                                         .arg(step)
+                                                         .arg(i)
+                                                         .arg(layoutcheck::rowText(r))));
+            }
+        };
+
+        QTest::keyClick(view(), Qt::Key_End);
+        QCOMPARE(e->column(), len);
+        holds(QStringLiteral("End"));
+        QVERIFY(bar->value() > bar->maximum() - 300 / lh());
+
+        QTest::keyClicks(view(), QStringLiteral("z"));
+        QCOMPARE(doc()->textLength(0), len + 1);
+        QCOMPARE(e->column(), len + 1);
+        holds(QStringLiteral("typing at the end"));
+
+        doc()->undoStack()->undo();
+        QCOMPARE(*doc()->lineOf(0), line);
+        QCOMPARE(e->column(), len);
+        holds(QStringLiteral("Undo"));
+
+        QTest::keyClick(view(), Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(e->column(), 0);
+        QCOMPARE(bar->value(), 0);
+        holds(QStringLiteral("Ctrl+Home"));
+
+        view()->setCursorPosition(0, len / 2, false);
+        holds(QStringLiteral("the middle"));
+        const int middle = bar->value();
+        QVERIFY2(middle > bar->maximum() / 4 && middle < bar->maximum() * 3 / 4,
+                 qPrintable(QStringLiteral("bar at %1 of %2").arg(middle).arg(bar->maximum())));
+
+        QTest::keyClick(view(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(e->column(), len);
+        holds(QStringLiteral("Ctrl+End"));
+        delete e;
+        e = nullptr;
+        m->setLineWrap(false);
+    }
+
     // A wrapped line taller than the view: the caret is always brought into
     // view, the wheel scrolls by rows; without wrap, End shows the caret
     // inside the right edge.
