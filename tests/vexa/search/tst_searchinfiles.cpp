@@ -44,11 +44,11 @@ bool write(const QString& path, const QByteArray& data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-QStringList rawTexts(QListWidget* list)
+QStringList rawTexts(MessageOutput* panel)
 {
     QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(static_cast<MessageItem*>(list->item(i))->rawText());
+    for (int i = 0; i < panel->count(); ++i)
+        out.append(panel->item(i)->rawText());
     return out;
 }
 
