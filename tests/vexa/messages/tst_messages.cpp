@@ -343,6 +343,64 @@ private Q_SLOTS:
         panel->setMaxItems(500);
     }
 
+    void batchedRows_data()
+    {
+        QTest::addColumn<int>("shown"); // rows in the list before the burst
+        QTest::addColumn<int>("burst");
+
+        QTest::newRow("empty list, a few") << 0 << 3;
+        QTest::newRow("empty list, over the limit") << 0 << 1200;
+        QTest::newRow("full list, a few") << 500 << 7;
+        QTest::newRow("some shown, over the limit") << 120 << 730;
+        QTest::newRow("some shown, pushed out in part") << 300 << 350;
+    }
+    // Rows that arrive between two turns of the event loop reach the list
+    // together when it next runs: the newest of all rows, in order, as
+    // count() and item() had them; a press opens a row's own file and line.
+    void batchedRows()
+    {
+        QFETCH(int, shown);
+        QFETCH(int, burst);
+        const QAbstractItemModel* list = panel->model();
+        const auto text = [shown](int n) {
+            return n < shown ? QStringLiteral("old %1").arg(n)
+                             : QStringLiteral("new %1").arg(n - shown);
+        };
+        for (int n = 0; n < shown; ++n)
+            panel->insertItem(text(n), n + 1, QStringLiteral("f%1.cpp").arg(n));
+        QCoreApplication::processEvents();
+        QCOMPARE(list->rowCount(), shown);
+
+        QSignalSpy inserted(list, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(list, &QAbstractItemModel::rowsRemoved);
+        for (int n = shown; n < shown + burst; ++n)
+            panel->insertItem(text(n), n + 1, QStringLiteral("f%1.cpp").arg(n));
+        const int kept = qMin(shown + burst, 500);
+        const int first = shown + burst - kept; // the number of the oldest row kept
+        QCOMPARE(panel->count(), kept);
+        for (int i = 0; i < kept; ++i)
+            QCOMPARE(panel->item(i)->text(), text(first + i));
+        QCOMPARE(list->rowCount(), shown);
+
+        QCoreApplication::processEvents();
+        QCOMPARE(inserted.count(), 1);
+        // Only rows the list showed leave it; those pushed out while waiting never came.
+        QCOMPARE(removed.count(), qMin(shown, first) > 0 ? 1 : 0);
+        QCOMPARE(list->rowCount(), kept);
+        for (int i = 0; i < kept; ++i)
+            QCOMPARE(list->index(i, 0).data().toString(), text(first + i));
+
+        QSignalSpy clicked(panel, qOverload<const QString&, int>(&MessageOutput::clicked));
+        panel->scrollToTop();
+        press(panel, 0);
+        panel->scrollToBottom();
+        press(panel, kept - 1);
+        QCOMPARE(clicked.count(), 2);
+        QCOMPARE(clicked.at(0), (QVariantList{QStringLiteral("f%1.cpp").arg(first), first + 1}));
+        QCOMPARE(clicked.at(1),
+                 (QVariantList{QStringLiteral("f%1.cpp").arg(shown + burst - 1), shown + burst}));
+    }
+
     void followsNewRows()
     {
         QScrollBar* bar = panel->verticalScrollBar();
@@ -425,9 +483,15 @@ private Q_SLOTS:
         QCOMPARE(panel->count(), 1);
         QCOMPARE(row(panel, 0)->fileName(), QStringLiteral("a.cpp"));
         QCOMPARE(row(panel, 0)->line(), 4);
+        // The row is in the list by now: the list draws and measures it anew.
+        QCoreApplication::processEvents();
+        QSignalSpy changed(panel->model(), &QAbstractItemModel::dataChanged);
         panel->addToLastItem(QStringLiteral(" more"), 9, QStringLiteral("b.cpp"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).value<QModelIndex>().row(), 0);
         QCOMPARE(panel->count(), 1);
         QCOMPARE(row(panel, 0)->text(), QStringLiteral("hit more"));
+        QCOMPARE(panel->model()->index(0, 0).data().toString(), QStringLiteral("hit more"));
         QCOMPARE(row(panel, 0)->fileName(), QStringLiteral("b.cpp"));
         QCOMPARE(row(panel, 0)->line(), 9);
         panel->clear();
@@ -608,8 +672,13 @@ private Q_SLOTS:
 
     void cleanButtonEmptiesPanel()
     {
+        // Rows in the list and rows still waiting to reach it go alike.
         for (int i = 0; i < 40; ++i)
             panel->insertItem(QStringLiteral("row %1").arg(i));
+        QCoreApplication::processEvents();
+        QCOMPARE(panel->model()->rowCount(), 40);
+        for (int i = 0; i < 5; ++i)
+            panel->insertItem(QStringLiteral("waiting %1").arg(i));
         auto* clean = panel->findChild<QToolButton*>();
         QVERIFY(clean);
         QVERIFY(clean->isVisible());
@@ -620,8 +689,12 @@ private Q_SLOTS:
         QVERIFY(clean->geometry().bottom() >= area.bottom() - 1);
         QTest::mouseClick(clean, Qt::LeftButton);
         QCOMPARE(panel->count(), 0);
+        QCOMPARE(panel->model()->rowCount(), 0);
         panel->insertItem(QStringLiteral("again"));
         QCOMPARE(panel->count(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(panel->model()->rowCount(), 1);
+        QCOMPARE(panel->model()->index(0, 0).data().toString(), QStringLiteral("again"));
     }
 
     void shortcutRaisesPanel()
