@@ -1,22 +1,33 @@
-// Search in files beside grep, on the same trees in the same run: a copy of
-// the system's include folder without its links (grep -r does not follow
-// links met on its way, the search does) and a generated tree of 20k files
-// with a few of 5-50 MB. For each: a rare literal, a case-insensitive literal
-// and a regular expression. Each time is the best of three runs after one
-// to warm the cache, as wall time and as processor time (user + system,
-// which other load on the machine disturbs less), each from a fresh child
-// process; hit and file counts are checked against grep's. Then, through the
-// offscreen dialog and messages panel: the whole search, the first row in
-// the panel, how late a 10 ms timer runs (and the processor time the thread
-// spent in that longest gap), and how soon Stop ends a search, also inside a
-// 200 MB one-line file.
+// Search in files beside grep, on the same trees in the same run: about
+// 420 MB of headers, documentation and Python sources (copies of the
+// system's include, doc and Python library folders, without their links:
+// grep -r does not follow links met on its way, the search does) and a
+// generated tree of 20k files with a few of 5-50 MB. For each: a rare word,
+// a common word, a case-insensitive word and regular expressions with and
+// without a literal. Each time is the best of three runs after one to warm
+// the cache, as wall time and as processor time (user + system, which other
+// load on the machine disturbs less), each from a fresh child process.
+//
+// Peers and figures: grep -rn with its output sent nowhere; the search core
+// with a counting sink; and the whole search through the offscreen dialog
+// with its rows in the messages panel (up to the turn of the event loop that
+// puts the last rows into the list), with how much the dialog and panel add
+// to the core (timed in turns with it in one process), the first row in the
+// panel, and how late a 10 ms timer runs (and the
+// processor time the thread spent in that longest gap). Checks: hit and file
+// counts against grep -o and -l; the file:line pairs of the rows sent to the
+// panel against those of LC_ALL=C grep -rn, and the panel's rows against the
+// newest rows sent, in order. Then how soon Stop ends a search, also inside
+// a 200 MB one-line file.
 //
 // Usage: bench_searchinfiles [work folder] [only]
-//   work folder: default a folder in /tmp, kept; only: run just the queries
-//   whose "corpus query" holds this text (e.g. "include case"), no Stop runs.
+//   work folder: default a folder in /dev/shm (in /tmp without room there),
+//   kept; only: run just the queries whose "corpus query" holds this text
+//   (e.g. "mixed common"), no Stop runs.
 
 #include "benchutil.h"
 #include "vexa/editors/editors.h"
+#include "vexa/messages/messageitem.h"
 #include "vexa/messages/messageoutput.h"
 #include "vexa/search/filesearch.h"
 #include "vexa/search/searchinfiles.h"
@@ -31,9 +42,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
+#include <vector>
 
 namespace
 {
@@ -152,17 +166,50 @@ QString generatedTree()
     return root;
 }
 
-QString includeCopy()
+qint64 treeBytes(const QString& root)
 {
-    const QString root = work + QStringLiteral("/include");
+    qint64 bytes = 0;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        bytes += it.fileInfo().size();
+    }
+    return bytes;
+}
+
+// About 420 MB of real text and some binaries: the system's Python library,
+// include and doc folders copied, without their links, as often as it takes.
+QString mixedCorpus()
+{
+    const QString root = work + QStringLiteral("/mixed");
     if (QFileInfo::exists(root + QStringLiteral("/.done")))
         return root;
     QDir(root).removeRecursively();
-    QProcess::execute(QStringLiteral("cp"),
-                      {QStringLiteral("-r"), QStringLiteral("--no-dereference"),
-                       QStringLiteral("/usr/include"), root});
-    QProcess::execute(QStringLiteral("find"), {root, QStringLiteral("-type"), QStringLiteral("l"),
-                                               QStringLiteral("-delete")});
+    QDir().mkpath(root);
+    QStringList sources =
+        QDir(QStringLiteral("/usr/lib"))
+            .entryList({QStringLiteral("python3*")}, QDir::Dirs | QDir::NoSymLinks, QDir::Name);
+    for (QString& s : sources)
+        s.prepend(QStringLiteral("/usr/lib/"));
+    sources << QStringLiteral("/usr/include") << QStringLiteral("/usr/share/doc");
+    const qint64 want = qint64(420) << 20;
+    qint64 bytes = 0;
+    for (int round = 1; bytes < want && round < 10; ++round) {
+        for (const QString& source : std::as_const(sources)) {
+            if (bytes >= want)
+                break;
+            const QString copy =
+                root + QStringLiteral("/%1-%2").arg(round).arg(QFileInfo(source).fileName());
+            QProcess::execute(
+                QStringLiteral("cp"),
+                {QStringLiteral("-r"), QStringLiteral("--no-dereference"), source, copy});
+            QProcess::execute(
+                QStringLiteral("find"),
+                {copy, QStringLiteral("-type"), QStringLiteral("l"), QStringLiteral("-delete")});
+            bytes += treeBytes(copy);
+        }
+    }
     QFile(root + QStringLiteral("/.done")).open(QIODevice::WriteOnly);
     return root;
 }
@@ -274,24 +321,45 @@ struct Window {
     }
 };
 
-// The whole search through the dialog: "ms firstRowMs timerLateMs".
+// The whole search through the dialog, its rows in the panel: "wallMs
+// cpuMs firstRowMs timerLateMs timerLateCpuMs coreWallMs coreCpuMs". The
+// time runs until the turn of the event loop after the search, which puts
+// the last rows into the list. Each run follows a run of the core with a
+// counting sink in the same process, whose times come last: what the dialog
+// and panel add is measured under the same load.
 QString endToEnd(const Query& q, const QString& root)
 {
     Window w;
     Best best;
+    Best bare;
+    vexa::FileSearch search;
+    qint64 counted = 0;
+    search.options = [&]() {
+        return vexa::SearchOptions{q.text, q.caseSensitive, false, q.regExp};
+    };
+    search.row = [&](const QString&, int, const QString&) { ++counted; };
     double first = 0;
     double late = 0;
     double lateCpu = 0;
+    vexa::MessageOutput* panel = vexa::MessageOutput::self();
     for (int run = 0; run <= timedRuns; ++run) {
+        {
+            const double cpu = cpuMs(RUSAGE_SELF);
+            QElapsedTimer timer;
+            timer.start();
+            search.run(root);
+            if (run > 0)
+                bare.add(bench::msSince(timer), cpuMs(RUSAGE_SELF) - cpu);
+        }
         vexa::SearchManager::self()->findInFiles();
         w.fill(root, q);
         QElapsedTimer timer;
         double firstRow = -1;
-        QMetaObject::Connection c = QObject::connect(vexa::MessageOutput::self()->model(),
-                                                     &QAbstractItemModel::rowsInserted, [&]() {
-                                                         if (firstRow < 0)
-                                                             firstRow = bench::msSince(timer);
-                                                     });
+        QMetaObject::Connection c =
+            QObject::connect(panel->model(), &QAbstractItemModel::rowsInserted, [&]() {
+                if (firstRow < 0)
+                    firstRow = bench::msSince(timer);
+            });
         // A 10 ms timer: the most its ticks come late, and the processor
         // time this thread had in that gap.
         QTimer tick;
@@ -315,9 +383,14 @@ QString endToEnd(const Query& q, const QString& root)
         const double cpu = cpuMs(RUSAGE_SELF);
         timer.start();
         w.dialog->searchPressed();
+        QCoreApplication::processEvents();
         const double wall = bench::msSince(timer);
         tick.stop();
         QObject::disconnect(c);
+        if (panel->model()->rowCount() != panel->count())
+            return QStringLiteral("(the list holds %1 rows of %2 after the search)")
+                .arg(panel->model()->rowCount())
+                .arg(panel->count());
         if (run == 0)
             continue;
         best.add(wall, cpuMs(RUSAGE_SELF) - cpu);
@@ -327,8 +400,139 @@ QString endToEnd(const Query& q, const QString& root)
             lateCpu = runLateCpu;
         }
     }
-    return QStringLiteral("%1 %2 %3 %4 %5")
-        .arg(ms(best.wall), ms(best.cpu), ms(first), ms(late), ms(lateCpu));
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+        .arg(ms(best.wall), ms(best.cpu), ms(first), ms(late), ms(lateCpu), ms(bare.wall),
+             ms(bare.cpu));
+}
+
+// A row's file and line, the file as a number.
+using Pair = std::pair<int, int>;
+
+struct Pairs {
+    QHash<QString, int> files;
+    std::vector<Pair> pairs;
+    void add(const QString& file, int line)
+    {
+        auto it = files.constFind(file);
+        if (it == files.constEnd())
+            it = files.insert(file, int(files.size()));
+        pairs.emplace_back(it.value(), line);
+    }
+    // Sorted, each pair once (a line with several hits gives several rows).
+    void settle()
+    {
+        std::sort(pairs.begin(), pairs.end());
+        pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    }
+};
+
+// The file:line pairs of LC_ALL=C grep -rn (-Z to tell the name from the rest).
+// File numbers go on from those of `files`.
+Pairs grepPairs(const Query& q, const QString& root, const QHash<QString, int>& files)
+{
+    Pairs pairs;
+    pairs.files = files;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    p.setProcessEnvironment(env);
+    QStringList args = grepArgs(q, root, "-n");
+    args.prepend(QStringLiteral("-Z"));
+    p.start(QStringLiteral("grep"), args);
+    p.waitForFinished(-1);
+    const QByteArray out = p.readAllStandardOutput();
+    qsizetype at = 0;
+    while (at < out.size()) {
+        const qsizetype nul = out.indexOf('\0', at);
+        const qsizetype colon = nul < 0 ? -1 : out.indexOf(':', nul);
+        qsizetype end = out.indexOf('\n', at);
+        if (end < 0)
+            end = out.size();
+        if (nul >= 0 && colon >= 0 && colon < end)
+            pairs.add(QString::fromLocal8Bit(out.mid(at, nul - at)),
+                      out.mid(nul + 1, colon - nul - 1).toInt());
+        at = end + 1;
+    }
+    pairs.settle();
+    return pairs;
+}
+
+QString describePair(const Pairs& p, const Pair& pair)
+{
+    return QStringLiteral("%1:%2").arg(p.files.key(pair.first)).arg(pair.second);
+}
+
+// One search through the dialog: whether the file:line pairs of the rows
+// sent to the panel equal grep's, and whether the panel's rows are the
+// newest of those sent, in order.
+QString checkRows(const Query& q, const QString& root)
+{
+    Window w;
+    vexa::MessageOutput* panel = vexa::MessageOutput::self();
+    vexa::SearchManager::self()->findInFiles();
+    w.fill(root, q);
+    struct Row {
+        QString text;
+        int line;
+        QString file;
+    };
+    std::vector<Row> newest;
+    Pairs ours;
+    qint64 rows = 0;
+    qint64 skipped = 0;
+    const qsizetype keep = qsizetype(panel->maxItems());
+    QObject::connect(w.dialog, &SearchInFiles::newEntry,
+                     [&](const QString& text, int line, const QString& file) {
+                         ++rows;
+                         newest.push_back({text, line, file});
+                         if (newest.size() > size_t(2 * keep))
+                             newest.erase(newest.begin(), newest.end() - keep);
+                         if (text == vexa::FileSearch::skippedRow(line))
+                             ++skipped;
+                         else if (text != vexa::FileSearch::headerRow(file))
+                             ours.add(file, line);
+                     });
+    w.dialog->searchPressed();
+    QCoreApplication::processEvents();
+    ours.settle();
+
+    QString panelCheck = QStringLiteral("panel rows: the newest, in order");
+    if (newest.size() > size_t(keep))
+        newest.erase(newest.begin(), newest.end() - keep);
+    bool same =
+        panel->count() == int(newest.size()) && panel->model()->rowCount() == panel->count();
+    for (int i = 0; same && i < panel->count(); ++i) {
+        const auto* item = static_cast<vexa::MessageItem*>(panel->item(i));
+        const Row& r = newest[size_t(i)];
+        same = item->rawText() == r.text && item->line() == r.line && item->fileName() == r.file &&
+               panel->model()->index(i, 0).data().toString() == item->text();
+    }
+    if (!same)
+        panelCheck = QStringLiteral("panel rows DIFFER from the newest sent");
+
+    const Pairs theirs = grepPairs(q, root, ours.files);
+    std::vector<Pair> onlyOurs;
+    std::vector<Pair> onlyTheirs;
+    std::set_difference(ours.pairs.begin(), ours.pairs.end(), theirs.pairs.begin(),
+                        theirs.pairs.end(), std::back_inserter(onlyOurs));
+    std::set_difference(theirs.pairs.begin(), theirs.pairs.end(), ours.pairs.begin(),
+                        ours.pairs.end(), std::back_inserter(onlyTheirs));
+    QString verdict;
+    if (onlyOurs.empty() && onlyTheirs.empty()) {
+        verdict = QStringLiteral("file:line equal to grep -rn (%1)").arg(ours.pairs.size());
+    } else {
+        verdict = QStringLiteral("file:line DIFFER: %1 only ours, %2 only grep's (of %3)")
+                      .arg(onlyOurs.size())
+                      .arg(onlyTheirs.size())
+                      .arg(theirs.pairs.size());
+        if (!onlyOurs.empty())
+            verdict += QStringLiteral(", e.g. ours ") + describePair(theirs, onlyOurs.front());
+        if (!onlyTheirs.empty())
+            verdict += QStringLiteral(", e.g. grep's ") + describePair(theirs, onlyTheirs.front());
+    }
+    if (skipped > 0)
+        verdict += QStringLiteral(", %1 lines skipped").arg(skipped);
+    return QStringLiteral("%1 %2; %3").arg(rows).arg(verdict, panelCheck);
 }
 
 // Stop pressed halfway through a search (timed first in full, warm): ms from the
@@ -381,47 +585,69 @@ QString bigLine()
     return root;
 }
 
+// A folder for the trees: in memory when /dev/shm has room for them.
+QString defaultWork()
+{
+    struct statvfs fs {
+    };
+    const bool room = statvfs("/dev/shm", &fs) == 0 &&
+                      double(fs.f_bavail) * double(fs.f_frsize) > 2.0 * 1024 * 1024 * 1024;
+    return (room ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
+           QStringLiteral("/vexa-bench-searchinfiles");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    work = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                    : QDir::tempPath() + QStringLiteral("/vexa-bench-searchinfiles");
+    work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : defaultWork();
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    bench::offscreenUnlessSet();
     QDir().mkpath(work);
     // The dialog keeps its histories: in a settings file of its own.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(work + QStringLiteral("/config")));
     std::printf("Search in files beside grep (ms, best of %d warm runs; MB)\n", timedRuns);
     std::fflush(stdout);
-    const QString include = includeCopy();
+    const QString mixed = mixedCorpus();
     const QString generated = generatedTree();
+    std::printf("mixed: %s, %.0f MB; generated: %s, %.0f MB\n", qPrintable(mixed),
+                double(treeBytes(mixed)) / (1 << 20), qPrintable(generated),
+                double(treeBytes(generated)) / (1 << 20));
 
     const struct {
         const char* name;
         QString root;
         QList<Query> queries;
     } corpora[] = {
-        {"include",
-         include,
-         {{"rare literal", QStringLiteral("strtoull"), true, false},
+        {"mixed",
+         mixed,
+         {{"rare word", QStringLiteral("strtoull"), true, false},
           {"common word", QStringLiteral("return"), true, false},
-          {"case-insensitive literal", QStringLiteral("deprecated"), false, false},
-          {"regular expression", QStringLiteral("pthread_[a-z]+_init"), true, true},
+          {"case-insensitive word", QStringLiteral("deprecated"), false, false},
+          {"expression with literal", QStringLiteral("pthread_[a-z]+_init"), true, true},
           {"expression, no literal", QStringLiteral("[0-9]+\\.[0-9]+\\.[0-9]+"), true, true}}},
         {"generated",
          generated,
-         {{"rare literal", QStringLiteral("zebracorn"), true, false},
-          {"case-insensitive literal", QStringLiteral("ZEBRACORN"), false, false},
-          {"regular expression", QStringLiteral("zebra[a-z]+n"), true, true}}},
+         {{"rare word", QStringLiteral("zebracorn"), true, false},
+          {"case-insensitive word", QStringLiteral("ZEBRACORN"), false, false},
+          {"expression with literal", QStringLiteral("zebra[a-z]+n"), true, true}}},
     };
 
     std::printf(
-        "\nTimes as wall/processor ms; x: ours over grep's, wall/processor. "
+        "\nTimes as wall/processor ms; x: over grep -rn's (-F or -E, -i as the query has it), "
+        "wall/processor. core: the search with a counting sink; +panel: the whole search "
+        "through the dialog with its rows in the messages panel; panel+: what the dialog and "
+        "panel add to the core, against core runs that alternate with the whole search's in one "
+        "process. 1st row: ms to the first row in the panel (worst run). "
         "timer+: the 10 ms timer's worst lateness (processor ms of the thread in that gap).\n");
-    std::printf("%-10s %-25s %9s %9s %9s %9s %9s %7s %9s %5s %6s %s\n", "corpus", "query", "grep",
-                "core", "x", "dialog", "x", "1st row", "timer+", "RSS+", "hits", "counts");
+    std::printf("%-9s %-23s %11s %11s %9s %11s %9s %11s %7s %9s %5s %8s %s\n", "corpus", "query",
+                "grep -rn", "core", "x", "+panel", "x", "panel+", "1st row", "timer+", "RSS+",
+                "hits", "counts");
     const auto pair = [](double a, double b, int decimals) {
         return QStringLiteral("%1/%2").arg(a, 0, 'f', decimals).arg(b, 0, 'f', decimals);
+    };
+    const auto percent = [](double a, double b) {
+        return QStringLiteral("%1%/%2%").arg(a * 100, 0, 'f', 0).arg(b * 100, 0, 'f', 0);
     };
     for (const auto& c : corpora) {
         for (const Query& q : c.queries) {
@@ -433,6 +659,7 @@ int main(int argc, char** argv)
                 bench::inChild([&]() { return core(q, c.root); }).split(QLatin1Char(' '));
             const QStringList e2e =
                 bench::inChild([&]() { return endToEnd(q, c.root); }).split(QLatin1Char(' '));
+            const QString rows = bench::inChild([&]() { return checkRows(q, c.root); });
             const qint64 gHits = grepCount(q, c.root, "-o");
             const qint64 gFiles = grepCount(q, c.root, "-l");
             const double coreMs = coreOut.value(0).toDouble();
@@ -441,11 +668,14 @@ int main(int argc, char** argv)
             const double e2eCpu = e2e.value(1).toDouble();
             const bool same =
                 coreOut.value(2).toLongLong() == gHits && coreOut.value(3).toLongLong() == gFiles;
-            std::printf("%-10s %-25s %9s %9s %9s %9s %9s %7s %9s %5s %6s %s\n", c.name, q.what,
-                        qPrintable(pair(g.wall, g.cpu, 0)), qPrintable(pair(coreMs, coreCpu, 0)),
+            std::printf("%-9s %-23s %11s %11s %9s %11s %9s %11s %7s %9s %5s %8s %s\n", c.name,
+                        q.what, qPrintable(pair(g.wall, g.cpu, 0)),
+                        qPrintable(pair(coreMs, coreCpu, 0)),
                         qPrintable(pair(coreMs / g.wall, coreCpu / g.cpu, 2)),
                         qPrintable(pair(e2eMs, e2eCpu, 0)),
                         qPrintable(pair(e2eMs / g.wall, e2eCpu / g.cpu, 2)),
+                        qPrintable(percent(e2eMs / e2e.value(5).toDouble() - 1,
+                                           e2eCpu / e2e.value(6).toDouble() - 1)),
                         qPrintable(e2e.value(2)),
                         qPrintable(QStringLiteral("%1 (%2)").arg(e2e.value(3), e2e.value(4))),
                         qPrintable(coreOut.value(4)), qPrintable(coreOut.value(2)),
@@ -454,6 +684,7 @@ int main(int argc, char** argv)
                                               .arg(gHits)
                                               .arg(gFiles)
                                               .arg(coreOut.value(2), coreOut.value(3))));
+            std::printf("%-33s rows: %s\n", "", qPrintable(rows));
             std::fflush(stdout);
         }
     }

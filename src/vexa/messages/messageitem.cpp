@@ -14,132 +14,93 @@
 namespace vexa
 {
 
-class MessageItemPrivate
-{
-public:
-    int lineNumber = -1;
-    bool lineDefined = false;
-    QString filename;
-    QString rawText;
-    // The width of the shown text in `widthFont`; -1 until measured. Lists
-    // lay out every row again on each insert, and measuring is the cost.
-    int width = -1;
-    QFont widthFont;
-};
-
 namespace
 {
 
-// The width of a row's text in `font`. A row of printable ASCII, as most
-// are, is measured by adding up advances kept for the last font asked for:
-// shaping each row cost more than the search that made it when a search
-// sends its hits by the thousand. Kerning narrows shaped text, so the sum
-// errs on the wide side (a pixel or two in a line of code). Other text is
-// shaped.
-int textWidth(const QFont& font, const QString& text)
+// Rows are measured in one font at a time (the list's): the last font asked
+// for, numbered anew whenever another is asked for, so that a row keeps its
+// width with a number instead of a copy of the font.
+struct MeasuringFont {
+    QFont font;
+    unsigned int serial = 0;
+    // The advances of printable ASCII in `font`.
+    std::array<qreal, 0x80> advances{};
+};
+
+MeasuringFont& measuring(const QFont& font)
+{
+    static MeasuringFont m;
+    if (m.serial == 0 || m.font != font) {
+        const QFontMetricsF metrics(font);
+        for (char16_t c = 0x20; c < 0x7F; ++c)
+            m.advances[c] = metrics.horizontalAdvance(QChar(c));
+        m.font = font;
+        ++m.serial;
+    }
+    return m;
+}
+
+// The width of a row's text in `m`'s font. A row of printable ASCII, as most
+// are, is measured by adding up the kept advances: shaping each row cost
+// more than the search that made it when a search sends its hits by the
+// thousand. Kerning narrows shaped text, so the sum errs on the wide side (a
+// pixel or two in a line of code). Other text is shaped.
+int textWidth(const MeasuringFont& m, const QString& text)
 {
     const bool plain = std::all_of(text.cbegin(), text.cend(), [](QChar c) {
         return c.unicode() >= 0x20 && c.unicode() < 0x7F;
     });
     if (!plain)
-        return QFontMetrics(font).horizontalAdvance(text);
-    static QFont advancesFont;
-    static std::array<qreal, 0x80> advances{};
-    static bool measured = false;
-    if (!measured || advancesFont != font) {
-        const QFontMetricsF metrics(font);
-        for (char16_t c = 0x20; c < 0x7F; ++c)
-            advances[c] = metrics.horizontalAdvance(QChar(c));
-        advancesFont = font;
-        measured = true;
-    }
+        return QFontMetrics(m.font).horizontalAdvance(text);
     qreal width = 0;
     for (const QChar c : text)
-        width += advances[c.unicode()];
+        width += m.advances[c.unicode()];
     return qCeil(width);
 }
 
 } // namespace
 
-MessageItem::MessageItem(QListWidget* listbox, const QString& text, int line,
-                         const QString& fileName)
-    : QListWidgetItem(nullptr, RTTI), p(new MessageItemPrivate)
+MessageItem::MessageItem(const QString& text, int line, const QString& fileName)
+    : m_rawText(text), m_fileName(fileName), m_line(line), m_lineDefined(line != -1)
 {
-    p->lineNumber = line;
-    p->lineDefined = line != -1;
-    p->filename = fileName;
-    p->rawText = text;
-    updateDisplay();
-    if (listbox)
-        listbox->addItem(this);
-}
-
-MessageItem::MessageItem(const MessageItem& other)
-    : QListWidgetItem(other), p(new MessageItemPrivate(*other.p))
-{
-}
-
-MessageItem::~MessageItem()
-{
-    delete p;
-}
-
-QListWidgetItem* MessageItem::clone() const
-{
-    return new MessageItem(*this);
 }
 
 QString MessageItem::text() const
 {
-    return markup::strip(p->rawText);
+    return markup::strip(m_rawText);
 }
 
 QString MessageItem::rawText() const
 {
-    return p->rawText;
+    return m_rawText;
 }
 
 void MessageItem::setText(const QString& text)
 {
-    p->rawText = text;
-    updateDisplay();
+    m_rawText = text;
+    m_width = -1;
 }
 
 void MessageItem::addText(const QString& text)
 {
-    p->rawText += text;
-    updateDisplay();
-}
-
-void MessageItem::setData(int role, const QVariant& value)
-{
-    if (role == Qt::DisplayRole)
-        setText(value.toString());
-    else
-        QListWidgetItem::setData(role, value);
-}
-
-// The list shows, sorts and measures the display text, so it holds the text
-// without tags; the view repaints the row when it changes.
-void MessageItem::updateDisplay()
-{
-    p->width = -1;
-    QListWidgetItem::setData(Qt::DisplayRole, markup::strip(p->rawText));
+    m_rawText += text;
+    m_width = -1;
 }
 
 int MessageItem::width(const QFont& font) const
 {
-    if (p->width < 0 || p->widthFont != font) {
-        p->width = textWidth(font, text());
-        p->widthFont = font;
+    const MeasuringFont& m = measuring(font);
+    if (m_width < 0 || m_widthFont != m.serial) {
+        m_width = textWidth(m, text());
+        m_widthFont = m.serial;
     }
-    return p->width;
+    return m_width;
 }
 
 int MessageItem::line() const
 {
-    if (p->lineDefined)
-        return p->lineNumber;
+    if (m_lineDefined)
+        return m_line;
     // Tags are left out: the digits of a colour value are no line number.
     const QString shown = text();
     qsizetype start = 0;
@@ -147,7 +108,7 @@ int MessageItem::line() const
            !(shown.at(start) >= QLatin1Char('0') && shown.at(start) <= QLatin1Char('9')))
         ++start;
     if (start == shown.size())
-        return p->lineNumber;
+        return m_line;
     qsizetype end = start;
     while (end < shown.size() && shown.at(end) >= QLatin1Char('0') &&
            shown.at(end) <= QLatin1Char('9'))
@@ -158,18 +119,18 @@ int MessageItem::line() const
 
 void MessageItem::setLine(int line)
 {
-    p->lineNumber = line;
-    p->lineDefined = true;
+    m_line = line;
+    m_lineDefined = true;
 }
 
 QString MessageItem::fileName() const
 {
-    return p->filename;
+    return m_fileName;
 }
 
 void MessageItem::setFileName(const QString& name)
 {
-    p->filename = name;
+    m_fileName = name;
 }
 
 int MessageItem::rtti() const
@@ -179,7 +140,7 @@ int MessageItem::rtti() const
 
 QList<MessageSegment> MessageItem::segments() const
 {
-    return markup::parse(p->rawText);
+    return markup::parse(m_rawText);
 }
 
 void MessageItem::paint(QPainter* painter, const QRect& rect) const

@@ -3,9 +3,7 @@
 
 #include "vexa/messages/messagemarkup.h"
 
-#include <QColor>
 #include <QList>
-#include <QListWidgetItem>
 #include <QString>
 
 class QFont;
@@ -15,22 +13,19 @@ class QRect;
 namespace vexa
 {
 
-class MessageItemPrivate;
-
-// One row of the messages panel. Its raw text may carry the colour tags of
-// the panel's markup (messagemarkup.h); the row shows and measures its text
-// without them. A row with a file name and a line is a link; a row whose
-// line was never set offers the first number of its text instead.
-class MessageItem : public QListWidgetItem
+// One row of the messages panel, as plain data: the panel keeps its rows in
+// a list of these and draws only those on screen. Its raw text may carry the
+// colour tags of the panel's markup (messagemarkup.h); the row shows and
+// measures its text without them. A row with a file name and a line is a
+// link; a row whose line was never set offers the first number of its text
+// instead.
+class MessageItem
 {
 public:
     enum { RTTI = 2589235 };
 
-    // Appends the row to `listbox` (when given).
-    MessageItem(QListWidget* listbox, const QString& text, int line = -1,
-                const QString& fileName = QString());
-    MessageItem(const MessageItem& other);
-    ~MessageItem() override;
+    explicit MessageItem(const QString& text = QString(), int line = -1,
+                         const QString& fileName = QString());
 
     // The text as shown: the raw text with every tag removed.
     QString text() const;
@@ -57,15 +52,16 @@ public:
     // Draws the row into `rect` with the painter's pen as the starting text colour.
     void paint(QPainter* painter, const QRect& rect) const;
 
-    QListWidgetItem* clone() const override;
-    // Display text set from outside (QListWidgetItem::setText) is raw text too.
-    void setData(int role, const QVariant& value) override;
-
 private:
-    MessageItem& operator=(const MessageItem&) = delete;
-    void updateDisplay();
-
-    MessageItemPrivate* p;
+    QString m_rawText;
+    QString m_fileName;
+    int m_line = -1;
+    bool m_lineDefined = false;
+    // The width of the shown text, measured in the font that was current
+    // for measuring at `m_widthFont` (see width()); -1 until measured. A
+    // list lays its rows out again on every change, and measuring is the cost.
+    mutable int m_width = -1;
+    mutable unsigned int m_widthFont = 0;
 };
 
 } // namespace vexa

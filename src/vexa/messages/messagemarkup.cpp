@@ -12,9 +12,11 @@ struct Tag {
     qsizetype pos = 0;
     qsizetype length = 0;
     bool background = false;
-    // An escaped tag: `value` is shown as it is, in the current colours.
+    // An escaped tag: a "#" and `value` are shown as they are, in the
+    // current colours.
     bool escape = false;
-    QString value;
+    // A view into the text searched.
+    QStringView value;
 };
 
 const QLatin1String colorTag("#color{");
@@ -48,7 +50,7 @@ bool nextTag(const QString& s, qsizetype from, Tag* tag)
                 tag->length = k + nameLength;
                 tag->background = false;
                 tag->escape = true;
-                tag->value = QLatin1Char('#') + rest.mid(2, k - 2 + nameLength).toString();
+                tag->value = rest.mid(2, k - 2 + nameLength);
                 return true;
             }
             continue;
@@ -74,7 +76,7 @@ bool nextTag(const QString& s, qsizetype from, Tag* tag)
         tag->length = close + 1 - i;
         tag->background = background;
         tag->escape = false;
-        tag->value = s.mid(open, close - open);
+        tag->value = QStringView(s).mid(open, close - open);
         return true;
     }
     return false;
@@ -98,11 +100,18 @@ QString strip(const QString& raw)
     qsizetype from = 0;
     Tag tag;
     while (nextTag(raw, from, &tag)) {
+        if (shown.isNull())
+            shown.reserve(raw.size());
         shown += QStringView(raw).mid(from, tag.pos - from);
-        if (tag.escape)
+        if (tag.escape) {
+            shown += QLatin1Char('#');
             shown += tag.value;
+        }
         from = tag.pos + tag.length;
     }
+    // A row without tags shows its raw text, shared rather than copied.
+    if (from == 0)
+        return raw;
     shown += QStringView(raw).mid(from);
     return shown;
 }
@@ -113,21 +122,26 @@ QString escape(const QString& text)
         return text;
     QString out;
     out.reserve(text.size() + 8);
+    appendEscaped(&out, text);
+    return out;
+}
+
+void appendEscaped(QString* out, QStringView text)
+{
     qsizetype from = 0;
     for (qsizetype i = text.indexOf(QLatin1Char('#')); i >= 0;
          i = text.indexOf(QLatin1Char('#'), i + 1)) {
         qsizetype k = i + 1;
         while (k < text.size() && text.at(k) == QLatin1Char('\\'))
             ++k;
-        const QStringView name = QStringView(text).mid(k);
+        const QStringView name = text.mid(k);
         if (name.startsWith(colorName) || name.startsWith(bgcolorName)) {
-            out += QStringView(text).mid(from, i + 1 - from);
-            out += QLatin1Char('\\');
+            out->append(text.mid(from, i + 1 - from));
+            out->append(QLatin1Char('\\'));
             from = i + 1;
         }
     }
-    out += QStringView(text).mid(from);
-    return out;
+    out->append(text.mid(from));
 }
 
 QList<MessageSegment> parse(const QString& raw)
@@ -148,6 +162,7 @@ QList<MessageSegment> parse(const QString& raw)
         run += QStringView(raw).mid(from, tag.pos - from);
         from = tag.pos + tag.length;
         if (tag.escape) {
+            run += QLatin1Char('#');
             run += tag.value;
             continue;
         }

@@ -37,6 +37,8 @@ QString color(QStringView value);
 QString background(QStringView value);
 // `text` made safe to put into a row: shown literally, tags and all.
 QString escape(const QString& text);
+// Appends escape(text) to `out`: for rows built piece by piece in one string.
+void appendEscaped(QString* out, QStringView text);
 
 // The text a row shows: `raw` with every tag removed.
 QString strip(const QString& raw);

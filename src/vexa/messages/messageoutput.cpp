@@ -8,6 +8,7 @@
 #include "vexa/utils.h"
 #include "vexa/widgets/widgetstack.h"
 
+#include <QAbstractListModel>
 #include <QApplication>
 #include <QEvent>
 #include <QPainter>
@@ -15,28 +16,86 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <deque>
+#include <utility>
+
 namespace vexa
 {
 
 namespace
 {
 
-// Draws message rows with their colour markup; other rows as the style does.
+// The rows the list shows, as plain data; a row's display text is worked
+// out when the list asks for it, that is for the rows it draws.
+class MessageModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    std::deque<MessageItem> rows;
+
+    const MessageItem* row(const QModelIndex& index) const
+    {
+        if (index.model() != this || index.row() < 0 || size_t(index.row()) >= rows.size())
+            return nullptr;
+        return &rows[size_t(index.row())];
+    }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(rows.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        const MessageItem* item = row(index);
+        if (!item || role != Qt::DisplayRole)
+            return QVariant();
+        return item->text();
+    }
+
+    void removeFirst(int n)
+    {
+        beginRemoveRows(QModelIndex(), 0, n - 1);
+        rows.erase(rows.begin(), rows.begin() + n);
+        endRemoveRows();
+    }
+
+    void append(std::deque<MessageItem>& more)
+    {
+        const int first = int(rows.size());
+        beginInsertRows(QModelIndex(), first, first + int(more.size()) - 1);
+        std::move(more.begin(), more.end(), std::back_inserter(rows));
+        more.clear();
+        endInsertRows();
+    }
+
+    void clear()
+    {
+        beginResetModel();
+        rows.clear();
+        endResetModel();
+    }
+
+    void changed(int at) { Q_EMIT dataChanged(index(at), index(at)); }
+};
+
+// Draws message rows with their colour markup.
 class MessageDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    static MessageItem* messageItem(const QStyleOptionViewItem& option, const QModelIndex& index)
+    static const MessageItem* messageItem(const QModelIndex& index)
     {
-        auto* list = qobject_cast<const QListWidget*>(option.widget);
-        return list ? dynamic_cast<MessageItem*>(list->item(index.row())) : nullptr;
+        auto* model = dynamic_cast<const MessageModel*>(index.model());
+        return model ? model->row(index) : nullptr;
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override
     {
-        MessageItem* item = messageItem(option, index);
+        const MessageItem* item = messageItem(index);
         if (!item) {
             QStyledItemDelegate::paint(painter, option, index);
             return;
@@ -61,7 +120,7 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        MessageItem* item = messageItem(option, index);
+        const MessageItem* item = messageItem(index);
         if (!item)
             return QStyledItemDelegate::sizeHint(option, index);
         // As wide as the text without its tags, plus the left margin.
@@ -93,8 +152,15 @@ class MessageOutput::Private
 {
 public:
     QToolButton* cleanButton = nullptr;
+    MessageModel* model = nullptr;
     unsigned int maxItems = 500;
-    bool scrollPending = false;
+    // What happened since the list last took its rows: its first `dropped`
+    // rows are gone, and the rows `waiting` follow the rest.
+    int dropped = 0;
+    std::deque<MessageItem> waiting;
+    bool flushPending = false;
+
+    int shown() const { return int(model->rows.size()) - dropped; }
 
     static MessageOutput* self;
 };
@@ -108,9 +174,11 @@ MessageOutput* MessageOutput::self()
     return Private::self;
 }
 
-MessageOutput::MessageOutput(QWidget* parent) : QListWidget(parent), d(new Private)
+MessageOutput::MessageOutput(QWidget* parent) : QListView(parent), d(new Private)
 {
     Private::self = this;
+    d->model = new MessageModel(this);
+    setModel(d->model);
     setLineWidth(1);
 
     // A selected row shows on a band of the Mid colour in the normal text colour.
@@ -121,9 +189,10 @@ MessageOutput::MessageOutput(QWidget* parent) : QListWidget(parent), d(new Priva
 
     // Output never takes the keyboard from the editor.
     setFocusPolicy(Qt::NoFocus);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setItemDelegate(new MessageDelegate(this));
 
-    connect(this, &QListWidget::itemPressed, this, &MessageOutput::clickItem);
+    connect(this, &QAbstractItemView::pressed, this, &MessageOutput::clickItem);
     connect(this, qOverload<const QString&, int>(&MessageOutput::clicked), this,
             &MessageOutput::openFile);
 
@@ -140,7 +209,7 @@ MessageOutput::MessageOutput(QWidget* parent) : QListWidget(parent), d(new Priva
     buttonPal.setColor(QPalette::Window, pal.color(QPalette::Base));
     d->cleanButton->setPalette(buttonPal);
     d->cleanButton->setAutoFillBackground(true);
-    connect(d->cleanButton, &QToolButton::clicked, this, &QListWidget::clear);
+    connect(d->cleanButton, &QToolButton::clicked, this, &MessageOutput::clear);
     placeCleanButton();
 
     Shell* shell = Shell::self();
@@ -170,85 +239,130 @@ void MessageOutput::setMaxItems(unsigned int count)
     d->maxItems = count;
 }
 
+int MessageOutput::count() const
+{
+    return d->shown() + int(d->waiting.size());
+}
+
+MessageItem* MessageOutput::item(int row) const
+{
+    if (row < 0 || row >= count())
+        return nullptr;
+    if (row < d->shown())
+        return &d->model->rows[size_t(d->dropped + row)];
+    return &d->waiting[size_t(row - d->shown())];
+}
+
+MessageItem* MessageOutput::last() const
+{
+    return item(count() - 1);
+}
+
+void MessageOutput::dropFirst()
+{
+    if (d->shown() > 0) {
+        ++d->dropped;
+        scrollToNewest();
+    } else {
+        d->waiting.pop_front();
+    }
+}
+
 void MessageOutput::checkMaxItems()
 {
     // A traceback row is linked when the row after it arrives; a row that
     // came with a file keeps its own link whatever its text shows.
-    auto* last = dynamic_cast<MessageItem*>(item(count() - 1));
-    if (last && last->fileName().isEmpty()) {
+    MessageItem* lastRow = last();
+    if (lastRow && lastRow->fileName().isEmpty()) {
         QString file;
         int line = 0;
-        if (tracebackLink(last->text(), &file, &line)) {
-            last->setLine(line);
-            last->setFileName(file);
+        if (tracebackLink(lastRow->text(), &file, &line)) {
+            lastRow->setLine(line);
+            lastRow->setFileName(file);
         }
     }
     // Room for one more row, however low the limit was set meanwhile.
     while (count() > 0 && static_cast<unsigned int>(count()) >= d->maxItems)
-        delete takeItem(0);
+        dropFirst();
 }
 
 void MessageOutput::insertItem(const QString& text)
 {
     checkMaxItems();
-    new MessageItem(this, text, -1, QString());
+    d->waiting.emplace_back(text);
     scrollToNewest();
 }
 
 void MessageOutput::insertItem(const QString& text, int line)
 {
     checkMaxItems();
-    auto* item = new MessageItem(this, text, -1, QString());
-    item->setLine(line);
+    d->waiting.emplace_back(text);
+    d->waiting.back().setLine(line);
     scrollToNewest();
 }
 
 void MessageOutput::insertItem(const QString& text, int line, const QString& fname)
 {
     checkMaxItems();
-    auto* item = new MessageItem(this, text, -1, QString());
-    item->setLine(line);
-    item->setFileName(fname);
+    d->waiting.emplace_back(text);
+    d->waiting.back().setLine(line);
+    d->waiting.back().setFileName(fname);
     scrollToNewest();
 }
 
 void MessageOutput::scrollToNewest()
 {
-    // Scrolling lays out every row first, so rows that arrive together (a
-    // search sends hundreds between two turns of the event loop) scroll once,
-    // when the loop next runs.
-    if (d->scrollPending)
+    // Rows that arrive together (a search sends hundreds between two turns
+    // of the event loop) go into the list and scroll it once, when the loop
+    // next runs.
+    if (d->flushPending)
         return;
-    d->scrollPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this]() {
-            d->scrollPending = false;
-            scrollToBottom();
-        },
-        Qt::QueuedConnection);
+    d->flushPending = true;
+    QMetaObject::invokeMethod(this, &MessageOutput::flush, Qt::QueuedConnection);
+}
+
+void MessageOutput::flush()
+{
+    d->flushPending = false;
+    if (d->dropped > 0)
+        d->model->removeFirst(std::exchange(d->dropped, 0));
+    if (!d->waiting.empty())
+        d->model->append(d->waiting);
+    scrollToBottom();
+}
+
+void MessageOutput::clear()
+{
+    d->waiting.clear();
+    d->dropped = 0;
+    d->model->clear();
 }
 
 void MessageOutput::addToLastItem(const QString& text)
 {
-    auto* last = dynamic_cast<MessageItem*>(item(count() - 1));
-    if (!last) {
+    MessageItem* lastRow = last();
+    if (!lastRow) {
         insertItem(text);
         return;
     }
-    last->addText(text);
+    lastRow->addText(text);
+    // A row the list shows already is drawn and measured again.
+    if (d->waiting.empty())
+        d->model->changed(int(d->model->rows.size()) - 1);
 }
 
 void MessageOutput::addToLastItem(const QString& text, int line, const QString& fname)
 {
-    auto* last = dynamic_cast<MessageItem*>(item(count() - 1));
-    if (!last) {
+    MessageItem* lastRow = last();
+    if (!lastRow) {
         insertItem(text, line, fname);
         return;
     }
-    last->addText(text);
-    last->setLine(line);
-    last->setFileName(fname);
+    lastRow->addText(text);
+    lastRow->setLine(line);
+    lastRow->setFileName(fname);
+    if (d->waiting.empty())
+        d->model->changed(int(d->model->rows.size()) - 1);
 }
 
 void MessageOutput::showMessage(const QString& text)
@@ -285,9 +399,9 @@ void MessageOutput::makeVisible()
     Shell::self()->bottomDock()->raiseWidget(this);
 }
 
-void MessageOutput::clickItem(QListWidgetItem* item)
+void MessageOutput::clickItem(const QModelIndex& index)
 {
-    auto* message = dynamic_cast<MessageItem*>(item);
+    const MessageItem* message = d->model->row(index);
     if (!message)
         return;
     const int line = message->line();
@@ -299,7 +413,7 @@ bool MessageOutput::viewportEvent(QEvent* e)
 {
     if (e->type() == QEvent::Resize)
         placeCleanButton();
-    return QListWidget::viewportEvent(e);
+    return QListView::viewportEvent(e);
 }
 
 void MessageOutput::placeCleanButton()

@@ -803,10 +803,30 @@ QString FileSearch::hitRow(int line, const QString& text, qsizetype pos, qsizety
     static const QString before = QLatin1String(": ") + markup::color(u"black");
     static const QString hit = markup::color(u"blue");
     static const QString after = markup::color(u"black");
-    QString row = number + QString::number(line) + before +
-                  markup::escape(text.mid(from, pos - from)) + hit +
-                  markup::escape(text.mid(pos, length)) + after +
-                  markup::escape(text.mid(pos + length, to - pos - length));
+    // A search sends its hits by the hundred thousand: the row is built in
+    // one string made large enough at once.
+    char digits[16];
+    char* const end = digits + sizeof digits;
+    char* first = end;
+    unsigned int v = line < 0 ? 0u - unsigned(line) : unsigned(line);
+    do {
+        *--first = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (line < 0)
+        *--first = '-';
+    QString row;
+    row.reserve(number.size() + (end - first) + before.size() + hit.size() + after.size() +
+                (to - from) + 8);
+    row += number;
+    row += QLatin1String(first, end);
+    row += before;
+    const QStringView shown(text);
+    markup::appendEscaped(&row, shown.mid(from, pos - from));
+    row += hit;
+    markup::appendEscaped(&row, shown.mid(pos, length));
+    row += after;
+    markup::appendEscaped(&row, shown.mid(pos + length, to - pos - length));
     row.replace(QLatin1Char('\t'), QLatin1String("    "));
     return row;
 }

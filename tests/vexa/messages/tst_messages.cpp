@@ -59,22 +59,29 @@ QStringList describe(const QList<MessageSegment>& segments)
     return out;
 }
 
-QStringList rawTexts(QListWidget* list)
+QStringList rawTexts(MessageOutput* panel)
 {
     QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(static_cast<MessageItem*>(list->item(i))->rawText());
+    for (int i = 0; i < panel->count(); ++i)
+        out.append(panel->item(i)->rawText());
     return out;
 }
 
 MessageItem* row(MessageOutput* panel, int i)
 {
-    return dynamic_cast<MessageItem*>(panel->item(i));
+    return panel->item(i);
+}
+
+// Where row `i` shows, once the event loop has put the rows into the list.
+QRect rowRect(MessageOutput* panel, int i)
+{
+    QCoreApplication::processEvents();
+    return panel->visualRect(panel->model()->index(i, 0));
 }
 
 void press(MessageOutput* panel, int i)
 {
-    const QPoint at = panel->visualItemRect(panel->item(i)).center();
+    const QPoint at = rowRect(panel, i).center();
     QTest::mousePress(panel->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(panel->viewport(), Qt::LeftButton, {}, at);
 }
@@ -181,18 +188,17 @@ private Q_SLOTS:
         QFETCH(QString, raw);
         QFETCH(QString, shown);
         QFETCH(QStringList, segments);
-        MessageItem item(nullptr, raw, -1, QString());
+        MessageItem item(raw, -1, QString());
         QCOMPARE(item.rawText(), raw);
         QCOMPARE(item.text(), shown);
-        // The list shows and measures the text without tags.
-        QCOMPARE(item.data(Qt::DisplayRole).toString(), shown);
         QCOMPARE(describe(item.segments()), segments);
         QCOMPARE(item.rtti(), 2589235);
-        QCOMPARE(item.type(), 2589235);
-
-        // Text set the list's way is raw text too.
-        item.QListWidgetItem::setText(QStringLiteral("#color{red}") + raw);
+        item.setText(QStringLiteral("#color{red}") + raw);
         QCOMPARE(item.text(), shown);
+        // The list shows the text without tags.
+        panel->insertItem(raw);
+        QCoreApplication::processEvents();
+        QCOMPARE(panel->model()->index(0, 0).data().toString(), shown);
         item.setText(QString());
         item.addText(raw);
         QCOMPARE(item.text(), shown);
@@ -245,7 +251,7 @@ private Q_SLOTS:
         QFETCH(int, built);
         QFETCH(bool, resetLine);
         QFETCH(int, line);
-        MessageItem item(nullptr, raw, built, QString());
+        MessageItem item(raw, built, QString());
         if (resetLine)
             item.setLine(-1);
         QCOMPARE(item.line(), line);
@@ -337,11 +343,69 @@ private Q_SLOTS:
         panel->setMaxItems(500);
     }
 
+    void batchedRows_data()
+    {
+        QTest::addColumn<int>("shown"); // rows in the list before the burst
+        QTest::addColumn<int>("burst");
+
+        QTest::newRow("empty list, a few") << 0 << 3;
+        QTest::newRow("empty list, over the limit") << 0 << 1200;
+        QTest::newRow("full list, a few") << 500 << 7;
+        QTest::newRow("some shown, over the limit") << 120 << 730;
+        QTest::newRow("some shown, pushed out in part") << 300 << 350;
+    }
+    // Rows that arrive between two turns of the event loop reach the list
+    // together when it next runs: the newest of all rows, in order, as
+    // count() and item() had them; a press opens a row's own file and line.
+    void batchedRows()
+    {
+        QFETCH(int, shown);
+        QFETCH(int, burst);
+        const QAbstractItemModel* list = panel->model();
+        const auto text = [shown](int n) {
+            return n < shown ? QStringLiteral("old %1").arg(n)
+                             : QStringLiteral("new %1").arg(n - shown);
+        };
+        for (int n = 0; n < shown; ++n)
+            panel->insertItem(text(n), n + 1, QStringLiteral("f%1.cpp").arg(n));
+        QCoreApplication::processEvents();
+        QCOMPARE(list->rowCount(), shown);
+
+        QSignalSpy inserted(list, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(list, &QAbstractItemModel::rowsRemoved);
+        for (int n = shown; n < shown + burst; ++n)
+            panel->insertItem(text(n), n + 1, QStringLiteral("f%1.cpp").arg(n));
+        const int kept = qMin(shown + burst, 500);
+        const int first = shown + burst - kept; // the number of the oldest row kept
+        QCOMPARE(panel->count(), kept);
+        for (int i = 0; i < kept; ++i)
+            QCOMPARE(panel->item(i)->text(), text(first + i));
+        QCOMPARE(list->rowCount(), shown);
+
+        QCoreApplication::processEvents();
+        QCOMPARE(inserted.count(), 1);
+        // Only rows the list showed leave it; those pushed out while waiting never came.
+        QCOMPARE(removed.count(), qMin(shown, first) > 0 ? 1 : 0);
+        QCOMPARE(list->rowCount(), kept);
+        for (int i = 0; i < kept; ++i)
+            QCOMPARE(list->index(i, 0).data().toString(), text(first + i));
+
+        QSignalSpy clicked(panel, qOverload<const QString&, int>(&MessageOutput::clicked));
+        panel->scrollToTop();
+        press(panel, 0);
+        panel->scrollToBottom();
+        press(panel, kept - 1);
+        QCOMPARE(clicked.count(), 2);
+        QCOMPARE(clicked.at(0), (QVariantList{QStringLiteral("f%1.cpp").arg(first), first + 1}));
+        QCOMPARE(clicked.at(1),
+                 (QVariantList{QStringLiteral("f%1.cpp").arg(shown + burst - 1), shown + burst}));
+    }
+
     void followsNewRows()
     {
         QScrollBar* bar = panel->verticalScrollBar();
         auto newestShown = [this]() {
-            const QRect r = panel->visualItemRect(panel->item(panel->count() - 1));
+            const QRect r = rowRect(panel, panel->count() - 1);
             return panel->viewport()->rect().contains(r);
         };
         // The view follows when the event loop next runs.
@@ -419,9 +483,15 @@ private Q_SLOTS:
         QCOMPARE(panel->count(), 1);
         QCOMPARE(row(panel, 0)->fileName(), QStringLiteral("a.cpp"));
         QCOMPARE(row(panel, 0)->line(), 4);
+        // The row is in the list by now: the list draws and measures it anew.
+        QCoreApplication::processEvents();
+        QSignalSpy changed(panel->model(), &QAbstractItemModel::dataChanged);
         panel->addToLastItem(QStringLiteral(" more"), 9, QStringLiteral("b.cpp"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).value<QModelIndex>().row(), 0);
         QCOMPARE(panel->count(), 1);
         QCOMPARE(row(panel, 0)->text(), QStringLiteral("hit more"));
+        QCOMPARE(panel->model()->index(0, 0).data().toString(), QStringLiteral("hit more"));
         QCOMPARE(row(panel, 0)->fileName(), QStringLiteral("b.cpp"));
         QCOMPARE(row(panel, 0)->line(), 9);
         panel->clear();
@@ -443,7 +513,7 @@ private Q_SLOTS:
 
         // The columns of a row that hold a reddish pixel.
         auto redColumns = [&](int i) {
-            const QRect r = panel->visualItemRect(panel->item(i));
+            const QRect r = rowRect(panel, i);
             QList<int> xs;
             for (int x = qMax(0, r.left()); x <= r.right() && x < image.width(); ++x)
                 for (int y = r.top(); y <= r.bottom(); ++y) {
@@ -458,7 +528,7 @@ private Q_SLOTS:
         // The band's columns, read on the row's top pixel line, which the
         // band covers and no glyph reaches (grey glyph edges could match).
         auto bandColumns = [&](int i) {
-            const QRect r = panel->visualItemRect(panel->item(i));
+            const QRect r = rowRect(panel, i);
             QList<int> xs;
             for (int x = qMax(0, r.left()); x <= r.right() && x < image.width(); ++x)
                 if (image.pixelColor(x, r.top()) == QColor(0xd0, 0xd0, 0xd0))
@@ -466,7 +536,7 @@ private Q_SLOTS:
             return xs;
         };
 
-        const QRect r0 = panel->visualItemRect(panel->item(0));
+        const QRect r0 = rowRect(panel, 0);
         const QList<int> band = bandColumns(0);
         QVERIFY(!band.isEmpty());
         // From the blank after "x" to the end of the file name, no further.
@@ -515,7 +585,7 @@ private Q_SLOTS:
         for (const QFont& font : {panel->font(), big}) {
             const QFontMetrics metrics(font);
             for (const QString& text : texts) {
-                const MessageItem item(nullptr, QStringLiteral("#color{red}") + text);
+                const MessageItem item(QStringLiteral("#color{red}") + text);
                 const int width = item.width(font);
                 QVERIFY2(width >= metrics.horizontalAdvance(text), qPrintable(text));
                 QVERIFY2(width <= metrics.horizontalAdvance(text) * 5 / 4 + 2, qPrintable(text));
@@ -602,8 +672,13 @@ private Q_SLOTS:
 
     void cleanButtonEmptiesPanel()
     {
+        // Rows in the list and rows still waiting to reach it go alike.
         for (int i = 0; i < 40; ++i)
             panel->insertItem(QStringLiteral("row %1").arg(i));
+        QCoreApplication::processEvents();
+        QCOMPARE(panel->model()->rowCount(), 40);
+        for (int i = 0; i < 5; ++i)
+            panel->insertItem(QStringLiteral("waiting %1").arg(i));
         auto* clean = panel->findChild<QToolButton*>();
         QVERIFY(clean);
         QVERIFY(clean->isVisible());
@@ -614,8 +689,12 @@ private Q_SLOTS:
         QVERIFY(clean->geometry().bottom() >= area.bottom() - 1);
         QTest::mouseClick(clean, Qt::LeftButton);
         QCOMPARE(panel->count(), 0);
+        QCOMPARE(panel->model()->rowCount(), 0);
         panel->insertItem(QStringLiteral("again"));
         QCOMPARE(panel->count(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(panel->model()->rowCount(), 1);
+        QCOMPARE(panel->model()->index(0, 0).data().toString(), QStringLiteral("again"));
     }
 
     void shortcutRaisesPanel()

@@ -9,6 +9,7 @@
 #include "vexa/editors/editors.h"
 #include "vexa/message.h"
 #include "vexa/messages/messageitem.h"
+#include "vexa/messages/messagemarkup.h"
 #include "vexa/messages/messageoutput.h"
 #include "vexa/search/filesearch.h"
 #include "vexa/search/searchinfiles.h"
@@ -44,11 +45,11 @@ bool write(const QString& path, const QByteArray& data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-QStringList rawTexts(QListWidget* list)
+QStringList rawTexts(MessageOutput* panel)
 {
     QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out.append(static_cast<MessageItem*>(list->item(i))->rawText());
+    for (int i = 0; i < panel->count(); ++i)
+        out.append(panel->item(i)->rawText());
     return out;
 }
 
@@ -408,6 +409,40 @@ private Q_SLOTS:
         QCOMPARE(panel->count(), 500);
         QCOMPARE(static_cast<MessageItem*>(panel->item(499))->line(), 100000);
         QCOMPARE(static_cast<MessageItem*>(panel->item(0))->line(), 99501);
+    }
+
+    // The clean button pressed while a search runs empties the panel, rows
+    // waiting to reach the list included; the rows found after it all come,
+    // in order, up to the panel's limit.
+    void cleanDuringSearch()
+    {
+        open();
+        fill(many, QString(), QStringLiteral("needle"));
+        dialog->fileSearch()->setYieldInterval(0);
+        auto* clean = panel->findChild<QToolButton*>();
+        QVERIFY(clean);
+        QStringList after;
+        bool cleaned = false;
+        QMetaObject::Connection hook = connect(dialog, &SearchInFiles::newEntry, this,
+                                               [&](const QString& text, int, const QString&) {
+                                                   if (cleaned) {
+                                                       after.append(text);
+                                                   } else if (panel->count() == 41) {
+                                                       QTest::mouseClick(clean, Qt::LeftButton);
+                                                       cleaned = panel->count() == 0;
+                                                   }
+                                               });
+        pressSearch();
+        disconnect(hook);
+        QVERIFY(cleaned);
+        // 400 files with a hit each: a header and a hit row per file.
+        QCOMPARE(after.size(), 800 - 41);
+        const QStringList newest = after.mid(after.size() - 500);
+        QCOMPARE(rawTexts(panel), newest);
+        QCoreApplication::processEvents();
+        QCOMPARE(panel->model()->rowCount(), 500);
+        for (int i = 0; i < 500; ++i)
+            QCOMPARE(panel->model()->index(i, 0).data().toString(), markup::strip(newest.at(i)));
     }
 
     // Quitting while a search runs stops the search first and then exits.
