@@ -256,8 +256,17 @@ void SearchInFiles::showStatus(const QString& text)
     const int room =
         qMax(0, labelProcessing->contentsRect().width() - 2 * labelProcessing->margin() -
                     qMax(0, labelProcessing->indent()));
-    labelProcessing->setText(
-        labelProcessing->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+    // elidedText() measures through a text layout, which can come out a few
+    // pixels narrower than the label draws the same string: narrow the room
+    // by the difference until what is drawn fits.
+    const QFontMetrics fm = labelProcessing->fontMetrics();
+    QString shown = fm.elidedText(text, Qt::ElideMiddle, room);
+    for (int r = room, over = fm.horizontalAdvance(shown) - room; over > 0 && r > 0;
+         over = fm.horizontalAdvance(shown) - room) {
+        r -= over;
+        shown = fm.elidedText(text, Qt::ElideMiddle, qMax(0, r));
+    }
+    labelProcessing->setText(shown);
 }
 
 void SearchInFiles::resizeEvent(QResizeEvent* e)

@@ -295,8 +295,13 @@ private Q_SLOTS:
         const QString shown = dialog->labelProcessing->text();
         QVERIFY2(shown.size() < last.size() && shown.contains(QChar(0x2026)), qPrintable(shown));
         QVERIFY(shown.endsWith(QStringLiteral("f.txt")));
-        QVERIFY(dialog->labelProcessing->fontMetrics().horizontalAdvance(shown) <=
-                dialog->labelProcessing->contentsRect().width());
+        QVERIFY2(
+            dialog->labelProcessing->fontMetrics().horizontalAdvance(shown) <=
+                dialog->labelProcessing->contentsRect().width(),
+            qPrintable(QStringLiteral("%1 px of text in %2 px: %3")
+                           .arg(dialog->labelProcessing->fontMetrics().horizontalAdvance(shown))
+                           .arg(dialog->labelProcessing->contentsRect().width())
+                           .arg(shown)));
     }
 
     void invalidExpression_data()
