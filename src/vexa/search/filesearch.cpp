@@ -155,9 +155,13 @@ public:
             });
             if (chunked) {
                 chunk.compile(translated, PatternEngine::Utf16, flags | PatternEngine::Multiline);
+                // Only bytes found valid are matched (bytesFit), so the engine
+                // needs neither its own check nor its mode for invalid input,
+                // which makes a match over plain text about four times dearer.
                 if (!bytes)
                     engineBytes = chunk8.compile(translated, PatternEngine::Utf8,
-                                                 flags | PatternEngine::Multiline);
+                                                 (flags & ~PatternEngine::InvalidUtf) |
+                                                     PatternEngine::Multiline);
             }
             return;
         }
@@ -201,7 +205,7 @@ public:
                 const void* nl = memchr(block + from, '\n', size_t(n - from));
                 end = nl ? static_cast<const char*>(nl) - block : n;
             }
-            const qsizetype at = chunk8.match(block, end, from, &length);
+            const qsizetype at = chunk8.match(block, end, from, &length, PatternEngine::Checked);
             if (at >= 0)
                 return at;
             if (at == PatternEngine::GaveUp) {
