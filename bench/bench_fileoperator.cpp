@@ -107,24 +107,17 @@ Ours measure(const std::function<bool()>& operation, int abortAfter = 0)
 {
     sync();
     Ours r;
-    QElapsedTimer t, tick, abortClock;
-    QTimer timer;
-    timer.setInterval(10);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        r.worstLateMs = qMax(r.worstLateMs, bench::msSince(tick) - 10.0);
-        tick.restart();
-    });
+    QElapsedTimer t, abortClock;
     if (abortAfter > 0)
         QTimer::singleShot(abortAfter, [&] {
             abortClock.start();
             FileOperator::self()->abort();
         });
     t.start();
-    tick.start();
-    timer.start();
+    bench::Heartbeat beat;
     operation();
-    timer.stop();
+    beat.timer.stop();
+    r.worstLateMs = beat.worst;
     r.ms = bench::msSince(t);
     if (abortClock.isValid())
         r.abortMs = bench::msSince(abortClock);

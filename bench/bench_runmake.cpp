@@ -29,23 +29,6 @@ struct Command {
     QStringList args;
 };
 
-struct Lateness {
-    QElapsedTimer tick;
-    QTimer timer;
-    double worst = 0;
-    Lateness()
-    {
-        timer.setInterval(10);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            worst = qMax(worst, bench::msSince(tick) - 10.0);
-            tick.restart();
-        });
-        tick.start();
-        timer.start();
-    }
-};
-
 // "ms lateMs rssBeforeMB rssAfterMB"
 QString ours(const Command& c)
 {
@@ -75,7 +58,7 @@ QString ours(const Command& c)
     };
     QObject::connect(panel->model(), &QAbstractItemModel::rowsInserted, &loop, check,
                      Qt::QueuedConnection);
-    Lateness late;
+    bench::Heartbeat late;
     t.start();
     vexa::RunMake::self()->run();
     loop.exec();
@@ -101,7 +84,7 @@ QString floor(const Command& c)
                      [&] { lines += p.readAllStandardOutput().count('\n'); });
     QEventLoop loop;
     QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    Lateness late;
+    bench::Heartbeat late;
     QElapsedTimer t;
     t.start();
     p.start(c.program, c.args);

@@ -250,29 +250,6 @@ void writeBigSource()
         f.write(out);
 }
 
-// The worst lateness of a 10 ms timer, restarted at will.
-struct Heartbeat {
-    QElapsedTimer tick;
-    QTimer timer;
-    double worst = 0;
-    Heartbeat()
-    {
-        timer.setInterval(10);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            worst = qMax(worst, bench::msSince(tick) - 10.0);
-            tick.restart();
-        });
-        tick.start();
-        timer.start();
-    }
-    void reset()
-    {
-        worst = 0;
-        tick.restart();
-    }
-};
-
 void waitMs(int ms)
 {
     QElapsedTimer t;
@@ -344,7 +321,7 @@ QString typingFigures(bool withTags)
         if (!waitShown(nullptr))
             return QStringLiteral("(first tree never shown)");
     }
-    Heartbeat beat;
+    bench::Heartbeat beat;
     double worstTyping = 0, worstRefresh = 0, reparseMs = 0;
     QList<double> shownMs;
     const int rounds = 3;

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QTimer>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -108,6 +109,30 @@ inline double msSince(const QElapsedTimer& t)
 {
     return double(t.nsecsElapsed()) / 1e6;
 }
+
+// The worst lateness of a 10 ms timer while it runs: how long the event loop
+// was held. reset() starts a new measure.
+struct Heartbeat {
+    QElapsedTimer tick;
+    QTimer timer;
+    double worst = 0;
+    Heartbeat()
+    {
+        timer.setInterval(10);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            worst = qMax(worst, msSince(tick) - 10.0);
+            tick.restart();
+        });
+        tick.start();
+        timer.start();
+    }
+    void reset()
+    {
+        worst = 0;
+        tick.restart();
+    }
+};
 
 // Processor time of this process so far.
 inline double cpuMs()
