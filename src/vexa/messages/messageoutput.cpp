@@ -288,25 +288,28 @@ void MessageOutput::checkMaxItems()
 
 void MessageOutput::insertItem(const QString& text)
 {
-    checkMaxItems();
-    d->waiting.emplace_back(text);
-    scrollToNewest();
+    append(MessageItem(text));
 }
 
 void MessageOutput::insertItem(const QString& text, int line)
 {
-    checkMaxItems();
-    d->waiting.emplace_back(text);
-    d->waiting.back().setLine(line);
-    scrollToNewest();
+    MessageItem row(text);
+    row.setLine(line);
+    append(std::move(row));
 }
 
 void MessageOutput::insertItem(const QString& text, int line, const QString& fname)
 {
+    MessageItem row(text);
+    row.setLine(line);
+    row.setFileName(fname);
+    append(std::move(row));
+}
+
+void MessageOutput::append(MessageItem&& row)
+{
     checkMaxItems();
-    d->waiting.emplace_back(text);
-    d->waiting.back().setLine(line);
-    d->waiting.back().setFileName(fname);
+    d->waiting.push_back(std::move(row));
     scrollToNewest();
 }
 

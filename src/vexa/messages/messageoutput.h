@@ -73,6 +73,8 @@ private:
     void flush();
     MessageItem* last() const;
     void dropFirst();
+    // A new last row, after room was made for it.
+    void append(MessageItem&& row);
 
     class Private;
     Private* d;
