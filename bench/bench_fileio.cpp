@@ -318,15 +318,16 @@ void openBigFiles()
     openBigFile("the Qt headers", bench::qtHeaders(10));
 }
 
-// One opening by the component in this process, for a profiler: "open ours".
-int openOursHere()
+// One opening by the component in this process, for a profiler: "open ours",
+// or "open ours qt" for the Qt headers.
+int openOursHere(bool qtHeaders)
 {
     QTemporaryDir dir;
     g_headers = dir.filePath(QStringLiteral("headers.h"));
     QFile f(g_headers);
     if (!f.open(QIODevice::WriteOnly))
         return 1;
-    f.write(bench::standardHeaders(10).toUtf8());
+    f.write((qtHeaders ? bench::qtHeaders(10) : bench::standardHeaders(10)).toUtf8());
     f.close();
     int argc = 1;
     char name[] = "bench";
@@ -345,7 +346,7 @@ int main(int argc, char** argv)
     // "open": only the big files in a shown widget; "open ours": the
     // component alone, once, in this process (for a profiler).
     if (argc > 2 && QByteArray(argv[1]) == "open" && QByteArray(argv[2]) == "ours")
-        return openOursHere();
+        return openOursHere(argc > 3 && QByteArray(argv[3]) == "qt");
     if (argc > 1 && QByteArray(argv[1]) == "open") {
         openBigFiles();
         return 0;

@@ -190,7 +190,7 @@ int main(int argc, char** argv)
     copyInTurns("copy 20k small files (7 rounds)", 7, ram + "/tree", ram);
     QDir(ram + "/tree").removeRecursively();
     makeBigFile(ram + "/big.bin");
-    copyInTurns("copy one file of 1 GiB (5 rounds)", 5, ram + "/big.bin", ram);
+    copyInTurns("copy one file of 1 GiB (9 rounds)", 9, ram + "/big.bin", ram);
     QFile::remove(ram + "/big.bin");
     if (argc > 1 && QByteArray(argv[1]) == "ram")
         return 0;

@@ -1,5 +1,6 @@
 #include "xqwidgets/xqeditor/textfile.h"
 
+#include "xqwidgets/xqeditor/largepages.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/textline.h"
 
@@ -596,6 +597,8 @@ bool TextFile::load(const QString& path, TextDocument* document)
         qsizetype used = 0;
         QByteArrayView piece(chunk.constData() + bom.length, n - bom.length);
         text.resize(decoder.requiredSpace(qMax<qint64>(st.st_size, n)));
+        // The text of every line lives in this buffer (see loadText).
+        preferLargePages(text.data(), size_t(text.size()) * sizeof(QChar));
         for (;;) {
             const qsizetype need = used + decoder.requiredSpace(piece.size());
             if (need > text.size())

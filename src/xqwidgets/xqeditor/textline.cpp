@@ -1,5 +1,7 @@
 #include "xqwidgets/xqeditor/textline.h"
 
+#include "xqwidgets/xqeditor/largepages.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -7,11 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
-
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#endif
 
 // Under AddressSanitizer the pool's free slots are poisoned, so that a line
 // used after its deletion is reported like any other use after free.
@@ -77,21 +76,30 @@ TextLine::TextLine(const QString& text)
 namespace
 {
 
-// Fixed-size slots carved from large blocks, with a free list threaded
-// through the unused slots. Lines live on the GUI thread only. When the last
-// line goes, the blocks go too, so closing documents gives memory back. A
-// free slot is poisoned for AddressSanitizer (a no-op in other builds): only
-// the pool itself, between unpoison and poison, reads its link.
+// Fixed-size slots carved from large blocks: a released slot goes on a
+// free list threaded through the unused slots, a new one is taken from the
+// newest block in order, so that a block's pages are touched only as lines
+// come. Lines live on the GUI thread only. When the last line goes, the
+// blocks go too, so closing documents gives memory back. The first blocks
+// are small; a pool that holds many lines (a large file) grows by blocks of
+// megabytes on large pages. A free slot is poisoned for AddressSanitizer (a
+// no-op in other builds): only the pool itself, between unpoison and poison,
+// reads its link.
 class LinePool
 {
 public:
     void* allocate()
     {
-        if (!m_free)
-            refill();
         Slot* s = m_free;
-        ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
-        m_free = s->next;
+        if (s) {
+            ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
+            m_free = s->next;
+        } else {
+            if (m_next == m_end)
+                refill();
+            s = m_next++;
+            ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
+        }
         ++m_live;
         return s;
     }
@@ -111,31 +119,43 @@ private:
         Slot* next;
         alignas(TextLine) unsigned char bytes[sizeof(TextLine)];
     };
-    static constexpr size_t kSlotsPerBlock = 4096;
+    static constexpr size_t kSmallBlock = 4096 * sizeof(Slot);
+    static constexpr size_t kSmallBlocks = 4;
+    static constexpr size_t kLargeBlock = size_t(4) << 20;
+    static constexpr std::align_val_t kLargeAlign = std::align_val_t(size_t(2) << 20);
 
     void refill()
     {
-        auto* block = static_cast<Slot*>(::operator new(sizeof(Slot) * kSlotsPerBlock));
+        const bool large = m_blocks.size() >= kSmallBlocks;
+        const size_t bytes = large ? kLargeBlock : kSmallBlock;
+        void* block = large ? ::operator new(bytes, kLargeAlign) : ::operator new(bytes);
+        if (large)
+            preferLargePages(block, bytes);
         m_blocks.push_back(block);
-        for (size_t i = kSlotsPerBlock; i-- > 0;) {
-            block[i].next = m_free;
-            m_free = &block[i];
-        }
-        ASAN_POISON_MEMORY_REGION(block, sizeof(Slot) * kSlotsPerBlock);
+        m_next = static_cast<Slot*>(block);
+        m_end = m_next + bytes / sizeof(Slot);
+        ASAN_POISON_MEMORY_REGION(block, bytes);
     }
 
     void releaseAll()
     {
-        for (Slot* b : m_blocks) {
-            ASAN_UNPOISON_MEMORY_REGION(b, sizeof(Slot) * kSlotsPerBlock);
-            ::operator delete(b);
+        for (size_t i = 0; i < m_blocks.size(); ++i) {
+            const bool large = i >= kSmallBlocks;
+            ASAN_UNPOISON_MEMORY_REGION(m_blocks[i], large ? kLargeBlock : kSmallBlock);
+            if (large)
+                ::operator delete(m_blocks[i], kLargeAlign);
+            else
+                ::operator delete(m_blocks[i]);
         }
         m_blocks.clear();
-        m_free = nullptr;
+        m_free = m_next = m_end = nullptr;
     }
 
     Slot* m_free = nullptr;
-    std::vector<Slot*> m_blocks;
+    // The untouched rest of the newest block.
+    Slot* m_next = nullptr;
+    Slot* m_end = nullptr;
+    std::vector<void*> m_blocks;
     size_t m_live = 0;
 };
 
@@ -352,35 +372,16 @@ void TextLine::set(const QString& s)
     QString::operator=(s);
 }
 
+// From this many characters (or attribute bytes) on, a line's storage is
+// large enough for the cost of mapping fresh memory to matter.
+constexpr qsizetype kLargeText = qsizetype(1) << 20;
+
 // Gives the text storage of its own when it is shared or sits inside a much
 // larger block (a slice of the load buffer). Room the line's own edits made
 // is kept: copying it away before every edit would cost a long line a copy
 // and a fresh allocation per keystroke. A copy leaves room for `adding`
 // characters and an eighth more, so that typing on the line does not
 // allocate at every key.
-// Asks for large pages under a buffer of megabytes about to be filled: on
-// many machines each first touch of a small page costs more than copying
-// it, so a line of 5 MB would spend most of a keystroke on them.
-static void preferLargePages(void* data, size_t bytes)
-{
-#ifdef Q_OS_LINUX
-    constexpr size_t kLarge = size_t(2) << 20;
-    if (bytes < 2 * kLarge)
-        return;
-    const auto begin = (reinterpret_cast<quintptr>(data) + kLarge - 1) & ~quintptr(kLarge - 1);
-    const auto end = (reinterpret_cast<quintptr>(data) + bytes) & ~quintptr(kLarge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), size_t(end - begin), MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(bytes);
-#endif
-}
-
-// From this many characters (or attribute bytes) on, a line's storage is
-// large enough for the cost of mapping fresh memory to matter.
-constexpr qsizetype kLargeText = qsizetype(1) << 20;
-
 static void ownText(QString& s, qsizetype adding)
 {
     if (s.isNull())
