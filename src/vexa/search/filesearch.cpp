@@ -23,10 +23,6 @@
 #include <unistd.h>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace vexa
 {
 
@@ -61,61 +57,6 @@ qsizetype countLineFeeds(const QString& s, qsizetype from, qsizetype to)
     return std::count(s.constData() + from, s.constData() + to, QChar(u'\n'));
 }
 
-// Whether `n` bytes are valid UTF-8 as the decoder sees it: no stray or
-// missing continuation bytes, no overlong forms, no surrogates, nothing past
-// U+10FFFF. Bytes that are not decode to U+FFFD, which an expression can
-// match, so only valid bytes are matched as they are.
-bool validUtf8(const char* p, qsizetype n)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(p);
-    qsizetype i = 0;
-    while (i < n) {
-#if defined(__SSE2__)
-        // ASCII, most of any source tree, sixteen bytes at a time.
-        while (i + 16 <= n &&
-               _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0)
-            i += 16;
-        if (i >= n)
-            break;
-#endif
-        const unsigned c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int more;
-        unsigned lo = 0x80;
-        unsigned hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            if (c == 0xE0)
-                lo = 0xA0;
-            else if (c == 0xED)
-                hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            if (c == 0xF0)
-                lo = 0x90;
-            else if (c == 0xF4)
-                hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + more >= n)
-            return false;
-        if (s[i + 1] < lo || s[i + 1] > hi)
-            return false;
-        for (int k = 2; k <= more; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-        }
-        i += more + 1;
-    }
-    return true;
-}
-
 // The compiled form of one set of options.
 class Matcher
 {
@@ -146,7 +87,8 @@ public:
                 useBytes(required);
             // Otherwise the expression runs over many lines at once, and a
             // match tells which line to scan as a line of its own: on the
-            // bytes of valid UTF-8 as they are, else on decoded text. That
+            // bytes of UTF-8 (on a valid copy of bytes that are not), on
+            // decoded text for UTF-16. That
             // cannot miss a line only while the expression does not look
             // beyond the text it matches or ask for the end of the text.
             static const char* const unsafe[] = {"(?=", "(?!", "(?<", "\\z", "\\Z", "\\A", "\\G"};
@@ -155,9 +97,12 @@ public:
             });
             if (chunked) {
                 chunk.compile(translated, PatternEngine::Utf16, flags | PatternEngine::Multiline);
-                // Only bytes found valid are matched (bytesFit), so the engine
-                // needs neither its own check nor its mode for invalid input,
-                // which makes a match over plain text about four times dearer.
+                // Only valid bytes are matched (others are copied valid first:
+                // in the engine's mode for invalid input a bad byte matches
+                // nothing, not even the "." that its U+FFFD in decoded text
+                // does), so the engine needs neither its own check nor that
+                // mode, which makes a match over plain text about four times
+                // dearer.
                 if (!bytes)
                     engineBytes = chunk8.compile(translated, PatternEngine::Utf8,
                                                  (flags & ~PatternEngine::InvalidUtf) |
@@ -173,11 +118,11 @@ public:
     // Whether the bytes of `block` can be searched on their own: folding
     // ASCII letters finds every case of a needle except the Kelvin sign and
     // the long s, which fold to k and s; the expression engine takes valid
-    // UTF-8 only.
+    // UTF-8 only (the caller copies other bytes valid for it).
     bool bytesFit(const char* block, qsizetype n) const
     {
         if (engineBytes)
-            return validUtf8(block, n);
+            return validUtf8Length(block, n) == n;
         if (!bytes)
             return false;
         if (!folds)
@@ -323,6 +268,8 @@ public:
     bool binary = false;
     // The bytes read, kept from file to file.
     QByteArray buf;
+    // A valid copy of bytes that are not, for an expression, kept likewise.
+    Utf8Repair repair;
     // The size the open file had (0 for files that tell none), the bytes
     // read from it so far, and whether it has ended.
     qint64 fileSize = 0;
@@ -438,33 +385,57 @@ public:
     // Bytes of whole lines in UTF-8 (the last one may go on in the next piece).
     bool scanBytes(const char* block, qsizetype n)
     {
+        // Where candidates are looked for: the bytes themselves or, for an
+        // expression when they are not valid UTF-8, from `base` on, a valid
+        // copy of them. Offsets are in it; a candidate's line is decoded
+        // from the bytes.
+        const char* subject = block;
+        qsizetype size = n;
+        bool copied = false;
+        qsizetype base = 0;
+        const auto source = [&](qsizetype at) { return copied ? base + repair.source(at) : at; };
         qsizetype pos = 0;
         // The matcher the bytes were found fit for.
         quint64 fits = 0;
         Matcher::Block state;
-        while (pos < n) {
+        while (pos < size) {
             refresh();
             if (!matcher->valid) {
-                lineNumber += int(countLineFeeds(block + pos, n - pos));
+                lineNumber += int(countLineFeeds(subject + pos, size - pos));
                 return true;
             }
             if (fits != generation) {
-                if (!matcher->bytesFit(block + pos, n - pos))
-                    return scanText(QString::fromUtf8(block + pos, n - pos));
+                // A new matcher looks at the bytes again.
+                pos = source(pos);
+                subject = block;
+                size = n;
+                copied = false;
+                if (!matcher->bytesFit(block + pos, n - pos)) {
+                    if (!matcher->engineBytes)
+                        return scanText(QString::fromUtf8(block + pos, n - pos));
+                    repair.assign(block + pos, n - pos);
+                    subject = repair.data();
+                    size = repair.size();
+                    base = pos;
+                    pos = 0;
+                    copied = true;
+                }
                 fits = generation;
                 state = Matcher::Block();
             }
-            const qsizetype at = matcher->nextInBytes(block, pos, n, state);
+            const qsizetype at = matcher->nextInBytes(subject, pos, size, state);
             if (at < 0) {
-                lineNumber += int(countLineFeeds(block + pos, n - pos));
+                lineNumber += int(countLineFeeds(subject + pos, size - pos));
                 return true;
             }
-            const void* before = memrchr(block + pos, '\n', size_t(at - pos));
-            const qsizetype start = before ? static_cast<const char*>(before) - block + 1 : pos;
-            const void* after = memchr(block + at, '\n', size_t(n - at));
-            const qsizetype end = after ? static_cast<const char*>(after) - block : n;
-            lineNumber += int(countLineFeeds(block + pos, start - pos));
-            if (!scanCandidate(QString::fromUtf8(block + start, end - start), end, n, &pos))
+            const void* before = memrchr(subject + pos, '\n', size_t(at - pos));
+            const qsizetype start = before ? static_cast<const char*>(before) - subject + 1 : pos;
+            const void* after = memchr(subject + at, '\n', size_t(size - at));
+            const qsizetype end = after ? static_cast<const char*>(after) - subject : size;
+            lineNumber += int(countLineFeeds(subject + pos, start - pos));
+            const qsizetype from = source(start);
+            if (!scanCandidate(QString::fromUtf8(block + from, source(end) - from), end, size,
+                               &pos))
                 return false;
         }
         return true;
@@ -736,6 +707,7 @@ void FileSearch::run(const QString& folder)
     d->path.clear();
     processDirectory(folder);
     d->buf = QByteArray();
+    d->repair.release();
 }
 
 QString FileSearch::lastFile() const
