@@ -85,12 +85,13 @@ public:
             if (!required.isEmpty() && !hasSurrogate(required) &&
                 (o.caseSensitive || isAscii(required)))
                 useBytes(required);
-            // Otherwise the expression runs over many lines at once, and a
-            // match tells which line to scan as a line of its own: on the
-            // bytes of UTF-8 (on a valid copy of bytes that are not), on
-            // decoded text for UTF-16. That
-            // cannot miss a line only while the expression does not look
-            // beyond the text it matches or ask for the end of the text.
+            // The expression runs over the bytes of UTF-8 (a valid copy of
+            // bytes that are not), over many lines at once or, after that
+            // text, over the line that has it; a match tells which line to
+            // scan as a line of its own. Over UTF-16 it runs on decoded
+            // text. That cannot miss a line only while the expression does
+            // not look beyond the text it matches or ask for the end of the
+            // text.
             static const char* const unsafe[] = {"(?=", "(?!", "(?<", "\\z", "\\Z", "\\A", "\\G"};
             chunked = std::none_of(std::begin(unsafe), std::end(unsafe), [&](const char* s) {
                 return translated.contains(QLatin1String(s));
@@ -103,10 +104,16 @@ public:
                 // does), so the engine needs neither its own check nor that
                 // mode, which makes a match over plain text about four times
                 // dearer.
-                if (!bytes)
-                    engineBytes = chunk8.compile(translated, PatternEngine::Utf8,
-                                                 (flags & ~PatternEngine::InvalidUtf) |
-                                                     PatternEngine::Multiline);
+                engineBytes =
+                    chunk8.compile(translated, PatternEngine::Utf8,
+                                   (flags & ~PatternEngine::InvalidUtf) | PatternEngine::Multiline);
+                // An expression that cannot match U+FFFD finds the same in
+                // bad bytes, taken by the engine as barriers no match
+                // crosses, as in the decoded text, without a copy.
+                rawBytes = engineBytes &&
+                           !xqwidgets::Pattern::mayHold(o.text, 0xFFFD, o.caseSensitive) &&
+                           chunk8raw.compile(translated, PatternEngine::Utf8,
+                                             flags | PatternEngine::Multiline);
             }
             return;
         }
@@ -117,14 +124,13 @@ public:
 
     // Whether the bytes of `block` can be searched on their own: folding
     // ASCII letters finds every case of a needle except the Kelvin sign and
-    // the long s, which fold to k and s; the expression engine takes valid
-    // UTF-8 only (the caller copies other bytes valid for it).
+    // the long s, which fold to k and s; the expression engine over many
+    // lines takes valid UTF-8 only (the caller copies other bytes valid for
+    // it).
     bool bytesFit(const char* block, qsizetype n) const
     {
-        if (engineBytes)
-            return validUtf8Length(block, n) == n;
         if (!bytes)
-            return false;
+            return engineBytes && validUtf8Length(block, n) == n;
         if (!folds)
             return true;
         static const ByteFinder kelvin(QByteArrayLiteral("\xE2\x84\xAA"), false);
@@ -136,13 +142,35 @@ public:
     // once, or, once the engine gave up on that, each line on its own.
     struct Block {
         bool lineByLine = false;
+        // The bytes are not valid UTF-8, and the engine takes them as they are.
+        bool raw = false;
     };
 
-    // The offset of the first byte candidate at or after `from`, or -1.
-    qsizetype nextInBytes(const char* block, qsizetype from, qsizetype n, Block& state) const
+    // The offset of the first byte candidate at or after `from`, the start
+    // of a line, or -1.
+    qsizetype nextInBytes(const char* block, qsizetype from, qsizetype n, Block& state)
     {
+        if (bytes) {
+            for (;;) {
+                const qsizetype at = finder.find(block, n, from);
+                if (at < 0 || !engineBytes)
+                    return at;
+                // A text as common as "." is in most lines: the line meets
+                // the expression on its bytes before it is decoded.
+                const void* before = memrchr(block + from, '\n', size_t(at - from));
+                const qsizetype start =
+                    before ? static_cast<const char*>(before) - block + 1 : from;
+                const void* after = memchr(block + at, '\n', size_t(n - at));
+                const qsizetype end = after ? static_cast<const char*>(after) - block : n;
+                if (lineMayMatch(block + start, end - start))
+                    return at;
+                from = end + 1;
+                if (from >= n)
+                    return -1;
+            }
+        }
         if (!engineBytes)
-            return finder.find(block, n, from);
+            return -1;
         qsizetype length = 0;
         while (from < n) {
             qsizetype end = n;
@@ -150,7 +178,9 @@ public:
                 const void* nl = memchr(block + from, '\n', size_t(n - from));
                 end = nl ? static_cast<const char*>(nl) - block : n;
             }
-            const qsizetype at = chunk8.match(block, end, from, &length, PatternEngine::Checked);
+            const qsizetype at =
+                state.raw ? chunk8raw.match(block, end, from, &length)
+                          : chunk8.match(block, end, from, &length, PatternEngine::Checked);
             if (at >= 0)
                 return at;
             if (at == PatternEngine::GaveUp) {
@@ -223,15 +253,38 @@ public:
     PatternEngine line;
     PatternEngine chunk;
     PatternEngine chunk8;
+    // The same for bytes that are not valid UTF-8.
+    PatternEngine chunk8raw;
     bool chunked = false;
-    // Candidates are found on the bytes: by the expression engine, or as a
-    // text with ASCII letters folded or not.
+    // Candidates are found on the bytes: as a text with ASCII letters folded
+    // or not, by the expression engine, or both (the text, then the engine
+    // on its line).
     bool engineBytes = false;
+    bool rawBytes = false;
     bool bytes = false;
     bool folds = false;
     ByteFinder finder;
 
 private:
+    // Whether the expression matches one line of UTF-8, or gave up on it.
+    bool lineMayMatch(const char* p, qsizetype n)
+    {
+        qsizetype length = 0;
+        qsizetype at;
+        if (validUtf8Length(p, n) == n) {
+            at = chunk8.match(p, n, 0, &length, PatternEngine::Checked);
+        } else if (rawBytes) {
+            at = chunk8raw.match(p, n, 0, &length);
+        } else {
+            lineCopy.assign(p, n);
+            at = chunk8.match(lineCopy.data(), lineCopy.size(), 0, &length, PatternEngine::Checked);
+        }
+        return at != PatternEngine::NoMatch;
+    }
+
+    // A valid copy of a line that is not valid UTF-8.
+    Utf8Repair lineCopy;
+
     void useBytes(const QString& text)
     {
         bytes = true;
@@ -410,18 +463,22 @@ public:
                 subject = block;
                 size = n;
                 copied = false;
+                state = Matcher::Block();
                 if (!matcher->bytesFit(block + pos, n - pos)) {
-                    if (!matcher->engineBytes)
+                    if (matcher->bytes || !matcher->engineBytes)
                         return scanText(QString::fromUtf8(block + pos, n - pos));
-                    repair.assign(block + pos, n - pos);
-                    subject = repair.data();
-                    size = repair.size();
-                    base = pos;
-                    pos = 0;
-                    copied = true;
+                    if (matcher->rawBytes) {
+                        state.raw = true;
+                    } else {
+                        repair.assign(block + pos, n - pos);
+                        subject = repair.data();
+                        size = repair.size();
+                        base = pos;
+                        pos = 0;
+                        copied = true;
+                    }
                 }
                 fits = generation;
-                state = Matcher::Block();
             }
             const qsizetype at = matcher->nextInBytes(subject, pos, size, state);
             if (at < 0) {

@@ -909,6 +909,9 @@ private Q_SLOTS:
             {"\\bx.\\d", true},
             {"\u00e9.", false},
             {"\\w\\W\\w", false},
+            {"\\w+\\d", true},
+            {"\\b\\d+", true},
+            {"\\B\\d", true},
         };
         int matched = 0;
         for (const auto& e : expressions) {
@@ -964,7 +967,7 @@ private Q_SLOTS:
             lines += "\xC0\xFF 1.2.3 \xE2\x82 alpha\n";
         QVERIFY(write(dir.filePath("change.txt"), lines));
         Recorder c;
-        c.opts = {QStringLiteral("\\d\\.\\d\\.\\d"), true, false, true};
+        c.opts = {QStringLiteral("\\d\\W\\d"), true, false, true};
         c.search.setYieldInterval(0);
         // The last line with a row when the options changed, and then stopped.
         int toPlain = 0;
@@ -977,7 +980,7 @@ private Q_SLOTS:
                 c.opts = {QStringLiteral("alpha"), true, false, false};
             } else if (line >= 200 && !toExpression) {
                 toExpression = line;
-                c.opts = {QStringLiteral("\\d\\W\\d"), true, false, true};
+                c.opts = {QStringLiteral("\\d\\.\\d\\.\\d"), true, false, true};
             } else if (line >= 2500 && !stopped) {
                 stopped = line;
                 c.search.cancel();
@@ -995,9 +998,9 @@ private Q_SLOTS:
         for (int i = 1; i < c.rows.size(); ++i) {
             const Row& row = c.rows.at(i);
             QCOMPARE(row.line, i);
-            const QString hit = i <= toPlain        ? QStringLiteral("1.2.3")
+            const QString hit = i <= toPlain        ? QStringLiteral("1.2")
                                 : i <= toExpression ? QStringLiteral("alpha")
-                                                    : QStringLiteral("1.2");
+                                                    : QStringLiteral("1.2.3");
             const qsizetype at = i <= toPlain ? 3 : i <= toExpression ? 12 : 3;
             QCOMPARE(row.text,
                      FileSearch::hitRow(i, QStringLiteral("\uFFFD\uFFFD 1.2.3 \uFFFD\uFFFD alpha"),
