@@ -269,6 +269,11 @@ private:
     // Whether the expression matches one line of UTF-8, or gave up on it.
     bool lineMayMatch(const char* p, qsizetype n)
     {
+        // The line is decoded without a mark at its start.
+        if (n >= 3 && memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
+            p += 3;
+            n -= 3;
+        }
         qsizetype length = 0;
         qsizetype at;
         if (validUtf8Length(p, n) == n) {

@@ -849,6 +849,11 @@ private Q_SLOTS:
                           "1.2.3 a\xFF"
                           "b\n\xC3\xA9t\xC3\xA9 a\xEF\xBB\xBF"
                           "b 7.7.7 \xE2\x82\xAC\xFE\n");
+        QTest::newRow("marks at line starts") << QByteArray("x\n\xEF\xBB\xBF"
+                                                            "1.2.3 a\xFF"
+                                                            "b\n\xEF\xBB\xBF"
+                                                            "1.4.5 x9\n\xEF\xBB\xBF\xFF"
+                                                            "x9.9.9\n");
         // Random lines of hostile sequences over several blocks.
         {
             const QList<QByteArray> hostile = hostileUtf8();
@@ -912,6 +917,7 @@ private Q_SLOTS:
             {"\\w+\\d", true},
             {"\\b\\d+", true},
             {"\\B\\d", true},
+            {"^1\\.", true},
         };
         int matched = 0;
         for (const auto& e : expressions) {
