@@ -140,4 +140,86 @@ qsizetype countLineFeeds(const char* p, qsizetype n)
     return count + std::count(p + i, p + n, '\n');
 }
 
+qsizetype validUtf8Length(const char* p, qsizetype n)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(p);
+    qsizetype i = 0;
+    while (i < n) {
+#if defined(__SSE2__)
+        // ASCII, most of any source tree, sixteen bytes at a time.
+        while (i + 16 <= n &&
+               _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0)
+            i += 16;
+        if (i >= n)
+            break;
+#endif
+        const unsigned c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int more;
+        unsigned lo = 0x80;
+        unsigned hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return i;
+        }
+        if (i + more >= n)
+            return i;
+        if (s[i + 1] < lo || s[i + 1] > hi)
+            return i;
+        for (int k = 2; k <= more; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80)
+                return i;
+        }
+        i += more + 1;
+    }
+    return n;
+}
+
+void Utf8Repair::assign(const char* p, qsizetype n)
+{
+    m_bytes.clear();
+    m_replaced.clear();
+    m_skipped = n >= 3 && memcmp(p, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    // The decoder tries each byte after one it could not take: a bad
+    // sequence of k bytes gives k replacements.
+    for (qsizetype i = m_skipped; i < n;) {
+        const qsizetype valid = i + validUtf8Length(p + i, n - i);
+        m_bytes.append(p + i, size_t(valid - i));
+        if (valid == n)
+            break;
+        m_replaced.push_back(qsizetype(m_bytes.size()));
+        m_bytes.append("\xEF\xBF\xBD", 3);
+        i = valid + 1;
+    }
+}
+
+void Utf8Repair::release()
+{
+    std::string().swap(m_bytes);
+    std::vector<qsizetype>().swap(m_replaced);
+}
+
+qsizetype Utf8Repair::source(qsizetype at) const
+{
+    // Each replacement before `at` is two bytes longer than the byte it stands for.
+    const auto before = std::lower_bound(m_replaced.cbegin(), m_replaced.cend(), at);
+    return at + m_skipped - 2 * qsizetype(before - m_replaced.cbegin());
+}
+
 } // namespace vexa

@@ -3,6 +3,9 @@
 
 #include <QByteArray>
 
+#include <string>
+#include <vector>
+
 namespace vexa
 {
 
@@ -45,6 +48,37 @@ private:
 
 // The number of line feeds in `n` bytes.
 qsizetype countLineFeeds(const char* p, qsizetype n);
+
+// How many of `n` bytes, from the first, are valid UTF-8 as the decoder sees
+// it (no stray or missing continuation bytes, no overlong forms, no
+// surrogates, nothing past U+10FFFF): `n` when all are.
+qsizetype validUtf8Length(const char* p, qsizetype n);
+
+// Bytes that are not all valid UTF-8 made into a copy that is: the UTF-8 of
+// what QString::fromUtf8() decodes them to. Each byte that does not begin a
+// valid sequence becomes one U+FFFD (EF BF BD), as in that decoder, and a
+// mark at the start is left out. Line feeds stay as they are, so an
+// expression for valid UTF-8 can run over the copy and find what it would
+// find in the decoded text, line for line.
+class Utf8Repair
+{
+public:
+    void assign(const char* p, qsizetype n);
+    // Lets go of the memory the last copy took.
+    void release();
+
+    const char* data() const { return m_bytes.data(); }
+    qsizetype size() const { return qsizetype(m_bytes.size()); }
+    // The offset in the bytes given of the copy's offset `at`, which is not
+    // inside a replacement (a line feed's is never).
+    qsizetype source(qsizetype at) const;
+
+private:
+    std::string m_bytes;
+    // The copy's offsets of the replacements, in order.
+    std::vector<qsizetype> m_replaced;
+    qsizetype m_skipped = 0;
+};
 
 } // namespace vexa
 

@@ -23,10 +23,6 @@
 #include <unistd.h>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace vexa
 {
 
@@ -61,61 +57,6 @@ qsizetype countLineFeeds(const QString& s, qsizetype from, qsizetype to)
     return std::count(s.constData() + from, s.constData() + to, QChar(u'\n'));
 }
 
-// Whether `n` bytes are valid UTF-8 as the decoder sees it: no stray or
-// missing continuation bytes, no overlong forms, no surrogates, nothing past
-// U+10FFFF. Bytes that are not decode to U+FFFD, which an expression can
-// match, so only valid bytes are matched as they are.
-bool validUtf8(const char* p, qsizetype n)
-{
-    const auto* s = reinterpret_cast<const unsigned char*>(p);
-    qsizetype i = 0;
-    while (i < n) {
-#if defined(__SSE2__)
-        // ASCII, most of any source tree, sixteen bytes at a time.
-        while (i + 16 <= n &&
-               _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))) == 0)
-            i += 16;
-        if (i >= n)
-            break;
-#endif
-        const unsigned c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int more;
-        unsigned lo = 0x80;
-        unsigned hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            if (c == 0xE0)
-                lo = 0xA0;
-            else if (c == 0xED)
-                hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            if (c == 0xF0)
-                lo = 0x90;
-            else if (c == 0xF4)
-                hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + more >= n)
-            return false;
-        if (s[i + 1] < lo || s[i + 1] > hi)
-            return false;
-        for (int k = 2; k <= more; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-        }
-        i += more + 1;
-    }
-    return true;
-}
-
 // The compiled form of one set of options.
 class Matcher
 {
@@ -144,24 +85,35 @@ public:
             if (!required.isEmpty() && !hasSurrogate(required) &&
                 (o.caseSensitive || isAscii(required)))
                 useBytes(required);
-            // Otherwise the expression runs over many lines at once, and a
-            // match tells which line to scan as a line of its own: on the
-            // bytes of valid UTF-8 as they are, else on decoded text. That
-            // cannot miss a line only while the expression does not look
-            // beyond the text it matches or ask for the end of the text.
+            // The expression runs over the bytes of UTF-8 (a valid copy of
+            // bytes that are not), over many lines at once or, after that
+            // text, over the line that has it; a match tells which line to
+            // scan as a line of its own. Over UTF-16 it runs on decoded
+            // text. That cannot miss a line only while the expression does
+            // not look beyond the text it matches or ask for the end of the
+            // text.
             static const char* const unsafe[] = {"(?=", "(?!", "(?<", "\\z", "\\Z", "\\A", "\\G"};
             chunked = std::none_of(std::begin(unsafe), std::end(unsafe), [&](const char* s) {
                 return translated.contains(QLatin1String(s));
             });
             if (chunked) {
                 chunk.compile(translated, PatternEngine::Utf16, flags | PatternEngine::Multiline);
-                // Only bytes found valid are matched (bytesFit), so the engine
-                // needs neither its own check nor its mode for invalid input,
-                // which makes a match over plain text about four times dearer.
-                if (!bytes)
-                    engineBytes = chunk8.compile(translated, PatternEngine::Utf8,
-                                                 (flags & ~PatternEngine::InvalidUtf) |
-                                                     PatternEngine::Multiline);
+                // Only valid bytes are matched (others are copied valid first:
+                // in the engine's mode for invalid input a bad byte matches
+                // nothing, not even the "." that its U+FFFD in decoded text
+                // does), so the engine needs neither its own check nor that
+                // mode, which makes a match over plain text about four times
+                // dearer.
+                engineBytes =
+                    chunk8.compile(translated, PatternEngine::Utf8,
+                                   (flags & ~PatternEngine::InvalidUtf) | PatternEngine::Multiline);
+                // An expression that cannot match U+FFFD finds the same in
+                // bad bytes, taken by the engine as barriers no match
+                // crosses, as in the decoded text, without a copy.
+                rawBytes = engineBytes &&
+                           !xqwidgets::Pattern::mayHold(o.text, 0xFFFD, o.caseSensitive) &&
+                           chunk8raw.compile(translated, PatternEngine::Utf8,
+                                             flags | PatternEngine::Multiline);
             }
             return;
         }
@@ -172,14 +124,13 @@ public:
 
     // Whether the bytes of `block` can be searched on their own: folding
     // ASCII letters finds every case of a needle except the Kelvin sign and
-    // the long s, which fold to k and s; the expression engine takes valid
-    // UTF-8 only.
+    // the long s, which fold to k and s; the expression engine over many
+    // lines takes valid UTF-8 only (the caller copies other bytes valid for
+    // it).
     bool bytesFit(const char* block, qsizetype n) const
     {
-        if (engineBytes)
-            return validUtf8(block, n);
         if (!bytes)
-            return false;
+            return engineBytes && validUtf8Length(block, n) == n;
         if (!folds)
             return true;
         static const ByteFinder kelvin(QByteArrayLiteral("\xE2\x84\xAA"), false);
@@ -191,13 +142,35 @@ public:
     // once, or, once the engine gave up on that, each line on its own.
     struct Block {
         bool lineByLine = false;
+        // The bytes are not valid UTF-8, and the engine takes them as they are.
+        bool raw = false;
     };
 
-    // The offset of the first byte candidate at or after `from`, or -1.
-    qsizetype nextInBytes(const char* block, qsizetype from, qsizetype n, Block& state) const
+    // The offset of the first byte candidate at or after `from`, the start
+    // of a line, or -1.
+    qsizetype nextInBytes(const char* block, qsizetype from, qsizetype n, Block& state)
     {
+        if (bytes) {
+            for (;;) {
+                const qsizetype at = finder.find(block, n, from);
+                if (at < 0 || !engineBytes)
+                    return at;
+                // A text as common as "." is in most lines: the line meets
+                // the expression on its bytes before it is decoded.
+                const void* before = memrchr(block + from, '\n', size_t(at - from));
+                const qsizetype start =
+                    before ? static_cast<const char*>(before) - block + 1 : from;
+                const void* after = memchr(block + at, '\n', size_t(n - at));
+                const qsizetype end = after ? static_cast<const char*>(after) - block : n;
+                if (lineMayMatch(block + start, end - start))
+                    return at;
+                from = end + 1;
+                if (from >= n)
+                    return -1;
+            }
+        }
         if (!engineBytes)
-            return finder.find(block, n, from);
+            return -1;
         qsizetype length = 0;
         while (from < n) {
             qsizetype end = n;
@@ -205,7 +178,9 @@ public:
                 const void* nl = memchr(block + from, '\n', size_t(n - from));
                 end = nl ? static_cast<const char*>(nl) - block : n;
             }
-            const qsizetype at = chunk8.match(block, end, from, &length, PatternEngine::Checked);
+            const qsizetype at =
+                state.raw ? chunk8raw.match(block, end, from, &length)
+                          : chunk8.match(block, end, from, &length, PatternEngine::Checked);
             if (at >= 0)
                 return at;
             if (at == PatternEngine::GaveUp) {
@@ -278,15 +253,43 @@ public:
     PatternEngine line;
     PatternEngine chunk;
     PatternEngine chunk8;
+    // The same for bytes that are not valid UTF-8.
+    PatternEngine chunk8raw;
     bool chunked = false;
-    // Candidates are found on the bytes: by the expression engine, or as a
-    // text with ASCII letters folded or not.
+    // Candidates are found on the bytes: as a text with ASCII letters folded
+    // or not, by the expression engine, or both (the text, then the engine
+    // on its line).
     bool engineBytes = false;
+    bool rawBytes = false;
     bool bytes = false;
     bool folds = false;
     ByteFinder finder;
 
 private:
+    // Whether the expression matches one line of UTF-8, or gave up on it.
+    bool lineMayMatch(const char* p, qsizetype n)
+    {
+        // The line is decoded without a mark at its start.
+        if (n >= 3 && memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
+            p += 3;
+            n -= 3;
+        }
+        qsizetype length = 0;
+        qsizetype at;
+        if (validUtf8Length(p, n) == n) {
+            at = chunk8.match(p, n, 0, &length, PatternEngine::Checked);
+        } else if (rawBytes) {
+            at = chunk8raw.match(p, n, 0, &length);
+        } else {
+            lineCopy.assign(p, n);
+            at = chunk8.match(lineCopy.data(), lineCopy.size(), 0, &length, PatternEngine::Checked);
+        }
+        return at != PatternEngine::NoMatch;
+    }
+
+    // A valid copy of a line that is not valid UTF-8.
+    Utf8Repair lineCopy;
+
     void useBytes(const QString& text)
     {
         bytes = true;
@@ -323,6 +326,8 @@ public:
     bool binary = false;
     // The bytes read, kept from file to file.
     QByteArray buf;
+    // A valid copy of bytes that are not, for an expression, kept likewise.
+    Utf8Repair repair;
     // The size the open file had (0 for files that tell none), the bytes
     // read from it so far, and whether it has ended.
     qint64 fileSize = 0;
@@ -438,33 +443,61 @@ public:
     // Bytes of whole lines in UTF-8 (the last one may go on in the next piece).
     bool scanBytes(const char* block, qsizetype n)
     {
+        // Where candidates are looked for: the bytes themselves or, for an
+        // expression when they are not valid UTF-8, from `base` on, a valid
+        // copy of them. Offsets are in it; a candidate's line is decoded
+        // from the bytes.
+        const char* subject = block;
+        qsizetype size = n;
+        bool copied = false;
+        qsizetype base = 0;
+        const auto source = [&](qsizetype at) { return copied ? base + repair.source(at) : at; };
         qsizetype pos = 0;
         // The matcher the bytes were found fit for.
         quint64 fits = 0;
         Matcher::Block state;
-        while (pos < n) {
+        while (pos < size) {
             refresh();
             if (!matcher->valid) {
-                lineNumber += int(countLineFeeds(block + pos, n - pos));
+                lineNumber += int(countLineFeeds(subject + pos, size - pos));
                 return true;
             }
             if (fits != generation) {
-                if (!matcher->bytesFit(block + pos, n - pos))
-                    return scanText(QString::fromUtf8(block + pos, n - pos));
-                fits = generation;
+                // A new matcher looks at the bytes again.
+                pos = source(pos);
+                subject = block;
+                size = n;
+                copied = false;
                 state = Matcher::Block();
+                if (!matcher->bytesFit(block + pos, n - pos)) {
+                    if (matcher->bytes || !matcher->engineBytes)
+                        return scanText(QString::fromUtf8(block + pos, n - pos));
+                    if (matcher->rawBytes) {
+                        state.raw = true;
+                    } else {
+                        repair.assign(block + pos, n - pos);
+                        subject = repair.data();
+                        size = repair.size();
+                        base = pos;
+                        pos = 0;
+                        copied = true;
+                    }
+                }
+                fits = generation;
             }
-            const qsizetype at = matcher->nextInBytes(block, pos, n, state);
+            const qsizetype at = matcher->nextInBytes(subject, pos, size, state);
             if (at < 0) {
-                lineNumber += int(countLineFeeds(block + pos, n - pos));
+                lineNumber += int(countLineFeeds(subject + pos, size - pos));
                 return true;
             }
-            const void* before = memrchr(block + pos, '\n', size_t(at - pos));
-            const qsizetype start = before ? static_cast<const char*>(before) - block + 1 : pos;
-            const void* after = memchr(block + at, '\n', size_t(n - at));
-            const qsizetype end = after ? static_cast<const char*>(after) - block : n;
-            lineNumber += int(countLineFeeds(block + pos, start - pos));
-            if (!scanCandidate(QString::fromUtf8(block + start, end - start), end, n, &pos))
+            const void* before = memrchr(subject + pos, '\n', size_t(at - pos));
+            const qsizetype start = before ? static_cast<const char*>(before) - subject + 1 : pos;
+            const void* after = memchr(subject + at, '\n', size_t(size - at));
+            const qsizetype end = after ? static_cast<const char*>(after) - subject : size;
+            lineNumber += int(countLineFeeds(subject + pos, start - pos));
+            const qsizetype from = source(start);
+            if (!scanCandidate(QString::fromUtf8(block + from, source(end) - from), end, size,
+                               &pos))
                 return false;
         }
         return true;
@@ -736,6 +769,7 @@ void FileSearch::run(const QString& folder)
     d->path.clear();
     processDirectory(folder);
     d->buf = QByteArray();
+    d->repair.release();
 }
 
 QString FileSearch::lastFile() const

@@ -44,9 +44,9 @@ struct SearchOptions {
 // is scanned in pieces of that size (a hit across two pieces is not found);
 // a file with a NUL byte in its first 8 KiB and no UTF-16 mark is binary and
 // gives its header row only. Files are read as UTF-8 (UTF-16 with a mark);
-// plain text, and a regular expression in valid UTF-8, is searched on the
-// bytes and only lines with a hit are decoded. A line on which the
-// expression engine gives up gets a row that says so (skippedRow()).
+// UTF-8 is searched on its bytes (bytes the decoder cannot take count as the
+// U+FFFD it makes of each) and only lines with a hit are decoded. A line on
+// which the expression engine gives up gets a row that says so (skippedRow()).
 class FileSearch
 {
 public:

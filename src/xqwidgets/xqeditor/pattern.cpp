@@ -701,6 +701,33 @@ bool collectFirst(const Alternatives& alt, FirstChars& first, bool ci)
     return nullable;
 }
 
+// Whether a match of `alt` can hold the character `c`: some character or
+// set in it takes `c`; a backreference is taken to hold anything.
+bool mayHold(const Alternatives& alt, char16_t c, bool ci)
+{
+    for (const Sequence& seq : alt) {
+        for (const Node& node : seq) {
+            switch (node.kind) {
+            case Node::Char:
+            case Node::Set:
+                if (charSetOf(node, ci)->test(c, ci))
+                    return true;
+                break;
+            case Node::Group:
+            case Node::Look:
+                if (mayHold(*node.alt, c, ci))
+                    return true;
+                break;
+            case Node::Backref:
+                return true;
+            default:
+                break; // zero width
+            }
+        }
+    }
+    return false;
+}
+
 // The longest run of characters every match must contain.
 QString requiredText(const Alternatives& alt)
 {
@@ -1167,6 +1194,13 @@ QString Pattern::requiredText(const QString& pattern)
     Alternatives alt;
     Parser parser(pattern, false);
     return parser.parse(alt) ? xqwidgets::requiredText(alt) : QString();
+}
+
+bool Pattern::mayHold(const QString& pattern, char16_t c, bool caseSensitive)
+{
+    Alternatives alt;
+    Parser parser(pattern, !caseSensitive);
+    return !parser.parse(alt) || xqwidgets::mayHold(alt, c, !caseSensitive);
 }
 
 void Pattern::setPattern(const QString& pattern, bool caseSensitive, bool minimal)

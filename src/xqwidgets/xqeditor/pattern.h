@@ -112,6 +112,9 @@ public:
     // (as written, before any case folding); empty when there is none or the
     // pattern does not parse. A search can look for it first.
     static QString requiredText(const QString& pattern);
+    // False when no match of `pattern` can hold the character `c` (a
+    // backreference is taken to hold any); true when it does not parse.
+    static bool mayHold(const QString& pattern, char16_t c, bool caseSensitive);
 
     struct Private;
 

@@ -78,6 +78,109 @@ long peakKilobytes()
     return u.ru_maxrss;
 }
 
+// The rows of matching each line of a file on its own as decoded text, which
+// the search must give however it finds its candidates: UTF-8 (after a mark)
+// decoded a line at a time, a line longer than FileSearch::maxLine in pieces
+// of that many bytes (the data keeps a character from the cut); UTF-16
+// decoded whole.
+QStringList rowsOfDecodedLines(const QString& path, const QRegularExpression& re)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {QStringLiteral("cannot read ") + path};
+    QByteArray bytes = f.readAll();
+    // Each piece scanned, with its line number.
+    QList<std::pair<int, QString>> pieces;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder d(bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
+                                                      : QStringConverter::Utf16BE);
+        QStringList lines = QString(d.decode(bytes.mid(2))).split(QLatin1Char('\n'));
+        if (lines.last().isEmpty())
+            lines.removeLast();
+        for (int i = 0; i < lines.size(); ++i)
+            pieces.append({i + 1, lines.at(i)});
+    } else {
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        QList<QByteArray> lines = bytes.split('\n');
+        if (lines.last().isEmpty())
+            lines.removeLast();
+        for (int i = 0; i < lines.size(); ++i) {
+            const QByteArray& line = lines.at(i);
+            for (qsizetype at = 0; at == 0 || at < line.size(); at += FileSearch::maxLine)
+                pieces.append({i + 1, QString::fromUtf8(line.mid(at, FileSearch::maxLine))});
+        }
+    }
+    QStringList rows;
+    for (auto [number, text] : pieces) {
+        if (text.endsWith(QLatin1Char('\r')))
+            text.chop(1);
+        for (qsizetype pos = 0; pos <= text.size();) {
+            const QRegularExpressionMatch m = re.match(text, pos);
+            if (!m.hasMatch() || m.capturedLength() == 0)
+                break;
+            if (rows.isEmpty())
+                rows.append(FileSearch::headerRow(path));
+            rows.append(FileSearch::hitRow(number, text, m.capturedStart(), m.capturedLength()));
+            pos = m.capturedEnd();
+        }
+    }
+    return rows;
+}
+
+// Byte sequences that QString::fromUtf8() cannot take whole, or barely can:
+// every byte 80-FF alone, sequences cut short, overlong forms, encoded
+// surrogates, code points past U+10FFFF, the longest forms of old, among
+// valid characters at the edges of the ranges, marks, ASCII runs long enough
+// for sixteen-byte steps and line ends.
+QList<QByteArray> hostileUtf8()
+{
+    QList<QByteArray> out;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        out.append(QByteArray(1, char(b)));
+    for (const char* s : {"\xC3",
+                          "\xE2\x82",
+                          "\xF0\x9F\x98",
+                          "\xF0\x9F",
+                          "\xC0\x80",
+                          "\xC1\xBF",
+                          "\xE0\x80\x80",
+                          "\xE0\x9F\xBF",
+                          "\xF0\x80\x80\x80",
+                          "\xF0\x8F\xBF\xBF",
+                          "\xED\xA0\x80",
+                          "\xED\xBF\xBF",
+                          "\xF4\x90\x80\x80",
+                          "\xF5\x80\x80\x80",
+                          "\xF8\x88\x80\x80\x80",
+                          "\xFC\x84\x80\x80\x80\x80",
+                          "\xC3\xA9",
+                          "\xC2\x80",
+                          "\xDF\xBF",
+                          "\xE0\xA0\x80",
+                          "\xED\x9F\xBF",
+                          "\xEE\x80\x80",
+                          "\xE2\x82\xAC",
+                          "\xEF\xBF\xBD",
+                          "\xEF\xBB\xBF",
+                          "\xF0\x90\x80\x80",
+                          "\xF0\x9F\x98\x80",
+                          "\xF4\x8F\xBF\xBF",
+                          "a",
+                          "1.2.3",
+                          " ",
+                          "\n",
+                          "\r\n",
+                          "abcdefghijklmnopqrstu"})
+        out.append(QByteArray(s));
+    return out;
+}
+
+struct Random {
+    quint32 seed;
+    quint32 operator()() { return (seed = seed * 1103515245u + 12345u) >> 16; }
+};
+
 } // namespace
 
 class TestFileSearch : public QObject
@@ -657,6 +760,258 @@ private Q_SLOTS:
                 if (part.color == QColor(Qt::blue))
                     summary.append(QFileInfo(row.file).fileName() + " " + part.text);
         QCOMPARE(summary, (QStringList{"1.txt alpha", "2.txt beta"}));
+    }
+
+    // The valid copy of bad bytes against the decoder itself: it is the UTF-8
+    // of what QString::fromUtf8() makes of them (as many U+FFFD for each bad
+    // sequence, a mark at the start left out), its line feeds lead back to
+    // those of the bytes, and the valid length says where the first bad
+    // byte is. Over each hostile sequence alone, each pair of them, and
+    // random runs of them and of random bytes.
+    void utf8Repair()
+    {
+        const QList<QByteArray> hostile = hostileUtf8();
+        QList<QByteArray> inputs;
+        for (const QByteArray& a : hostile)
+            for (const QByteArray& b : hostile)
+                inputs.append(a + b);
+        Random random{11};
+        for (int i = 0; i < 20000; ++i) {
+            QByteArray s;
+            const int parts = int(random() % 14);
+            for (int k = 0; k < parts; ++k)
+                s += hostile.at(random() % hostile.size());
+            inputs.append(s);
+            QByteArray raw(int(random() % 70), '\0');
+            for (char& c : raw)
+                c = char(random() % 3 ? 0x80 + random() % 0x80 : random() % 0x80);
+            inputs.append(raw);
+        }
+        vexa::Utf8Repair repair;
+        int bad = 0;
+        for (const QByteArray& in : std::as_const(inputs)) {
+            const QByteArray decoded = QString::fromUtf8(in).toUtf8();
+            repair.assign(in.constData(), in.size());
+            const QByteArray copy(repair.data(), repair.size());
+            QCOMPARE(copy.toHex(' '), decoded.toHex(' '));
+            const QByteArray unmarked = in.startsWith("\xEF\xBB\xBF") ? in.mid(3) : in;
+            const bool valid = decoded == unmarked;
+            bad += !valid;
+            const qsizetype length = vexa::validUtf8Length(in.constData(), in.size());
+            QCOMPARE(length == in.size(), valid);
+            // The valid part is valid, and one byte more is not.
+            const QByteArray head = in.left(length);
+            QCOMPARE(QString::fromUtf8(head).toUtf8(),
+                     head.startsWith("\xEF\xBB\xBF") ? head.mid(3) : head);
+            if (!valid)
+                QVERIFY(QString::fromUtf8(in.mid(length)).startsWith(QChar::ReplacementCharacter));
+            QList<qsizetype> feeds;
+            QList<qsizetype> mapped;
+            for (qsizetype at = 0; at < in.size(); ++at)
+                if (in.at(at) == '\n')
+                    feeds.append(at);
+            for (qsizetype at = 0; at < copy.size(); ++at)
+                if (copy.at(at) == '\n')
+                    mapped.append(repair.source(at));
+            QCOMPARE(mapped, feeds);
+            QCOMPARE(repair.source(copy.size()), in.size());
+        }
+        QVERIFY(bad > inputs.size() / 2);
+    }
+
+    // Expressions without a text every match holds, over UTF-8 that is not
+    // valid (found on the bytes of a valid copy), and over UTF-16: the rows
+    // of each line decoded and matched on its own, where the bad bytes are
+    // U+FFFD that ".", "\W" or a negated class match, at the ends of the
+    // blocks read and of the pieces of a long line.
+    void invalidUtf8Rows_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray lone;
+        for (int b = 0x80; b <= 0xFF; ++b) {
+            const char c = char(b);
+            lone +=
+                QByteArray("v1.2.") + c + "3 a" + c + "b x" + c + c + "9 " + c + "4.5.6" + c + "\n";
+        }
+        QTest::newRow("bytes 80-FF alone") << lone;
+        QTest::newRow("cut short") << QByteArray("x \xC3\n\xE2\x82 1.2.3\r\na\xF0\x9F\x98"
+                                                 "b 4.5.6 \xF0\x9F\nend 7.8.9 a\xE2");
+        QTest::newRow("overlong") << QByteArray("a\xC0\xAF"
+                                                "b 1.2\xE0\x80\xAF"
+                                                "3\n\xF0\x80\x80\xAF 4.5.6\xC1\xBF\n");
+        QTest::newRow("surrogates and past U+10FFFF")
+            << QByteArray("a\xED\xA0\x80"
+                          "b 1.\xED\xBF\xBF.2\n3.4.5\xF4\x90\x80\x80 a\xF5"
+                          "b\nx\xF8\x88\x80\x80\x80"
+                          "9 \xFC\x84\x80\x80\x80\x80\n");
+        QTest::newRow("mark, valid text and bad bytes")
+            << QByteArray("\xEF\xBB\xBF"
+                          "1.2.3 a\xFF"
+                          "b\n\xC3\xA9t\xC3\xA9 a\xEF\xBB\xBF"
+                          "b 7.7.7 \xE2\x82\xAC\xFE\n");
+        QTest::newRow("marks at line starts") << QByteArray("x\n\xEF\xBB\xBF"
+                                                            "1.2.3 a\xFF"
+                                                            "b\n\xEF\xBB\xBF"
+                                                            "1.4.5 x9\n\xEF\xBB\xBF\xFF"
+                                                            "x9.9.9\n");
+        // Random lines of hostile sequences over several blocks.
+        {
+            const QList<QByteArray> hostile = hostileUtf8();
+            Random random{5};
+            QByteArray many;
+            while (many.size() < 700 * 1024) {
+                const int parts = int(random() % 30);
+                for (int k = 0; k < parts; ++k) {
+                    const QByteArray& h = hostile.at(random() % hostile.size());
+                    // A mark would start some line: the search decodes it
+                    // away there, decoded text around it keeps it.
+                    if (h != "\xEF\xBB\xBF" && h != "\r\n")
+                        many += h;
+                }
+                many += '\n';
+            }
+            QTest::newRow("across blocks") << many;
+        }
+        // A long line cut in pieces, one ending in a sequence cut short and
+        // one in a lone byte, the next beginning with a hit.
+        {
+            const qsizetype piece = FileSearch::maxLine;
+            QByteArray line(2 * piece + piece / 2, 'a');
+            line.replace(piece - 8, 8, "x9.9.\xF0\x9F\x98");
+            line.replace(piece, 6, "7.7.7 ");
+            line.replace(2 * piece - 2, 8,
+                         "a\xFF"
+                         "5.5.5b");
+            line.replace(2 * piece + 100, 4,
+                         "a\xC0"
+                         "b.");
+            QTest::newRow("long line pieces") << QByteArray("1.2.\xFF\n" + line + "\n6.6.6\n");
+        }
+        {
+            const QString text = QStringLiteral("a\uFFFDb 1.2.3\r\n\U0001F600 4.\u00e95.6 x\n"
+                                                "\u00c9t\u00e9 9.9\uFFFD9\n");
+            QByteArray u16("\xFF\xFE");
+            for (QChar c : text)
+                u16 += char(c.unicode() & 0xFF), u16 += char(c.unicode() >> 8);
+            QTest::newRow("UTF-16") << u16;
+        }
+    }
+    void invalidUtf8Rows()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.txt");
+        QVERIFY(write(path, bytes));
+        const struct {
+            const char* pattern;
+            bool caseSensitive;
+        } expressions[] = {
+            {"[0-9]+\\.[0-9]+\\.[0-9]+", true},
+            {"a.b", true},
+            {"\\d\\W+\\d", true},
+            {"[^a-z0-9 ]+", true},
+            {"^\\S\\S", true},
+            {"\\bx.\\d", true},
+            {"\u00e9.", false},
+            {"\\w\\W\\w", false},
+            {"\\w+\\d", true},
+            {"\\b\\d+", true},
+            {"\\B\\d", true},
+            {"^1\\.", true},
+        };
+        int matched = 0;
+        for (const auto& e : expressions) {
+            const QString pattern = QString::fromUtf8(e.pattern);
+            Recorder r;
+            r.opts = {pattern, e.caseSensitive, false, true};
+            r.search.processFile(path);
+            QRegularExpression::PatternOptions o = QRegularExpression::UseUnicodePropertiesOption;
+            if (!e.caseSensitive)
+                o |= QRegularExpression::CaseInsensitiveOption;
+            const QRegularExpression re(xqwidgets::Pattern::translate(pattern), o);
+            QVERIFY(re.isValid());
+            const QStringList expected = rowsOfDecodedLines(path, re);
+            matched += expected.size() > 1;
+            if (r.texts() != expected) {
+                const QStringList got = r.texts();
+                qsizetype i = 0;
+                while (i < got.size() && i < expected.size() && got.at(i) == expected.at(i))
+                    ++i;
+                QFAIL(qPrintable(QStringLiteral("%1: %2 rows, %3 expected; first difference at "
+                                                "%4: %5 / %6")
+                                     .arg(pattern)
+                                     .arg(got.size())
+                                     .arg(expected.size())
+                                     .arg(i)
+                                     .arg(got.value(i).left(200), expected.value(i).left(200))));
+            }
+        }
+        QVERIFY(matched >= 4);
+    }
+
+    // In bad UTF-8 as in good: the engine gives up on a line of its own, the
+    // options read at each yield change the matcher in the middle of a block
+    // (from the valid copy to the bytes and back), and a stop holds.
+    void invalidUtf8GiveUpChangeAndStop()
+    {
+        QTemporaryDir dir;
+        const QByteArray xs(40, 'x');
+        QVERIFY(write(dir.filePath("giveup.txt"),
+                      xs + "\xFFzy\nxxy \xFF\n" + xs + "zy\xC0\n\xC0last xxY\n"));
+        Recorder r;
+        r.opts = {QStringLiteral("(x+x+)+[yY]"), true, false, true};
+        r.search.processFile(dir.filePath("giveup.txt"));
+        QCOMPARE(r.texts(),
+                 (QStringList{FileSearch::headerRow(dir.filePath("giveup.txt")),
+                              FileSearch::skippedRow(1),
+                              FileSearch::hitRow(2, QStringLiteral("xxy \uFFFD"), 0, 3),
+                              FileSearch::skippedRow(3),
+                              FileSearch::hitRow(4, QStringLiteral("\uFFFDlast xxY"), 6, 3)}));
+
+        QByteArray lines;
+        for (int i = 0; i < 3000; ++i)
+            lines += "\xC0\xFF 1.2.3 \xE2\x82 alpha\n";
+        QVERIFY(write(dir.filePath("change.txt"), lines));
+        Recorder c;
+        c.opts = {QStringLiteral("\\d\\W\\d"), true, false, true};
+        c.search.setYieldInterval(0);
+        // The last line with a row when the options changed, and then stopped.
+        int toPlain = 0;
+        int toExpression = 0;
+        int stopped = 0;
+        c.search.yield = [&](const QString&) {
+            const int line = c.rows.isEmpty() ? 0 : c.rows.last().line;
+            if (line >= 100 && !toPlain) {
+                toPlain = line;
+                c.opts = {QStringLiteral("alpha"), true, false, false};
+            } else if (line >= 200 && !toExpression) {
+                toExpression = line;
+                c.opts = {QStringLiteral("\\d\\.\\d\\.\\d"), true, false, true};
+            } else if (line >= 2500 && !stopped) {
+                stopped = line;
+                c.search.cancel();
+            }
+        };
+        c.search.processFile(dir.filePath("change.txt"));
+        QVERIFY2(toPlain >= 100 && toExpression > toPlain && stopped > toExpression,
+                 qPrintable(QStringLiteral("%1 %2 %3 %4")
+                                .arg(toPlain)
+                                .arg(toExpression)
+                                .arg(stopped)
+                                .arg(c.rows.size())));
+        // Every line once, up to the stop, each with the hit of its options.
+        QCOMPARE(c.rows.size(), stopped + 1);
+        for (int i = 1; i < c.rows.size(); ++i) {
+            const Row& row = c.rows.at(i);
+            QCOMPARE(row.line, i);
+            const QString hit = i <= toPlain        ? QStringLiteral("1.2")
+                                : i <= toExpression ? QStringLiteral("alpha")
+                                                    : QStringLiteral("1.2.3");
+            const qsizetype at = i <= toPlain ? 3 : i <= toExpression ? 12 : 3;
+            QCOMPARE(row.text,
+                     FileSearch::hitRow(i, QStringLiteral("\uFFFD\uFFFD 1.2.3 \uFFFD\uFFFD alpha"),
+                                        at, hit.size()));
+        }
     }
 
     void invalidExpressions_data()

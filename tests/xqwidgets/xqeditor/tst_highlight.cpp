@@ -269,6 +269,8 @@ private slots:
     void dialect_data();
     void dialect();
     void fastPathsAgreeWithEngine();
+    void mayHold_data();
+    void mayHold();
     void alikePatterns_data();
     void alikePatterns();
     void pathologicalPattern();
@@ -600,6 +602,48 @@ void TestHighlight::alikePatterns()
         const QStringView view = QStringView(text).mid(from);
         QCOMPARE(p.matchLength(view), q.matchLength(view));
     }
+}
+
+// Whether a match can hold a character (U+FFFD here, what a search decodes
+// bad bytes to): classes that exclude it or take it, in either case, groups,
+// and a backreference, taken to hold anything. The engine agrees on a probe
+// line wherever the answer is no.
+void TestHighlight::mayHold_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("cs");
+    QTest::addColumn<bool>("holds");
+    QTest::newRow("dot") << "a.b" << true << true;
+    QTest::newRow("negated class") << "[^a-z]+" << true << true;
+    QTest::newRow("not word") << "\\d\\W\\d" << true << true;
+    QTest::newRow("not space") << "^\\S" << false << true;
+    QTest::newRow("not digit") << "\\D" << true << true;
+    QTest::newRow("the character itself") << "x\\xfffd" << true << true;
+    QTest::newRow("inside a look-ahead") << "x(?=.)" << true << true;
+    QTest::newRow("backreference") << "(a)\\1" << true << true;
+    QTest::newRow("digits and dots") << "[0-9]+\\.[0-9]+\\.[0-9]+" << true << false;
+    QTest::newRow("word and space") << "\\bx\\w+\\s" << false << false;
+    QTest::newRow("alternatives in a group") << "a|(b|[c-e])*z" << false << false;
+    QTest::newRow("letters beyond ASCII") << "[\u00e0-\u00ff]+" << false << false;
+}
+
+void TestHighlight::mayHold()
+{
+    QFETCH(QString, pattern);
+    QFETCH(bool, cs);
+    QFETCH(bool, holds);
+    QCOMPARE(Pattern::mayHold(pattern, 0xFFFD, cs), holds);
+    if (holds)
+        return;
+    const QRegularExpression re(Pattern::translate(pattern),
+                                cs ? QRegularExpression::UseUnicodePropertiesOption
+                                   : QRegularExpression::UseUnicodePropertiesOption |
+                                         QRegularExpression::CaseInsensitiveOption);
+    QVERIFY(re.isValid());
+    const QString probe =
+        QStringLiteral("\uFFFD a\uFFFDb 1.\uFFFD2.3 x\uFFFD \u00e0\uFFFD\u00ff bz \uFFFDz");
+    for (QRegularExpressionMatchIterator it = re.globalMatch(probe); it.hasNext();)
+        QVERIFY(!it.next().captured().contains(QChar::ReplacementCharacter));
 }
 
 void TestHighlight::fastPathsAgreeWithEngine()
