@@ -1,5 +1,7 @@
 #include "xqwidgets/xqeditor/textline.h"
 
+#include "xqwidgets/slotpool.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -11,22 +13,6 @@
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
-#endif
-
-// Under AddressSanitizer the pool's free slots are poisoned, so that a line
-// used after its deletion is reported like any other use after free.
-#if defined(__SANITIZE_ADDRESS__)
-#define XQWIDGETS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define XQWIDGETS_ASAN 1
-#endif
-#endif
-#ifdef XQWIDGETS_ASAN
-#include <sanitizer/asan_interface.h>
-#else
-#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
 #endif
 
 namespace xqwidgets
@@ -77,67 +63,8 @@ TextLine::TextLine(const QString& text)
 namespace
 {
 
-// Fixed-size slots carved from large blocks, with a free list threaded
-// through the unused slots. Lines live on the GUI thread only. When the last
-// line goes, the blocks go too, so closing documents gives memory back. A
-// free slot is poisoned for AddressSanitizer (a no-op in other builds): only
-// the pool itself, between unpoison and poison, reads its link.
-class LinePool
-{
-public:
-    void* allocate()
-    {
-        if (!m_free)
-            refill();
-        Slot* s = m_free;
-        ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
-        m_free = s->next;
-        ++m_live;
-        return s;
-    }
-
-    void release(void* p)
-    {
-        auto* s = static_cast<Slot*>(p);
-        s->next = m_free;
-        ASAN_POISON_MEMORY_REGION(s, sizeof(Slot));
-        m_free = s;
-        if (--m_live == 0)
-            releaseAll();
-    }
-
-private:
-    union Slot {
-        Slot* next;
-        alignas(TextLine) unsigned char bytes[sizeof(TextLine)];
-    };
-    static constexpr size_t kSlotsPerBlock = 4096;
-
-    void refill()
-    {
-        auto* block = static_cast<Slot*>(::operator new(sizeof(Slot) * kSlotsPerBlock));
-        m_blocks.push_back(block);
-        for (size_t i = kSlotsPerBlock; i-- > 0;) {
-            block[i].next = m_free;
-            m_free = &block[i];
-        }
-        ASAN_POISON_MEMORY_REGION(block, sizeof(Slot) * kSlotsPerBlock);
-    }
-
-    void releaseAll()
-    {
-        for (Slot* b : m_blocks) {
-            ASAN_UNPOISON_MEMORY_REGION(b, sizeof(Slot) * kSlotsPerBlock);
-            ::operator delete(b);
-        }
-        m_blocks.clear();
-        m_free = nullptr;
-    }
-
-    Slot* m_free = nullptr;
-    std::vector<Slot*> m_blocks;
-    size_t m_live = 0;
-};
+// Lines live on the GUI thread only.
+using LinePool = SlotPool<sizeof(TextLine), alignof(TextLine)>;
 
 LinePool& pool()
 {
