@@ -14,10 +14,15 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
 
 namespace vexa
 {
@@ -215,7 +220,30 @@ CTagsOutput::~CTagsOutput()
         delete m_slots[i].node;
 }
 
-CTagsOutput::Names::Names() : m_seed(QHashSeed::globalSeed()), m_buckets(64, 0) {}
+void* CTagsOutput::take(size_t bytes)
+{
+    constexpr size_t kHuge = size_t(2) << 20;
+    const bool huge = bytes >= kHuge;
+    const size_t size = huge ? (bytes + kHuge - 1) & ~(kHuge - 1) : bytes;
+    void* p = huge ? std::aligned_alloc(kHuge, size) : std::malloc(size);
+    if (!p)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    if (huge)
+        madvise(p, size, MADV_HUGEPAGE);
+#endif
+    return p;
+}
+
+void CTagsOutput::give(void* p)
+{
+    std::free(p); // malloc's, either kind
+}
+
+CTagsOutput::Names::Names() : m_seed(QHashSeed::globalSeed()), m_buckets(64), m_bucketCount(64)
+{
+    std::memset(m_buckets.data(), 0, m_bucketCount * sizeof(int));
+}
 
 quint32 CTagsOutput::Names::hashOf(int parent, QByteArrayView part) const
 {
@@ -227,7 +255,7 @@ quint32 CTagsOutput::Names::hashOf(int parent, QByteArrayView part) const
 
 size_t CTagsOutput::Names::bucketOf(int parent, QByteArrayView part, quint32 hash) const
 {
-    const size_t mask = m_buckets.size() - 1;
+    const size_t mask = m_bucketCount - 1;
     for (size_t b = hash & mask;; b = (b + 1) & mask) {
         const int e = m_buckets[b];
         if (e == 0)
@@ -240,15 +268,18 @@ size_t CTagsOutput::Names::bucketOf(int parent, QByteArrayView part, quint32 has
 
 void CTagsOutput::Names::grow()
 {
-    std::vector<int> buckets(m_buckets.size() * 2, 0);
-    const size_t mask = buckets.size() - 1;
+    const size_t count = m_bucketCount * 2;
+    Memory<int> buckets(count);
+    std::memset(buckets.data(), 0, count * sizeof(int));
+    const size_t mask = count - 1;
     for (size_t e = 0; e < m_entries.size(); ++e) {
         size_t b = m_entries[e].hash & mask;
         while (buckets[b] != 0)
             b = (b + 1) & mask;
         buckets[b] = int(e + 1);
     }
-    m_buckets.swap(buckets);
+    m_buckets = std::move(buckets);
+    m_bucketCount = count;
 }
 
 int CTagsOutput::Names::intern(int parent, QByteArrayView part)
@@ -277,7 +308,7 @@ int CTagsOutput::Names::intern(int parent, QByteArrayView part)
     const int id = int(m_entries.size()) - 1;
     m_buckets[b] = id + 1;
     // At most half full, so that probe runs stay short.
-    if (m_entries.size() * 2 > m_buckets.size())
+    if (m_entries.size() * 2 > m_bucketCount)
         grow();
     return id;
 }
