@@ -3,6 +3,7 @@
 #include "vexa/ctags/node.h"
 #include "vexa/message.h"
 #include "vexa/shell.h"
+#include "xqwidgets/slotpool.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,10 +20,6 @@
 #include <memory>
 #include <string_view>
 #include <vector>
-
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#endif
 
 namespace vexa
 {
@@ -222,16 +219,11 @@ CTagsOutput::~CTagsOutput()
 
 void* CTagsOutput::take(size_t bytes)
 {
-    constexpr size_t kHuge = size_t(2) << 20;
-    const bool huge = bytes >= kHuge;
-    const size_t size = huge ? (bytes + kHuge - 1) & ~(kHuge - 1) : bytes;
-    void* p = huge ? std::aligned_alloc(kHuge, size) : std::malloc(size);
+    if (bytes >= (size_t(2) << 20))
+        return xqwidgets::allocateHugePages(bytes);
+    void* p = std::malloc(bytes);
     if (!p)
         throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    if (huge)
-        madvise(p, size, MADV_HUGEPAGE);
-#endif
     return p;
 }
 
