@@ -361,6 +361,45 @@ int CTagsOutput::nameOf(int under, QByteArrayView name, int* chain)
     return whole ? m_names.intern(Names::kOdd, name) : id;
 }
 
+void CTagsOutput::NameText::letGo()
+{
+    if (m_block && !m_block->deref())
+        QTypedArrayData<char16_t>::deallocate(m_block);
+    m_block = nullptr;
+    m_free = nullptr;
+    m_left = 0;
+}
+
+QString CTagsOutput::NameText::make(QByteArrayView utf8)
+{
+    // Only ASCII is copied here; anything else is rare and decoded apart.
+    const qsizetype n = utf8.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (uchar(utf8[i]) >= 0x80)
+            return QString::fromUtf8(utf8);
+    }
+    if (n == 0)
+        return QString::fromUtf8(utf8);
+    if (n + 1 > m_left) {
+        letGo();
+        constexpr qsizetype kBlock = 16 * 1024;
+        auto [block, data] = QTypedArrayData<char16_t>::allocate(qMax(kBlock, n + 1));
+        if (!block)
+            qBadAlloc();
+        m_block = block;
+        m_free = data;
+        m_left = block->constAllocatedCapacity();
+    }
+    char16_t* out = m_free;
+    for (qsizetype i = 0; i < n; ++i)
+        out[i] = char16_t(uchar(utf8[i]));
+    out[n] = u'\0'; // as every string's text ends
+    m_free += n + 1;
+    m_left -= n + 1;
+    m_block->ref();
+    return QString(QString::DataPointer(m_block, out, n));
+}
+
 int CTagsOutput::slotFor(int name, int scope, bool* made)
 {
     int& slot = m_names.slot(name);
@@ -465,7 +504,7 @@ void CTagsOutput::addLine(QByteArrayView line)
     Slot& s = m_slots[size_t(slot)];
     Node* n = s.node;
     if (made || s.scopeLength != scope.size())
-        n->name = QString::fromUtf8(tag);
+        n->name = m_nameText.make(tag);
     s.scopeLength = int(scope.size());
     const QByteArrayView kind = fields[3];
     n->type = kind.size() == 1 && uchar(kind[0]) < 128 ? m_kinds[uchar(kind[0])] : Node::Unknown;

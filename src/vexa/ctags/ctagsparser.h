@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vexa
@@ -195,6 +196,31 @@ private:
     };
     int slotFor(int name, int scope, bool* made);
 
+    // The names of nodes, decoded into shared blocks of text: one allocation
+    // per block, not per name (on a large output, the memory of a string per
+    // name cost more to touch than its decoding). A block goes with the last
+    // name in it.
+    class NameText
+    {
+    public:
+        NameText() = default;
+        NameText(NameText&& other) noexcept
+            : m_block(std::exchange(other.m_block, nullptr)),
+              m_free(std::exchange(other.m_free, nullptr)), m_left(std::exchange(other.m_left, 0))
+        {
+        }
+        NameText& operator=(NameText&&) = delete;
+        ~NameText() { letGo(); }
+        // The UTF-8 name as a string, as QString::fromUtf8() gives it.
+        QString make(QByteArrayView utf8);
+
+    private:
+        void letGo();
+        QTypedArrayData<char16_t>* m_block = nullptr;
+        char16_t* m_free = nullptr;
+        qsizetype m_left = 0;
+    };
+
     QString m_ext;
     QString m_text;
     std::optional<Parser::LineEnds> m_lineEnds;
@@ -205,6 +231,7 @@ private:
     // the full name that equals it.
     Names m_names;
     Blocks<Slot> m_slots;
+    NameText m_nameText;
     // The scopes in the order they were first met, each as the name of its
     // non-empty parts (for the Namespace nodes of buildTree()).
     std::vector<int> m_scopeChains;
