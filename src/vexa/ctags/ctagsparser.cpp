@@ -3,6 +3,7 @@
 #include "vexa/ctags/node.h"
 #include "vexa/message.h"
 #include "vexa/shell.h"
+#include "xqwidgets/largepages.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -215,7 +217,25 @@ CTagsOutput::~CTagsOutput()
         delete m_slots[i].node;
 }
 
-CTagsOutput::Names::Names() : m_seed(QHashSeed::globalSeed()), m_buckets(64, 0) {}
+void* CTagsOutput::take(size_t bytes)
+{
+    if (bytes >= (size_t(2) << 20))
+        return xqwidgets::allocateLargePages(bytes);
+    void* p = std::malloc(bytes);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+void CTagsOutput::give(void* p)
+{
+    std::free(p); // malloc's, either kind
+}
+
+CTagsOutput::Names::Names() : m_seed(QHashSeed::globalSeed()), m_buckets(64), m_bucketCount(64)
+{
+    std::memset(m_buckets.data(), 0, m_bucketCount * sizeof(int));
+}
 
 quint32 CTagsOutput::Names::hashOf(int parent, QByteArrayView part) const
 {
@@ -227,7 +247,7 @@ quint32 CTagsOutput::Names::hashOf(int parent, QByteArrayView part) const
 
 size_t CTagsOutput::Names::bucketOf(int parent, QByteArrayView part, quint32 hash) const
 {
-    const size_t mask = m_buckets.size() - 1;
+    const size_t mask = m_bucketCount - 1;
     for (size_t b = hash & mask;; b = (b + 1) & mask) {
         const int e = m_buckets[b];
         if (e == 0)
@@ -240,15 +260,18 @@ size_t CTagsOutput::Names::bucketOf(int parent, QByteArrayView part, quint32 has
 
 void CTagsOutput::Names::grow()
 {
-    std::vector<int> buckets(m_buckets.size() * 2, 0);
-    const size_t mask = buckets.size() - 1;
+    const size_t count = m_bucketCount * 2;
+    Memory<int> buckets(count);
+    std::memset(buckets.data(), 0, count * sizeof(int));
+    const size_t mask = count - 1;
     for (size_t e = 0; e < m_entries.size(); ++e) {
         size_t b = m_entries[e].hash & mask;
         while (buckets[b] != 0)
             b = (b + 1) & mask;
         buckets[b] = int(e + 1);
     }
-    m_buckets.swap(buckets);
+    m_buckets = std::move(buckets);
+    m_bucketCount = count;
 }
 
 int CTagsOutput::Names::intern(int parent, QByteArrayView part)
@@ -277,7 +300,7 @@ int CTagsOutput::Names::intern(int parent, QByteArrayView part)
     const int id = int(m_entries.size()) - 1;
     m_buckets[b] = id + 1;
     // At most half full, so that probe runs stay short.
-    if (m_entries.size() * 2 > m_buckets.size())
+    if (m_entries.size() * 2 > m_bucketCount)
         grow();
     return id;
 }
@@ -336,6 +359,45 @@ int CTagsOutput::nameOf(int under, QByteArrayView name, int* chain)
     if (chain)
         *chain = id;
     return whole ? m_names.intern(Names::kOdd, name) : id;
+}
+
+void CTagsOutput::NameText::letGo()
+{
+    if (m_block && !m_block->deref())
+        QTypedArrayData<char16_t>::deallocate(m_block);
+    m_block = nullptr;
+    m_free = nullptr;
+    m_left = 0;
+}
+
+QString CTagsOutput::NameText::make(QByteArrayView utf8)
+{
+    // Only ASCII is copied here; anything else is rare and decoded apart.
+    const qsizetype n = utf8.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (uchar(utf8[i]) >= 0x80)
+            return QString::fromUtf8(utf8);
+    }
+    if (n == 0)
+        return QString::fromUtf8(utf8);
+    if (n + 1 > m_left) {
+        letGo();
+        constexpr qsizetype kBlock = 16 * 1024;
+        auto [block, data] = QTypedArrayData<char16_t>::allocate(qMax(kBlock, n + 1));
+        if (!block)
+            qBadAlloc();
+        m_block = block;
+        m_free = data;
+        m_left = block->constAllocatedCapacity();
+    }
+    char16_t* out = m_free;
+    for (qsizetype i = 0; i < n; ++i)
+        out[i] = char16_t(uchar(utf8[i]));
+    out[n] = u'\0'; // as every string's text ends
+    m_free += n + 1;
+    m_left -= n + 1;
+    m_block->ref();
+    return QString(QString::DataPointer(m_block, out, n));
 }
 
 int CTagsOutput::slotFor(int name, int scope, bool* made)
@@ -442,7 +504,7 @@ void CTagsOutput::addLine(QByteArrayView line)
     Slot& s = m_slots[size_t(slot)];
     Node* n = s.node;
     if (made || s.scopeLength != scope.size())
-        n->name = QString::fromUtf8(tag);
+        n->name = m_nameText.make(tag);
     s.scopeLength = int(scope.size());
     const QByteArrayView kind = fields[3];
     n->type = kind.size() == 1 && uchar(kind[0]) < 128 ? m_kinds[uchar(kind[0])] : Node::Unknown;

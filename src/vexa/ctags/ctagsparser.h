@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vexa
@@ -64,26 +66,69 @@ public:
     static QStringList arguments(const QString& ext, const QString& tempFile);
 
 private:
+    // Memory for the reader's tables, of trivial types. On a large output the
+    // first touches of fresh memory cost more than the reading itself, a page
+    // fault per 4 KiB: memory of 2 MiB or more is asked to be backed by huge
+    // pages, a fault per 2 MiB. Smaller memory, as a small output needs, is
+    // taken as usual.
+    template <typename T> class Memory
+    {
+        static_assert(std::is_trivial_v<T>);
+
+    public:
+        Memory() = default;
+        explicit Memory(size_t count) : m_data(static_cast<T*>(take(count * sizeof(T)))) {}
+        T& operator[](size_t i) { return m_data.get()[i]; }
+        const T& operator[](size_t i) const { return m_data.get()[i]; }
+        T* data() { return m_data.get(); }
+
+    private:
+        struct Give {
+            void operator()(T* p) const { give(p); }
+        };
+        std::unique_ptr<T, Give> m_data;
+    };
+    static void* take(size_t bytes);
+    static void give(void* p);
+
     // A growing array whose elements never move: growing copies nothing, and
-    // the memory of each element is touched once (on a large output, first
-    // touches of fresh memory cost more than the reading itself).
+    // the memory of each element is touched once. The first block is small,
+    // the later ones 2 MiB.
     template <typename T> class Blocks
     {
     public:
-        T& operator[](size_t i) { return m_blocks[i >> kShift][i & kMask]; }
-        const T& operator[](size_t i) const { return m_blocks[i >> kShift][i & kMask]; }
+        T& operator[](size_t i) { return i < kFirst ? m_first[i] : later(i); }
+        const T& operator[](size_t i) const
+        {
+            return i < kFirst ? m_first[i] : const_cast<Blocks*>(this)->later(i);
+        }
         size_t size() const { return m_size; }
         void push_back(const T& value)
         {
-            if ((m_size >> kShift) == m_blocks.size())
-                m_blocks.emplace_back(new T[kMask + 1]);
+            if (m_size == 0)
+                m_first = Memory<T>(kFirst);
+            else if (m_size >= kFirst && ((m_size - kFirst) >> kShift) == m_blocks.size())
+                m_blocks.emplace_back(size_t(1) << kShift);
             (*this)[m_size++] = value;
         }
 
     private:
-        static constexpr size_t kShift = 12;
+        static_assert((sizeof(T) & (sizeof(T) - 1)) == 0);
+        static constexpr size_t kFirst = 4096;
+        static constexpr size_t kShift = [] {
+            size_t shift = 0;
+            while ((sizeof(T) << shift) < (size_t(2) << 20))
+                ++shift;
+            return shift;
+        }();
         static constexpr size_t kMask = (size_t(1) << kShift) - 1;
-        std::vector<std::unique_ptr<T[]>> m_blocks;
+        T& later(size_t i)
+        {
+            i -= kFirst;
+            return m_blocks[i >> kShift][i & kMask];
+        }
+        Memory<T> m_first;
+        std::vector<Memory<T>> m_blocks;
         size_t m_size = 0;
     };
 
@@ -129,7 +174,8 @@ private:
 
         size_t m_seed;
         Blocks<Entry> m_entries;
-        std::vector<int> m_buckets; // entry + 1; 0 is empty
+        Memory<int> m_buckets; // entry + 1; 0 is empty
+        size_t m_bucketCount = 0;
         std::vector<std::unique_ptr<char[]>> m_bytes;
         char* m_free = nullptr;
         size_t m_left = 0;
@@ -150,6 +196,31 @@ private:
     };
     int slotFor(int name, int scope, bool* made);
 
+    // The names of nodes, decoded into shared blocks of text: one allocation
+    // per block, not per name (on a large output, the memory of a string per
+    // name cost more to touch than its decoding). A block goes with the last
+    // name in it.
+    class NameText
+    {
+    public:
+        NameText() = default;
+        NameText(NameText&& other) noexcept
+            : m_block(std::exchange(other.m_block, nullptr)),
+              m_free(std::exchange(other.m_free, nullptr)), m_left(std::exchange(other.m_left, 0))
+        {
+        }
+        NameText& operator=(NameText&&) = delete;
+        ~NameText() { letGo(); }
+        // The UTF-8 name as a string, as QString::fromUtf8() gives it.
+        QString make(QByteArrayView utf8);
+
+    private:
+        void letGo();
+        QTypedArrayData<char16_t>* m_block = nullptr;
+        char16_t* m_free = nullptr;
+        qsizetype m_left = 0;
+    };
+
     QString m_ext;
     QString m_text;
     std::optional<Parser::LineEnds> m_lineEnds;
@@ -160,6 +231,7 @@ private:
     // the full name that equals it.
     Names m_names;
     Blocks<Slot> m_slots;
+    NameText m_nameText;
     // The scopes in the order they were first met, each as the name of its
     // non-empty parts (for the Namespace nodes of buildTree()).
     std::vector<int> m_scopeChains;

@@ -1,5 +1,9 @@
 #include "vexa/ctags/node.h"
 
+#include "xqwidgets/slotpool.h"
+
+#include <mutex>
+
 namespace vexa
 {
 
@@ -22,6 +26,45 @@ static void freeChain(Node* cur)
             cur = right;
         }
     }
+}
+
+namespace
+{
+
+// Trees are built on worker threads and freed on others: one lock for all.
+struct NodePool {
+    std::mutex lock;
+    xqwidgets::SlotPool<sizeof(Node), alignof(Node)> nodes;
+};
+
+NodePool& nodePool()
+{
+    static NodePool* p = new NodePool; // never destroyed: nodes may outlive statics
+    return *p;
+}
+
+} // namespace
+
+void* Node::operator new(size_t size)
+{
+    if (size != sizeof(Node))
+        return ::operator new(size);
+    NodePool& pool = nodePool();
+    const std::lock_guard<std::mutex> locked(pool.lock);
+    return pool.nodes.allocate();
+}
+
+void Node::operator delete(void* p, size_t size)
+{
+    if (!p)
+        return;
+    if (size != sizeof(Node)) {
+        ::operator delete(p);
+        return;
+    }
+    NodePool& pool = nodePool();
+    const std::lock_guard<std::mutex> locked(pool.lock);
+    pool.nodes.release(p);
 }
 
 Node::~Node()

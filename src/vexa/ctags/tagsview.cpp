@@ -4,6 +4,7 @@
 #include "vexa/ctags/node.h"
 #include "vexa/ctags/parser.h"
 #include "vexa/filetype.h"
+#include "xqwidgets/slotpool.h"
 
 #include <QElapsedTimer>
 #include <QHeaderView>
@@ -46,6 +47,19 @@ bool labelLess(QStringView a, QStringView b)
             return x < y;
     }
     return a.size() < b.size();
+}
+
+// A row that can have no children says so: laying out the rows then looks
+// up neither its open state nor its children, and most rows of a big tree are
+// leaves. An open row keeps what it is (its children may come back, and then
+// it shows open again), and a row must lose the mark before its children come
+// (a marked row cannot be opened).
+void markLeaf(QTreeWidgetItem* item, bool leaf)
+{
+    const Qt::ItemFlags flags = item->flags();
+    if (leaf == flags.testFlag(Qt::ItemNeverHasChildren) || (leaf && item->isExpanded()))
+        return;
+    item->setFlags(flags ^ Qt::ItemNeverHasChildren);
 }
 
 void deleteItem(QTreeWidgetItem* item)
@@ -132,7 +146,7 @@ public:
         setText(
             0,
             TagsView::tr("Nested deeper than %1 levels: shown flattened").arg(TagsView::kMaxDepth));
-        setFlags(Qt::ItemIsEnabled);
+        setFlags(Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
     }
     bool operator<(const QTreeWidgetItem& other) const override
     {
@@ -189,6 +203,37 @@ TagsViewItem::TagsViewItem(const QString& name) : QTreeWidgetItem(Type)
 }
 
 TagsViewItem::~TagsViewItem() = default;
+
+namespace
+{
+
+using ItemPool = xqwidgets::SlotPool<sizeof(TagsViewItem), alignof(TagsViewItem)>;
+
+ItemPool& itemPool()
+{
+    static ItemPool* p = new ItemPool; // never destroyed: items may outlive statics
+    return *p;
+}
+
+} // namespace
+
+void* TagsViewItem::operator new(size_t size)
+{
+    if (size != sizeof(TagsViewItem))
+        return ::operator new(size);
+    return itemPool().allocate();
+}
+
+void TagsViewItem::operator delete(void* p, size_t size)
+{
+    if (!p)
+        return;
+    if (size != sizeof(TagsViewItem)) {
+        ::operator delete(p);
+        return;
+    }
+    itemPool().release(p);
+}
 
 bool TagsViewItem::operator<(const QTreeWidgetItem& other) const
 {
@@ -420,13 +465,18 @@ bool TagsView::Private::step()
             item->typeName = typeName;
         }
     }
-    if (n->child && l.depth < kMaxDepth) {
+    const bool hasChildren = n->child && l.depth < kMaxDepth;
+    if (hasChildren) {
+        markLeaf(item, false);
         l.waiting = item;
         const int depth = l.depth + 1;
         enter(item, {n->child}, {file}, depth); // `l` may move from here on
-    } else if (item->childCount()) {
-        for (QTreeWidgetItem* child : item->takeChildren())
-            deleteItem(child);
+    } else {
+        if (item->childCount()) {
+            for (QTreeWidgetItem* child : item->takeChildren())
+                deleteItem(child);
+        }
+        markLeaf(item, true);
     }
     return true;
 }
@@ -560,13 +610,13 @@ void TagsView::mergeInSlices(const QList<Node*>& nodes, int sliceMs)
     if (!d->sliceTimer) {
         d->sliceTimer = new QTimer(this);
         d->sliceTimer->setSingleShot(true);
-        connect(d->sliceTimer, &QTimer::timeout, this, &TagsView::mergeSlice);
+        connect(d->sliceTimer, &QTimer::timeout, this, [this] { mergeSlice(true); });
     }
     // The first slice at once: a small tree is in before this returns.
-    mergeSlice();
+    mergeSlice(false);
 }
 
-void TagsView::mergeSlice()
+void TagsView::mergeSlice(bool resumed)
 {
     QElapsedTimer t;
     t.start();
@@ -576,6 +626,14 @@ void TagsView::mergeSlice()
             d->sliceTimer->start(0);
             return;
         }
+    }
+    // The end of a merge that went on from the event loop gets a turn of its
+    // own: the layout of the rows, held off until then, runs at that end and
+    // takes tens of milliseconds on a big tree, which must not add up with a
+    // slice of merging.
+    if (resumed && steps > 0) {
+        d->sliceTimer->start(0);
+        return;
     }
     d->sliced = false;
     d->finish();

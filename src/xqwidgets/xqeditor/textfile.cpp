@@ -1,6 +1,6 @@
 #include "xqwidgets/xqeditor/textfile.h"
 
-#include "xqwidgets/xqeditor/largepages.h"
+#include "xqwidgets/largepages.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/textline.h"
 

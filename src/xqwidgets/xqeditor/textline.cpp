@@ -1,6 +1,7 @@
 #include "xqwidgets/xqeditor/textline.h"
 
-#include "xqwidgets/xqeditor/largepages.h"
+#include "xqwidgets/largepages.h"
+#include "xqwidgets/slotpool.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,22 +12,6 @@
 #include <memory>
 #include <new>
 #include <vector>
-
-// Under AddressSanitizer the pool's free slots are poisoned, so that a line
-// used after its deletion is reported like any other use after free.
-#if defined(__SANITIZE_ADDRESS__)
-#define XQWIDGETS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define XQWIDGETS_ASAN 1
-#endif
-#endif
-#ifdef XQWIDGETS_ASAN
-#include <sanitizer/asan_interface.h>
-#else
-#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
-#endif
 
 namespace xqwidgets
 {
@@ -76,88 +61,8 @@ TextLine::TextLine(const QString& text)
 namespace
 {
 
-// Fixed-size slots carved from large blocks: a released slot goes on a
-// free list threaded through the unused slots, a new one is taken from the
-// newest block in order, so that a block's pages are touched only as lines
-// come. Lines live on the GUI thread only. When the last line goes, the
-// blocks go too, so closing documents gives memory back. The first blocks
-// are small; a pool that holds many lines (a large file) grows by blocks of
-// megabytes on large pages. A free slot is poisoned for AddressSanitizer (a
-// no-op in other builds): only the pool itself, between unpoison and poison,
-// reads its link.
-class LinePool
-{
-public:
-    void* allocate()
-    {
-        Slot* s = m_free;
-        if (s) {
-            ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
-            m_free = s->next;
-        } else {
-            if (m_next == m_end)
-                refill();
-            s = m_next++;
-            ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
-        }
-        ++m_live;
-        return s;
-    }
-
-    void release(void* p)
-    {
-        auto* s = static_cast<Slot*>(p);
-        s->next = m_free;
-        ASAN_POISON_MEMORY_REGION(s, sizeof(Slot));
-        m_free = s;
-        if (--m_live == 0)
-            releaseAll();
-    }
-
-private:
-    union Slot {
-        Slot* next;
-        alignas(TextLine) unsigned char bytes[sizeof(TextLine)];
-    };
-    static constexpr size_t kSmallBlock = 4096 * sizeof(Slot);
-    static constexpr size_t kSmallBlocks = 4;
-    static constexpr size_t kLargeBlock = size_t(4) << 20;
-    static constexpr std::align_val_t kLargeAlign = std::align_val_t(size_t(2) << 20);
-
-    void refill()
-    {
-        const bool large = m_blocks.size() >= kSmallBlocks;
-        const size_t bytes = large ? kLargeBlock : kSmallBlock;
-        void* block = large ? ::operator new(bytes, kLargeAlign) : ::operator new(bytes);
-        if (large)
-            preferLargePages(block, bytes);
-        m_blocks.push_back(block);
-        m_next = static_cast<Slot*>(block);
-        m_end = m_next + bytes / sizeof(Slot);
-        ASAN_POISON_MEMORY_REGION(block, bytes);
-    }
-
-    void releaseAll()
-    {
-        for (size_t i = 0; i < m_blocks.size(); ++i) {
-            const bool large = i >= kSmallBlocks;
-            ASAN_UNPOISON_MEMORY_REGION(m_blocks[i], large ? kLargeBlock : kSmallBlock);
-            if (large)
-                ::operator delete(m_blocks[i], kLargeAlign);
-            else
-                ::operator delete(m_blocks[i]);
-        }
-        m_blocks.clear();
-        m_free = m_next = m_end = nullptr;
-    }
-
-    Slot* m_free = nullptr;
-    // The untouched rest of the newest block.
-    Slot* m_next = nullptr;
-    Slot* m_end = nullptr;
-    std::vector<void*> m_blocks;
-    size_t m_live = 0;
-};
+// Lines live on the GUI thread only.
+using LinePool = SlotPool<sizeof(TextLine), alignof(TextLine)>;
 
 LinePool& pool()
 {

@@ -89,6 +89,7 @@ private Q_SLOTS:
     void positions();
     void piecesAndPartialLines();
     void badInput();
+    void namesShareNothingVisible();
     void deepScopes_data();
     void deepScopes();
 };
@@ -353,6 +354,35 @@ void TestCTagsReader::badInput()
     std::unique_ptr<Node> root(reader.buildTree());
     QCOMPARE(root->name.size(), big.size());
     QVERIFY(!root->next);
+}
+
+void TestCTagsReader::namesShareNothingVisible()
+{
+    // Names are decoded into shared blocks: each still ends in a NUL, changes
+    // alone and outlives the reader and the other nodes.
+    std::unique_ptr<Node> root;
+    {
+        CTagsOutput reader(QStringLiteral(".cpp"), QString());
+        reader.addData("alpha\tt\t1;\"\tf\nbeta\tt\t2;\"\tf\n");
+        reader.addData("caf\xc3\xa9\tt\t3;\"\tf\ngamma\tt\t4;\"\tf\n");
+        reader.finish();
+        root.reset(reader.buildTree());
+    }
+    QStringList names;
+    for (const Node* n = root.get(); n; n = n->next) {
+        names << n->name;
+        QCOMPARE(n->name.utf16()[n->name.size()], u'\0');
+    }
+    QCOMPARE(names, QStringList({"alpha", "beta", QStringLiteral("caf\u00e9"), "gamma"}));
+    Node* beta = root->next;
+    root->name += QStringLiteral("XYZ");
+    root->name[0] = QLatin1Char('A');
+    beta->name[0] = QLatin1Char('B');
+    QCOMPARE(root->name, QStringLiteral("AlphaXYZ"));
+    QCOMPARE(beta->name, QStringLiteral("Beta"));
+    const QString gamma = beta->next->next->name;
+    root.reset();
+    QCOMPARE(gamma, QStringLiteral("gamma"));
 }
 
 void TestCTagsReader::deepScopes_data()

@@ -327,6 +327,55 @@ private Q_SLOTS:
         QCOMPARE(items(sliced.invisibleRootItem()), items(whole.invisibleRootItem()));
     }
 
+    // Rows without children are laid out as leaves; one that gains children
+    // shows them open or closed as before and can be opened and closed, and
+    // an open one keeps its state while it has none.
+    void rowsGainAndLoseChildren_data()
+    {
+        QTest::addColumn<bool>("inSlices");
+        QTest::newRow("in one go") << false;
+        QTest::newRow("in slices") << true;
+    }
+    void rowsGainAndLoseChildren()
+    {
+        QFETCH(bool, inSlices);
+        TagsView view;
+        auto merge = [&](Node* root) {
+            if (!inSlices) {
+                view.updateSubTree(nullptr, {root});
+                return true;
+            }
+            view.mergeInSlices({root}, 0);
+            return QTest::qWaitFor([&] { return !view.isMerging(); }, 10000);
+        };
+        std::unique_ptr<Node> one(treeOf({"k 103 20", "p 102 30", "  p1 103 31"}));
+        std::unique_ptr<Node> two(treeOf({"k 103 20", "  k1 109 21", "p 102 30"}));
+        QVERIFY(merge(one.get()));
+        QCOMPARE(items(view.invisibleRootItem()), "k:20 p:30+[p1:31]");
+        QTreeWidgetItem* k = view.topLevelItem(0);
+        QTreeWidgetItem* p = view.topLevelItem(1);
+
+        // k gains a child and opens with it; p loses its child, still open.
+        QVERIFY(merge(two.get()));
+        QCOMPARE(items(view.invisibleRootItem()), "k:20+[k1:21] p:30");
+        QVERIFY(p->isExpanded());
+        view.collapseItem(k);
+        QVERIFY(!k->isExpanded());
+        view.expandItem(k);
+        QVERIFY(k->isExpanded());
+
+        // p comes back open; k, closed by the user, comes back closed.
+        view.collapseItem(k);
+        QVERIFY(merge(one.get()));
+        QCOMPARE(items(view.invisibleRootItem()), "k:20 p:30+[p1:31]");
+        QVERIFY(merge(two.get()));
+        QCOMPARE(items(view.invisibleRootItem()), "k:20-[k1:21] p:30");
+        view.expandItem(k);
+        QVERIFY(k->isExpanded());
+        QCOMPARE(view.topLevelItem(0), k);
+        QCOMPARE(view.topLevelItem(1), p);
+    }
+
 private:
     Shell* shell = nullptr;
 };

@@ -1,0 +1,122 @@
+#ifndef XQWIDGETS_SLOTPOOL_H
+#define XQWIDGETS_SLOTPOOL_H
+
+#include "xqwidgets/largepages.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+// Under AddressSanitizer the pool's free slots are poisoned, so that an
+// object used after its deletion is reported like any other use after free.
+#if defined(__SANITIZE_ADDRESS__)
+#define XQWIDGETS_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XQWIDGETS_ASAN 1
+#endif
+#endif
+#ifdef XQWIDGETS_ASAN
+#include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#endif
+
+namespace xqwidgets
+{
+
+// Fixed-size slots of `Size` bytes carved from large blocks. A released slot
+// goes on a free list threaded through the unused slots; a new one is taken
+// from the newest block in address order, so that objects made one after the
+// other lie side by side (a walk over many of them in the order they were
+// made reads memory in sequence) and a block's pages are touched only as
+// objects come. The first blocks are small; a pool that holds many objects
+// (a large file, a big symbol tree) grows by blocks of megabytes on large
+// pages, where first touches of fresh memory would cost more than filling it.
+// For objects of one thread at a time. When the last object goes, the blocks
+// go too, so memory is given back. A free slot is poisoned for
+// AddressSanitizer (a no-op in other builds): only the pool itself, between
+// unpoison and poison, reads its link.
+//
+// Use it from a class's operator new and delete, for that class's own size
+// (a derived class of another size goes to the global allocator).
+template <size_t Size, size_t Align> class SlotPool
+{
+public:
+    void* allocate()
+    {
+        Slot* s = m_free;
+        if (s) {
+            ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
+            m_free = s->next;
+        } else {
+            if (m_next == m_end)
+                refill();
+            s = m_next++;
+            ASAN_UNPOISON_MEMORY_REGION(s, sizeof(Slot));
+        }
+        ++m_live;
+        return s;
+    }
+
+    void release(void* p)
+    {
+        auto* s = static_cast<Slot*>(p);
+        s->next = m_free;
+        ASAN_POISON_MEMORY_REGION(s, sizeof(Slot));
+        m_free = s;
+        if (--m_live == 0)
+            releaseAll();
+    }
+
+private:
+    union Slot {
+        Slot* next;
+        alignas(Align) unsigned char bytes[Size];
+    };
+    static constexpr size_t kSmallBlock = 4096 * sizeof(Slot);
+    static constexpr size_t kSmallBlocks = 4;
+    static constexpr size_t kLargeBlock = size_t(4) << 20;
+
+    static size_t blockSize(size_t index)
+    {
+        return index < kSmallBlocks ? kSmallBlock : kLargeBlock;
+    }
+
+    void refill()
+    {
+        const size_t bytes = blockSize(m_blocks.size());
+        void* block =
+            m_blocks.size() < kSmallBlocks ? ::operator new(bytes) : allocateLargePages(bytes);
+        m_blocks.push_back(block);
+        m_next = static_cast<Slot*>(block);
+        m_end = m_next + bytes / sizeof(Slot);
+        ASAN_POISON_MEMORY_REGION(block, bytes);
+    }
+
+    void releaseAll()
+    {
+        for (size_t i = 0; i < m_blocks.size(); ++i) {
+            ASAN_UNPOISON_MEMORY_REGION(m_blocks[i], blockSize(i));
+            if (i < kSmallBlocks)
+                ::operator delete(m_blocks[i]);
+            else
+                std::free(m_blocks[i]);
+        }
+        m_blocks.clear();
+        m_free = m_next = m_end = nullptr;
+    }
+
+    Slot* m_free = nullptr;
+    // The untouched rest of the newest block.
+    Slot* m_next = nullptr;
+    Slot* m_end = nullptr;
+    std::vector<void*> m_blocks;
+    size_t m_live = 0;
+};
+
+} // namespace xqwidgets
+
+#endif
