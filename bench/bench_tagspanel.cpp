@@ -382,16 +382,27 @@ QString typingFigures(bool withTags)
         .arg(added);
 }
 
-// The ctags output of the big file, read by the reader into a tree and by
-// QFile::readLine, each in a fresh process: "readerMs readLineMs MB".
-QString readerFigures()
+// The ctags output of the big file, made once: its path, empty if ctags failed.
+QString bigFileTags()
 {
     const QString tags = g_dir + QStringLiteral("/big24.tags");
+    if (QFileInfo(tags).size() > 0)
+        return tags;
     QProcess p;
     p.setStandardOutputFile(tags);
     p.start(QStandardPaths::findExecutable(QStringLiteral("ctags")),
             CTagsOutput::arguments(QStringLiteral(".cpp"), g_big));
     if (!p.waitForFinished(-1) || p.exitCode() != 0)
+        return QString();
+    return tags;
+}
+
+// The ctags output of the big file, read by the reader into a tree and by
+// QFile::readLine, each in a fresh process: "readerMs readLineMs MB".
+QString readerFigures()
+{
+    const QString tags = bigFileTags();
+    if (tags.isEmpty())
         return QString();
     const QString reader = bench::inChild([tags] {
         bench::App a;
@@ -434,12 +445,8 @@ QString readerFigures()
 // that adds nothing. "worstAdding worstSame rows".
 QString addingFigures()
 {
-    const QString tags = g_dir + QStringLiteral("/big24.tags");
-    QProcess p;
-    p.setStandardOutputFile(tags);
-    p.start(QStandardPaths::findExecutable(QStringLiteral("ctags")),
-            CTagsOutput::arguments(QStringLiteral(".cpp"), g_big));
-    if (!p.waitForFinished(-1) || p.exitCode() != 0)
+    const QString tags = bigFileTags();
+    if (tags.isEmpty())
         return QStringLiteral("(ctags failed)");
     return bench::inChild(
         [tags] {

@@ -368,42 +368,13 @@ QString measure(int kind, const QString* text, bool pages, Language lang = Cpp)
 QString stepsInChild(const std::function<void(const std::function<void(const QString&)>&)>& work,
                      int capSeconds)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
+    const bench::ChildRun run = bench::runInChild(work, capSeconds);
+    if (!run.started)
         return QStringLiteral("(pipe failed)");
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        work([&](const QString& figure) {
-            const QByteArray b = figure.toUtf8();
-            if (write(fds[1], b.constData(), size_t(b.size())) < 0)
-                _exit(1);
-        });
-        close(fds[1]);
-        _exit(0);
-    }
-    close(fds[1]);
-    QElapsedTimer t;
-    t.start();
-    int status = 0;
-    bool done = false;
-    while (!(done = waitpid(pid, &status, WNOHANG) == pid) && t.elapsed() < capSeconds * 1000)
-        usleep(20000);
-    if (!done) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    QByteArray result;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        result.append(buf, qsizetype(n));
-    close(fds[0]);
-    QString out = QString::fromUtf8(result);
-    if (!done)
+    QString out = run.output;
+    if (!run.finished)
         out += QStringLiteral(" | did not finish in %1 s").arg(capSeconds);
-    else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    else if (!run.clean)
         out += QStringLiteral(" | (failed)");
     return out;
 }

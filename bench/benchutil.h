@@ -142,52 +142,81 @@ inline double cpuMs()
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
-// Runs `work` in a child process and returns what it printed (one line).
-// With a cap (seconds, above 0) a child still running then is killed and the
-// answer is "(over N s)".
-inline QString inChild(const std::function<QString()>& work, int capSeconds = 0)
+// What a child process that ran `work` wrote through the writer it was
+// given, whether it finished (a child still running after `capSeconds`, if
+// above 0, is killed) and whether it exited cleanly. With a cap, what it
+// writes must fit in the pipe's buffer: it is read once the child has ended.
+struct ChildRun {
+    QString output;
+    bool started = false;
+    bool finished = false;
+    bool clean = false;
+};
+inline ChildRun
+runInChild(const std::function<void(const std::function<void(const QString&)>&)>& work,
+           int capSeconds)
 {
+    ChildRun run;
     int fds[2];
     if (pipe(fds) != 0)
-        return QStringLiteral("(pipe failed)");
+        return run;
     std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        const QByteArray result = work().toUtf8();
-        if (write(fds[1], result.constData(), size_t(result.size())) < 0)
-            _exit(1);
+        work([&](const QString& text) {
+            const QByteArray b = text.toUtf8();
+            if (write(fds[1], b.constData(), size_t(b.size())) < 0)
+                _exit(1);
+        });
         close(fds[1]);
         _exit(0);
     }
     close(fds[1]);
+    run.started = true;
+    QByteArray result;
+    const auto readAll = [&] {
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fds[0], buf, sizeof buf)) > 0)
+            result.append(buf, qsizetype(n));
+        close(fds[0]);
+    };
     int status = 0;
     if (capSeconds > 0) {
-        // The answer is one line, well within the pipe's buffer, so the
-        // child can finish before anyone reads.
         QElapsedTimer t;
         t.start();
-        bool done = false;
-        while (!(done = waitpid(pid, &status, WNOHANG) == pid) && t.elapsed() < capSeconds * 1000)
+        while (!(run.finished = waitpid(pid, &status, WNOHANG) == pid) &&
+               t.elapsed() < capSeconds * 1000)
             usleep(20000);
-        if (!done) {
+        if (!run.finished) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            close(fds[0]);
-            return QStringLiteral("(over %1 s)").arg(capSeconds);
         }
+        readAll();
+    } else {
+        // Read while it runs: without a cap its output may be any size.
+        readAll();
+        run.finished = waitpid(pid, &status, 0) == pid;
     }
-    QByteArray result;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0)
-        result.append(buf, qsizetype(n));
-    close(fds[0]);
-    if (capSeconds <= 0)
-        waitpid(pid, &status, 0);
-    if (result.isEmpty())
+    run.clean = run.finished && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.output = QString::fromUtf8(result);
+    return run;
+}
+
+// Runs `work` in a child process and returns what it gave (one line).
+// With a cap (seconds, above 0) a child still running then is killed and the
+// answer is "(over N s)".
+inline QString inChild(const std::function<QString()>& work, int capSeconds = 0)
+{
+    const ChildRun run = runInChild([&](const auto& write) { write(work()); }, capSeconds);
+    if (!run.started)
+        return QStringLiteral("(pipe failed)");
+    if (!run.finished)
+        return QStringLiteral("(over %1 s)").arg(capSeconds);
+    if (run.output.isEmpty())
         return QStringLiteral("(failed)");
-    return QString::fromUtf8(result);
+    return run.output;
 }
 
 // Generated C++ as one text, without the final line feed.

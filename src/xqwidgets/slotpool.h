@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -115,6 +116,52 @@ private:
     Slot* m_end = nullptr;
     std::vector<void*> m_blocks;
     size_t m_live = 0;
+};
+
+// The operator new and delete of a class whose objects come from a slot pool
+// of their own: objects of the class's size from the pool, made at first use
+// and never destroyed (objects may outlive statics); a derived class of
+// another size from the global allocator. With `Locked`, the pool is used
+// under a lock, for objects made on one thread and freed on another.
+template <typename T, bool Locked = false> class PooledAllocation
+{
+public:
+    static void* allocate(size_t size)
+    {
+        if (size != sizeof(T))
+            return ::operator new(size);
+        Shared& s = shared();
+        const std::unique_lock<std::mutex> locked = s.lock();
+        return s.pool.allocate();
+    }
+
+    static void release(void* p, size_t size)
+    {
+        if (!p)
+            return;
+        if (size != sizeof(T)) {
+            ::operator delete(p);
+            return;
+        }
+        Shared& s = shared();
+        const std::unique_lock<std::mutex> locked = s.lock();
+        s.pool.release(p);
+    }
+
+private:
+    struct Shared {
+        std::mutex mutex;
+        SlotPool<sizeof(T), alignof(T)> pool;
+        std::unique_lock<std::mutex> lock()
+        {
+            return Locked ? std::unique_lock<std::mutex>(mutex) : std::unique_lock<std::mutex>();
+        }
+    };
+    static Shared& shared()
+    {
+        static Shared* s = new Shared;
+        return *s;
+    }
 };
 
 } // namespace xqwidgets

@@ -2,8 +2,6 @@
 
 #include "xqwidgets/slotpool.h"
 
-#include <mutex>
-
 namespace vexa
 {
 
@@ -28,43 +26,15 @@ static void freeChain(Node* cur)
     }
 }
 
-namespace
-{
-
-// Trees are built on worker threads and freed on others: one lock for all.
-struct NodePool {
-    std::mutex lock;
-    xqwidgets::SlotPool<sizeof(Node), alignof(Node)> nodes;
-};
-
-NodePool& nodePool()
-{
-    static NodePool* p = new NodePool; // never destroyed: nodes may outlive statics
-    return *p;
-}
-
-} // namespace
-
+// Trees are built on worker threads and freed on others: the pool is locked.
 void* Node::operator new(size_t size)
 {
-    if (size != sizeof(Node))
-        return ::operator new(size);
-    NodePool& pool = nodePool();
-    const std::lock_guard<std::mutex> locked(pool.lock);
-    return pool.nodes.allocate();
+    return xqwidgets::PooledAllocation<Node, true>::allocate(size);
 }
 
 void Node::operator delete(void* p, size_t size)
 {
-    if (!p)
-        return;
-    if (size != sizeof(Node)) {
-        ::operator delete(p);
-        return;
-    }
-    NodePool& pool = nodePool();
-    const std::lock_guard<std::mutex> locked(pool.lock);
-    pool.nodes.release(p);
+    xqwidgets::PooledAllocation<Node, true>::release(p, size);
 }
 
 Node::~Node()

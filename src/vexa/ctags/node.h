@@ -57,9 +57,10 @@ struct Node {
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
 
-    // Nodes come from a pool of huge-page blocks shared by all threads: a
-    // tree of a large file has hundreds of thousands of them, and touching
-    // fresh memory a 4 KiB page at a time cost more than building the tree.
+    // Nodes come from a pool shared by all threads, on large pages once it
+    // holds many: a tree of a large file has hundreds of thousands of them,
+    // and touching fresh memory a 4 KiB page at a time cost more than
+    // building the tree.
     static void* operator new(size_t size);
     static void operator delete(void* p, size_t size);
 };

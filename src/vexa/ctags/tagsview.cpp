@@ -204,35 +204,15 @@ TagsViewItem::TagsViewItem(const QString& name) : QTreeWidgetItem(Type)
 
 TagsViewItem::~TagsViewItem() = default;
 
-namespace
-{
-
-using ItemPool = xqwidgets::SlotPool<sizeof(TagsViewItem), alignof(TagsViewItem)>;
-
-ItemPool& itemPool()
-{
-    static ItemPool* p = new ItemPool; // never destroyed: items may outlive statics
-    return *p;
-}
-
-} // namespace
-
+// Items live on the GUI thread only: their pool takes no lock.
 void* TagsViewItem::operator new(size_t size)
 {
-    if (size != sizeof(TagsViewItem))
-        return ::operator new(size);
-    return itemPool().allocate();
+    return xqwidgets::PooledAllocation<TagsViewItem>::allocate(size);
 }
 
 void TagsViewItem::operator delete(void* p, size_t size)
 {
-    if (!p)
-        return;
-    if (size != sizeof(TagsViewItem)) {
-        ::operator delete(p);
-        return;
-    }
-    itemPool().release(p);
+    xqwidgets::PooledAllocation<TagsViewItem>::release(p, size);
 }
 
 bool TagsViewItem::operator<(const QTreeWidgetItem& other) const

@@ -15,12 +15,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace vexa
@@ -55,6 +57,17 @@ bool hasSurrogate(const QString& s)
 qsizetype countLineFeeds(const QString& s, qsizetype from, qsizetype to)
 {
     return std::count(s.constData() + from, s.constData() + to, QChar(u'\n'));
+}
+
+// The start and end (its line feed, or `n`) of the line of `bytes` that
+// holds offset `at`, looked for no further back than `from`.
+std::pair<qsizetype, qsizetype> lineAround(const char* bytes, qsizetype from, qsizetype at,
+                                           qsizetype n)
+{
+    const void* before = memrchr(bytes + from, '\n', size_t(at - from));
+    const void* after = memchr(bytes + at, '\n', size_t(n - at));
+    return {before ? static_cast<const char*>(before) - bytes + 1 : from,
+            after ? static_cast<const char*>(after) - bytes : n};
 }
 
 // The compiled form of one set of options.
@@ -157,11 +170,7 @@ public:
                     return at;
                 // A text as common as "." is in most lines: the line meets
                 // the expression on its bytes before it is decoded.
-                const void* before = memrchr(block + from, '\n', size_t(at - from));
-                const qsizetype start =
-                    before ? static_cast<const char*>(before) - block + 1 : from;
-                const void* after = memchr(block + at, '\n', size_t(n - at));
-                const qsizetype end = after ? static_cast<const char*>(after) - block : n;
+                const auto [start, end] = lineAround(block, from, at, n);
                 if (lineMayMatch(block + start, end - start))
                     return at;
                 from = end + 1;
@@ -490,10 +499,7 @@ public:
                 lineNumber += int(countLineFeeds(subject + pos, size - pos));
                 return true;
             }
-            const void* before = memrchr(subject + pos, '\n', size_t(at - pos));
-            const qsizetype start = before ? static_cast<const char*>(before) - subject + 1 : pos;
-            const void* after = memchr(subject + at, '\n', size_t(size - at));
-            const qsizetype end = after ? static_cast<const char*>(after) - subject : size;
+            const auto [start, end] = lineAround(subject, pos, at, size);
             lineNumber += int(countLineFeeds(subject + pos, start - pos));
             const qsizetype from = source(start);
             if (!scanCandidate(QString::fromUtf8(block + from, source(end) - from), end, size,
@@ -844,20 +850,12 @@ QString FileSearch::hitRow(int line, const QString& text, qsizetype pos, qsizety
     // A search sends its hits by the hundred thousand: the row is built in
     // one string made large enough at once.
     char digits[16];
-    char* const end = digits + sizeof digits;
-    char* first = end;
-    unsigned int v = line < 0 ? 0u - unsigned(line) : unsigned(line);
-    do {
-        *--first = char('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    if (line < 0)
-        *--first = '-';
+    const char* const end = std::to_chars(digits, digits + sizeof digits, line).ptr;
     QString row;
-    row.reserve(number.size() + (end - first) + before.size() + hit.size() + after.size() +
+    row.reserve(number.size() + (end - digits) + before.size() + hit.size() + after.size() +
                 (to - from) + 8);
     row += number;
-    row += QLatin1String(first, end);
+    row += QLatin1String(digits, end);
     row += before;
     const QStringView shown(text);
     markup::appendEscaped(&row, shown.mid(from, pos - from));

@@ -58,36 +58,15 @@ TextLine::TextLine(const QString& text)
 {
 }
 
-namespace
-{
-
-// Lines live on the GUI thread only.
-using LinePool = SlotPool<sizeof(TextLine), alignof(TextLine)>;
-
-LinePool& pool()
-{
-    static LinePool* p = new LinePool; // never destroyed: lines may outlive statics
-    return *p;
-}
-
-} // namespace
-
+// Lines live on the GUI thread only: their pool takes no lock.
 void* TextLine::operator new(size_t size)
 {
-    if (size != sizeof(TextLine))
-        return ::operator new(size);
-    return pool().allocate();
+    return PooledAllocation<TextLine>::allocate(size);
 }
 
 void TextLine::operator delete(void* p, size_t size)
 {
-    if (!p)
-        return;
-    if (size != sizeof(TextLine)) {
-        ::operator delete(p);
-        return;
-    }
-    pool().release(p);
+    PooledAllocation<TextLine>::release(p, size);
 }
 
 namespace
