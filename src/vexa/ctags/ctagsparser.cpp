@@ -183,23 +183,32 @@ QStringList CTagsOutput::arguments(const QString& ext, const QString& tempFile)
 
 void CTagsOutput::addData(QByteArrayView data)
 {
+    QByteArrayView batch[kBatch];
+    int count = 0;
     while (!data.isEmpty()) {
         const char* nl =
             static_cast<const char*>(std::memchr(data.data(), '\n', size_t(data.size())));
         if (!nl) {
             m_partial.append(data);
-            return;
+            break;
         }
         const QByteArrayView line = data.first(nl - data.data());
-        if (m_partial.isEmpty()) {
-            addLine(line);
-        } else {
+        data = data.sliced(line.size() + 1);
+        if (!m_partial.isEmpty()) {
+            // The end of a line begun in an earlier piece: the first line
+            // of this one, read before any other.
             m_partial.append(line);
             addLine(m_partial);
             m_partial.clear();
+            continue;
         }
-        data = data.sliced(line.size() + 1);
+        batch[count++] = line;
+        if (count == kBatch) {
+            addLines(batch, count);
+            count = 0;
+        }
     }
+    addLines(batch, count);
 }
 
 void CTagsOutput::finish()
@@ -237,12 +246,36 @@ CTagsOutput::Names::Names() : m_seed(QHashSeed::globalSeed()), m_buckets(64), m_
     std::memset(m_buckets.data(), 0, m_bucketCount * sizeof(int));
 }
 
-quint32 CTagsOutput::Names::hashOf(int parent, QByteArrayView part) const
+quint32 CTagsOutput::Names::hashUnder(quint32 parentHash, QByteArrayView part) const
 {
     // Seeded per process: output crafted to collide cannot slow the table.
     const size_t h = qHashBits(part.data(), size_t(part.size()),
-                               m_seed ^ (size_t(parent + 2) * size_t(0x9e3779b97f4a7c15ULL)));
+                               m_seed ^ (size_t(parentHash) * size_t(0x9e3779b97f4a7c15ULL)));
     return quint32(h ^ (quint64(h) >> 32));
+}
+
+quint32 CTagsOutput::Names::hashOf(int parent, QByteArrayView part) const
+{
+    const quint32 parentHash = parent == kRoot  ? kRootHash
+                               : parent == kOdd ? kOddHash
+                                                : m_entries[size_t(parent)].hash;
+    return hashUnder(parentHash, part);
+}
+
+void CTagsOutput::Names::prefetch(quint32 hash, int step) const
+{
+    const int* bucket = &m_buckets[hash & (m_bucketCount - 1)];
+    if (step == 0) {
+        __builtin_prefetch(bucket);
+        return;
+    }
+    if (*bucket == 0)
+        return;
+    const Entry& entry = m_entries[size_t(*bucket - 1)];
+    if (step == 1)
+        __builtin_prefetch(&entry);
+    else
+        __builtin_prefetch(entry.data);
 }
 
 size_t CTagsOutput::Names::bucketOf(int parent, QByteArrayView part, quint32 hash) const
@@ -411,7 +444,7 @@ int CTagsOutput::slotFor(int name, int scope, bool* made)
     return slot;
 }
 
-void CTagsOutput::addLine(QByteArrayView line)
+bool CTagsOutput::split(QByteArrayView line, Fields* out)
 {
     // Fields split at tabs, empty ones dropped: name, file, address, kind,
     // then the first extension field that can be a scope.
@@ -438,7 +471,7 @@ void CTagsOutput::addLine(QByteArrayView line)
         p = tab + 1;
     }
     if (count <= 3)
-        return;
+        return false;
 
     // Stripped in this order, each at most once ("class:enum:X" gives "X").
     static constexpr std::string_view prefixes[] = {
@@ -451,7 +484,52 @@ void CTagsOutput::addLine(QByteArrayView line)
     QByteArrayView address = fields[2];
     if (address.endsWith(";\""))
         address.chop(2);
-    const QByteArrayView tag = fields[0];
+    *out = {fields[0], scope, address, fields[3]};
+    return true;
+}
+
+void CTagsOutput::addLine(QByteArrayView line)
+{
+    Fields fields;
+    if (split(line, &fields))
+        add(fields);
+}
+
+void CTagsOutput::addLines(const QByteArrayView* lines, int count)
+{
+    Fields fields[kBatch];
+    // The hashes of the names each line may look up: the scope's parts, then
+    // the tag's, each under the one before, as nameOf() looks them up. A
+    // name the table keeps whole is not asked for; it is rare.
+    quint32 hashes[kBatch * 4];
+    int read = 0;
+    int hashCount = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!split(lines[i], &fields[read]))
+            continue;
+        quint32 hash = Names::kRootHash;
+        const auto under = [&](QByteArrayView part) {
+            if (!part.isEmpty() && hashCount < int(std::size(hashes))) {
+                hash = m_names.hashUnder(hash, part);
+                hashes[hashCount++] = hash;
+            }
+        };
+        forEachPart(fields[read].scope, under);
+        forEachPart(fields[read].tag, under);
+        ++read;
+    }
+    for (int step = 0; step < 3; ++step) {
+        for (int i = 0; i < hashCount; ++i)
+            m_names.prefetch(hashes[i], step);
+    }
+    for (int i = 0; i < read; ++i)
+        add(fields[i]);
+}
+
+void CTagsOutput::add(const Fields& fields)
+{
+    const QByteArrayView scope = fields.scope;
+    const QByteArrayView tag = fields.tag;
 
     // ctags prints its lines sorted by name, so a line often has the scope
     // or even the full name of the line before: those are not looked up.
@@ -506,9 +584,9 @@ void CTagsOutput::addLine(QByteArrayView line)
     if (made || s.scopeLength != scope.size())
         n->name = m_nameText.make(tag);
     s.scopeLength = int(scope.size());
-    const QByteArrayView kind = fields[3];
+    const QByteArrayView kind = fields.kind;
     n->type = kind.size() == 1 && uchar(kind[0]) < 128 ? m_kinds[uchar(kind[0])] : Node::Unknown;
-    n->start_line = toNumber(address) - 1;
+    n->start_line = toNumber(fields.address) - 1;
     if (!m_lineEnds)
         m_lineEnds.emplace(m_text);
     n->start = m_lineEnds->pos(n->start_line);

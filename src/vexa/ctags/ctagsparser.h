@@ -66,6 +66,24 @@ public:
     static QStringList arguments(const QString& ext, const QString& tempFile);
 
 private:
+    // The fields of a line that make its node; the scope without its kind
+    // prefix.
+    struct Fields {
+        QByteArrayView tag;
+        QByteArrayView scope;
+        QByteArrayView address;
+        QByteArrayView kind;
+    };
+    // False for a line of three fields or fewer.
+    static bool split(QByteArrayView line, Fields* fields);
+    void add(const Fields& fields);
+    // Reads complete lines, at most kBatch of them: on a large output the
+    // name tables are far larger than the cache, and looking up one name at
+    // a time waited on memory for nearly every name. The lookups of the
+    // whole batch are asked of the cache first, then the lines are read.
+    static constexpr int kBatch = 16;
+    void addLines(const QByteArrayView* lines, int count);
+
     // Memory for the reader's tables, of trivial types. On a large output the
     // first touches of fresh memory cost more than the reading itself, a page
     // fault per 4 KiB: memory of 2 MiB or more is asked to be backed by huge
@@ -148,6 +166,15 @@ private:
         Names();
         // The number of `part` under `parent`; a new one gets the next number.
         int intern(int parent, QByteArrayView part);
+        // The hash of `part` under the name of hash `parentHash` (kRootHash
+        // at the top). A name's hash is made from its bytes alone, part by
+        // part, so that it is known before the numbers of its scopes are.
+        static constexpr quint32 kRootHash = 1;
+        quint32 hashUnder(quint32 parentHash, QByteArrayView part) const;
+        // Asks the cache, without waiting, for what a lookup of the name of
+        // this hash reads at `step`: 0 its bucket, 1 the entry there, 2 that
+        // entry's bytes. Each step reads what the step before fetched.
+        void prefetch(quint32 hash, int step) const;
         int size() const { return int(m_entries.size()); }
         int parent(int id) const { return m_entries[size_t(id)].parent; }
         QByteArrayView part(int id) const { return m_entries[size_t(id)].name(); }
@@ -167,6 +194,7 @@ private:
             bool scope;
             QByteArrayView name() const { return QByteArrayView(data, length); }
         };
+        static constexpr quint32 kOddHash = 2;
         quint32 hashOf(int parent, QByteArrayView part) const;
         // The bucket holding the name, or the empty one where it would go.
         size_t bucketOf(int parent, QByteArrayView part, quint32 hash) const;

@@ -88,6 +88,8 @@ private Q_SLOTS:
     void suffixesAndArguments();
     void positions();
     void piecesAndPartialLines();
+    void piecesMatchLineByLine_data();
+    void piecesMatchLineByLine();
     void badInput();
     void namesShareNothingVisible();
     void deepScopes_data();
@@ -329,6 +331,63 @@ void TestCTagsReader::piecesAndPartialLines()
     QCOMPARE(reader.lineCount(), 16);
     std::unique_ptr<Node> root(reader.buildTree());
     QCOMPARE(dumpTree(root.get()), treeOf(universalOutput));
+}
+
+void TestCTagsReader::piecesMatchLineByLine_data()
+{
+    QTest::addColumn<int>("piece");
+    for (const int piece : {1, 5, 37, 1000, 1 << 30})
+        QTest::addRow("pieces of %d bytes", piece) << piece;
+}
+
+void TestCTagsReader::piecesMatchLineByLine()
+{
+    // Output is read in batches of lines whose lookups are fetched ahead:
+    // read in any pieces, it makes the tree that reading it a line at a
+    // time makes. Names come back far apart and in the same batch, with
+    // scopes deeper than the look-ahead follows, kept whole, and lines
+    // skipped among them.
+    static const char* const tags[] = {"a", "b", "c", "A::b", "x::::y", "::", "t:", "N"};
+    static const char* const scopes[] = {"",
+                                         "\tclass:N",
+                                         "\tclass:N::A",
+                                         "\tnamespace:N::A::B::C::D::E",
+                                         "\tstruct:A::",
+                                         "\tclass:::",
+                                         "\tenum:N::A\ttyperef:typename:int"};
+    static const char* const kinds[] = {"c", "f", "m", "v", "n", "s"};
+    QRandomGenerator random(7);
+    QByteArray output;
+    QList<QByteArray> lines;
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray line;
+        if (random.bounded(20) == 0) {
+            line = "skipped\tt\t1;\"";
+        } else {
+            line = QByteArray(tags[random.bounded(int(std::size(tags)))]) + "\tt\t" +
+                   QByteArray::number(i + 1) + ";\"\t" +
+                   kinds[random.bounded(int(std::size(kinds)))] +
+                   scopes[random.bounded(int(std::size(scopes)))];
+        }
+        lines << line;
+        output += line + '\n';
+    }
+    CTagsOutput byLine(QStringLiteral(".cpp"), QString());
+    for (const QByteArray& line : lines)
+        byLine.addLine(line);
+    std::unique_ptr<Node> expected(byLine.buildTree());
+
+    QFETCH(int, piece);
+    CTagsOutput reader(QStringLiteral(".cpp"), QString());
+    for (qsizetype at = 0; at < output.size(); at += piece)
+        reader.addData(
+            QByteArrayView(output).sliced(at, qMin<qsizetype>(piece, output.size() - at)));
+    reader.finish();
+    QCOMPARE(reader.lineCount(), byLine.lineCount());
+    std::unique_ptr<Node> root(reader.buildTree());
+    bool linked = false;
+    QCOMPARE(dumpTree(root.get(), &linked), dumpTree(expected.get()));
+    QVERIFY(linked);
 }
 
 void TestCTagsReader::badInput()
