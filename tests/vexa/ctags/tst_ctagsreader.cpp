@@ -345,9 +345,10 @@ void TestCTagsReader::piecesMatchLineByLine()
     // Output is read in batches of lines whose lookups are fetched ahead:
     // read in any pieces, it makes the tree that reading it a line at a
     // time makes. Names come back far apart and in the same batch, with
-    // scopes deeper than the look-ahead follows, kept whole, and lines
-    // skipped among them.
-    static const char* const tags[] = {"a", "b", "c", "A::b", "x::::y", "::", "t:", "N"};
+    // scopes deeper than the look-ahead follows, kept whole, not ASCII, and
+    // lines skipped among them.
+    static const char* const tags[] = {"a",  "b",  "c", "A::b",        "x::::y",
+                                       "::", "t:", "N", "caf\xc3\xa9", "bad\xff"};
     static const char* const scopes[] = {"",
                                          "\tclass:N",
                                          "\tclass:N::A",
