@@ -345,6 +345,10 @@ namespace
 // finds them: "A:::B" is "A" and ":B", "A::" is "A" and an empty part.
 template <typename F> void forEachPart(QByteArrayView name, F f)
 {
+    if (name.isEmpty()) {
+        f(name); // one empty part, without a search in no memory
+        return;
+    }
     const char* p = name.data();
     const char* const end = p + name.size();
     for (const char* c = p;;) {
