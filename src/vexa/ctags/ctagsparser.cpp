@@ -505,22 +505,35 @@ void CTagsOutput::addLines(const QByteArrayView* lines, int count)
     // The hashes of the names each line may look up: the scope's parts, then
     // the tag's, each under the one before, as nameOf() looks them up. A
     // name the table keeps whole is not asked for; it is rare.
+    // A line with the scope, or the scope and tag, of the line before looks
+    // up nothing again (see add()): only its new names are hashed.
     quint32 hashes[kBatch * 4];
     int read = 0;
     int hashCount = 0;
+    quint32 hash = 0;
+    const auto under = [&](QByteArrayView part) {
+        if (!part.isEmpty() && hashCount < int(std::size(hashes))) {
+            hash = m_names.hashUnder(hash, part);
+            hashes[hashCount++] = hash;
+        }
+    };
+    const Fields* last = nullptr;
+    quint32 lastScopeHash = 0;
     for (int i = 0; i < count; ++i) {
         if (!split(lines[i], &fields[read]))
             continue;
-        quint32 hash = Names::kRootHash;
-        const auto under = [&](QByteArrayView part) {
-            if (!part.isEmpty() && hashCount < int(std::size(hashes))) {
-                hash = m_names.hashUnder(hash, part);
-                hashes[hashCount++] = hash;
-            }
-        };
-        forEachPart(fields[read].scope, under);
-        forEachPart(fields[read].tag, under);
-        ++read;
+        const Fields& line = fields[read++];
+        if (last && line.scope == last->scope) {
+            if (line.tag == last->tag)
+                continue;
+            hash = lastScopeHash;
+        } else {
+            hash = Names::kRootHash;
+            forEachPart(line.scope, under);
+            lastScopeHash = hash;
+        }
+        forEachPart(line.tag, under);
+        last = &line;
     }
     for (int step = 0; step < 3; ++step) {
         for (int i = 0; i < hashCount; ++i)
