@@ -209,7 +209,8 @@ void EditorCursor::keyPressEvent(QKeyEvent* e)
     if (text == QLatin1String("\t"))
         doc->insert(text, 0, 0);
     else if (d->manager && d->manager->fOvr)
-        doc->cmdReplace(d->line, d->column, 1, text);
+        doc->cmdReplace(d->line, d->column,
+                        doc->characterColumn(d->line, d->column + 1, true) - d->column, text);
     else
         doc->cmdInsert(d->line, d->column, text);
 }
@@ -333,6 +334,8 @@ void EditorCursor::move(CursorAction action, bool select)
     }
     }
 
+    // Past or back over a whole character where the step landed inside one.
+    C = doc->characterColumn(L, C, action == MoveForward);
     if (!keepWanted)
         d->wantingColumn = column2wanted(L, C);
     d->view->setCursorPositionInternal(L, C, select);
@@ -348,8 +351,8 @@ void EditorCursor::set(int line, int column, bool repaint)
     d->line = qBound(0, d->line, last);
     if (repaint)
         setEnabled(false);
-    d->column = qMax(0, column);
     d->line = qBound(0, line, last);
+    d->column = d->document->characterColumn(d->line, qMax(0, column), false);
     if (repaint) {
         d->view->ensureCursorVisible();
         setEnabled(true);

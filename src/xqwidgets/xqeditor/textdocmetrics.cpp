@@ -162,6 +162,17 @@ int TextDocument::textLength(int line) const
     return int(lineOf(line)->size());
 }
 
+int TextDocument::characterColumn(int line, int col, bool forward) const
+{
+    if (line < 0 || line > lastLine())
+        return col;
+    const TextLine* l = lineOf(line);
+    if (col <= 0 || col >= l->size() || !l->at(col - 1).isHighSurrogate() ||
+        !l->at(col).isLowSurrogate())
+        return col;
+    return forward ? col + 1 : col - 1;
+}
+
 int TextDocument::textWidth(int line, int col)
 {
     return textWidth(line, 0, col);
