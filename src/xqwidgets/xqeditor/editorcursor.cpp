@@ -389,14 +389,16 @@ int EditorCursor::prevVisibleLine(int line) const
 
 int EditorCursor::column2wanted(int line, int column) const
 {
-    const TextLine* l = d->document->lineOf(qBound(0, line, d->document->lastLine()));
-    const int extra = d->document->spacesInTab() - 1;
+    TextLine* l = d->document->lineOf(qBound(0, line, d->document->lastLine()));
+    const int spaces = d->document->spacesInTab();
     const int n = qMin(column, int(l->size()));
-    int wanted = column;
-    // Tab to tab (a line may be megabytes long).
-    for (qsizetype t = l->tabIn(0, n); t >= 0; t = l->tabIn(t + 1, n))
-        wanted += extra;
-    return wanted;
+    // Tab to tab from the line's last block of tab stops (a line may be
+    // megabytes long).
+    int cells = 0, tabs = 0;
+    const qsizetype from = l->tabStopBlock(n, 0, spaces, &cells, &tabs);
+    for (qsizetype t = l->tabIn(from, n); t >= 0; t = l->tabIn(t + 1, n))
+        ++tabs;
+    return column + tabs * (spaces - 1);
 }
 
 int EditorCursor::wanted2column(int line, int wanted) const

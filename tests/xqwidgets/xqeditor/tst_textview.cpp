@@ -592,6 +592,62 @@ private slots:
         QCOMPARE(linesOf(doc()).join('\n'), result);
     }
 
+    // A long line of tabs keeps its tab stops per block of characters and
+    // an edit drops the blocks from the one it touched on. Whatever keys
+    // change the line, near its end, in its middle or at a block's edge,
+    // widths, columns under pixels and the caret's place are those of a
+    // walk from the line's start.
+    void longLineTabStopsFollowEdits()
+    {
+        m->fAutoIndent = false;
+        open(QString("\tx;").repeated(5000) + "\nab");
+        const int u = adv();
+        const int stop = view()->tabsWidth();
+        auto walk = [&](int col) {
+            const QString& t = *doc()->lineOf(0);
+            int x = 0;
+            for (int i = 0; i < col && i < t.size(); ++i)
+                x += t.at(i) == u'\t' ? stop - x % stop : u;
+            return x;
+        };
+        auto check = [&](const char* step) {
+            const int n = doc()->textLength(0);
+            for (int col : {0, 1, 4095, 4096, 4097, 8191, 8192, 8193, n / 2, n - 1, n}) {
+                if (col > n)
+                    continue;
+                const int x = walk(col);
+                QVERIFY2(doc()->textWidth(0, col) == x, step);
+                // The pixel just right of column col's left edge lies in it.
+                if (col < n)
+                    QVERIFY2(doc()->textLength(0, x + 1) == col, step);
+            }
+            QVERIFY2(doc()->documentWidth() == walk(n), step);
+            if (e->line() == 0) {
+                QVERIFY2(view()->caretRect().left() == walk(e->column()) - view()->contentsX(),
+                         step);
+            }
+        };
+        check("opened");
+        Keys::send(view(), "C-Home End x y z");
+        check("typed at the end");
+        Keys::send(view(), "Bksp Bksp Tab");
+        check("backspace and a tab at the end");
+        view()->setCursorPosition(0, 4096, false);
+        Keys::send(view(), "q Tab");
+        check("typed at a block's start");
+        view()->setCursorPosition(0, 6001, false);
+        Keys::send(view(), "Bksp Bksp Del");
+        check("removed in the middle");
+        view()->setCursorPosition(0, 8000, false);
+        Keys::send(view(), "Return");
+        check("broken in two");
+        Keys::send(view(), "Bksp");
+        check("joined again");
+        doc()->undoStack()->undo();
+        doc()->undoStack()->undo();
+        check("undone");
+    }
+
     void keysOther()
     {
         open(QStringLiteral("abc"));
