@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -789,7 +790,17 @@ int CTagsParser::parse(const QString& text)
         if (const std::shared_ptr<Run> r = d->runs.value(id))
             stop(r.get());
     });
-    d->workers.start([this, run] { work(this, run); });
+    d->workers.start([this, run] {
+        try {
+            work(this, run);
+        } catch (const std::bad_alloc&) {
+            // A text or an output too large for the memory left: no tree,
+            // as from a ctags that failed.
+            run->outcome = Run::Failed;
+            QMetaObject::invokeMethod(
+                this, [this, run] { runDone(run); }, Qt::QueuedConnection);
+        }
+    });
     return key;
 }
 

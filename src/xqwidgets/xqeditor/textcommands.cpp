@@ -4,6 +4,8 @@
 #include "xqwidgets/xqeditor/textfolding.h"
 #include "xqwidgets/xqeditor/textline.h"
 
+#include <new>
+
 namespace xqwidgets
 {
 
@@ -27,9 +29,16 @@ void CmdInsert::redo()
 {
     if (!text.isEmpty()) {
         TextLine* l = doc->lineOf(line);
-        if (column > l->size())
-            l->append(QString(column - l->size(), QLatin1Char(' ')));
-        l->insert(column, text);
+        const qsizetype before = l->size();
+        if (column > before)
+            l->append(QString(column - before, QLatin1Char(' ')));
+        try {
+            l->insert(column, text);
+        } catch (const std::bad_alloc&) {
+            // Refused whole: the blanks go again (see QtUndoStack::push).
+            l->truncate(before);
+            throw;
+        }
         doc->updateLine(line);
         doc->folding()->ensureLineVisible(line);
     }

@@ -526,7 +526,30 @@ int TextFile::Private::openRegular(const QString& path, struct stat* st)
     return fd;
 }
 
+// A file's size decides how much memory its reading takes: where that is
+// more than the process can get, the reading fails with this reason and
+// leaves the document or the bytes as they were.
+static const char kNoMemory[] = "Not enough memory";
+
 bool TextFile::loadBytes(const QString& path, QByteArray* bytes, qint64 maxSize)
+{
+    try {
+        return readBytes(path, bytes, maxSize);
+    } catch (const std::bad_alloc&) {
+        return d->fail(QString::fromLatin1(kNoMemory));
+    }
+}
+
+bool TextFile::load(const QString& path, TextDocument* document)
+{
+    try {
+        return readText(path, document);
+    } catch (const std::bad_alloc&) {
+        return d->fail(QString::fromLatin1(kNoMemory));
+    }
+}
+
+bool TextFile::readBytes(const QString& path, QByteArray* bytes, qint64 maxSize)
 {
     d->reset();
     struct stat st;
@@ -558,7 +581,7 @@ bool TextFile::loadBytes(const QString& path, QByteArray* bytes, qint64 maxSize)
     return true;
 }
 
-bool TextFile::load(const QString& path, TextDocument* document)
+bool TextFile::readText(const QString& path, TextDocument* document)
 {
     d->reset();
     const Codec codec = resolveCodec(d->codecName);
@@ -652,11 +675,12 @@ bool TextFile::load(const QString& path, TextDocument* document)
         return d->fail(why);
 
     QByteArray target;
-    if (followLinks(QFile::encodeName(path), &target))
+    const bool followed = followLinks(QFile::encodeName(path), &target);
+    document->loadText(std::move(text));
+    if (followed)
         d->recordStamp(target, st);
     else
         d->stamp = {};
-    document->loadText(std::move(text));
     d->invalid = invalid;
     d->bom = bom.length > 0;
     if (bom.length)
