@@ -3,6 +3,7 @@
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/textfolding.h"
 #include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinewrite.h"
 
 #include <new>
 
@@ -31,12 +32,12 @@ void CmdInsert::redo()
         TextLine* l = doc->lineOf(line);
         const qsizetype before = l->size();
         if (column > before)
-            l->append(QString(column - before, QLatin1Char(' ')));
+            TextLineWrite::append(*l, QString(column - before, QLatin1Char(' ')));
         try {
-            l->insert(column, text);
+            TextLineWrite::insert(*l, column, text);
         } catch (const std::bad_alloc&) {
             // Refused whole: the blanks go again (see QtUndoStack::push).
-            l->truncate(before);
+            TextLineWrite::truncate(*l, before);
             throw;
         }
         doc->updateLine(line);
@@ -48,7 +49,7 @@ void CmdInsert::redo()
 void CmdInsert::undo()
 {
     if (!text.isEmpty()) {
-        doc->lineOf(line)->remove(column, text.size());
+        TextLineWrite::remove(*doc->lineOf(line), column, text.size());
         doc->updateLine(line);
         doc->folding()->ensureLineVisible(line);
     }
@@ -86,7 +87,7 @@ void CmdRemove::redo()
         oldText = QString();
     } else {
         oldText = ownCopy(QStringView(*l).mid(column, length));
-        l->remove(column, length);
+        TextLineWrite::remove(*l, column, length);
     }
     doc->setMacroCursorPosition(line, column);
     doc->updateLine(line);
@@ -98,7 +99,7 @@ void CmdRemove::undo()
 {
     TextLine* l = doc->lineOf(line);
     if (!oldText.isEmpty())
-        l->insert(column, oldText);
+        TextLineWrite::insert(*l, column, oldText);
     doc->setMacroCursorPosition(line, column + int(oldText.size()));
     doc->updateLine(line);
     doc->folding()->ensureLineVisible(line);
@@ -150,7 +151,7 @@ void CmdRemoveLine::redo()
 void CmdRemoveLine::undo()
 {
     doc->m_insertLine(line);
-    doc->lineOf(line)->set(oldText);
+    TextLineWrite::set(*doc->lineOf(line), oldText);
     doc->updateLine(line);
     doc->setMacroCursorPosition(line, 0);
 }
