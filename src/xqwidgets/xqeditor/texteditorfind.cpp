@@ -3,6 +3,7 @@
 // undo step.
 
 #include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/sharedtext.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/pattern.h"
 #include "xqwidgets/xqeditor/patternengine.h"
@@ -18,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
+#include <memory>
 #include <vector>
 
 namespace xqwidgets
@@ -258,18 +260,6 @@ QString rebuildLine(const QString& old, const int* cols, const int* lens, int co
     return out;
 }
 
-// A piece of `buffer` that shares its storage, as the lines of a loaded file
-// share the load buffer.
-QString sliceOf(QString& buffer, qsizetype from, qsizetype len)
-{
-    if (len <= 0)
-        return QString();
-    QString::DataPointer& all = buffer.data_ptr();
-    QString::DataPointer slice(all.d_ptr(), all.data() + from, len);
-    slice.ref();
-    return QString(std::move(slice));
-}
-
 // All replacements of one replace-all as a single command: the changed
 // lines keep their old text and the columns of their matches, from which
 // redo builds the new text again. One command instead of a dozen per match
@@ -324,7 +314,7 @@ public:
                 addedPerMatch ? QStringView(from).mid(start, end - start).indexOf(u'\n') : -1;
             lineEnd = lineEnd < 0 ? end : start + lineEnd;
             auto piece = [&](qsizetype a, qsizetype b) {
-                return first ? sliceOf(from, a, b - a) : from.mid(a, b - a);
+                return first ? sharedtext::slice(from, a, b - a) : from.mid(a, b - a);
             };
             TextLineWrite::set(*doc->lineOf(e.line), piece(start, lineEnd));
             doc->updateLine(e.line);
@@ -483,12 +473,29 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
                                         bool fromCursor, bool fixedLength, int len,
                                         const NextMatch& next)
 {
+    // The new text of the lines is built before anything changes; a run
+    // whose text cannot get its memory changes nothing (see
+    // TextDocument::edit).
+    int count = 0;
+    doc->edit([&] {
+        count = buildReplacement(replaceText, inSelection, fromCursor, fixedLength, len, next);
+    });
+    return count;
+}
+
+int TextEditor::Private::buildReplacement(const QString& replaceText, bool inSelection,
+                                          bool fromCursor, bool fixedLength, int len,
+                                          const NextMatch& next)
+{
     if (doc->isReadOnly())
         return 0;
     const Bounds b(inSelection, view->selection(), manager->fVerticalSelection);
     const bool expandTabs = !manager->fSaveTab;
     const int tab = qMax(1, doc->spacesInTab());
-    auto* cmd = new ReplaceAllCommand(doc, len, replaceText, expandTabs, tab);
+    // Owned here until the stack takes it: a run that cannot get its
+    // memory leaves nothing behind.
+    auto owned = std::make_unique<ReplaceAllCommand>(doc, len, replaceText, expandTabs, tab);
+    ReplaceAllCommand* cmd = owned.get();
 
     // The passes of successive finds, each continuing just after the text
     // the previous one inserted: matches never overlap, and a test of what
@@ -550,14 +557,18 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
     // A run stopped midway changes nothing: its matches may no longer be
     // where they were found.
     if (count == 0 || run.stopped()) {
-        delete cmd;
         view->clearSelection();
         return 0;
     }
     const int endLine = cmd->endLine;
     const int endCol = cmd->endCol;
     view->lockSelection();
-    doc->undoStack()->push(cmd);
+    try {
+        doc->undoStack()->push(owned.release());
+    } catch (...) {
+        view->unlockSelection();
+        throw;
+    }
     view->unlockSelection();
     // As after the last pass, which found nothing more: no selection, the
     // caret just after the last replacement (also inside a larger undo

@@ -1,6 +1,7 @@
 #include "xqwidgets/xqeditor/textline.h"
 
 #include "xqwidgets/largepages.h"
+#include "xqwidgets/sharedtext.h"
 #include "xqwidgets/slotpool.h"
 
 #include <QByteArray>
@@ -299,11 +300,7 @@ constexpr qsizetype kLargeText = qsizetype(1) << 20;
 // allocate at every key.
 static void ownText(QString& s, qsizetype adding)
 {
-    if (s.isNull())
-        return;
-    QString::DataPointer& dp = s.data_ptr();
-    const qsizetype block = dp.freeSpaceAtBegin() + s.capacity();
-    if (!dp.needsDetach() && block <= 2 * s.size() + 32)
+    if (s.isNull() || sharedtext::ownsSmallBlock(s))
         return;
     const qsizetype n = s.size();
     QString own(n + qMax<qsizetype>(adding, 0) + n / 8, Qt::Uninitialized);
@@ -371,20 +368,24 @@ static qsizetype removable(const QString& s, qsizetype index, qsizetype len)
     return qMin(len, s.size() - index);
 }
 
+// The text is changed first and the attributes after it: a text that cannot
+// get its memory stays as it was (std::bad_alloc leaves the line untouched),
+// and attributes that cannot are dropped (see noteEdit).
 void TextLine::replace(uint index, uint len, const QString& s)
 {
     const qsizetype removed = removable(*this, index, len);
     noteTabs(removed, s);
     if (qsizetype(index) > size()) {
         ownText(*this, s.size());
-        noteChangeFrom(size());
-        dropTabStops(size());
-        dropHighlightTrails();
+        const qsizetype end = size();
         QString::insert(index, s); // pads with blanks
+        noteChangeFrom(end);
+        dropTabStops(end);
+        dropHighlightTrails();
         return;
     }
-    noteEdit(index, removed, s.size());
     spliceText(*this, index, removed, s);
+    noteEdit(index, removed, s.size());
 }
 
 void TextLine::insert(qsizetype index, const QString& s)
@@ -392,14 +393,15 @@ void TextLine::insert(qsizetype index, const QString& s)
     noteTabs(0, s);
     if (index < 0 || index > size()) {
         ownText(*this, s.size());
-        noteChangeFrom(index < 0 ? 0 : size());
-        dropTabStops(index < 0 ? -1 : size());
-        dropHighlightTrails();
+        const qsizetype from = index < 0 ? -1 : size();
         QString::insert(index, s); // pads with blanks
+        noteChangeFrom(qMax<qsizetype>(from, 0));
+        dropTabStops(from);
+        dropHighlightTrails();
         return;
     }
-    noteEdit(index, 0, s.size());
     spliceText(*this, index, 0, s);
+    noteEdit(index, 0, s.size());
 }
 
 void TextLine::remove(qsizetype index, qsizetype len)
@@ -407,24 +409,26 @@ void TextLine::remove(qsizetype index, qsizetype len)
     const qsizetype removed = removable(*this, index, len);
     noteTabs(removed, QString());
     ownText(*this, 0);
-    noteEdit(index, removed, 0);
     QString::remove(index, len);
+    noteEdit(index, removed, 0);
 }
 
 void TextLine::append(const QString& s)
 {
     noteTabs(0, s);
-    noteEdit(size(), 0, s.size());
-    spliceText(*this, size(), 0, s);
+    const qsizetype end = size();
+    spliceText(*this, end, 0, s);
+    noteEdit(end, 0, s.size());
 }
 
 void TextLine::truncate(qsizetype len)
 {
-    noteTabs(len >= 0 && len < size() ? size() - len : 0, QString());
+    const qsizetype removed = len >= 0 && len < size() ? size() - len : 0;
+    noteTabs(removed, QString());
     ownText(*this, 0);
-    if (len >= 0 && len < size())
-        noteEdit(len, size() - len, 0);
     QString::truncate(len);
+    if (removed > 0)
+        noteEdit(len, removed, 0);
 }
 
 void TextLine::noteTabs(qsizetype removed, const QString& inserted)
@@ -456,6 +460,8 @@ quint64 TextLine::editStamp()
         p = extra();
         p->edits = std::make_unique<EditLog>();
         p->edits->floor = nextEditStamp();
+        // Noting an edit never allocates: it comes after the text changed.
+        p->edits->recent.reserve(kEditLogSize + 1);
     }
     const EditLog& log = *p->edits;
     return log.recent.empty() ? log.floor : log.recent.back().first;
@@ -557,6 +563,22 @@ void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
     if (removed == 0 && inserted == 0)
         return;
     noteChangeFrom(column);
+    try {
+        moveHighlight(column, removed, inserted);
+    } catch (const std::bad_alloc&) {
+        // The text changed already; colours that cannot follow it are
+        // forgotten, and the line is coloured again from its start.
+        dropHighlightTrails();
+        setCompactAttributes(0);
+        if (priv())
+            priv()->attributes = QByteArray();
+        dropExtraIfEmpty();
+        m_highlighted = false;
+    }
+}
+
+void TextLine::moveHighlight(qsizetype column, qsizetype removed, qsizetype inserted)
+{
     dropTabStops(column);
     if (!priv() || !priv()->trails) {
         dropAttributesFrom(column);
