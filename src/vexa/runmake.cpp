@@ -5,6 +5,7 @@
 #include "vexa/editors/editors.h"
 #include "vexa/messages/messagemarkup.h"
 #include "vexa/messages/messageoutput.h"
+#include "vexa/processgroup.h"
 #include "vexa/project/project.h"
 #include "vexa/runmakeoptions.h"
 #include "vexa/settings.h"
@@ -27,11 +28,7 @@
 
 #include <utility>
 
-#include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <dirent.h>
 #include <unistd.h>
 
 namespace vexa
@@ -72,47 +69,6 @@ QString decodeLine(const QByteArray& bytes)
 // How long a group asked to end has before it is killed.
 const int kGraceMs = 2000;
 
-// Whether a process group whose leader has ended and been reaped still holds
-// a running process. A process bearing the group's number is a newcomer: the
-// number is not given out again while a group holds it, so the group emptied
-// before. Zombies, left for a parent to reap, run nothing.
-bool leaderlessGroupRuns(pid_t group)
-{
-    if (::kill(group, 0) == 0 || errno == EPERM)
-        return false;
-    if (::kill(-group, 0) != 0 && errno == ESRCH)
-        return false;
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return true;
-    bool runs = false;
-    while (const dirent* e = ::readdir(proc)) {
-        if (e->d_name[0] < '1' || e->d_name[0] > '9')
-            continue;
-        char path[300];
-        std::snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
-        FILE* f = std::fopen(path, "re");
-        if (!f)
-            continue;
-        char line[1024];
-        const size_t n = std::fread(line, 1, sizeof line - 1, f);
-        std::fclose(f);
-        line[n] = 0;
-        // "pid (name) state ppid pgrp ...": the name may hold anything, so
-        // the fields are read after its last parenthesis.
-        const char* end = std::strrchr(line, ')');
-        char state = 0;
-        int ppid = 0, pgrp = 0;
-        if (end && std::sscanf(end + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 && pgrp == group &&
-            state != 'Z' && state != 'X') {
-            runs = true;
-            break;
-        }
-    }
-    ::closedir(proc);
-    return runs;
-}
-
 } // namespace
 
 // Each command runs as a process group of its own, so that Stop and the end
@@ -142,10 +98,14 @@ public:
     RunMakeOptionsWidget* projectOptions = nullptr;
     RunMakeOptionsWidget* configureWidget = nullptr;
     bool bottomDockWasShown = false;
+    // Make reads "Stop" from the start of make until its leader ends, or,
+    // once stopped, until its process group is empty: a press before then
+    // kills what is left, never starts a build beside it.
     bool makeRunning = false;
     bool stopRequested = false;
     int stopGraceMs = kGraceMs;
     QProcess* makeProcess = nullptr;
+    pid_t makeGroup = 0;
     QList<RunMakeGroup> groups;
     // Watches groups whose leader ended or that were asked to end.
     QTimer groupTimer;
@@ -256,7 +216,7 @@ void RunMake::start(bool make)
         // is killed by the second press or after the grace period, also
         // when make itself has ended by then.
         for (RunMakeGroup& g : d->groups) {
-            if (g.leader != d->makeProcess)
+            if (g.id != d->makeGroup)
                 continue;
             g.signal(d->stopRequested ? SIGKILL : SIGTERM);
             if (!d->stopRequested)
@@ -357,6 +317,7 @@ void RunMake::start(bool make)
     d->groups.append({pid_t(process->processId()), process});
     if (make) {
         d->makeProcess = process;
+        d->makeGroup = pid_t(process->processId());
         d->makeRunning = true;
         d->stopRequested = false;
         showMakeRunning(true);
@@ -477,14 +438,23 @@ void RunMake::processExited(int exitCode, QProcess::ExitStatus status)
     if (d->makeRunning && process == d->makeProcess) {
         if (!crashed && exitCode == 0)
             Shell::self()->bottomDockWidget()->setVisible(d->bottomDockWasShown);
-        d->makeRunning = false;
-        d->stopRequested = false;
         d->makeProcess = nullptr;
-        showMakeRunning(false);
+        // A stopped make whose group still holds processes (they ignored the
+        // request) stays stoppable until watchGroups sees the group empty.
+        if (!d->stopRequested || !leaderlessGroupRuns(d->makeGroup))
+            endMake();
     }
     process->disconnect(this);
     process->deleteLater();
     d->groupTimer.start();
+}
+
+void RunMake::endMake()
+{
+    d->makeRunning = false;
+    d->stopRequested = false;
+    d->makeGroup = 0;
+    showMakeRunning(false);
 }
 
 void RunMake::watchGroups()
@@ -492,6 +462,8 @@ void RunMake::watchGroups()
     bool watch = false;
     for (auto it = d->groups.begin(); it != d->groups.end();) {
         if (!it->runs()) {
+            if (d->makeRunning && !d->makeProcess && it->id == d->makeGroup)
+                endMake();
             it = d->groups.erase(it);
             continue;
         }

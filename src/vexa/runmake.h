@@ -13,8 +13,9 @@ class RunMakeOptionsWidget;
 // as processes without a shell, and writes their command line, output and
 // exit into the messages panel. While make runs, Make reads "Stop": a press
 // asks make's process group to terminate, a second press, or the end of a
-// grace period, kills what is left of it. A child of the main window; at its
-// end every process left in a command's group is terminated, then killed.
+// grace period, kills what is left of it; a stopped make reads "Stop" until
+// its group is empty, also when make itself ended at the first press. A child of the main window;
+// at its end every process left in a command's group is terminated, then killed.
 class RunMake : public QObject
 {
     Q_OBJECT
@@ -47,6 +48,8 @@ private:
     void flush();
     // Make reads "Stop" (and Run is off) while make runs.
     void showMakeRunning(bool running);
+    // Make is over: its button reads "Make" again.
+    void endMake();
     // Forgets the process groups that no longer run and kills those whose
     // grace period has passed.
     void watchGroups();

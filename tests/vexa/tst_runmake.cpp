@@ -599,9 +599,42 @@ private Q_SLOTS:
         runner()->make(); // Stop
         QTRY_VERIFY(ended());
         QCOMPARE(rows().last(), "#color{#f00000}" + path("leaves.sh") + " crashed.");
-        QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Make"));
+        // Still stoppable while the child holds the group.
+        QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Stop"));
         QVERIFY(!gone(guard.pids.first()));
         QTRY_VERIFY_WITH_TIMEOUT(gone(guard.pids.first()), 20000);
+        QTRY_COMPARE(action("RunMake/make")->text(), QStringLiteral("Make"));
+        QVERIFY(action("RunMake/run")->isEnabled());
+    }
+
+    void stopPressedTwiceKillsAndStartsNothing()
+    {
+        // Make dies on the first Stop, its child ignores it. The second
+        // press kills the child at once (the grace period would never come)
+        // and starts no build; one after the group emptied does.
+        writeFile(path("leaves.sh"), kLeavesChild, true);
+        setGlobal(path("leaves.sh"), QStringLiteral("wait"), true);
+        runner()->setStopGracePeriod(600000);
+        runner()->make();
+        QTRY_VERIFY(rows().contains("#color{black}started"));
+        KillAtEnd guard{leftChildren()};
+        QCOMPARE(guard.pids.size(), 1);
+        runner()->make(); // Stop
+        QTRY_VERIFY(ended());
+        const QStringList stopped = rows();
+        QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Stop"));
+        QVERIFY(!action("RunMake/run")->isEnabled());
+        runner()->make(); // Stop again
+        QTRY_VERIFY(gone(guard.pids.first()));
+        QCOMPARE(rows(), stopped);
+        QCOMPARE(leftChildren().size(), 1);
+        QTRY_COMPARE(action("RunMake/make")->text(), QStringLiteral("Make"));
+        QCOMPARE(rows(), stopped);
+        runner()->make(); // a new build
+        QTRY_VERIFY(rows().contains("#color{black}started"));
+        guard.pids = leftChildren();
+        QCOMPARE(guard.pids.size(), 2);
+        QCOMPARE(action("RunMake/make")->text(), QStringLiteral("Stop"));
     }
 
     void quittingEndsLeftGroups()

@@ -2,6 +2,7 @@
 
 #include "vexa/ctags/node.h"
 #include "vexa/message.h"
+#include "vexa/processgroup.h"
 #include "vexa/shell.h"
 #include "xqwidgets/largepages.h"
 
@@ -15,10 +16,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace vexa
@@ -698,6 +701,30 @@ struct CTagsParser::Run {
     ~Run() { delete root; }
 };
 
+namespace
+{
+
+// How long a stopped ctags's process group has to end before it is killed.
+constexpr int kStopGraceMs = 2000;
+
+// Writes all of `bytes`; the reason it could not, or empty. (A file's own
+// write loses the reason when part of the bytes went in before the error,
+// as when the file size limit is reached.)
+QString writeAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO));
+        done += n;
+    }
+    return QString();
+}
+
+} // namespace
+
 class CTagsParser::Private
 {
 public:
@@ -786,8 +813,9 @@ int CTagsParser::parse(const QString& text)
     // A big text gets a second more per 512 KiB: ctags takes its time on it.
     const int limit = d->timeLimit + int(text.size() / (512 * 1024)) * 1000;
     QTimer::singleShot(limit, this, [this, id = run->id] {
-        if (const std::shared_ptr<Run> r = d->runs.value(id))
-            stop(r.get());
+        const std::shared_ptr<Run> r = d->runs.value(id);
+        if (r && !r->stopped.exchange(true))
+            parseTimedOut(r->key, r->fileName);
     });
     d->workers.start([this, run] { work(this, run); });
     return key;
@@ -805,10 +833,12 @@ void CTagsParser::work(CTagsParser* parser, const std::shared_ptr<Run>& run)
         // folder.
         QTemporaryFile file(r.folder + QStringLiteral("/vexaXXXXXX") + r.ext);
         const QByteArray bytes = r.text.toUtf8();
-        if (r.folder.isEmpty() || !QFileInfo(r.folder).isDir() || !file.open() ||
-            file.write(bytes) != bytes.size() || !file.flush()) {
+        r.error = r.folder.isEmpty() || !QFileInfo(r.folder).isDir()
+                      ? QString::fromLocal8Bit(std::strerror(ENOENT))
+                  : !file.open() ? file.errorString()
+                                 : writeAll(file.handle(), bytes);
+        if (!r.error.isEmpty()) {
             r.outcome = Run::NotWritten;
-            r.error = file.errorString();
             return;
         }
         file.close();
@@ -817,22 +847,31 @@ void CTagsParser::work(CTagsParser* parser, const std::shared_ptr<Run>& run)
         p.setProgram(r.program);
         p.setArguments(CTagsOutput::arguments(r.ext, file.fileName()));
         p.setStandardErrorFile(QProcess::nullDevice());
+        // A group of its own, so that what a ctags (or a script in its
+        // place) starts ends with it.
+        p.setChildProcessModifier([] { ::setpgid(0, 0); });
         p.start(QIODevice::ReadOnly);
         if (!p.waitForStarted(-1)) {
             r.outcome = p.error() == QProcess::FailedToStart ? Run::NotStarted : Run::Failed;
             return;
         }
+        const pid_t group = pid_t(p.processId());
+        auto endGroup = [&p, group] {
+            endProcessGroup(group, kStopGraceMs, [&p] {
+                return p.state() == QProcess::NotRunning || p.waitForFinished(0);
+            });
+            p.waitForFinished(-1);
+        };
         // The output is read as it comes; a stop is seen within a tick.
         CTagsOutput output(r.ext, r.text);
         while (!r.stopped && p.state() != QProcess::NotRunning) {
             p.waitForReadyRead(50);
             output.addData(p.readAllStandardOutput());
         }
-        if (r.stopped) {
-            p.kill();
-            p.waitForFinished(-1);
+        // Stopped, or ended leaving something behind in its group.
+        endGroup();
+        if (r.stopped)
             return;
-        }
         output.addData(p.readAllStandardOutput());
         output.finish();
         // A crashed or failing ctags has not seen the whole text: what it

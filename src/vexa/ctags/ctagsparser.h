@@ -292,7 +292,8 @@ public:
     // Takes the suffix of `filePath` for the run this request may start.
     int parse(const QString& text, const QString& filePath, const QByteArray& digest) override;
     // Runs still going after this long (30 s unless changed), plus a second
-    // per 512 KiB of text, are stopped and deliver nothing.
+    // per 512 KiB of text, are stopped with what they started and deliver
+    // nothing; the same text is not run again for the file (noAnswer()).
     void setTimeLimit(int msecs);
     // How many ctags runs are under way: a stopped one counts until its
     // worker has let go of its program and file.

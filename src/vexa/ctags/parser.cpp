@@ -55,6 +55,8 @@ public:
     QHash<QString, Tree*> newest;
     // Every parse under way, with the digest of its text.
     QHash<Request, QByteArray> inFlight;
+    // Per file, the digest of the text whose parse ran out of time.
+    QHash<QString, QByteArray> timedOut;
     QList<Pending> nodesToSend;
     QString requestFile;
     int requestKey = 0;
@@ -127,6 +129,12 @@ int Parser::parse(const QString& text, const QString& fileName, const QByteArray
     const Request request(key, name);
     if (d->inFlight.contains(request))
         return key;
+    const auto late = d->timedOut.constFind(name);
+    if (late != d->timedOut.cend()) {
+        if (*late == dg)
+            return key;
+        d->timedOut.erase(late);
+    }
     d->inFlight.insert(request, dg);
 
     Tree* t = d->newest.value(name);
@@ -345,6 +353,22 @@ void Parser::deliver(int key, const QString& fileName, Node* root)
 void Parser::parseFailed(int key, const QString& fileName)
 {
     d->inFlight.remove(Request(key, fileName));
+}
+
+bool Parser::timedOut(int key, const QString& fileName) const
+{
+    const QByteArray dg =
+        d->timedOut.value(fileName.isEmpty() ? QStringLiteral("Untitled") : fileName);
+    return !dg.isEmpty() && keyOf(dg) == key;
+}
+
+void Parser::parseTimedOut(int key, const QString& fileName)
+{
+    const QByteArray dg = d->inFlight.take(Request(key, fileName));
+    if (dg.isEmpty())
+        return;
+    d->timedOut.insert(fileName, dg);
+    Q_EMIT noAnswer(key, fileName);
 }
 
 void Parser::sendNodes()

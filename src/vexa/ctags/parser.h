@@ -118,6 +118,10 @@ public:
     int treeCount() const;
     // Whether a parse of a text with this key is under way for the file.
     bool inFlight(int key, const QString& fileName) const;
+    // Whether the last parse for the file ran out of time on the text with
+    // this key: the same text is not parsed again (a request for it returns
+    // its key and delivers nothing) until the file's text changes.
+    bool timedOut(int key, const QString& fileName) const;
 
 Q_SIGNALS:
     // A new tree has been stored for the file.
@@ -125,6 +129,8 @@ Q_SIGNALS:
     // A tree for the text with this key; the parser's own cacheNodes() is
     // always the first receiver, so later receivers see it cached.
     void nodes(int key, vexa::Node* rootNode);
+    // The parse of the text with this key for the file ran out of time.
+    void noAnswer(int key, const QString& fileName);
 
 protected:
     // The subclass's parse, called on a cache miss while the key is in flight
@@ -141,6 +147,9 @@ protected:
     // A parse that will deliver nothing: the key is no longer in flight for
     // the file, so the next request parses again.
     void parseFailed(int key, const QString& fileName);
+    // A parse that ran out of time: as parseFailed(), and the text is not
+    // parsed again for the file until another text is asked for.
+    void parseTimedOut(int key, const QString& fileName);
 
 protected Q_SLOTS:
     void sendNodes();

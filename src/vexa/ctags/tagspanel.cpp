@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -70,6 +71,11 @@ constexpr int kCopySliceMs = 15;
 // Texts of more lines are not read just to tell whether a tree is theirs.
 constexpr int kKeyLines = 20000;
 
+QString noAnswerText()
+{
+    return TagsPanel::tr("ctags did not answer in time; it runs again when the text changes.");
+}
+
 Parser* parserFor(const QString& fileName)
 {
     return FileTypeManager::self()->findType(fileName)->parser();
@@ -105,6 +111,7 @@ public:
     TagsView* classesViewAll = nullptr;
     EditorsList* editorList = nullptr;
     QProgressBar* progressBar = nullptr;
+    QLabel* status = nullptr;
     QToolButton* filesListButton = nullptr;
     ClickLabel* labelFiles = nullptr;
     QStackedWidget* widgetStack = nullptr;
@@ -158,6 +165,11 @@ public:
         rootGeneration = 0;
     }
     void moveToSymbol(bool next);
+    void say(const QString& text)
+    {
+        status->setText(text);
+        status->setVisible(!text.isEmpty());
+    }
 
     // The copy of an editor's text under way for a request: the length of
     // the text is summed first, so that the copy is made in memory of its
@@ -229,8 +241,16 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
     auto* page0 = new QWidget(d->widgetStack);
     auto* grid0 = new QGridLayout(page0);
     grid0->setContentsMargins(0, 0, 0, 0);
+    // What the page has to say about the current editor's tags; hidden
+    // when a tree speaks for itself.
+    d->status = new QLabel(page0);
+    d->status->setObjectName(QStringLiteral("tagsStatus"));
+    d->status->setWordWrap(true);
+    d->status->setMargin(4);
+    d->status->hide();
+    grid0->addWidget(d->status, 0, 0);
     d->classesView = new TagsView(page0, "classesView");
-    grid0->addWidget(d->classesView, 0, 0);
+    grid0->addWidget(d->classesView, 1, 0);
     auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(5);
@@ -244,9 +264,9 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
     d->filesListButton->setIcon(Utils::iconSet(QStringLiteral("9x9_Close")));
     d->filesListButton->setFixedSize(15, 15);
     row->addWidget(d->filesListButton);
-    grid0->addLayout(row, 1, 0);
+    grid0->addLayout(row, 2, 0);
     d->editorList = new EditorsList(page0, "editorList");
-    grid0->addWidget(d->editorList, 2, 0);
+    grid0->addWidget(d->editorList, 3, 0);
     // The two share the page's height by their stretch factors alone (see
     // showFilesList), not by what each would like to have.
     for (QWidget* w :
@@ -464,6 +484,11 @@ void TagsPanel::reparse()
     if (!d->connectedParsers.contains(parser)) {
         d->connectedParsers.append(parser);
         connect(parser, &Parser::nodes, this, &TagsPanel::reparseShowNodes);
+        connect(parser, &Parser::noAnswer, this, [this](int key) {
+            Editor* editor = Editors::self()->current();
+            if (editor && d->currentKey(editor) == std::optional<int>(key))
+                d->say(noAnswerText());
+        });
         connect(parser, &QObject::destroyed, this,
                 [this, parser] { d->connectedParsers.removeAll(parser); });
     }
@@ -474,7 +499,7 @@ void TagsPanel::reparse()
     const qint64 count = editor->changeCount();
     if (count >= 0 && d->askedEditor == editor && d->askedCount == count &&
         d->askedFile == fileName && d->askedParser == parser &&
-        (parser->inFlight(d->askedKey, fileName) ||
+        (parser->inFlight(d->askedKey, fileName) || parser->timedOut(d->askedKey, fileName) ||
          (d->answeredParser == parser && d->answeredKey == d->askedKey))) {
         // What the tree's re-delivery would do: divide the height anew.
         showFilesList(!d->editorList->isHidden());
@@ -487,6 +512,7 @@ void TagsPanel::reparse()
     if (count >= 0 && c.editor == editor && c.fileName == fileName && c.parser == parser)
         return; // its copy is under way (and starts again if the text changes)
     d->copy.start(editor, count, fileName, parser);
+    d->say(QString());
     copySlice();
 }
 
@@ -547,6 +573,8 @@ void TagsPanel::copySlice()
     d->askedFile = done.fileName;
     d->askedParser = done.parser;
     d->askedKey = key;
+    if (done.parser->timedOut(key, done.fileName))
+        d->say(noAnswerText());
     if (done.count >= 0)
         d->rememberKey(editor, done.count, key);
 }
@@ -564,6 +592,7 @@ void TagsPanel::reparseShowNodes(int key, Node* root)
         return;
     d->answeredParser = parser;
     d->answeredKey = key;
+    d->say(QString());
     const quint64 generation = parser->generation(root);
     if (d->widgetStack->currentIndex() == 0 && generation != 0 &&
         (parser != d->rootParser || generation != d->rootGeneration)) {

@@ -236,6 +236,9 @@ public:
     QString m_removeLines(int i, int count, bool fromBottom = false);
     void updateLine(int i) { updateLines(i, i); }
     void updateLines();
+    // Drops line i's trailing whitespace outside the undo stack (the caret
+    // left the line), then updates and repaints it; true when some was.
+    bool removeTrailingSpaces(int i);
     // Re-runs the context pass over from..to and beyond, until a line's end
     // context comes out unchanged. The pass runs with the first view's
     // highlighting, once per line whatever the number of views. A line

@@ -7,6 +7,7 @@
 
 #include "xqwidgets/xqeditor/textbulkcommands.h"
 #include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinewrite.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QClipboard>
@@ -416,6 +417,15 @@ QString TextDocument::selectionCommand(SelectionCommand cmd, const QRect& r, boo
             manager()->winClipboard = text;
     }
     return (bits & SelectionText) ? text : QString();
+}
+
+bool TextDocument::removeTrailingSpaces(int i)
+{
+    if (!TextLineWrite::removeSpaces(*lineOf(i)))
+        return false;
+    updateLine(i);
+    tagLine(i);
+    return true;
 }
 
 } // namespace xqwidgets

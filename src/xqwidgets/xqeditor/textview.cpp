@@ -842,11 +842,8 @@ void TextView::ensureCursorVisible()
     TextDocument* doc = d->doc;
     EditorCursor* c = d->cursor;
     if (c->line() != d->cursorLine) {
-        if (d->cursorLine <= doc->lastLine() && d->manager->fRemoveSpaces &&
-            doc->lineOf(d->cursorLine)->removeSpaces()) {
-            doc->updateLine(d->cursorLine);
-            doc->tagLine(d->cursorLine);
-        }
+        if (d->cursorLine <= doc->lastLine() && d->manager->fRemoveSpaces)
+            doc->removeTrailingSpaces(d->cursorLine);
     }
     d->cursorLine = c->line();
     const int oldX = d->xPos;

@@ -19,7 +19,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -39,6 +41,8 @@ private Q_SLOTS:
     void dotInFolderName();
     void badRuns_data();
     void badRuns();
+    void hangingRunEndsItsGroup_data();
+    void hangingRunEndsItsGroup();
     void newTextStopsStaleRun();
     void concurrentRuns();
     void ctagsMissing();
@@ -248,8 +252,10 @@ void TestCTagsRun::badRuns()
     };
     standIn(body);
     parser->setTimeLimit(limit);
+    const bool timesOut = limit < 30000;
     QSignalSpy nodes(parser, &Parser::nodes);
-    const QString file = QStringLiteral("/p/bad.c");
+    QSignalSpy noAnswer(parser, &Parser::noAnswer);
+    const QString file = QStringLiteral("/p/%1.c").arg(QLatin1String(QTest::currentDataTag()));
     const QString text = QStringLiteral("int x;\n");
     const int key = parser->parse(text, file);
     QCOMPARE(key, Parser::calculateKey(text));
@@ -264,13 +270,57 @@ void TestCTagsRun::badRuns()
     const pid_t pid = line.section(' ', 0, 0).toInt();
     QVERIFY2(pid > 0, qPrintable(line));
     QCOMPARE(::kill(pid, 0), -1);
-    if (!delivers) {
+    QCOMPARE(noAnswer.size(), timesOut ? 1 : 0);
+    QCOMPARE(parser->timedOut(key, file), timesOut);
+    if (timesOut) {
+        // The same text is not tried again, a changed one is.
+        QCOMPARE(parser->parse(text, file), key);
+        QCOMPARE(parser->runCount(), 0);
+        QVERIFY(!parser->inFlight(key, file));
+        parser->parse(text + QLatin1Char(' '), file);
+        QCOMPARE(parser->runCount(), 1);
+        QVERIFY(!readLog().isEmpty());
+        waitIdle();
+        QVERIFY(!parser->timedOut(key, file));
+    } else if (!delivers) {
         // The key is free: asking again runs ctags again.
         parser->parse(text, file);
         QCOMPARE(parser->runCount(), 1);
         QVERIFY(!readLog().isEmpty());
         waitIdle();
     }
+}
+
+void TestCTagsRun::hangingRunEndsItsGroup_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    // Not through exec: the program that hangs is a child of the script.
+    QTest::newRow("child") << QByteArray("sleep 1000 & echo $! >> \"$log.children\"; wait");
+    QTest::newRow("child ignores TERM")
+        << QByteArray("(trap '' TERM; exec sleep 1000) & echo $! >> \"$log.children\"; wait");
+}
+
+void TestCTagsRun::hangingRunEndsItsGroup()
+{
+    QFETCH(QByteArray, body);
+    standIn("log='" + log.toLocal8Bit() + "'\n" + body);
+    parser->setTimeLimit(300);
+    QSignalSpy noAnswer(parser, &Parser::noAnswer);
+    const QString file = QStringLiteral("/p/%1.c").arg(QLatin1String(QTest::currentDataTag()));
+    parser->parse(QStringLiteral("int h;"), file);
+    QVERIFY(noAnswer.wait(20000));
+    waitIdle();
+    QFile children(log + QStringLiteral(".children"));
+    QVERIFY(children.open(QIODevice::ReadOnly));
+    const pid_t child = children.readAll().trimmed().toInt();
+    QVERIFY(child > 0);
+    const bool childGone = QTest::qWaitFor([child] { return ::kill(child, 0) != 0; }, 5000);
+    if (!childGone)
+        ::kill(child, SIGKILL);
+    QVERIFY(childGone);
+    const pid_t script = logLines().value(0).section(' ', 0, 0).toInt();
+    QVERIFY(script > 0);
+    QCOMPARE(::kill(script, 0), -1);
 }
 
 void TestCTagsRun::newTextStopsStaleRun()
@@ -351,6 +401,9 @@ void TestCTagsRun::temporaryFileNotWritten()
     // No folder for temporary files: the run's worker finds none and frees
     // the key.
     qputenv("TMPDIR", (tmp->path() + QStringLiteral("/missing")).toLocal8Bit());
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("cannot write a temporary file.*: ") +
+                                            QString::fromLocal8Bit(std::strerror(ENOENT))));
     const int key = parser->parse(text, file);
     QCOMPARE(key, Parser::calculateKey(text));
     QTRY_VERIFY_WITH_TIMEOUT(!parser->inFlight(key, file), 20000);
@@ -362,6 +415,10 @@ void TestCTagsRun::temporaryFileNotWritten()
     rlimit small = old;
     small.rlim_cur = 100;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    // The warning keeps the reason, also when part of the text went in.
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("cannot write a temporary file.*: ") +
+                                            QString::fromLocal8Bit(std::strerror(EFBIG))));
     parser->parse(text, file);
     const bool freed = QTest::qWaitFor([&] { return !parser->inFlight(key, file); }, 20000);
     setrlimit(RLIMIT_FSIZE, &old);

@@ -49,6 +49,7 @@ public:
     using Parser::parse;
 
     void finish(int key, const QString& file, Node* root) { deliver(key, file, root); }
+    void timeOut(int key, const QString& file) { parseTimedOut(key, file); }
 
 protected:
     int parse(const QString&) override
@@ -101,6 +102,7 @@ private Q_SLOTS:
     void badInput();
     void realCtags();
     void runsInFlight();
+    void noAnswer();
     void closedDuringMerge();
     void settings();
     void quitDuringRun();
@@ -618,6 +620,56 @@ void TestTagsPanel::runsInFlight()
     QCOMPARE(view()->findItems(QStringLiteral("beta"), Qt::MatchExactly).size(), 1);
     qputenv("PATH", path);
     setParserOfAllTypes(fake);
+}
+
+void TestTagsPanel::noAnswer()
+{
+    // A parse that ran out of time is said on the page and not asked for
+    // again until the text changes.
+    QLabel* status = panel()->findChild<QLabel*>(QStringLiteral("tagsStatus"));
+    QVERIFY(status);
+    Editor* e = openFile(file("late.cpp", "int late;\n"));
+    QCOMPARE(fake->requests.size(), 1);
+    fake->timeOut(fake->requests.last().key, e->filename());
+    QVERIFY(status->isVisible());
+    QVERIFY2(status->text().contains(QLatin1String("ctags did not answer")),
+             qPrintable(status->text()));
+    fake->requests.clear();
+    panel()->reparse();
+    panel()->reparse();
+    QCOMPARE(fake->requests.size(), 0);
+    QVERIFY(status->isVisible());
+    QTest::keyClick(e->focusProxy(), Qt::Key_X);
+    panel()->reparse();
+    QCOMPARE(fake->requests.size(), 1);
+    QVERIFY(!status->text().contains(QLatin1String("ctags did not answer")));
+    fake->finish(fake->requests.last().key, e->filename(), treeOf({"late 109 1"}));
+    QVERIFY(status->isHidden());
+
+    // The same with ctags itself, a script whose child hangs: one run, no
+    // process left, and the 5 s tick starts none.
+    standIn("sleep 1000 & echo $! >> \"$(dirname \"$0\")/log\"; wait");
+    CTagsParser* parser = CTagsParser::self();
+    setParserOfAllTypes(parser);
+    parser->setTimeLimit(300);
+    QSignalSpy noAnswer(parser, &Parser::noAnswer);
+    QTest::keyClick(e->focusProxy(), Qt::Key_Y);
+    panel()->reparse();
+    QVERIFY(noAnswer.wait(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(parser->runCount(), 0, 20000);
+    QVERIFY(status->isVisible());
+    QVERIFY(status->text().contains(QLatin1String("ctags did not answer")));
+    const QList<qint64> pids = loggedPids();
+    QCOMPARE(pids.size(), 2);
+    for (qint64 pid : pids)
+        QTRY_VERIFY(::kill(pid_t(pid), 0) != 0);
+    panel()->reparse();
+    QCOMPARE(parser->runCount(), 0);
+    QCOMPARE(loggedPids(), pids);
+    parser->setTimeLimit(30000);
+    qputenv("PATH", path);
+    setParserOfAllTypes(fake);
+    closeAllBut(e);
 }
 
 void TestTagsPanel::closedDuringMerge()
