@@ -1076,10 +1076,13 @@ int TextDocument::lineWidth(TextLine* line) const
     if (d->views.isEmpty())
         return int(line->size()) * w;
     const int tabs = qMax(1, d->views.constFirst()->tabsWidth());
-    // From tab to tab: on a line of megabytes looking at every character
-    // would be most of a keystroke's cost.
-    int x = 0;
-    qsizetype pos = 0;
+    // From tab to tab, from the line's last block of tab stops: on a line
+    // of megabytes looking at every character would be most of a
+    // keystroke's cost.
+    int cells = 0, count = 0;
+    qsizetype pos =
+        line->tabStopBlock(line->size(), 0, tabs % w == 0 ? tabs / w : 0, &cells, &count);
+    int x = cells * w;
     for (;;) {
         const qsizetype t = line->tabIn(pos, line->size());
         if (t < 0)

@@ -310,6 +310,11 @@ public:
     // lays its text out: tab stops count from `from`.
     int textWidth(int line, int from, int col);
     int textLength(int line) const;
+    // `col` when no character stands across it; the caret never stands
+    // between the two UTF-16 units of a character beyond U+FFFF, so a
+    // column between them goes past the character (`forward`) or back to
+    // its start. A lone half (undecodable input) is a character of its own.
+    int characterColumn(int line, int col, bool forward) const;
     // The column whose character covers pixel `x` (its right edge included);
     // 0 for x <= 0, the line's length past its end.
     int textLength(int line, int x);

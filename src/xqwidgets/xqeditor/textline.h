@@ -66,6 +66,15 @@ public:
     // none. Whether the line holds a tab at all is kept across edits, so a
     // line without tabs (a line of megabytes, say) answers without looking.
     qsizetype tabIn(qsizetype from, qsizetype to) const;
+    // Tab stops of a long line without walking it from its start: the
+    // last block start at or before column `col`, or (`col` negative) the
+    // last whose display cell is at most `cell`, with the display cells
+    // before it (tab stops every `tabWidth` cells) in `*cells` and the tabs
+    // before it in `*tabs`. A line keeps these per block of its characters,
+    // and an edit drops the blocks from the one it touched on, so that
+    // typing near the end of a line of megabytes walks one block. A short
+    // line answers 0.
+    qsizetype tabStopBlock(qsizetype col, int cell, int tabWidth, int* cells, int* tabs);
 
     // Highlighting state. Context ids run from 0 to 255.
     void resetHighlight(int ctx);
@@ -211,6 +220,8 @@ private:
     void noteEdit(qsizetype column, qsizetype removed, qsizetype inserted);
     // Keeps what is known of the line's tabs in step with an edit.
     void noteTabs(qsizetype removed, const QString& inserted);
+    // Drops the tab stop blocks past column `column` (all when negative).
+    void dropTabStops(qsizetype column);
 
     // A pointer to the line's record (low bits 0), or, for a line that
     // needs no record, its finished attributes in compact form: a line

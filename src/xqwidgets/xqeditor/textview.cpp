@@ -831,6 +831,7 @@ void TextView::setCursorPositionInternal(int line, int col, bool select)
 
 void TextView::setCursorPosition(int line, int col, bool select)
 {
+    col = d->doc->characterColumn(line, col, false);
     setCursorPositionInternal(line, col, select);
     d->cursor->setWantedColumn(col);
     d->cursor->set(line, col, true);
@@ -1637,6 +1638,9 @@ void TextView::setSelection(const QPoint& a, const QPoint& b)
     QPoint p1 = a, p2 = b;
     if (!(a.y() < b.y() || (a.y() == b.y() && a.x() <= b.x())))
         std::swap(p1, p2);
+    // Extending by keys or mouse goes on from `a`.
+    d->selectionStart = a;
+    d->selectionEnd = b;
     if (p1 == selected.topLeft() && p2 == selected.bottomRight())
         return;
     selected = QRect(p1, p2);
