@@ -266,6 +266,7 @@ void TextLine::set(const QString& s)
     m_tabsKnown = false;
     dropTabStops(-1);
     dropHighlightTrails();
+    dropAttributesFrom(0);
     QString::operator=(s);
 }
 
@@ -492,10 +493,13 @@ qsizetype TextLine::tabStopBlock(qsizetype col, int cell, int tabWidth, int* cel
 
 void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
 {
-    if (removed != 0 || inserted != 0)
-        dropTabStops(column);
-    if (!priv() || !priv()->trails || (removed == 0 && inserted == 0))
+    if (removed == 0 && inserted == 0)
         return;
+    dropTabStops(column);
+    if (!priv() || !priv()->trails) {
+        dropAttributesFrom(column);
+        return;
+    }
     // The attributes move with the text, so that those before the edit and
     // those a pass finds still standing after it need not be made again.
     QByteArray& a = priv()->attributes;
@@ -571,6 +575,17 @@ bool TextLine::highlightCut(HighlightPass pass) const
 {
     const HighlightTrail* t = highlightTrail(pass);
     return t && t->cut;
+}
+
+void TextLine::dropAttributesFrom(qsizetype column)
+{
+    // The compact forms hold finished lines, which are coloured again
+    // whole: they go at once.
+    setCompactAttributes(0);
+    if (Private* p = priv(); p && p->attributes.size() > column) {
+        p->attributes.truncate(column);
+        dropExtraIfEmpty();
+    }
 }
 
 void TextLine::dropHighlightTrails()

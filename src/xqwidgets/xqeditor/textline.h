@@ -222,6 +222,10 @@ private:
     void noteTabs(qsizetype removed, const QString& inserted);
     // Drops the tab stop blocks past column `column` (all when negative).
     void dropTabStops(qsizetype column);
+    // Drops the attributes of the characters from `column` on: an edit
+    // that no saved pass state follows leaves them to characters they do
+    // not belong to.
+    void dropAttributesFrom(qsizetype column);
 
     // A pointer to the line's record (low bits 0), or, for a line that
     // needs no record, its finished attributes in compact form: a line

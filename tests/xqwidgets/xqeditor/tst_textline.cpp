@@ -124,6 +124,8 @@ private slots:
     void textLineAttributesAreUnsigned();
     void textLineCompactAttributes_data();
     void textLineCompactAttributes();
+    void attributesNeverOutliveText_data();
+    void attributesNeverOutliveText();
     void textLineMarks();
     void deletedLineIsPoisoned();
 };
@@ -318,9 +320,10 @@ void TestTextLine::textLineAttributesAreUnsigned()
     l.setAttributes(255, 1, 2);
     QCOMPARE(l.attribute(0), 200);
     QCOMPARE(l.attribute(1), 255);
-    // A shorter text keeps the old attributes until the next reset.
+    // A new text takes none of the old attributes.
     TextLineWrite::set(l, "a");
-    QCOMPARE(l.attribute(2), 3);
+    QCOMPARE(l.attribute(0), 0);
+    QCOMPARE(l.attribute(2), 0);
     l.resetHighlight(7);
     QCOMPARE(l.attribute(0), 0);
     QCOMPARE(l.attribute(2), 0);
@@ -403,6 +406,66 @@ void TestTextLine::textLineCompactAttributes()
         QCOMPARE(l.attribute(1), 0);
         QCOMPARE(l.attribute(uint(n - 1)), 0);
     }
+}
+
+// Attributes never outlive the characters they belong to: after an edit
+// that shortens a line (an undo that takes back typed or replaced text, or
+// puts back a line's earlier text), nothing is stored past its new end,
+// whether a colouring pass stopped part way on it, or it was coloured whole
+// and kept its attributes flat (long) or compact (short).
+void TestTextLine::attributesNeverOutliveText_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("cut"); // a colouring pass stopped half way
+    QTest::addColumn<QString>("edit");
+
+    QTest::newRow("cut pass, earlier text put back") << 20000 << true << "set";
+    QTest::newRow("cut pass, typed text taken back") << 20000 << true << "remove";
+    QTest::newRow("cut pass, truncated") << 20000 << true << "truncate";
+    QTest::newRow("long line, earlier text put back") << 6000 << false << "set";
+    QTest::newRow("long line, typed text taken back") << 6000 << false << "remove";
+    QTest::newRow("short line, replaced by less") << 100 << false << "replace";
+    QTest::newRow("short line, truncated") << 100 << false << "truncate";
+}
+
+void TestTextLine::attributesNeverOutliveText()
+{
+    QFETCH(int, length);
+    QFETCH(bool, cut);
+    QFETCH(QString, edit);
+
+    TextLine l(QString(length, u'x'));
+    l.resetHighlight(0);
+    if (cut) {
+        // As a pass that ran out of time leaves the line: its states kept,
+        // the attributes made so far written in place.
+        TextLine::HighlightTrail* trail = l.highlightTrail(TextLine::ColouringPass, 1, true);
+        trail->states.push_back(TextLine::HighlightState());
+        l.setAttributes(5, 0, uint(length / 2));
+        trail->cut = true;
+    } else {
+        l.setAttributes(5, 0, uint(length));
+        l.doneHighlight();
+    }
+    const int keep = length / 4;
+    if (edit == "set")
+        TextLineWrite::set(l, QString(keep, u'y'));
+    else if (edit == "remove")
+        TextLineWrite::remove(l, keep, length - keep);
+    else if (edit == "truncate")
+        TextLineWrite::truncate(l, keep);
+    else
+        TextLineWrite::replace(l, uint(keep), uint(length - keep), QString());
+    QCOMPARE(int(l.size()), keep);
+    for (int i = keep; i < length + 2; ++i) {
+        if (l.attribute(uint(i)) != 0)
+            QFAIL(qPrintable(QStringLiteral("column %1 past the end has attribute %2")
+                                 .arg(i)
+                                 .arg(l.attribute(uint(i)))));
+    }
+    uint end = 0;
+    l.attributeRun(uint(keep - 1), &end);
+    QVERIFY(end <= uint(keep));
 }
 
 void TestTextLine::textLineMarks()
