@@ -3,7 +3,9 @@
 // document of a million lines and on a file that is one 5 MB line: time to
 // the first paint, page-down repaints, a keystroke to the end of its repaint
 // near the top, the middle and the end, and scrolling to the end. Every figure comes from a fresh
-// child process.
+// child process. First of all: typing, Backspace and Return at the end of a
+// 5 MB and a 20 MB line of tabs (`\tx;`) beside the same line with blanks
+// for its tabs.
 //
 // Then what colouring costs: a 5 MB line of minified data (objects with
 // strings, numbers and URLs, never a comment) coloured as C++ and as a
