@@ -78,6 +78,12 @@ constexpr int kQuietMs = 300;
 constexpr int kSnapshotBlock = 16384;
 constexpr int kCopySliceMs = 5;
 
+QString makingText(const QString& fileName)
+{
+    return TagsPanel::tr("Making the tags of %1…")
+        .arg(fileName.isEmpty() ? TagsPanel::tr("Untitled") : QFileInfo(fileName).fileName());
+}
+
 QString noAnswerText()
 {
     return TagsPanel::tr("ctags did not answer in time; it runs again when the text changes.");
@@ -518,12 +524,12 @@ void TagsPanel::reparse()
                     static_cast<void (QTimer::*)()>(&QTimer::start));
         }
     }
-    if (!editor)
+    const QString fileName = editor ? editor->filename() : QString();
+    Parser* parser = editor ? parserFor(fileName) : nullptr;
+    if (!parser) {
+        d->say(QString());
         return;
-    const QString fileName = editor->filename();
-    Parser* parser = parserFor(fileName);
-    if (!parser)
-        return;
+    }
     if (!d->connectedParsers.contains(parser)) {
         d->connectedParsers.append(parser);
         connect(parser, &Parser::nodes, this, &TagsPanel::reparseShowNodes);
@@ -553,7 +559,9 @@ void TagsPanel::reparse()
     // would pay for its copies.
     if (big && d->quietTimer->isActive())
         return;
-    d->say(QString());
+    // The tree of an editor that has one shown stays while it is refreshed;
+    // the first tree of an editor's text may take ctags seconds.
+    d->say(d->mergingEditor == editor && d->rootNode ? QString() : makingText(fileName));
     d->copy.remember(editor, count, {fileName, parser, 0});
     ++d->copyId;
     d->snapshot = {};
@@ -630,6 +638,8 @@ void TagsPanel::copied(quint64 id, const QString& text, const QByteArray& digest
     d->asked.remember(editor, done.count, {done.value.fileName, parser, key});
     if (parser->timedOut(key, done.value.fileName))
         d->say(noAnswerText());
+    else if (!parser->inFlight(key, done.value.fileName))
+        d->say(QString()); // nothing comes: the parser could not start
     if (done.count >= 0)
         d->key.remember(editor, done.count, key);
 }

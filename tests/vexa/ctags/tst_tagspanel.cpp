@@ -104,6 +104,7 @@ private Q_SLOTS:
     void runsInFlight();
     void noAnswer();
     void bigTextCopiedWhole();
+    void firstTreeIsAnnounced();
     void closedDuringMerge();
     void settings();
     void quitDuringRun();
@@ -696,6 +697,33 @@ void TestTagsPanel::bigTextCopiedWhole()
     QCOMPARE(e->lines(0, 1), QList<QString>({QStringLiteral("xyint v0;")}));
     QCOMPARE(shared.at(0), QStringLiteral("int v0;"));
     QCOMPARE(e->lines(e->lineCount() - 1, 5).size(), 1);
+    closeAllBut(e);
+}
+
+void TestTagsPanel::firstTreeIsAnnounced()
+{
+    // While the first tree of an editor's text is made, the page says so;
+    // once it is in, a refresh keeps it shown and says nothing.
+    QLabel* status = panel()->findChild<QLabel*>(QStringLiteral("tagsStatus"));
+    QVERIFY(status);
+    Editor* e = openFile(file("first.cpp", "int first;\n"));
+    QCOMPARE(fake->requests.size(), 1);
+    QVERIFY(status->isVisible());
+    QCOMPARE(status->text(), QStringLiteral("Making the tags of first.cpp…"));
+    fake->finish(fake->requests.last().key, e->filename(), treeOf({"first 109 1"}));
+    QVERIFY(status->isHidden());
+    QTest::keyClick(e->focusProxy(), Qt::Key_X);
+    fake->requests.clear();
+    panel()->reparse();
+    QCOMPARE(fake->requests.size(), 1);
+    QVERIFY(status->isHidden());
+    QCOMPARE(items(view()->invisibleRootItem()), QStringLiteral("first:1"));
+    // A parser that cannot start leaves no promise on the page.
+    fake->fail = true;
+    Editor* other = openFile(file("second.cpp", "int second;\n"));
+    QVERIFY(other != e);
+    QVERIFY(status->isHidden());
+    fake->fail = false;
     closeAllBut(e);
 }
 
