@@ -3,7 +3,9 @@
 // document of a million lines and on a file that is one 5 MB line: time to
 // the first paint, page-down repaints, a keystroke to the end of its repaint
 // near the top, the middle and the end, and scrolling to the end. Every figure comes from a fresh
-// child process.
+// child process. First of all: typing, Backspace and Return at the end of a
+// 5 MB and a 20 MB line of tabs (`\tx;`) beside the same line with blanks
+// for its tabs.
 //
 // Then what colouring costs: a 5 MB line of minified data (objects with
 // strings, numbers and URLs, never a comment) coloured as C++ and as a
@@ -429,6 +431,47 @@ void measureHugeLine(int kind, const QString* text,
     step("Ctrl+Home again", [&] { key(s->keyTarget(), Qt::Key_Home, Qt::ControlModifier); });
 }
 
+// Typing, Backspace and Return at the end of one long line, each timed to
+// the end of its repaint (the median of several): a line of `\tx;` beside
+// the same line with blanks for its tabs. Return is followed by a
+// Backspace that joins the line again, untimed.
+void measureLineEnd(int kind, const QString* text,
+                    const std::function<void(const QString&)>& report)
+{
+    App a;
+    Subject* s = make(kind, Cpp);
+    if (!s) {
+        report(QStringLiteral("(not built)"));
+        return;
+    }
+    s->setText(*text);
+    showAndPaint(s);
+    key(s->keyTarget(), Qt::Key_End, Qt::ControlModifier);
+    QApplication::processEvents();
+    s->surface()->repaint();
+    QElapsedTimer t;
+    auto timed = [&](int k, const QString& typed) {
+        t.restart();
+        key(s->keyTarget(), k, Qt::NoModifier, typed);
+        QApplication::processEvents();
+        s->surface()->repaint();
+        return bench::msSince(t);
+    };
+    std::vector<double> type, back, ret;
+    for (int i = 0; i < 7; ++i)
+        type.push_back(timed(Qt::Key_X, QStringLiteral("x")));
+    report(QStringLiteral("type %1").arg(median(type), 0, 'f', 2));
+    for (int i = 0; i < 7; ++i)
+        back.push_back(timed(Qt::Key_Backspace, QString()));
+    report(QStringLiteral(" | Backspace %1").arg(median(back), 0, 'f', 2));
+    for (int i = 0; i < 5; ++i) {
+        ret.push_back(timed(Qt::Key_Return, QStringLiteral("\r")));
+        key(s->keyTarget(), Qt::Key_Backspace);
+        QApplication::processEvents();
+    }
+    report(QStringLiteral(" | Return %1 ms").arg(median(ret), 0, 'f', 2));
+}
+
 // Minified data on one line: objects with strings, numbers and URLs, as a
 // JSON or script bundle comes, never a comment.
 QString minifiedData(int megabytes)
@@ -554,6 +597,30 @@ int main()
                          ? qEnvironmentVariableIntValue("VEXA_BENCH_ONLY")
                          : -1;
     std::printf("Text view, 1000x800 offscreen. Times in ms.\n");
+    // VEXA_BENCH_TABS=1 runs only the keys at the end of a long line of
+    // tabs, beside the same line without them.
+    {
+        std::printf("\nKeys at the end of one line of \"\\tx;\" and of \" x;\" (median ms)\n");
+        const int cap = qEnvironmentVariableIsSet("VEXA_BENCH_PEER_CAP")
+                            ? qEnvironmentVariableIntValue("VEXA_BENCH_PEER_CAP")
+                            : 120;
+        for (int mb : {5, 20}) {
+            for (QChar c : {QChar(u'\t'), QChar(u' ')}) {
+                QString line = QString(c) + QStringLiteral("x;");
+                line = line.repeated(mb * 1024 * 1024 / 3);
+                std::printf("  %d MB, %s\n", mb, c == u'\t' ? "tabs" : "no tabs");
+                for (int k = 0; k < 3; ++k)
+                    if (only < 0 || only == k)
+                        std::printf(
+                            "    %-34s %s\n", kinds[k],
+                            qPrintable(stepsInChild(
+                                [&](const auto& report) { measureLineEnd(k, &line, report); },
+                                k == 0 ? 600 : cap)));
+            }
+        }
+        if (qEnvironmentVariableIsSet("VEXA_BENCH_TABS"))
+            return 0;
+    }
     // VEXA_BENCH_HUGE_LINE=1 runs only the 30M-character line; a peer gets
     // VEXA_BENCH_PEER_CAP seconds (120 by default) for all of its steps.
     {

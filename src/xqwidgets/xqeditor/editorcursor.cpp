@@ -209,7 +209,8 @@ void EditorCursor::keyPressEvent(QKeyEvent* e)
     if (text == QLatin1String("\t"))
         doc->insert(text, 0, 0);
     else if (d->manager && d->manager->fOvr)
-        doc->cmdReplace(d->line, d->column, 1, text);
+        doc->cmdReplace(d->line, d->column,
+                        doc->characterColumn(d->line, d->column + 1, true) - d->column, text);
     else
         doc->cmdInsert(d->line, d->column, text);
 }
@@ -333,6 +334,8 @@ void EditorCursor::move(CursorAction action, bool select)
     }
     }
 
+    // Past or back over a whole character where the step landed inside one.
+    C = doc->characterColumn(L, C, action == MoveForward);
     if (!keepWanted)
         d->wantingColumn = column2wanted(L, C);
     d->view->setCursorPositionInternal(L, C, select);
@@ -348,8 +351,8 @@ void EditorCursor::set(int line, int column, bool repaint)
     d->line = qBound(0, d->line, last);
     if (repaint)
         setEnabled(false);
-    d->column = qMax(0, column);
     d->line = qBound(0, line, last);
+    d->column = d->document->characterColumn(d->line, qMax(0, column), false);
     if (repaint) {
         d->view->ensureCursorVisible();
         setEnabled(true);
@@ -386,14 +389,16 @@ int EditorCursor::prevVisibleLine(int line) const
 
 int EditorCursor::column2wanted(int line, int column) const
 {
-    const TextLine* l = d->document->lineOf(qBound(0, line, d->document->lastLine()));
-    const int extra = d->document->spacesInTab() - 1;
+    TextLine* l = d->document->lineOf(qBound(0, line, d->document->lastLine()));
+    const int spaces = d->document->spacesInTab();
     const int n = qMin(column, int(l->size()));
-    int wanted = column;
-    // Tab to tab (a line may be megabytes long).
-    for (qsizetype t = l->tabIn(0, n); t >= 0; t = l->tabIn(t + 1, n))
-        wanted += extra;
-    return wanted;
+    // Tab to tab from the line's last block of tab stops (a line may be
+    // megabytes long).
+    int cells = 0, tabs = 0;
+    const qsizetype from = l->tabStopBlock(n, 0, spaces, &cells, &tabs);
+    for (qsizetype t = l->tabIn(from, n); t >= 0; t = l->tabIn(t + 1, n))
+        ++tabs;
+    return column + tabs * (spaces - 1);
 }
 
 int EditorCursor::wanted2column(int line, int wanted) const

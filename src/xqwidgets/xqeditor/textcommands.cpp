@@ -3,6 +3,7 @@
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/textfolding.h"
 #include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinewrite.h"
 
 namespace xqwidgets
 {
@@ -28,8 +29,8 @@ void CmdInsert::redo()
     if (!text.isEmpty()) {
         TextLine* l = doc->lineOf(line);
         if (column > l->size())
-            l->append(QString(column - l->size(), QLatin1Char(' ')));
-        l->insert(column, text);
+            TextLineWrite::append(*l, QString(column - l->size(), QLatin1Char(' ')));
+        TextLineWrite::insert(*l, column, text);
         doc->updateLine(line);
         doc->folding()->ensureLineVisible(line);
     }
@@ -39,7 +40,7 @@ void CmdInsert::redo()
 void CmdInsert::undo()
 {
     if (!text.isEmpty()) {
-        doc->lineOf(line)->remove(column, text.size());
+        TextLineWrite::remove(*doc->lineOf(line), column, text.size());
         doc->updateLine(line);
         doc->folding()->ensureLineVisible(line);
     }
@@ -77,7 +78,7 @@ void CmdRemove::redo()
         oldText = QString();
     } else {
         oldText = ownCopy(QStringView(*l).mid(column, length));
-        l->remove(column, length);
+        TextLineWrite::remove(*l, column, length);
     }
     doc->setMacroCursorPosition(line, column);
     doc->updateLine(line);
@@ -89,7 +90,7 @@ void CmdRemove::undo()
 {
     TextLine* l = doc->lineOf(line);
     if (!oldText.isEmpty())
-        l->insert(column, oldText);
+        TextLineWrite::insert(*l, column, oldText);
     doc->setMacroCursorPosition(line, column + int(oldText.size()));
     doc->updateLine(line);
     doc->folding()->ensureLineVisible(line);
@@ -141,7 +142,7 @@ void CmdRemoveLine::redo()
 void CmdRemoveLine::undo()
 {
     doc->m_insertLine(line);
-    doc->lineOf(line)->set(oldText);
+    TextLineWrite::set(*doc->lineOf(line), oldText);
     doc->updateLine(line);
     doc->setMacroCursorPosition(line, 0);
 }

@@ -481,6 +481,8 @@ void TextDocument::m_removeLine(int i)
         updateLines(i, i);
         tagLines(i, lastLine());
     } else {
+        // No line below needs a context pass, but the text changed.
+        ++d->revision;
         tagLine(lastLine());
     }
 }
@@ -556,7 +558,7 @@ static QString sharedStretch(const TextLineArray& lines, int i, int count)
         ++a;
     if (a == i + count)
         return QString();
-    QString::DataPointer& ref = lines.at(a)->data_ptr();
+    auto& ref = const_cast<QString::DataPointer&>(lines.at(a)->data_ptr());
     auto* buffer = ref.d_ptr();
     if (!buffer)
         return QString();
@@ -569,7 +571,7 @@ static QString sharedStretch(const TextLineArray& lines, int i, int count)
     // is at worst spare capacity, and a mismatch there only means a copy.
     const char16_t* p = begin;
     for (int k = 0; k < count; ++k) {
-        QString::DataPointer& dp = lines.at(i + k)->data_ptr();
+        auto& dp = const_cast<QString::DataPointer&>(lines.at(i + k)->data_ptr());
         if (dp.size > 0) {
             if (dp.d_ptr() != buffer || dp.data() != p)
                 return QString();
@@ -656,6 +658,7 @@ QString TextDocument::m_removeLines(int i, int count, bool fromBottom)
         updateLines(i, i);
         tagLines(i, qMax(i, oldLast - 1));
     } else {
+        ++d->revision; // as in m_removeLine
         tagLines(lastLine(), qMax(lastLine(), oldLast - 1));
     }
     return texts;
@@ -1061,10 +1064,13 @@ int TextDocument::lineWidth(TextLine* line) const
     if (d->views.isEmpty())
         return int(line->size()) * w;
     const int tabs = qMax(1, d->views.constFirst()->tabsWidth());
-    // From tab to tab: on a line of megabytes looking at every character
-    // would be most of a keystroke's cost.
-    int x = 0;
-    qsizetype pos = 0;
+    // From tab to tab, from the line's last block of tab stops: on a line
+    // of megabytes looking at every character would be most of a
+    // keystroke's cost.
+    int cells = 0, count = 0;
+    qsizetype pos =
+        line->tabStopBlock(line->size(), 0, tabs % w == 0 ? tabs / w : 0, &cells, &count);
+    int x = cells * w;
     for (;;) {
         const qsizetype t = line->tabIn(pos, line->size());
         if (t < 0)

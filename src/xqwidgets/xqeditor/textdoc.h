@@ -236,6 +236,9 @@ public:
     QString m_removeLines(int i, int count, bool fromBottom = false);
     void updateLine(int i) { updateLines(i, i); }
     void updateLines();
+    // Drops line i's trailing whitespace outside the undo stack (the caret
+    // left the line), then updates and repaints it; true when some was.
+    bool removeTrailingSpaces(int i);
     // Re-runs the context pass over from..to and beyond, until a line's end
     // context comes out unchanged. The pass runs with the first view's
     // highlighting, once per line whatever the number of views. A line
@@ -307,6 +310,11 @@ public:
     // lays its text out: tab stops count from `from`.
     int textWidth(int line, int from, int col);
     int textLength(int line) const;
+    // `col` when no character stands across it; the caret never stands
+    // between the two UTF-16 units of a character beyond U+FFFF, so a
+    // column between them goes past the character (`forward`) or back to
+    // its start. A lone half (undecodable input) is a character of its own.
+    int characterColumn(int line, int col, bool forward) const;
     // The column whose character covers pixel `x` (its right edge included);
     // 0 for x <= 0, the line's length past its end.
     int textLength(int line, int x);

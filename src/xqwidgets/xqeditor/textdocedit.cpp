@@ -7,6 +7,7 @@
 
 #include "xqwidgets/xqeditor/textbulkcommands.h"
 #include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinewrite.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QClipboard>
@@ -214,7 +215,8 @@ void TextDocument::del(int line, int col)
     if (DocumentView* v = activeView())
         v->cursorPosition(line, col);
     if (col < lineOf(line)->size()) {
-        cmdRemove(line, col, 1);
+        // The whole character, both units of one beyond U+FFFF.
+        cmdRemove(line, col, characterColumn(line, col + 1, true) - col);
     } else if (line < lastLine()) {
         macroBegin(QStringLiteral("delete line break"), line, col);
         cmdRemoveLineBreak(line);
@@ -233,7 +235,7 @@ void TextDocument::backspace(int line, int col)
             cmdRemoveLineBreak(line - 1);
         return;
     }
-    int n = 1;
+    int n = col - characterColumn(line, col - 1, false);
     const int fc = lineOf(line)->firstChar();
     if (EditOptions(manager()).backspaceIndent && (fc == -1 || col <= fc)) {
         // Back to the indentation of the nearest line above that has text
@@ -267,6 +269,24 @@ static void indentRange(DocumentView* v, int caretLine, int& from, int& to)
         --to;
 }
 
+// Ends the macro of indent or unindent. A selection stays as it was, from
+// its anchor to the caret's end, with the caret there: the macro's end
+// moves the caret without selecting, which drops the view's anchor, and a
+// later Shift+arrow must go on from where the user left off.
+static void endKeepingSelection(TextDocument* doc, DocumentView* v, const QRect& selected, int line,
+                                int col)
+{
+    if (!hasSelection(selected)) {
+        doc->macroEnd();
+        return;
+    }
+    doc->macroEnd(line, col);
+    if (QPoint(col, line) == selected.topLeft())
+        v->setSelection(selected.bottomRight(), selected.topLeft());
+    else
+        v->setSelection(selected.topLeft(), selected.bottomRight());
+}
+
 void TextDocument::indent()
 {
     DocumentView* v = activeView();
@@ -283,9 +303,7 @@ void TextDocument::indent()
     macroBegin(QStringLiteral("indent"), line, col);
     for (int l = from; l <= to && l <= lastLine(); ++l)
         cmdInsert(l, 0, unit);
-    macroEnd();
-    if (hasSelection(selected))
-        v->setSelection(selected.topLeft(), selected.bottomRight());
+    endKeepingSelection(this, v, selected, line, col);
 }
 
 void TextDocument::unindent()
@@ -306,9 +324,7 @@ void TextDocument::unindent()
         if (n > 0)
             cmdRemove(l, 0, n);
     }
-    macroEnd();
-    if (hasSelection(selected))
-        v->setSelection(selected.topLeft(), selected.bottomRight());
+    endKeepingSelection(this, v, selected, line, col);
 }
 
 QString TextDocument::selectionCommand(SelectionCommand cmd)
@@ -416,6 +432,15 @@ QString TextDocument::selectionCommand(SelectionCommand cmd, const QRect& r, boo
             manager()->winClipboard = text;
     }
     return (bits & SelectionText) ? text : QString();
+}
+
+bool TextDocument::removeTrailingSpaces(int i)
+{
+    if (!TextLineWrite::removeSpaces(*lineOf(i)))
+        return false;
+    updateLine(i);
+    tagLine(i);
+    return true;
 }
 
 } // namespace xqwidgets

@@ -51,6 +51,11 @@ struct Measure {
     }
 
     int tabAdvance(int x) const { return tabs > 0 ? tabs - x % tabs : 0; }
+
+    // Tab stops in character cells when every character is as wide and a
+    // tab stop is a whole number of them (a long line keeps its tab stops
+    // per block in cells); 0 otherwise.
+    int tabCells() const { return uniform > 0 && tabs % uniform == 0 ? tabs / uniform : 0; }
 };
 
 // The widths of the characters of one line read from left to right: the
@@ -162,6 +167,17 @@ int TextDocument::textLength(int line) const
     return int(lineOf(line)->size());
 }
 
+int TextDocument::characterColumn(int line, int col, bool forward) const
+{
+    if (line < 0 || line > lastLine())
+        return col;
+    const TextLine* l = lineOf(line);
+    if (col <= 0 || col >= l->size() || !l->at(col - 1).isHighSurrogate() ||
+        !l->at(col).isLowSurrogate())
+        return col;
+    return forward ? col + 1 : col - 1;
+}
+
 int TextDocument::textWidth(int line, int col)
 {
     return textWidth(line, 0, col);
@@ -181,6 +197,11 @@ int TextDocument::textWidth(int line, int from, int col)
     const QStringView text(*l);
     if (ms.uniform > 0) {
         int pos = from;
+        if (from == 0) {
+            int cells = 0, tabs = 0;
+            pos = int(l->tabStopBlock(n, 0, ms.tabCells(), &cells, &tabs));
+            x = cells * ms.uniform;
+        }
         while (pos < n) {
             const qsizetype t = l->tabIn(pos, n);
             if (t < 0) {
@@ -220,6 +241,12 @@ int TextDocument::textLength(int line, int from, int x)
     if (ms.uniform > 0) {
         const int u = ms.uniform;
         int pos = from;
+        if (from == 0) {
+            // From the last block that starts left of x.
+            int cells = 0, tabs = 0;
+            pos = int(l->tabStopBlock(-1, (x - 1) / u, ms.tabCells(), &cells, &tabs));
+            sum = cells * u;
+        }
         while (pos < len) {
             const qsizetype t = l->tabIn(pos, len);
             const int segEnd = t < 0 ? len : int(t);

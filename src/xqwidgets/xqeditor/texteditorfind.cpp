@@ -11,6 +11,7 @@
 #include "xqwidgets/xqeditor/texteditor_p.h"
 #include "xqwidgets/xqeditor/textfolding.h"
 #include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinewrite.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 #include "xqwidgets/xqeditor/textview.h"
 
@@ -325,7 +326,7 @@ public:
             auto piece = [&](qsizetype a, qsizetype b) {
                 return first ? sliceOf(from, a, b - a) : from.mid(a, b - a);
             };
-            doc->lineOf(e.line)->set(piece(start, lineEnd));
+            TextLineWrite::set(*doc->lineOf(e.line), piece(start, lineEnd));
             doc->updateLine(e.line);
             // The lines the replacements broke off, in one run.
             if (lineEnd < end)
@@ -349,7 +350,7 @@ public:
             const int at = e.line + above;
             if (added > 0)
                 doc->m_removeLines(at + 1, added);
-            doc->lineOf(at)->set(e.oldText);
+            TextLineWrite::set(*doc->lineOf(at), e.oldText);
             doc->updateLine(at);
             doc->folding()->ensureLineVisible(at);
         }

@@ -679,8 +679,9 @@ void TextFile::Private::locateUnencodable(const Codec& codec, const QString& lin
             codec.builtin ? QStringEncoder(*codec.builtin) : QStringEncoder(codec.name.constData());
         const QByteArray encoded = probe(QStringView(line).mid(i, len));
         Q_UNUSED(encoded);
-        if (probe.hasError() ||
-            (codec.isUnicode() && unpairedSurrogate(QStringView(line).mid(i, len)) >= 0)) {
+        // A lone half of a pair is written by no encoding; a converter fed
+        // one alone may wait for its partner instead of failing.
+        if (probe.hasError() || unpairedSurrogate(QStringView(line).mid(i, len)) >= 0) {
             errorColumn = int(i);
             break;
         }
@@ -735,7 +736,7 @@ bool TextFile::Private::writeText(const Sink& out, const Codec& codec, TextDocum
                 QStringEncoder probe = codec.builtin ? QStringEncoder(*codec.builtin)
                                                      : QStringEncoder(codec.name.constData());
                 const QByteArray encoded = probe(line);
-                if (probe.hasError() || (unicode && unpairedSurrogate(line) >= 0)) {
+                if (probe.hasError() || unpairedSurrogate(line) >= 0) {
                     locateUnencodable(codec, line, i);
                     break;
                 }

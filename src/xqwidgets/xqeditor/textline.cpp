@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,16 @@ struct HighlightTrails {
     TextLine::HighlightTrail pass[2];
 };
 
+// The tab stop blocks of a long line (see TextLine::tabStopBlock): for the
+// start of block k (column k * kTabBlock), the display cells and the tabs
+// before it, for tab stops every `tabWidth` cells.
+constexpr qsizetype kTabBlock = 4096;
+struct TabStops {
+    int tabWidth = 0;
+    std::vector<int> cells;
+    std::vector<int> tabs;
+};
+
 } // namespace
 
 struct TextLine::Private {
@@ -38,11 +49,12 @@ struct TextLine::Private {
     QColor lineColor;
     // Long lines, and lines whose colouring stopped part way.
     std::unique_ptr<HighlightTrails> trails;
+    std::unique_ptr<TabStops> tabStops;
 
     bool isEmpty() const
     {
-        return attributes.isEmpty() && !trails && marked == 0 && margins.isEmpty() && !linePixmap &&
-               !lineColor.isValid();
+        return attributes.isEmpty() && !trails && !tabStops && marked == 0 && margins.isEmpty() &&
+               !linePixmap && !lineColor.isValid();
     }
 };
 
@@ -252,7 +264,9 @@ void TextLine::expandAttributes()
 void TextLine::set(const QString& s)
 {
     m_tabsKnown = false;
+    dropTabStops(-1);
     dropHighlightTrails();
+    dropAttributesFrom(0);
     QString::operator=(s);
 }
 
@@ -346,6 +360,7 @@ void TextLine::replace(uint index, uint len, const QString& s)
     noteTabs(removed, s);
     if (qsizetype(index) > size()) {
         ownText(*this, s.size());
+        dropTabStops(size());
         dropHighlightTrails();
         QString::insert(index, s); // pads with blanks
         return;
@@ -359,6 +374,7 @@ void TextLine::insert(qsizetype index, const QString& s)
     noteTabs(0, s);
     if (index < 0 || index > size()) {
         ownText(*this, s.size());
+        dropTabStops(index < 0 ? -1 : size());
         dropHighlightTrails();
         QString::insert(index, s); // pads with blanks
         return;
@@ -414,10 +430,76 @@ qsizetype TextLine::tabIn(qsizetype from, qsizetype to) const
     return QStringView(*this).first(to).indexOf(u'\t', qMax<qsizetype>(from, 0));
 }
 
+void TextLine::dropTabStops(qsizetype column)
+{
+    Private* p = priv();
+    if (!p || !p->tabStops)
+        return;
+    // Block k depends on the text before its start only.
+    const size_t keep = column < 0 ? 0 : size_t(column / kTabBlock + 1);
+    if (keep == 0) {
+        p->tabStops.reset();
+        dropExtraIfEmpty();
+        return;
+    }
+    if (p->tabStops->cells.size() > keep) {
+        p->tabStops->cells.resize(keep);
+        p->tabStops->tabs.resize(keep);
+    }
+}
+
+qsizetype TextLine::tabStopBlock(qsizetype col, int cell, int tabWidth, int* cells, int* tabs)
+{
+    *cells = 0;
+    *tabs = 0;
+    const qsizetype n = size();
+    if (n < 2 * kTabBlock || tabWidth <= 0)
+        return 0;
+    Private* p = priv();
+    if (!p || !p->tabStops || p->tabStops->tabWidth != tabWidth) {
+        p = extra();
+        p->tabStops = std::make_unique<TabStops>();
+        p->tabStops->tabWidth = tabWidth;
+        p->tabStops->cells.push_back(0);
+        p->tabStops->tabs.push_back(0);
+    }
+    TabStops& b = *p->tabStops;
+    const qsizetype last = (col < 0 ? n : qMin(col, n)) / kTabBlock;
+    // The blocks up to the one asked for (for a cell: up to the first that
+    // starts past it), tab to tab from the last one known.
+    while (qsizetype(b.cells.size()) <= last && (col >= 0 || b.cells.back() <= cell)) {
+        const qsizetype end = qsizetype(b.cells.size()) * kTabBlock;
+        qsizetype pos = end - kTabBlock;
+        int at = b.cells.back();
+        int count = b.tabs.back();
+        for (qsizetype t = tabIn(pos, end); t >= 0; t = tabIn(pos, end)) {
+            at += int(t - pos);
+            at += tabWidth - at % tabWidth;
+            ++count;
+            pos = t + 1;
+        }
+        b.cells.push_back(at + int(end - pos));
+        b.tabs.push_back(count);
+    }
+    qsizetype k = qMin(last, qsizetype(b.cells.size()) - 1);
+    if (col < 0) {
+        const auto it = std::upper_bound(b.cells.begin(), b.cells.begin() + k + 1, cell);
+        k = qMax<qsizetype>(0, qsizetype(it - b.cells.begin()) - 1);
+    }
+    *cells = b.cells[size_t(k)];
+    *tabs = b.tabs[size_t(k)];
+    return k * kTabBlock;
+}
+
 void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
 {
-    if (!priv() || !priv()->trails || (removed == 0 && inserted == 0))
+    if (removed == 0 && inserted == 0)
         return;
+    dropTabStops(column);
+    if (!priv() || !priv()->trails) {
+        dropAttributesFrom(column);
+        return;
+    }
     // The attributes move with the text, so that those before the edit and
     // those a pass finds still standing after it need not be made again.
     QByteArray& a = priv()->attributes;
@@ -493,6 +575,17 @@ bool TextLine::highlightCut(HighlightPass pass) const
 {
     const HighlightTrail* t = highlightTrail(pass);
     return t && t->cut;
+}
+
+void TextLine::dropAttributesFrom(qsizetype column)
+{
+    // The compact forms hold finished lines, which are coloured again
+    // whole: they go at once.
+    setCompactAttributes(0);
+    if (Private* p = priv(); p && p->attributes.size() > column) {
+        p->attributes.truncate(column);
+        dropExtraIfEmpty();
+    }
 }
 
 void TextLine::dropHighlightTrails()

@@ -23,11 +23,12 @@ struct MarginData {
 // one highlight attribute per character, the highlight context at both ends,
 // fold flags and per-line decorations.
 //
-// Who may change a line: the document's line-level operations and the
-// undo commands that call them, and the few editing steps outside the undo
-// stack (trailing blanks dropped when the caret leaves a line). Whoever
-// changes a line's text (set, replace, insert, remove, append, truncate,
-// removeSpaces) calls the document's updateLine/updateLines over it right
+// Who may change a line's text: the document's write path only, that is the
+// document's line-level operations and the undo commands that call them
+// (and the line's own tests), through TextLineWrite (textlinewrite.h). To
+// everyone else a line's text reads as a const QString: QString's writers
+// are hidden here, so that `*line += x` does not compile. Whoever changes a
+// line's text calls the document's updateLine/updateLines over it right
 // after: that reruns the context pass and grows the document's revision,
 // by which readers of the whole text know it changed. Highlighting state,
 // fold flags and decorations are not the text and follow rules of their own.
@@ -46,24 +47,34 @@ public:
     TextLine(const TextLine&) = delete;
     TextLine& operator=(const TextLine&) = delete;
 
-    void set(const QString& s);
-    void replace(uint index, uint len, const QString& s);
-    // The edits a line's text goes through. A freshly loaded line shares the
-    // document's load buffer; before its first change it takes a tight copy
-    // of its own, since growing the shared slice would allocate as much as
-    // the whole buffer.
-    void insert(qsizetype index, const QString& s);
-    void remove(qsizetype index, qsizetype len);
-    void append(const QString& s);
-    void truncate(qsizetype len);
-    // Removes trailing whitespace; true when something was removed.
-    bool removeSpaces();
+    // The text's readers that QString offers as writers too: only their
+    // reading forms (the writing ones are hidden below; a const QChar, so
+    // that assigning to one does not compile).
+    const QChar* data() const { return QString::constData(); }
+    const QChar operator[](qsizetype i) const { return QString::at(i); }
+    const_iterator begin() const { return QString::cbegin(); }
+    const_iterator end() const { return QString::cend(); }
+    const_reverse_iterator rbegin() const { return QString::crbegin(); }
+    const_reverse_iterator rend() const { return QString::crend(); }
+    const QChar front() const { return QString::front(); }
+    const QChar back() const { return QString::back(); }
+    const DataPointer& data_ptr() const { return QString::data_ptr(); }
+
     // Column of the first non-whitespace character, -1 when there is none.
     int firstChar() const;
     // The first tab at `from` or later and before `to`, -1 when there is
     // none. Whether the line holds a tab at all is kept across edits, so a
     // line without tabs (a line of megabytes, say) answers without looking.
     qsizetype tabIn(qsizetype from, qsizetype to) const;
+    // Tab stops of a long line without walking it from its start: the
+    // last block start at or before column `col`, or (`col` negative) the
+    // last whose display cell is at most `cell`, with the display cells
+    // before it (tab stops every `tabWidth` cells) in `*cells` and the tabs
+    // before it in `*tabs`. A line keeps these per block of its characters,
+    // and an edit drops the blocks from the one it touched on, so that
+    // typing near the end of a line of megabytes walks one block. A short
+    // line answers 0.
+    qsizetype tabStopBlock(qsizetype col, int cell, int tabWidth, int* cells, int* tabs);
 
     // Highlighting state. Context ids run from 0 to 255.
     void resetHighlight(int ctx);
@@ -155,6 +166,44 @@ public:
     struct Private;
 
 private:
+    friend struct TextLineWrite;
+
+    // The edits a line's text goes through (see TextLineWrite). A freshly
+    // loaded line shares the document's load buffer; before its first change
+    // it takes a tight copy of its own, since growing the shared slice would
+    // allocate as much as the whole buffer.
+    void set(const QString& s);
+    void replace(uint index, uint len, const QString& s);
+    void insert(qsizetype index, const QString& s);
+    void remove(qsizetype index, qsizetype len);
+    void append(const QString& s);
+    void truncate(qsizetype len);
+    // Removes trailing whitespace; true when something was removed.
+    bool removeSpaces();
+
+    // QString's writers, which would change the text behind the document's
+    // back (those of the names above are hidden by them).
+    using QString::chop;
+    using QString::clear;
+    using QString::detach;
+    using QString::erase;
+    using QString::fill;
+    using QString::operator=;
+    using QString::operator+=;
+    using QString::prepend;
+    using QString::push_back;
+    using QString::push_front;
+    using QString::removeIf;
+    using QString::reserve;
+    using QString::resize;
+    using QString::setNum;
+    using QString::setRawData;
+    using QString::setUnicode;
+    using QString::setUtf16;
+    using QString::shrink_to_fit;
+    using QString::squeeze;
+    using QString::swap;
+
     // The record, when the line has one (see m_ext).
     Private* priv() const;
     Private* extra();
@@ -171,6 +220,12 @@ private:
     void noteEdit(qsizetype column, qsizetype removed, qsizetype inserted);
     // Keeps what is known of the line's tabs in step with an edit.
     void noteTabs(qsizetype removed, const QString& inserted);
+    // Drops the tab stop blocks past column `column` (all when negative).
+    void dropTabStops(qsizetype column);
+    // Drops the attributes of the characters from `column` on: an edit
+    // that no saved pass state follows leaves them to characters they do
+    // not belong to.
+    void dropAttributesFrom(qsizetype column);
 
     // A pointer to the line's record (low bits 0), or, for a line that
     // needs no record, its finished attributes in compact form: a line

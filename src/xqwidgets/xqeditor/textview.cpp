@@ -831,6 +831,7 @@ void TextView::setCursorPositionInternal(int line, int col, bool select)
 
 void TextView::setCursorPosition(int line, int col, bool select)
 {
+    col = d->doc->characterColumn(line, col, false);
     setCursorPositionInternal(line, col, select);
     d->cursor->setWantedColumn(col);
     d->cursor->set(line, col, true);
@@ -842,11 +843,8 @@ void TextView::ensureCursorVisible()
     TextDocument* doc = d->doc;
     EditorCursor* c = d->cursor;
     if (c->line() != d->cursorLine) {
-        if (d->cursorLine <= doc->lastLine() && d->manager->fRemoveSpaces &&
-            doc->lineOf(d->cursorLine)->removeSpaces()) {
-            doc->updateLine(d->cursorLine);
-            doc->tagLine(d->cursorLine);
-        }
+        if (d->cursorLine <= doc->lastLine() && d->manager->fRemoveSpaces)
+            doc->removeTrailingSpaces(d->cursorLine);
     }
     d->cursorLine = c->line();
     const int oldX = d->xPos;
@@ -1640,6 +1638,9 @@ void TextView::setSelection(const QPoint& a, const QPoint& b)
     QPoint p1 = a, p2 = b;
     if (!(a.y() < b.y() || (a.y() == b.y() && a.x() <= b.x())))
         std::swap(p1, p2);
+    // Extending by keys or mouse goes on from `a`.
+    d->selectionStart = a;
+    d->selectionEnd = b;
     if (p1 == selected.topLeft() && p2 == selected.bottomRight())
         return;
     selected = QRect(p1, p2);

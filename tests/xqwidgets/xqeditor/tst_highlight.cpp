@@ -4,6 +4,7 @@
 #include "xqwidgets/xqeditor/pattern.h"
 #include "xqwidgets/xqeditor/pattern_p.h"
 #include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinewrite.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QCoreApplication>
@@ -987,9 +988,11 @@ void TestHighlight::longLineEditsMatchFullPass()
             const int column = step % 3 ? len - int(random.bounded(qMin(len, 3000) + 1))
                                         : int(random.bounded(len + 1));
             if (random.bounded(3) == 0 && column < len)
-                line.remove(column, 1 + int(random.bounded(qMin(len - column, 40))));
+                TextLineWrite::remove(line, column,
+                                      1 + int(random.bounded(qMin(len - column, 40))));
             else
-                line.insert(column, edits.at(int(random.bounded(int(edits.size())))));
+                TextLineWrite::insert(line, column,
+                                      edits.at(int(random.bounded(int(edits.size())))));
             const int end = hl.doHighlight(0, &line);
             if (line.highlightedTo() > 0)
                 ++reused;
@@ -1268,7 +1271,7 @@ void TestHighlight::idsAndWalks()
     QCOMPARE(hl->breakContext(0)->at(0)->empty, -1);
     TextLine line(QStringLiteral("1"));
     QCOMPARE(hl->doHighlight(0, &line), 1);
-    line.set(QStringLiteral("2"));
+    TextLineWrite::set(line, QStringLiteral("2"));
     QCOMPARE(hl->doHighlight(1, &line), 0);
 }
 
@@ -1329,7 +1332,7 @@ void TestHighlight::cyclingEmptySwitches()
     QVERIFY(end == 0 || end == 1);
     hl->highlight(&line);
     QCOMPARE(runs(*hl, line), QStringLiteral("Text\"q\" X\"x\" Text\"q\" X\"y\""));
-    line.set(QStringLiteral("zzq"));
+    TextLineWrite::set(line, QStringLiteral("zzq"));
     QCOMPARE(hl->doHighlight(2, &line), 2);
     hl->highlight(&line);
     QCOMPARE(runs(*hl, line), QStringLiteral("X\"zz\" Text\"q\""));
@@ -1346,7 +1349,7 @@ void TestHighlight::missingContexts()
                        "<inner><r item=\"S\" regexp=\"[^']+\"/></inner>")));
     TextLine line(QStringLiteral("ab'cd"));
     QCOMPARE(hl->doHighlight(0, &line), 0); // Break has no "inner": the switch goes to 0
-    line.set(QStringLiteral("more"));
+    TextLineWrite::set(line, QStringLiteral("more"));
     QCOMPARE(hl->doHighlight(1, &line), 1); // nothing matches, nothing breaks
     QCOMPARE(hl->doHighlight(200, &line), 200);
     line.resetHighlight(200);
@@ -1388,14 +1391,14 @@ void TestHighlight::engineEdgeCases()
         QStringLiteral(
             "<normal><r item=\"E\" regexp=\"!\" mode=\"until, exclude\" emptyContent=\"e\"/>"
             "</normal><e><r item=\"E\" regexp=\".\" lineEndContent=\"normal\"/></e>")));
-    line.set(QStringLiteral("!a!"));
+    TextLineWrite::set(line, QStringLiteral("!a!"));
     until->doHighlight(0, &line);
     until->highlight(&line);
     QCOMPARE(runs(*until, line), QStringLiteral("E\"!a!\""));
 
     auto none = std::make_unique<TextHighlight>(QStringLiteral("no such key"), nullptr);
     QCOMPARE(none->name(), QStringLiteral("NoHighlight"));
-    line.set(QStringLiteral("int x; /* y"));
+    TextLineWrite::set(line, QStringLiteral("int x; /* y"));
     QCOMPARE(none->doHighlight(0, &line), 0);
     none->highlight(&line);
     QCOMPARE(runs(*none, line), QStringLiteral("Text\"int x; /* y\""));

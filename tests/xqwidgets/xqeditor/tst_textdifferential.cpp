@@ -905,12 +905,13 @@ void TestTextDifferential::faults()
     }
     case 2: {
         // The line's pass runs out of time before the string it opens at
-        // its end: the next line must not start in the context of the cut.
+        // its end (continued by a backslash): the next line must not start
+        // in the context of the cut.
         Fixture f(QStringLiteral("cpp"));
         QString line;
         while (line.size() < 20000)
             line += QStringLiteral("int a = \"b\" + c; ");
-        line += QStringLiteral("s = \"open");
+        line += QStringLiteral("s = \"open \\");
         {
             const Budget tiny(40);
             f.doc.loadText(line + QStringLiteral("\nstill string\" int b;\nint c;"));

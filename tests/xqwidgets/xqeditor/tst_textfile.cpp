@@ -416,6 +416,13 @@ void TestTextFile::unencodable_data()
         << "UTF-16LE" << QString(QChar(0xdc00)) + QChar(0xd800) << 0 << 0;
     if (TextFile::isCodecAvailable(QStringLiteral("KOI8-R")))
         QTest::newRow("e acute in KOI8-R") << "KOI8-R" << QStringLiteral("\u0430\u00e9") << 0 << 1;
+    if (TextFile::isCodecAvailable(QStringLiteral("Shift_JIS"))) {
+        QTest::newRow("Shift_JIS lone high surrogate")
+            << "Shift_JIS" << QStringLiteral("ok\nab") + QChar(0xd83d) + QStringLiteral("c") << 1
+            << 2;
+        QTest::newRow("Shift_JIS lone high surrogate at the end")
+            << "Shift_JIS" << QStringLiteral("\u3042x") + QChar(0xd83d) << 0 << 2;
+    }
 }
 
 void TestTextFile::unencodable()
@@ -434,7 +441,14 @@ void TestTextFile::unencodable()
     QVERIFY(!file.save(path, doc));
     QCOMPARE(file.errorLine(), line);
     QCOMPARE(file.errorColumn(), column);
-    QVERIFY(!file.errorString().isEmpty());
+    // The message names the line, the column and the character at fault.
+    const char16_t code = text.split(QLatin1Char('\n')).at(line).at(column).unicode();
+    QVERIFY2(file.errorString().startsWith(
+                 QStringLiteral("Line %1, column %2: the character U+%3 ")
+                     .arg(line + 1)
+                     .arg(column + 1)
+                     .arg(QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0')))),
+             qPrintable(file.errorString()));
     QCOMPARE(contents(path), QByteArray("old\n"));
     QCOMPARE(entries(), QStringList{QStringLiteral("keep.txt")});
     QVERIFY(doc->isModified());

@@ -2,12 +2,15 @@
 // follow them, and its marks.
 
 #include "xqwidgets/xqeditor/textline.h"
+#include "xqwidgets/xqeditor/textlinewrite.h"
 
 #include <QColor>
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <type_traits>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TEST_ASAN 1
@@ -45,6 +48,69 @@ int readDeletedLine()
     return first == 0x7f ? 3 : 0;
 }
 
+// A line's writes under QString's names, so that one edit runs on a line
+// and on a plain string.
+struct LineWriter {
+    TextLine& line;
+    void insert(qsizetype i, const QString& s) { TextLineWrite::insert(line, i, s); }
+    void replace(qsizetype i, qsizetype n, const QString& s)
+    {
+        TextLineWrite::replace(line, uint(i), uint(n), s);
+    }
+    void append(const QString& s) { TextLineWrite::append(line, s); }
+    void remove(qsizetype i, qsizetype n) { TextLineWrite::remove(line, i, n); }
+    void truncate(qsizetype n) { TextLineWrite::truncate(line, n); }
+};
+
+// A line's text is written only through the document (TextLineWrite): none
+// of QString's writers may be reached on a line, since a write that skips
+// the document leaves its revision and context pass behind. Each check is
+// true when the expression compiles.
+#define LINE_ACCEPTS(name, expression)                                                             \
+    template <typename T, typename = void> struct name : std::false_type {                         \
+    };                                                                                             \
+    template <typename T> struct name<T, std::void_t<decltype(expression)>> : std::true_type {     \
+    }
+LINE_ACCEPTS(AddAssign, std::declval<T&>() += QString());
+LINE_ACCEPTS(Assign, std::declval<T&>() = QLatin1String("x"));
+LINE_ACCEPTS(Append, std::declval<T&>().append(QString()));
+LINE_ACCEPTS(Insert, std::declval<T&>().insert(0, QString()));
+LINE_ACCEPTS(Remove, std::declval<T&>().remove(0, 1));
+LINE_ACCEPTS(Replace, std::declval<T&>().replace(0, 1, QString()));
+LINE_ACCEPTS(Truncate, std::declval<T&>().truncate(0));
+LINE_ACCEPTS(Set, std::declval<T&>().set(QString()));
+LINE_ACCEPTS(RemoveSpaces, std::declval<T&>().removeSpaces());
+LINE_ACCEPTS(Resize, std::declval<T&>().resize(0));
+LINE_ACCEPTS(Clear, std::declval<T&>().clear());
+LINE_ACCEPTS(Fill, std::declval<T&>().fill(QChar()));
+LINE_ACCEPTS(Chop, std::declval<T&>().chop(1));
+LINE_ACCEPTS(Prepend, std::declval<T&>().prepend(QString()));
+LINE_ACCEPTS(WriteAt, std::declval<T&>()[0] = QChar());
+LINE_ACCEPTS(WriteData, *std::declval<T&>().data() = QChar());
+LINE_ACCEPTS(WriteBegin, *std::declval<T&>().begin() = QChar());
+LINE_ACCEPTS(Size, std::declval<T&>().size());
+LINE_ACCEPTS(Mid, std::declval<T&>().mid(0, 1));
+#undef LINE_ACCEPTS
+// Each check accepts the expression on a plain QString, so a check that
+// could never pass shows here.
+static_assert(AddAssign<QString>::value && Assign<QString>::value && Append<QString>::value &&
+              Insert<QString>::value && Remove<QString>::value && Replace<QString>::value &&
+              Truncate<QString>::value && Resize<QString>::value && Clear<QString>::value &&
+              Fill<QString>::value && Chop<QString>::value && Prepend<QString>::value &&
+              WriteAt<QString>::value && WriteData<QString>::value && WriteBegin<QString>::value);
+static_assert(!AddAssign<TextLine>::value && !Assign<TextLine>::value && !Append<TextLine>::value &&
+                  !Insert<TextLine>::value && !Remove<TextLine>::value &&
+                  !Replace<TextLine>::value && !Truncate<TextLine>::value &&
+                  !Set<TextLine>::value && !RemoveSpaces<TextLine>::value &&
+                  !Resize<TextLine>::value && !Clear<TextLine>::value && !Fill<TextLine>::value &&
+                  !Chop<TextLine>::value && !Prepend<TextLine>::value &&
+                  !WriteAt<TextLine>::value && !WriteData<TextLine>::value &&
+                  !WriteBegin<TextLine>::value,
+              "a line's text is written through the document only");
+// Reading stays as it was.
+static_assert(Size<TextLine>::value && Mid<TextLine>::value &&
+              std::is_convertible_v<const TextLine&, const QString&>);
+
 } // namespace
 
 class TestTextLine : public QObject
@@ -58,6 +124,8 @@ private slots:
     void textLineAttributesAreUnsigned();
     void textLineCompactAttributes_data();
     void textLineCompactAttributes();
+    void attributesNeverOutliveText_data();
+    void attributesNeverOutliveText();
     void textLineMarks();
     void deletedLineIsPoisoned();
 };
@@ -66,7 +134,7 @@ void TestTextLine::textLineBasics()
 {
     TextLine empty;
     QCOMPARE(empty.firstChar(), -1);
-    QVERIFY(!empty.removeSpaces());
+    QVERIFY(!TextLineWrite::removeSpaces(empty));
     QCOMPARE(empty.attribute(0), 0);
 
     struct Case {
@@ -84,14 +152,14 @@ void TestTextLine::textLineBasics()
     for (const Case& c : cases) {
         TextLine l(c.text);
         QCOMPARE(l.firstChar(), c.firstChar);
-        QCOMPARE(l.removeSpaces(), c.removed);
+        QCOMPARE(TextLineWrite::removeSpaces(l), c.removed);
         QCOMPARE(QString(l), c.trimmed);
     }
 
     TextLine l("hello");
-    l.replace(1, 3, "ipp");
+    TextLineWrite::replace(l, 1, 3, "ipp");
     QCOMPARE(QString(l), QString("hippo"));
-    l.set("ab");
+    TextLineWrite::set(l, "ab");
     QCOMPARE(QString(l), QString("ab"));
 }
 
@@ -154,7 +222,8 @@ void TestTextLine::textLineEditsInPlace()
             const bool self = c.with == QLatin1String("@");
             QString model = original;
             edit(model, self ? original : c.with);
-            edit(line, self ? static_cast<const QString&>(line) : c.with);
+            LineWriter writer{line};
+            edit(writer, self ? static_cast<const QString&>(line) : c.with);
             QVERIFY2(QString(line) == model, c.name);
             QVERIFY2(shared == original, c.name);
         }
@@ -164,10 +233,10 @@ void TestTextLine::textLineEditsInPlace()
     // are made in the storage the first one left.
     const QString text(100000, QLatin1Char('a'));
     TextLine line(text);
-    line.insert(0, QStringLiteral("x"));
+    TextLineWrite::insert(line, 0, QStringLiteral("x"));
     const QChar* storage = line.constData();
     for (int i = 1; i < 50; ++i)
-        line.insert(i % 3 == 0 ? 0 : i, QStringLiteral("y"));
+        TextLineWrite::insert(line, i % 3 == 0 ? 0 : i, QStringLiteral("y"));
     QCOMPARE(line.constData(), storage);
     QCOMPARE(line.size(), text.size() + 50);
     QCOMPARE(line.count(QLatin1Char('a')), text.size());
@@ -195,34 +264,34 @@ void TestTextLine::textLineTabsFollowEdits()
         switch (rng.bounded(6)) {
         case 0: {
             const QString s = piece();
-            line.insert(at, s);
+            TextLineWrite::insert(line, at, s);
             model.insert(at, s);
             break;
         }
         case 1: {
             const QString s = piece();
-            line.replace(uint(at), uint(len), s);
+            TextLineWrite::replace(line, uint(at), uint(len), s);
             model.replace(at, len, s);
             break;
         }
         case 2:
-            line.remove(at, len);
+            TextLineWrite::remove(line, at, len);
             model.remove(at, len);
             break;
         case 3:
-            line.truncate(at);
+            TextLineWrite::truncate(line, at);
             model.truncate(at);
             break;
         case 4: {
             const QString s = piece();
-            line.append(s);
+            TextLineWrite::append(line, s);
             model.append(s);
             break;
         }
         default:
             if (rng.bounded(20) == 0) {
                 model = piece();
-                line.set(model);
+                TextLineWrite::set(line, model);
             }
             break;
         }
@@ -251,9 +320,10 @@ void TestTextLine::textLineAttributesAreUnsigned()
     l.setAttributes(255, 1, 2);
     QCOMPARE(l.attribute(0), 200);
     QCOMPARE(l.attribute(1), 255);
-    // A shorter text keeps the old attributes until the next reset.
-    l.set("a");
-    QCOMPARE(l.attribute(2), 3);
+    // A new text takes none of the old attributes.
+    TextLineWrite::set(l, "a");
+    QCOMPARE(l.attribute(0), 0);
+    QCOMPARE(l.attribute(2), 0);
     l.resetHighlight(7);
     QCOMPARE(l.attribute(0), 0);
     QCOMPARE(l.attribute(2), 0);
@@ -336,6 +406,66 @@ void TestTextLine::textLineCompactAttributes()
         QCOMPARE(l.attribute(1), 0);
         QCOMPARE(l.attribute(uint(n - 1)), 0);
     }
+}
+
+// Attributes never outlive the characters they belong to: after an edit
+// that shortens a line (an undo that takes back typed or replaced text, or
+// puts back a line's earlier text), nothing is stored past its new end,
+// whether a colouring pass stopped part way on it, or it was coloured whole
+// and kept its attributes flat (long) or compact (short).
+void TestTextLine::attributesNeverOutliveText_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("cut"); // a colouring pass stopped half way
+    QTest::addColumn<QString>("edit");
+
+    QTest::newRow("cut pass, earlier text put back") << 20000 << true << "set";
+    QTest::newRow("cut pass, typed text taken back") << 20000 << true << "remove";
+    QTest::newRow("cut pass, truncated") << 20000 << true << "truncate";
+    QTest::newRow("long line, earlier text put back") << 6000 << false << "set";
+    QTest::newRow("long line, typed text taken back") << 6000 << false << "remove";
+    QTest::newRow("short line, replaced by less") << 100 << false << "replace";
+    QTest::newRow("short line, truncated") << 100 << false << "truncate";
+}
+
+void TestTextLine::attributesNeverOutliveText()
+{
+    QFETCH(int, length);
+    QFETCH(bool, cut);
+    QFETCH(QString, edit);
+
+    TextLine l(QString(length, u'x'));
+    l.resetHighlight(0);
+    if (cut) {
+        // As a pass that ran out of time leaves the line: its states kept,
+        // the attributes made so far written in place.
+        TextLine::HighlightTrail* trail = l.highlightTrail(TextLine::ColouringPass, 1, true);
+        trail->states.push_back(TextLine::HighlightState());
+        l.setAttributes(5, 0, uint(length / 2));
+        trail->cut = true;
+    } else {
+        l.setAttributes(5, 0, uint(length));
+        l.doneHighlight();
+    }
+    const int keep = length / 4;
+    if (edit == "set")
+        TextLineWrite::set(l, QString(keep, u'y'));
+    else if (edit == "remove")
+        TextLineWrite::remove(l, keep, length - keep);
+    else if (edit == "truncate")
+        TextLineWrite::truncate(l, keep);
+    else
+        TextLineWrite::replace(l, uint(keep), uint(length - keep), QString());
+    QCOMPARE(int(l.size()), keep);
+    for (int i = keep; i < length + 2; ++i) {
+        if (l.attribute(uint(i)) != 0)
+            QFAIL(qPrintable(QStringLiteral("column %1 past the end has attribute %2")
+                                 .arg(i)
+                                 .arg(l.attribute(uint(i)))));
+    }
+    uint end = 0;
+    l.attributeRun(uint(keep - 1), &end);
+    QVERIFY(end <= uint(keep));
 }
 
 void TestTextLine::textLineMarks()

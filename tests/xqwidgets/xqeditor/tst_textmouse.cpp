@@ -152,6 +152,34 @@ private slots:
         QCOMPARE(caret(), QPoint(1, 0));
     }
 
+    // The caret never stands between the two UTF-16 units of a character
+    // beyond U+FFFF: a click or a drag onto its second half stops before it.
+    void clickAndDragKeepPairsWhole()
+    {
+        open(QStringLiteral("a\U0001F600b\nc\U0001F600d"));
+        QTest::mouseClick(view(), Qt::LeftButton, Qt::NoModifier, at(0, 2));
+        QCOMPARE(caret(), QPoint(1, 0));
+        drag(at(0, 0), at(1, 2));
+        QCOMPARE(caret(), QPoint(1, 1));
+        QCOMPARE(e->getSelectedText(), QStringLiteral("a\U0001F600b\nc"));
+        QTest::mouseClick(view(), Qt::LeftButton, Qt::ShiftModifier, at(0, 2));
+        QCOMPARE(caret(), QPoint(1, 0));
+        QCOMPARE(e->getSelectedText(), QStringLiteral("a"));
+    }
+
+    // Tab on lines selected with the mouse keeps the selection's anchor, so
+    // that a Shift-click afterwards extends it from where the drag began.
+    void shiftClickAfterIndentKeepsAnchor()
+    {
+        open(QStringLiteral("l0\nl1\nl2\nl3\nl4\nl5"));
+        drag(at(2, 0), at(4, 0));
+        QTest::keyClick(view(), Qt::Key_Tab);
+        QCOMPARE(e->getSelectedText(), QStringLiteral("\tl2\n\tl3\n"));
+        QTest::mouseClick(view(), Qt::LeftButton, Qt::ShiftModifier, at(5, 0));
+        QCOMPARE(e->getSelectedText(), QStringLiteral("\tl2\n\tl3\nl4\n"));
+        QCOMPARE(view()->selection(), QRect(QPoint(0, 2), QPoint(0, 5)));
+    }
+
     void clickInsideSelection()
     {
         open(QStringLiteral("one two three four"));

@@ -510,6 +510,144 @@ private slots:
         QCOMPARE(QPoint(col, line), QPoint(1, 0));
     }
 
+    // Keys after which the selection must go on from where the user left it
+    // and no character beyond U+FFFF (two UTF-16 units) is split: the caret
+    // never stands between its halves and one key removes it whole (a lone
+    // half would make every save fail). `selection` is the selected range
+    // afterwards, from its first point to its last, or none.
+    void keysKeepSelectionAndCharacters_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QPoint>("start"); // (column, line)
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QPoint>("caret");
+        QTest::addColumn<QRect>("selection");
+        QTest::addColumn<QString>("result"); // the text after the keys
+
+        const QRect none(QPoint(0, 0), QPoint(0, 0));
+        auto from = [](int c1, int l1, int c2, int l2) {
+            return QRect(QPoint(c1, l1), QPoint(c2, l2));
+        };
+        const QString l = "l0\nl1\nl2\nl3\nl4\nl5\nl6";
+        QTest::newRow("tab then extend down")
+            << l << QPoint(0, 2) << "S-Down S-Down Tab S-Down" << QPoint(0, 5) << from(0, 2, 0, 5)
+            << "l0\nl1\n\tl2\n\tl3\nl4\nl5\nl6";
+        QTest::newRow("tab then extend, tab again")
+            << l << QPoint(0, 2) << "S-Down S-Down Tab S-Down Tab" << QPoint(0, 5)
+            << from(0, 2, 0, 5) << "l0\nl1\n\t\tl2\n\t\tl3\n\tl4\nl5\nl6";
+        QTest::newRow("tab then extend up")
+            << l << QPoint(0, 4) << "S-Up S-Up Tab S-Up" << QPoint(0, 1) << from(0, 1, 0, 4)
+            << "l0\nl1\n\tl2\n\tl3\nl4\nl5\nl6";
+        QTest::newRow("backtab then extend down")
+            << "l0\nl1\n\tl2\n\tl3\nl4\nl5" << QPoint(0, 2) << "S-Down S-Down Backtab S-Down"
+            << QPoint(0, 5) << from(0, 2, 0, 5) << "l0\nl1\nl2\nl3\nl4\nl5";
+        QTest::newRow("backtab then delete")
+            << "l0\nl1\n\tl2\n\tl3\nl4" << QPoint(0, 2) << "S-Down Backtab S-Right Del"
+            << QPoint(0, 2) << none << "l0\nl1\nl3\nl4";
+
+        const QString e = QStringLiteral("a\U0001F600b"); // a, two units, b
+        QTest::newRow("right over pair")
+            << e << QPoint(1, 0) << "Right" << QPoint(3, 0) << none << e;
+        QTest::newRow("left over pair") << e << QPoint(3, 0) << "Left" << QPoint(1, 0) << none << e;
+        QTest::newRow("backspace pair")
+            << e << QPoint(3, 0) << "Bksp" << QPoint(1, 0) << none << "ab";
+        QTest::newRow("delete pair") << e << QPoint(1, 0) << "Del" << QPoint(1, 0) << none << "ab";
+        QTest::newRow("overwrite pair")
+            << e << QPoint(1, 0) << "Ins x Ins" << QPoint(2, 0) << none << "axb";
+        QTest::newRow("select right over pair")
+            << e << QPoint(1, 0) << "S-Right" << QPoint(3, 0) << from(1, 0, 3, 0) << e;
+        QTest::newRow("select left over pair, remove")
+            << e << QPoint(3, 0) << "S-Left Bksp" << QPoint(1, 0) << none << "ab";
+        QTest::newRow("down into pair")
+            << "abc\n" + e << QPoint(2, 0) << "Down" << QPoint(1, 1) << none << "abc\n" + e;
+        QTest::newRow("select down into pair") << "abc\n" + e << QPoint(2, 0) << "S-Down"
+                                               << QPoint(1, 1) << from(2, 0, 1, 1) << "abc\n" + e;
+        QTest::newRow("word right, select back over pair")
+            << QStringLiteral("x\U0001F600 y") << QPoint(0, 0) << "C-Right S-Left S-Left"
+            << QPoint(1, 0) << from(1, 0, 4, 0) << QStringLiteral("x\U0001F600 y");
+        QTest::newRow("end, backspace twice")
+            << QStringLiteral("\U0001F600\U0001F601") << QPoint(0, 0) << "End Bksp Bksp"
+            << QPoint(0, 0) << none << "";
+        // A lone half from the file is a character of its own.
+        QTest::newRow("lone half") << QString("a") + QChar(0xD83D) + "b" << QPoint(1, 0)
+                                   << "Right Bksp" << QPoint(1, 0) << none << "ab";
+    }
+
+    void keysKeepSelectionAndCharacters()
+    {
+        QFETCH(QString, text);
+        QFETCH(QPoint, start);
+        QFETCH(QString, keys);
+        QFETCH(QPoint, caret);
+        QFETCH(QRect, selection);
+        QFETCH(QString, result);
+        open(text);
+        view()->setCursorPosition(start.y(), start.x(), false);
+        Keys::send(view(), keys);
+        QCOMPARE(QPoint(e->column(), e->line()), caret);
+        if (selection.topLeft() == selection.bottomRight())
+            QVERIFY(!view()->hasSelection());
+        else
+            QCOMPARE(view()->selection(), selection);
+        QCOMPARE(linesOf(doc()).join('\n'), result);
+    }
+
+    // A long line of tabs keeps its tab stops per block of characters and
+    // an edit drops the blocks from the one it touched on. Whatever keys
+    // change the line, near its end, in its middle or at a block's edge,
+    // widths, columns under pixels and the caret's place are those of a
+    // walk from the line's start.
+    void longLineTabStopsFollowEdits()
+    {
+        m->fAutoIndent = false;
+        open(QString("\tx;").repeated(5000) + "\nab");
+        const int u = adv();
+        const int stop = view()->tabsWidth();
+        auto walk = [&](int col) {
+            const QString& t = *doc()->lineOf(0);
+            int x = 0;
+            for (int i = 0; i < col && i < t.size(); ++i)
+                x += t.at(i) == u'\t' ? stop - x % stop : u;
+            return x;
+        };
+        auto check = [&](const char* step) {
+            const int n = doc()->textLength(0);
+            for (int col : {0, 1, 4095, 4096, 4097, 8191, 8192, 8193, n / 2, n - 1, n}) {
+                if (col > n)
+                    continue;
+                const int x = walk(col);
+                QVERIFY2(doc()->textWidth(0, col) == x, step);
+                // The pixel just right of column col's left edge lies in it.
+                if (col < n)
+                    QVERIFY2(doc()->textLength(0, x + 1) == col, step);
+            }
+            QVERIFY2(doc()->documentWidth() == walk(n), step);
+            if (e->line() == 0) {
+                QVERIFY2(view()->caretRect().left() == walk(e->column()) - view()->contentsX(),
+                         step);
+            }
+        };
+        check("opened");
+        Keys::send(view(), "C-Home End x y z");
+        check("typed at the end");
+        Keys::send(view(), "Bksp Bksp Tab");
+        check("backspace and a tab at the end");
+        view()->setCursorPosition(0, 4096, false);
+        Keys::send(view(), "q Tab");
+        check("typed at a block's start");
+        view()->setCursorPosition(0, 6001, false);
+        Keys::send(view(), "Bksp Bksp Del");
+        check("removed in the middle");
+        view()->setCursorPosition(0, 8000, false);
+        Keys::send(view(), "Return");
+        check("broken in two");
+        Keys::send(view(), "Bksp");
+        check("joined again");
+        doc()->undoStack()->undo();
+        doc()->undoStack()->undo();
+        check("undone");
+    }
+
     void keysOther()
     {
         open(QStringLiteral("abc"));
