@@ -401,15 +401,6 @@ int CTagsOutput::nameOf(int under, QByteArrayView name, int* chain)
     return whole ? m_names.intern(Names::kOdd, name) : id;
 }
 
-void CTagsOutput::NameText::letGo()
-{
-    if (m_block && !m_block->deref())
-        QTypedArrayData<char16_t>::deallocate(m_block);
-    m_block = nullptr;
-    m_free = nullptr;
-    m_left = 0;
-}
-
 QString CTagsOutput::NameText::make(QByteArrayView utf8)
 {
     // Only ASCII is copied here; anything else is rare and decoded apart.
@@ -421,14 +412,10 @@ QString CTagsOutput::NameText::make(QByteArrayView utf8)
     if (n == 0)
         return QString::fromUtf8(utf8);
     if (n + 1 > m_left) {
-        letGo();
         constexpr qsizetype kBlock = 16 * 1024;
-        auto [block, data] = QTypedArrayData<char16_t>::allocate(qMax(kBlock, n + 1));
-        if (!block)
-            qBadAlloc();
-        m_block = block;
-        m_free = data;
-        m_left = block->constAllocatedCapacity();
+        m_block = xqwidgets::sharedtext::Block(qMax(kBlock, n + 1));
+        m_free = m_block.data();
+        m_left = m_block.capacity();
     }
     char16_t* out = m_free;
     for (qsizetype i = 0; i < n; ++i)
@@ -436,8 +423,7 @@ QString CTagsOutput::NameText::make(QByteArrayView utf8)
     out[n] = u'\0'; // as every string's text ends
     m_free += n + 1;
     m_left -= n + 1;
-    m_block->ref();
-    return QString(QString::DataPointer(m_block, out, n));
+    return m_block.share(out, n);
 }
 
 int CTagsOutput::slotFor(int name, int scope, bool* made)

@@ -2,6 +2,7 @@
 #define VEXA_CTAGS_CTAGSPARSER_H
 
 #include "vexa/ctags/parser.h"
+#include "xqwidgets/sharedtext.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -233,18 +234,17 @@ private:
     public:
         NameText() = default;
         NameText(NameText&& other) noexcept
-            : m_block(std::exchange(other.m_block, nullptr)),
-              m_free(std::exchange(other.m_free, nullptr)), m_left(std::exchange(other.m_left, 0))
+            : m_block(std::move(other.m_block)), m_free(std::exchange(other.m_free, nullptr)),
+              m_left(std::exchange(other.m_left, 0))
         {
         }
         NameText& operator=(NameText&&) = delete;
-        ~NameText() { letGo(); }
+        ~NameText() = default;
         // The UTF-8 name as a string, as QString::fromUtf8() gives it.
         QString make(QByteArrayView utf8);
 
     private:
-        void letGo();
-        QTypedArrayData<char16_t>* m_block = nullptr;
+        xqwidgets::sharedtext::Block m_block;
         char16_t* m_free = nullptr;
         qsizetype m_left = 0;
     };

@@ -1,6 +1,7 @@
 #include "xqwidgets/xqeditor/textdoc.h"
 
 #include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/sharedtext.h"
 #include "xqwidgets/xqeditor/highlight.h"
 #include "xqwidgets/xqeditor/textbulkcommands.h"
 #include "xqwidgets/xqeditor/textcommands.h"
@@ -495,10 +496,8 @@ int TextDocument::m_insertLines(int i, const QString& text)
     // buffer; TextLine takes a copy of its own before its first edit. Text
     // without storage of its own (a literal) is copied once here.
     QString all = text;
-    if (!all.isEmpty() && !all.data_ptr().d_ptr())
+    if (!all.isEmpty() && !sharedtext::blockOf(all))
         all = QString(text.constData(), text.size());
-    QString::DataPointer& dp = all.data_ptr();
-    const char16_t* base = dp.data();
     const QStringView view(all);
     const qsizetype n = all.size();
 
@@ -518,12 +517,8 @@ int TextDocument::m_insertLines(int i, const QString& text)
         if (end < 0)
             end = n;
         auto* line = new TextLine;
-        if (end > start) {
-            QString::DataPointer slice(dp.d_ptr(), const_cast<char16_t*>(base) + start,
-                                       end - start);
-            slice.ref();
-            static_cast<QString&>(*line) = QString(std::move(slice));
-        }
+        if (end > start)
+            static_cast<QString&>(*line) = sharedtext::slice(all, start, end - start);
         line->isFoldVisible = visible;
         line->foldingLevel = level;
         lines.push_back(line);
@@ -558,24 +553,26 @@ static QString sharedStretch(const TextLineArray& lines, int i, int count)
         ++a;
     if (a == i + count)
         return QString();
-    auto& ref = const_cast<QString::DataPointer&>(lines.at(a)->data_ptr());
-    auto* buffer = ref.d_ptr();
+    const QString& owner = *lines.at(a);
+    const void* buffer = sharedtext::blockOf(owner);
     if (!buffer)
         return QString();
-    const char16_t* bufferBegin = ref.data() - ref.freeSpaceAtBegin();
-    const char16_t* bufferEnd = bufferBegin + ref.allocatedCapacity();
-    const char16_t* begin = ref.data() - (a - i); // a line feed per empty line before
+    const char16_t* bufferBegin = sharedtext::blockBegin(owner);
+    const char16_t* bufferEnd = bufferBegin + sharedtext::blockCapacity(owner);
+    // A line feed per empty line before.
+    const char16_t* begin = reinterpret_cast<const char16_t*>(owner.constData()) - (a - i);
     if (begin < bufferBegin)
         return QString();
     // Every position read lies in the buffer; one past the text that owns it
     // is at worst spare capacity, and a mismatch there only means a copy.
     const char16_t* p = begin;
     for (int k = 0; k < count; ++k) {
-        auto& dp = const_cast<QString::DataPointer&>(lines.at(i + k)->data_ptr());
-        if (dp.size > 0) {
-            if (dp.d_ptr() != buffer || dp.data() != p)
+        const QString& line = *lines.at(i + k);
+        if (line.size() > 0) {
+            if (sharedtext::blockOf(line) != buffer ||
+                reinterpret_cast<const char16_t*>(line.constData()) != p)
                 return QString();
-            p += dp.size;
+            p += line.size();
         }
         if (k + 1 < count) {
             if (p >= bufferEnd || *p != u'\n')
@@ -583,11 +580,9 @@ static QString sharedStretch(const TextLineArray& lines, int i, int count)
             ++p;
         }
     }
-    if (2 * (p - begin) < ref.allocatedCapacity())
+    if (2 * (p - begin) < sharedtext::blockCapacity(owner))
         return QString();
-    QString::DataPointer slice(buffer, const_cast<char16_t*>(begin), p - begin);
-    slice.ref();
-    return QString(std::move(slice));
+    return sharedtext::sliceAt(owner, begin, p - begin);
 }
 
 QString TextDocument::m_removeLines(int i, int count, bool fromBottom)
@@ -898,8 +893,7 @@ void TextDocument::loadText(QString text)
     if (text.capacity() - text.size() > text.size() / 8)
         text.squeeze();
     const qsizetype n = text.size();
-    QString::DataPointer& all = text.data_ptr();
-    const char16_t* base = all.data();
+    const char16_t* base = reinterpret_cast<const char16_t*>(text.constData());
 
     // The terminator style is the first terminator's; a line that ends in
     // a different one keeps all its characters but is saved in this style.
@@ -914,11 +908,8 @@ void TextDocument::loadText(QString text)
         if (to < n && to > from && base[to - 1] == u'\r')
             --to; // "\r\n"
         auto* line = new TextLine;
-        if (to > from) {
-            QString::DataPointer slice(all.d_ptr(), const_cast<char16_t*>(base) + from, to - from);
-            slice.ref();
-            static_cast<QString&>(*line) = QString(std::move(slice));
-        }
+        if (to > from)
+            static_cast<QString&>(*line) = sharedtext::slice(text, from, to - from);
         return line;
     };
 

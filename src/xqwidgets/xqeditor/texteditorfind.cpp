@@ -3,6 +3,7 @@
 // undo step.
 
 #include "xqwidgets/qtundo/qtundo.h"
+#include "xqwidgets/sharedtext.h"
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/pattern.h"
 #include "xqwidgets/xqeditor/patternengine.h"
@@ -258,18 +259,6 @@ QString rebuildLine(const QString& old, const int* cols, const int* lens, int co
     return out;
 }
 
-// A piece of `buffer` that shares its storage, as the lines of a loaded file
-// share the load buffer.
-QString sliceOf(QString& buffer, qsizetype from, qsizetype len)
-{
-    if (len <= 0)
-        return QString();
-    QString::DataPointer& all = buffer.data_ptr();
-    QString::DataPointer slice(all.d_ptr(), all.data() + from, len);
-    slice.ref();
-    return QString(std::move(slice));
-}
-
 // All replacements of one replace-all as a single command: the changed
 // lines keep their old text and the columns of their matches, from which
 // redo builds the new text again. One command instead of a dozen per match
@@ -324,7 +313,7 @@ public:
                 addedPerMatch ? QStringView(from).mid(start, end - start).indexOf(u'\n') : -1;
             lineEnd = lineEnd < 0 ? end : start + lineEnd;
             auto piece = [&](qsizetype a, qsizetype b) {
-                return first ? sliceOf(from, a, b - a) : from.mid(a, b - a);
+                return first ? sharedtext::slice(from, a, b - a) : from.mid(a, b - a);
             };
             TextLineWrite::set(*doc->lineOf(e.line), piece(start, lineEnd));
             doc->updateLine(e.line);

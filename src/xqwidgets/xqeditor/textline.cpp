@@ -1,6 +1,7 @@
 #include "xqwidgets/xqeditor/textline.h"
 
 #include "xqwidgets/largepages.h"
+#include "xqwidgets/sharedtext.h"
 #include "xqwidgets/slotpool.h"
 
 #include <QByteArray>
@@ -282,11 +283,7 @@ constexpr qsizetype kLargeText = qsizetype(1) << 20;
 // allocate at every key.
 static void ownText(QString& s, qsizetype adding)
 {
-    if (s.isNull())
-        return;
-    QString::DataPointer& dp = s.data_ptr();
-    const qsizetype block = dp.freeSpaceAtBegin() + s.capacity();
-    if (!dp.needsDetach() && block <= 2 * s.size() + 32)
+    if (s.isNull() || sharedtext::ownsSmallBlock(s))
         return;
     const qsizetype n = s.size();
     QString own(n + qMax<qsizetype>(adding, 0) + n / 8, Qt::Uninitialized);
