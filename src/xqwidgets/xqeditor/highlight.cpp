@@ -1098,16 +1098,38 @@ HighlightDict* TextHighlightManager::highlights(TextEditorManager* manager)
     return g_registry;
 }
 
+namespace
+{
+
+// The entry whose masks match `fileName` first, else "NoHighlight" (null
+// when the registry has neither).
+const HighlightData* entryForFileName(TextEditorManager* manager, const QString& fileName)
+{
+    const HighlightDict* dict = TextHighlightManager::highlights(manager);
+    for (const HighlightData* data : dict->entries()) {
+        if (TextHighlightManager::matchMask(data->mask, fileName))
+            return data;
+    }
+    return dict->find(QStringLiteral("NoHighlight"));
+}
+
+} // namespace
+
 TextHighlight* TextHighlightManager::findHighlight(TextEditorManager* manager,
                                                    const QString& fileName)
 {
-    const HighlightDict* dict = highlights(manager);
-    for (const HighlightData* data : dict->entries()) {
-        if (matchMask(data->mask, fileName))
-            return new TextHighlight(data->path, manager);
+    const HighlightData* data = entryForFileName(manager, fileName);
+    return new TextHighlight(data ? data->path : QStringLiteral("nohighlight"), manager);
+}
+
+QString TextHighlightManager::findHighlightName(TextEditorManager* manager, const QString& fileName)
+{
+    const HighlightData* data = entryForFileName(manager, fileName);
+    if (!data) {
+        const std::unique_ptr<TextHighlight> hl(findHighlight(manager, fileName));
+        return hl->name();
     }
-    const HighlightData* fallback = dict->find(QStringLiteral("NoHighlight"));
-    return new TextHighlight(fallback ? fallback->path : QStringLiteral("nohighlight"), manager);
+    return data->name;
 }
 
 TextHighlight* TextHighlightManager::highlight(TextEditorManager* manager, const QString& name)
