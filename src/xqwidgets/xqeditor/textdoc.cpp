@@ -93,6 +93,7 @@ public:
     TextFolding* folding = nullptr;
     bool modified = false;
     quint64 revision = 0;
+    quint64 widthSerial = 0;
     bool readonly = false;
     int spacesInTab = 8;
     TextLineArray contents;
@@ -709,6 +710,9 @@ QString TextDocument::m_removeLines(int i, int count, bool fromBottom)
 
 void TextDocument::updateLines()
 {
+    // All lines: a view's highlighting changed (the font variant of each
+    // attribute with it).
+    ++d->widthSerial;
     updateLines(0, lastLine());
 }
 
@@ -1197,6 +1201,7 @@ int TextDocument::documentWidth() const
 
 void TextDocument::updateFontData()
 {
+    ++d->widthSerial;
     d->wideCharWidth = d->m ? qMax(1, d->m->width(3, QChar(u'W'))) : 1;
     for (DocumentView* v : std::as_const(d->views))
         v->updateFontData();
@@ -1209,6 +1214,11 @@ void TextDocument::updateFontData()
         tagAll();
         updateViews();
     }
+}
+
+quint64 TextDocument::widthSerial() const
+{
+    return d->widthSerial;
 }
 
 quint64 TextDocument::revision() const

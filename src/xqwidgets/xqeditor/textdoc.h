@@ -375,6 +375,9 @@ private:
 
     // Runs the scan for the longest line that updateMaxLength put off.
     void refreshMaxLength();
+    // Grows when the faces or a view's highlighting change: a long line's
+    // pixel blocks (TextLine::pixelBlock) made before are of no use.
+    quint64 widthSerial() const;
 
     class Private;
     Private* d;

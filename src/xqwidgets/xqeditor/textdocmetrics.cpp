@@ -124,6 +124,22 @@ private:
     const FontData* m_face = nullptr;
 };
 
+// The last block start of a long line at or before `col` (or, `col`
+// negative, left of pixel `x`), with its pixel in `*px`, from the pixel
+// blocks the line keeps (see TextLine::pixelBlock): typing at the end of a
+// line of megabytes in a face of varying widths walks one block.
+qsizetype pixelBlock(TextLine* l, qsizetype col, int x, const Measure& ms, quint64 serial, int* px)
+{
+    const TextLine::WidthKey key{ms.hl, serial, ms.tabs};
+    const LineWidths widths(ms, l);
+    return l->pixelBlock(
+        col, x, key,
+        [&](qsizetype from, qsizetype to, int at) {
+            return widths.advance(int(from), int(to), at);
+        },
+        px);
+}
+
 DocumentView* measuringView(const TextDocument* doc, bool first)
 {
     if (!first && doc->activeView())
@@ -213,7 +229,10 @@ int TextDocument::textWidth(int line, int from, int col)
             pos = int(t) + 1;
         }
     } else {
-        x = LineWidths(ms, l).advance(from, n, 0);
+        int pos = from;
+        if (from == 0)
+            pos = int(pixelBlock(l, n, 0, ms, widthSerial(), &x));
+        x = LineWidths(ms, l).advance(pos, n, x);
     }
     if (col > len)
         x += (col - qMax(len, from)) * manager()->width(0, QChar(u' '));
@@ -264,6 +283,8 @@ int TextDocument::textLength(int line, int from, int x)
     }
     LineWidths widths(ms, l);
     int i = from;
+    if (from == 0) // from the last block that starts left of x
+        i = int(pixelBlock(l, -1, x - 1, ms, widthSerial(), &sum));
     while (i < len && sum < x) {
         sum += text[i] == u'\t' ? ms.tabAdvance(sum) : widths.at(i);
         ++i;

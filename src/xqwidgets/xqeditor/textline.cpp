@@ -37,6 +37,13 @@ struct TabStops {
     std::vector<int> tabs;
 };
 
+// The same in pixels (see TextLine::pixelBlock): the pixel of the start of
+// block k, for the measure `key`.
+struct PixelBlocks {
+    TextLine::WidthKey key;
+    std::vector<int> x;
+};
+
 // The edits of a line since the oldest stamp a reader may still hold (see
 // TextLine::editedFrom): the stamp each took and the column it touched
 // first. Stamps come from one counter, so no two lines share one.
@@ -66,11 +73,12 @@ struct TextLine::Private {
     // Long lines, and lines whose colouring stopped part way.
     std::unique_ptr<HighlightTrails> trails;
     std::unique_ptr<TabStops> tabStops;
+    std::unique_ptr<PixelBlocks> pixels;
     std::unique_ptr<EditLog> edits;
 
     bool isEmpty() const
     {
-        return attributes.isEmpty() && !trails && !tabStops && !edits && marked == 0 &&
+        return attributes.isEmpty() && !trails && !tabStops && !pixels && !edits && marked == 0 &&
                margins.isEmpty() && !linePixmap && !lineColor.isValid();
     }
 };
@@ -240,6 +248,7 @@ void TextLine::compactAttributesNow()
 
 void TextLine::setFinishedAttributes(const quint8* attributes, int n)
 {
+    dropPixelBlocks(0);
     if (n > kCompactMax || (priv() && priv()->trails)) {
         extra()->attributes = QByteArray(reinterpret_cast<const char*>(attributes), n);
         setCompactAttributes(0);
@@ -499,6 +508,7 @@ void TextLine::noteChangeFrom(qsizetype column)
 
 void TextLine::dropTabStops(qsizetype column)
 {
+    dropPixelBlocks(column);
     Private* p = priv();
     if (!p || !p->tabStops)
         return;
@@ -513,6 +523,53 @@ void TextLine::dropTabStops(qsizetype column)
         p->tabStops->cells.resize(keep);
         p->tabStops->tabs.resize(keep);
     }
+}
+
+void TextLine::dropPixelBlocks(qsizetype column)
+{
+    Private* p = priv();
+    if (!p || !p->pixels)
+        return;
+    // Block k depends on the text and attributes before its start only.
+    const size_t keep = column < 0 ? 0 : size_t(column / kTabBlock + 1);
+    if (keep == 0) {
+        p->pixels.reset();
+        dropExtraIfEmpty();
+    } else if (p->pixels->x.size() > keep) {
+        p->pixels->x.resize(keep);
+    }
+}
+
+qsizetype TextLine::pixelBlock(qsizetype col, int x, const WidthKey& key,
+                               const std::function<int(qsizetype, qsizetype, int)>& advance,
+                               int* px)
+{
+    *px = 0;
+    const qsizetype n = size();
+    if (n < 2 * kTabBlock)
+        return 0;
+    Private* p = priv();
+    if (!p || !p->pixels || !(p->pixels->key == key)) {
+        p = extra();
+        p->pixels = std::make_unique<PixelBlocks>();
+        p->pixels->key = key;
+        p->pixels->x.push_back(0);
+    }
+    std::vector<int>& b = p->pixels->x;
+    const qsizetype last = (col < 0 ? n : qMin(col, n)) / kTabBlock;
+    // The blocks up to the one asked for (for a pixel: up to the first that
+    // starts past it), each measured from the end of the one before.
+    while (qsizetype(b.size()) <= last && (col >= 0 || b.back() <= x)) {
+        const qsizetype end = qsizetype(b.size()) * kTabBlock;
+        b.push_back(advance(end - kTabBlock, end, b.back()));
+    }
+    qsizetype k = qMin(last, qsizetype(b.size()) - 1);
+    if (col < 0) {
+        const auto it = std::upper_bound(b.begin(), b.begin() + k + 1, x);
+        k = qMax<qsizetype>(0, qsizetype(it - b.begin()) - 1);
+    }
+    *px = b[size_t(k)];
+    return k * kTabBlock;
 }
 
 qsizetype TextLine::tabStopBlock(qsizetype col, int cell, int tabWidth, int* cells, int* tabs)
@@ -569,6 +626,7 @@ void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
         // The text changed already; colours that cannot follow it are
         // forgotten, and the line is coloured again from its start.
         dropHighlightTrails();
+        dropPixelBlocks(0);
         setCompactAttributes(0);
         if (priv())
             priv()->attributes = QByteArray();
@@ -634,6 +692,7 @@ TextLine::HighlightTrail* TextLine::highlightTrail(HighlightPass pass, quint64 o
     if (priv() && priv()->trails && priv()->trails->owner != owner) {
         // Another definition's states and attributes mean nothing here.
         priv()->trails.reset();
+        dropPixelBlocks(0);
         priv()->attributes = QByteArray();
         setCompactAttributes(0);
         dropExtraIfEmpty();
@@ -665,6 +724,7 @@ void TextLine::dropAttributesFrom(qsizetype column)
 {
     // The compact forms hold finished lines, which are coloured again
     // whole: they go at once.
+    dropPixelBlocks(compactAttributes() ? 0 : column);
     setCompactAttributes(0);
     if (Private* p = priv(); p && p->attributes.size() > column) {
         p->attributes.truncate(column);
@@ -712,6 +772,7 @@ void TextLine::resetHighlight(int ctx)
     if (same && priv() && priv()->trails)
         return;
     dropHighlightTrails();
+    dropPixelBlocks(0);
     // Reading past the array yields 0, so dropping it is the same as a
     // zero fill and costs no memory for lines that are never painted.
     setCompactAttributes(0);
@@ -754,6 +815,16 @@ void TextLine::setAttributes(int attr, uint from, uint to)
     }
     const uint end = qMin<uint>(to, uint(p->attributes.size()));
     char* data = p->attributes.data();
+    if (p->pixels) {
+        // A pass over a long line writes again the attributes it had
+        // before the edit it follows: the blocks before a change stay.
+        for (uint i = from; i < end; ++i) {
+            if (data[i] != char(quint8(attr))) {
+                dropPixelBlocks(i);
+                break;
+            }
+        }
+    }
     for (uint i = from; i < end; ++i)
         data[i] = char(quint8(attr));
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 class QPixmap;
@@ -75,6 +76,24 @@ public:
     // typing near the end of a line of megabytes walks one block. A short
     // line answers 0.
     qsizetype tabStopBlock(qsizetype col, int cell, int tabWidth, int* cells, int* tabs);
+    // The same in pixels, for faces of varying widths (a character's width
+    // depends on its attribute too): the last block start at or before
+    // `col`, or (`col` negative) the last whose pixel is at most `x`, with
+    // its pixel in `*px`. `advance(from, to, x)` measures the characters
+    // from `from` to `to` set from pixel `x`; `key` names what else the
+    // widths depend on. An edit or a change of attributes drops the blocks
+    // from the one it touched on. A short line answers 0.
+    struct WidthKey {
+        const void* definition = nullptr;
+        quint64 serial = 0; // the faces' and definitions' (see TextDocument)
+        int tabs = 0;
+        bool operator==(const WidthKey& o) const
+        {
+            return definition == o.definition && serial == o.serial && tabs == o.tabs;
+        }
+    };
+    qsizetype pixelBlock(qsizetype col, int x, const WidthKey& key,
+                         const std::function<int(qsizetype, qsizetype, int)>& advance, int* px);
     // Where the text changed, for a reader that keeps what it made of a
     // long line (the view's rows of a wrapped line): editStamp() names the
     // present text, and editedFrom() the first column the edits since that
@@ -231,8 +250,12 @@ private:
     void noteTabs(qsizetype removed, const QString& inserted);
     // Records for editedFrom() a change of the text from `column` on.
     void noteChangeFrom(qsizetype column);
-    // Drops the tab stop blocks past column `column` (all when negative).
+    // Drops the tab stop and pixel blocks past column `column` (all when
+    // negative): the text changed there.
     void dropTabStops(qsizetype column);
+    // Drops the pixel blocks past column `column`: the attributes changed
+    // there.
+    void dropPixelBlocks(qsizetype column);
     // Drops the attributes of the characters from `column` on: an edit
     // that no saved pass state follows leaves them to characters they do
     // not belong to.

@@ -20,6 +20,7 @@
 #include <QFontDatabase>
 #include <QLayout>
 #include <QPaintEvent>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -595,26 +596,60 @@ private slots:
         QCOMPARE(linesOf(doc()).join('\n'), result);
     }
 
-    // A long line of tabs keeps its tab stops per block of characters and
-    // an edit drops the blocks from the one it touched on. Whatever keys
-    // change the line, near its end, in its middle or at a block's edge,
-    // widths, columns under pixels and the caret's place are those of a
-    // walk from the line's start.
+    // A long line of tabs keeps its tab stops per block of characters (in
+    // pixels, for a face of varying widths, where a character's width also
+    // depends on its colouring) and an edit drops the blocks from the one it
+    // touched on. Whatever keys change the line, near its end, in its middle
+    // or at a block's edge, and whatever they change the colours of before
+    // them, widths, columns under pixels and the caret's place are those of
+    // a walk from the line's start.
+    void longLineTabStopsFollowEdits_data()
+    {
+        QTest::addColumn<bool>("varying");
+        QTest::newRow("one advance") << false;
+        QTest::newRow("varying widths, coloured") << true;
+    }
+
     void longLineTabStopsFollowEdits()
     {
+        QFETCH(bool, varying);
         m->fAutoIndent = false;
-        open(QString("\tx;").repeated(5000) + "\nab");
-        const int u = adv();
-        const int stop = view()->tabsWidth();
+        if (varying) {
+            QFont f(QStringLiteral("DejaVu Sans"));
+            f.setPixelSize(20);
+            m->setFont(f);
+            // Bold keywords are wider than the rest.
+            QVERIFY(m->width(2, QChar(u'i')) > m->width(0, QChar(u'i')));
+        }
+        const int tabWidth = m->tabWidth();
+        const auto restore = qScopeGuard([&] {
+            m->setFont(testFont());
+            m->setTabWidth(tabWidth);
+        });
+        open(QString("\tx;").repeated(5000) + "\nab", 400, 200,
+             varying ? QStringLiteral("C++") : QString());
+        QCOMPARE(m->fontData(0).width < 0, varying);
         auto walk = [&](int col) {
-            const QString& t = *doc()->lineOf(0);
+            const TextLine* l = doc()->lineOf(0);
+            const int u = adv();
+            const int stop = view()->tabsWidth();
             int x = 0;
-            for (int i = 0; i < col && i < t.size(); ++i)
-                x += t.at(i) == u'\t' ? stop - x % stop : u;
+            for (int i = 0; i < col && i < l->size(); ++i) {
+                const QChar c = l->at(i);
+                if (c == u'\t') {
+                    x += stop - x % stop;
+                } else if (!varying) {
+                    x += u;
+                } else {
+                    const TextAttribute* a = view()->highlighting()->attribute(l->attribute(i));
+                    x += m->width(a ? a->fontType : 0, c);
+                }
+            }
             return x;
         };
         auto check = [&](const char* step) {
             const int n = doc()->textLength(0);
+            doc()->textWidth(0, n); // coloured, for the walk
             for (int col : {0, 1, 4095, 4096, 4097, 8191, 8192, 8193, n / 2, n - 1, n}) {
                 if (col > n)
                     continue;
@@ -624,7 +659,9 @@ private slots:
                 if (col < n)
                     QVERIFY2(doc()->textLength(0, x + 1) == col, step);
             }
-            QVERIFY2(doc()->documentWidth() == walk(n), step);
+            // The document's width is counted in cells of one advance.
+            if (!varying)
+                QVERIFY2(doc()->documentWidth() == walk(n), step);
             if (e->line() == 0) {
                 QVERIFY2(view()->caretRect().left() == walk(e->column()) - view()->contentsX(),
                          step);
@@ -635,9 +672,18 @@ private slots:
         check("typed at the end");
         Keys::send(view(), "Bksp Bksp Tab");
         check("backspace and a tab at the end");
+        Keys::send(view(), "i f");
+        check("a keyword at the end");
         view()->setCursorPosition(0, 4096, false);
         Keys::send(view(), "q Tab");
         check("typed at a block's start");
+        // ";i" + "\t" with the caret before the tab at the block's start:
+        // the "f" typed there makes the "i" before it a keyword.
+        view()->setCursorPosition(0, 4095, false);
+        Keys::send(view(), "i");
+        check("typed before a block's start");
+        Keys::send(view(), "f");
+        check("a keyword made across a block's start");
         view()->setCursorPosition(0, 6001, false);
         Keys::send(view(), "Bksp Bksp Del");
         check("removed in the middle");
@@ -649,6 +695,12 @@ private slots:
         doc()->undoStack()->undo();
         doc()->undoStack()->undo();
         check("undone");
+        m->setTabWidth(3);
+        check("other tab stops");
+        QFont bigger = m->font();
+        bigger.setPixelSize(bigger.pixelSize() + 3);
+        m->setFont(bigger);
+        check("another font");
     }
 
     // The rows a wrapped long line keeps across edits equal those of a
