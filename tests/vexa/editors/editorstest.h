@@ -60,6 +60,9 @@ struct Boxes {
     QList<Box> shown;
     QList<int> answers; // consumed in order; the last one repeats
 
+    // The responder before, given back at the end.
+    vexa::Message::Responder before = vexa::Message::currentResponder();
+
     Boxes()
     {
         vexa::Message::setResponder([this](QMessageBox* box) -> QAbstractButton* {
@@ -72,7 +75,7 @@ struct Boxes {
             return box->buttons().isEmpty() ? nullptr : box->buttons().constFirst();
         });
     }
-    ~Boxes() { vexa::Message::setResponder({}); }
+    ~Boxes() { vexa::Message::setResponder(before); }
 };
 
 // Runs `action` on the next modal widget of type T once it is shown, from
