@@ -1,11 +1,28 @@
 #include "xqwidgets/helpers.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QLocale>
 #include <QStringList>
 
+#include <climits>
+
 namespace xqwidgets
 {
+
+QByteArray Utils::fittedFileName(const QByteArray& name, int added)
+{
+    const qsizetype room = NAME_MAX - added;
+    if (name.size() <= room)
+        return name;
+    const QByteArray digest =
+        '~' + QCryptographicHash::hash(name, QCryptographicHash::Md5).toHex().left(16);
+    qsizetype keep = qMax<qsizetype>(0, room - digest.size());
+    // Not inside a UTF-8 sequence: its continuation bytes are 10xxxxxx.
+    while (keep > 0 && (quint8(name.at(keep)) & 0xC0) == 0x80)
+        --keep;
+    return name.left(keep) + digest;
+}
 
 bool Utils::createDirectory(const QString& path)
 {

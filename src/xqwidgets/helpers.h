@@ -1,6 +1,7 @@
 #ifndef XQWIDGETS_HELPERS_H
 #define XQWIDGETS_HELPERS_H
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -27,6 +28,13 @@ public:
     // "h:mm" for a moment of today, "d MMM" for another day of this year,
     // "d MMM yy" for another year; month names as the locale writes them.
     static QString humanReadableDateTime(const QDateTime& dt);
+
+    // `name` shortened, where need be, so that `added` more bytes still make
+    // a name the file system takes (NAME_MAX): a name too long keeps its
+    // start, cut at a character's edge, and ends in a digest of the whole
+    // name, so that two long names stay apart and the same name always
+    // gives the same result.
+    static QByteArray fittedFileName(const QByteArray& name, int added);
 };
 
 } // namespace xqwidgets

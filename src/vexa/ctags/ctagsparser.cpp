@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
@@ -803,7 +804,17 @@ int CTagsParser::parse(const QString& text)
         if (r && !r->stopped.exchange(true))
             parseTimedOut(r->key, r->fileName);
     });
-    d->workers.start([this, run] { work(this, run); });
+    d->workers.start([this, run] {
+        try {
+            work(this, run);
+        } catch (const std::bad_alloc&) {
+            // A text or an output too large for the memory left: no tree,
+            // as from a ctags that failed.
+            run->outcome = Run::Failed;
+            QMetaObject::invokeMethod(
+                this, [this, run] { runDone(run); }, Qt::QueuedConnection);
+        }
+    });
     return key;
 }
 

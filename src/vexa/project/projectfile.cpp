@@ -8,6 +8,7 @@
 #include <QXmlStreamReader>
 
 #include <cmath>
+#include <new>
 
 namespace vexa
 {
@@ -103,7 +104,13 @@ ProjectFile::ReadStatus ProjectFile::read(const QString& path, QDomDocument& doc
     QByteArray bytes;
     if (!file->loadBytes(path, &bytes, maxSize))
         return CannotOpen;
-    return parse(bytes, doc, project);
+    try {
+        return parse(bytes, doc, project);
+    } catch (const std::bad_alloc&) {
+        // Its tree takes several times the file's size: the project that
+        // is open stays.
+        return CannotOpen;
+    }
 }
 
 ProjectFile::WriteStatus ProjectFile::write(const QDomDocument& doc, const QString& path,

@@ -16,6 +16,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <new>
+
 using vexa::FileSearch;
 using vexa::SearchOptions;
 using vexa::Settings;
@@ -215,9 +217,15 @@ void SearchInFiles::searchPressed()
     running = this;
     // An empty folder text names no folder (not the working one).
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
-        core->run(folder);
-        // The status line keeps where the walk ended, however short it was.
-        showStatus(core->lastFile());
+        try {
+            core->run(folder);
+            // The status line keeps where the walk ended, however short it was.
+            showStatus(core->lastFile());
+        } catch (const std::bad_alloc&) {
+            // A file or the rows of its hits took what memory was left: the
+            // search ends there, the rows sent so far stay.
+            showStatus(tr("Search stopped: not enough memory"));
+        }
     } else {
         vexa::Message::warning(QStringLiteral("warning"),
                                QStringLiteral("The directory \n") + folder +

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <new>
+
 // --- QtCommand ---------------------------------------------------------------
 
 QtCommand::QtCommand(const QString& description, bool canMerge)
@@ -185,7 +187,17 @@ void QtUndoStack::push(QtCommand* command)
     QtUndoState state;
     beforeChange(state);
 
-    command->redo();
+    // A command that cannot get the memory to run (std::bad_alloc from its
+    // redo, which then changed nothing) is not recorded, and the stack
+    // stays as it was. The room for it is made first, so that once it has
+    // run it is recorded without another allocation that could fail.
+    try {
+        m_list.reserve(m_list.size() + 1);
+        command->redo();
+    } catch (...) {
+        delete command;
+        throw;
+    }
 
     // Drop the redo tail. A clean mark on a dropped command can never be
     // reached again, so it goes; a mark on the current command stays, since
@@ -228,9 +240,15 @@ void QtUndoStack::push(QtCommand* command)
         QtCommand* prev = m_list.empty() ? nullptr : m_list.back();
         const bool cleanPrev = m_have_clean_command && prev && prev->m_serial == m_clean_serial;
         bool merged = false;
+        // Nothing merges into a command from before the mark of a change
+        // that may yet be rolled back (see rollBack).
         if (command->canMerge() && prev && prev->metaObject() == command->metaObject() &&
-            !cleanPrev) {
-            merged = prev->mergeMeWith(command);
+            !cleanPrev && prev->m_serial >= m_merge_floor) {
+            try {
+                merged = prev->mergeMeWith(command);
+            } catch (const std::bad_alloc&) {
+                merged = false; // recorded on its own instead
+            }
         }
         if (merged)
             delete command;
@@ -254,16 +272,22 @@ void QtUndoStack::undo(int count)
     QtUndoState state;
     beforeChange(state);
     int steps = 0;
+    bool refused = false;
     while (steps < count) {
         if (!canUndo()) {
             qCWarning(xqwidgets::lcUndo, "QtUndoStack::undo(): can't undo");
             break;
         }
         QtCommand* c = m_list[m_current];
-        if (c->isMacroEnd())
-            undoMacro(); // leaves m_current at the macro's MacroBegin
-        else
-            c->undo();
+        try {
+            if (c->isMacroEnd())
+                undoMacro(); // leaves m_current at the macro's MacroBegin
+            else
+                c->undo();
+        } catch (const std::bad_alloc&) {
+            refused = true; // this step is as it was; the ones before stay undone
+            break;
+        }
         --m_current;
         ++steps;
     }
@@ -271,8 +295,13 @@ void QtUndoStack::undo(int count)
         afterChange(state);
         emit commandExecuted();
     }
+    if (refused)
+        emit outOfMemory();
 }
 
+// Undoes the macro ending at m_current as one step: when a command in it
+// cannot get its memory, the ones already undone are done again and the
+// std::bad_alloc goes on, the step not taken.
 void QtUndoStack::undoMacro()
 {
     int nest = 1;
@@ -284,7 +313,13 @@ void QtUndoStack::undoMacro()
             --nest;
         else if (c->isMacroEnd())
             ++nest;
-        c->undo();
+        try {
+            c->undo();
+        } catch (const std::bad_alloc&) {
+            for (int k = i + 1; k <= m_current; ++k)
+                m_list[k]->redo();
+            throw;
+        }
         if (c->isMacroBegin() && nest < 1)
             break;
     }
@@ -296,29 +331,40 @@ void QtUndoStack::redo(int count)
     QtUndoState state;
     beforeChange(state);
     int steps = 0;
+    bool refused = false;
     while (steps < count) {
         if (!canRedo()) {
             qCWarning(xqwidgets::lcUndo, "QtUndoStack::redo(): can't redo");
             break;
         }
-        ++m_current;
-        QtCommand* c = m_list[m_current];
-        if (c->isMacroBegin())
-            redoMacro(); // leaves m_current at the macro's MacroEnd
-        else
-            c->redo();
+        QtCommand* c = m_list[m_current + 1];
+        try {
+            if (c->isMacroBegin())
+                redoMacro(); // leaves m_current at the macro's MacroEnd
+            else
+                c->redo();
+        } catch (const std::bad_alloc&) {
+            refused = true;
+            break;
+        }
+        if (!c->isMacroBegin())
+            ++m_current;
         ++steps;
     }
     if (steps > 0) {
         afterChange(state);
         emit commandExecuted();
     }
+    if (refused)
+        emit outOfMemory();
 }
 
+// Redoes the macro starting after m_current as one step; like undoMacro,
+// all or nothing.
 void QtUndoStack::redoMacro()
 {
     int nest = 1;
-    int i = m_current;
+    int i = m_current + 1;
     const int last = int(m_list.size()) - 1;
     while (i < last) {
         ++i;
@@ -327,11 +373,74 @@ void QtUndoStack::redoMacro()
             ++nest;
         else if (c->isMacroEnd())
             --nest;
-        c->redo();
+        try {
+            c->redo();
+        } catch (const std::bad_alloc&) {
+            for (int k = i - 1; k > m_current; --k)
+                m_list[k]->undo();
+            throw;
+        }
         if (c->isMacroEnd() && nest <= 0)
             break;
     }
     m_current = i;
+}
+
+QtUndoStack::Mark QtUndoStack::mark()
+{
+    Mark m{m_next_serial, m_macro_nest, m_num_commands, m_merge_floor};
+    m_merge_floor = m_next_serial;
+    return m;
+}
+
+void QtUndoStack::release(const Mark& m)
+{
+    m_merge_floor = m.mergeFloor;
+    // A change of one command merges it into the one before now, as push
+    // would have (typing a word is one step).
+    const size_t n = m_list.size();
+    if (n < 2)
+        return;
+    QtCommand* last = m_list[n - 1];
+    QtCommand* prev = m_list[n - 2];
+    if (last->m_serial < m.serial || prev->m_serial >= m.serial || !last->isCommand() ||
+        !last->canMerge() || prev->metaObject() != last->metaObject() ||
+        prev->m_serial < m_merge_floor ||
+        (m_have_clean_command && prev->m_serial == m_clean_serial))
+        return;
+    QtUndoState state;
+    beforeChange(state);
+    bool merged = false;
+    try {
+        merged = prev->mergeMeWith(last);
+    } catch (const std::bad_alloc&) {
+        merged = false; // stays a step of its own
+    }
+    if (!merged)
+        return;
+    m_list.pop_back();
+    delete last;
+    m_current = int(m_list.size()) - 1;
+    afterChange(state);
+}
+
+void QtUndoStack::rollBack(const Mark& m)
+{
+    QtUndoState state;
+    beforeChange(state);
+    // What was recorded since the mark was done (each push runs its
+    // command), newest last: undone newest first.
+    while (!m_list.empty() && m_list.back()->m_serial >= m.serial) {
+        QtCommand* c = m_list.back();
+        m_list.pop_back();
+        c->undo();
+        delete c;
+    }
+    m_macro_nest = m.macroNest;
+    m_num_commands = m.numCommands;
+    m_merge_floor = m.mergeFloor;
+    m_current = int(m_list.size()) - 1;
+    afterChange(state);
 }
 
 void QtUndoStack::clear()

@@ -88,7 +88,26 @@ public:
     QAction* createUndoAction(QWidget* parent) const;
     QAction* createRedoAction(QWidget* parent) const;
 
+    // A change of several commands that must be made whole or not at all:
+    // mark() before it, then release() once it is made, or rollBack() when
+    // a command of it could not get its memory (std::bad_alloc), which
+    // undoes and forgets every command recorded since the mark and closes
+    // the macros opened since. Commands from before the mark take no merge
+    // meanwhile (a change of one command merges at release()). A redo tail
+    // dropped by the change stays dropped.
+    struct Mark {
+        quint64 serial;
+        int macroNest;
+        unsigned numCommands;
+        quint64 mergeFloor;
+    };
+    Mark mark();
+    void release(const Mark& m);
+    void rollBack(const Mark& m);
+
 public slots:
+    // A step whose commands cannot get their memory is not taken (the
+    // steps before it are), and outOfMemory() is emitted.
     void undo() { undo(1); }
     void undo(int count);
     void redo() { redo(1); }
@@ -97,6 +116,7 @@ public slots:
     void setClean();
 
 signals:
+    void outOfMemory();
     void cleanChanged(bool clean);
     void commandExecuted();
     void undoDescriptionChanged(const QString& description);
@@ -121,6 +141,7 @@ private:
     bool m_have_clean_command = true;
     quint64 m_clean_serial = 0; // 0 designates the state in which nothing is done
     quint64 m_next_serial = 1;
+    quint64 m_merge_floor = 0; // commands older than this take no merge
 };
 
 // The process-wide object that knows every stack and the view object each

@@ -5,6 +5,8 @@
 #include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/textlinewrite.h"
 
+#include <new>
+
 namespace xqwidgets
 {
 
@@ -28,9 +30,16 @@ void CmdInsert::redo()
 {
     if (!text.isEmpty()) {
         TextLine* l = doc->lineOf(line);
-        if (column > l->size())
-            TextLineWrite::append(*l, QString(column - l->size(), QLatin1Char(' ')));
-        TextLineWrite::insert(*l, column, text);
+        const qsizetype before = l->size();
+        if (column > before)
+            TextLineWrite::append(*l, QString(column - before, QLatin1Char(' ')));
+        try {
+            TextLineWrite::insert(*l, column, text);
+        } catch (const std::bad_alloc&) {
+            // Refused whole: the blanks go again (see QtUndoStack::push).
+            TextLineWrite::truncate(*l, before);
+            throw;
+        }
         doc->updateLine(line);
         doc->folding()->ensureLineVisible(line);
     }

@@ -12,11 +12,13 @@
 
 #include <QElapsedTimer>
 #include <QIODevice>
+#include <QScopeGuard>
 #include <QTextStream>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace xqwidgets
 {
@@ -113,6 +115,8 @@ public:
     // While line commands are batched, the context passes they ask for.
     OwedPass batch;
     int batching = 0;
+    // Nesting of edit(): only the outermost one rolls back.
+    int editDepth = 0;
     // Lines whose colouring ran out of time, to be finished in idle time.
     std::vector<int> colourCut;
     QTimer* idle = nullptr;
@@ -169,6 +173,7 @@ TextDocument::TextDocument(TextEditorManager* m) : QObject(nullptr), d(new Priva
 {
     d->undoStack = new QtUndoStack(this, "undoStack");
     connect(d->undoStack, &QtUndoStack::commandExecuted, this, &TextDocument::macroExecuted);
+    connect(d->undoStack, &QtUndoStack::outOfMemory, this, &TextDocument::outOfMemory);
     // Undoing or redoing back to the text last saved or loaded makes the
     // document unmodified again.
     connect(d->undoStack, &QtUndoStack::cleanChanged, this,
@@ -344,6 +349,44 @@ QString TextDocument::shortDescription(const QString& description)
     return description;
 }
 
+bool TextDocument::edit(const std::function<void()>& change)
+{
+    if (d->editDepth > 0) {
+        change();
+        return true;
+    }
+    const QtUndoStack::Mark mark = d->undoStack->mark();
+    const int batching = d->batching;
+    DocumentView* view = activeView();
+    int line = -1;
+    int col = -1;
+    if (view)
+        view->cursorPosition(line, col);
+    ++d->editDepth;
+    try {
+        change();
+    } catch (const std::bad_alloc&) {
+        --d->editDepth;
+        d->undoStack->rollBack(mark);
+        // Line batches the change left open are closed, and what they
+        // gathered runs.
+        if (d->batching > batching) {
+            d->batching = batching + 1;
+            endLineBatch();
+        }
+        d->macroCursorLine = -1;
+        d->macroCursorColumn = -1;
+        updateViews();
+        if (view && activeView() == view && line >= 0)
+            view->setCursorPosition(line, col, false);
+        emit outOfMemory();
+        return false;
+    }
+    --d->editDepth;
+    d->undoStack->release(mark);
+    return true;
+}
+
 void TextDocument::macroBegin(const QString& description)
 {
     d->undoStack->push(new QtCommand(QtCommand::MacroBegin, shortDescription(description), true));
@@ -510,24 +553,29 @@ int TextDocument::m_insertLines(int i, const QString& text)
     const bool visible =
         !prev || (prev->isFoldVisible && !(prev->isFoldingStart && prev->isFolded));
 
+    // Made before anything changes: lines that cannot get their memory
+    // leave the document as it was.
     std::vector<TextLine*> lines;
+    auto dropLines = qScopeGuard([&] { qDeleteAll(lines); });
     qsizetype start = 0;
     for (;;) {
         qsizetype end = view.indexOf(u'\n', start);
         if (end < 0)
             end = n;
+        lines.push_back(nullptr); // the room first, so that no line is lost
         auto* line = new TextLine;
+        lines.back() = line;
         if (end > start)
             static_cast<QString&>(*line) = sharedtext::slice(all, start, end - start);
         line->isFoldVisible = visible;
         line->foldingLevel = level;
-        lines.push_back(line);
         if (end == n)
             break;
         start = end + 1;
     }
     const int count = int(lines.size());
     d->contents.insert(i, lines.data(), count);
+    dropLines.dismiss();
     d->linesInserted(i, count);
     d->newDocGeometry = true;
     // Line by line, the first new line's lineInserted opens the folds that
@@ -815,19 +863,27 @@ void TextDocument::resumeHighlighting()
     constexpr qint64 sliceMs = 10;
     QElapsedTimer clock;
     clock.start();
-    runOwedPass(lastLine(), &clock, sliceMs);
-    if (d->owed.isEmpty() && !d->views.isEmpty()) {
-        DocumentView* v = d->views.constFirst();
-        while (!d->colourCut.empty() && clock.elapsed() < sliceMs) {
-            const int i = d->colourCut.back();
-            TextLine* t = lineOf(i);
-            if (t->highlightCut(TextLine::ColouringPass))
-                v->highlight(t);
-            if (t->highlightCut(TextLine::ColouringPass))
-                continue; // still cut: the next slice goes on with it
-            d->colourCut.pop_back();
-            tagLine(i);
+    try {
+        runOwedPass(lastLine(), &clock, sliceMs);
+        if (d->owed.isEmpty() && !d->views.isEmpty()) {
+            DocumentView* v = d->views.constFirst();
+            while (!d->colourCut.empty() && clock.elapsed() < sliceMs) {
+                const int i = d->colourCut.back();
+                TextLine* t = lineOf(i);
+                if (t->highlightCut(TextLine::ColouringPass))
+                    v->highlight(t);
+                if (t->highlightCut(TextLine::ColouringPass))
+                    continue; // still cut: the next slice goes on with it
+                d->colourCut.pop_back();
+                tagLine(i);
+            }
         }
+    } catch (const std::bad_alloc&) {
+        // The colours of a line too long for the memory left (one byte a
+        // character): what idle time owes is given up, and the text stays
+        // as far coloured as it is.
+        d->owed.clear();
+        d->colourCut.clear();
     }
     if (!d->updateRegion.isEmpty() || d->newDocGeometry)
         updateViews();
@@ -884,7 +940,8 @@ bool TextDocument::load(QTextStream& s)
 
 void TextDocument::loadText(QString text)
 {
-    clear();
+    // The lines are made before the old ones go: when they cannot get
+    // their memory (std::bad_alloc) the document stays as it was.
     // Every line shares the one decoded buffer: it is copied only where a
     // line is changed, which keeps a large file near two bytes a character.
     // The buffer is copied to its size only when much of it is spare room:
@@ -898,8 +955,7 @@ void TextDocument::loadText(QString text)
     // The terminator style is the first terminator's; a line that ends in
     // a different one keeps all its characters but is saved in this style.
     const qsizetype firstLf = QStringView(text).indexOf(u'\n');
-    d->terminator =
-        (firstLf > 0 && base[firstLf - 1] == u'\r') ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const bool crlf = firstLf > 0 && base[firstLf - 1] == u'\r';
 
     // `to` is the line feed ending the line, or the end of the text; a
     // carriage return is part of the terminator only before a line feed (a
@@ -914,6 +970,11 @@ void TextDocument::loadText(QString text)
     };
 
     std::vector<TextLine*> lines;
+    auto dropLines = qScopeGuard([&] { qDeleteAll(lines); });
+    auto addLine = [&](qsizetype from, qsizetype to) {
+        lines.push_back(nullptr); // the room first, so that no line is lost
+        lines.back() = makeLine(from, to);
+    };
     qsizetype start = 0;
     const QStringView view(text);
     while (start <= n) {
@@ -922,17 +983,20 @@ void TextDocument::loadText(QString text)
             // The last line. Text that ends with a terminator has no empty
             // line after it; the terminator is remembered instead.
             if (start < n || lines.empty())
-                lines.push_back(makeLine(start, n));
+                addLine(start, n);
             break;
         }
-        lines.push_back(makeLine(start, lf));
+        addLine(start, lf);
         start = lf + 1;
     }
-    d->endsWithTerminator = n > 0 && base[n - 1] == u'\n';
 
+    clear();
+    d->terminator = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    d->endsWithTerminator = n > 0 && base[n - 1] == u'\n';
     delete d->contents.at(0); // the empty line clear() made
     d->contents.clear();
     d->contents.assign(std::move(lines));
+    dropLines.dismiss();
     d->longestLine = nullptr;
     // The context pass waits for whoever first needs a line's context (the
     // first paint runs it over the lines it shows) and for idle time: a

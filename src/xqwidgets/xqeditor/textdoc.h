@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <functional>
 
 class QElapsedTimer;
 class QTextStream;
@@ -178,6 +179,14 @@ public:
     // text between them goes: whitespace outside the range is kept.
     void removeText(int line1, int col1, int line2, int col2);
 
+    // Runs `change`, edits made through the document's commands, whole or
+    // not at all: when it cannot get the memory it needs (std::bad_alloc),
+    // what it did is undone and forgotten, the caret goes back, false is
+    // returned and outOfMemory() emitted. A change run inside another one
+    // runs plainly and leaves that to the outer one. The entry points of
+    // the user's edits (keys, mouse, the editor's operations) run in one.
+    bool edit(const std::function<void()>& change);
+
     // Macro brackets: everything pushed in between is one undo step. The
     // forms with a position put the caret there on undo (begin) or on
     // execution and redo (end).
@@ -342,6 +351,11 @@ public:
 
     // Shortens a description to 32 characters and "...".
     static QString shortDescription(const QString& description);
+
+signals:
+    // An edit, undo or redo was refused: it could not get the memory it
+    // needs. The text is as it was before it.
+    void outOfMemory();
 
 public slots:
     void macroExecuted();

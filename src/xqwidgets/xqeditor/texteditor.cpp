@@ -265,7 +265,7 @@ void TextEditor::append(const QString& text)
 
 void TextEditor::insertLine(const QString& text, int line)
 {
-    d->doc->insert(text, line, 0);
+    d->doc->edit([&] { d->doc->insert(text, line, 0); });
     d->doc->updateViews();
 }
 
@@ -281,12 +281,12 @@ void TextEditor::moveCursor(int line, int column)
 
 void TextEditor::indent()
 {
-    d->doc->indent();
+    d->doc->edit([&] { d->doc->indent(); });
 }
 
 void TextEditor::unindent()
 {
-    d->doc->unindent();
+    d->doc->edit([&] { d->doc->unindent(); });
 }
 
 void TextEditor::setLineIcon(int line, QPixmap* pix)
@@ -304,42 +304,50 @@ void TextEditor::clearLineIcon(int line)
 
 // --- Clipboard ------------------------------------------------------------------
 
+// Each runs as one edit of the document: one that cannot get its memory
+// (a huge clipboard, a line grown past what is left) changes nothing.
 void TextEditor::del()
 {
-    if (d->view->hasSelection())
-        d->doc->selectionCommand(TextDocument::SelectionRemove);
-    else
-        d->doc->del(0, 0);
+    d->doc->edit([&] {
+        if (d->view->hasSelection())
+            d->doc->selectionCommand(TextDocument::SelectionRemove);
+        else
+            d->doc->del(0, 0);
+    });
 }
 
 void TextEditor::cut()
 {
     if (d->view->hasSelection())
-        d->doc->selectionCommand(TextDocument::SelectionCut);
+        d->doc->edit([&] { d->doc->selectionCommand(TextDocument::SelectionCut); });
 }
 
 void TextEditor::copy()
 {
     if (d->view->hasSelection())
-        d->doc->selectionCommand(TextDocument::SelectionCopy);
+        d->doc->edit([&] { d->doc->selectionCommand(TextDocument::SelectionCopy); });
 }
 
 void TextEditor::paste()
 {
-    d->doc->selectionCommand(TextDocument::SelectionRemove);
-    const QString text = QApplication::clipboard()->text(QClipboard::Clipboard);
-    if (!text.isEmpty())
-        d->doc->insert(text, 0, 0);
+    d->doc->edit([&] {
+        d->doc->selectionCommand(TextDocument::SelectionRemove);
+        const QString text = QApplication::clipboard()->text(QClipboard::Clipboard);
+        if (!text.isEmpty())
+            d->doc->insert(text, 0, 0);
+    });
 }
 
 void TextEditor::pasteSelection()
 {
-    d->doc->selectionCommand(TextDocument::SelectionRemove);
-    QClipboard* cb = QApplication::clipboard();
-    const QString text =
-        cb->supportsSelection() ? cb->text(QClipboard::Selection) : d->manager->winClipboard;
-    if (!text.isEmpty())
-        d->doc->insert(text, 0, 0);
+    d->doc->edit([&] {
+        d->doc->selectionCommand(TextDocument::SelectionRemove);
+        QClipboard* cb = QApplication::clipboard();
+        const QString text =
+            cb->supportsSelection() ? cb->text(QClipboard::Selection) : d->manager->winClipboard;
+        if (!text.isEmpty())
+            d->doc->insert(text, 0, 0);
+    });
 }
 
 // --- Undo -------------------------------------------------------------------------

@@ -59,6 +59,8 @@ public:
     // `len` is the length of every match when `fixedLength`.
     int replaceMatches(const QString& replaceText, bool inSelection, bool fromCursor,
                        bool fixedLength, int len, const NextMatch& next);
+    int buildReplacement(const QString& replaceText, bool inSelection, bool fromCursor,
+                         bool fixedLength, int len, const NextMatch& next);
 
     // Keyboard completion: the candidates of the running cycle (empty when
     // none runs) and the one now in the text. While breakViCompletion is

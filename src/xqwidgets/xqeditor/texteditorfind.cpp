@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
+#include <memory>
 #include <vector>
 
 namespace xqwidgets
@@ -472,12 +473,29 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
                                         bool fromCursor, bool fixedLength, int len,
                                         const NextMatch& next)
 {
+    // The new text of the lines is built before anything changes; a run
+    // whose text cannot get its memory changes nothing (see
+    // TextDocument::edit).
+    int count = 0;
+    doc->edit([&] {
+        count = buildReplacement(replaceText, inSelection, fromCursor, fixedLength, len, next);
+    });
+    return count;
+}
+
+int TextEditor::Private::buildReplacement(const QString& replaceText, bool inSelection,
+                                          bool fromCursor, bool fixedLength, int len,
+                                          const NextMatch& next)
+{
     if (doc->isReadOnly())
         return 0;
     const Bounds b(inSelection, view->selection(), manager->fVerticalSelection);
     const bool expandTabs = !manager->fSaveTab;
     const int tab = qMax(1, doc->spacesInTab());
-    auto* cmd = new ReplaceAllCommand(doc, len, replaceText, expandTabs, tab);
+    // Owned here until the stack takes it: a run that cannot get its
+    // memory leaves nothing behind.
+    auto owned = std::make_unique<ReplaceAllCommand>(doc, len, replaceText, expandTabs, tab);
+    ReplaceAllCommand* cmd = owned.get();
 
     // The passes of successive finds, each continuing just after the text
     // the previous one inserted: matches never overlap, and a test of what
@@ -539,14 +557,18 @@ int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelec
     // A run stopped midway changes nothing: its matches may no longer be
     // where they were found.
     if (count == 0 || run.stopped()) {
-        delete cmd;
         view->clearSelection();
         return 0;
     }
     const int endLine = cmd->endLine;
     const int endCol = cmd->endCol;
     view->lockSelection();
-    doc->undoStack()->push(cmd);
+    try {
+        doc->undoStack()->push(owned.release());
+    } catch (...) {
+        view->unlockSelection();
+        throw;
+    }
     view->unlockSelection();
     // As after the last pass, which found nothing more: no selection, the
     // caret just after the last replacement (also inside a larger undo

@@ -1,5 +1,6 @@
 #include "xqwidgets/xqeditor/textfile.h"
 
+#include "xqwidgets/helpers.h"
 #include "xqwidgets/largepages.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/textline.h"
@@ -11,8 +12,10 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 #include <functional>
 #include <limits>
+#include <new>
 #include <optional>
 
 #include <cerrno>
@@ -21,6 +24,7 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -381,7 +385,7 @@ void step(TextFile::SaveStep s)
 // A temporary file in `dir` named after `base`; -1 with errno on failure.
 int makeTemporary(const QByteArray& dir, const QByteArray& base, QByteArray* name)
 {
-    QByteArray pattern = dir + "/." + base + ".XXXXXX";
+    QByteArray pattern = dir + "/." + Utils::fittedFileName(base, 8) + ".XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd >= 0)
         *name = pattern;
@@ -522,7 +526,30 @@ int TextFile::Private::openRegular(const QString& path, struct stat* st)
     return fd;
 }
 
+// A file's size decides how much memory its reading takes: where that is
+// more than the process can get, the reading fails with this reason and
+// leaves the document or the bytes as they were.
+static const char kNoMemory[] = "Not enough memory";
+
 bool TextFile::loadBytes(const QString& path, QByteArray* bytes, qint64 maxSize)
+{
+    try {
+        return readBytes(path, bytes, maxSize);
+    } catch (const std::bad_alloc&) {
+        return d->fail(QString::fromLatin1(kNoMemory));
+    }
+}
+
+bool TextFile::load(const QString& path, TextDocument* document)
+{
+    try {
+        return readText(path, document);
+    } catch (const std::bad_alloc&) {
+        return d->fail(QString::fromLatin1(kNoMemory));
+    }
+}
+
+bool TextFile::readBytes(const QString& path, QByteArray* bytes, qint64 maxSize)
 {
     d->reset();
     struct stat st;
@@ -554,7 +581,7 @@ bool TextFile::loadBytes(const QString& path, QByteArray* bytes, qint64 maxSize)
     return true;
 }
 
-bool TextFile::load(const QString& path, TextDocument* document)
+bool TextFile::readText(const QString& path, TextDocument* document)
 {
     d->reset();
     const Codec codec = resolveCodec(d->codecName);
@@ -648,11 +675,12 @@ bool TextFile::load(const QString& path, TextDocument* document)
         return d->fail(why);
 
     QByteArray target;
-    if (followLinks(QFile::encodeName(path), &target))
+    const bool followed = followLinks(QFile::encodeName(path), &target);
+    document->loadText(std::move(text));
+    if (followed)
         d->recordStamp(target, st);
     else
         d->stamp = {};
-    document->loadText(std::move(text));
     d->invalid = invalid;
     d->bom = bom.length > 0;
     if (bom.length)
@@ -885,28 +913,58 @@ QStringList copyPlaces()
     return places;
 }
 
-// The start of the names of the copies of `target`: its name and a digest
-// of its whole path, so that copies of two files of one name stay apart.
-QByteArray copyPrefix(const QByteArray& target)
-{
-    return fileNameOf(target) + '.' +
-           QCryptographicHash::hash(target, QCryptographicHash::Md5).toHex().left(12) + '.';
-}
-
 // A copy is written under this mark in front of its name and takes its own
 // name only once complete, so that one cut off half-way (the program was
 // killed) is never offered as the file's former content.
 constexpr char kUnfinished[] = ".unfinished.";
 
+// What follows the prefix in a copy's name: the time of the save and the
+// random end mkostemp makes.
+constexpr int kCopyStampLength = 15; // yyyyMMdd-hhmmss
+constexpr int kCopyRandomLength = 7; // .XXXXXX
+
+// The start of the names of the copies of `target`: its name and a digest
+// of its whole path, so that copies of two files of one name stay apart. A
+// name too long to take the rest is shortened (the same way every time).
+QByteArray copyPrefix(const QByteArray& target)
+{
+    constexpr int digest = 12;
+    const int added =
+        int(sizeof(kUnfinished) - 1) + 1 + digest + 1 + kCopyStampLength + kCopyRandomLength;
+    return Utils::fittedFileName(fileNameOf(target), added) + '.' +
+           QCryptographicHash::hash(target, QCryptographicHash::Md5).toHex().left(digest) + '.';
+}
+
+// The names of the files in `folder` that start with `prefix`, compared
+// byte for byte: a file's name may hold characters that a name filter
+// would take as wildcards ([, *, ?).
+QList<QByteArray> filesStartingWith(const QByteArray& folder, const QByteArray& prefix)
+{
+    QList<QByteArray> names;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    while (const struct dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        struct stat st;
+        if (name.startsWith(prefix) &&
+            ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode))
+            names << name;
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // Copies of `target` that a save killed while copying left in `place`:
 // the file itself was not touched yet, so they hold nothing of worth.
 void removeUnfinishedCopies(const QString& place, const QByteArray& target)
 {
-    const QDir dir(place);
-    const QString pattern =
-        QFile::decodeName(QByteArray(kUnfinished) + copyPrefix(target)) + QLatin1Char('*');
-    for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden))
-        QFile::remove(dir.filePath(name));
+    const QByteArray folder = QFile::encodeName(place);
+    for (const QByteArray& name :
+         filesStartingWith(folder, QByteArray(kUnfinished) + copyPrefix(target)))
+        ::unlink((folder + '/' + name).constData());
 }
 
 // Makes a rename in `dir` survive a crash of the machine.
@@ -925,13 +983,12 @@ QStringList TextFile::savedCopies(const QString& path)
     QByteArray target;
     if (!followLinks(QFile::encodeName(path), &target))
         return {};
-    const QString prefix = QFile::decodeName(copyPrefix(target));
+    const QByteArray prefix = copyPrefix(target);
     QStringList result;
     for (const QString& place : copyPlaces()) {
-        const QDir dir(place);
-        for (const QString& name :
-             dir.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden, QDir::Name))
-            result << dir.filePath(name);
+        const QByteArray folder = QFile::encodeName(place);
+        for (const QByteArray& name : filesStartingWith(folder, prefix))
+            result << QFile::decodeName(folder + '/' + name);
     }
     return result;
 }

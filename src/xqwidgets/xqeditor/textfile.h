@@ -110,6 +110,10 @@ public:
     static void setStepHook(void (*hook)(SaveStep));
 
 private:
+    // load and loadBytes, which throw std::bad_alloc where memory runs out.
+    bool readText(const QString& path, TextDocument* document);
+    bool readBytes(const QString& path, QByteArray* bytes, qint64 maxSize);
+
     class Private;
     Private* d;
 };

@@ -351,19 +351,23 @@ static qsizetype removable(const QString& s, qsizetype index, qsizetype len)
     return qMin(len, s.size() - index);
 }
 
+// The text is changed first and the attributes after it: a text that cannot
+// get its memory stays as it was (std::bad_alloc leaves the line untouched),
+// and attributes that cannot are dropped (see noteEdit).
 void TextLine::replace(uint index, uint len, const QString& s)
 {
     const qsizetype removed = removable(*this, index, len);
     noteTabs(removed, s);
     if (qsizetype(index) > size()) {
         ownText(*this, s.size());
-        dropTabStops(size());
-        dropHighlightTrails();
+        const qsizetype end = size();
         QString::insert(index, s); // pads with blanks
+        dropTabStops(end);
+        dropHighlightTrails();
         return;
     }
-    noteEdit(index, removed, s.size());
     spliceText(*this, index, removed, s);
+    noteEdit(index, removed, s.size());
 }
 
 void TextLine::insert(qsizetype index, const QString& s)
@@ -371,13 +375,14 @@ void TextLine::insert(qsizetype index, const QString& s)
     noteTabs(0, s);
     if (index < 0 || index > size()) {
         ownText(*this, s.size());
-        dropTabStops(index < 0 ? -1 : size());
-        dropHighlightTrails();
+        const qsizetype from = index < 0 ? -1 : size();
         QString::insert(index, s); // pads with blanks
+        dropTabStops(from);
+        dropHighlightTrails();
         return;
     }
-    noteEdit(index, 0, s.size());
     spliceText(*this, index, 0, s);
+    noteEdit(index, 0, s.size());
 }
 
 void TextLine::remove(qsizetype index, qsizetype len)
@@ -385,24 +390,26 @@ void TextLine::remove(qsizetype index, qsizetype len)
     const qsizetype removed = removable(*this, index, len);
     noteTabs(removed, QString());
     ownText(*this, 0);
-    noteEdit(index, removed, 0);
     QString::remove(index, len);
+    noteEdit(index, removed, 0);
 }
 
 void TextLine::append(const QString& s)
 {
     noteTabs(0, s);
-    noteEdit(size(), 0, s.size());
-    spliceText(*this, size(), 0, s);
+    const qsizetype end = size();
+    spliceText(*this, end, 0, s);
+    noteEdit(end, 0, s.size());
 }
 
 void TextLine::truncate(qsizetype len)
 {
-    noteTabs(len >= 0 && len < size() ? size() - len : 0, QString());
+    const qsizetype removed = len >= 0 && len < size() ? size() - len : 0;
+    noteTabs(removed, QString());
     ownText(*this, 0);
-    if (len >= 0 && len < size())
-        noteEdit(len, size() - len, 0);
     QString::truncate(len);
+    if (removed > 0)
+        noteEdit(len, removed, 0);
 }
 
 void TextLine::noteTabs(qsizetype removed, const QString& inserted)
@@ -492,6 +499,22 @@ void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
 {
     if (removed == 0 && inserted == 0)
         return;
+    try {
+        moveHighlight(column, removed, inserted);
+    } catch (const std::bad_alloc&) {
+        // The text changed already; colours that cannot follow it are
+        // forgotten, and the line is coloured again from its start.
+        dropHighlightTrails();
+        setCompactAttributes(0);
+        if (priv())
+            priv()->attributes = QByteArray();
+        dropExtraIfEmpty();
+        m_highlighted = false;
+    }
+}
+
+void TextLine::moveHighlight(qsizetype column, qsizetype removed, qsizetype inserted)
+{
     dropTabStops(column);
     if (!priv() || !priv()->trails) {
         dropAttributesFrom(column);

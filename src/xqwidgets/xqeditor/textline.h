@@ -218,6 +218,7 @@ private:
     // Keeps attributes and saved pass states in step with an edit of the
     // text: `removed` characters at `column` replaced by `inserted` ones.
     void noteEdit(qsizetype column, qsizetype removed, qsizetype inserted);
+    void moveHighlight(qsizetype column, qsizetype removed, qsizetype inserted);
     // Keeps what is known of the line's tabs in step with an edit.
     void noteTabs(qsizetype removed, const QString& inserted);
     // Drops the tab stop blocks past column `column` (all when negative).

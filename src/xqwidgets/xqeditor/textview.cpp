@@ -1750,7 +1750,8 @@ bool TextView::event(QEvent* e)
 
 void TextView::keyPressEvent(QKeyEvent* e)
 {
-    d->cursor->keyPressEvent(e);
+    // A key's edit that cannot get its memory is refused whole.
+    d->doc->edit([&] { d->cursor->keyPressEvent(e); });
 }
 
 void TextView::focusInEvent(QFocusEvent*)
@@ -1965,10 +1966,10 @@ void TextView::mouseReleaseEvent(QMouseEvent*)
         setCursorPosition(d->row, d->col, d->bnModifiers & Qt::ShiftModifier);
     } else if (d->startDrag && d->endDrag) {
         if (!inSelected(d->cursor->line(), d->cursor->column()))
-            dropSelection();
+            d->doc->edit([&] { dropSelection(); });
         setCursor(Qt::IBeamCursor);
     } else if (d->mousePressed) {
-        publishSelection();
+        d->doc->edit([&] { publishSelection(); });
     }
     // Every release ends the gesture, a drop back into the selection too:
     // a drag left armed would keep later caret moves from clearing the
@@ -1995,7 +1996,7 @@ void TextView::mouseDoubleClickEvent(QMouseEvent* e)
     d->doc->wordIn(line, p.x(), &start, &end);
     setCursorPosition(line, start, false);
     setCursorPosition(line, end, true);
-    publishSelection();
+    d->doc->edit([&] { publishSelection(); });
 }
 
 } // namespace xqwidgets

@@ -1,5 +1,6 @@
 #include "xqwidgets/xqfileoperator/fileoperator.h"
 
+#include "xqwidgets/helpers.h"
 #include "xqwidgets/xqfileoperator/fileoperatordialog.h"
 
 #include <QApplication>
@@ -792,7 +793,8 @@ int FileOperator::Private::copyFile(FileOperatorProcess& p, qint64 listedSize, b
             ::close(in);
             return r;
         }
-        temp = joined(parentOf(p.toFilePath), '.' + baseName(p.toFilePath) + ".XXXXXX");
+        temp = joined(parentOf(p.toFilePath),
+                      '.' + Utils::fittedFileName(baseName(p.toFilePath), 8) + ".XXXXXX");
         out = ::mkostemp(temp.data(), O_CLOEXEC);
         if (out < 0)
             temp.clear();
@@ -961,7 +963,7 @@ int FileOperator::Private::copyLink(FileOperatorProcess& p, bool moving)
     if (exists) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             made = joined(parentOf(p.toFilePath),
-                          '.' + baseName(p.toFilePath) + '.' +
+                          '.' + Utils::fittedFileName(baseName(p.toFilePath), 9) + '.' +
                               QByteArray::number(QRandomGenerator::global()->generate(), 36));
             if (::symlink(text.constData(), made.constData()) == 0 || errno != EEXIST)
                 break;

@@ -43,6 +43,32 @@ public:
     QString* log;
 };
 
+// A command that cannot get its memory when `fails` says so: it throws
+// std::bad_alloc before changing anything, as the text commands do.
+class GreedyCommand : public QtCommand
+{
+    Q_OBJECT
+public:
+    GreedyCommand(QString* log, const bool* fails)
+        : QtCommand(QStringLiteral("greedy"), false), log(log), fails(fails)
+    {
+    }
+    void redo() override
+    {
+        if (*fails)
+            throw std::bad_alloc();
+        log->append(QLatin1Char('G'));
+    }
+    void undo() override
+    {
+        if (*fails)
+            throw std::bad_alloc();
+        log->chop(1);
+    }
+    QString* log;
+    const bool* fails;
+};
+
 // Records every change signal of a stack, in order, as one string per signal.
 class SignalLog : public QObject
 {
@@ -77,6 +103,7 @@ private slots:
     void undoRedoBeyondAvailable();
     void pushAfterUndoDropsTail();
     void cleanMark();
+    void refusedChangesLeaveNoTrace();
     void misuseWarnings();
     void actionsFollowStack();
     void managerFollowsFocus();
@@ -278,6 +305,78 @@ void TestQtUndo::cleanMark()
     // Clearing makes the empty stack clean.
     s.clear();
     QVERIFY(s.isClean());
+}
+
+// What a command that cannot get its memory refuses: a change under a mark
+// goes whole (its macros closed, its commands forgotten, the history before
+// it intact, a typed word still one step); an undo or redo step goes back
+// to where it was and says so.
+void TestQtUndo::refusedChangesLeaveNoTrace()
+{
+    QObject owner;
+    QtUndoStack s(&owner);
+    QSignalSpy refused(&s, &QtUndoStack::outOfMemory);
+    QString text;
+    bool fails = false;
+    s.push(new LogCommand(&text, "a"));
+    s.push(new LogCommand(&text, "b"));
+    s.setClean();
+
+    // A change of a macro with a merge inside it fails at its third command.
+    const QtUndoStack::Mark mark = s.mark();
+    fails = true;
+    QVERIFY_THROWS_EXCEPTION(std::bad_alloc, [&] {
+        s.push(new QtCommand(QtCommand::MacroBegin, "change", true));
+        s.push(new LogCommand(&text, "x"));
+        s.push(new LogCommand(&text, "y"));
+        s.push(new GreedyCommand(&text, &fails));
+    }());
+    QCOMPARE(text, QString("abxy"));
+    s.rollBack(mark);
+    QCOMPARE(text, QString("ab"));
+    QVERIFY(!s.inMacro());
+    QVERIFY(s.isClean());
+    QCOMPARE(s.count(), 1);
+    QCOMPARE(s.undoList(), QStringList({"log ab"}));
+
+    // A change of one command merges once it is made.
+    fails = false;
+    s.setClean();
+    const QtUndoStack::Mark typed = s.mark();
+    s.push(new LogCommand(&text, "c"));
+    QCOMPARE(s.count(), 2);
+    s.release(typed);
+    QCOMPARE(s.count(), 2); // not into the clean state
+    const QtUndoStack::Mark more = s.mark();
+    s.push(new LogCommand(&text, "d"));
+    s.release(more);
+    QCOMPARE(s.undoList(), QStringList({"log ab", "log cd"}));
+
+    // An undo step whose command cannot run is not taken; the steps before
+    // it are.
+    s.push(new QtCommand(QtCommand::MacroBegin, "greedy step", true));
+    s.push(new OtherCommand(&text));
+    s.push(new GreedyCommand(&text, &fails));
+    s.push(new OtherCommand(&text));
+    s.push(new QtCommand(QtCommand::MacroEnd, QString(), false));
+    s.push(new OtherCommand(&text));
+    QCOMPARE(text, QString("abcd#G##"));
+    fails = true;
+    s.undo(2);
+    QCOMPARE(text, QString("abcd#G#"));
+    QCOMPARE(refused.count(), 1);
+    QCOMPARE(s.undoDescription(), QString("greedy step"));
+    fails = false;
+    s.undo();
+    QCOMPARE(text, QString("abcd"));
+    fails = true;
+    s.redo();
+    QCOMPARE(text, QString("abcd"));
+    QCOMPARE(refused.count(), 2);
+    QCOMPARE(s.redoDescription(), QString("greedy step"));
+    fails = false;
+    s.redo(2);
+    QCOMPARE(text, QString("abcd#G##"));
 }
 
 void TestQtUndo::misuseWarnings()

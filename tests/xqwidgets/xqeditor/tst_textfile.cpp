@@ -188,7 +188,12 @@ private slots:
     void inPlaceFailurePutsOldBytesBack();
     void crashDuringInPlaceSave_data();
     void crashDuringInPlaceSave();
+    void crashWhileCopyingOldBytes_data();
     void crashWhileCopyingOldBytes();
+    void copyOfOddNameFound_data();
+    void copyOfOddNameFound();
+    void longestNamesSave_data();
+    void longestNamesSave();
     void changedOnDisk_data();
     void changedOnDisk();
     void unrepresentableRefused_data();
@@ -959,9 +964,33 @@ void TestTextFile::crashDuringInPlaceSave()
 // file was not touched yet, and the half-written copy is no copy to offer
 // the user (nor, zero-filled, one to compare with). The next save clears
 // it away.
+namespace
+{
+// File names the bookkeeping of a save must take as they are: characters a
+// name filter reads as wildcards, and names at the longest the file system
+// takes (255 bytes), of single-byte and of two-byte characters.
+void addOddNames()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("plain") << QByteArray("one.txt");
+    QTest::newRow("brackets") << QByteArray("a[1].txt");
+    QTest::newRow("star and question mark") << QByteArray("*?[x.txt");
+    QTest::newRow("248 bytes") << QByteArray(244, 'l') + ".txt";
+    QTest::newRow("255 bytes") << QByteArray(251, 'l') + ".txt";
+    QTest::newRow("255 bytes, two-byte characters")
+        << QByteArray("a") + QString(127, QChar(0xE9)).toUtf8();
+}
+} // namespace
+
+void TestTextFile::crashWhileCopyingOldBytes_data()
+{
+    addOddNames();
+}
+
 void TestTextFile::crashWhileCopyingOldBytes()
 {
-    const QString path = dir->filePath(QStringLiteral("one.txt"));
+    QFETCH(QByteArray, name);
+    const QString path = dir->filePath(QString::fromUtf8(name));
     const QByteArray old = lines('o', 400 * 1024);
     const QByteArray fresh = lines('n', 600 * 1024);
     crashSavingInPlace(path, old, fresh, TextFile::SaveStep::CopyPieceWritten, 1);
@@ -976,6 +1005,70 @@ void TestTextFile::crashWhileCopyingOldBytes()
     TextFile file;
     QVERIFY2(file.save(path, doc), qPrintable(file.errorString()));
     QCOMPARE(contents(dir->filePath(QStringLiteral("two.txt"))), fresh);
+    QVERIFY(copiesIn(copyFolder()).isEmpty());
+}
+
+// A save in place killed once the copy is complete: the copy is found again
+// by the file's name (to tell the user at the next open), whatever that
+// name holds.
+void TestTextFile::copyOfOddNameFound_data()
+{
+    addOddNames();
+}
+
+void TestTextFile::copyOfOddNameFound()
+{
+    QFETCH(QByteArray, name);
+    const QString path = dir->filePath(QString::fromUtf8(name));
+    const QByteArray old = lines('o', 40 * 1024);
+    crashSavingInPlace(path, old, lines('n', 60 * 1024), TextFile::SaveStep::CopyMade, 1);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(contents(path), old);
+    const QStringList found = TextFile::savedCopies(path);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(contents(found.first()), old);
+    QVERIFY(TextFile::savedCopies(dir->filePath(QStringLiteral("two.txt"))).isEmpty());
+}
+
+// Saving by a new file beside the old one, and in place (with the copy of
+// the old bytes aside), under every name the file system takes; nothing is
+// left behind.
+void TestTextFile::longestNamesSave_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("inPlace");
+    for (bool inPlace : {false, true}) {
+        const char* how = inPlace ? ", in place" : ", replaced";
+        QTest::addRow("247 bytes%s", how) << QByteArray(243, 'l') + ".txt" << inPlace;
+        QTest::addRow("248 bytes%s", how) << QByteArray(244, 'l') + ".txt" << inPlace;
+        QTest::addRow("255 bytes%s", how) << QByteArray(251, 'l') + ".txt" << inPlace;
+        QTest::addRow("255 bytes of two-byte characters%s", how)
+            << QByteArray("a") + QString(127, QChar(0xE9)).toUtf8() << inPlace;
+    }
+}
+
+void TestTextFile::longestNamesSave()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, inPlace);
+    const QString path = dir->filePath(QString::fromUtf8(name));
+    writeFile(path, "old\n");
+    QStringList expected{QString::fromUtf8(name)};
+    if (inPlace) {
+        hardLink(path, dir->filePath(QStringLiteral("two.txt")));
+        expected << QStringLiteral("two.txt");
+    }
+    TextFile file;
+    QVERIFY2(file.load(path, doc), qPrintable(file.errorString()));
+    doc->loadText(QStringLiteral("new text\n"));
+    doc->setModified(true);
+    QVERIFY2(file.save(path, doc), qPrintable(file.errorString()));
+    QCOMPARE(contents(path), QByteArray("new text\n"));
+    expected.sort();
+    QStringList now = entries();
+    now.sort();
+    QCOMPARE(now, expected);
     QVERIFY(copiesIn(copyFolder()).isEmpty());
 }
 

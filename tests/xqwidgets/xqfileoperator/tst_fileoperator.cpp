@@ -172,6 +172,8 @@ private Q_SLOTS:
     void specialFilesPassedOver();
     void fileWhereFolderMustBeMade();
     void oddNames();
+    void overwriteLongestNames_data();
+    void overwriteLongestNames();
     void deepTree();
     void abortStopsCopyEraseAndMove_data();
     void abortStopsCopyEraseAndMove();
@@ -828,6 +830,41 @@ void TestFileOperator::oddNames()
     QVERIFY(op->erase({path("t"), path("dest/t")}));
     QVERIFY(!exists(path("t")) && !exists(path("dest/t")));
     QVERIFY(asked.isEmpty());
+}
+
+// A target named as long as the file system allows is replaced through a
+// name made beside it, which must stay within that length too.
+void TestFileOperator::overwriteLongestNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("link");
+    for (bool link : {false, true}) {
+        const char* what = link ? "link" : "file";
+        QTest::addRow("%s, 247 bytes", what) << QString(247, QLatin1Char('n')) << link;
+        QTest::addRow("%s, 255 bytes", what) << QString(255, QLatin1Char('n')) << link;
+        QTest::addRow("%s, 255 bytes of two-byte characters", what)
+            << QLatin1Char('a') + QString(127, QChar(0xE9)) << link;
+    }
+}
+
+void TestFileOperator::overwriteLongestNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, link);
+    writeFile(path("src/") + name, "new");
+    if (link) {
+        QVERIFY(QFile::remove(path("src/") + name));
+        QVERIFY(QFile::link(QStringLiteral("elsewhere"), path("src/") + name));
+    }
+    writeFile(path("dest/") + name, "old");
+    answers = {2}; // Overwrite
+    QVERIFY(op->copy({path("src/") + name}, path("dest")));
+    QCOMPARE(questions(), QList<FileOperator::Question>{FileOperator::OverwriteQuestion});
+    if (link)
+        QCOMPARE(QFileInfo(path("dest/") + name).symLinkTarget(), path("dest/elsewhere"));
+    else
+        QCOMPARE(readAll(path("dest/") + name), QByteArray("new"));
+    QCOMPARE(namesIn(path("dest")), QStringList{name});
 }
 
 void TestFileOperator::deepTree()

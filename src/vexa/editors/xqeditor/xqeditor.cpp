@@ -102,6 +102,16 @@ XQEditor::XQEditor(QWidget* parent, const char* name) : Editor(parent, name), d(
     setFocusProxy(d->editor->view());
 
     connect(d->editor, &xqwidgets::TextEditor::changed, this, &XQEditor::changedStatus);
+    // Told once the key or command that asked for the change has returned.
+    connect(
+        d->document, &xqwidgets::TextDocument::outOfMemory, this,
+        [] {
+            Message::warning(tr("Error"),
+                             tr("Not enough memory: the change was not made. The text is as it "
+                                "was before it."),
+                             tr("Ok"));
+        },
+        Qt::QueuedConnection);
     connect(d->editor->view(), &xqwidgets::TextView::focusChanged, this, &Editor::focusChanged);
     connect(m, &xqwidgets::TextEditorManager::overwriteModeChanged, this,
             &XQEditor::managerOverwriteModeChanged);
@@ -380,21 +390,23 @@ void XQEditor::replaceFound(const QString& text)
     xqwidgets::TextView* view = d->editor->view();
     int line = view->cursor()->line();
     int col = view->cursor()->column();
-    d->document->macroBegin(QStringLiteral("replace"));
-    if (view->hasSelection()) {
-        const QPoint start = view->selection().topLeft();
-        line = start.y();
-        col = start.x();
-        d->document->selectionCommand(xqwidgets::TextDocument::SelectionRemove);
-    }
-    view->setCursorPosition(line, col, false);
-    // What follows the insertion point stays at the end of the last line.
-    const qsizetype tail = d->document->lineOf(line)->size() - col;
-    const int lines = d->document->lastLine();
-    d->document->insert(text, line, col);
-    const int end = line + d->document->lastLine() - lines;
-    view->setCursorPosition(end, int(d->document->lineOf(end)->size() - tail), false);
-    d->document->macroEnd();
+    d->document->edit([&] {
+        d->document->macroBegin(QStringLiteral("replace"));
+        if (view->hasSelection()) {
+            const QPoint start = view->selection().topLeft();
+            line = start.y();
+            col = start.x();
+            d->document->selectionCommand(xqwidgets::TextDocument::SelectionRemove);
+        }
+        view->setCursorPosition(line, col, false);
+        // What follows the insertion point stays at the end of the last line.
+        const qsizetype tail = d->document->lineOf(line)->size() - col;
+        const int lines = d->document->lastLine();
+        d->document->insert(text, line, col);
+        const int end = line + d->document->lastLine() - lines;
+        view->setCursorPosition(end, int(d->document->lineOf(end)->size() - tail), false);
+        d->document->macroEnd();
+    });
 }
 
 int XQEditor::replaceAll(const QString& text, const QString& replacement, bool caseSensitive,
