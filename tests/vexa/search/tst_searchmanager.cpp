@@ -3,6 +3,7 @@
 // area, one undo step, read-only text), Go to Line, and the dialogs' rules.
 
 #include "../editors/editorstest.h"
+#include "../shellfixture.h"
 #include "screencheck.h"
 
 #include "vexa/actions.h"
@@ -95,8 +96,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
         installRunner();
     }
     void installRunner()
@@ -120,7 +120,7 @@ private Q_SLOTS:
     void cleanupTestCase() { Message::setDialogRunner({}); }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         shell = startShell();
         quiet = std::make_unique<Boxes>();
         ran.clear();
