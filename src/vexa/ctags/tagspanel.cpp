@@ -26,6 +26,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <new>
 #include <optional>
 
 // "vexa.tags.debug=true" in QT_LOGGING_RULES reports every tree shown.
@@ -517,6 +518,18 @@ void TagsPanel::reparse()
 }
 
 void TagsPanel::copySlice()
+{
+    try {
+        copyTextSlice();
+    } catch (const std::bad_alloc&) {
+        // A text too large for the memory left (the copy for ctags takes
+        // its size again): no tree for it, and the program goes on.
+        d->copy = {};
+        d->say(tr("Not enough memory to copy the text for ctags."));
+    }
+}
+
+void TagsPanel::copyTextSlice()
 {
     Private::Copy& c = d->copy;
     Editor* editor = c.editor;

@@ -69,6 +69,7 @@ Q_SIGNALS:
 private:
     explicit TagsPanel(QWidget* parent);
     void copySlice();
+    void copyTextSlice();
     class Private;
     Private* d;
 };
