@@ -50,6 +50,8 @@ using namespace xqwidgets;
 namespace
 {
 
+using bench::key;
+
 struct App {
     int argc = 1;
     char name[8] = "bench";
@@ -244,15 +246,6 @@ Subject* make(int kind, Language lang)
     default:
         return nullptr;
     }
-}
-
-void key(QWidget* target, int k, Qt::KeyboardModifiers mods = Qt::NoModifier,
-         const QString& text = QString())
-{
-    QKeyEvent press(QEvent::KeyPress, k, mods, text);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, k, mods, text);
-    QApplication::sendEvent(target, &release);
 }
 
 // Shows the widget at 1000x800 with the focus in it; the time to its first
@@ -472,26 +465,6 @@ void measureLineEnd(int kind, const QString* text,
     report(QStringLiteral(" | Return %1 ms").arg(median(ret), 0, 'f', 2));
 }
 
-// Minified data on one line: objects with strings, numbers and URLs, as a
-// JSON or script bundle comes, never a comment.
-QString minifiedData(int megabytes)
-{
-    QString out;
-    const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
-    out.reserve(want + 256);
-    for (int i = 0; out.size() < want; ++i) {
-        out += QStringLiteral(
-                   "{\"id\":%1,\"name\":\"item %1\",\"url\":\"https://example.com/a/%1?q=%2&p=1\","
-                   "\"tags\":[\"x\",\"y%3\"],\"score\":%4.25,\"ok\":%5,\"n\":null},")
-                   .arg(i)
-                   .arg(i % 97)
-                   .arg(i % 7)
-                   .arg(i % 1000)
-                   .arg(i % 2 ? QStringLiteral("true") : QStringLiteral("false"));
-    }
-    return out;
-}
-
 // Processor time of the whole process so far, in ms: on a machine shared
 // with other work, wall time alone says more about the others.
 double cpuMs()
@@ -685,7 +658,7 @@ int main()
     // VEXA_BENCH_COLOURING=line or =file runs only that part of them.
     const QByteArray part = qgetenv("VEXA_BENCH_COLOURING");
     if (part != "file") {
-        const QString data = minifiedData(5);
+        const QString data = bench::minifiedData(5);
         const char* scriptKinds[3] = {"ours (Java rules)", "QPlainTextEdit+QSyntaxHighlighter",
                                       "QsciScintilla+QsciLexerJavaScript"};
         for (Language lang : {Cpp, Script}) {

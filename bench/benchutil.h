@@ -10,8 +10,10 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QString>
 #include <QTimer>
+#include <QWidget>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -103,6 +105,16 @@ inline double residentBytes()
         std::fclose(f);
     }
     return double(resident) * double(sysconf(_SC_PAGESIZE));
+}
+
+// A key pressed and released on `target`, as a user types it.
+inline void key(QWidget* target, int k, Qt::KeyboardModifiers mods = Qt::NoModifier,
+                const QString& text = QString())
+{
+    QKeyEvent press(QEvent::KeyPress, k, mods, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, k, mods, text);
+    QApplication::sendEvent(target, &release);
 }
 
 inline double msSince(const QElapsedTimer& t)
@@ -282,6 +294,26 @@ inline QString qtHeaders(int megabytes)
 inline QString standardHeaders(int megabytes)
 {
     return headersFrom(QStringLiteral("/usr/include/c++/12"), {}, megabytes);
+}
+
+// Minified data on one line: objects with strings, numbers and URLs, as a
+// JSON or script bundle comes, never a comment.
+inline QString minifiedData(int megabytes)
+{
+    QString out;
+    const qsizetype want = qsizetype(megabytes) * 1024 * 1024;
+    out.reserve(want + 256);
+    for (int i = 0; out.size() < want; ++i) {
+        out += QStringLiteral(
+                   "{\"id\":%1,\"name\":\"item %1\",\"url\":\"https://example.com/a/%1?q=%2&p=1\","
+                   "\"tags\":[\"x\",\"y%3\"],\"score\":%4.25,\"ok\":%5,\"n\":null},")
+                   .arg(i)
+                   .arg(i % 97)
+                   .arg(i % 7)
+                   .arg(i % 1000)
+                   .arg(i % 2 ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+    return out;
 }
 
 } // namespace bench

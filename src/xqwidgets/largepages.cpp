@@ -15,7 +15,7 @@ namespace xqwidgets
 namespace
 {
 
-constexpr size_t kLarge = size_t(2) << 20;
+constexpr size_t kLarge = kLargePageSize;
 
 void advise(quintptr begin, quintptr end)
 {

@@ -6,6 +6,9 @@
 namespace xqwidgets
 {
 
+// The size of a large page on the machines this is built for.
+constexpr size_t kLargePageSize = size_t(2) << 20;
+
 // Asks for large pages under a buffer of megabytes about to be filled: on
 // many machines each first touch of a small page costs more than copying
 // it, so a line of 5 MB would spend most of a keystroke on them, and the

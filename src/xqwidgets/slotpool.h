@@ -33,9 +33,14 @@ namespace xqwidgets
 // from the newest block in address order, so that objects made one after the
 // other lie side by side (a walk over many of them in the order they were
 // made reads memory in sequence) and a block's pages are touched only as
-// objects come. The first blocks are small; a pool that holds many objects
-// (a large file, a big symbol tree) grows by blocks of megabytes on large
-// pages, where first touches of fresh memory would cost more than filling it.
+// objects come. Each block is twice the one before, so that what the pool
+// holds stays within about twice what its objects need, whatever their
+// number: a small file's lines take no more than they fill. Blocks of
+// megabytes, which only a pool of many objects reaches (a large file, a big
+// symbol tree), are on large pages, where first touches of fresh memory would
+// cost more than filling it; a large page is resident once touched, so the
+// part of one a pool has not filled yet is never more than a fraction of
+// what the blocks before it hold.
 // For objects of one thread at a time. When the last object goes, the blocks
 // go too, so memory is given back. A free slot is poisoned for
 // AddressSanitizer (a no-op in other builds): only the pool itself, between
@@ -72,25 +77,43 @@ public:
             releaseAll();
     }
 
+    // The bytes of the blocks the pool holds now.
+    size_t reservedBytes() const
+    {
+        size_t total = 0;
+        for (size_t i = 0; i < m_blocks.size(); ++i)
+            total += blockSize(i);
+        return total;
+    }
+
 private:
     union Slot {
         Slot* next;
         alignas(Align) unsigned char bytes[Size];
     };
-    static constexpr size_t kSmallBlock = 4096 * sizeof(Slot);
-    static constexpr size_t kSmallBlocks = 4;
-    static constexpr size_t kLargeBlock = size_t(4) << 20;
+    static constexpr size_t kFirstBlock = 4096 * sizeof(Slot);
+    static constexpr size_t kLargestBlock = size_t(32) << 20;
+    // Blocks from this size on are on large pages.
+    static constexpr size_t kLargeFrom = size_t(4) << 20;
 
+    static bool onLargePages(size_t bytes) { return bytes >= kLargeFrom; }
+
+    // The size of the block at `index`: double the one before up to the
+    // largest, in whole large pages once on them.
     static size_t blockSize(size_t index)
     {
-        return index < kSmallBlocks ? kSmallBlock : kLargeBlock;
+        size_t bytes = kFirstBlock;
+        for (size_t i = 0; i < index && bytes < kLargestBlock; ++i)
+            bytes *= 2;
+        if (onLargePages(bytes))
+            bytes = (bytes + kLargePageSize - 1) & ~(kLargePageSize - 1);
+        return bytes;
     }
 
     void refill()
     {
         const size_t bytes = blockSize(m_blocks.size());
-        void* block =
-            m_blocks.size() < kSmallBlocks ? ::operator new(bytes) : allocateLargePages(bytes);
+        void* block = onLargePages(bytes) ? allocateLargePages(bytes) : ::operator new(bytes);
         m_blocks.push_back(block);
         m_next = static_cast<Slot*>(block);
         m_end = m_next + bytes / sizeof(Slot);
@@ -100,11 +123,12 @@ private:
     void releaseAll()
     {
         for (size_t i = 0; i < m_blocks.size(); ++i) {
-            ASAN_UNPOISON_MEMORY_REGION(m_blocks[i], blockSize(i));
-            if (i < kSmallBlocks)
-                ::operator delete(m_blocks[i]);
-            else
+            const size_t bytes = blockSize(i);
+            ASAN_UNPOISON_MEMORY_REGION(m_blocks[i], bytes);
+            if (onLargePages(bytes))
                 std::free(m_blocks[i]);
+            else
+                ::operator delete(m_blocks[i]);
         }
         m_blocks.clear();
         m_free = m_next = m_end = nullptr;

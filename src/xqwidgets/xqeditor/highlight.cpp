@@ -720,9 +720,9 @@ constexpr int kLongLine = 2 * kStateSpacing;
 // A line's pass may take this much processor time (the base, and a little
 // per character) before it stops and leaves the rest for later: a definition
 // with a runaway pattern or thousands of rules in a context must not stall
-// typing. A pass costs far less than a microsecond per character. A line
-// whose passes have together taken g_giveUpFactor times that much is given
-// up: the rest of it is left plain.
+// typing. A pass costs far less than a microsecond per character. A long
+// line whose passes have together taken g_giveUpFactor times that much is
+// given up: the rest of it is left plain.
 qint64 g_budgetBaseNs = 10'000'000;
 qint64 g_budgetPerCharNs = 1'000;
 qint64 g_giveUpNs = -1; // -1: g_giveUpFactor times the line's budget
@@ -737,6 +737,9 @@ qint64 threadCpuNs()
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
+
+// For tests: the clock the budgets read in place of the thread's time.
+qint64 (*g_clock)() = nullptr;
 
 // One run of a pass stops after this much time at most, whatever the line's
 // budget: on a line of megabytes the budget is many seconds, and a paint that
@@ -766,11 +769,12 @@ public:
             return false;
         m_countdown = 64;
         m_engine = engine;
+        const qint64 now = g_clock ? g_clock() : threadCpuNs();
         if (m_start < 0) {
-            m_start = threadCpuNs();
+            m_start = now;
             return false;
         }
-        m_elapsed = threadCpuNs() - m_start;
+        m_elapsed = now - m_start;
         return m_elapsed > m_limit;
     }
     // The time counted so far (from the first look).
@@ -877,8 +881,12 @@ int runPass(TextLine* line, int upTo, quint64 owner, const ContextTable& table,
             break;
         }
         if (budget.spent()) {
+            // A short line is never given up, only cut and resumed: its
+            // pass is finite, and the time a run seems to take says more
+            // about how busy the machine is than about the line. Its
+            // colours must not depend on that.
             const qint64 spent = (trail ? trail->spentNs : 0) + budget.elapsed();
-            if (spent < budget.giveUpAt()) {
+            if (length < kLongLine || spent < budget.giveUpAt()) {
                 cut = true;
                 break;
             }
@@ -993,6 +1001,11 @@ void setHighlightStepBudget(int steps)
     g_stepBudget = steps;
 }
 
+void setHighlightClock(qint64 (*clock)())
+{
+    g_clock = clock;
+}
+
 void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs, qint64 giveUpNs)
 {
     g_budgetBaseNs = baseNs;
@@ -1085,16 +1098,38 @@ HighlightDict* TextHighlightManager::highlights(TextEditorManager* manager)
     return g_registry;
 }
 
+namespace
+{
+
+// The entry whose masks match `fileName` first, else "NoHighlight" (null
+// when the registry has neither).
+const HighlightData* entryForFileName(TextEditorManager* manager, const QString& fileName)
+{
+    const HighlightDict* dict = TextHighlightManager::highlights(manager);
+    for (const HighlightData* data : dict->entries()) {
+        if (TextHighlightManager::matchMask(data->mask, fileName))
+            return data;
+    }
+    return dict->find(QStringLiteral("NoHighlight"));
+}
+
+} // namespace
+
 TextHighlight* TextHighlightManager::findHighlight(TextEditorManager* manager,
                                                    const QString& fileName)
 {
-    const HighlightDict* dict = highlights(manager);
-    for (const HighlightData* data : dict->entries()) {
-        if (matchMask(data->mask, fileName))
-            return new TextHighlight(data->path, manager);
+    const HighlightData* data = entryForFileName(manager, fileName);
+    return new TextHighlight(data ? data->path : QStringLiteral("nohighlight"), manager);
+}
+
+QString TextHighlightManager::findHighlightName(TextEditorManager* manager, const QString& fileName)
+{
+    const HighlightData* data = entryForFileName(manager, fileName);
+    if (!data) {
+        const std::unique_ptr<TextHighlight> hl(findHighlight(manager, fileName));
+        return hl->name();
     }
-    const HighlightData* fallback = dict->find(QStringLiteral("NoHighlight"));
-    return new TextHighlight(fallback ? fallback->path : QStringLiteral("nohighlight"), manager);
+    return data->name;
 }
 
 TextHighlight* TextHighlightManager::highlight(TextEditorManager* manager, const QString& name)

@@ -213,6 +213,9 @@ public:
     // A new definition for the first entry whose masks match `fileName`, else
     // "NoHighlight". The caller owns it.
     static TextHighlight* findHighlight(TextEditorManager* manager, const QString& fileName);
+    // The display name of the definition findHighlight() gives for
+    // `fileName`, without building it.
+    static QString findHighlightName(TextEditorManager* manager, const QString& fileName);
     // A new definition for the display name `name`, else "NoHighlight".
     static TextHighlight* highlight(TextEditorManager* manager, const QString& name);
     // The display names of the registry, each once, sorted.

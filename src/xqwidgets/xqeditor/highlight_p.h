@@ -20,8 +20,15 @@ void setHighlightLineScans(bool on);
 // The processor time one run of a pass over a line may take before it stops
 // and leaves the rest for a later run: `baseNs` and `perCharNs` for each of
 // its characters. Once the runs over one text have taken `giveUpNs` together
-// (-1: twenty times a run's time), the rest of the line is left plain.
+// (-1: twenty times a run's time), the rest of the line is left plain; a
+// line shorter than the length from which lines keep saved states (8192
+// characters) is never given up, only cut and resumed.
 void setHighlightLineBudget(qint64 baseNs, qint64 perCharNs, qint64 giveUpNs = -1);
+
+// For tests: the clock (in nanoseconds) the budgets read in place of the
+// thread's processor time, such as one that jumps ahead at every reading as
+// on a machine too busy to give the thread its time (null: the thread's).
+void setHighlightClock(qint64 (*clock)());
 
 // For tests: every run of a pass stops after `steps` of its steps, whatever
 // the clock says, so that a cut falls at the same place in every run and on

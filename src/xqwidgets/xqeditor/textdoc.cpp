@@ -845,16 +845,15 @@ bool TextDocument::highlightPending() const
     return !d->owed.isEmpty() || !d->colourCut.empty();
 }
 
-void TextDocument::scheduleIdleWork()
+void TextDocument::scheduleIdleWork(int delayMs)
 {
     if (!d->idle) {
         d->idle = new QTimer(this);
         d->idle->setSingleShot(true);
-        d->idle->setInterval(0);
         connect(d->idle, &QTimer::timeout, this, &TextDocument::resumeHighlighting);
     }
     if (!d->idle->isActive())
-        d->idle->start();
+        d->idle->start(delayMs);
 }
 
 void TextDocument::resumeHighlighting()
@@ -938,6 +937,12 @@ bool TextDocument::load(QTextStream& s)
     return true;
 }
 
+namespace
+{
+// How long after a load idle time starts: about a frame.
+constexpr int kFirstIdleDelayMs = 20;
+} // namespace
+
 void TextDocument::loadText(QString text)
 {
     // The lines are made before the old ones go: when they cannot get
@@ -946,8 +951,10 @@ void TextDocument::loadText(QString text)
     // line is changed, which keeps a large file near two bytes a character.
     // The buffer is copied to its size only when much of it is spare room:
     // a copy of a large file costs more than colouring all of it, and a
-    // buffer the caller still holds costs nothing more by being shared.
-    if (text.capacity() - text.size() > text.size() / 8)
+    // buffer the caller still holds costs nothing more by being shared. The
+    // room a file's buffer keeps for typing on its last line (see TextFile)
+    // is not much.
+    if (text.capacity() - text.size() > text.size() / 4)
         text.squeeze();
     const qsizetype n = text.size();
     const char16_t* base = reinterpret_cast<const char16_t*>(text.constData());
@@ -1000,13 +1007,18 @@ void TextDocument::loadText(QString text)
     d->longestLine = nullptr;
     // The context pass waits for whoever first needs a line's context (the
     // first paint runs it over the lines it shows) and for idle time: a
-    // large file shows at once, coloured right, and the rest follows.
+    // large file shows at once, coloured right, and the rest follows. Idle
+    // time starts a frame later, so that the first paint, asked for now,
+    // comes before a slice of it: a small file would otherwise wait for a
+    // slice as long as its whole loading.
     ++d->revision;
     d->owed.clear();
     d->owed.add(0, lastLine());
     updateMaxLength(nullptr);
     tagAll();
-    scheduleIdleWork();
+    if (d->idle)
+        d->idle->stop(); // what it was for went with the old text
+    scheduleIdleWork(kFirstIdleDelayMs);
     updateViews();
     setReadOnly(false);
 }

@@ -368,7 +368,8 @@ private:
     // Runs owed context passes up to line `upTo`, within `sliceMs` of
     // `clock` when given. True when the lines up to `upTo` are final.
     bool runOwedPass(int upTo, const QElapsedTimer* clock, qint64 sliceMs);
-    void scheduleIdleWork();
+    // The next slice of idle work, at once or after `delayMs`.
+    void scheduleIdleWork(int delayMs = 0);
 
     // Runs the scan for the longest line that updateMaxLength put off.
     void refreshMaxLength();

@@ -79,13 +79,11 @@ void TextEditor::setFilePath(const QString& name)
     d->path = name.isEmpty() ? QString() : QFileInfo(name).absoluteFilePath();
     // The definition in use stays when the name calls for the same one: a
     // fresh copy would colour the whole document again for nothing (opening
-    // a file has chosen it already).
-    TextHighlight* hl =
-        TextHighlightManager::findHighlight(d->manager, QFileInfo(d->path).fileName());
-    if (hl->name() == highlight())
-        delete hl;
-    else
-        d->view->setHighlight(hl);
+    // a file has chosen it already), and building one only to learn its
+    // name would cost a small file's opening a good part of its time.
+    const QString fileName = QFileInfo(d->path).fileName();
+    if (TextHighlightManager::findHighlightName(d->manager, fileName) != highlight())
+        d->view->setHighlight(TextHighlightManager::findHighlight(d->manager, fileName));
     emit filePathChange();
 }
 
@@ -115,12 +113,11 @@ bool TextEditor::open(const QString& path)
     // runs the context pass once, with the right definition; a failed load
     // puts the old one back.
     const QString oldHighlight = highlight();
-    TextHighlight* hl = TextHighlightManager::findHighlight(d->manager, QFileInfo(path).fileName());
-    const bool newHighlight = hl->name() != oldHighlight;
+    const QString fileName = QFileInfo(path).fileName();
+    const bool newHighlight =
+        TextHighlightManager::findHighlightName(d->manager, fileName) != oldHighlight;
     if (newHighlight)
-        d->view->setHighlight(hl);
-    else
-        delete hl;
+        d->view->setHighlight(TextHighlightManager::findHighlight(d->manager, fileName));
 
     if (!d->file.load(path, d->doc)) {
         d->error = d->file.errorString();

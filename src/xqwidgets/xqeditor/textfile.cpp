@@ -623,8 +623,16 @@ bool TextFile::readText(const QString& path, TextDocument* document)
         Decoder decoder(bom.length ? bom.encoding : *codec.builtin, flags);
         qsizetype used = 0;
         QByteArrayView piece(chunk.constData() + bom.length, n - bom.length);
-        text.resize(decoder.requiredSpace(qMax<qint64>(st.st_size, n)));
-        // The text of every line lives in this buffer (see loadText).
+        // The text of every line lives in this buffer (see loadText), with
+        // an eighth more at its end: a file that is one long line keeps the
+        // line there, and typing on it moves the text in place instead of
+        // copying megabytes to fresh memory at the first key (the kernel
+        // clearing fresh pages cost that key more than the copy). Room that
+        // is never written costs no memory. Allocated to that size exactly:
+        // resize() rounds up to a power of two, which left so much room that
+        // loading copied the whole text to a buffer of its size.
+        const qsizetype chars = decoder.requiredSpace(qMax<qint64>(st.st_size, n));
+        text = QString(chars + chars / 8, Qt::Uninitialized);
         preferLargePages(text.data(), size_t(text.size()) * sizeof(QChar));
         for (;;) {
             const qsizetype need = used + decoder.requiredSpace(piece.size());

@@ -189,6 +189,9 @@ void TestHighlightRegistry::fileNames()
     QVERIFY(hl);
     QCOMPARE(hl->name(), definition);
     QCOMPARE(hl->attribute(0)->itemName, firstItem);
+    // Opening a file asks for the name alone, to build none when it keeps
+    // the definition it has.
+    QCOMPARE(TextHighlightManager::findHighlightName(m_manager, file), definition);
 }
 
 void TestHighlightRegistry::byName()

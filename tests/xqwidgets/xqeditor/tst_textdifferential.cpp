@@ -876,6 +876,7 @@ void TestTextDifferential::faults_data()
     QTest::newRow("a big file coloured after load equals a full pass") << 8;
     QTest::newRow("wrap: a wider view leaves the top inside a long line on its last row") << 9;
     QTest::newRow("wrap: undo inside a long line shows the caret") << 10;
+    QTest::newRow("a loaded machine: a short line is cut and resumed, never given up") << 11;
 }
 
 void TestTextDifferential::faults()
@@ -1091,6 +1092,53 @@ void TestTextDifferential::faults()
             w.model.at = 0;
             w.model.lines = w.model.history[0];
             QCOMPARE(w.check(), QString());
+        }
+        break;
+    }
+    case 11: {
+        // A machine so busy that every look at the clock finds a run's time
+        // long spent (a clock that jumps a second at every reading): the
+        // passes are cut at every look. The pass over a short line with a
+        // block comment opening after many tokens was given up then, its
+        // end context kept where it stopped: the line below, inside the
+        // comment, was coloured as code for good.
+        static qint64 now = 0;
+        setHighlightClock([] { return now += 1'000'000'000; });
+        setHighlightLineBudget(10'000'000, 1'000);
+        Fixture f(QStringLiteral("cpp"));
+        QString text;
+        for (int i = 0; i < 40; ++i)
+            text += QStringLiteral("    int member%1 = 0; // a field\n").arg(i);
+        QString opener = QStringLiteral("    burst(");
+        for (int i = 0; i < 150; ++i)
+            opener += QStringLiteral("v%1, ").arg(i);
+        text += opener + QStringLiteral("0); /* a block comment that spans\n");
+        text += QStringLiteral("two lines */ return burstValue; // done\nint after;\n");
+        f.doc.loadText(text);
+        // The first paint comes before idle time has run the owed passes.
+        std::vector<QByteArray> painted;
+        for (int i = 0; i <= f.doc.lastLine(); ++i) {
+            f.doc.colourLine(f.views.front().get(), i);
+            QByteArray attributes;
+            for (int k = 0; k < f.doc.lineOf(i)->size(); ++k)
+                attributes += char(f.doc.lineOf(i)->attribute(uint(k)));
+            painted.push_back(attributes);
+        }
+        f.views.front()->repainted.clear();
+        f.doc.updateViews();
+        f.idle();
+        setHighlightClock(nullptr);
+        setHighlightLineBudget(kNoBudget, 0, kNoBudget);
+        f.compareWithScratch(QStringLiteral("cpp"));
+        // Every line whose colours changed since it was painted is painted again.
+        const LineRegion& again = f.views.front()->repainted;
+        for (int i = 0; i <= f.doc.lastLine(); ++i) {
+            QByteArray attributes;
+            for (int k = 0; k < f.doc.lineOf(i)->size(); ++k)
+                attributes += char(f.doc.lineOf(i)->attribute(uint(k)));
+            if (attributes != painted[size_t(i)])
+                QVERIFY2(!again.isEmpty() && again.start <= i && i <= qMax(again.start, again.end),
+                         qPrintable(QString::number(i)));
         }
         break;
     }

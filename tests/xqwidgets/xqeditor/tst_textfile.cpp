@@ -1,5 +1,6 @@
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/textfile.h"
+#include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/textmanager.h"
 
 #include <QApplication>
@@ -173,6 +174,8 @@ private slots:
     void unencodable_data();
     void unencodable();
     void largeText();
+    void oneLongLineTypedInPlace_data();
+    void oneLongLineTypedInPlace();
     void failedLoadLeavesDocument_data();
     void failedLoadLeavesDocument();
     void saveRefused_data();
@@ -457,6 +460,35 @@ void TestTextFile::unencodable()
     QCOMPARE(contents(path), QByteArray("old\n"));
     QCOMPARE(entries(), QStringList{QStringLiteral("keep.txt")});
     QVERIFY(doc->isModified());
+}
+
+void TestTextFile::oneLongLineTypedInPlace_data()
+{
+    QTest::addColumn<QByteArray>("end");
+    QTest::newRow("no line end") << QByteArray();
+    QTest::newRow("a line end") << QByteArray("\n");
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+}
+
+// A file that is one line of megabytes keeps it in the buffer it was read
+// into, with room to type: the first keys move the text in place. They once
+// copied it to fresh memory, whose clearing by the kernel made the first key
+// cost ten times the others.
+void TestTextFile::oneLongLineTypedInPlace()
+{
+    QFETCH(QByteArray, end);
+    const QString path = dir->filePath(QStringLiteral("line.json"));
+    writeFile(path, QByteArray(1100000, 'x') + end);
+    TextFile file;
+    QVERIFY(file.load(path, doc));
+    QCOMPARE(doc->lastLine(), 0);
+    const QChar* text = doc->lineOf(0)->constData();
+    doc->cmdInsert(0, 0, QStringLiteral("a"));
+    doc->cmdInsert(0, 550000, QStringLiteral("b"));
+    QCOMPARE(doc->lineOf(0)->constData(), text);
+    QCOMPARE(doc->lineOf(0)->size(), 1100002);
+    QCOMPARE(doc->lineOf(0)->left(2), QStringLiteral("ax"));
+    QCOMPARE(doc->lineOf(0)->at(550000), QLatin1Char('b'));
 }
 
 void TestTextFile::largeText()

@@ -1,6 +1,7 @@
 // The line of text: its edits in place, the tab and attribute notes that
 // follow them, and its marks.
 
+#include "xqwidgets/slotpool.h"
 #include "xqwidgets/xqeditor/textline.h"
 #include "xqwidgets/xqeditor/textlinewrite.h"
 
@@ -10,7 +11,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cstring>
 #include <type_traits>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TEST_ASAN 1
@@ -128,6 +131,8 @@ private slots:
     void attributesNeverOutliveText();
     void textLineMarks();
     void deletedLineIsPoisoned();
+    void linePoolHoldsWhatItsLinesNeed_data();
+    void linePoolHoldsWhatItsLinesNeed();
 };
 
 void TestTextLine::textLineBasics()
@@ -510,6 +515,41 @@ void TestTextLine::deletedLineIsPoisoned()
     QVERIFY2(child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0,
              "the deleted line was read without a report");
     QVERIFY2(report.contains("AddressSanitizer: use-after-poison"), report.constData());
+}
+
+void TestTextLine::linePoolHoldsWhatItsLinesNeed_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::newRow("one") << 1;
+    QTest::newRow("a small file") << 5000;
+    QTest::newRow("1 MB of C++") << 30000;
+    QTest::newRow("10 MB of C++") << 300000;
+}
+
+// The blocks the lines' pool takes grow with the number of lines: a 1 MB
+// file's lines once took a block of 4 MiB on large pages, resident as soon
+// as touched, which more than doubled what they needed.
+void TestTextLine::linePoolHoldsWhatItsLinesNeed()
+{
+    QFETCH(int, lines);
+    constexpr size_t slot = sizeof(TextLine);
+    SlotPool<slot, alignof(TextLine)> pool;
+    std::vector<void*> taken;
+    for (int i = 0; i < lines; ++i) {
+        taken.push_back(pool.allocate());
+        std::memset(taken.back(), 0x5a, slot);
+    }
+    const size_t needed = size_t(lines) * slot;
+    QVERIFY(pool.reservedBytes() >= needed);
+    // Twice what they fill, or the first block, plus the rest of a large page.
+    const size_t bound = qMax(2 * needed, size_t(4096) * slot) + kLargePageSize;
+    QVERIFY2(
+        pool.reservedBytes() <= bound,
+        qPrintable(
+            QStringLiteral("%1 bytes held for %2 needed").arg(pool.reservedBytes()).arg(needed)));
+    for (void* p : taken)
+        pool.release(p);
+    QCOMPARE(pool.reservedBytes(), size_t(0));
 }
 
 int main(int argc, char** argv)

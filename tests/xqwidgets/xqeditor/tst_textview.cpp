@@ -124,6 +124,9 @@ class TestTextView : public QObject
         view()->setFocus();
         QTest::qWait(0);
         QCOMPARE(view()->size(), QSize(w, h));
+        // Idle colouring, which starts a moment after a load, has ended:
+        // what a test does next is all that changes the view.
+        QTRY_VERIFY(!doc()->highlightPending());
     }
 
     QColor pixelAt(int x, int y) { return view()->grab().toImage().pixelColor(x, y); }
@@ -941,6 +944,28 @@ private slots:
     }
 
     // --- Repainting ----------------------------------------------------------------
+
+    // A text loaded into a shown view is painted in the next pass of the
+    // event loop without a slice of idle colouring in it: a small file's
+    // first paint once waited for a whole slice (10 ms, as long as its
+    // loading), which the rest of a big file's colouring amortises.
+    void firstPaintBeforeIdleColouring()
+    {
+        open(QStringLiteral("x"), 400, 200, QStringLiteral("C++"));
+        QString text;
+        for (int i = 0; i < 300; ++i)
+            text += QStringLiteral("int v%1 = 1; /* note */ // end\n").arg(i);
+        PaintSpy spy;
+        view()->installEventFilter(&spy);
+        doc()->loadText(text);
+        QCoreApplication::processEvents();
+        view()->removeEventFilter(&spy);
+        QVERIFY(!spy.painted.isEmpty());
+        // The lines below the view still wait for idle time...
+        QVERIFY(doc()->highlightPending());
+        // ...which comes, and colours the rest.
+        QTRY_VERIFY(!doc()->highlightPending());
+    }
 
     void wrappedRowsBelowRepaint()
     {
