@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QLibraryInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -186,6 +187,130 @@ QStringList cppLineEnds(const QStringList& lines)
     return ends;
 }
 
+const QString kDoctypeSubset = QStringLiteral("(inside a DOCTYPE's internal subset)");
+const QString kCommentElement = QStringLiteral("(inside a COMMENT element)");
+
+// The context an XML line ends in by the language's rules: comments, CDATA
+// sections, processing instructions, declarations and tags with quoted
+// attribute values. The definition takes an element named COMMENT (in any
+// case) for a comment, as old HTML did; the lexer counts the lines inside
+// one apart.
+QStringList xmlLineEnds(const QStringList& lines)
+{
+    enum Mode { Text, Comment, CData, Instruction, Tag, Doctype, Subset };
+    Mode mode = Text;
+    QChar quote; // inside a quoted value of a tag or declaration
+    bool commentElement = false;
+    QStringList ends;
+    auto closes = [](const QString& body, int& i, QLatin1String end) {
+        const int at = int(body.indexOf(end, i));
+        i = at < 0 ? int(body.size()) : at + int(end.size());
+        return at >= 0;
+    };
+    for (const QString& body : lines) {
+        const int n = int(body.size());
+        int i = 0;
+        while (i < n) {
+            const QChar c = body[i];
+            if (!quote.isNull()) {
+                const int at = int(body.indexOf(quote, i));
+                i = at < 0 ? n : at + 1;
+                if (at >= 0)
+                    quote = QChar();
+                continue;
+            }
+            switch (mode) {
+            case Comment:
+                if (closes(body, i, QLatin1String("-->")))
+                    mode = Text;
+                break;
+            case CData:
+                if (closes(body, i, QLatin1String("]]>")))
+                    mode = Text;
+                break;
+            case Instruction:
+                if (closes(body, i, QLatin1String("?>")))
+                    mode = Text;
+                break;
+            case Tag:
+            case Doctype:
+                ++i;
+                if (c == u'"' || c == u'\'')
+                    quote = c;
+                else if (c == u'>')
+                    mode = Text;
+                else if (c == u'[' && mode == Doctype)
+                    mode = Subset;
+                break;
+            case Subset:
+                // Declarations, comments and instructions up to "]".
+                if (body.mid(i).startsWith(QLatin1String("<!--"))) {
+                    i += 4;
+                    if (!closes(body, i, QLatin1String("-->")))
+                        i = n; // a comment over lines in the subset: rare enough
+                } else {
+                    ++i;
+                    if (c == u'"' || c == u'\'')
+                        quote = c;
+                    else if (c == u']')
+                        mode = Doctype;
+                }
+                break;
+            case Text: {
+                const QStringView rest = QStringView(body).mid(i);
+                if (c != u'<') {
+                    ++i;
+                } else if (rest.startsWith(QLatin1String("<![CDATA["))) {
+                    mode = CData;
+                    i += 9;
+                } else if (rest.startsWith(QLatin1String("<!--"))) {
+                    mode = Comment;
+                    i += 4;
+                } else if (rest.startsWith(QLatin1String("<?"))) {
+                    mode = Instruction;
+                    i += 2;
+                } else if (rest.startsWith(QLatin1String("<!DOCTYPE"))) {
+                    mode = Doctype;
+                    i += 9;
+                } else {
+                    static const QRegularExpression open(QStringLiteral("^<COMMENT\\s*>"),
+                                                         QRegularExpression::CaseInsensitiveOption);
+                    static const QRegularExpression close(
+                        QStringLiteral("^</COMMENT\\s*>"),
+                        QRegularExpression::CaseInsensitiveOption);
+                    if (open.match(rest).hasMatch())
+                        commentElement = true;
+                    else if (close.match(rest).hasMatch())
+                        commentElement = false;
+                    mode = Tag;
+                    ++i;
+                }
+                break;
+            }
+            }
+        }
+        QString end;
+        if (mode == Subset)
+            end = kDoctypeSubset;
+        else if (!quote.isNull())
+            end = quote == u'"' ? QStringLiteral("tagstring1") : QStringLiteral("tagstring2");
+        else if (mode == Comment)
+            end = QStringLiteral("comment1");
+        else if (mode == CData)
+            end = QStringLiteral("cdata");
+        else if (mode == Instruction)
+            end = QStringLiteral("xmldef");
+        else if (mode == Tag || mode == Doctype)
+            end = QStringLiteral("tag");
+        else if (commentElement)
+            end = kCommentElement;
+        else
+            end = QStringLiteral("normal");
+        ends << end;
+    }
+    return ends;
+}
+
 // Tallies of one corpus: lines whose end differs, with the first few shown,
 // and lines no line-based pass can know.
 struct Tally {
@@ -255,6 +380,25 @@ QStringList cppCorpus()
     return files;
 }
 
+QStringList xmlCorpus()
+{
+    QStringList files;
+    for (const char* root : {"/usr/share/mime", "/usr/share/dbus-1", "/usr/share/glib-2.0",
+                             "/usr/share/xml", "/usr/share/polkit-1"}) {
+        QDirIterator it(QLatin1String(root), {QStringLiteral("*.xml")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+    }
+    QDirIterator own(QStringLiteral(VEXA_SOURCE_DIR "/src"),
+                     {QStringLiteral("*.xml"), QStringLiteral("*.ui"), QStringLiteral("*.qrc")},
+                     QDir::Files, QDirIterator::Subdirectories);
+    while (own.hasNext())
+        files << own.next();
+    files.sort();
+    return files;
+}
+
 } // namespace
 
 class TestHighlightLanguages : public QObject
@@ -265,6 +409,7 @@ private slots:
     void initTestCase();
     void cpp_data();
     void cpp();
+    void xml();
     void python();
 
 private:
@@ -303,6 +448,20 @@ void TestHighlightLanguages::cpp()
         tally.compare(path, lines, cppLineEnds(lines), hl);
     }
     qInfo("%s: %s", qPrintable(key), qPrintable(tally.summary()));
+    QVERIFY2(tally.wrong == 0, qPrintable(tally.shown.join(QLatin1Char('\n'))));
+}
+
+void TestHighlightLanguages::xml()
+{
+    const QStringList files = xmlCorpus();
+    QVERIFY2(files.size() > 20, "the project's forms and definitions at least");
+    TextHighlight hl(QStringLiteral("xml"), nullptr);
+    Tally tally;
+    for (const QString& path : files) {
+        const QStringList lines = readLines(path);
+        tally.compare(path, lines, xmlLineEnds(lines), hl);
+    }
+    qInfo("xml: %s", qPrintable(tally.summary()));
     QVERIFY2(tally.wrong == 0, qPrintable(tally.shown.join(QLatin1Char('\n'))));
 }
 
