@@ -13,7 +13,12 @@
 //     that file's ctags output beside QFile::readLine over the same output;
 // (d) that file's tree shown, then a tree that adds one top-level symbol
 //     delivered: the worst lateness of a 10 ms timer until the rows are laid
-//     out, beside delivering a tree that adds nothing.
+//     out, beside delivering a tree that adds nothing;
+// (e) typing into that file from the moment it opens, with no pause and no
+//     waiting for trees: the longest event of the GUI thread (timed through
+//     QApplication::notify, no timer period taken off) and its CPU time per
+//     key, beside the same typing without tags; then how long after the last
+//     key the tree of the final text is in the view, beside ctags's own time.
 // Every figure comes from a fresh child process.
 
 #include "benchutil.h"
@@ -37,6 +42,7 @@
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 using namespace vexa;
 
@@ -44,6 +50,8 @@ namespace
 {
 
 QString g_dir;
+// How long (e) types.
+int g_liveSeconds = 30;
 constexpr int symbols = 25000;
 
 class PreparedParser : public Parser
@@ -83,8 +91,69 @@ QString symbolText()
     return text;
 }
 
+// Times every event the GUI thread handles (the outermost ones: an event
+// handled inside another counts in that one's time): the worst of them is the
+// longest the window went without answering, with no timer period taken off.
+class TimedApplication : public QApplication
+{
+public:
+    TimedApplication(int& argc, char** argv) : QApplication(argc, argv) { clock.start(); }
+    bool notify(QObject* o, QEvent* e) override
+    {
+        if (depth++ > 0) {
+            const bool r = QApplication::notify(o, e);
+            --depth;
+            return r;
+        }
+        const qint64 start = clock.nsecsElapsed();
+        const bool tags = timing && ofTags(o);
+        const bool r = QApplication::notify(o, e);
+        --depth;
+        if (timing) {
+            const double ms = double(clock.nsecsElapsed() - start) / 1e6;
+            worst = qMax(worst, ms);
+            if (tags) {
+                tagsMs += ms;
+                worstTags = qMax(worstTags, ms);
+            }
+        }
+        return r;
+    }
+    // Whether an event for `o` is the tags panel's work: for the panel, what
+    // it holds (its views, their timers) or a parser.
+    static bool ofTags(QObject* o)
+    {
+        for (; o; o = o->parent()) {
+            if (qobject_cast<TagsPanel*>(o) || qobject_cast<Parser*>(o))
+                return true;
+        }
+        return false;
+    }
+    bool timing = false;
+    double worst = 0;
+    double worstTags = 0;
+    double tagsMs = 0;
+    int depth = 0;
+    QElapsedTimer clock;
+};
+
+struct TimedApp {
+    int argc = 1;
+    char name[8] = "bench";
+    char* argv[2] = {name, nullptr};
+    TimedApplication app{argc, argv};
+};
+
+// CPU time of the calling thread, in ms.
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
 struct Window {
-    bench::App app;
+    TimedApp app;
     QTemporaryDir config;
     Shell* shell = nullptr;
     PreparedParser parser;
@@ -382,6 +451,127 @@ QString typingFigures(bool withTags)
         .arg(added);
 }
 
+// Typing into the 24 MB file from the moment it is open, as a user would,
+// a key every 30 ms for `seconds`, the Tags page raised, with the real ctags
+// parser or (`withTags` off) none: "worstEventMs cpuPerKeyMs keys
+// worstTagsEventMs tagsMsPerKey" and, with tags, "shownMs arrivedMs
+// worstMeanwhileMs" too: from the last key until the tree of the final text
+// is in the view. With `afterFirstTree`, typing starts once the file's first
+// tree is shown (as a user who looks at the tags first).
+QString liveFigures(bool withTags, int seconds, bool afterFirstTree)
+{
+    Window w(withTags);
+    if (!withTags) {
+        for (FileType* t : FileTypeManager::self()->fileTypes())
+            t->setParser(nullptr);
+    }
+    TimedApplication& app = w.app.app;
+    Editors::self()->open(g_big);
+    Editor* editor = Editors::self()->current();
+    TagsPanel* panel = TagsPanel::self();
+    editor->setFocus();
+    editor->setCursorPosition(1000, 0);
+    QApplication::processEvents();
+    if (withTags && afterFirstTree) {
+        QElapsedTimer wait;
+        wait.start();
+        while ((!panel->rootNode() || panel->classesView()->isMerging()) && wait.elapsed() < 120000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        waitMs(200);
+    }
+    app.worst = app.worstTags = app.tagsMs = 0;
+    app.timing = true;
+    const double cpu0 = threadCpuMs();
+    QElapsedTimer t;
+    t.start();
+    int keys = 0;
+    while (t.elapsed() < seconds * 1000) {
+        typeBurst(editor, 1);
+        ++keys;
+    }
+    const double cpu = threadCpuMs() - cpu0;
+    const double worst = app.worst;
+    app.timing = false;
+    QString out = QStringLiteral("%1 %2 %3 %4 %5")
+                      .arg(worst, 0, 'f', 1)
+                      .arg(cpu / keys, 0, 'f', 2)
+                      .arg(keys)
+                      .arg(app.worstTags, 0, 'f', 1)
+                      .arg(app.tagsMs / keys, 0, 'f', 2);
+    if (!withTags)
+        return out;
+    const int finalKey = Parser::calculateKey(editor->text());
+    qint64 arrivedMs = -1;
+    QObject::connect(CTagsParser::self(), &Parser::nodes, [&](int key) {
+        if (arrivedMs < 0 && key == finalKey)
+            arrivedMs = t.elapsed();
+    });
+    t.restart();
+    app.worst = 0;
+    app.timing = true;
+    while (!(arrivedMs >= 0 && !panel->classesView()->isMerging()) && t.elapsed() < 120000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    const qint64 shownMs = t.elapsed();
+    // The layout of the rows after the merge's end.
+    waitMs(200);
+    app.timing = false;
+    if (arrivedMs < 0)
+        return out + QStringLiteral(" never never -");
+    return out + QStringLiteral(" %1 %2 %3").arg(shownMs).arg(arrivedMs).arg(app.worst, 0, 'f', 1);
+}
+
+// ctags's own time on the big file, ms.
+QString ctagsOwnMs()
+{
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer t;
+    t.start();
+    p.start(QStandardPaths::findExecutable(QStringLiteral("ctags")),
+            CTagsOutput::arguments(QStringLiteral(".cpp"), g_big));
+    if (!p.waitForFinished(-1) || p.exitCode() != 0)
+        return QStringLiteral("?");
+    return QString::number(t.elapsed());
+}
+
+QString liveFiguresText()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ctags")).isEmpty())
+        return QStringLiteral("(e) no ctags on PATH");
+    writeBigSource();
+    const int seconds = g_liveSeconds;
+    const QStringList without =
+        bench::inChild([seconds] { return liveFigures(false, seconds, false); }, 300)
+            .split(QLatin1Char(' '));
+    QString out;
+    for (const bool after : {false, true}) {
+        const QStringList with =
+            bench::inChild([seconds, after] { return liveFigures(true, seconds, after); }, 600)
+                .split(QLatin1Char(' '));
+        const QString own = ctagsOwnMs();
+        if (with.size() < 8 || without.size() < 5) {
+            out += QStringLiteral("(e) %1 / %2\n")
+                       .arg(with.join(QLatin1Char(' ')), without.join(QLatin1Char(' ')));
+            continue;
+        }
+        out += QStringLiteral("(e) typing %1 into the 24 MB file for %2 s, a key every 30 ms, "
+                              "Tags page raised (real window, real ctags): worst GUI-thread "
+                              "event %3 ms (worst of the tags panel's own %4 ms), the tags "
+                              "panel's GUI-thread time %5 ms per key, GUI-thread CPU %6 ms per "
+                              "key (%7 keys); tree of the final text in the view %8 ms after "
+                              "the last key (came after %9 ms; worst GUI-thread event "
+                              "meanwhile %10 ms), ctags alone on the file %11 ms\n")
+                   .arg(after ? QStringLiteral("once its first tree is shown")
+                              : QStringLiteral("at once"))
+                   .arg(seconds)
+                   .arg(with.at(0), with.at(3), with.at(4), with.at(1), with.at(2), with.at(5),
+                        with.value(6), with.value(7), own);
+    }
+    return out + QStringLiteral("(e) peer, the same typing with no tags: worst GUI-thread event "
+                                "%1 ms, GUI-thread CPU %2 ms per key")
+                     .arg(without.value(0), without.value(1));
+}
+
 // The ctags output of the big file, made once: its path, empty if ctags failed.
 QString bigFileTags()
 {
@@ -541,7 +731,7 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     g_dir = dir.path();
     // "typing" alone: only (c); "reader": only the reader's part of (c);
-    // "adding": only (d).
+    // "adding": only (d); "live [seconds]": only (e).
     if (argc > 1 && QByteArray(argv[1]) == "reader") {
         writeBigSource();
         const QStringList f = readerFigures().split(QLatin1Char(' '));
@@ -557,6 +747,12 @@ int main(int argc, char** argv)
         std::printf("%s\n", qPrintable(heartbeatFigures()));
         return 0;
     }
+    if (argc > 1 && QByteArray(argv[1]) == "live") {
+        if (argc > 2)
+            g_liveSeconds = qMax(1, QByteArray(argv[2]).toInt());
+        std::printf("%s\n", qPrintable(liveFiguresText()));
+        return 0;
+    }
     if (argc > 1 && QByteArray(argv[1]) == "adding") {
         std::printf("%s\n", qPrintable(addingFiguresText()));
         return 0;
@@ -566,5 +762,6 @@ int main(int argc, char** argv)
     std::printf("%s\n", qPrintable(bench::inChild(tickFigures)));
     std::printf("%s\n", qPrintable(heartbeatFigures()));
     std::printf("%s\n", qPrintable(addingFiguresText()));
+    std::printf("%s\n", qPrintable(liveFiguresText()));
     return 0;
 }

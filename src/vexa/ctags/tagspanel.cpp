@@ -16,6 +16,7 @@
 #include "vexa/widgets/widgetstack.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,6 +25,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QStackedWidget>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 #include <new>
@@ -65,12 +67,23 @@ Node* searchNode(Node* first, int pos, bool next)
     return found;
 }
 
-// A merge, and the copy of an editor's text, give the event loop a turn
-// after this long.
+// A merge gives the event loop a turn after this long.
 constexpr int kMergeSliceMs = 15;
-constexpr int kCopySliceMs = 15;
-// Texts of more lines are not read just to tell whether a tree is theirs.
+// Texts of more lines are not read just to tell whether a tree is theirs,
+// and are joined and hashed on a worker thread.
 constexpr int kKeyLines = 20000;
+// A text whose cursor rested this long is asked for (besides the 5000 ms
+// tick), so that its tree comes soon after typing stops.
+constexpr int kQuietMs = 300;
+// A big text's lines are taken this many at a time, for this long a turn.
+constexpr int kSnapshotBlock = 16384;
+constexpr int kCopySliceMs = 5;
+
+QString makingText(const QString& fileName)
+{
+    return TagsPanel::tr("Making the tags of %1…")
+        .arg(fileName.isEmpty() ? TagsPanel::tr("Untitled") : QFileInfo(fileName).fileName());
+}
 
 QString noAnswerText()
 {
@@ -97,16 +110,76 @@ void check(const char* name)
 
 } // namespace
 
+// A value that holds for one editor at one change count, met again only
+// while that editor is unchanged. An editor that keeps no change count
+// (count < 0) never meets one.
+template <typename T> struct EditorMemo {
+    QPointer<Editor> editor;
+    qint64 count = -1;
+    T value{};
+
+    bool holds(const Editor* e, qint64 c) const { return c >= 0 && editor == e && count == c; }
+    void remember(Editor* e, qint64 c, T v)
+    {
+        editor = e;
+        count = c;
+        value = std::move(v);
+    }
+    void forget() { *this = EditorMemo(); }
+};
+
+// What a request of a text's tree went to: the file and parser, and the
+// text's key.
+struct Request {
+    QString fileName;
+    QPointer<Parser> parser;
+    int key = 0;
+
+    bool isFor(const QString& file, const Parser* p) const
+    {
+        return fileName == file && parser == p;
+    }
+};
+
 class TagsPanel::Private
 {
 public:
     static TagsPanel* self;
 
+    // The life cycle of the current editor's tree, one step after another:
+    //   copied    the text of the editor at a change count is taken (`copy`:
+    //             a big text's lines, shared with the document, a block per
+    //             turn while it does not change, then joined and hashed on a
+    //             worker thread; not while it is being typed into);
+    //   asked     that text went to its file type's parser (`asked`);
+    //   answered  a tree came for it while the editor still held that text
+    //             (`answered*`); a tree of another text is dropped;
+    //   merging   the tree goes into the view a slice at a time
+    //             (`merging*`, which stay the shown tree's editor and file);
+    //   shown     it is in the view, held from its parser (`root*`).
+    // The tree is current when `asked` holds for the editor as it is now and
+    // that request is answered (or still in flight, or ran out of time):
+    // then a tick asks nothing.
+    EditorMemo<Request> copy;
+    quint64 copyId = 0;
+    EditorMemo<Request> asked;
+    QPointer<Parser> answeredParser;
+    int answeredKey = 0;
+    // The editor whose tree the view shows or merges, and its file.
+    QPointer<Editor> mergingEditor;
+    QString mergingFile;
     Node* rootNode = nullptr;
     // The parser that owns rootNode (the panel holds the tree there) and the
     // tree's generation: a new tree is told from the one shown by these.
     QPointer<Parser> rootParser;
     quint64 rootGeneration = 0;
+
+    // The key of an editor's text at a change count, so that an unchanged
+    // text is not read and hashed again.
+    EditorMemo<int> key;
+    // The line table of an editor's text at a change count, so that moving
+    // to a symbol neither copies nor scans the whole text on every press.
+    EditorMemo<std::optional<Parser::LineEnds>> lines;
 
     TagsView* classesView = nullptr;
     TagsView* classesViewAll = nullptr;
@@ -118,22 +191,24 @@ public:
     QStackedWidget* widgetStack = nullptr;
     QList<Parser*> connectedParsers;
     Action* dockAction = nullptr;
+    // The lines of a big text taken so far, and the worker that joins and
+    // hashes them, one text at a time.
+    QList<QString> snapshot;
+    QTimer* copyTimer = nullptr;
+    QThreadPool copier;
+    // Started by every cursor move of the current editor (typing moves it):
+    // asks once it has rested.
+    QTimer* quietTimer = nullptr;
+    QPointer<Editor> watchedEditor;
 
-    // The last request: for this editor at this change count, file and
-    // parser nothing needs asking again.
-    QPointer<Editor> askedEditor;
-    qint64 askedCount = -1;
-    QString askedFile;
-    QPointer<Parser> askedParser;
-    int askedKey = 0;
-    // The last tree that belonged to the current editor's text when it came.
-    QPointer<Parser> answeredParser;
-    int answeredKey = 0;
-    // The key of an editor's text at a change count, so that an unchanged
-    // text is not read and hashed again.
-    QPointer<Editor> keyEditor;
-    qint64 keyCount = -1;
-    int key = 0;
+    bool isCurrent(Editor* editor, qint64 count, const QString& fileName, Parser* parser) const
+    {
+        if (!asked.holds(editor, count) || !asked.value.isFor(fileName, parser))
+            return false;
+        const int k = asked.value.key;
+        return parser->inFlight(k, fileName) || parser->timedOut(k, fileName) ||
+               (answeredParser == parser && answeredKey == k);
+    }
 
     // The key of the editor's text when known without reading the text: a
     // big text is not copied again for a tree that would be dropped anyway
@@ -142,20 +217,14 @@ public:
     std::optional<int> currentKey(Editor* editor)
     {
         const qint64 count = editor->changeCount();
-        if (count >= 0 && keyEditor == editor && keyCount == count)
-            return key;
+        if (key.holds(editor, count))
+            return key.value;
         if (count >= 0 && editor->lineCount() > kKeyLines)
             return std::nullopt;
         const int k = Parser::calculateKey(editor->text());
         if (count >= 0)
-            rememberKey(editor, count, k);
+            key.remember(editor, count, k);
         return k;
-    }
-    void rememberKey(Editor* editor, qint64 count, int k)
-    {
-        keyEditor = editor;
-        keyCount = count;
-        key = k;
     }
     void letGoOfRoot()
     {
@@ -172,50 +241,15 @@ public:
         status->setVisible(!text.isEmpty());
     }
 
-    // The copy of an editor's text under way for a request: the length of
-    // the text is summed first, so that the copy is made in memory of its
-    // size (growing a text of tens of megabytes copies it whole), then the
-    // lines are copied and hashed a block at a time.
-    struct Copy {
-        QPointer<Editor> editor;
-        qint64 count = -1;
-        QString fileName;
-        QPointer<Parser> parser;
-        QString text;
-        Parser::Digest digest;
-        int line = 0;
-        bool sized = false;
-        qsizetype length = 0;
-
-        // A fresh copy of the editor's text at this change count.
-        void start(Editor* e, qint64 n, const QString& file, Parser* p)
-        {
-            *this = Copy();
-            editor = e;
-            count = n;
-            fileName = file;
-            parser = p;
-        }
-    } copy;
-    QTimer* copyTimer = nullptr;
-    // The editor of the tree being merged, and its file for the log.
-    QPointer<Editor> mergingEditor;
-    QString mergingFile;
-
-    // The line table of an editor's text at a change count, so that moving
-    // to a symbol neither copies nor scans the whole text on every press.
-    QPointer<Editor> linesEditor;
-    qint64 linesCount = -1;
-    std::optional<Parser::LineEnds> lines;
     const Parser::LineEnds& linesOf(Editor* editor)
     {
         const qint64 count = editor->changeCount();
-        if (!lines || count < 0 || linesEditor != editor || linesCount != count) {
-            lines.emplace(editor->lineCount(), [editor](int l) { return editor->line(l); });
-            linesEditor = editor;
-            linesCount = count;
+        if (!lines.holds(editor, count) || !lines.value) {
+            lines.remember(editor, count, Parser::LineEnds(editor->lineCount(), [editor](int l) {
+                               return editor->line(l);
+                           }));
         }
-        return *lines;
+        return *lines.value;
     }
 };
 
@@ -306,9 +340,14 @@ TagsPanel::TagsPanel(QWidget* parent) : QWidget(parent), d(new Private)
     });
     connect(d->classesViewAll, &TagsView::gotoTextPos, this, &TagsPanel::gotoTextPos);
 
+    d->copier.setMaxThreadCount(1);
     d->copyTimer = new QTimer(this);
     d->copyTimer->setSingleShot(true);
     connect(d->copyTimer, &QTimer::timeout, this, &TagsPanel::copySlice);
+    d->quietTimer = new QTimer(this);
+    d->quietTimer->setSingleShot(true);
+    d->quietTimer->setInterval(kQuietMs);
+    connect(d->quietTimer, &QTimer::timeout, this, &TagsPanel::reparse);
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &TagsPanel::reparse);
     timer->start(5000);
@@ -439,6 +478,7 @@ TagsPanel::~TagsPanel()
     Settings::write(QStringLiteral("/classes/sortMode"), d->classesView->sortingMode());
     Settings::write(QStringLiteral("/classes/sortModeClassesAll"),
                     d->classesViewAll->sortingMode());
+    d->copier.waitForDone();
     d->letGoOfRoot();
     if (Private::self == this)
         Private::self = nullptr;
@@ -476,12 +516,21 @@ void TagsPanel::reparse()
         d->classesView->stopMerging();
         d->letGoOfRoot();
     }
-    if (!editor)
+    if (editor != d->watchedEditor) {
+        if (d->watchedEditor)
+            d->watchedEditor->disconnect(d->quietTimer);
+        d->watchedEditor = editor;
+        if (editor) {
+            connect(editor, &Editor::lineColChanged, d->quietTimer,
+                    static_cast<void (QTimer::*)()>(&QTimer::start));
+        }
+    }
+    const QString fileName = editor ? editor->filename() : QString();
+    Parser* parser = editor ? parserFor(fileName) : nullptr;
+    if (!parser) {
+        d->say(QString());
         return;
-    const QString fileName = editor->filename();
-    Parser* parser = parserFor(fileName);
-    if (!parser)
-        return;
+    }
     if (!d->connectedParsers.contains(parser)) {
         d->connectedParsers.append(parser);
         connect(parser, &Parser::nodes, this, &TagsPanel::reparseShowNodes);
@@ -494,102 +543,120 @@ void TagsPanel::reparse()
                 [this, parser] { d->connectedParsers.removeAll(parser); });
     }
     // An editor unchanged since the last request costs nothing: the tree
-    // asked for then is shown already or still on its way.
-    // A request that ended without a tree (ctags failed or ran out of time)
-    // is made again.
+    // asked for then is shown already or still on its way. A request that
+    // ended without a tree (ctags failed) is made again; one that ran out of
+    // time waits for the text to change.
     const qint64 count = editor->changeCount();
-    if (count >= 0 && d->askedEditor == editor && d->askedCount == count &&
-        d->askedFile == fileName && d->askedParser == parser &&
-        (parser->inFlight(d->askedKey, fileName) || parser->timedOut(d->askedKey, fileName) ||
-         (d->answeredParser == parser && d->answeredKey == d->askedKey))) {
+    if (d->isCurrent(editor, count, fileName, parser)) {
         // What the tree's re-delivery would do: divide the height anew.
         showFilesList(!d->editorList->isHidden());
         return;
     }
-    // The text is copied a line at a time, a slice per turn of the event
-    // loop, so that a big file never holds the window; a small one is done
-    // before this returns.
-    const Private::Copy& c = d->copy;
-    if (count >= 0 && c.editor == editor && c.fileName == fileName && c.parser == parser)
-        return; // its copy is under way (and starts again if the text changes)
-    d->copy.start(editor, count, fileName, parser);
-    d->say(QString());
+    if (d->copy.holds(editor, count) && d->copy.value.isFor(fileName, parser))
+        return; // its copy is under way
+    const bool big = count >= 0 && editor->lineCount() > kKeyLines;
+    // A big text being typed into is asked for once typing rests (the quiet
+    // timer): its tree would be dropped on arrival anyway, and the window
+    // would pay for its copies.
+    if (big && d->quietTimer->isActive())
+        return;
+    // The tree of an editor that has one shown stays while it is refreshed;
+    // the first tree of an editor's text may take ctags seconds.
+    d->say(d->mergingEditor == editor && d->rootNode ? QString() : makingText(fileName));
+    d->copy.remember(editor, count, {fileName, parser, 0});
+    ++d->copyId;
+    d->snapshot = {};
+    if (!big) {
+        // A small text (or one of an editor without a change count, which
+        // cannot tell a change) in one go, before this returns.
+        const QString text = editor->text();
+        copied(d->copyId, text, Parser::digest(text));
+        return;
+    }
+    d->snapshot.reserve(editor->lineCount());
     copySlice();
 }
 
 void TagsPanel::copySlice()
 {
-    try {
-        copyTextSlice();
-    } catch (const std::bad_alloc&) {
-        // A text too large for the memory left (the copy for ctags takes
-        // its size again): no tree for it, and the program goes on.
-        d->copy = {};
-        d->say(tr("Not enough memory to copy the text for ctags."));
+    Editor* editor = d->copy.editor;
+    if (!editor || editor != Editors::self()->current() || !d->copy.value.parser ||
+        editor->changeCount() != d->copy.count) {
+        // The editor went, another became current or typing went on: it
+        // asks anew once typing rests.
+        d->copy.forget();
+        d->snapshot = {};
+        return;
     }
+    // The lines are shared with the document, a block at a time (an edit
+    // later changes a copy of its own), and joined and hashed on a worker,
+    // so that no turn of the event loop is long.
+    QElapsedTimer t;
+    t.start();
+    const int lineCount = editor->lineCount();
+    while (d->snapshot.size() < lineCount) {
+        d->snapshot.append(editor->lines(int(d->snapshot.size()), kSnapshotBlock));
+        if (d->snapshot.size() < lineCount && t.elapsed() >= kCopySliceMs) {
+            d->copyTimer->start(0);
+            return;
+        }
+    }
+    const quint64 id = d->copyId;
+    d->copier.start([this, id, lines = std::exchange(d->snapshot, {})]() mutable {
+        try {
+            qsizetype length = lines.size() > 0 ? lines.size() - 1 : 0;
+            for (const QString& l : std::as_const(lines))
+                length += l.size();
+            QString text;
+            text.reserve(length);
+            for (qsizetype i = 0; i < lines.size(); ++i) {
+                if (i > 0)
+                    text += QLatin1Char('\n');
+                text += lines.at(i);
+            }
+            lines = {};
+            const QByteArray digest = Parser::digest(text);
+            QMetaObject::invokeMethod(
+                this, [this, id, text, digest] { copied(id, text, digest); }, Qt::QueuedConnection);
+        } catch (const std::bad_alloc&) {
+            // A text too large for the memory left (the joined copy takes its
+            // size again): no tree for it, and the program goes on.
+            QMetaObject::invokeMethod(
+                this,
+                [this, id] {
+                    if (id != d->copyId || !d->copy.editor)
+                        return;
+                    d->copy.forget();
+                    d->say(tr("Not enough memory to copy the text for ctags."));
+                },
+                Qt::QueuedConnection);
+        }
+    });
 }
 
-void TagsPanel::copyTextSlice()
+void TagsPanel::copied(quint64 id, const QString& text, const QByteArray& digest)
 {
-    Private::Copy& c = d->copy;
-    Editor* editor = c.editor;
-    if (!editor || editor != Editors::self()->current() || !c.parser) {
-        c = {};
+    if (id != d->copyId || !d->copy.editor)
+        return; // a newer copy was started, or the editor went
+    const EditorMemo<Request> done = std::exchange(d->copy, {});
+    Editor* editor = done.editor;
+    Parser* parser = done.value.parser;
+    if (editor != Editors::self()->current() || !parser)
         return; // the editor went or another became current: it asks anew
-    }
-    if (c.count < 0) {
-        // An editor that keeps no change count cannot tell a change under
-        // way: its text in one go.
-        c.text = editor->text();
-    } else {
-        if (editor->changeCount() != c.count) {
-            // Changed meanwhile: from the start.
-            c.start(editor, editor->changeCount(), QString(c.fileName), c.parser);
-        }
-        QElapsedTimer t;
-        t.start();
-        const int lines = editor->lineCount();
-        auto sliceOver = [&] {
-            if (c.line % 1024 != 0 || t.elapsed() < kCopySliceMs || c.line == lines)
-                return false;
-            d->copyTimer->start(0);
-            return true;
-        };
-        if (!c.sized) {
-            while (c.line < lines) {
-                c.length += editor->line(c.line++).size() + 1;
-                if (sliceOver())
-                    return;
-            }
-            c.text.reserve(c.length);
-            c.sized = true;
-            c.line = 0;
-        }
-        while (c.line < lines) {
-            if (c.line > 0)
-                c.text += QLatin1Char('\n');
-            c.text += editor->line(c.line++);
-            if (c.line % 1024 == 0)
-                c.digest.add(c.text);
-            if (sliceOver())
-                return;
-        }
-    }
-    Private::Copy done = std::exchange(c, {});
-    const QByteArray digest = done.digest.finish(done.text);
-    int key = done.parser->parse(done.text, done.fileName, digest);
+    // The copy is the editor's text at its change count, also when the
+    // editor has changed since: its tree may still come and be dropped, but
+    // the copy is not thrown away.
+    int key = parser->parse(text, done.value.fileName, digest);
     // A parse that could not start gives 0; the text has a key all the same.
-    if (key == 0 && !done.text.isEmpty())
+    if (key == 0 && !text.isEmpty())
         key = Parser::keyOf(digest);
-    d->askedEditor = editor;
-    d->askedCount = done.count;
-    d->askedFile = done.fileName;
-    d->askedParser = done.parser;
-    d->askedKey = key;
-    if (done.parser->timedOut(key, done.fileName))
+    d->asked.remember(editor, done.count, {done.value.fileName, parser, key});
+    if (parser->timedOut(key, done.value.fileName))
         d->say(noAnswerText());
+    else if (!parser->inFlight(key, done.value.fileName))
+        d->say(QString()); // nothing comes: the parser could not start
     if (done.count >= 0)
-        d->rememberKey(editor, done.count, key);
+        d->key.remember(editor, done.count, key);
 }
 
 void TagsPanel::reparseShowNodes(int key, Node* root)

@@ -12,10 +12,10 @@ class EditorsList;
 
 // The tags page of the left dock ("Tags"): the symbols of the current
 // editor's text above the list of open editors. It asks the parser of the
-// editor's file type for the tree of the text on every editor event and every
-// 5000 ms, shows a delivered tree only when it belongs to the text the editor
-// holds at that moment, moves the cursor to a clicked symbol and to the
-// previous or next symbol (Alt+Up, Alt+Down).
+// editor's file type for the tree of the text on every editor event, every
+// 5000 ms and once the text has stopped changing for a moment, shows a delivered tree only when it
+// belongs to the text the editor holds at that moment, moves the cursor to a clicked symbol and to
+// the previous or next symbol (Alt+Up, Alt+Down).
 //
 // A second page (a view of all classes and a progress bar) is built and wired,
 // but nothing raises or fills it.
@@ -69,7 +69,8 @@ Q_SIGNALS:
 private:
     explicit TagsPanel(QWidget* parent);
     void copySlice();
-    void copyTextSlice();
+    // A copy of the current editor's text is made: asks for its tree.
+    void copied(quint64 id, const QString& text, const QByteArray& digest);
     class Private;
     Private* d;
 };

@@ -56,6 +56,11 @@ int Editor::lineCount()
     return int(text().count(QLatin1Char('\n'))) + 1;
 }
 
+QList<QString> Editor::lines(int from, int count)
+{
+    return text().split(QLatin1Char('\n')).mid(from, count);
+}
+
 void Editor::beginUndoGroup() {}
 
 void Editor::endUndoGroup() {}

@@ -92,6 +92,10 @@ public:
     // The number of lines of text(), which line() reads one at a time
     // without a copy of the whole text.
     virtual int lineCount();
+    // Lines from..from+count-1 of text() (those that exist), as line() gives
+    // them: an editor whose lines are shared strings hands out shares, in one
+    // call, not a copy of the text.
+    virtual QList<QString> lines(int from, int count);
     // Edits made between the two are undone in one step; the brackets nest.
     // An editor without such groups ignores them.
     virtual void beginUndoGroup();

@@ -103,6 +103,8 @@ private Q_SLOTS:
     void realCtags();
     void runsInFlight();
     void noAnswer();
+    void bigTextCopiedWhole();
+    void firstTreeIsAnnounced();
     void closedDuringMerge();
     void settings();
     void quitDuringRun();
@@ -669,6 +671,59 @@ void TestTagsPanel::noAnswer()
     parser->setTimeLimit(30000);
     qputenv("PATH", path);
     setParserOfAllTypes(fake);
+    closeAllBut(e);
+}
+
+void TestTagsPanel::bigTextCopiedWhole()
+{
+    // A text of more lines than are read in one go: its lines are shared
+    // with the document and joined on a worker; the request is for exactly
+    // the editor's text, and its tree shows.
+    QByteArray content;
+    for (int i = 0; i < 30000; ++i)
+        content += "int v" + QByteArray::number(i) + ";\n";
+    Editor* e = openFile(file("bigcopy.cpp", content));
+    QTRY_COMPARE(fake->requests.size(), 1);
+    const QString text = e->text();
+    QCOMPARE(fake->requests.at(0).key, Parser::calculateKey(text));
+    fake->finish(fake->requests.at(0).key, e->filename(), treeOf({"v0 109 1", "v1 109 2"}));
+    QCOMPARE(items(view()->invisibleRootItem()), QStringLiteral("v0:1 v1:2"));
+
+    // Lines handed out stay as they were when the line is edited after.
+    const QList<QString> shared = e->lines(0, 2);
+    QCOMPARE(shared, QList<QString>({QStringLiteral("int v0;"), QStringLiteral("int v1;")}));
+    e->setCursorPosition(0, 0);
+    QTest::keyClicks(e->focusProxy(), "xy");
+    QCOMPARE(e->lines(0, 1), QList<QString>({QStringLiteral("xyint v0;")}));
+    QCOMPARE(shared.at(0), QStringLiteral("int v0;"));
+    QCOMPARE(e->lines(e->lineCount() - 1, 5).size(), 1);
+    closeAllBut(e);
+}
+
+void TestTagsPanel::firstTreeIsAnnounced()
+{
+    // While the first tree of an editor's text is made, the page says so;
+    // once it is in, a refresh keeps it shown and says nothing.
+    QLabel* status = panel()->findChild<QLabel*>(QStringLiteral("tagsStatus"));
+    QVERIFY(status);
+    Editor* e = openFile(file("first.cpp", "int first;\n"));
+    QCOMPARE(fake->requests.size(), 1);
+    QVERIFY(status->isVisible());
+    QCOMPARE(status->text(), QStringLiteral("Making the tags of first.cpp…"));
+    fake->finish(fake->requests.last().key, e->filename(), treeOf({"first 109 1"}));
+    QVERIFY(status->isHidden());
+    QTest::keyClick(e->focusProxy(), Qt::Key_X);
+    fake->requests.clear();
+    panel()->reparse();
+    QCOMPARE(fake->requests.size(), 1);
+    QVERIFY(status->isHidden());
+    QCOMPARE(items(view()->invisibleRootItem()), QStringLiteral("first:1"));
+    // A parser that cannot start leaves no promise on the page.
+    fake->fail = true;
+    Editor* other = openFile(file("second.cpp", "int second;\n"));
+    QVERIFY(other != e);
+    QVERIFY(status->isHidden());
+    fake->fail = false;
     closeAllBut(e);
 }
 

@@ -342,6 +342,17 @@ int XQEditor::lineCount()
     return d->document->lastLine() + 1;
 }
 
+QList<QString> XQEditor::lines(int from, int count)
+{
+    from = qMax(from, 0);
+    const int end = qMin(d->document->lastLine() + 1, from + qMax(count, 0));
+    QList<QString> some;
+    some.reserve(qMax(end - from, 0));
+    for (int l = from; l < end; ++l)
+        some.append(*d->document->lineOf(l));
+    return some;
+}
+
 void XQEditor::undo()
 {
     d->editor->undo();

@@ -81,6 +81,7 @@ public:
     QString errorString() override;
     qint64 changeCount() override;
     int lineCount() override;
+    QList<QString> lines(int from, int count) override;
     void beginUndoGroup() override;
     void endUndoGroup() override;
     bool selectionRange(int* line1, int* col1, int* line2, int* col2) override;
