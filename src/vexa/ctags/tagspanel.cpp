@@ -568,9 +568,15 @@ void TagsPanel::reparse()
     d->snapshot = {};
     if (!big) {
         // A small text (or one of an editor without a change count, which
-        // cannot tell a change) in one go, before this returns.
-        const QString text = editor->text();
-        copied(d->copyId, text, Parser::digest(text));
+        // cannot tell a change) in one go, before this returns. Few lines
+        // may still be long ones.
+        try {
+            const QString text = editor->text();
+            copied(d->copyId, text, Parser::digest(text));
+        } catch (const std::bad_alloc&) {
+            d->copy.forget();
+            d->say(tr("Not enough memory to copy the text for ctags."));
+        }
         return;
     }
     d->snapshot.reserve(editor->lineCount());
