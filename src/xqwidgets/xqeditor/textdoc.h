@@ -330,8 +330,10 @@ public:
     // The same for pixel `x` of a row that starts at column `from`.
     int textLength(int line, int from, int x);
     // Where the display segment of `width` pixels starting at `start` ends
-    // (the column the next segment starts at); never `start` itself.
-    int nextWrapPos(int line, int width, int start);
+    // (the column the next segment starts at); never `start` itself. In
+    // `*reached`, the last column the answer depends on (on its character
+    // or on whether the line reaches it): an edit past it leaves the answer.
+    int nextWrapPos(int line, int width, int start, int* reached = nullptr);
     int documentHeight() const;
     // The run of like characters (identifier characters with '$', or other
     // non-blanks) around `col`; null on a blank or outside the line.

@@ -271,11 +271,13 @@ int TextDocument::textLength(int line, int from, int x)
     return sum < x ? len : i - 1;
 }
 
-int TextDocument::nextWrapPos(int line, int width, int start)
+int TextDocument::nextWrapPos(int line, int width, int start, int* reached)
 {
     TextLine* l = lineOf(line);
     const int len = int(l->size());
     const Measure ms(this, measuringView(this, true));
+    if (reached)
+        *reached = len;
     if (!ms.widths)
         return len;
     ensureHighlighted(this, line, ms);
@@ -306,6 +308,9 @@ int TextDocument::nextWrapPos(int line, int width, int start)
         for (; x < width && i < len; ++i)
             x += text[i] == u'\t' ? ms.tabAdvance(x) : widths.at(i);
     }
+    // Nothing from column i + 1 on was looked at.
+    if (reached)
+        *reached = i;
     // With word wrap the row ends at its last blank, the blank going to the
     // next row.
     if (nWrapMode == wrapWord && i < len) {

@@ -37,6 +37,21 @@ struct TabStops {
     std::vector<int> tabs;
 };
 
+// The edits of a line since the oldest stamp a reader may still hold (see
+// TextLine::editedFrom): the stamp each took and the column it touched
+// first. Stamps come from one counter, so no two lines share one.
+struct EditLog {
+    quint64 floor = 0; // edits after this stamp are all in `recent`
+    std::vector<std::pair<quint64, qsizetype>> recent;
+};
+constexpr size_t kEditLogSize = 32;
+
+quint64 nextEditStamp()
+{
+    static quint64 stamps = 0; // lines live on the GUI thread only
+    return ++stamps;
+}
+
 } // namespace
 
 struct TextLine::Private {
@@ -51,11 +66,12 @@ struct TextLine::Private {
     // Long lines, and lines whose colouring stopped part way.
     std::unique_ptr<HighlightTrails> trails;
     std::unique_ptr<TabStops> tabStops;
+    std::unique_ptr<EditLog> edits;
 
     bool isEmpty() const
     {
-        return attributes.isEmpty() && !trails && !tabStops && marked == 0 && margins.isEmpty() &&
-               !linePixmap && !lineColor.isValid();
+        return attributes.isEmpty() && !trails && !tabStops && !edits && marked == 0 &&
+               margins.isEmpty() && !linePixmap && !lineColor.isValid();
     }
 };
 
@@ -264,6 +280,7 @@ void TextLine::expandAttributes()
 
 void TextLine::set(const QString& s)
 {
+    noteChangeFrom(0);
     m_tabsKnown = false;
     dropTabStops(-1);
     dropHighlightTrails();
@@ -362,6 +379,7 @@ void TextLine::replace(uint index, uint len, const QString& s)
         ownText(*this, s.size());
         const qsizetype end = size();
         QString::insert(index, s); // pads with blanks
+        noteChangeFrom(end);
         dropTabStops(end);
         dropHighlightTrails();
         return;
@@ -377,6 +395,7 @@ void TextLine::insert(qsizetype index, const QString& s)
         ownText(*this, s.size());
         const qsizetype from = index < 0 ? -1 : size();
         QString::insert(index, s); // pads with blanks
+        noteChangeFrom(qMax<qsizetype>(from, 0));
         dropTabStops(from);
         dropHighlightTrails();
         return;
@@ -432,6 +451,50 @@ qsizetype TextLine::tabIn(qsizetype from, qsizetype to) const
     if (!m_hasTabs || from >= to)
         return -1;
     return QStringView(*this).first(to).indexOf(u'\t', qMax<qsizetype>(from, 0));
+}
+
+quint64 TextLine::editStamp()
+{
+    Private* p = priv();
+    if (!p || !p->edits) {
+        p = extra();
+        p->edits = std::make_unique<EditLog>();
+        p->edits->floor = nextEditStamp();
+        // Noting an edit never allocates: it comes after the text changed.
+        p->edits->recent.reserve(kEditLogSize + 1);
+    }
+    const EditLog& log = *p->edits;
+    return log.recent.empty() ? log.floor : log.recent.back().first;
+}
+
+qsizetype TextLine::editedFrom(quint64 stamp) const
+{
+    const Private* p = priv();
+    if (!p || !p->edits || stamp < p->edits->floor)
+        return 0;
+    const EditLog& log = *p->edits;
+    qsizetype from = -1;
+    bool known = stamp == log.floor;
+    for (const auto& [s, column] : log.recent) {
+        if (s > stamp)
+            from = from < 0 ? column : qMin(from, column);
+        else if (s == stamp)
+            known = true;
+    }
+    return known ? from : 0;
+}
+
+void TextLine::noteChangeFrom(qsizetype column)
+{
+    Private* p = priv();
+    if (!p || !p->edits)
+        return;
+    EditLog& log = *p->edits;
+    log.recent.emplace_back(nextEditStamp(), qMax<qsizetype>(0, column));
+    if (log.recent.size() > kEditLogSize) {
+        log.floor = log.recent.front().first;
+        log.recent.erase(log.recent.begin());
+    }
 }
 
 void TextLine::dropTabStops(qsizetype column)
@@ -499,6 +562,7 @@ void TextLine::noteEdit(qsizetype column, qsizetype removed, qsizetype inserted)
 {
     if (removed == 0 && inserted == 0)
         return;
+    noteChangeFrom(column);
     try {
         moveHighlight(column, removed, inserted);
     } catch (const std::bad_alloc&) {

@@ -75,6 +75,14 @@ public:
     // typing near the end of a line of megabytes walks one block. A short
     // line answers 0.
     qsizetype tabStopBlock(qsizetype col, int cell, int tabWidth, int* cells, int* tabs);
+    // Where the text changed, for a reader that keeps what it made of a
+    // long line (the view's rows of a wrapped line): editStamp() names the
+    // present text, and editedFrom() the first column the edits since that
+    // stamp touched, -1 when there were none, 0 when that is not known
+    // (many edits since, or a stamp of another line). Only lines asked for
+    // a stamp keep this.
+    quint64 editStamp();
+    qsizetype editedFrom(quint64 stamp) const;
 
     // Highlighting state. Context ids run from 0 to 255.
     void resetHighlight(int ctx);
@@ -221,6 +229,8 @@ private:
     void moveHighlight(qsizetype column, qsizetype removed, qsizetype inserted);
     // Keeps what is known of the line's tabs in step with an edit.
     void noteTabs(qsizetype removed, const QString& inserted);
+    // Records for editedFrom() a change of the text from `column` on.
+    void noteChangeFrom(qsizetype column);
     // Drops the tab stop blocks past column `column` (all when negative).
     void dropTabStops(qsizetype column);
     // Drops the attributes of the characters from `column` on: an edit

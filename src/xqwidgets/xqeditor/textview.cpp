@@ -121,13 +121,21 @@ public:
     // Wheel movement of less than a notch, kept for the next event.
     int wheelDelta = 0;
     // The wrap positions of one line too long for the shared cache, made as
-    // far as needed (as many rows, or up to a column) and dropped when the
-    // document changes.
+    // far as needed (as many rows, or up to a column). An edit of the line
+    // drops the rows from the first whose wrap position depends on what it
+    // touched (each row's last column looked at is kept beside its end),
+    // so that typing near the end of a line of megabytes does not wrap it
+    // again from its start. Where the font's variants differ in width, a
+    // row depends on the colours too, and any change drops them all.
     const TextLine* longLine = nullptr;
+    quint64 longLineStamp = 0;
     int longLineWidth = -1;
     int longLineTabs = -1;
     int longLineMode = -1;
+    int longLineAdvance = -1;
+    int longLineShift = -1;
     QList<int> longLineEnds;
+    QList<int> longLineReach;
     bool geometryChanged = false;
     QMenu* rmbMenu = nullptr;
     // Whether any attribute of the highlighting has a background: only then
@@ -167,8 +175,12 @@ public:
     // The indent of a wrapped line's continuation rows.
     int continuationShift(int line);
     const QList<int>& wrapEnds(int line, int rows, int column = -1);
-    // Whether the kept wrap positions are those of `t` in the present layout.
-    bool longLineKept(const TextLine* t) const;
+    // Makes the kept wrap positions those of `line` in the present layout:
+    // keeps those its edits since left standing, or starts afresh.
+    void syncLongLine(int line);
+    // The advance of every character when the font's variants share one,
+    // -1 when they differ.
+    int uniformAdvance() const;
     // How many rows a line takes, whether it has a row `row`, and the row
     // of its line the caret is on.
     int rowsOf(int line);
@@ -329,6 +341,7 @@ void TextView::updateFontData()
     // afresh, which every view needs, the hidden ones too.
     const int topKey = d->fontHeight > 0 ? d->yPos / d->fontHeight : 0;
     d->wrappedLinesCache.lines.clear();
+    d->longLine = nullptr;
     d->geometryChanged = true;
     d->repaintAll = true;
     d->fontHeight = 0;
@@ -564,34 +577,74 @@ const QList<int>& TextView::Private::wrapEnds(int line, int rows, int column)
 {
     Private* const d = this;
     TextDocument* doc = d->doc;
-    const TextLine* t = doc->lineOf(line);
     const int W = q->width();
-    if (!longLineKept(t)) {
-        d->longLine = t;
-        d->longLineWidth = W;
-        d->longLineTabs = d->tabsWidth;
-        d->longLineMode = doc->getWrapMode();
-        d->longLineEnds.clear();
-    }
+    syncLongLine(line);
     QList<int>& ends = d->longLineEnds;
-    const int len = int(t->size());
-    if (ends.isEmpty() && len > 0)
-        ends.append(doc->nextWrapPos(line, W - 8, 0));
+    QList<int>& reach = d->longLineReach;
+    const int len = int(doc->lineOf(line)->size());
+    int looked = 0;
+    if (ends.isEmpty() && len > 0) {
+        ends.append(doc->nextWrapPos(line, W - 8, 0, &looked));
+        reach.append(looked);
+    }
     if (!ends.isEmpty()) {
-        const int xShift = continuationShift(line);
+        const int xShift = d->longLineShift;
         while ((rows < 0 || ends.size() < rows) && ends.last() < len &&
                (column < 0 || ends.last() <= column)) {
-            const int next = doc->nextWrapPos(line, W - xShift - 8, ends.last());
+            const int next = doc->nextWrapPos(line, W - xShift - 8, ends.last(), &looked);
             ends.append(qMax(next, ends.last() + 1));
+            reach.append(qMax(looked, ends.last()));
         }
     }
     return ends;
 }
 
-bool TextView::Private::longLineKept(const TextLine* t) const
+void TextView::Private::syncLongLine(int line)
 {
-    return longLine == t && longLineWidth == q->width() && longLineTabs == tabsWidth &&
-           longLineMode == doc->getWrapMode();
+    Private* const d = this;
+    TextLine* t = doc->lineOf(line);
+    const bool sameLayout =
+        d->longLine == t && d->longLineWidth == q->width() && d->longLineTabs == d->tabsWidth &&
+        d->longLineMode == doc->getWrapMode() && d->longLineAdvance == uniformAdvance();
+    const qsizetype from = sameLayout ? t->editedFrom(d->longLineStamp) : 0;
+    if (from < 0)
+        return;
+    d->longLineStamp = t->editStamp();
+    // Continuation rows are indented like the line: an edit of its indent
+    // moves them all.
+    const int shift = continuationShift(line);
+    if (from == 0 || shift != d->longLineShift) {
+        d->longLine = t;
+        d->longLineWidth = q->width();
+        d->longLineTabs = d->tabsWidth;
+        d->longLineMode = doc->getWrapMode();
+        d->longLineAdvance = uniformAdvance();
+        d->longLineShift = shift;
+        d->longLineEnds.clear();
+        d->longLineReach.clear();
+        return;
+    }
+    // The rows before the first that looked at an edited column stay. A
+    // row looks at no more characters than its width has pixels (a tab
+    // takes one at least), so the rows that end more than that many
+    // columns before the edit stay without a look.
+    const QList<int>& ends = d->longLineEnds;
+    const qsizetype near = from - qMax(q->width(), 64) - 1;
+    qsizetype rows = std::lower_bound(ends.begin(), ends.end(), near) - ends.begin();
+    while (rows < ends.size() && d->longLineReach.at(rows) < from)
+        ++rows;
+    d->longLineEnds.resize(rows);
+    d->longLineReach.resize(rows);
+}
+
+int TextView::Private::uniformAdvance() const
+{
+    const int w0 = manager->fontData(0).width;
+    for (int type = 1; type < 4; ++type) {
+        if (manager->fontData(type).width != w0)
+            return -1;
+    }
+    return w0 > 0 ? w0 : -1;
 }
 
 int TextView::Private::rowsOf(int line)
@@ -637,7 +690,10 @@ int TextView::Private::estimateRows(int line)
         // its tabs, would cost every layout far more than a screen's worth.
         QList<int> sample;
         const QList<int>* ends = &sample;
-        if (longLineKept(t) && !d->longLineEnds.isEmpty()) {
+        // Counting another long line leaves the kept rows alone.
+        if (d->longLine == t)
+            syncLongLine(line);
+        if (d->longLine == t && !d->longLineEnds.isEmpty()) {
             ends = &d->longLineEnds;
         } else {
             const int W = q->width();
@@ -1096,10 +1152,12 @@ QRect TextView::caretRect()
 
 void TextView::setUpdateRegion(const LineRegion& r)
 {
-    // The lines are repainted at the next updateView(); a change drops the
-    // rows kept of a long line.
+    // The lines are repainted at the next updateView(). The rows kept of a
+    // long line follow its edits (see syncLongLine), unless the width of a
+    // character depends on its colour.
     if (!r.isEmpty()) {
-        d->longLine = nullptr;
+        if (d->uniformAdvance() < 0)
+            d->longLine = nullptr;
         d->changed.expand(r.start, r.end);
         d->dirty.expand(r.start, r.end);
     }

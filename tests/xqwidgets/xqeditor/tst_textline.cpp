@@ -124,6 +124,7 @@ private slots:
     void textLineBasics();
     void textLineEditsInPlace();
     void textLineTabsFollowEdits();
+    void textLineEditedFrom();
     void textLineAttributesAreUnsigned();
     void textLineCompactAttributes_data();
     void textLineCompactAttributes();
@@ -251,6 +252,42 @@ void TestTextLine::textLineEditsInPlace()
 // What a line knows of its tabs follows every kind of edit: each answer of
 // tabIn equals a search of the text, after random edits that add and take
 // away tabs (the last one too).
+// A reader's stamp learns the first column the edits since touched, and
+// nothing is taken as unchanged that may not be.
+void TestTextLine::textLineEditedFrom()
+{
+    TextLine line(QStringLiteral("abcdefghij"));
+    TextLine other(QStringLiteral("abcdefghij"));
+    const quint64 stamp = line.editStamp();
+    QCOMPARE(line.editedFrom(stamp), qsizetype(-1));
+    QCOMPARE(line.editStamp(), stamp);
+    TextLineWrite::insert(line, 8, QStringLiteral("x"));
+    TextLineWrite::remove(line, 5, 2);
+    TextLineWrite::append(line, QStringLiteral("yz"));
+    QCOMPARE(line.editedFrom(stamp), qsizetype(5));
+    const quint64 later = line.editStamp();
+    QVERIFY(later != stamp);
+    QCOMPARE(line.editedFrom(later), qsizetype(-1));
+    TextLineWrite::truncate(line, 9);
+    QCOMPARE(line.editedFrom(later), qsizetype(9));
+    QCOMPARE(line.editedFrom(stamp), qsizetype(5));
+    TextLineWrite::insert(line, 20, QStringLiteral("p")); // pads from the old end
+    QCOMPARE(line.editedFrom(later), qsizetype(9));
+    const quint64 padded = line.editStamp();
+    TextLineWrite::set(line, QStringLiteral("new"));
+    QCOMPARE(line.editedFrom(padded), qsizetype(0));
+    // A stamp of another line, or one from before many edits, is not known.
+    const quint64 others = other.editStamp();
+    QCOMPARE(line.editedFrom(others), qsizetype(0));
+    const quint64 old = line.editStamp();
+    for (int i = 0; i < 100; ++i)
+        TextLineWrite::append(line, QStringLiteral("w"));
+    QCOMPARE(line.editedFrom(old), qsizetype(0));
+    // A line never asked for a stamp knows none.
+    TextLine fresh(QStringLiteral("abc"));
+    QCOMPARE(fresh.editedFrom(stamp), qsizetype(0));
+}
+
 void TestTextLine::textLineTabsFollowEdits()
 {
     QRandomGenerator rng(20261210);

@@ -653,6 +653,88 @@ private slots:
         check("undone");
     }
 
+    // The rows a wrapped long line keeps across edits equal those of a
+    // layout made afresh, whichever column an edit touched.
+    void longLineRowsFollowEdits_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("by characters") << int(TextDocument::wrapLine);
+        QTest::newRow("by words") << int(TextDocument::wrapWord);
+    }
+
+    void longLineRowsFollowEdits()
+    {
+        QFETCH(int, mode);
+        m->fAutoIndent = false;
+        open("  " + QString("\tx; ab cdefg").repeated(1500) + "\nend");
+        doc()->setWrapMode(TextDocument::wrapMode(mode));
+        doc()->setWrap(true);
+        using Row = std::tuple<int, int, int, int>;
+        // The rows on screen with the caret on each probed column, the view
+        // scrolled from the top each time.
+        auto rows = [&] {
+            QList<Row> seen;
+            const int n = doc()->textLength(0);
+            for (int col : {0, 1, 4000, 4096, 8000, n / 2, n - 60, n}) {
+                view()->setCursorPosition(0, 0, false);
+                view()->setCursorPosition(0, qMin(col, n), false);
+                view()->updateLinesList();
+                const int first = view()->firstVisibleKey();
+                for (int k = first; k < first + view()->visibleRowCount(); ++k) {
+                    if (const VisibleLine* r = view()->visibleLine(k))
+                        seen.append({r->line, r->startPos, r->endPos, r->xShift});
+                }
+            }
+            return seen;
+        };
+        auto check = [&](const char* step) {
+            const QList<Row> kept = rows();
+            // Fonts changing make every row afresh.
+            view()->updateFontData();
+            QVERIFY2(rows() == kept, step);
+        };
+        // The rows up to the end are made before the first edit.
+        Keys::send(view(), "C-End Up End");
+        check("opened");
+        Keys::send(view(), "x y Bksp");
+        check("typed at the end");
+        Keys::send(view(), "Return Bksp");
+        check("broken and joined at the end");
+        view()->setCursorPosition(0, 6001, false);
+        Keys::send(view(), "Bksp Bksp Tab");
+        check("changed in the middle");
+        // At the end of a row made before: the row holding it and the one
+        // before look at that column.
+        view()->setCursorPosition(0, 4000, false);
+        view()->updateLinesList();
+        int rowEnd = -1;
+        for (int k = view()->firstVisibleKey(); rowEnd < 0; ++k) {
+            const VisibleLine* r = view()->visibleLine(k);
+            QVERIFY(r);
+            if (r->line == 0 && r->endPos > 4000)
+                rowEnd = r->endPos;
+        }
+        view()->setCursorPosition(0, rowEnd, false);
+        Keys::send(view(), "Space Space Space Bksp");
+        check("typed at a row's end");
+        view()->setCursorPosition(0, rowEnd + 1, false);
+        Keys::send(view(), "Bksp");
+        check("removed at a row's start");
+        // The indent moves every continuation row.
+        view()->setCursorPosition(0, 0, false);
+        Keys::send(view(), "Space Space Space Space Space Space");
+        check("indented");
+        view()->setCursorPosition(0, 5000, false);
+        Keys::send(view(), "Return");
+        check("broken in the middle");
+        Keys::send(view(), "Bksp");
+        check("joined in the middle");
+        doc()->undoStack()->undo();
+        doc()->undoStack()->undo();
+        doc()->undoStack()->undo();
+        check("undone");
+    }
+
     void keysOther()
     {
         open(QStringLiteral("abc"));

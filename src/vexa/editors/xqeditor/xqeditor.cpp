@@ -442,7 +442,9 @@ void XQEditor::endUndoGroup()
 {
     if (d->document->isReadOnly())
         return;
-    // Closing the group leaves the caret and the selection as they were.
+    // Closing the group leaves the caret and the selection as they were,
+    // the selection anchored at its end away from the caret, so that
+    // extending it goes on from where the user left it.
     xqwidgets::TextView* view = d->editor->view();
     const bool selected = view->hasSelection();
     const QRect selection = view->selection();
@@ -450,7 +452,11 @@ void XQEditor::endUndoGroup()
     const int col = view->cursor()->column();
     d->document->macroEnd();
     view->setCursorPosition(line, col, false);
-    if (selected)
+    if (!selected)
+        return;
+    if (QPoint(col, line) == selection.topLeft())
+        view->setSelection(selection.bottomRight(), selection.topLeft());
+    else
         view->setSelection(selection.topLeft(), selection.bottomRight());
 }
 

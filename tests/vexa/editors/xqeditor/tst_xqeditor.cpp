@@ -525,6 +525,37 @@ private Q_SLOTS:
         XQEditor::loadConfig();
     }
 
+    // Closing an undo group (search's replacements run in one) keeps the
+    // selection's anchor and caret end: Shift+arrow after it extends from
+    // where the user left the selection.
+    void undoGroupKeepsSelectionAnchor_data()
+    {
+        QTest::addColumn<bool>("upward");
+        QTest::addColumn<QList<int>>("extended");
+        QTest::newRow("selected downward") << false << QList<int>{1, 1, 4, 1};
+        QTest::newRow("selected upward") << true << QList<int>{0, 1, 3, 1};
+    }
+    void undoGroupKeepsSelectionAnchor()
+    {
+        QFETCH(bool, upward);
+        QFETCH(QList<int>, extended);
+        XQEditor* e = current();
+        e->setText(QStringLiteral("l0\nl1\nl2\nl3\nl4\nl5\n"));
+        QWidget* view = e->textEditor()->view();
+        const Qt::Key key = upward ? Qt::Key_Up : Qt::Key_Down;
+        e->setCursorPosition(upward ? 3 : 1, 1);
+        QTest::keyClick(view, key, Qt::ShiftModifier);
+        QTest::keyClick(view, key, Qt::ShiftModifier);
+        e->beginUndoGroup();
+        e->indent();
+        e->endUndoGroup();
+        QCOMPARE(e->cursorLine(), upward ? 1 : 3);
+        QTest::keyClick(view, key, Qt::ShiftModifier);
+        int l1 = -1, c1 = -1, l2 = -1, c2 = -1;
+        QVERIFY(e->selectionRange(&l1, &c1, &l2, &c2));
+        QCOMPARE((QList<int>{l1, c1, l2, c2}), extended);
+    }
+
     void overwriteModeReachesEveryEditor()
     {
         writeFile(path("a.txt"), "a");
