@@ -3,6 +3,7 @@
 // area, one undo step, read-only text), Go to Line, and the dialogs' rules.
 
 #include "../editors/editorstest.h"
+#include "../shellfixture.h"
 #include "screencheck.h"
 
 #include "vexa/actions.h"
@@ -92,8 +93,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
         Message::setDialogRunner([this](QDialog& dlg) {
             ran.append(dlg.metaObject()->className());
             if (auto* f = qobject_cast<FindDialog*>(&dlg))
@@ -113,7 +113,7 @@ private Q_SLOTS:
     void cleanupTestCase() { Message::setDialogRunner({}); }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         shell = startShell();
         ran.clear();
         answers.clear();
