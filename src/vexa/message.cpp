@@ -165,6 +165,11 @@ void Message::releaseNotices()
     }
 }
 
+Message::Responder Message::currentResponder()
+{
+    return responder();
+}
+
 void Message::setResponder(const Responder& r)
 {
     responder() = r;

@@ -52,6 +52,7 @@ public:
     // Escape was pressed). Pass an empty function to show boxes again.
     using Responder = std::function<QAbstractButton*(QMessageBox*)>;
     static void setResponder(const Responder& responder);
+    static Responder currentResponder();
 
     // Runs one of our dialogs modally and returns its result. Tests set a
     // runner that fills a dialog in and answers it without a modal loop; an

@@ -1,6 +1,7 @@
 // File types: the built-in table, lookups by file name and by type name,
 // masks, associations and the icon provider.
 
+#include "shellfixture.h"
 #include "testeditor.h"
 
 #include "vexa/ctags/ctagsparser.h"
@@ -32,8 +33,7 @@ class TestFileType : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
         shell = new Shell(nullptr, "vexa::Shell");
         useTestEditors();
     }

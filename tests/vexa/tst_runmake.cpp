@@ -2,6 +2,7 @@
 // (fixture scripts), how it splits and fills in the command, where the
 // command comes from, Stop, the dock, the options form and its two dialogs.
 
+#include "shellfixture.h"
 #include "testeditor.h"
 
 #include "vexa/actions.h"
@@ -165,21 +166,13 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
-        Settings::forceWrite();
+        shellfixture::clearSettings(true);
         dir = std::make_unique<QTemporaryDir>();
-        shell = new Shell(nullptr, "vexa::Shell");
-        useTestEditors();
-        startServices(shell);
-        shell->show();
-        QVERIFY(QTest::qWaitForWindowExposed(shell));
+        QVERIFY(shellfixture::openShell(shell, shellfixture::TestEditors | shellfixture::Services |
+                                                   shellfixture::Shown));
         writeFile(path("out.sh"), "#!/bin/sh\necho hello\nsleep 0.2\necho oops >&2\nexit 2\n",
                   true);
         for (const char* name : {"args.sh", "my dir/args.sh"})

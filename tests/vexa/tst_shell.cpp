@@ -2,6 +2,7 @@
 // assembled from the action groups, the exit command, the state kept across
 // restarts, and the dock and focus handshakes.
 
+#include "shellfixture.h"
 #include "testeditor.h"
 #include "testsandbox.h"
 
@@ -80,29 +81,17 @@ private:
     // What the entry function does between building the window and the event loop.
     Shell* start()
     {
-        auto* shell = new Shell(nullptr, "vexa::Shell");
-        shell->setWindowTitle(QStringLiteral("Vexa"));
-        useTestEditors();
-        startServices(shell);
-        shell->show();
-        if (!QTest::qWaitForWindowExposed(shell))
+        Shell* shell = nullptr;
+        if (!shellfixture::openShell(shell, shellfixture::Titled | shellfixture::TestEditors |
+                                                shellfixture::Services | shellfixture::Shown))
             qWarning("window not exposed");
         current = shell;
         return shell;
     }
-    void clearSettings()
-    {
-        Settings::self()->clear();
-        Settings::forceWrite();
-    }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
-    void init() { clearSettings(); }
+    void initTestCase() { shellfixture::useAppSettings(); }
+    void init() { shellfixture::clearSettings(true); }
     void cleanup()
     {
         Message::setResponder({});

@@ -1,6 +1,7 @@
 // The style submenu of the Options menu: entries, tick, applied style and
 // the stored "/qt/style".
 
+#include "shellfixture.h"
 #include "vexa/actions.h"
 #include "vexa/settings.h"
 #include "vexa/shell.h"
@@ -38,16 +39,14 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
         if (!QStyleFactory::keys().contains(QStringLiteral("Windows")) ||
             !QStyleFactory::keys().contains(QStringLiteral("Fusion")))
             QSKIP("the toolkit offers neither Windows nor Fusion");
     }
     void init()
     {
-        Settings::self()->clear();
-        Settings::forceWrite();
+        shellfixture::clearSettings(true);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     }
 

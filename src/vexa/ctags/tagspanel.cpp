@@ -28,6 +28,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
+#include <new>
 #include <optional>
 
 // "vexa.tags.debug=true" in QT_LOGGING_RULES reports every tree shown.
@@ -567,9 +568,15 @@ void TagsPanel::reparse()
     d->snapshot = {};
     if (!big) {
         // A small text (or one of an editor without a change count, which
-        // cannot tell a change) in one go, before this returns.
-        const QString text = editor->text();
-        copied(d->copyId, text, Parser::digest(text));
+        // cannot tell a change) in one go, before this returns. Few lines
+        // may still be long ones.
+        try {
+            const QString text = editor->text();
+            copied(d->copyId, text, Parser::digest(text));
+        } catch (const std::bad_alloc&) {
+            d->copy.forget();
+            d->say(tr("Not enough memory to copy the text for ctags."));
+        }
         return;
     }
     d->snapshot.reserve(editor->lineCount());
@@ -602,20 +609,34 @@ void TagsPanel::copySlice()
     }
     const quint64 id = d->copyId;
     d->copier.start([this, id, lines = std::exchange(d->snapshot, {})]() mutable {
-        qsizetype length = lines.size() > 0 ? lines.size() - 1 : 0;
-        for (const QString& l : std::as_const(lines))
-            length += l.size();
-        QString text;
-        text.reserve(length);
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (i > 0)
-                text += QLatin1Char('\n');
-            text += lines.at(i);
+        try {
+            qsizetype length = lines.size() > 0 ? lines.size() - 1 : 0;
+            for (const QString& l : std::as_const(lines))
+                length += l.size();
+            QString text;
+            text.reserve(length);
+            for (qsizetype i = 0; i < lines.size(); ++i) {
+                if (i > 0)
+                    text += QLatin1Char('\n');
+                text += lines.at(i);
+            }
+            lines = {};
+            const QByteArray digest = Parser::digest(text);
+            QMetaObject::invokeMethod(
+                this, [this, id, text, digest] { copied(id, text, digest); }, Qt::QueuedConnection);
+        } catch (const std::bad_alloc&) {
+            // A text too large for the memory left (the joined copy takes its
+            // size again): no tree for it, and the program goes on.
+            QMetaObject::invokeMethod(
+                this,
+                [this, id] {
+                    if (id != d->copyId || !d->copy.editor)
+                        return;
+                    d->copy.forget();
+                    d->say(tr("Not enough memory to copy the text for ctags."));
+                },
+                Qt::QueuedConnection);
         }
-        lines = {};
-        const QByteArray digest = Parser::digest(text);
-        QMetaObject::invokeMethod(
-            this, [this, id, text, digest] { copied(id, text, digest); }, Qt::QueuedConnection);
     });
 }
 

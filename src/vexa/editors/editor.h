@@ -44,11 +44,16 @@ public:
     // Replaces, as one edit, every further match that find() (plain text)
     // or findRegexp() (regExp, no wildcards) would select one after the
     // other from the cursor on, or within the selection when inSelection
-    // (plain text); a pattern's run ends before its first match of
-    // nothing. Returns how many it replaced; the cursor ends just after the
-    // last replacement.
+    // (plain text); a pattern also replaces its matches of nothing, as a
+    // regular-expression substitution does. Returns how many it replaced;
+    // the cursor ends just after the last replacement.
     virtual int replaceAll(const QString& text, const QString& replacement, bool caseSensitive,
                            bool wholeWord, bool regExp, bool inSelection) = 0;
+    // How the last regular-expression find or replace-all ended besides its
+    // matches: stopped by the user, and the lines (from 0) it could not
+    // search (a find ends at the first, its cursor at the line's start).
+    virtual bool searchStopped() { return false; }
+    virtual QList<int> unsearchedLines() { return {}; }
     virtual bool findNext() = 0;
     virtual void setWrap(bool b) = 0;
     virtual bool getWrap() = 0;

@@ -14,11 +14,13 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +39,9 @@ namespace
 constexpr qsizetype blockSize = 256 * 1024;
 // The head of a file looked at for a NUL byte.
 constexpr qsizetype binaryProbe = 8 * 1024;
+
+// What the decoder makes of a byte it cannot take.
+constexpr QChar kBadByte(0xFFFD);
 
 bool isWordChar(QChar c)
 {
@@ -70,6 +75,28 @@ std::pair<qsizetype, qsizetype> lineAround(const char* bytes, qsizetype from, qs
             after ? static_cast<const char*>(after) - bytes : n};
 }
 
+// The engine's two kinds of subject under one set of calls.
+qsizetype plainMatch(const PatternEngine& e, QStringView s, qsizetype, qsizetype from,
+                     qsizetype* length, int flags)
+{
+    return e.matchInWindows(s, from, length, flags);
+}
+qsizetype plainMatch(const PatternEngine& e, const char* s, qsizetype size, qsizetype from,
+                     qsizetype* length, int flags)
+{
+    return e.matchInWindows(s, size, from, length, flags);
+}
+qsizetype fullMatch(const PatternEngine& e, QStringView s, qsizetype, qsizetype from,
+                    qsizetype* length, const std::atomic<bool>& stop, int flags, bool gaveUp)
+{
+    return e.matchFully(s, from, length, stop, flags, gaveUp);
+}
+qsizetype fullMatch(const PatternEngine& e, const char* s, qsizetype size, qsizetype from,
+                    qsizetype* length, const std::atomic<bool>& stop, int flags, bool gaveUp)
+{
+    return e.matchFully(s, size, from, length, stop, flags, gaveUp);
+}
+
 // The compiled form of one set of options.
 class Matcher
 {
@@ -95,7 +122,7 @@ public:
             // A text every match holds is looked for on the bytes, and only
             // the lines that have it meet the expression.
             const QString required = xqwidgets::Pattern::requiredText(o.text);
-            if (!required.isEmpty() && !hasSurrogate(required) &&
+            if (!required.isEmpty() && !hasSurrogate(required) && !required.contains(kBadByte) &&
                 (o.caseSensitive || isAscii(required)))
                 useBytes(required);
             // The expression runs over the bytes of UTF-8 (a valid copy of
@@ -131,7 +158,9 @@ public:
             return;
         }
         valid = true;
-        if (o.caseSensitive || isAscii(o.text))
+        // A U+FFFD is also what a byte the decoder cannot take stands for,
+        // which only the decoded text shows.
+        if ((o.caseSensitive || isAscii(o.text)) && !o.text.contains(kBadByte))
             useBytes(o.text);
     }
 
@@ -188,10 +217,12 @@ public:
                 end = nl ? static_cast<const char*>(nl) - block : n;
             }
             const qsizetype at =
-                state.raw ? chunk8raw.match(block, end, from, &length)
-                          : chunk8.match(block, end, from, &length, PatternEngine::Checked);
+                state.raw ? match8(chunk8raw, block, end, from, &length, 0)
+                          : match8(chunk8, block, end, from, &length, PatternEngine::Checked);
             if (at >= 0)
                 return at;
+            if (at == PatternEngine::Stopped)
+                return -1;
             if (at == PatternEngine::GaveUp) {
                 // The line where it started is scanned on its own, and from
                 // there on every line is.
@@ -215,7 +246,9 @@ public:
         if (!chunked || state.lineByLine)
             return from < text.size() ? from : -1;
         qsizetype length = 0;
-        const qsizetype at = chunk.match(text, from, &length);
+        const qsizetype at = match16(chunk, text, from, &length, 0);
+        if (at == PatternEngine::Stopped)
+            return -1;
         if (at == PatternEngine::GaveUp) {
             state.lineByLine = true;
             return from;
@@ -224,7 +257,8 @@ public:
     }
 
     // Calls hit(pos, length) for each hit in one line, left to right; false
-    // when the expression engine gave up on the line (the hits before stand).
+    // when the expression engine could not decide on the line (the hits
+    // before stand).
     template <class Hit> bool scan(const QString& text, Hit&& hit) const
     {
         const Qt::CaseSensitivity cs =
@@ -234,9 +268,11 @@ public:
             qsizetype at;
             qsizetype length;
             if (options.regExp) {
-                at = line.match(text, pos, &length);
+                at = match16(line, text, pos, &length, 0);
                 if (at == PatternEngine::GaveUp)
                     return false;
+                if (at == PatternEngine::Stopped)
+                    return true;
             } else {
                 at = text.indexOf(options.text, pos, cs);
                 length = options.text.size();
@@ -255,6 +291,15 @@ public:
         }
         return true;
     }
+
+    // How the engines match: set by the search, which makes a match over a
+    // long subject, or one the engine gave up on, aside (FileSearch::Private
+    // ::decide()); GaveUp only where that cannot decide, Stopped when the
+    // search was cancelled meanwhile.
+    std::function<qsizetype(const PatternEngine&, QStringView, qsizetype, qsizetype*, int)> match16;
+    std::function<qsizetype(const PatternEngine&, const char*, qsizetype, qsizetype, qsizetype*,
+                            int)>
+        match8;
 
     const SearchOptions options;
     bool valid = false;
@@ -286,12 +331,13 @@ private:
         qsizetype length = 0;
         qsizetype at;
         if (validUtf8Length(p, n) == n) {
-            at = chunk8.match(p, n, 0, &length, PatternEngine::Checked);
+            at = match8(chunk8, p, n, 0, &length, PatternEngine::Checked);
         } else if (rawBytes) {
-            at = chunk8raw.match(p, n, 0, &length);
+            at = match8(chunk8raw, p, n, 0, &length, 0);
         } else {
             lineCopy.assign(p, n);
-            at = chunk8.match(lineCopy.data(), lineCopy.size(), 0, &length, PatternEngine::Checked);
+            at = match8(chunk8, lineCopy.data(), lineCopy.size(), 0, &length,
+                        PatternEngine::Checked);
         }
         return at != PatternEngine::NoMatch;
     }
@@ -357,6 +403,49 @@ public:
         stale = true;
     }
 
+    // A match: on this thread a window at a time, within the engine's limit
+    // of work; where that cannot decide, with all the work it takes on a
+    // thread of its own while the search keeps yielding (and so can be
+    // cancelled meanwhile), as the editor's find decides it.
+    template <class Subject>
+    qsizetype decide(const PatternEngine& engine, const Subject& subject, qsizetype size,
+                     qsizetype from, qsizetype* length, int flags)
+    {
+        const qsizetype first = plainMatch(engine, subject, size, from, length, flags);
+        if (first != PatternEngine::GaveUp)
+            return first;
+        if (canceled)
+            return PatternEngine::Stopped;
+        std::atomic<bool> stop{false};
+        qsizetype at = PatternEngine::Stopped;
+        qsizetype found = 0;
+        xqwidgets::runAside(
+            [&] { at = fullMatch(engine, subject, size, from, &found, stop, flags, true); }, stop,
+            [&] {
+                // The options changed meanwhile are taken from the next
+                // candidate on: the engine is in use.
+                maybeYield();
+                return !canceled;
+            });
+        if (canceled)
+            return PatternEngine::Stopped;
+        *length = found;
+        // Matches decided aside can follow one another for many lines
+        // without a candidate between them.
+        maybeYield();
+        return canceled ? PatternEngine::Stopped : at;
+    }
+
+    void setMatchers(Matcher& m)
+    {
+        m.match16 = [this](const PatternEngine& e, QStringView text, qsizetype from,
+                           qsizetype* length,
+                           int flags) { return decide(e, text, text.size(), from, length, flags); };
+        m.match8 = [this](const PatternEngine& e, const char* bytes, qsizetype size, qsizetype from,
+                          qsizetype* length,
+                          int flags) { return decide(e, bytes, size, from, length, flags); };
+    }
+
     // Takes the options anew after a yield; builds a matcher when they changed.
     void refresh()
     {
@@ -366,6 +455,7 @@ public:
         const SearchOptions now = q->options ? q->options() : SearchOptions();
         if (!matcher || matcher->options != now) {
             matcher = std::make_unique<Matcher>(now);
+            setMatchers(*matcher);
             ++generation;
         }
     }

@@ -45,8 +45,11 @@ struct SearchOptions {
 // a file with a NUL byte in its first 8 KiB and no UTF-16 mark is binary and
 // gives its header row only. Files are read as UTF-8 (UTF-16 with a mark);
 // UTF-8 is searched on its bytes (bytes the decoder cannot take count as the
-// U+FFFD it makes of each) and only lines with a hit are decoded. A line on
-// which the expression engine gives up gets a row that says so (skippedRow()).
+// U+FFFD it makes of each, and a search for U+FFFD finds them) and only
+// lines with a hit are decoded. A line's match the expression engine gives
+// up on is decided as the editor's find decides it, with all the work it
+// takes, on a thread of its own while the search keeps yielding; a line not
+// even that decides gets a row that says so (skippedRow()).
 class FileSearch
 {
 public:

@@ -5,7 +5,11 @@
 #include "ui_replaceaskdialog.h"
 #include "ui_replacedialog.h"
 
+#include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace
 {
@@ -20,6 +24,37 @@ void setUp(QDialog* dialog, Form* form, const char* name, const char* className,
     form->setupUi(dialog);
     dialog->resize(dialog->minimumSizeHint().expandedTo(dialog->size()));
 }
+
+// Return in a search field presses the dialog's OK button. Left to the
+// field, a Return while its whole text is selected (the text kept from the
+// last search, selected so that typing replaces it) is taken by the field's
+// inline completion as accepting a completion and never reaches the default
+// button: a second Return was needed.
+class ReturnPressesOk : public QObject
+{
+public:
+    ReturnPressesOk(QComboBox* field, QPushButton* ok) : QObject(field), m_ok(ok)
+    {
+        field->lineEdit()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(e);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_ok->isEnabled()) {
+                m_ok->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    QPushButton* m_ok;
+};
 
 } // namespace
 
@@ -42,6 +77,7 @@ FindDialog::FindDialog(QWidget* parent, const char* name, bool modal, Qt::Window
     buttonStretch = m_form->buttonStretch;
     buttonOk = m_form->buttonOk;
     buttonCancel = m_form->buttonCancel;
+    new ReturnPressesOk(findString, buttonOk);
 }
 
 FindDialog::~FindDialog() = default;
@@ -81,6 +117,8 @@ ReplaceDialog::ReplaceDialog(QWidget* parent, const char* name, bool modal, Qt::
     buttonStretch = m_form->buttonStretch;
     buttonOk = m_form->buttonOk;
     buttonCancel = m_form->buttonCancel;
+    new ReturnPressesOk(findString, buttonOk);
+    new ReturnPressesOk(replaceString, buttonOk);
 }
 
 ReplaceDialog::~ReplaceDialog() = default;

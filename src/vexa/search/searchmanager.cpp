@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -52,14 +53,16 @@ void notFound(bool inSelection)
 }
 
 // While it lives, a find or replace that runs long keeps the window alive:
-// a box shows how far it got and offers Stop, and the events of the program
-// run meanwhile. The box blocks the rest of the program, so the text cannot
-// be edited under the search.
+// after half a second a box shows how far it got and offers Stop, and the
+// events of the program run meanwhile. The box blocks the rest of the
+// program, so the text cannot be edited under the search; before it shows,
+// what the user types waits.
 class LongRunProgress
 {
 public:
     LongRunProgress()
     {
+        m_since.start();
         xqwidgets::TextEditor::setLongRunHandler(
             [this](int line, int lines) { return step(line, lines); });
     }
@@ -74,6 +77,10 @@ public:
 private:
     bool step(int line, int lines)
     {
+        if (!m_box && m_since.elapsed() < 500) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            return true;
+        }
         if (!m_box) {
             m_box = new QProgressDialog(QObject::tr("Searching..."), QObject::tr("Stop"), 0, lines,
                                         Shell::self());
@@ -90,8 +97,83 @@ private:
         return !m_box->wasCanceled();
     }
 
+    QElapsedTimer m_since;
     QPointer<QProgressDialog> m_box;
 };
+
+enum class FindResult { Found, NotFound, Stopped };
+
+// A regular-expression find with the progress box up. A line the engine
+// could not decide on ends the find with a question: the user may go on
+// after it or end there.
+FindResult findRegexp(Editor* e, const QString& pattern, bool caseSensitive, bool fromCursor)
+{
+    for (;;) {
+        bool found;
+        {
+            LongRunProgress progress;
+            found = e->findRegexp(pattern, caseSensitive, false, fromCursor);
+        }
+        if (found)
+            return FindResult::Found;
+        if (e->searchStopped())
+            return FindResult::Stopped;
+        const QList<int> lines = e->unsearchedLines();
+        if (lines.isEmpty())
+            return FindResult::NotFound;
+        const int answer = Message::information(
+            QObject::tr("Search"),
+            QObject::tr("Line %1 could not be searched: the expression needs too much work "
+                        "there.")
+                .arg(lines.first() + 1),
+            QObject::tr("&Go on"), QObject::tr("&Stop"), QString(), 0, 1);
+        if (answer != 0)
+            return FindResult::Stopped;
+        if (lines.first() + 1 >= e->lineCount())
+            return FindResult::NotFound;
+        e->setCursorPosition(lines.first() + 1, 0);
+        fromCursor = true;
+    }
+}
+
+// What ends a Replace All: how many matches it replaced, and the lines it
+// could not search.
+void replacedMessage(int count, const QList<int>& unsearched);
+
+// Replace All from the cursor with the progress box up, and the message
+// that ends it (none when it was stopped: it replaced nothing).
+void replaceAll(Editor* e, const QString& s, const QString& r, bool cs, bool words, bool regExp,
+                bool inSelection)
+{
+    int count;
+    {
+        LongRunProgress progress;
+        count = e->replaceAll(s, r, cs, words, regExp, inSelection);
+    }
+    if (!regExp || !e->searchStopped())
+        replacedMessage(count, regExp ? e->unsearchedLines() : QList<int>());
+}
+
+void replacedMessage(int count, const QList<int>& unsearched)
+{
+    QString text = count == 1 ? QObject::tr("1 match replaced.")
+                              : QObject::tr("%1 matches replaced.").arg(count);
+    if (!unsearched.isEmpty()) {
+        QStringList numbers;
+        for (int line : unsearched)
+            numbers.append(QString::number(line + 1));
+        text += QLatin1Char('\n') +
+                (unsearched.size() == 1
+                     ? QObject::tr("Line %1 could not be searched: the expression needs too "
+                                   "much work there.")
+                           .arg(numbers.first())
+                     : QObject::tr("%1 lines could not be searched: the expression needs too "
+                                   "much work there: %2.")
+                           .arg(unsearched.size())
+                           .arg(numbers.join(QStringLiteral(", "))));
+    }
+    Message::information(QObject::tr("Replace"), text);
+}
 
 bool before(int line1, int col1, int line2, int col2)
 {
@@ -205,19 +287,19 @@ void SearchManager::findText()
     const bool cs = dlg->caseSensitive->isChecked();
     if (dlg->regExp->isChecked() && !validPattern(text, cs))
         return;
-    bool found;
-    {
+    Editor* e = Editors::self()->current();
+    FindResult result;
+    if (dlg->regExp->isChecked()) {
+        result = findRegexp(e, text, cs, dlg->fromCursor->isChecked());
+    } else {
         LongRunProgress progress;
-        if (dlg->regExp->isChecked()) {
-            found = Editors::self()->current()->findRegexp(text, cs, false,
-                                                           dlg->fromCursor->isChecked());
-        } else {
-            found = Editors::self()->current()->find(text, cs, dlg->wholeWordsOnly->isChecked(),
-                                                     dlg->fromCursor->isChecked(),
-                                                     dlg->inSelection->isChecked());
-        }
+        result = e->find(text, cs, dlg->wholeWordsOnly->isChecked(), dlg->fromCursor->isChecked(),
+                         dlg->inSelection->isChecked())
+                     ? FindResult::Found
+                     : FindResult::NotFound;
     }
-    if (!found)
+    // A search the user stopped has not reached the end: nothing is said.
+    if (result == FindResult::NotFound)
         notFound(dlg->inSelection->isChecked());
 }
 
@@ -248,15 +330,26 @@ void SearchManager::replace()
         return;
 
     Editor* e = Editors::self()->current();
+    // Replace All of an expression replaces what a substitution of each
+    // line would, matches of nothing too, which the find below cannot
+    // step over: it runs from the cursor or the top at once.
+    if (all && regExp) {
+        if (!dlg->fromCursor->isChecked())
+            e->setCursorPosition(0, 0);
+        e->beginUndoGroup();
+        replaceAll(e, s, r, cs, false, true, false);
+        e->endUndoGroup();
+        return;
+    }
     // The region is the selection when the command began: every match inside
     // it is visited, its end moving with the replacements on its last line.
     int top = 0, left = 0, bottom = 0, right = 0;
     if (inSelection)
         e->selectionRange(&top, &left, &bottom, &right);
     auto search = [&](bool fromCursor) {
-        LongRunProgress progress;
         if (regExp)
-            return e->findRegexp(s, cs, false, fromCursor);
+            return findRegexp(e, s, cs, fromCursor) == FindResult::Found;
+        LongRunProgress progress;
         if (inSelection && fromCursor)
             e->setSelection(e->cursorLine(), e->cursorColumn(), bottom, right);
         return e->find(s, cs, words, fromCursor, dlg->inSelection->isChecked());
@@ -293,8 +386,7 @@ void SearchManager::replace()
                 e->setSelection(l1, c1, bottom, right);
             else
                 e->setCursorPosition(l1, c1);
-            LongRunProgress progress;
-            e->replaceAll(s, r, cs, words, regExp, inSelection);
+            replaceAll(e, s, r, cs, words, regExp, inSelection);
             break;
         }
         e->replaceFound(r);

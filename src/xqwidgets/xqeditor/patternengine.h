@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringView>
 
+#include <atomic>
+#include <functional>
+
 namespace xqwidgets
 {
 
@@ -16,11 +19,13 @@ namespace xqwidgets
 // the next call; the JIT stack is one per thread. So one engine serves one
 // thread at a time.
 //
-// The work of one match is bounded: past a limit that grows with the subject's
-// length, the match gives up and says so (GaveUp), so an expression that
-// backtracks without end (such as "(x+x+)+y" on a line of x's) costs a
-// bounded time per line instead of freezing the program, and the caller can
-// tell "no match" from "not known".
+// The work of one match() is bounded: past a limit, the match gives up and
+// says so (GaveUp), so an expression that backtracks without end (such as
+// "(x+x+)+y" on a line of x's) costs a bounded time (some tens of
+// milliseconds) instead of freezing the program, and the caller can tell
+// "no match" from "not known". matchFully() then decides what match() could
+// not, with as much work as that takes, and can be stopped at any moment:
+// it is meant for a thread of its own (runAside()).
 class PatternEngine
 {
 public:
@@ -41,18 +46,28 @@ public:
         // A match that more text after the subject could change is reported
         // as Partial instead of as a match or no match.
         PartialHard = 0x4,
+        // No match of nothing at `from` (there may be one further on).
+        NotEmptyAtStart = 0x8,
     };
     // Results of a match besides the offset of a match found.
     static constexpr qsizetype NoMatch = -1;
     static constexpr qsizetype GaveUp = -2;
     static constexpr qsizetype Partial = -3;
+    static constexpr qsizetype Stopped = -4;
 
     // Units of work a match may take before it gives up: `base`, plus
     // `perUnit` for each unit of the subject from where the match starts.
+    // A unit of work can cost a scan of the rest of the subject, so the
+    // default grows with nothing: what it bounds is the time.
     struct Limit {
-        quint32 base = 200000;
-        quint32 perUnit = 64;
+        quint32 base = 100000;
+        quint32 perUnit = 0;
     };
+    // Subjects longer than this (from where the match starts) may take more
+    // than some tens of milliseconds even within the limit (a unit of work
+    // can cost a scan of the rest of the subject): a match over one belongs
+    // on a thread of its own, with matchFully().
+    static constexpr qsizetype longSubject = qsizetype(1) << 16;
 
     PatternEngine();
     ~PatternEngine();
@@ -77,6 +92,30 @@ public:
     qsizetype match(const char* subject, qsizetype size, qsizetype from, qsizetype* length,
                     int flags = 0) const;
 
+    // The first match like match(), over a long subject a window of
+    // longSubject units at a time, so that no call takes long: GaveUp also
+    // where a match may reach past its window (matchFully() decides that).
+    qsizetype matchInWindows(QStringView subject, qsizetype from, qsizetype* length,
+                             int flags = 0) const;
+    qsizetype matchInWindows(const char* subject, qsizetype size, qsizetype from, qsizetype* length,
+                             int flags = 0) const;
+
+    // The first match like match(), for a match that gave up there or whose
+    // subject is long: the backtracking match within the limit first; then
+    // a match that does not backtrack (it follows every way through the
+    // expression at once along the subject) finds where the first match
+    // starts, and its length is the backtracking match's from there or,
+    // where that still gives up, the longest (with Minimal the shortest);
+    // an expression that match cannot take (a back reference) backtracks
+    // without a limit of work. GaveUp only where all of that gives up;
+    // Stopped soon (within some tens of milliseconds) after `stop` is set.
+    // Uses the engine as match() does: one thread at a time.
+    // `gaveUp` tells that match() just gave up there, which is not tried again.
+    qsizetype matchFully(QStringView subject, qsizetype from, qsizetype* length,
+                         const std::atomic<bool>& stop, int flags = 0, bool gaveUp = false) const;
+    qsizetype matchFully(const char* subject, qsizetype size, qsizetype from, qsizetype* length,
+                         const std::atomic<bool>& stop, int flags = 0, bool gaveUp = false) const;
+
     // Matches given up so far in this process, for tests.
     static quint64 gaveUpCount();
 
@@ -84,6 +123,13 @@ private:
     struct Private;
     Private* d;
 };
+
+// Runs `work` on a thread of its own while the calling thread calls `wait`
+// about every `intervalMs` milliseconds (it may run the event loop there);
+// `wait` returning false sets `stop`, which `work` is to honour. Returns
+// once `work` has ended.
+void runAside(const std::function<void()>& work, std::atomic<bool>& stop,
+              const std::function<bool()>& wait, int intervalMs = 10);
 
 } // namespace xqwidgets
 

@@ -96,18 +96,31 @@ public:
     int replaceAll(const QString& text, const QString& replaceText, bool caseSensitive,
                    bool wholeWord, bool inSelection, bool fromCursor = false);
     // The same for a regular expression as findRegexp() takes it (no
-    // wildcards); the run ends before the first match of nothing, which
-    // would stand still. An invalid pattern replaces nothing.
+    // wildcards), replacing as a regular-expression substitution of each
+    // line does: a match of nothing too, after which the search goes on a
+    // character further. An invalid pattern replaces nothing.
     int replaceAllRegexp(const QString& pattern, const QString& replaceText, bool caseSensitive,
                          bool fromCursor);
-    // A regular expression's work on one line is bounded: a line the engine
-    // gives up on counts as holding no match. A find or replace-all that runs
-    // long calls `handler` about every 50 ms with the line it reached and the
-    // document's line count, so that the program can keep its window alive
-    // and offer to stop; `handler` returning false, or a change of the text
-    // meanwhile, ends the run as if nothing more was found (a replace-all
-    // then replaces nothing). None by default.
+    // A regular expression's match on one line that needs much work, or
+    // on a long line, is made on a thread of its own with as much work as
+    // it takes (PatternEngine::matchFully()); meanwhile, and in a find or
+    // replace-all that runs long, `handler` is called about every 10 to 50
+    // ms with the line reached and the document's line count, so that the
+    // program can keep its window alive and offer to stop. `handler`
+    // returning false, or a change of the text meanwhile, ends the run as
+    // if nothing more was found (a replace-all then replaces nothing) and
+    // lastSearchOutcome() says it was stopped. None by default.
     static void setLongRunHandler(std::function<bool(int line, int lines)> handler);
+    // How the last regular-expression find or replace-all ended besides its
+    // matches: whether it was stopped, and the lines (from 0) on which the
+    // engine could not decide whether and where a match is even with all
+    // that work. A find ends at such a line, its caret at the line's start;
+    // a replace-all goes on after it.
+    struct SearchOutcome {
+        bool stopped = false;
+        QList<int> undecided;
+    };
+    SearchOutcome lastSearchOutcome() const;
 
     // --- Word completion (textcompletion.cpp) -----------------------------------
     // The candidates for `word`, or for the word before the caret when `word`

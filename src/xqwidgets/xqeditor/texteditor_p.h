@@ -20,6 +20,8 @@
 namespace xqwidgets
 {
 
+class LongRun;
+
 class TextEditor::Private
 {
 public:
@@ -41,6 +43,10 @@ public:
     bool findFromCursor = false;
     bool findInSelection = false;
     QRect selectionForFind;
+    // How the last regular-expression find or replace-all ended, and the
+    // replace-all running.
+    SearchOutcome searchOutcome;
+    LongRun* currentRun = nullptr;
 
     // Stores a plain find's state; the selection now is its bounds.
     void setFindState(const QString& text, bool caseSensitive, bool wholeWord, bool fromCursor,
@@ -48,11 +54,14 @@ public:
     // The plain search on the stored state; selects the match.
     bool find();
 
-    // Where the next match of a replace-all lies in a line `t`, looking from
-    // `from`: its column, with its length in `len`; -1 when the line has no
-    // more, -2 when the run stops there. `out` holds the new text built so
-    // far, the line's own from `lineStart` on, up to its column `copied`.
-    using NextMatch = std::function<qsizetype(const QString& t, qsizetype from, const QString& out,
+    // Where the next match of a replace-all lies in line `line` `t`,
+    // looking from `from` (a match of nothing there only when `emptyAtFrom`):
+    // its column, with its length in `len`; -1 when the line has no more, -2
+    // when the run stops there, -3 when the rest of the line could not be
+    // searched. `out` holds the new text built so far, the line's own from
+    // `lineStart` on, up to its column `copied`.
+    using NextMatch = std::function<qsizetype(int line, const QString& t, qsizetype from,
+                                              bool emptyAtFrom, const QString& out,
                                               qsizetype lineStart, qsizetype copied, int* len)>;
     // Replaces the matches `next` finds from the top of the document or of
     // the selection (inSelection), or from the caret, as one undo step;

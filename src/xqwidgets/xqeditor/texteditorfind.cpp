@@ -19,11 +19,64 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
 namespace xqwidgets
 {
+
+namespace
+{
+
+std::function<bool(int, int)>& longRunHandler()
+{
+    static std::function<bool(int, int)> handler;
+    return handler;
+}
+
+} // namespace
+
+// Tells a loop over the lines of a find or replace-all whether to go on:
+// every so often it hands control to the long-run handler, and it stops the
+// loop when the handler says so or the text changed meanwhile.
+class LongRun
+{
+public:
+    explicit LongRun(const TextDocument* doc) : m_doc(doc), m_revision(doc->revision())
+    {
+        m_timer.start();
+    }
+    bool keepGoing(int line)
+    {
+        if (m_stopped)
+            return false;
+        // The clock is read at every line: a line can take some
+        // milliseconds (a match the engine gave up on, decided aside).
+        if (m_timer.elapsed() < 50)
+            return true;
+        return pump(line);
+    }
+    // Hands control to the handler now (while a match runs aside).
+    bool pump(int line)
+    {
+        if (m_stopped)
+            return false;
+        m_timer.start();
+        if (!longRunHandler())
+            return true;
+        m_stopped =
+            !longRunHandler()(line, m_doc->lastLine() + 1) || m_doc->revision() != m_revision;
+        return !m_stopped;
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    const TextDocument* m_doc;
+    quint64 m_revision;
+    QElapsedTimer m_timer;
+    bool m_stopped = false;
+};
 
 namespace
 {
@@ -149,42 +202,30 @@ bool compile(const QString& pattern, bool caseSensitive, bool wildcard, PatternE
     return ok && expr->compile(re, PatternEngine::Utf16, options);
 }
 
-std::function<bool(int, int)>& longRunHandler()
+// The first match of `expr` in line `line`, `t`, at or after `from`, as
+// PatternEngine::matchInWindows() gives it, except that what that cannot
+// decide is decided on a thread of its own, the long-run handler keeping the
+// window alive meanwhile: Stopped when it was stopped, GaveUp only when the
+// engine cannot decide with all the work it takes.
+qsizetype matchLine(const PatternEngine& expr, const QString& t, qsizetype from, qsizetype* length,
+                    int flags, LongRun& run, int line)
 {
-    static std::function<bool(int, int)> handler;
-    return handler;
+    const qsizetype at = expr.matchInWindows(t, from, length, flags);
+    if (at != PatternEngine::GaveUp)
+        return at;
+    // The event loop runs meanwhile: the match reads a copy of the line
+    // (sharing its text), which an edit cannot change under it.
+    const QString snapshot = t;
+    std::atomic<bool> stop{false};
+    qsizetype full = PatternEngine::Stopped;
+    qsizetype len = 0;
+    runAside([&] { full = expr.matchFully(snapshot, from, &len, stop, flags, true); }, stop,
+             [&] { return run.pump(line); });
+    if (run.stopped())
+        return PatternEngine::Stopped;
+    *length = len;
+    return full;
 }
-
-// Tells a loop over the lines of a find or replace-all whether to go on:
-// every so often it hands control to the long-run handler, and it stops the
-// loop when the handler says so or the text changed meanwhile.
-class LongRun
-{
-public:
-    explicit LongRun(const TextDocument* doc) : m_doc(doc), m_revision(doc->revision())
-    {
-        m_timer.start();
-    }
-    bool keepGoing(int line)
-    {
-        if (m_stopped)
-            return false;
-        if ((++m_calls & 63) != 0 || m_timer.elapsed() < 50 || !longRunHandler())
-            return true;
-        m_stopped =
-            !longRunHandler()(line, m_doc->lastLine() + 1) || m_doc->revision() != m_revision;
-        m_timer.start();
-        return !m_stopped;
-    }
-    bool stopped() const { return m_stopped; }
-
-private:
-    const TextDocument* m_doc;
-    quint64 m_revision;
-    QElapsedTimer m_timer;
-    unsigned m_calls = 0;
-    bool m_stopped = false;
-};
 
 // The display column at the end of the line being built at the end of
 // `out` (it begins at `lineStart`), kept as `out` grows: each character is
@@ -445,28 +486,42 @@ bool TextEditor::findRegexp(const QString& pattern, bool caseSensitive, bool wil
         col = d->view->cursor()->column();
     }
     d->view->clearSelection();
+    d->searchOutcome = SearchOutcome();
 
     PatternEngine expr;
     bool found = false;
     if (compile(pattern, caseSensitive, wildcard, &expr)) {
         LongRun run(d->doc);
-        for (; line <= d->doc->lastLine() && !found && run.keepGoing(line); ++line, col = 0) {
+        for (; line <= d->doc->lastLine() && run.keepGoing(line); ++line, col = 0) {
             const QString& t = *d->doc->lineOf(line);
             if (col > t.size())
                 continue;
             qsizetype length = 0;
-            // A line the engine gave up on holds no match for the find.
-            const qsizetype start = expr.match(t, col, &length);
+            const qsizetype start = matchLine(expr, t, col, &length, 0, run, line);
+            if (start == PatternEngine::GaveUp) {
+                // Not known: the find ends here and says so, the caret at
+                // the line's start, so that it can go on from the next.
+                d->searchOutcome.undecided.append(line);
+                d->view->setCursorPosition(line, 0, false);
+                break;
+            }
             if (start < 0)
                 continue;
             const int end = int(start + length);
             d->view->setCursorPosition(line, end, false);
             d->view->setSelection(QPoint(int(start), line), QPoint(end, line));
             found = true;
+            break;
         }
+        d->searchOutcome.stopped = run.stopped();
     }
     d->view->updateView(false);
     return found;
+}
+
+TextEditor::SearchOutcome TextEditor::lastSearchOutcome() const
+{
+    return d->searchOutcome;
 }
 
 int TextEditor::Private::replaceMatches(const QString& replaceText, bool inSelection,
@@ -512,7 +567,9 @@ int TextEditor::Private::buildReplacement(const QString& replaceText, bool inSel
     int added = 0; // line breaks brought in above the current line
     bool stopped = false;
     QString& out = cmd->built;
+    searchOutcome = SearchOutcome();
     LongRun run(doc);
+    currentRun = &run;
     for (; line <= stop && !stopped && run.keepGoing(line); ++line) {
         const QString& t = *doc->lineOf(line);
         qsizetype from = col;
@@ -521,10 +578,14 @@ int TextEditor::Private::buildReplacement(const QString& replaceText, bool inSel
         BuiltColumn column(lineStart);
         qsizetype copied = 0;
         const int firstCol = int(cmd->cols.size());
+        // After a match of nothing the next may not be one at the same place.
+        bool emptyAtFrom = true;
         while (true) {
             int n = len;
-            const qsizetype pos = next(t, from, out, lineStart, copied, &n);
+            const qsizetype pos = next(line, t, from, emptyAtFrom, out, lineStart, copied, &n);
             stopped = pos == -2;
+            if (pos == -3)
+                searchOutcome.undecided.append(line);
             if (pos < 0 || !b.endsInside(line, int(pos) + n))
                 break;
             if (count == 0) {
@@ -536,11 +597,12 @@ int TextEditor::Private::buildReplacement(const QString& replaceText, bool inSel
             appendReplacement(out, replaceText, expandTabs, tab, column);
             copied = pos + n;
             from = copied;
+            emptyAtFrom = n > 0;
             cmd->cols.push_back(int(pos));
             if (!fixedLength)
                 cmd->lens.push_back(n);
         }
-        if (copied == 0)
+        if (int(cmd->cols.size()) == firstCol)
             continue;
         // The caret's place after the last replacement, in the new text.
         const QStringView mine = QStringView(out).mid(lineStart);
@@ -553,6 +615,8 @@ int TextEditor::Private::buildReplacement(const QString& replaceText, bool inSel
         cmd->builtAt.push_back(lineStart);
     }
     cmd->builtAt.push_back(out.size());
+    currentRun = nullptr;
+    searchOutcome.stopped = run.stopped();
 
     // A run stopped midway changes nothing: its matches may no longer be
     // where they were found.
@@ -591,7 +655,7 @@ int TextEditor::replaceAll(const QString& text, const QString& replaceText, bool
     const Qt::CaseSensitivity cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     return d->replaceMatches(
         replaceText, inSelection, fromCursor, true, len,
-        [&](const QString& t, qsizetype from, const QString& out, qsizetype lineStart,
+        [&](int, const QString& t, qsizetype from, bool, const QString& out, qsizetype lineStart,
             qsizetype copied, int*) -> qsizetype {
             while (true) {
                 const qsizetype pos = t.indexOf(text, from, cs);
@@ -622,16 +686,21 @@ int TextEditor::replaceAllRegexp(const QString& pattern, const QString& replaceT
     if (!compile(pattern, caseSensitive, false, &expr))
         return 0;
     return d->replaceMatches(replaceText, false, fromCursor, false, 0,
-                             [&](const QString& t, qsizetype from, const QString&, qsizetype,
-                                 qsizetype, int* len) -> qsizetype {
+                             [&](int line, const QString& t, qsizetype from, bool emptyAtFrom,
+                                 const QString&, qsizetype, qsizetype, int* len) -> qsizetype {
+                                 if (from > t.size())
+                                     return -1;
                                  qsizetype length = 0;
-                                 const qsizetype at = expr.match(t, from, &length);
-                                 // A line the engine gave up on is left as it is.
+                                 const qsizetype at =
+                                     matchLine(expr, t, from, &length,
+                                               emptyAtFrom ? 0 : PatternEngine::NotEmptyAtStart,
+                                               *d->currentRun, line);
+                                 if (at == PatternEngine::Stopped)
+                                     return -2;
+                                 if (at == PatternEngine::GaveUp)
+                                     return -3;
                                  if (at < 0)
                                      return -1;
-                                 // A match of nothing would be found again at the same place.
-                                 if (length == 0)
-                                     return -2;
                                  *len = int(length);
                                  return at;
                              });

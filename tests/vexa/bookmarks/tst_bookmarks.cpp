@@ -1,6 +1,7 @@
 // The bookmarks store through the settings (written when changed, read back
 // after a restart of the store), and the manage dialog with its edit dialog.
 
+#include "../shellfixture.h"
 #include "vexa/bookmarks/bookmarks.h"
 #include "vexa/bookmarks/bookmarksdialog.h"
 #include "vexa/message.h"
@@ -53,14 +54,10 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         shell = new Shell(nullptr, "vexa::Shell");
     }
     void cleanup()

@@ -3,6 +3,7 @@
 // the trees of real files, the temporary file's name, mode and removal, and
 // that no run leaves a process, a file or a key behind.
 
+#include "../shellfixture.h"
 #include "../testeditor.h"
 #include "treedump.h"
 
@@ -69,8 +70,7 @@ private:
 
 void TestCTagsRun::initTestCase()
 {
-    Settings::self();
-    Settings::setKeyPrefix(QStringLiteral("/vexa"));
+    shellfixture::useAppSettings();
     shell = new Shell(nullptr, "vexa::Shell");
     useTestEditors();
     parser = CTagsParser::self();

@@ -5,6 +5,7 @@
 // settings; and once with the real ctags program.
 
 #include "../editors/editorstest.h"
+#include "../shellfixture.h"
 #include "treedump.h"
 
 #include "vexa/actions.h"
@@ -190,9 +191,8 @@ private:
 
 void TestTagsPanel::initTestCase()
 {
-    Settings::self();
-    Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    Settings::self()->clear();
+    shellfixture::useAppSettings();
+    shellfixture::clearSettings();
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     shell = startShell();

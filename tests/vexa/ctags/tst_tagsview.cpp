@@ -1,6 +1,7 @@
 // The tags view: merging trees into the items shown, overloads, sorting in
 // the three modes, clicks, context menus per type name.
 
+#include "../shellfixture.h"
 #include "../testeditor.h"
 #include "treedump.h"
 
@@ -23,8 +24,7 @@ class TestTagsView : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
         shell = new Shell(nullptr, "vexa::Shell");
         useTestEditors();
     }

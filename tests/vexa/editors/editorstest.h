@@ -5,6 +5,7 @@
 // editors, files in a temporary folder, and answers to the message boxes
 // and file dialogs that the commands open.
 
+#include "../shellfixture.h"
 #include "vexa/editors/editor.h"
 #include "vexa/editors/editors.h"
 #include "vexa/message.h"
@@ -28,11 +29,9 @@ namespace editorstest
 
 inline vexa::Shell* startShell()
 {
-    auto* shell = new vexa::Shell(nullptr, "vexa::Shell");
-    shell->setWindowTitle(QStringLiteral("Vexa"));
-    vexa::startServices(shell);
-    shell->show();
-    if (!QTest::qWaitForWindowExposed(shell))
+    vexa::Shell* shell = nullptr;
+    if (!shellfixture::openShell(shell, shellfixture::Titled | shellfixture::Services |
+                                            shellfixture::Shown))
         qWarning("window not exposed");
     return shell;
 }
@@ -60,6 +59,9 @@ struct Boxes {
     QList<Box> shown;
     QList<int> answers; // consumed in order; the last one repeats
 
+    // The responder before, given back at the end.
+    vexa::Message::Responder before = vexa::Message::currentResponder();
+
     Boxes()
     {
         vexa::Message::setResponder([this](QMessageBox* box) -> QAbstractButton* {
@@ -72,7 +74,7 @@ struct Boxes {
             return box->buttons().isEmpty() ? nullptr : box->buttons().constFirst();
         });
     }
-    ~Boxes() { vexa::Message::setResponder({}); }
+    ~Boxes() { vexa::Message::setResponder(before); }
 };
 
 // Runs `action` on the next modal widget of type T once it is shown, from

@@ -3,6 +3,7 @@
 // questions about unsaved changes and what each answer does, the caption and
 // the status bar, and the faults of saving, closing and opening.
 
+#include "../shellfixture.h"
 #include "editorstest.h"
 
 #include "vexa/actions.h"
@@ -70,13 +71,12 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
         savedCwd = QDir::currentPath();
     }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         shell = startShell();
@@ -648,7 +648,7 @@ private Q_SLOTS:
     {
         QFETCH(int, storedPage);
         delete shell;
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         if (storedPage >= 0)
             Settings::write(QStringLiteral("/geometry/leftDockPanelID"), storedPage);
         XQEditor::loadConfig();

@@ -2,6 +2,7 @@
 // opens, closes and the current editor, and choosing a row, by mouse or by
 // keys, makes that row's editor current.
 
+#include "../shellfixture.h"
 #include "vexa/editors/editor.h"
 #include "vexa/editors/editors.h"
 #include "vexa/editors/editorslist.h"
@@ -59,14 +60,10 @@ private:
     QImage rowIcon(int row) { return box()->item(row)->icon().pixmap(16, 16).toImage(); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         shell = new Shell(nullptr, "vexa::Shell");

@@ -8,6 +8,7 @@
 //
 // The same executable runs offscreen and on a virtual X server.
 
+#include "../shellfixture.h"
 #include "editorstest.h"
 #include "screencheck.h"
 
@@ -322,9 +323,8 @@ private Q_SLOTS:
     {
         // A caret that does not blink is drawn the same in both pictures.
         QGuiApplication::styleHints()->setCursorFlashTime(0);
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-        Settings::self()->clear();
+        shellfixture::useAppSettings();
+        shellfixture::clearSettings();
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         shell = startShell();

@@ -2,6 +2,7 @@
 // temporary configuration: the open files with their order, cursors and the
 // current one, and the recent files and projects with their menus.
 
+#include "../shellfixture.h"
 #include "vexa/actions.h"
 #include "vexa/editors/editor.h"
 #include "vexa/editors/editors.h"
@@ -91,11 +92,8 @@ private:
     // What the entry function does between building the window and the event loop.
     void start()
     {
-        shell = new Shell(nullptr, "vexa::Shell");
-        shell->setWindowTitle(QStringLiteral("Vexa"));
-        startServices(shell);
-        shell->show();
-        QVERIFY(QTest::qWaitForWindowExposed(shell));
+        QVERIFY(shellfixture::openShell(shell, shellfixture::Titled | shellfixture::Services |
+                                                   shellfixture::Shown));
         // The recorded current file comes back from a 1 ms single shot; one
         // started after it fires after it.
         bool after = false;
@@ -137,15 +135,10 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
-        Settings::forceWrite();
+        shellfixture::clearSettings(true);
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
     }

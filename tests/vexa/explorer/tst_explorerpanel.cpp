@@ -4,6 +4,7 @@
 // cut, copy, paste, delete and new folder on real fixture folders, the
 // questions answered through the message responder.
 
+#include "../shellfixture.h"
 #include "vexa/actions.h"
 #include "vexa/bookmarks/bookmarks.h"
 #include "vexa/editors/editor.h"
@@ -71,11 +72,8 @@ private:
     }
     void start()
     {
-        shell = new Shell(nullptr, "vexa::Shell");
-        shell->setWindowTitle(QStringLiteral("Vexa"));
-        startServices(shell);
-        shell->show();
-        QVERIFY(QTest::qWaitForWindowExposed(shell));
+        QVERIFY(shellfixture::openShell(shell, shellfixture::Titled | shellfixture::Services |
+                                                   shellfixture::Shown));
         QApplication::setActiveWindow(shell);
         QVERIFY(QTest::qWaitForWindowActive(shell));
     }
@@ -92,14 +90,10 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         asked.clear();

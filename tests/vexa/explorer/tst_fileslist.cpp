@@ -3,6 +3,7 @@
 // history, the status-bar summaries, locked and greyed entries, popups by
 // kind, awkward names and links; and the form the explorer panel is laid on.
 
+#include "../shellfixture.h"
 #include "vexa/actions.h"
 #include "vexa/editors/editor.h"
 #include "vexa/editors/editors.h"
@@ -111,14 +112,10 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         shell = new Shell(nullptr, "vexa::Shell");

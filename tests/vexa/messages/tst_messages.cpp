@@ -2,6 +2,7 @@
 // links, the row limit, scrolling, opening a pressed row's file at its line,
 // the clean button and the panel's shortcut.
 
+#include "../shellfixture.h"
 #include "../testeditor.h"
 
 #include "vexa/actions.h"
@@ -109,8 +110,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
         shell = new Shell(nullptr, "vexa::Shell");
         // Only editors of the test's own kind from here on: the window
         // starts with a text editor of the real factory.

@@ -2,6 +2,7 @@
 // the lifecycle over restarts, names and paths of nodes, the tree's file
 // commands and the recent projects page.
 
+#include "../shellfixture.h"
 #include "../testeditor.h"
 #include "projecttest.h"
 #include "vexa/actions.h"
@@ -78,12 +79,8 @@ private:
     // What the entry function does between building the window and the event loop.
     void start()
     {
-        shell = new Shell(nullptr, "vexa::Shell");
-        shell->setWindowTitle(QStringLiteral("Vexa"));
-        useTestEditors();
-        startServices(shell);
-        shell->show();
-        QVERIFY(QTest::qWaitForWindowExposed(shell));
+        QVERIFY(shellfixture::openShell(shell, shellfixture::Titled | shellfixture::TestEditors |
+                                                   shellfixture::Services | shellfixture::Shown));
     }
     // The window goes as the entry function ends.
     void quit()
@@ -100,15 +97,10 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
-        Settings::forceWrite();
+        shellfixture::clearSettings(true);
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         start();

@@ -3,6 +3,7 @@
 // with its form. Dialogs are answered through the runner seams, message
 // boxes through the responder and the copy's questions through its answerer.
 
+#include "../shellfixture.h"
 #include "../testeditor.h"
 #include "projecttest.h"
 #include "vexa/actions.h"
@@ -140,23 +141,15 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
-        Settings::forceWrite();
+        shellfixture::clearSettings(true);
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         questions.clear();
-        shell = new Shell(nullptr, "vexa::Shell");
-        useTestEditors();
-        startServices(shell);
-        shell->show();
-        QVERIFY(QTest::qWaitForWindowExposed(shell));
+        QVERIFY(shellfixture::openShell(shell, shellfixture::TestEditors | shellfixture::Services |
+                                                   shellfixture::Shown));
         answerCopy(FileOperator::Closed);
     }
     void cleanup()

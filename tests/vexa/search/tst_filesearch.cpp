@@ -604,15 +604,19 @@ private Q_SLOTS:
         }
     }
 
-    // An expression the engine gives up on ("(x+x+)+[yY]" on lines of x's
-    // ending in "zy"): only those lines are skipped, each with a row that
-    // says so, and a real match on the next line is still found, in UTF-8
-    // (bytes matched) and in UTF-16 (decoded text) alike.
+    // An expression the engine gives up on within its bounded work
+    // ("(x+x+)+[yY]" on lines of x's ending in "zy") is decided with more,
+    // as the editor's find decides it: those lines hold no match and get no
+    // row. A line not even that decides (a back reference over a line where
+    // backtracking explodes) gets a row that says so, and the match on the
+    // next line is still found; in UTF-8 (bytes matched) and in UTF-16
+    // (decoded text) alike.
     void engineGivesUpOnOneLine()
     {
         QTemporaryDir dir;
-        const QString text = QString(40, u'x') + QStringLiteral("zy\nxxy here\n") +
-                             QString(40, u'x') + QStringLiteral("zy\nlast xxY\n");
+        const QString words = QStringLiteral("word ").repeated(12) + QStringLiteral("end! x = y;");
+        const QString text = QString(40, u'x') + QStringLiteral("zy\nxxy here\n") + words +
+                             QStringLiteral("\nab ab ; last xxY\n");
         QVERIFY(write(dir.filePath("a8.txt"), text.toUtf8()));
         QByteArray u16("\xFF\xFE");
         for (QChar c : text)
@@ -623,14 +627,89 @@ private Q_SLOTS:
         r.search.run(dir.path());
         QStringList expected;
         for (const char* name : {"a8.txt", "b16.txt"}) {
-            expected << FileSearch::headerRow(dir.filePath(name)) << FileSearch::skippedRow(1)
+            expected << FileSearch::headerRow(dir.filePath(name))
                      << FileSearch::hitRow(2, QStringLiteral("xxy here"), 0, 3)
-                     << FileSearch::skippedRow(3)
-                     << FileSearch::hitRow(4, QStringLiteral("last xxY"), 5, 3);
+                     << FileSearch::hitRow(4, QStringLiteral("ab ab ; last xxY"), 13, 3);
         }
         QCOMPARE(r.texts(), expected);
-        QCOMPARE(r.rows.at(1).line, 1);
-        QCOMPARE(r.rows.at(1).file, dir.filePath("a8.txt"));
+
+        Recorder b;
+        b.opts = {QStringLiteral("(\\w+\\s?)+\\1;"), true, false, true};
+        b.search.run(dir.path());
+        expected.clear();
+        for (const char* name : {"a8.txt", "b16.txt"}) {
+            expected << FileSearch::headerRow(dir.filePath(name)) << FileSearch::skippedRow(3)
+                     << FileSearch::hitRow(4, QStringLiteral("ab ab ; last xxY"), 0, 7);
+        }
+        QCOMPARE(b.texts(), expected);
+        QCOMPARE(b.rows.at(1).line, 3);
+        QCOMPARE(b.rows.at(1).file, dir.filePath("a8.txt"));
+    }
+
+    // A line of a million characters on which the engine's backtracking
+    // takes seconds (".*.*.*.*.*b[c]" after "b") is decided; one on which
+    // every way to decide takes far longer ("(\w+\s?)+\d" over a million
+    // characters of words) runs aside while the search goes on yielding,
+    // and a cancel made in a yield ends it there.
+    void stopInOneLongLine()
+    {
+        QTemporaryDir dir;
+        QVERIFY(write(dir.filePath("a/long.txt"), "b" + QByteArray(1000000, 'a') + "\n"));
+        Recorder r;
+        r.opts = {QStringLiteral(".*.*.*.*.*b[c]"), true, false, true};
+        r.search.run(dir.filePath("a"));
+        QVERIFY(!r.search.isCanceled());
+        QVERIFY(r.rows.isEmpty());
+
+        QVERIFY(
+            write(dir.filePath("b/long.txt"), "bc " + QByteArray("word ").repeated(200000) + "\n"));
+        QVERIFY(write(dir.filePath("b/next.txt"), "a1\n"));
+        r.opts = {QStringLiteral("(\\w+\\s?)+\\d"), true, false, true};
+        int yields = 0;
+        r.search.yield = [&](const QString& file) {
+            QVERIFY(file.endsWith(QLatin1String("long.txt")));
+            if (++yields == 3)
+                r.search.cancel();
+        };
+        r.search.run(dir.filePath("b"));
+        QCOMPARE(yields, 3);
+        QVERIFY(r.search.isCanceled());
+        QVERIFY(r.rows.isEmpty());
+    }
+
+    // A byte the decoder cannot take shows as U+FFFD in its row and is
+    // found by a search for U+FFFD, plain or in an expression, as a real
+    // U+FFFD is.
+    void badBytesFoundAsReplacementCharacter()
+    {
+        QTemporaryDir dir;
+        QVERIFY(write(dir.filePath("bad.txt"), "a\xFF"
+                                               "b\nc \xEF\xBF\xBD d\nplain\n"));
+        const QString fffd(QChar(0xFFFD));
+        struct Case {
+            SearchOptions opts;
+            QStringList rows;
+        };
+        const QString path = dir.filePath("bad.txt");
+        const QList<Case> cases = {
+            {{fffd, true, false, false},
+             {FileSearch::headerRow(path), FileSearch::hitRow(1, "a" + fffd + "b", 1, 1),
+              FileSearch::hitRow(2, "c " + fffd + " d", 2, 1)}},
+            {{fffd, false, false, false},
+             {FileSearch::headerRow(path), FileSearch::hitRow(1, "a" + fffd + "b", 1, 1),
+              FileSearch::hitRow(2, "c " + fffd + " d", 2, 1)}},
+            {{"a" + fffd + "b", true, false, true},
+             {FileSearch::headerRow(path), FileSearch::hitRow(1, "a" + fffd + "b", 0, 3)}},
+            {{fffd + "+", true, false, true},
+             {FileSearch::headerRow(path), FileSearch::hitRow(1, "a" + fffd + "b", 1, 1),
+              FileSearch::hitRow(2, "c " + fffd + " d", 2, 1)}},
+        };
+        for (const Case& c : cases) {
+            Recorder r;
+            r.opts = c.opts;
+            r.search.run(dir.path());
+            QCOMPARE(r.texts(), c.rows);
+        }
     }
 
     // A line longer than the cap is scanned in pieces that keep its number;
@@ -949,7 +1028,7 @@ private Q_SLOTS:
         QVERIFY(matched >= 4);
     }
 
-    // In bad UTF-8 as in good: the engine gives up on a line of its own, the
+    // In bad UTF-8 as in good: a line the engine gives up on is decided, the
     // options read at each yield change the matcher in the middle of a block
     // (from the valid copy to the bytes and back), and a stop holds.
     void invalidUtf8GiveUpChangeAndStop()
@@ -963,9 +1042,7 @@ private Q_SLOTS:
         r.search.processFile(dir.filePath("giveup.txt"));
         QCOMPARE(r.texts(),
                  (QStringList{FileSearch::headerRow(dir.filePath("giveup.txt")),
-                              FileSearch::skippedRow(1),
                               FileSearch::hitRow(2, QStringLiteral("xxy \uFFFD"), 0, 3),
-                              FileSearch::skippedRow(3),
                               FileSearch::hitRow(4, QStringLiteral("\uFFFDlast xxY"), 6, 3)}));
 
         QByteArray lines;

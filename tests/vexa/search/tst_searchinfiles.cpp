@@ -3,6 +3,7 @@
 // invalid expression, Stop and Cancel while the walk runs, a search text
 // emptied meanwhile, many hits, and quitting during a search.
 
+#include "../shellfixture.h"
 #include "../testeditor.h"
 
 #include "vexa/actions.h"
@@ -94,15 +95,11 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
         // A first start: nothing stored by an earlier run.
         Settings::remove(QStringLiteral("/SearchInFiles"));
-        shell = new Shell(nullptr, "vexa::Shell");
-        useTestEditors();
-        startServices(shell);
-        shell->show();
-        QVERIFY(QTest::qWaitForWindowExposed(shell));
+        QVERIFY(shellfixture::openShell(shell, shellfixture::TestEditors | shellfixture::Services |
+                                                   shellfixture::Shown));
         panel = MessageOutput::self();
         many = dir.filePath(QStringLiteral("many"));
         for (int i = 0; i < 400; ++i)

@@ -3,6 +3,7 @@
 // area, one undo step, read-only text), Go to Line, and the dialogs' rules.
 
 #include "../editors/editorstest.h"
+#include "../shellfixture.h"
 #include "screencheck.h"
 
 #include "vexa/actions.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -63,6 +65,8 @@ private:
     std::function<void(ReplaceDialog*)> onReplace;
     std::function<void(GotoLineDialog*)> onGoto;
     QList<int> answers;
+    // Answers the boxes a test does not look at (the end of a Replace All).
+    std::unique_ptr<Boxes> quiet;
     // Called with each question before it is answered.
     std::function<void()> onAsk;
     int questions = 0;
@@ -92,8 +96,11 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
+        shellfixture::useAppSettings();
+        installRunner();
+    }
+    void installRunner()
+    {
         Message::setDialogRunner([this](QDialog& dlg) {
             ran.append(dlg.metaObject()->className());
             if (auto* f = qobject_cast<FindDialog*>(&dlg))
@@ -113,8 +120,9 @@ private Q_SLOTS:
     void cleanupTestCase() { Message::setDialogRunner({}); }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         shell = startShell();
+        quiet = std::make_unique<Boxes>();
         ran.clear();
         answers.clear();
         questions = 0;
@@ -125,6 +133,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
+        quiet.reset();
         Message::setResponder({});
         delete shell;
     }
@@ -221,11 +230,55 @@ private Q_SLOTS:
         QCOMPARE(boxes.shown.first().text, box);
     }
 
+    // Ctrl+F with the last text kept: the field's whole text is selected so
+    // that typing replaces it, and one Return, typed into the field, finds
+    // (the field's inline completion took the first Return as accepting a
+    // completion). The same for the fields of Replace.
+    void returnInKeptText()
+    {
+        setText(QStringLiteral("abc one\nabc two"));
+        editor()->setSelection(0, 0, 0, 3);
+        bool findClosed = false;
+        Message::setDialogRunner([&](QDialog& dlg) {
+            auto* f = qobject_cast<FindDialog*>(&dlg);
+            if (!f)
+                return 0;
+            f->show();
+            QLineEdit* field = f->findString->lineEdit();
+            [&] { QCOMPARE(field->selectedText(), QStringLiteral("abc")); }();
+            QTest::keyClick(field, Qt::Key_Return);
+            findClosed = !f->isVisible();
+            return f->result();
+        });
+        SearchManager::self()->findText();
+        QVERIFY(findClosed);
+        QCOMPARE(editor()->selection(), QStringLiteral("abc"));
+
+        bool replaceClosed = false;
+        Message::setDialogRunner([&](QDialog& dlg) {
+            auto* r = qobject_cast<ReplaceDialog*>(&dlg);
+            if (!r)
+                return int(ReplaceAskDialog::Cancel);
+            r->findString->setEditText(QStringLiteral("two"));
+            r->replaceString->setEditText(QStringLiteral("2"));
+            r->replaceAll->setChecked(true);
+            r->show();
+            r->replaceString->lineEdit()->selectAll();
+            QTest::keyClick(r->replaceString->lineEdit(), Qt::Key_Return);
+            replaceClosed = !r->isVisible();
+            return r->result();
+        });
+        SearchManager::self()->replace();
+        installRunner();
+        QVERIFY(replaceClosed);
+        QCOMPARE(editor()->text(), QStringLiteral("abc one\nabc 2"));
+    }
+
     // Find with an expression that backtracks without end ("(x+x+)+y" over
-    // lines of forty x's and "zy"): each line costs a bounded time and holds
-    // no match, so the match after them is found; a run that takes long
-    // shows a box with Stop, and Stop ends it, as not found. Replace-all
-    // over the same lines replaces only the real match.
+    // lines of forty x's and "zy"): each line the engine gives up on is
+    // decided with more work and holds no match, so the match after them is
+    // found. Replace-all over the same lines replaces only the real match
+    // and says so.
     void hostileExpression()
     {
         QString text;
@@ -246,6 +299,25 @@ private Q_SLOTS:
             QCOMPARE(editor()->selection(), QStringLiteral("xxy"));
             QCOMPARE(editor()->cursorLine(), 2000);
         }
+        Boxes boxes;
+        replaceWith(QStringLiteral("(x+x+)+y"), QStringLiteral("<>"), true, QStringLiteral("r"));
+        QCOMPARE(editor()->line(2000), QStringLiteral("a <>"));
+        QCOMPARE(editor()->line(0), QString(40, u'x') + QStringLiteral("zy"));
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().text, QStringLiteral("1 match replaced."));
+    }
+
+    // One line of ten million characters and ".*.*.*.*.*b", which takes
+    // seconds: the box with Stop shows while the match runs, and Stop ends
+    // the find, silently (it did not reach the end of the document).
+    void stopInOneLongLine()
+    {
+        setText(QString(10000000, u'a'));
+        onFind = [](FindDialog* dlg) {
+            dlg->findString->setEditText(QStringLiteral(".*.*.*.*.*b"));
+            dlg->regExp->setChecked(true);
+            dlg->fromCursor->setChecked(false);
+        };
         // Stop, pressed as soon as the box shows (a timer runs inside the
         // search, as the event loop does).
         bool pressed = false;
@@ -262,20 +334,47 @@ private Q_SLOTS:
             QTest::mouseClick(stop, Qt::LeftButton);
         });
         stopper.start(1);
-        editor()->setCursorPosition(0, 0);
-        {
-            Boxes boxes;
-            SearchManager::self()->findText();
-            QVERIFY(pressed);
-            QCOMPARE(boxes.shown.size(), 1);
-            QCOMPARE(boxes.shown.first().text, QStringLiteral("End of document reached."));
-            QCOMPARE(editor()->selection(), QString());
-        }
+        Boxes boxes;
+        SearchManager::self()->findText();
         stopper.stop();
+        QVERIFY(pressed);
+        QCOMPARE(boxes.shown.size(), 0);
+        QCOMPARE(editor()->selection(), QString());
         QVERIFY(!shell->findChild<QProgressDialog*>());
-        replaceWith(QStringLiteral("(x+x+)+y"), QStringLiteral("<>"), true, QStringLiteral("r"));
-        QCOMPARE(editor()->line(2000), QStringLiteral("a <>"));
-        QCOMPARE(editor()->line(0), QString(40, u'x') + QStringLiteral("zy"));
+    }
+
+    // A line not even more work decides (a back reference over a line where
+    // backtracking explodes): Find names it and, told to go on, finds the
+    // match after it; Replace All replaces the others and names it.
+    void unsearchableLine()
+    {
+        const QString hostile =
+            QStringLiteral("word ").repeated(12) + QStringLiteral("end! x = y;");
+        setText(QStringLiteral("ab ab ;\n") + hostile + QStringLiteral("\nab ab ;"));
+        editor()->setCursorPosition(0, 7);
+        const QString pattern = QStringLiteral("(\\w+\\s?)+\\1;");
+        onFind = [&](FindDialog* dlg) {
+            dlg->findString->setEditText(pattern);
+            dlg->regExp->setChecked(true);
+            dlg->fromCursor->setChecked(true);
+        };
+        Boxes boxes;
+        SearchManager::self()->findText();
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().text,
+                 QStringLiteral(
+                     "Line 2 could not be searched: the expression needs too much work there."));
+        QCOMPARE(editor()->selection(), QStringLiteral("ab ab ;"));
+        QCOMPARE(editor()->cursorLine(), 2);
+
+        editor()->setCursorPosition(0, 0);
+        boxes.shown.clear();
+        replaceWith(pattern, QStringLiteral("="), true, QStringLiteral("r"));
+        QCOMPARE(editor()->text(), QStringLiteral("=\n") + hostile + QStringLiteral("\n="));
+        QCOMPARE(boxes.shown.size(), 1);
+        QCOMPARE(boxes.shown.first().text,
+                 QStringLiteral("2 matches replaced.\nLine 2 could not be searched: the "
+                                "expression needs too much work there."));
     }
 
     // Find Next repeats the last find; with the find dialog never opened it
@@ -356,15 +455,16 @@ private Q_SLOTS:
         QTest::newRow("empty text refused") << "a a"
                                             << ""
                                             << "x" << true << "" << A{} << "a a" << 0;
-        QTest::newRow("star matches nothing") << "aaa"
-                                              << "x*"
-                                              << "y" << true << "r" << A{} << "aaa" << 0;
+        QTest::newRow("star matches nothing everywhere")
+            << "aaa"
+            << "x*"
+            << "y" << true << "r" << A{} << "yayayay" << 0;
         QTest::newRow("caret") << "aaa\nbbb"
                                << "^"
-                               << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
+                               << "y" << true << "r" << A{} << "yaaa\nybbb" << 0;
         QTest::newRow("dollar") << "aaa\nbbb"
                                 << "$"
-                                << "y" << true << "r" << A{} << "aaa\nbbb" << 0;
+                                << "y" << true << "r" << A{} << "aaay\nbbby" << 0;
         QTest::newRow("regex all") << "a1 b22 c"
                                    << "[0-9]+"
                                    << "#" << true << "r" << A{} << "a# b# c" << 0;
@@ -372,10 +472,10 @@ private Q_SLOTS:
             << "a1 b22 c333"
             << "[0-9]+"
             << "#" << false << "r" << A{no, all} << "a1 b# c#" << 2;
-        QTest::newRow("regex, a match of nothing ends it")
+        QTest::newRow("regex, matches of nothing too")
             << "aa b aa"
             << "a*"
-            << "x" << true << "r" << A{} << "x b aa" << 0;
+            << "x" << true << "r" << A{} << "xx xbx xx" << 0;
         QTest::newRow("whole words, all") << "ab xab ab ab_"
                                           << "ab"
                                           << "X" << true << "w" << A{} << "X xab X ab_" << 0;

@@ -411,6 +411,7 @@ private slots:
     void cpp();
     void xml();
     void python();
+    void cleanupTestCase();
 
 private:
     QProcess m_python;
@@ -505,6 +506,15 @@ void TestHighlightLanguages::python()
           qPrintable(tally.summary()), skipped, unequal);
     QVERIFY2(tally.files > 100, "the standard library's modules");
     QVERIFY2(tally.wrong == 0, qPrintable(tally.shown.join(QLatin1Char('\n'))));
+}
+
+void TestHighlightLanguages::cleanupTestCase()
+{
+    // Not waited for when the Python case was not selected.
+    if (m_python.state() != QProcess::NotRunning) {
+        m_python.kill();
+        m_python.waitForFinished();
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHighlightLanguages)

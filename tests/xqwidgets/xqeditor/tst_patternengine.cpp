@@ -20,6 +20,9 @@ private Q_SLOTS:
     void invalidUtf();
     void partialAnswers();
     void compileErrors();
+    void fullMatchDecidesWhatMatchGaveUpOn_data();
+    void fullMatchDecidesWhatMatchGaveUpOn();
+    void fullMatchStops();
 };
 
 void TestPatternEngine::sameAsQRegularExpression_data()
@@ -160,6 +163,78 @@ void TestPatternEngine::compileErrors()
     QVERIFY(error.contains(QLatin1String("parenthes")));
     qsizetype length = 0;
     QCOMPARE(e.match("ab", 2, 0, &length), PatternEngine::NoMatch);
+}
+
+namespace
+{
+const QString kWords = QStringLiteral("word ").repeated(12) + QStringLiteral("end! x = y;");
+}
+
+void TestPatternEngine::fullMatchDecidesWhatMatchGaveUpOn_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<qsizetype>("at");
+    QTest::addColumn<qsizetype>("length");
+    // Backtracking explodes from every word; the match is at the end.
+    QTest::newRow("words") << QStringLiteral("(\\w+\\s?)+;") << kWords << qsizetype(69)
+                           << qsizetype(2);
+    // Of "y;" and "y;;" the backtracking match prefers the first.
+    QTest::newRow("preferred length") << QStringLiteral("(\\w+\\s?)+(;|;;)")
+                                      << kWords + QLatin1Char(';') << qsizetype(69) << qsizetype(2);
+    QTest::newRow("minimal") << QStringLiteral("(?U)(\\w+\\s?)+;+") << kWords + QLatin1Char(';')
+                             << qsizetype(69) << qsizetype(2);
+    QTest::newRow("no match") << QStringLiteral("(x+x+)+y")
+                              << QString(40, u'x') + QStringLiteral("zy") << PatternEngine::NoMatch
+                              << qsizetype(0);
+    // A back reference, which only backtracking takes: still not known.
+    QTest::newRow("back reference")
+        << QStringLiteral("(\\w+\\s?)+\\1;") << kWords << PatternEngine::GaveUp << qsizetype(0);
+}
+
+// What match() gives up on, matchFully() decides, in both units.
+void TestPatternEngine::fullMatchDecidesWhatMatchGaveUpOn()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, subject);
+    QFETCH(qsizetype, at);
+    QFETCH(qsizetype, length);
+    const std::atomic<bool> stop{false};
+    const QByteArray bytes = subject.toUtf8();
+    for (PatternEngine::Unit unit : {PatternEngine::Utf16, PatternEngine::Utf8}) {
+        PatternEngine e;
+        QVERIFY(e.compile(pattern, unit, PatternEngine::InvalidUtf));
+        // A tenth of the work, so that the back reference gives up sooner.
+        e.setLimit({10000, 0});
+        qsizetype n = -1;
+        const bool u16 = unit == PatternEngine::Utf16;
+        QCOMPARE(u16 ? e.match(subject, 0, &n) : e.match(bytes.constData(), bytes.size(), 0, &n),
+                 PatternEngine::GaveUp);
+        const qsizetype got = u16 ? e.matchFully(subject, 0, &n, stop)
+                                  : e.matchFully(bytes.constData(), bytes.size(), 0, &n, stop);
+        QCOMPARE(got, at);
+        if (at >= 0)
+            QCOMPARE(n, length);
+    }
+}
+
+// A match over ten million characters that would take seconds, run aside:
+// the waiting thread is called back every few milliseconds, and its stop
+// ends the match.
+void TestPatternEngine::fullMatchStops()
+{
+    const QString subject(10000000, u'a');
+    PatternEngine e;
+    QVERIFY(e.compile(QStringLiteral(".*.*.*.*.*b"), PatternEngine::Utf16, 0));
+    std::atomic<bool> stop{false};
+    qsizetype at = 0;
+    qsizetype length = 0;
+    int waits = 0;
+    xqwidgets::runAside([&] { at = e.matchFully(subject, 0, &length, stop); }, stop,
+                        [&] { return ++waits < 5; });
+    QCOMPARE(waits, 5);
+    QVERIFY(stop);
+    QCOMPARE(at, PatternEngine::Stopped);
 }
 
 QTEST_GUILESS_MAIN(TestPatternEngine)

@@ -222,6 +222,86 @@ private slots:
         QCOMPARE(describe(view()->selection()), selected);
     }
 
+    // A line the engine gives up on within its bounded work is decided with
+    // more: "(\w+\s?)+;" explodes from every word of the first line (a
+    // match without backtracking finds "y;" at its end), "(x+x+)+y" on
+    // twenty-one x's holds no match. Neither is taken for "no match" nor
+    // reported as undecided.
+    void findRegexpGivenTheWorkItNeeds()
+    {
+        const QString words = QStringLiteral("word ").repeated(12) + QStringLiteral("end! x = y;");
+        QCOMPARE(words.size(), 71);
+        open(words + QStringLiteral("\nz y;"));
+        place(QPoint(0, 0), QRect());
+        QVERIFY(e->findRegexp(QStringLiteral("(\\w+\\s?)+;"), true, false, true));
+        QCOMPARE(describe(view()->selection()), QStringLiteral("0:69-71"));
+        QVERIFY(e->lastSearchOutcome().undecided.isEmpty());
+
+        open(QString(21, u'x') + QStringLiteral("\nxxy"));
+        place(QPoint(0, 0), QRect());
+        QVERIFY(e->findRegexp(QStringLiteral("(x+x+)+y"), true, false, true));
+        QCOMPARE(describe(view()->selection()), QStringLiteral("1:0-3"));
+        QVERIFY(e->lastSearchOutcome().undecided.isEmpty());
+    }
+
+    // Where even that cannot decide (a back reference, which only
+    // backtracking can take, exploding on the 71-character line), a find
+    // ends at the line and names it, its caret at the line's start, and can
+    // go on from the next line; a replace-all replaces the rest and names it.
+    void undecidedLineIsNamed()
+    {
+        const QString hostile =
+            QStringLiteral("word ").repeated(12) + QStringLiteral("end! x = y;");
+        const QString text = QStringLiteral("ab ab ;\n") + hostile + QStringLiteral("\nab ab ;");
+        const QString pattern = QStringLiteral("(\\w+\\s?)+\\1;");
+        open(text);
+        place(QPoint(7, 0), QRect());
+        QVERIFY(!e->findRegexp(pattern, true, false, true));
+        QCOMPARE(e->lastSearchOutcome().undecided, QList<int>{1});
+        QVERIFY(!e->lastSearchOutcome().stopped);
+        QCOMPARE(QPoint(e->column(), e->line()), QPoint(0, 1));
+        place(QPoint(0, 2), QRect());
+        QVERIFY(e->findRegexp(pattern, true, false, true));
+        QCOMPARE(describe(view()->selection()), QStringLiteral("2:0-7"));
+
+        QCOMPARE(e->replaceAllRegexp(pattern, QStringLiteral("="), true, false), 2);
+        QCOMPARE(e->text(), QStringLiteral("=\n") + hostile + QStringLiteral("\n="));
+        QCOMPARE(e->lastSearchOutcome().undecided, QList<int>{1});
+    }
+
+    // One line of ten million characters with ".*.*.*.*.*b": the match runs
+    // aside while the long-run handler is called again and again, and the
+    // handler's Stop ends the find (which would otherwise take seconds, on
+    // the window's own thread before), as stopped, not as "not found".
+    void longLineStops()
+    {
+        open(QString(10000000, u'a'));
+        place(QPoint(0, 0), QRect());
+        int calls = 0;
+        TextEditor::setLongRunHandler([&](int line, int lines) {
+            [&] {
+                QCOMPARE(line, 0);
+                QCOMPARE(lines, 1);
+            }();
+            return ++calls < 3;
+        });
+        const bool found = e->findRegexp(QStringLiteral(".*.*.*.*.*b"), true, false, true);
+        TextEditor::setLongRunHandler({});
+        QVERIFY(!found);
+        QCOMPARE(calls, 3);
+        QVERIFY(e->lastSearchOutcome().stopped);
+        QVERIFY(e->lastSearchOutcome().undecided.isEmpty());
+
+        // A replace-all stopped so replaces nothing.
+        calls = 0;
+        TextEditor::setLongRunHandler([&](int, int) { return ++calls < 2; });
+        QCOMPARE(e->replaceAllRegexp(QStringLiteral(".*.*.*.*.*b"), QString(), true, false), 0);
+        TextEditor::setLongRunHandler({});
+        QCOMPARE(calls, 2);
+        QVERIFY(e->lastSearchOutcome().stopped);
+        QCOMPARE(doc()->lineOf(0)->size(), 10000000);
+    }
+
     void findNextRepeatsThePlainFind()
     {
         open(QStringLiteral("foo bar foo bar"));
@@ -311,7 +391,7 @@ private slots:
     }
 
     // Replace-all from the caret, of a plain text or of a pattern whose
-    // matches differ in length; a pattern's run ends at a match of nothing.
+    // matches differ in length or match nothing.
     void replaceFromCaret_data()
     {
         QTest::addColumn<QString>("text");
@@ -330,8 +410,8 @@ private slots:
         QTest::newRow("pattern ignoring case") << "Ab aB" << "ab" << "x" << true << false << QPoint(0, 0) << "x x" << 2 << QPoint(3, 0);
         QTest::newRow("pattern at line starts") << "ab\nab" << "^a" << "x" << true << true << QPoint(0, 0) << "xb\nxb" << 2 << QPoint(1, 1);
         QTest::newRow("line feeds in the replacement") << "a1\nb2" << "[0-9]" << "\n" << true << true << QPoint(0, 0) << "a\n\nb\n" << 2 << QPoint(0, 3);
-        QTest::newRow("stops at a match of nothing") << "aa b aa" << "a*" << "x" << true << true << QPoint(0, 0) << "x b aa" << 1 << QPoint(1, 0);
-        QTest::newRow("nothing first") << "b aa" << "a*" << "x" << true << true << QPoint(0, 0) << "b aa" << 0 << QPoint(0, 0);
+        QTest::newRow("matches of nothing too") << "aa b aa" << "a*" << "x" << true << true << QPoint(0, 0) << "xx xbx xx" << 6 << QPoint(9, 0);
+        QTest::newRow("nothing first") << "b aa" << "a*" << "x" << true << true << QPoint(0, 0) << "xbx xx" << 4 << QPoint(6, 0);
         QTest::newRow("invalid pattern") << "a(" << "(" << "x" << true << true << QPoint(0, 0) << "a(" << 0 << QPoint(0, 0);
         // clang-format on
     }
@@ -365,6 +445,49 @@ private slots:
         stack->redo();
         QCOMPARE(e->text(), expected);
         QCOMPARE(QPoint(e->column(), e->line()), caretAfter);
+    }
+
+    // A pattern's replace-all gives, line by line, what a regular-expression
+    // substitution of the whole line gives (the expected texts are those of
+    // Python's re.sub on each line): a match of nothing is replaced too, and
+    // the search goes on a character further; one right after a match of
+    // something is a match of its own. The count is every replacement.
+    void replaceAllEmptyMatches_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("with");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("count");
+        // clang-format off
+        QTest::newRow("trailing blanks") << "a  \nb  \nc  " << "\\s*$" << "" << "a\nb\nc" << 6;
+        QTest::newRow("trailing blanks, shown") << "a \t" << "\\s*$" << "<" << "a<<" << 2;
+        QTest::newRow("line starts") << "a\nb\n\nc" << "^" << "# " << "# a\n# b\n# \n# c" << 4;
+        QTest::newRow("line ends") << "a\n\nb" << "$" << ";" << "a;\n;\nb;" << 3;
+        QTest::newRow("x* everywhere") << "abxd\nxx" << "x*" << "Z" << "ZaZbZZdZ\nZZ" << 7;
+        QTest::newRow("a* after a match") << "baac" << "a*" << "-" << "-b--c-" << 4;
+        QTest::newRow("word boundaries") << "ab cd\n-e-" << "\\b" << "|" << "|ab| |cd|\n-|e|-" << 6;
+        QTest::newRow("look-ahead") << "abab\nb" << "(?=b)" << "^" << "a^ba^b\n^b" << 3;
+        QTest::newRow("negative look-ahead") << "ab aa a" << "a(?!b)" << "A" << "ab AA A" << 3;
+        QTest::newRow("empty alternative") << "abc" << "b|" << "-" << "-a--c-" << 4;
+        QTest::newRow("surrogate pair") << "\U0001F600" << "x*" << "-" << "-\U0001F600-" << 2;
+        // clang-format on
+    }
+    void replaceAllEmptyMatches()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, what);
+        QFETCH(QString, with);
+        QFETCH(QString, expected);
+        QFETCH(int, count);
+        open(text);
+        QCOMPARE(e->replaceAllRegexp(what, with, true, false), count);
+        QCOMPARE(e->text(), expected);
+        QtUndoStack* stack = doc()->undoStack();
+        stack->undo();
+        QCOMPARE(e->text(), text);
+        stack->redo();
+        QCOMPARE(e->text(), expected);
     }
 
     void replaceAllTabs()

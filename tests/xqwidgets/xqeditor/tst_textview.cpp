@@ -5,6 +5,7 @@
 #include "xqwidgets/xqeditor/editorcursor.h"
 #include "xqwidgets/xqeditor/editormargins.h"
 #include "xqwidgets/xqeditor/highlight.h"
+#include "xqwidgets/xqeditor/highlight_p.h"
 #include "xqwidgets/xqeditor/textdoc.h"
 #include "xqwidgets/xqeditor/texteditor.h"
 #include "xqwidgets/xqeditor/textfolding.h"
@@ -1221,9 +1222,19 @@ private slots:
 
     // On a line far wider than the view, painting colours only as far as it
     // shows, after loading and after each keystroke; what it colours is what
-    // a full pass gives, and the rest is coloured as it comes into view.
+    // a full pass gives, and the rest is coloured as it comes into view. A
+    // paint whose pass runs out of time (a slow build, a busy core: staged
+    // here with a pass cut after a number of steps) leaves the rest to idle
+    // time, which finishes it.
+    void longLineColouredAsFarAsPainted_data()
+    {
+        QTest::addColumn<int>("steps");
+        QTest::newRow("one pass") << 0;
+        QTest::newRow("passes cut") << 500;
+    }
     void longLineColouredAsFarAsPainted()
     {
+        QFETCH(int, steps);
         const QString chunk = QStringLiteral("int value = compute(42, \"text\") + other; /* c */ ");
         open(QString(), 400, 200, QStringLiteral("C++"));
         doc()->loadText(chunk.repeated(4000));
@@ -1252,9 +1263,21 @@ private slots:
             QVERIFY(line->highlightedTo() <= shown + int(chunk.size()));
             QVERIFY(sameAsFullPass(line->highlightedTo()));
         }
+        setHighlightStepBudget(steps);
+        auto unlimited = qScopeGuard([] { setHighlightStepBudget(0); });
         QTest::keyClick(view(), Qt::Key_End, Qt::ControlModifier);
         view()->repaint();
+        if (steps > 0) {
+            QVERIFY(!line->isHighlighted());
+            QVERIFY(doc()->highlightPending());
+        }
+        // Idle time goes on until the colouring is finished: the fact the
+        // paint left for it, not a time.
+        for (int n = 0; doc()->highlightPending() && n < 100000; ++n)
+            doc()->resumeHighlighting();
+        QVERIFY(!doc()->highlightPending());
         QVERIFY(line->isHighlighted());
+        setHighlightStepBudget(0);
         QVERIFY(sameAsFullPass(int(line->size())));
     }
 

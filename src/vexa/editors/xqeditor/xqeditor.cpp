@@ -431,6 +431,16 @@ int XQEditor::replaceAll(const QString& text, const QString& replacement, bool c
                                  !inSelection);
 }
 
+bool XQEditor::searchStopped()
+{
+    return d->editor->lastSearchOutcome().stopped;
+}
+
+QList<int> XQEditor::unsearchedLines()
+{
+    return d->editor->lastSearchOutcome().undecided;
+}
+
 // A read-only document takes no edits, and so no group either.
 void XQEditor::beginUndoGroup()
 {

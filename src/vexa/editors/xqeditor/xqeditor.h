@@ -51,6 +51,8 @@ public:
     void replaceFound(const QString& text) override;
     int replaceAll(const QString& text, const QString& replacement, bool caseSensitive,
                    bool wholeWord, bool regExp, bool inSelection) override;
+    bool searchStopped() override;
+    QList<int> unsearchedLines() override;
     bool findNext() override;
     void setWrap(bool b) override;
     bool getWrap() override;

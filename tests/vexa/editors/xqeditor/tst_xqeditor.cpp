@@ -2,6 +2,7 @@
 // per file under the digest of its path, the trace line, cursor placement,
 // and the editor options with their dialog.
 
+#include "../../shellfixture.h"
 #include "../editorstest.h"
 
 #include "vexa/actions.h"
@@ -78,14 +79,10 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Settings::self();
-        Settings::setKeyPrefix(QStringLiteral("/vexa"));
-    }
+    void initTestCase() { shellfixture::useAppSettings(); }
     void init()
     {
-        Settings::self()->clear();
+        shellfixture::clearSettings();
         XQEditor::loadConfig();
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
