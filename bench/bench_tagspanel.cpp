@@ -22,6 +22,7 @@
 // Every figure comes from a fresh child process.
 
 #include "benchutil.h"
+#include "vexa/ctags/ctagsoutput.h"
 #include "vexa/ctags/ctagsparser.h"
 #include "vexa/ctags/node.h"
 #include "vexa/ctags/parser.h"

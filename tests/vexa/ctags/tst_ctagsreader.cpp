@@ -3,7 +3,7 @@
 // input.
 
 #include "treedump.h"
-#include "vexa/ctags/ctagsparser.h"
+#include "vexa/ctags/ctagsoutput.h"
 #include "vexa/ctags/node.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
 #include "ctagsfuzz.h"
 
-#include "vexa/ctags/ctagsparser.h"
+#include "vexa/ctags/ctagsoutput.h"
 #include "vexa/ctags/node.h"
 #include "vexa/ctags/tagsview.h"
 
