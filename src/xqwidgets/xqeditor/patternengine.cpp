@@ -122,6 +122,12 @@ XQ_PCRE2_API(8, PCRE2_UCHAR8)
 XQ_PCRE2_API(16, PCRE2_UCHAR16)
 #undef XQ_PCRE2_API
 
+// Frees each of the engine's objects that was made, in the order given.
+template <int W, typename... Object> void freeEach(Object*... objects)
+{
+    ((objects ? Api<W>::free(objects) : void()), ...);
+}
+
 // One JIT stack per thread and width, made at the first match that needs it.
 template <int W> typename Api<W>::JitStack* threadJitStack()
 {
@@ -210,12 +216,7 @@ template <int W> struct GenerousMatch {
                 length = qsizetype(ov[1]) - qsizetype(ov[0]);
             }
         }
-        if (data)
-            Api<W>::free(data);
-        if (context)
-            Api<W>::free(context);
-        if (code)
-            Api<W>::free(code);
+        freeEach<W>(data, context, code);
         if (decided(at))
             race->decided = true;
         done = true;
@@ -243,30 +244,11 @@ template <int W> struct Compiled {
         typename Api<W>::MatchData* dfaData = nullptr;
         typename Api<W>::MatchContext* dfaContext = nullptr;
         std::vector<int> workspace;
-        ~Stoppable()
-        {
-            for (auto* m : {data, dfaData})
-                if (m)
-                    Api<W>::free(m);
-            for (auto* c : {context, dfaContext})
-                if (c)
-                    Api<W>::free(c);
-            for (auto* c : {code, dfa})
-                if (c)
-                    Api<W>::free(c);
-        }
+        ~Stoppable() { freeEach<W>(data, dfaData, context, dfaContext, code, dfa); }
     };
     mutable std::unique_ptr<Stoppable> stoppable;
 
-    ~Compiled()
-    {
-        if (data)
-            Api<W>::free(data);
-        if (context)
-            Api<W>::free(context);
-        if (code)
-            Api<W>::free(code);
-    }
+    ~Compiled() { freeEach<W>(data, context, code); }
 
     bool compile(const QString& expression, uint32_t flags, QString* error)
     {
